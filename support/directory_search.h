@@ -1,0 +1,32 @@
+// Lists one folder's entries in the order the system returns them.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace TesselLibrary {
+
+struct DirectoryEntry {
+    std::u16string name;
+    bool isDirectory = false;  // also true for a link that points to a folder
+    bool isLink = false;       // a symbolic link or reparse point: never descended into
+};
+
+struct DirectorySearchData;
+
+class DirectorySearch {
+public:
+    // `folder` ends in the separator, or is empty for the current directory.
+    explicit DirectorySearch(const std::u16string& folder);
+    ~DirectorySearch();
+    DirectorySearch(const DirectorySearch&) = delete;
+    DirectorySearch& operator=(const DirectorySearch&) = delete;
+
+    bool ok() const;  // false when the folder is missing or cannot be listed
+    bool Next(DirectoryEntry& entry);  // false at the end
+
+private:
+    std::unique_ptr<DirectorySearchData> data_;
+};
+
+}  // namespace TesselLibrary

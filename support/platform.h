@@ -1,0 +1,29 @@
+// Facts of the platform the program is built for. Differences that are one
+// constant live here; everything larger has its own backend file.
+#pragma once
+
+#ifdef _WIN32
+#define TESSEL_STDCALL __stdcall
+#else
+#define TESSEL_STDCALL
+#endif
+
+namespace TesselLibrary {
+
+#ifdef _WIN32
+inline constexpr char16_t kPathSeparator = u'\\';
+inline constexpr bool kSlashStartsOption = true;
+inline constexpr const char16_t* kExecutableName = u"Sumvane.exe";
+inline constexpr const char16_t* kHelpFileExtension = u".chm";
+inline constexpr const char16_t* kConsoleLineEnd = u"\r\n";
+#else
+// A backslash is an ordinary name character on POSIX, and "/" starts an
+// absolute path, so it cannot also start an option.
+inline constexpr char16_t kPathSeparator = u'/';
+inline constexpr bool kSlashStartsOption = false;
+inline constexpr const char16_t* kExecutableName = u"sumvane";
+inline constexpr const char16_t* kHelpFileExtension = u".html";
+inline constexpr const char16_t* kConsoleLineEnd = u"\n";
+#endif
+
+}  // namespace TesselLibrary

@@ -1,0 +1,67 @@
+// The application frame: module handle, string table, owner window, and the
+// path functions the program needs.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace TesselLibrary {
+
+using ModuleHandle = void*;
+using WindowHandle = void*;
+
+struct TesselAppData {
+    ModuleHandle module = nullptr;
+    WindowHandle ownerWindow = nullptr;
+};
+
+class TesselApp {
+public:
+    virtual ~TesselApp() = 0;
+
+    ModuleHandle module() const { return data_->module; }
+    WindowHandle ownerWindow() const { return data_->ownerWindow; }
+
+    // Null-terminated text of string-table entry `id`, valid for the life of
+    // the process; "" when the entry is absent or empty. Never allocates.
+    const char16_t* ResourceString(std::uint32_t id) const;
+
+protected:
+    TesselApp();
+    TesselApp(const TesselApp&) = delete;
+    TesselApp& operator=(const TesselApp&) = delete;
+
+    std::unique_ptr<TesselAppData> data_;
+};
+
+class TesselAppWindows : public TesselApp {
+public:
+    TesselAppWindows();
+    ~TesselAppWindows() override;
+
+    // An information box with an OK button; returns when it is closed.
+    void ShowMessage(const char16_t* caption, const char16_t* text) const;
+    // The same with an error icon.
+    void ShowError(const char16_t* caption, const char16_t* text) const;
+};
+
+// Folder functions: fill `out`, return its text. Each result ends in the
+// platform's separator.
+const char16_t* ModuleFolder(std::u16string& out);
+const char16_t* CurrentFolder(std::u16string& out);
+const char16_t* TempFolder(std::u16string& out);
+
+// Appends the separator to a non-empty text that does not already end in it.
+void AppendBackslash(std::u16string& text);
+
+// The folder part of a path, ending in the separator; "" without one.
+std::u16string DirectoryOf(const std::u16string& path);
+
+#ifdef _WIN32
+void CenterWindowInRect(WindowHandle window, int x, int y, int width, int height);
+void CenterWindowOnScreen(WindowHandle window);
+void CenterWindow(WindowHandle window);
+#endif
+
+}  // namespace TesselLibrary

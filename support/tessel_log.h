@@ -1,0 +1,46 @@
+// The run's log: UTF-16LE lines without byte-order mark, each prefixed with
+// "[YYYY-MM-DD HH:MM:SS] " from the local time. The file is opened, appended
+// and closed on every write, so it is complete on disk after each one.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace TesselLibrary {
+
+struct TesselDateTime {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+
+// The local time now.
+TesselDateTime LocalDateTime();
+// "[YYYY-MM-DD HH:MM:SS] " (22 code units while the year has four digits).
+std::u16string LogLinePrefix(const TesselDateTime& when);
+// The user's desktop folder (created when missing), without a final
+// separator; "" when there is none.
+std::u16string DesktopFolder();
+
+struct TesselLogData;
+
+class TesselLog {
+public:
+    TesselLog();
+    ~TesselLog();
+    TesselLog(const TesselLog&) = delete;
+    TesselLog& operator=(const TesselLog&) = delete;
+
+    // Empty name: the log closes and drops every write. Otherwise fixes the
+    // path (on the desktop when `onDesktop`) and deletes an older log there.
+    void Open(const std::u16string& fileName, bool onDesktop);
+    void Write(const std::u16string& text);
+    void Write(const char16_t* text);
+    void WriteLine(const std::u16string& text);
+    void WriteLine(const char16_t* text);
+
+    const std::u16string& path() const;
+
+private:
+    std::unique_ptr<TesselLogData> data_;
+};
+
+}  // namespace TesselLibrary
