@@ -1,0 +1,23 @@
+// Path texts: the separator is the platform's ("\" on Windows, "/" on POSIX).
+#include "platform.h"
+#include "tessel_app.h"
+
+namespace TesselLibrary {
+
+void AppendBackslash(std::u16string& text) {
+    if (!text.empty() && text.back() != kPathSeparator) text.push_back(kPathSeparator);
+}
+
+std::u16string DirectoryOf(const std::u16string& path) {
+#ifdef _WIN32
+    const auto last = path.find_last_of(u"\\/");  // Windows accepts both
+#else
+    const auto last = path.find_last_of(kPathSeparator);
+#endif
+    if (last == std::u16string::npos) return {};
+    std::u16string folder = path.substr(0, last);
+    folder.push_back(kPathSeparator);
+    return folder;
+}
+
+}  // namespace TesselLibrary
