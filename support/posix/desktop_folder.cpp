@@ -1,0 +1,90 @@
+// DesktopFolder, POSIX backend: the XDG desktop directory.
+//
+// $XDG_DESKTOP_DIR, else XDG_DESKTOP_DIR from $XDG_CONFIG_HOME/user-dirs.dirs
+// (default ~/.config/user-dirs.dirs), else $HOME/Desktop. Created when
+// missing (like mkdir -p, mode 0755). "" when none can be had.
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include "tessel_log.h"
+#include "text.h"
+
+namespace TesselLibrary {
+
+namespace {
+
+std::string Environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::string(value) : std::string();
+}
+
+// The value of XDG_DESKTOP_DIR in a user-dirs.dirs file: a shell assignment
+// whose value is "$HOME/..." or an absolute path, usually in double quotes.
+std::string DesktopFromUserDirs(const std::string& file, const std::string& home) {
+    std::ifstream in(file);
+    std::string line;
+    std::string found;
+    while (std::getline(in, line)) {
+        std::size_t i = line.find_first_not_of(" \t");
+        if (i == std::string::npos || line[i] == '#') continue;
+        static const std::string key = "XDG_DESKTOP_DIR=";
+        if (line.compare(i, key.size(), key) != 0) continue;
+        std::string value = line.substr(i + key.size());
+        while (!value.empty() && (value.back() == '\r' || value.back() == ' ' || value.back() == '\t'))
+            value.pop_back();
+        if (value.size() >= 2 && value.front() == '"') {
+            std::string unquoted;
+            for (std::size_t k = 1; k < value.size() && value[k] != '"'; ++k) {
+                if (value[k] == '\\' && k + 1 < value.size()) ++k;
+                unquoted += value[k];
+            }
+            value = unquoted;
+        }
+        if (value.rfind("$HOME", 0) == 0 && (value.size() == 5 || value[5] == '/')) {
+            if (home.empty()) continue;
+            value = home + value.substr(5);
+        }
+        if (!value.empty() && value.front() == '/') found = value;  // the last assignment wins
+    }
+    return found;
+}
+
+// mkdir -p; true when `path` is a folder afterwards.
+bool MakeFolders(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+        const std::string part = path.substr(0, slash);
+        if (::stat(part.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) continue;
+        if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    }
+    if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+std::u16string DesktopFolder() {
+    const std::string home = Environment("HOME");
+    std::string folder = Environment("XDG_DESKTOP_DIR");
+    if (folder.empty() || folder.front() != '/') {
+        folder.clear();
+        std::string config = Environment("XDG_CONFIG_HOME");
+        if (config.empty() || config.front() != '/') config = home.empty() ? std::string() : home + "/.config";
+        if (!config.empty()) folder = DesktopFromUserDirs(config + "/user-dirs.dirs", home);
+    }
+    if (folder.empty()) {
+        if (home.empty()) return {};
+        folder = home + "/Desktop";
+    }
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    if (!MakeFolders(folder)) return {};
+    return FromSystemBytes(folder);
+}
+
+}  // namespace TesselLibrary

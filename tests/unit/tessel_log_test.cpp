@@ -1,0 +1,313 @@
+// TesselLog, LogLinePrefix and DesktopFolder on the POSIX backend.
+#ifndef _WIN32
+#include "tessel_log.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <regex>
+#include <string>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "text.h"
+
+namespace {
+
+using TesselLibrary::TesselDateTime;
+using TesselLibrary::TesselLog;
+
+// Sets an environment variable for the life of the object, then restores it.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        if (value)
+            ::setenv(name, value->c_str(), 1);
+        else
+            ::unsetenv(name);
+    }
+    ~ScopedEnv() {
+        if (old_)
+            ::setenv(name_, old_->c_str(), 1);
+        else
+            ::unsetenv(name_);
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+class TesselLogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/tessel_log_test.XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
+        dir_ = pattern;
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+
+    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+    static std::u16string U(const std::string& path) { return TesselLibrary::FromSystemBytes(path); }
+
+    static std::string Bytes(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    static bool Exists(const std::string& path) {
+        struct stat st;
+        return ::lstat(path.c_str(), &st) == 0;
+    }
+    // The log's UTF-16LE bytes as text (the tests write ASCII only); fails
+    // on an odd length or a non-ASCII unit.
+    static std::string Text(const std::string& bytes) {
+        EXPECT_EQ(bytes.size() % 2, 0u);
+        std::string text;
+        for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+            EXPECT_EQ(bytes[i + 1], '\0') << "at byte " << i;
+            text.push_back(bytes[i]);
+        }
+        return text;
+    }
+
+    std::string dir_;
+};
+
+const char* const kPrefix = R"(\[\d{4}-(0[1-9]|1[0-2])-(0[1-9]|[12]\d|3[01]) ([01]\d|2[0-3]):[0-5]\d:[0-5]\d\] )";
+
+TEST_F(TesselLogTest, WriteLineOfAnEmptyTextIsAPrefixAndCrLf) {
+    const std::string path = Path("log.txt");
+    TesselLog log;
+    log.Open(U(path), false);
+    EXPECT_EQ(log.path(), U(path));
+    EXPECT_FALSE(Exists(path));  // Open creates nothing
+    log.WriteLine(u"");
+    const std::string bytes = Bytes(path);
+    ASSERT_EQ(bytes.size(), 48u);
+    EXPECT_EQ(bytes.substr(44), std::string("\r\0\n\0", 4));
+    EXPECT_TRUE(std::regex_match(Text(bytes), std::regex(std::string(kPrefix) + "\r\n")));
+}
+
+TEST_F(TesselLogTest, PiecesMakeOneLine) {
+    const std::string path = Path("log.txt");
+    TesselLog log;
+    log.Open(U(path), false);
+    log.Write(u"ab");
+    log.Write(std::u16string(u"cd"));
+    log.WriteLine(u"ef");
+    log.WriteLine(std::u16string(u"gh"));
+    const std::string text = Text(Bytes(path));
+    EXPECT_TRUE(std::regex_match(text, std::regex(std::string(kPrefix) + "abcdef\r\n" + kPrefix + "gh\r\n")))
+        << text;
+    EXPECT_EQ(text.size(), 22u + 8u + 22u + 4u);
+}
+
+TEST_F(TesselLogTest, AnLfInsideATextStartsANewPrefix) {
+    const std::string path = Path("log.txt");
+    TesselLog log;
+    log.Open(U(path), false);
+    log.WriteLine(u"a\nb");
+    const std::string text = Text(Bytes(path));
+    EXPECT_TRUE(std::regex_match(text, std::regex(std::string(kPrefix) + "a\nb" + kPrefix + "\r\n"))) << text;
+}
+
+TEST_F(TesselLogTest, ACrInsideATextStartsANewPrefixToo) {
+    const std::string path = Path("log.txt");
+    TesselLog log;
+    log.Open(U(path), false);
+    log.Write(u"a\rb");
+    log.Write(u"c");
+    const std::string text = Text(Bytes(path));
+    EXPECT_TRUE(std::regex_match(text, std::regex(std::string(kPrefix) + "a\rb" + kPrefix + "c"))) << text;
+}
+
+TEST_F(TesselLogTest, BytesAreUtf16LittleEndianWithoutBom) {
+    const std::string path = Path("log.txt");
+    TesselLog log;
+    log.Open(U(path), false);
+    log.Write(u"\u00e9\u20ac\U0001F600");
+    const std::string bytes = Bytes(path);
+    ASSERT_EQ(bytes.size(), 44u + 8u);
+    EXPECT_EQ(bytes[0], '[');
+    EXPECT_EQ(bytes[1], '\0');
+    EXPECT_EQ(bytes.substr(44), std::string("\xE9\x00\xAC\x20\x3D\xD8\x00\xDE", 8));
+}
+
+TEST_F(TesselLogTest, NeverOpenedOrOpenedWithAnEmptyNameWritesNothing) {
+    const std::string cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir_);
+    {
+        TesselLog never;
+        never.Write(u"x");
+        never.WriteLine(u"y");
+        EXPECT_TRUE(never.path().empty());
+
+        TesselLog closed;
+        closed.Open(U(Path("log.txt")), false);
+        closed.Open(u"", true);
+        EXPECT_TRUE(closed.path().empty());
+        closed.Write(u"x");
+        closed.WriteLine(u"y");
+        closed.WriteLine(static_cast<const char16_t*>(nullptr));
+    }
+    std::filesystem::current_path(cwd);
+    EXPECT_TRUE(std::filesystem::is_empty(dir_));
+}
+
+TEST_F(TesselLogTest, OpenDeletesAnOldReadOnlyLog) {
+    const std::string path = Path("old.txt");
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "old";
+    }
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    TesselLog log;
+    log.Open(U(path), false);
+    EXPECT_FALSE(Exists(path));
+}
+
+TEST_F(TesselLogTest, ReopeningKeepsTheLinePosition) {
+    const std::string first = Path("first.txt");
+    const std::string second = Path("second.txt");
+    TesselLog log;
+    log.Open(U(first), false);
+    log.Write(u"a");
+    log.Open(U(second), false);
+    log.WriteLine(u"b");
+    EXPECT_TRUE(std::regex_match(Text(Bytes(first)), std::regex(std::string(kPrefix) + "a")));
+    EXPECT_EQ(Text(Bytes(second)), "b\r\n");  // still inside the line: no prefix
+}
+
+TEST_F(TesselLogTest, OnDesktopFromXdgDesktopDir) {
+    const std::string desktop = Path("desk/top");  // missing: created
+    ScopedEnv home("HOME", dir_);
+    ScopedEnv xdg("XDG_DESKTOP_DIR", desktop + "/");
+    EXPECT_EQ(TesselLibrary::DesktopFolder(), U(desktop));
+    TesselLog log;
+    log.Open(u"CData.txt", true);
+    EXPECT_EQ(log.path(), U(desktop + "/CData.txt"));
+    log.WriteLine(u"x");
+    EXPECT_EQ(Bytes(desktop + "/CData.txt").size(), 44u + 6u);
+}
+
+TEST_F(TesselLogTest, OnDesktopFromUserDirsFile) {
+    ScopedEnv home("HOME", dir_);
+    ScopedEnv xdg("XDG_DESKTOP_DIR", std::nullopt);
+    ScopedEnv config("XDG_CONFIG_HOME", Path("conf"));
+    std::filesystem::create_directories(Path("conf"));
+    {
+        std::ofstream out(Path("conf/user-dirs.dirs"));
+        out << "# written by xdg-user-dirs-update\n"
+               "XDG_DOWNLOAD_DIR=\"$HOME/Downloads\"\n"
+               "XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n";
+    }
+    EXPECT_EQ(TesselLibrary::DesktopFolder(), U(Path("Schreibtisch")));
+    TesselLog log;
+    log.Open(u"l.txt", true);
+    EXPECT_EQ(log.path(), U(Path("Schreibtisch/l.txt")));
+}
+
+TEST_F(TesselLogTest, OnDesktopFromTheDefaultUserDirsFile) {
+    ScopedEnv home("HOME", dir_);
+    ScopedEnv xdg("XDG_DESKTOP_DIR", std::nullopt);
+    ScopedEnv config("XDG_CONFIG_HOME", std::nullopt);
+    std::filesystem::create_directories(Path(".config"));
+    {
+        std::ofstream out(Path(".config/user-dirs.dirs"));
+        out << "XDG_DESKTOP_DIR=\"" << Path("abs desk") << "\"\n";
+    }
+    EXPECT_EQ(TesselLibrary::DesktopFolder(), U(Path("abs desk")));
+}
+
+TEST_F(TesselLogTest, OnDesktopDefaultsToHomeDesktop) {
+    ScopedEnv home("HOME", dir_);
+    ScopedEnv xdg("XDG_DESKTOP_DIR", std::nullopt);
+    ScopedEnv config("XDG_CONFIG_HOME", Path("no-config"));
+    EXPECT_EQ(TesselLibrary::DesktopFolder(), U(Path("Desktop")));
+    struct stat st;
+    ASSERT_EQ(::stat(Path("Desktop").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    TesselLog log;
+    log.Open(u"l.txt", true);
+    EXPECT_EQ(log.path(), U(Path("Desktop/l.txt")));
+}
+
+TEST_F(TesselLogTest, WithoutADesktopTheLogGoesToTheTempFolder) {
+    ScopedEnv home("HOME", std::nullopt);
+    ScopedEnv xdg("XDG_DESKTOP_DIR", std::nullopt);
+    ScopedEnv config("XDG_CONFIG_HOME", std::nullopt);
+    ScopedEnv tmp("TMPDIR", dir_);
+    EXPECT_EQ(TesselLibrary::DesktopFolder(), u"");
+    TesselLog log;
+    log.Open(u"t.txt", true);
+    EXPECT_EQ(log.path(), U(dir_ + "//t.txt"));  // the temp folder ends in "/" already
+    log.WriteLine(u"");
+    EXPECT_EQ(Bytes(Path("t.txt")).size(), 48u);
+}
+
+TEST_F(TesselLogTest, UncreatableDesktopGivesNoDesktop) {
+    {
+        std::ofstream out(Path("file"));
+    }
+    ScopedEnv home("HOME", dir_);
+    ScopedEnv xdg("XDG_DESKTOP_DIR", Path("file/Desktop"));
+    EXPECT_EQ(TesselLibrary::DesktopFolder(), u"");
+}
+
+TEST(LogLinePrefixTest, Table) {
+    struct Case {
+        TesselDateTime when;
+        const char16_t* expected;
+    };
+    const Case cases[] = {
+        {{2024, 3, 7, 9, 5, 1}, u"[2024-03-07 09:05:01] "},
+        {{1999, 12, 31, 23, 59, 59}, u"[1999-12-31 23:59:59] "},
+        {{987, 1, 2, 0, 0, 0}, u"[0987-01-02 00:00:00] "},
+        {{2000, 10, 10, 10, 10, 10}, u"[2000-10-10 10:10:10] "},
+        {{12345, 6, 7, 8, 9, 10}, u"[12345-06-07 08:09:10] "},
+    };
+    for (const Case& c : cases) EXPECT_EQ(TesselLibrary::LogLinePrefix(c.when), c.expected);
+    EXPECT_EQ(TesselLibrary::LogLinePrefix({2024, 3, 7, 9, 5, 1}).size(), 22u);
+}
+
+TEST(LocalDateTimeTest, IsPlausible) {
+    const TesselDateTime now = TesselLibrary::LocalDateTime();
+    EXPECT_GE(now.year, 2024);
+    EXPECT_GE(now.month, 1);
+    EXPECT_LE(now.month, 12);
+    EXPECT_GE(now.day, 1);
+    EXPECT_LE(now.day, 31);
+    EXPECT_GE(now.hour, 0);
+    EXPECT_LE(now.hour, 23);
+    EXPECT_GE(now.minute, 0);
+    EXPECT_LE(now.minute, 59);
+    EXPECT_GE(now.second, 0);
+    EXPECT_LE(now.second, 59);
+}
+
+}  // namespace
+
+#else  // _WIN32
+
+#include <gtest/gtest.h>
+
+TEST(TesselLogTest, PosixBackendOnly) {
+    GTEST_SKIP() << "these cases use POSIX calls (mkdtemp, lstat, FIFOs); "
+                    "the Win32 backend is tested by tessel_log_win32_test.cpp";
+}
+
+#endif  // _WIN32
