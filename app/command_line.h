@@ -1,0 +1,14 @@
+// Reading the command line into the run settings. Nothing is ever rejected.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class ChecksumApp;
+
+// Splits one command line into arguments: quotes only suppress splitting,
+// U+7FFF outside quotes always ends an argument.
+std::vector<std::u16string> splitCommandLine(const std::u16string& commandLine);
+void applyArgument(const std::u16string& argument, ChecksumApp& app);
+// Reads the process's command line and applies each argument in order.
+void parseCommandLine(ChecksumApp& app);

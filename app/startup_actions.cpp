@@ -1,0 +1,66 @@
+// The one-shot jobs done while the application object is built: the
+// context-menu verb, hash to clipboard, the log, and the help.
+#include "checksum_app.h"
+#include "clipboard.h"
+#include "context_menu_verb.h"
+#include "help_viewer.h"
+#include "platform.h"
+#include "string_ids.h"
+
+using namespace TesselLibrary;
+
+namespace {
+
+std::u16string LogName(const std::u16string& folder, const char16_t* fallback) {
+    if (folder.empty()) return fallback;
+    std::u16string name;
+    for (const char16_t c : folder) {
+        if (c != u'/' && c != u':' && c != u'\\' && c != u'\0') name.push_back(c);
+    }
+    return name;
+}
+
+}  // namespace
+
+void ChecksumApp::performStartupActions() {
+    const std::u16string verbName = frame.ResourceString(kProductName);
+    if (installVerb) {
+        std::u16string executable;
+        ModuleFolder(executable);
+        executable += kExecutableName;
+        InstallContextMenuVerb(verbName, executable, u"-z");
+    }
+    if (uninstallVerb) RemoveContextMenuVerb(verbName);
+
+    if (hashToClipboard) {
+        // The log stays closed in this run: an old log is left alone.
+        char digits[32];
+        if (computeDigest(singleFile, digits)) {
+            const std::u16string text(digits, digits + 32);
+            if (OpenClipboard()) PutTextOnClipboard(text);
+            frame.ShowMessage(frame.ResourceString(kComputeHashCaption), text.c_str());
+        } else {
+            frame.ShowError(frame.ResourceString(kComputeHashCaption), frame.ResourceString(kErrorComputingMd5));
+        }
+        return;
+    }
+
+    const std::u16string fileName = LogName(folder, frame.ResourceString(kProductName)) + u".txt";
+    if (!outputFolder.empty()) {
+        std::u16string path = outputFolder;
+        AppendBackslash(path);
+        log->Open(path + fileName, false);
+    } else {
+        log->Open(fileName, true);
+    }
+
+    if (showHelp) {
+        std::u16string helpPath;
+        TempFolder(helpPath);
+        helpPath += frame.ResourceString(kProductName);
+        helpPath += kHelpFileExtension;
+        ExtractHelpFile(frame.module(), helpPath.c_str());
+        DisplayHelp(helpPath);
+        frame.ShowMessage(frame.ResourceString(kProductName), frame.ResourceString(kClickOkToExit));
+    }
+}

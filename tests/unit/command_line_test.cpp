@@ -1,0 +1,156 @@
+// The tokenizer and the option table.
+#include <gtest/gtest.h>
+
+#include "checksum_app.h"
+#include "command_line.h"
+
+namespace {
+
+using Args = std::vector<std::u16string>;
+
+struct SplitCase {
+    const char* what;
+    std::u16string line;
+    Args expected;
+};
+
+class SplitCommandLineTest : public ::testing::TestWithParam<SplitCase> {};
+
+TEST_P(SplitCommandLineTest, Splits) { EXPECT_EQ(splitCommandLine(GetParam().line), GetParam().expected); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, SplitCommandLineTest,
+    ::testing::Values(
+        SplitCase{"empty", u"", {}},
+        SplitCase{"white space only", u" \t \r\n", {}},
+        SplitCase{"runs of white space", u"a  \t b\x0B\x0C c", {u"a", u"b", u"c"}},
+        SplitCase{"quotes anywhere", u"-f\"C:\\My Data\"\\2010 x", {u"-fC:\\My Data\\2010", u"x"}},
+        SplitCase{"quoted whole", u"\"-fC:\\My Data\"", {u"-fC:\\My Data"}},
+        SplitCase{"empty pair then white space", u"a \"\" b", {u"a", u"", u"b"}},
+        SplitCase{"trailing empty pair", u"a \"\"", {u"a"}},
+        SplitCase{"unclosed quote runs to the end", u"a \"b c  d", {u"a", u"b c  d"}},
+        SplitCase{"backslash is ordinary", u"a\\\" b\"", {u"a\\ b"}},
+        SplitCase{"U+7FFF ends an argument", u"ab\u7FFFcd", {u"ab", u"cd"}},
+        SplitCase{"U+7FFF after white space gives an empty argument", u"a \u7FFFb", {u"a", u"", u"b"}},
+        SplitCase{"U+7FFF inside quotes is kept", u"\"a\u7FFFb\"", {u"a\u7FFFb"}},
+        SplitCase{"line ends at NUL", std::u16string(u"a b\0c", 5), {u"a", u"b"}},
+        SplitCase{"non-breaking space is ordinary", u"a\u00A0b \u3000c", {u"a\u00A0b", u"\u3000c"}}),
+    [](const auto& info) {
+        std::string name;
+        for (const char c : std::string(info.param.what)) name.push_back(std::isalnum(static_cast<unsigned char>(c)) ? c : '_');
+        return name;
+    });
+
+TEST(SplitCommandLine, ArgumentsMayOutgrowTheReservedBuffer) {
+    const std::u16string longArgument(2000, u'x');
+    EXPECT_EQ(splitCommandLine(u"a " + longArgument + u" b"), (Args{u"a", longArgument, u"b"}));
+}
+
+struct Settings {
+    std::u16string singleFile, folder, outputFolder;
+    bool folderGiven, rewriteOnDifference, create, showHelp, installVerb, hashToClipboard, recursive,
+        uninstallVerb, verify;
+    std::vector<std::u16string> excluded;
+};
+
+Settings Apply(const Args& arguments) {
+    ChecksumApp app{ChecksumApp::DefaultsOnly{}};
+    for (const auto& argument : arguments) applyArgument(argument, app);
+    return {app.singleFile,      app.folder,    app.outputFolder,  app.folderGiven,
+            app.rewriteOnDifference, app.create, app.showHelp,  app.installVerb,
+            app.hashToClipboard, app.recursive, app.uninstallVerb, app.verify,
+            app.excludedFolders};
+}
+
+TEST(ApplyArgument, DefaultsSelectNothingButHelp) {
+    const Settings s = Apply({});
+    EXPECT_TRUE(s.showHelp);
+    EXPECT_FALSE(s.folderGiven || s.rewriteOnDifference || s.create || s.installVerb || s.hashToClipboard ||
+                 s.recursive || s.uninstallVerb || s.verify);
+    EXPECT_EQ(ChecksumApp{ChecksumApp::DefaultsOnly{}}.summaryName, u"Sumvane.md5");
+}
+
+TEST(ApplyArgument, LettersAreCaseInsensitiveAndVcLooksAtTheThirdCharacter) {
+    for (const char16_t* option : {u"-v", u"-V", u"-vx", u"-verify"}) {
+        const Settings s = Apply({option});
+        EXPECT_TRUE(s.verify);
+        EXPECT_FALSE(s.rewriteOnDifference);
+        EXPECT_FALSE(s.showHelp);
+    }
+    for (const char16_t* option : {u"-vc", u"-VC", u"-vC", u"-vcanything"}) {
+        const Settings s = Apply({option});
+        EXPECT_TRUE(s.verify);
+        EXPECT_TRUE(s.rewriteOnDifference);
+    }
+}
+
+TEST(ApplyArgument, FlagOptionsIgnoreTheirRest) {
+    const Settings s = Apply({u"-recursive", u"-Create", u"-install", u"-uninstall"});
+    EXPECT_TRUE(s.recursive);
+    EXPECT_TRUE(s.create);
+    EXPECT_TRUE(s.installVerb);
+    EXPECT_TRUE(s.uninstallVerb);
+    EXPECT_FALSE(s.verify);
+    EXPECT_FALSE(s.folderGiven);
+}
+
+TEST(ApplyArgument, UnknownLettersAndHelpLeaveShowHelp) {
+    EXPECT_TRUE(Apply({}).showHelp);
+    EXPECT_TRUE(Apply({u"-h"}).showHelp);
+    EXPECT_TRUE(Apply({u"-h", u"-q", u"-9", u"-?", u"-"}).showHelp);
+    EXPECT_FALSE(Apply({u"-h", u"-r"}).showHelp);
+    EXPECT_FALSE(Apply({u"-o"}).showHelp);
+}
+
+TEST(ApplyArgument, LastValueWins) {
+    Settings s = Apply({u"-na.txt", u"-n"});
+    EXPECT_EQ(s.singleFile, u"");
+    s = Apply({u"-za.txt", u"-nb.txt"});
+    EXPECT_EQ(s.singleFile, u"b.txt");
+    EXPECT_TRUE(s.hashToClipboard);
+    s = Apply({u"-fone", u"-ftwo", u"-oA", u"-oB"});
+    EXPECT_EQ(s.folder, u"two");
+    EXPECT_EQ(s.outputFolder, u"B");
+    s = Apply({u"-f"});
+    EXPECT_TRUE(s.folderGiven);
+    EXPECT_EQ(s.folder, u"");
+}
+
+TEST(ApplyArgument, ExclusionsAreKeptAsTypedInOrder) {
+    const Settings s = Apply({u"-xBackups", u"-xbackups", u"-xOld/2009/", u"-x"});
+    EXPECT_EQ(s.excluded, (Args{u"Backups", u"backups", u"Old/2009/", u""}));
+}
+
+TEST(ApplyArgument, BareArgumentVerifiesTheFolderHoldingIt) {
+#ifdef _WIN32
+    const char16_t* summary = u"C:\\Data\\Sumvane.md5";
+    const char16_t* folder = u"C:\\Data\\";
+#else
+    const char16_t* summary = u"/data/Sumvane.md5";
+    const char16_t* folder = u"/data/";
+#endif
+    Settings s = Apply({summary});
+    EXPECT_TRUE(s.verify);
+    EXPECT_TRUE(s.folderGiven);
+    EXPECT_FALSE(s.showHelp);
+    EXPECT_EQ(s.folder, folder);
+    s = Apply({u"Sumvane.md5"});
+    EXPECT_TRUE(s.folderGiven);
+    EXPECT_EQ(s.folder, u"");
+    s = Apply({u""});
+    EXPECT_TRUE(s.verify);
+    EXPECT_EQ(s.folder, u"");
+}
+
+TEST(ApplyArgument, SlashStartsAnOptionOnlyOnWindows) {
+    const Settings s = Apply({u"/v"});
+#ifdef _WIN32
+    EXPECT_TRUE(s.verify);
+    EXPECT_FALSE(s.folderGiven);
+#else
+    EXPECT_TRUE(s.folderGiven);  // an absolute path: verify "/"
+    EXPECT_EQ(s.folder, u"/");
+#endif
+}
+
+}  // namespace

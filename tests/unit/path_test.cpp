@@ -1,0 +1,86 @@
+// Path texts and the string table.
+#include <gtest/gtest.h>
+
+#include "platform.h"
+#include "tessel_app.h"
+
+using namespace TesselLibrary;
+
+namespace {
+
+std::u16string Native(std::u16string text) {
+    for (auto& c : text) {
+        if (c == u'|') c = kPathSeparator;
+    }
+    return text;
+}
+
+TEST(DirectoryOf, KeepsTheFolderPartAndEndsItWithTheSeparator) {
+    const std::pair<std::u16string, std::u16string> cases[] = {
+        {u"", u""},
+        {u"name.txt", u""},
+        {Native(u"|a|b.txt"), Native(u"|a|")},
+        {Native(u"|name"), Native(u"|")},
+        {Native(u"|"), Native(u"|")},
+        {Native(u"a|b|"), Native(u"a|b|")},
+    };
+    for (const auto& [path, folder] : cases) EXPECT_EQ(DirectoryOf(path), folder) << "path: " << path.size();
+}
+
+TEST(DirectoryOf, SeparatorRulesOfThePlatform) {
+#ifdef _WIN32
+    EXPECT_EQ(DirectoryOf(u"C:/a/b.txt"), u"C:/a\\");
+    EXPECT_EQ(DirectoryOf(u"a/b\\c"), u"a/b\\");
+    EXPECT_EQ(DirectoryOf(u"a\\b/c"), u"a\\b\\");
+#else
+    // A backslash is an ordinary name character here.
+    EXPECT_EQ(DirectoryOf(u"a/b\\c"), u"a/");
+    EXPECT_EQ(DirectoryOf(u"a\\b"), u"");
+#endif
+}
+
+TEST(AppendBackslash, AddsOneSeparatorToNonEmptyText) {
+    const std::pair<std::u16string, std::u16string> cases[] = {
+        {u"", u""}, {Native(u"|a"), Native(u"|a|")}, {Native(u"|a|"), Native(u"|a|")}, {u"x", Native(u"x|")}};
+    for (auto [text, expected] : cases) {
+        AppendBackslash(text);
+        EXPECT_EQ(text, expected);
+    }
+}
+
+TEST(Folders, EndInExactlyOneSeparator) {
+    std::u16string text;
+    for (auto* query : {&ModuleFolder, &CurrentFolder, &TempFolder}) {
+        const char16_t* result = query(text);
+        EXPECT_EQ(result, text.c_str());
+        ASSERT_FALSE(text.empty());
+        EXPECT_EQ(text.back(), kPathSeparator);
+        if (text.size() > 1) {
+            EXPECT_NE(text[text.size() - 2], kPathSeparator);
+        }
+    }
+}
+
+TEST(ResourceString, ServesTheTableAndEmptyTextForAbsentIds) {
+    TesselAppWindows frame;
+    const std::pair<std::uint32_t, std::u16string> cases[] = {
+        {1000, u"Sumvane"},
+        {1002, u"Compute MD5 Hash"},
+        {1005, u"Brackenfold"},
+        {1006, u" - File Not Found"},
+        {1008, u"Invalid input line - Invalid Filename"},
+        {1013, u" - Unable to Write to File"},
+        {999, u""},
+        {1015, u""},
+        {5000, u""},
+    };
+    for (const auto& [id, text] : cases) {
+        const char16_t* result = frame.ResourceString(id);
+        ASSERT_NE(result, nullptr);
+        EXPECT_EQ(std::u16string(result), text) << id;
+    }
+    // The same pointer every time: texts are not copies.
+    EXPECT_EQ(frame.ResourceString(1000), frame.ResourceString(1000));
+}
+
+}  // namespace

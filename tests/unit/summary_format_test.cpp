@@ -1,0 +1,179 @@
+// The summary reader's byte rules and the path conversion.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "checksum_app.h"
+#include "summary_format.h"
+#include "text.h"
+
+using namespace TesselLibrary;
+
+namespace {
+
+const std::string kDigits = "0123456789ABCDEF0123456789ABCDEF";
+
+std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+
+// Parses with a real log in a temporary folder and returns what it logged,
+// one message per line without the timestamp.
+struct Parsed {
+    std::vector<std::pair<std::string, std::u16string>> entries;  // digest, name
+    std::vector<std::string> messages;
+    bool anyInvalid = false;
+};
+
+Parsed Parse(const std::string& text) {
+    // ctest runs tests in parallel processes: one folder per test.
+    static int serial = 0;
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string unique = std::string(info->test_suite_name()) + "-" + info->name() + "-" + std::to_string(serial++);
+    for (char& c : unique) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '-';
+    }
+    const auto folder = std::filesystem::temp_directory_path() / ("summary-test-" + unique);
+    std::filesystem::create_directories(folder);
+    const auto logPath = folder / "log.txt";
+    ChecksumApp app{ChecksumApp::DefaultsOnly{}};
+    app.log->Open(FromSystemBytes(logPath.string()), false);
+    Parsed parsed;
+    for (const SummaryEntry& e : parseSummary(Bytes(text), app.summaryName, *app.log, app.frame, parsed.anyInvalid)) {
+        EXPECT_EQ(e.count, 33u);
+        parsed.entries.emplace_back(std::string(e.digest, 32), e.name);
+    }
+    std::ifstream in(logPath, std::ios::binary);
+    const std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string line;
+    for (std::size_t i = 0; i + 1 < raw.size(); i += 2) {
+        const char c = raw[i];  // the messages are ASCII
+        if (c == '\n') {
+            parsed.messages.push_back(line.substr(22, line.size() - 23));
+            line.clear();
+        } else {
+            line.push_back(c);
+        }
+    }
+    std::filesystem::remove_all(folder);
+    return parsed;
+}
+
+struct ParseCase {
+    const char* what;
+    std::string bytes;
+    std::vector<std::pair<std::string, std::u16string>> entries;
+    std::vector<std::string> messages;
+};
+
+const char* kBadName = "Invalid input line - Invalid Filename";
+const char* kBadHash = "Invalid input line - Invalid Hash";
+
+class ParseSummaryTest : public ::testing::TestWithParam<ParseCase> {};
+
+TEST_P(ParseSummaryTest, TakesOrReportsEveryLine) {
+    const Parsed parsed = Parse(GetParam().bytes);
+    EXPECT_EQ(parsed.entries, GetParam().entries);
+    EXPECT_EQ(parsed.messages, GetParam().messages);
+    EXPECT_EQ(parsed.anyInvalid, !GetParam().messages.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ByteRules, ParseSummaryTest,
+    ::testing::Values(
+        ParseCase{"one line", kDigits + " a/b.txt\r\n", {{kDigits, u"a/b.txt"}}, {}},
+        ParseCase{"blank line", "\r\n", {}, {kBadHash}},
+        ParseCase{"digits without separator", kDigits + "\r\n", {}, {kBadHash}},
+        ParseCase{"digits and separator only", kDigits + " \r\n", {}, {kBadName}},
+        ParseCase{"the summary's own name", kDigits + " Sumvane.md5\r\n", {}, {kBadName}},
+        ParseCase{"own name in another case is a file", kDigits + " sumvane.md5\r\n", {{kDigits, u"sumvane.md5"}}, {}},
+        ParseCase{"short digest then a good line",
+                  "ABC x\r\n" + kDigits + " y\r\n",
+                  {{kDigits, u"y"}},
+                  {kBadHash}},
+        ParseCase{"short digest swallows the separator", "0123456789ABCDEF0123456789ABCDE x\r\n", {}, {kBadName}},
+        ParseCase{"any separator byte", kDigits + "\tt\r\n" + kDigits + "*s\r\n", {{kDigits, u"t"}, {kDigits, u"s"}}, {}},
+        ParseCase{"line feed alone ends nothing", kDigits + " a\n" + kDigits + " b\n", {}, {}},
+        ParseCase{"line feed inside a path is dropped", kDigits + " a\nb\r\n", {{kDigits, u"ab"}}, {}},
+        ParseCase{"unfinished last line is dropped", kDigits + " a\r\n" + kDigits + " b", {{kDigits, u"a"}}, {}},
+        ParseCase{"same path twice", kDigits + " a\r\n" + kDigits + " a\r\n", {{kDigits, u"a"}, {kDigits, u"a"}}, {}},
+        ParseCase{"lower-case digits are taken as they are",
+                  "0123456789abcdef0123456789abcdef p\r\n",
+                  {{"0123456789abcdef0123456789abcdef", u"p"}},
+                  {}},
+        ParseCase{"spaces kept in the path", kDigits + "  a b \r\n", {{kDigits, u" a b "}}, {}},
+        ParseCase{"messages come in line order",
+                  "\r\n" + kDigits + " \r\n" + kDigits + " ok\r\n",
+                  {{kDigits, u"ok"}},
+                  {kBadHash, kBadName}}),
+    [](const auto& info) {
+        std::string name;
+        for (const char c : std::string(info.param.what)) name.push_back(std::isalnum(static_cast<unsigned char>(c)) ? c : '_');
+        return name;
+    });
+
+TEST(PathBytes, Latin1StaysOneBytePerCharacter) {
+    const std::u16string path = u"/d/caf\u00E9 \u00FF\u0001.txt";
+    const std::string bytes = toLowBytes(path);
+    EXPECT_EQ(bytes, std::string("/d/caf\xE9 \xFF\x01.txt"));
+    EXPECT_EQ(widenBytes(bytes), path);
+}
+
+TEST(PathBytes, ClassicSummariesReadExactlyAsBefore) {
+    // Every byte 0x01..0xFF that is not part of a sequence above U+00FF
+    // widens to the code unit of the same value, including the two-byte
+    // sequences that would only spell U+0080..U+00FF.
+    std::string all;
+    for (int b = 1; b < 256; ++b) all.push_back(static_cast<char>(b));
+    std::u16string expected;
+    for (int b = 1; b < 256; ++b) expected.push_back(static_cast<char16_t>(b));
+    EXPECT_EQ(widenBytes(all), expected);
+    EXPECT_EQ(widenBytes("\xC3\xA9"), std::u16string(u"\u00C3\u00A9"));
+    EXPECT_EQ(widenBytes("\xC2\xA0x"), std::u16string(u"\u00C2\u00A0x"));
+}
+
+TEST(PathBytes, NamesAboveLatin1RoundTripAsUtf8) {
+    const std::pair<std::u16string, std::string> cases[] = {
+        {u"\u0416\u0443\u0440\u043D\u0430\u043B.txt", "\xD0\x96\xD1\x83\xD1\x80\xD0\xBD\xD0\xB0\xD0\xBB.txt"},
+        {u"\u5199\u771F", "\xE5\x86\x99\xE7\x9C\x9F"},
+        {u"\u20AC", "\xE2\x82\xAC"},
+        {u"\u0100", "\xC4\x80"},
+        {u"x\U0001F600y", "x\xF0\x9F\x98\x80y"},
+        {u"caf\u00E9 \u03A9", "caf\xE9 \xCE\xA9"},
+    };
+    for (const auto& [path, bytes] : cases) {
+        EXPECT_EQ(toLowBytes(path), bytes);
+        EXPECT_EQ(widenBytes(bytes), path);
+    }
+}
+
+TEST(PathBytes, MalformedSequencesWidenBytewise) {
+    const std::pair<std::string, std::u16string> cases[] = {
+        {"\xE2\x82", u"\u00E2\u0082"},                 // cut short
+        {"\xC4x", u"\u00C4x"},                         // no continuation
+        {"\xE0\x80\xAF", u"\u00E0\u0080\u00AF"},       // overlong
+        {"\xF4\x90\x80\x80", u"\u00F4\u0090\u0080\u0080"},  // past U+10FFFF
+        {"\xED\xA0\x80", u"\u00ED\u00A0\u0080"},       // a surrogate that stands for no byte
+    };
+    for (const auto& [bytes, path] : cases) EXPECT_EQ(widenBytes(bytes), path);
+}
+
+TEST(PathBytes, UndecodableSystemNameBytesRoundTrip) {
+    // A POSIX name with a byte that is not UTF-8 reaches the program as
+    // U+DC00 + byte and must come back as the same name.
+    const std::u16string name = FromSystemBytes("latin\xE9-name");
+    EXPECT_EQ(widenBytes(toLowBytes(name)), name);
+    EXPECT_EQ(ToSystemBytes(widenBytes(toLowBytes(name))), "latin\xE9-name");
+}
+
+TEST(PathBytes, ReaderGivesBackWhatTheWriterWrote) {
+    const std::u16string names[] = {u"/d/plain.txt", u"/d/\u00E9t\u00E9", u"/d/\u041C\u043E\u0441\u043A\u0432\u0430",
+                                    u"/d/\u6771\u4EAC", u"/d/\U0001D11E"};
+    std::string file;
+    for (const auto& n : names) file += kDigits + " " + toLowBytes(n) + "\r\n";
+    const Parsed parsed = Parse(file);
+    ASSERT_EQ(parsed.entries.size(), std::size(names));
+    for (std::size_t i = 0; i < std::size(names); ++i) EXPECT_EQ(parsed.entries[i].second, names[i]);
+}
+
+}  // namespace
