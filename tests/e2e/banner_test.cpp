@@ -1,0 +1,35 @@
+// Runs that select no work print the banner, nothing else on standard
+// output, and succeed.
+#include <gtest/gtest.h>
+
+#include "harness.h"
+
+using namespace e2e;
+
+namespace {
+
+class NoWorkTest : public ::testing::TestWithParam<std::vector<std::string>> {};
+
+TEST_P(NoWorkTest, PrintsOnlyTheBannerAndSucceeds) {
+    Sandbox box;
+    const RunResult r = box.Run(GetParam());
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, Banner());
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, NoWorkTest,
+                         ::testing::Values(std::vector<std::string>{}, std::vector<std::string>{"-r"},
+                                           std::vector<std::string>{"-c"}, std::vector<std::string>{"-h"},
+                                           std::vector<std::string>{"-h", "-r"}, std::vector<std::string>{"-v"},
+                                           std::vector<std::string>{"-x", "-q", "-?", "-"},
+                                           std::vector<std::string>{"-recursive", "-o"}));
+
+TEST(Banner, EndsWithTheWebAddressAndNoLineBreak) {
+    Sandbox box;
+    const RunResult r = box.Run({"-r"});
+    ASSERT_FALSE(r.out.empty());
+    EXPECT_NE(r.out.back(), '\n');
+    EXPECT_TRUE(r.out.ends_with("https://sumvane.brackenfold.example"));
+}
+
+}  // namespace

@@ -1,0 +1,260 @@
+#include "harness.h"
+
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <stdexcept>
+
+#ifndef SUMVANE_EXE
+#define SUMVANE_EXE "sumvane"
+#endif
+
+namespace e2e {
+
+namespace {
+
+std::string Env(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+std::string Executable() {
+    const std::string fromEnv = Env("SUMVANE_EXE");
+    return fromEnv.empty() ? SUMVANE_EXE : fromEnv;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+}  // namespace
+
+bool WineMode() { return Env("SUMVANE_WINE") == "1"; }
+
+fs::path ProgramPath() { return fs::canonical(Executable()); }
+
+std::string Banner() {
+    const std::string eol = WineMode() ? "\r\n" : "\n";
+    return "Sumvane v1.3.1.1" + eol + "Copyright (C) 2026 Brackenfold" + eol + eol +
+           "https://sumvane.brackenfold.example";
+}
+
+std::string Native(const fs::path& path) {
+    std::string text = path.string();
+    if (!WineMode()) return text;
+    if (!text.empty() && text[0] == '/') text = "Z:" + text;
+    for (char& c : text) {
+        if (c == '/') c = '\\';
+    }
+    return text;
+}
+
+std::string Sep() { return WineMode() ? "\\" : "/"; }
+
+Sandbox::Sandbox() {
+    std::string base = Env("TMPDIR");
+    if (base.empty()) base = "/tmp";
+    std::string pattern = base + "/sumvane-e2e-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    root_ = fs::canonical(pattern);
+    fs::create_directories(home());
+    fs::create_directories(work());
+    fs::create_directories(tmp());
+}
+
+Sandbox::~Sandbox() {
+    std::error_code ignored;
+    // Tests leave read-only files and folders behind; make them removable.
+    for (auto it = fs::recursive_directory_iterator(root_, fs::directory_options::skip_permission_denied, ignored);
+         it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+        if (!it->is_symlink(ignored)) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    }
+    fs::remove_all(root_, ignored);
+}
+
+fs::path Sandbox::desktop() const {
+    const std::string wineDesktop = Env("SUMVANE_WINE_DESKTOP");
+    if (WineMode() && !wineDesktop.empty()) return wineDesktop;
+    return home() / "Desktop";
+}
+
+RunResult Sandbox::Run(const std::vector<std::string>& args, const std::optional<fs::path>& cwd,
+                       const std::map<std::string, std::string>& env, bool mergeErrors) const {
+    std::map<std::string, std::string> vars = {
+        {"PATH", Env("PATH").empty() ? "/usr/local/bin:/usr/bin:/bin" : Env("PATH")},
+        {"HOME", home().string()},
+        {"TMPDIR", tmp().string()},
+        {"LANG", "C.UTF-8"},
+    };
+    if (WineMode()) {
+        for (const char* name : {"WINEPREFIX", "WINEDEBUG", "WINEDLLOVERRIDES", "WINESERVER", "WINELOADER",
+                                 "WINEARCH", "DISPLAY", "XAUTHORITY"}) {
+            if (!Env(name).empty()) vars[name] = Env(name);
+        }
+    }
+    for (const auto& [name, value] : env) {
+        if (value.empty()) {
+            vars.erase(name);
+        } else {
+            vars[name] = value;
+        }
+    }
+    std::vector<std::string> envStrings;
+    for (const auto& [name, value] : vars) envStrings.push_back(name + "=" + value);
+
+    std::vector<std::string> argv;
+    if (WineMode()) argv.push_back(Env("SUMVANE_WINE_LOADER").empty() ? "wine" : Env("SUMVANE_WINE_LOADER"));
+    argv.push_back(Executable());
+    argv.insert(argv.end(), args.begin(), args.end());
+
+    int outPipe[2], errPipe[2];
+    if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    const std::string dir = (cwd ? *cwd : work()).string();
+
+    std::vector<char*> argvPtrs, envPtrs;
+    for (auto& a : argv) argvPtrs.push_back(a.data());
+    argvPtrs.push_back(nullptr);
+    for (auto& e : envStrings) envPtrs.push_back(e.data());
+    envPtrs.push_back(nullptr);
+
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int devNull = ::open("/dev/null", O_RDONLY);
+        ::dup2(devNull, 0);
+        ::dup2(outPipe[1], 1);
+        ::dup2(mergeErrors ? outPipe[1] : errPipe[1], 2);
+        if (::chdir(dir.c_str()) != 0) ::_exit(126);
+        ::setpgid(0, 0);
+        ::execvpe(argvPtrs[0], argvPtrs.data(), envPtrs.data());
+        ::_exit(127);
+    }
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+
+    RunResult result;
+    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    std::string* sinks[2] = {&result.out, &result.err};
+    int open = 2;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(300);
+    bool timedOut = false;
+    while (open > 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            timedOut = true;
+            ::kill(-pid, SIGKILL);
+            break;
+        }
+        if (::poll(fds, 2, 1000) < 0 && errno != EINTR) break;
+        for (int k = 0; k < 2; ++k) {
+            if (fds[k].fd < 0 || !(fds[k].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+            char buffer[65536];
+            const ssize_t n = ::read(fds[k].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                sinks[k]->append(buffer, static_cast<std::size_t>(n));
+            } else {
+                ::close(fds[k].fd);
+                fds[k].fd = -1;
+                --open;
+            }
+        }
+    }
+    for (const pollfd& p : fds) {
+        if (p.fd >= 0) ::close(p.fd);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (timedOut) {
+        result.exitCode = -2;
+    } else if (WIFEXITED(status)) {
+        result.exitCode = WEXITSTATUS(status);
+    } else {
+        result.exitCode = 128 + WTERMSIG(status);
+    }
+    return result;
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+std::optional<std::string> ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::string Md5Of(const std::string& bytes) {
+    unsigned char value[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_Digest(bytes.data(), bytes.size(), value, &length, EVP_md5(), nullptr);
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text;
+    for (unsigned int k = 0; k < length; ++k) {
+        text.push_back(digits[value[k] >> 4]);
+        text.push_back(digits[value[k] & 15]);
+    }
+    return text;
+}
+
+std::vector<std::string> LogLines(const fs::path& path) {
+    const auto bytes = ReadFile(path);
+    if (!bytes) return {};
+    if (bytes->size() % 2 != 0) return {"MALFORMED: odd byte count"};
+    std::string text;
+    for (std::size_t i = 0; i < bytes->size(); i += 2) {
+        char32_t unit = static_cast<unsigned char>((*bytes)[i]) | (static_cast<unsigned char>((*bytes)[i + 1]) << 8);
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < bytes->size()) {
+            const char32_t low =
+                static_cast<unsigned char>((*bytes)[i + 2]) | (static_cast<unsigned char>((*bytes)[i + 3]) << 8);
+            unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+            i += 2;
+        }
+        AppendUtf8(text, unit);
+    }
+    static const std::regex prefix(R"(^\[\d{4}-(0[1-9]|1[0-2])-(0[1-9]|[12]\d|3[01]) ([01]\d|2[0-3]):[0-5]\d:[0-5]\d\] )");
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find("\r\n", start);
+        if (end == std::string::npos) {
+            lines.push_back("MALFORMED: unterminated line: " + text.substr(start));
+            break;
+        }
+        const std::string line = text.substr(start, end - start);
+        if (!std::regex_search(line, prefix)) {
+            lines.push_back("MALFORMED: " + line);
+        } else {
+            lines.push_back(line.substr(22));
+        }
+        start = end + 2;
+    }
+    return lines;
+}
+
+}  // namespace e2e

@@ -1,0 +1,73 @@
+// Drives the built program as a user would: a private sandbox (HOME, desktop,
+// temp folder, working folder) under a temporary directory, real command
+// lines, and the exact bytes of what comes back.
+//
+// The program under test is SUMVANE_EXE (default: the Linux build). With
+// SUMVANE_WINE=1 it is a Windows build run through `wine`: paths are then
+// handed over in Z:\ form and the banner ends its lines with CR LF.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+namespace fs = std::filesystem;
+
+struct RunResult {
+    int exitCode = -1;
+    std::string out;  // standard output, raw bytes
+    std::string err;  // standard error, raw bytes
+};
+
+bool WineMode();
+
+// The program under test, as a resolved path.
+fs::path ProgramPath();
+
+// The banner exactly as the program prints it on this platform.
+std::string Banner();
+
+// Path as the program under test spells it: unchanged on Linux, "Z:\..." under Wine.
+std::string Native(const fs::path& path);
+// The program's path separator: "/" on Linux, "\" under Wine.
+std::string Sep();
+
+class Sandbox {
+public:
+    Sandbox();
+    ~Sandbox();
+    Sandbox(const Sandbox&) = delete;
+    Sandbox& operator=(const Sandbox&) = delete;
+
+    const fs::path& root() const { return root_; }
+    fs::path home() const { return root_ / "home"; }
+    fs::path work() const { return root_ / "work"; }  // the default working folder
+    fs::path tmp() const { return root_ / "tmp"; }
+    // Where the program puts a log when no -o folder is given.
+    fs::path desktop() const;
+
+    // Runs the program with `args` in `cwd` (default work()). `env` adds or
+    // (with an empty value) removes variables of the private environment.
+    // With `mergeErrors`, standard error goes into `out` as well, in order.
+    RunResult Run(const std::vector<std::string>& args, const std::optional<fs::path>& cwd = std::nullopt,
+                  const std::map<std::string, std::string>& env = {}, bool mergeErrors = false) const;
+
+private:
+    fs::path root_;
+};
+
+void WriteFile(const fs::path& path, const std::string& bytes);
+std::optional<std::string> ReadFile(const fs::path& path);
+// Upper-case MD5 digits of `bytes`, computed independently of the program.
+std::string Md5Of(const std::string& bytes);
+
+// Reads a UTF-16LE log, checks every line's "[YYYY-MM-DD HH:MM:SS] " prefix
+// and CR LF end, and returns the lines without prefix as UTF-8. A malformed
+// log gives a line starting with "MALFORMED:" so that comparisons fail.
+std::vector<std::string> LogLines(const fs::path& path);
+
+}  // namespace e2e

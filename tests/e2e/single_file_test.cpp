@@ -1,0 +1,122 @@
+// Single-file mode: the 32-byte companion "<file>.md5" and its rewrite.
+#include <gtest/gtest.h>
+
+#include "harness.h"
+
+using namespace e2e;
+
+namespace {
+
+const std::string kOld = "first contents\n";
+const std::string kNew = "second contents\n";
+
+struct SingleFileCase {
+    const char* what;
+    std::optional<std::string> companionBefore;  // nullopt: no companion
+    std::vector<std::string> options;            // besides -n<file>
+    int exitCode;
+    std::optional<std::string> companionAfter;
+    std::optional<std::string> rewriteAfter;    // "<file>.md5x"
+    std::vector<std::string> logLines;          // "%F" stands for the file's path
+};
+
+class SingleFileTest : public ::testing::TestWithParam<SingleFileCase> {};
+
+TEST_P(SingleFileTest, CompanionAndLog) {
+    const SingleFileCase& c = GetParam();
+    Sandbox box;
+    const fs::path file = box.work() / "a.txt";
+    WriteFile(file, kNew);
+    if (c.companionBefore) WriteFile(box.work() / "a.txt.md5", *c.companionBefore);
+
+    std::vector<std::string> args = {"-n" + Native(file)};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const RunResult r = box.Run(args);
+    EXPECT_EQ(r.exitCode, c.exitCode);
+    EXPECT_EQ(r.out, Banner());
+    EXPECT_EQ(ReadFile(box.work() / "a.txt.md5"), c.companionAfter);
+    EXPECT_EQ(ReadFile(box.work() / "a.txt.md5x"), c.rewriteAfter);
+    std::vector<std::string> expected;
+    for (std::string line : c.logLines) {
+        if (const auto at = line.find("%F"); at != std::string::npos) line.replace(at, 2, Native(file));
+        expected.push_back(line);
+    }
+    EXPECT_EQ(LogLines(box.desktop() / "Sumvane.txt"), expected);
+}
+
+std::string Lower(std::string text) {
+    for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return text;
+}
+
+const std::string kNewDigest = Md5Of(kNew);
+const std::string kOldDigest = Md5Of(kOld);
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SingleFileTest,
+    ::testing::Values(
+        SingleFileCase{"create", std::nullopt, {"-c"}, 0, kNewDigest, std::nullopt, {}},
+        SingleFileCase{"create replaces an old companion", std::string(40, 'z'), {"-c"}, 0, kNewDigest, std::nullopt, {}},
+        SingleFileCase{"verify passes", kNewDigest, {"-v"}, 0, kNewDigest, std::nullopt, {}},
+        SingleFileCase{"create then verify in one run", std::nullopt, {"-v", "-c"}, 0, kNewDigest, std::nullopt, {}},
+        SingleFileCase{"verify without companion", std::nullopt, {"-v"}, 1, std::nullopt, std::nullopt,
+                       {"%F - Missing Data"}},
+        SingleFileCase{"rewrite without companion writes nothing", std::nullopt, {"-vc"}, 1, std::nullopt,
+                       std::nullopt, {"%F - Missing Data"}},
+        SingleFileCase{"mismatch shows the new digest first", kOldDigest, {"-v"}, 1, kOldDigest, std::nullopt,
+                       {"%F - MD5 Mismatch (" + kNewDigest + " - " + kOldDigest + ")"}},
+        SingleFileCase{"mismatch under -vc writes the rewrite", kOldDigest, {"-vc"}, 1, kOldDigest, kNewDigest,
+                       {"%F - MD5 Mismatch (" + kNewDigest + " - " + kOldDigest + ")"}},
+        SingleFileCase{"lower-case digits are a mismatch", Lower(kNewDigest), {"-v"}, 1, Lower(kNewDigest),
+                       std::nullopt, {"%F - MD5 Mismatch (" + kNewDigest + " - " + Lower(kNewDigest) + ")"}},
+        SingleFileCase{"only the first 32 bytes count", kNewDigest + "\r\ntrailing", {"-v"}, 0,
+                       kNewDigest + "\r\ntrailing", std::nullopt, {}},
+        SingleFileCase{"a short companion is missing data", kNewDigest.substr(0, 31), {"-vc"}, 1,
+                       kNewDigest.substr(0, 31), std::nullopt, {"%F - Missing Data"}},
+        SingleFileCase{"an empty companion is missing data", std::string(), {"-v"}, 1, std::string(), std::nullopt,
+                       {"%F - Missing Data"}},
+        SingleFileCase{"stored digits stop at a zero byte", std::string("ABC\0", 4) + std::string(28, 'D'), {"-v"}, 1,
+                       std::string("ABC\0", 4) + std::string(28, 'D'), std::nullopt,
+                       {"%F - MD5 Mismatch (" + kNewDigest + " - ABC)"}},
+        SingleFileCase{"no create or verify touches nothing", kOldDigest, {}, 0, kOldDigest, std::nullopt, {}}),
+    [](const auto& info) {
+        std::string name;
+        for (const char c : std::string(info.param.what)) name.push_back(std::isalnum(static_cast<unsigned char>(c)) ? c : '_');
+        return name;
+    });
+
+TEST(SingleFile, MissingFileIsLoggedButFailsNothing) {
+    Sandbox box;
+    const fs::path missing = box.work() / "missing.txt";
+    const RunResult r = box.Run({"-n" + Native(missing), "-c", "-v"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, Banner());
+    EXPECT_FALSE(fs::exists(box.work() / "missing.txt.md5"));
+    EXPECT_EQ(LogLines(box.desktop() / "Sumvane.txt"), std::vector<std::string>{Native(missing) + " - File Not Found"});
+}
+
+TEST(SingleFile, UnwritableCompanionFailsTheRun) {
+    Sandbox box;
+    WriteFile(box.work() / "a.txt", kNew);
+    fs::create_directories(box.work() / "a.txt.md5");  // a folder where the companion should go
+    const RunResult r = box.Run({"-n" + Native(box.work() / "a.txt"), "-c"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(LogLines(box.desktop() / "Sumvane.txt").empty());
+}
+
+TEST(SingleFile, RunsBeforeTheFolderWork) {
+    Sandbox box;
+    const fs::path tree = box.work() / "tree";
+    WriteFile(tree / "x.txt", "x");
+    // The folder has no summary to verify, the single file's companion is missing.
+    WriteFile(box.work() / "a.txt", kNew);
+    const RunResult r = box.Run({"-f" + Native(tree), "-v", "-n" + Native(box.work() / "a.txt")});
+    EXPECT_EQ(r.exitCode, 1);
+    std::string logName = Native(tree);
+    std::erase_if(logName, [](char c) { return c == '/' || c == '\\' || c == ':'; });
+    EXPECT_EQ(LogLines(box.desktop() / (logName + ".txt")),
+              (std::vector<std::string>{Native(box.work() / "a.txt") + " - Missing Data",
+                                        Native(tree) + Sep() + "Sumvane.md5 - Missing Data"}));
+}
+
+}  // namespace

@@ -1,0 +1,183 @@
+// What a run does before its banner: the help, the log's place, the
+// clipboard action and the context-menu entry.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "harness.h"
+
+using namespace e2e;
+
+namespace {
+
+const std::string kHelloDigest = "B1946AC92492D2347C6235B4D2611184";  // "hello\n"
+
+TEST(Help, NoOptionsShowsTheHelpAndWaitsForOkBeforeTheBanner) {
+    if (WineMode()) GTEST_SKIP() << "the Windows help window and message box are checked by the Windows cases";
+    Sandbox box;
+    WriteFile(box.desktop() / "Sumvane.txt", std::string("old log", 7));
+    for (const std::vector<std::string>& args : {std::vector<std::string>{}, {"-h"}, {"-h", "-q"}}) {
+        const RunResult r = box.Run(args, std::nullopt, {}, /*mergeErrors=*/true);
+        EXPECT_EQ(r.exitCode, 0);
+        // Without a graphical session the help's text goes to standard
+        // error, then the message line, and only then the banner.
+        const std::string tail = "Sumvane: Click OK to Exit\n" + Banner();
+        ASSERT_TRUE(r.out.ends_with(tail)) << r.out.substr(r.out.size() > 400 ? r.out.size() - 400 : 0);
+        EXPECT_NE(r.out.find("-vc"), std::string::npos);
+        EXPECT_NE(r.out.find("https://sumvane.brackenfold.example"), r.out.size() - tail.size());
+        EXPECT_EQ(r.out.find('<'), std::string::npos) << "plain text, not markup";
+    }
+    // The old log is gone and no new one was made; the page was written out.
+    EXPECT_FALSE(fs::exists(box.desktop() / "Sumvane.txt"));
+    EXPECT_EQ(ReadFile(box.tmp() / "Sumvane.html"), ReadFile(SUMVANE_HELP_PAGE_FILE));
+}
+
+TEST(Help, GraphicalSessionOpensThePageWithoutWaiting) {
+    if (WineMode()) GTEST_SKIP() << "xdg-open is the Linux viewer";
+    Sandbox box;
+    // A stand-in for xdg-open that records what it was asked to open.
+    const fs::path bin = box.root() / "bin";
+    WriteFile(bin / "xdg-open", "#!/bin/sh\nprintf '%s' \"$1\" > \"" + (box.root() / "opened").string() + "\"\n");
+    fs::permissions(bin / "xdg-open", fs::perms::owner_all);
+    const RunResult r = box.Run({}, std::nullopt, {{"DISPLAY", ":99"}, {"PATH", bin.string() + ":/usr/bin:/bin"}});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, "Sumvane: Click OK to Exit\n");
+    EXPECT_EQ(r.out, Banner());
+    // The viewer is not waited for; give it a moment to write its record.
+    for (int i = 0; i < 100 && !fs::exists(box.root() / "opened"); ++i) ::usleep(50000);
+    EXPECT_EQ(ReadFile(box.root() / "opened"), (box.tmp() / "Sumvane.html").string());
+}
+
+TEST(Log, PlacedOnTheDesktopOrInTheOutputFolderAndNamedAfterTheFolder) {
+    Sandbox box;
+    const fs::path missing = box.work() / "missing.txt";
+    struct Case {
+        std::vector<std::string> args;
+        fs::path log;
+        std::string line;
+    };
+    const fs::path data = box.work() / "da:ta";
+    fs::create_directories(data);
+    std::string logName = Native(data);
+    std::erase_if(logName, [](char c) { return c == '/' || c == '\\' || c == ':'; });
+    const Case cases[] = {
+        {{"-n" + Native(missing), "-c"}, box.desktop() / "Sumvane.txt", Native(missing) + " - File Not Found"},
+        {{"-n" + Native(missing), "-o" + Native(box.root() / "logs")}, box.root() / "logs" / "Sumvane.txt",
+         Native(missing) + " - File Not Found"},
+        {{"-n" + Native(missing), "-o" + Native(box.root() / "logs") + Sep()}, box.root() / "logs" / "Sumvane.txt",
+         Native(missing) + " - File Not Found"},
+        {{"-f" + Native(data), "-v"}, box.desktop() / (logName + ".txt"),
+         Native(data) + Sep() + "Sumvane.md5 - Missing Data"},
+        {{"-f" + Native(data), "-v", "-o" + Native(box.root() / "logs")}, box.root() / "logs" / (logName + ".txt"),
+         Native(data) + Sep() + "Sumvane.md5 - Missing Data"},
+    };
+    fs::create_directories(box.root() / "logs");
+    for (const Case& c : cases) {
+        const RunResult r = box.Run(c.args);
+        EXPECT_EQ(r.out, Banner());
+        EXPECT_EQ(LogLines(c.log), std::vector<std::string>{c.line}) << c.log;
+        fs::remove(c.log);
+    }
+    EXPECT_TRUE(fs::is_empty(box.root() / "logs"));
+}
+
+TEST(Log, EveryRunStartsAFreshLogAndAReadOnlyOldLogIsReplaced) {
+    Sandbox box;
+    const fs::path log = box.desktop() / "Sumvane.txt";
+    WriteFile(log, std::string("x\0y\0", 4));
+    fs::permissions(log, fs::perms::owner_read);
+    const fs::path missing = box.work() / "gone.bin";
+    box.Run({"-n" + Native(missing)});
+    EXPECT_EQ(LogLines(log), std::vector<std::string>{Native(missing) + " - File Not Found"});
+    // A clean run leaves no log at all.
+    WriteFile(box.work() / "a.txt", "hello\n");
+    EXPECT_EQ(box.Run({"-n" + Native(box.work() / "a.txt"), "-c"}).exitCode, 0);
+    EXPECT_FALSE(fs::exists(log));
+}
+
+TEST(Clipboard, DigestIsShownAndAnOldLogIsLeftAlone) {
+    Sandbox box;
+    WriteFile(box.work() / "a.txt", "hello\n");
+    const std::string oldLog("o\0l\0d\0", 6);
+    WriteFile(box.desktop() / "Sumvane.txt", oldLog);
+    if (WineMode()) GTEST_SKIP() << "the Windows message boxes wait for a click; the Windows cases dismiss them";
+
+    RunResult r = box.Run({"-z" + Native(box.work() / "a.txt")});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, Banner());
+    EXPECT_EQ(r.err, "Compute MD5 Hash: " + kHelloDigest + "\n");
+
+    // A missing file, and -z with no file at all, give the error box.
+    for (const std::string& arg : {"-z" + Native(box.work() / "missing.txt"), std::string("-z")}) {
+        r = box.Run({arg});
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.err, "Compute MD5 Hash:  - Error computing MD5\n");
+        EXPECT_EQ(r.out, Banner());
+    }
+    EXPECT_EQ(ReadFile(box.desktop() / "Sumvane.txt"), oldLog);
+    EXPECT_FALSE(fs::exists(box.work() / "a.txt.md5"));
+}
+
+TEST(Clipboard, TheDigitsReachTheClipboardTool) {
+    if (WineMode()) GTEST_SKIP() << "the Windows clipboard is checked by the Windows cases";
+    Sandbox box;
+    WriteFile(box.work() / "a.txt", "hello\n");
+    const fs::path bin = box.root() / "bin";
+    WriteFile(bin / "xclip", "#!/bin/sh\necho \"$@\" > \"" + (box.root() / "args").string() + "\"\ncat > \"" +
+                                 (box.root() / "clip").string() + "\"\n");
+    fs::permissions(bin / "xclip", fs::perms::owner_all);
+    const RunResult r = box.Run({"-z" + Native(box.work() / "a.txt")}, std::nullopt,
+                                {{"DISPLAY", ":99"}, {"PATH", bin.string() + ":/usr/bin:/bin"}});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, "Compute MD5 Hash: " + kHelloDigest + "\n");
+    EXPECT_EQ(ReadFile(box.root() / "clip"), kHelloDigest);
+    EXPECT_EQ(ReadFile(box.root() / "args"), "-selection clipboard -in\n");
+}
+
+TEST(ContextMenu, InstallRewriteAndRemove) {
+    if (WineMode()) GTEST_SKIP() << "the Windows verb lives in the registry; the Windows cases read it back";
+    Sandbox box;
+    const fs::path share = box.home() / ".local" / "share";
+    const fs::path menu = share / "kio" / "servicemenus" / "sumvane.desktop";
+    const fs::path script = share / "nautilus" / "scripts" / "Sumvane";
+    const std::string program = ProgramPath().string();
+    const std::string expectedMenu =
+        "[Desktop Entry]\nType=Service\nX-KDE-ServiceTypes=KonqPopupMenu/Plugin\nMimeType=all/allfiles;\n"
+        "Actions=sumvane;\n\n[Desktop Action sumvane]\nName=Sumvane\nExec=\"" +
+        program + "\" \"-z%f\"\n";
+    const std::string expectedScript = "#!/bin/sh\nexec \"" + program + "\" \"-z$1\"\n";
+
+    const auto installed = [&] {
+        return ReadFile(menu) == expectedMenu && ReadFile(script) == expectedScript &&
+               (fs::status(script).permissions() & fs::perms::owner_exec) != fs::perms::none;
+    };
+    RunResult r = box.Run({"-i"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, Banner());
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(installed());
+
+    WriteFile(menu, "stale");
+    EXPECT_EQ(box.Run({"-i"}).exitCode, 0);
+    EXPECT_TRUE(installed()) << "a second -i rewrites the entry";
+
+    r = box.Run({"-u"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_FALSE(fs::exists(menu));
+    EXPECT_FALSE(fs::exists(script));
+
+    r = box.Run({"-u"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, "") << "removing what is not there reports nothing";
+
+    r = box.Run({"-i", "-u"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_FALSE(fs::exists(menu));
+    EXPECT_FALSE(fs::exists(script));
+    // The menu folders stay, empty; nothing else was written under the home.
+    EXPECT_TRUE(fs::is_empty(menu.parent_path()));
+    EXPECT_TRUE(fs::is_empty(script.parent_path()));
+}
+
+}  // namespace
