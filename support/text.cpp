@@ -51,6 +51,8 @@ void AppendUtf16(std::u16string& out, char32_t codePoint) {
     }
 }
 
+}  // namespace
+
 void AppendUtf8(std::string& out, char32_t codePoint) {
     if (codePoint < 0x80) {
         out.push_back(static_cast<char>(codePoint));
@@ -68,8 +70,6 @@ void AppendUtf8(std::string& out, char32_t codePoint) {
         out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
     }
 }
-
-}  // namespace
 
 std::u16string FromSystemBytes(std::string_view bytes) {
     std::u16string out;

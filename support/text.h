@@ -14,4 +14,7 @@ std::u16string FromSystemBytes(std::string_view bytes);
 // raw byte they stand for; any other unpaired surrogate becomes U+FFFD.
 std::string ToSystemBytes(std::u16string_view text);
 
+// Appends the UTF-8 form of one code point (up to U+10FFFF).
+void AppendUtf8(std::string& out, char32_t codePoint);
+
 }  // namespace TesselLibrary
