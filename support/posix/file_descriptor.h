@@ -1,0 +1,57 @@
+// A file descriptor owned by one object and closed with it, and whole writes.
+#pragma once
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <utility>
+
+namespace TesselLibrary::Posix {
+
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) {
+            reset();
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    // Closes now; false when close reported an error (for files, a failed
+    // write-back that the caller must not ignore).
+    bool reset() {
+        if (fd_ < 0) return true;
+        const int result = ::close(std::exchange(fd_, -1));
+        return result == 0;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+// Writes all of `bytes`, retrying after interruptions; false on any error.
+inline bool WriteAll(int fd, const void* bytes, std::size_t length) {
+    const char* next = static_cast<const char*>(bytes);
+    while (length > 0) {
+        const ssize_t written = ::write(fd, next, length);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        next += written;
+        length -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+}  // namespace TesselLibrary::Posix
