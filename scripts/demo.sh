@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Builds the program, makes a small demo tree under build/demo, records it,
+# verifies it, changes it, and verifies it again with a rewrite.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/build-linux.sh >/dev/null
+
+demo=build/demo
+rm -rf "$demo"
+mkdir -p "$demo/tree/letters" "$demo/tree/photos/2026" "$demo/tree/.cache" "$demo/logs"
+printf 'Dear reader,\r\nthe archive is intact.\r\n' > "$demo/tree/letters/reader.txt"
+printf 'minutes of the meeting\n' > "$demo/tree/letters/minutes.txt"
+head -c 300000 /dev/urandom > "$demo/tree/photos/2026/harbour.raw"
+: > "$demo/tree/empty.dat"
+printf 'not recorded: dot folders are skipped\n' > "$demo/tree/.cache/state"
+sumvane=build/sumvane
+
+# The banner ends without a line break; the exit code follows on its own line.
+run() {
+  echo; echo "\$ sumvane $*"
+  local rc=0
+  "$sumvane" "$@" || rc=$?
+  echo; echo "(exit code $rc)"
+}
+
+run "-f$demo/tree" -r -c "-o$demo/logs"
+echo; echo "--- $demo/tree/Sumvane.md5"; cat "$demo/tree/Sumvane.md5"
+run "-f$demo/tree" -r -v "-o$demo/logs"
+
+echo; echo "Changing letters/minutes.txt and removing empty.dat ..."
+printf 'minutes of the meeting, amended\n' > "$demo/tree/letters/minutes.txt"
+rm "$demo/tree/empty.dat"
+run "-f$demo/tree" -vc "-o$demo/logs"
+for log in "$demo"/logs/*.txt; do
+  echo; echo "--- $log (UTF-16LE, shown as UTF-8)"; iconv -f UTF-16LE -t UTF-8 "$log"
+done
+echo; echo "--- $demo/tree/Sumvane.md5X (the tree as it is now)"; cat "$demo/tree/Sumvane.md5X"
