@@ -1,0 +1,280 @@
+// The progress runner on a terminal: the main thread draws a three-line
+// display on standard error and serves the worker's requests one at a time;
+// the worker blocks in every request until the main thread has applied it.
+#include "tessel_progress.h"
+
+#include <stdlib.h>
+#include <string.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <condition_variable>
+#include <cstdio>
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "text.h"
+
+namespace TesselLibrary {
+
+namespace {
+
+enum class RequestKind { Position, Status, End };
+
+struct Request {
+    RequestKind kind = RequestKind::Position;
+    std::uint32_t position = 0;
+    std::u16string status;  // a copy: the job's buffer may change right after
+    bool failed = false;
+};
+
+constexpr int kBarCells = 20;
+constexpr unsigned kDefaultColumns = 80;
+
+// The text as one printable terminal line of at most `limit` code points:
+// control characters (a newline or an escape in a file name) would break the
+// display or steer the terminal, and unpaired surrogates have no glyph.
+std::u16string PrintableLine(std::u16string_view text, unsigned limit) {
+    std::u16string line;
+    unsigned count = 0;
+    for (std::size_t i = 0; i < text.size() && count < limit; ++count) {
+        const char16_t unit = text[i++];
+        if (unit >= 0xD800 && unit <= 0xDBFF && i < text.size() && text[i] >= 0xDC00 && text[i] <= 0xDFFF) {
+            line += unit;
+            line += text[i++];
+        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+            line += u'\uFFFD';
+        } else if (unit < 0x20 || (unit >= 0x7F && unit <= 0x9F)) {
+            line += u'?';
+        } else {
+            line += unit;
+        }
+    }
+    return line;
+}
+
+std::u16string BarLine(std::uint32_t position) {
+    const std::uint32_t percent = position > 100 ? 100 : position;
+    const int filled = static_cast<int>(percent) * kBarCells / 100;
+    std::u16string line = u"[";
+    line.append(static_cast<std::size_t>(filled), u'#');
+    line.append(static_cast<std::size_t>(kBarCells - filled), u'-');
+    char number[8];
+    std::snprintf(number, sizeof number, "] %3u%%", static_cast<unsigned>(percent));
+    for (const char* c = number; *c != '\0'; ++c) line += static_cast<char16_t>(*c);
+    return line;
+}
+
+// Title, bar and status on standard error, drawn only where a person watches:
+// a terminal that understands cursor movement. Otherwise it writes nothing.
+class TerminalDisplay {
+public:
+    explicit TerminalDisplay(const char16_t* title) : title_(title != nullptr ? title : u"") {
+        const char* term = getenv("TERM");
+        active_ = isatty(STDERR_FILENO) == 1 && term != nullptr && *term != '\0' && strcmp(term, "dumb") != 0;
+        if (active_) Draw(false);
+    }
+    ~TerminalDisplay() { Clear(); }
+    TerminalDisplay(const TerminalDisplay&) = delete;
+    TerminalDisplay& operator=(const TerminalDisplay&) = delete;
+
+    void SetPosition(std::uint32_t position) {
+        if (position == position_) return;
+        position_ = position;
+        if (active_) Draw(true);
+    }
+
+    void SetStatus(std::u16string status) {
+        if (status == status_) return;
+        status_ = std::move(status);
+        if (active_) Draw(true);
+    }
+
+    // Erases the three lines and leaves the cursor where the display began.
+    void Clear() {
+        if (!active_) return;
+        Write("\r\x1b[2A\x1b[2K\n\x1b[2K\n\x1b[2K\r\x1b[2A");
+        active_ = false;
+    }
+
+private:
+    static unsigned Columns() {
+        winsize size {};
+        if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+        return kDefaultColumns;
+    }
+
+    void Draw(bool redraw) {
+        // One column is left free: a line that fills the last column makes
+        // some terminals wrap, and the cursor movement would then be off.
+        const unsigned columns = Columns();
+        const unsigned limit = columns > 1 ? columns - 1 : 1;
+        std::string text = redraw ? "\r\x1b[2A" : "\r";
+        text += "\x1b[2K" + ToSystemBytes(PrintableLine(title_, limit)) + "\n";
+        text += "\x1b[2K" + ToSystemBytes(PrintableLine(BarLine(position_), limit)) + "\n";
+        text += "\x1b[2K" + ToSystemBytes(PrintableLine(status_, limit));
+        Write(text);
+    }
+
+    void Write(std::string_view bytes) {
+        while (!bytes.empty()) {
+            const ssize_t written = write(STDERR_FILENO, bytes.data(), bytes.size());
+            if (written < 0 && errno == EINTR) continue;
+            if (written <= 0) {
+                active_ = false;  // the terminal went away; stop drawing
+                return;
+            }
+            bytes.remove_prefix(static_cast<std::size_t>(written));
+        }
+    }
+
+    std::u16string title_;
+    std::u16string status_;
+    std::uint32_t position_ = 0;
+    bool active_ = false;
+};
+
+}  // namespace
+
+struct TesselProgressData {
+    void* jobArgument = nullptr;
+    ProgressJob job = nullptr;
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::optional<Request> mailbox;  // the one request waiting for the main thread
+    std::uint64_t posted = 0;
+    std::uint64_t served = 0;
+    bool accepting = false;  // a run is serving requests and has not ended
+    std::exception_ptr jobError;
+};
+
+namespace {
+
+// Hands one request to the main thread and waits until it has been applied.
+// Outside a run, or after the run has ended, the request is dropped.
+void Post(TesselProgressData& data, Request request) {
+    std::unique_lock<std::mutex> lock(data.mutex);
+    data.changed.wait(lock, [&] { return !data.mailbox || !data.accepting; });
+    if (!data.accepting) return;
+    data.mailbox = std::move(request);
+    const std::uint64_t ticket = ++data.posted;
+    data.changed.notify_all();
+    data.changed.wait(lock, [&] { return data.served >= ticket || !data.accepting; });
+}
+
+// Serves requests until the end request; returns its failure flag.
+bool ServeUntilEnd(TesselProgressData& data, TerminalDisplay& display) {
+    for (;;) {
+        Request request;
+        {
+            std::unique_lock<std::mutex> lock(data.mutex);
+            data.changed.wait(lock, [&] { return data.mailbox.has_value(); });
+            request = std::move(*data.mailbox);
+            data.mailbox.reset();
+        }
+        switch (request.kind) {
+        case RequestKind::Position: display.SetPosition(request.position); break;
+        case RequestKind::Status: display.SetStatus(std::move(request.status)); break;
+        case RequestKind::End: display.Clear(); break;
+        }
+        std::lock_guard<std::mutex> lock(data.mutex);
+        ++data.served;
+        if (request.kind == RequestKind::End) data.accepting = false;
+        data.changed.notify_all();
+        if (request.kind == RequestKind::End) return request.failed;
+    }
+}
+
+void RunJob(TesselProgressData* data) {
+    try {
+        data->job(data->jobArgument);
+    } catch (...) {
+        data->jobError = std::current_exception();
+    }
+    // A job that forgot to end its run must not leave the main thread
+    // waiting; after a proper end this request is dropped.
+    Post(*data, Request{RequestKind::End, 0, {}, true});
+}
+
+// Joins the worker on every way out of Run. Stopping the service first
+// releases a worker blocked in a request, so the join cannot hang.
+class WorkerGuard {
+public:
+    explicit WorkerGuard(TesselProgressData& data) : data_(data) {}
+    ~WorkerGuard() {
+        {
+            std::lock_guard<std::mutex> lock(data_.mutex);
+            data_.accepting = false;
+            data_.mailbox.reset();
+            data_.changed.notify_all();
+        }
+        if (thread.joinable()) thread.join();
+    }
+    WorkerGuard(const WorkerGuard&) = delete;
+    WorkerGuard& operator=(const WorkerGuard&) = delete;
+
+    std::thread thread;
+
+private:
+    TesselProgressData& data_;
+};
+
+}  // namespace
+
+TesselProgress::TesselProgress() : data_(std::make_unique<TesselProgressData>()) {}
+
+TesselProgress::~TesselProgress() = default;
+
+bool TesselProgress::Run(const TesselAppWindows&, const char16_t* title, void* jobArgument, ProgressJob job) {
+    TesselProgressData& data = *data_;
+    data.jobArgument = jobArgument;
+    data.job = job;
+    data.jobError = nullptr;
+
+    // The display is up before the worker exists, so its first request is
+    // served at once.
+    TerminalDisplay display(title);
+    bool failed = true;
+    {
+        WorkerGuard worker(data);
+        {
+            std::lock_guard<std::mutex> lock(data.mutex);
+            data.mailbox.reset();
+            data.posted = 0;
+            data.served = 0;
+            data.accepting = true;
+        }
+        try {
+            worker.thread = std::thread(RunJob, &data);
+        } catch (const std::system_error&) {
+            return false;
+        }
+        failed = ServeUntilEnd(data, display);
+    }
+    // Memory exhaustion on the worker reaches the caller as it would have
+    // on the main thread.
+    if (data.jobError) std::rethrow_exception(std::exchange(data.jobError, nullptr));
+    return !failed;
+}
+
+void TesselProgress::SetPosition(std::uint32_t position) {
+    Post(*data_, Request{RequestKind::Position, position, {}, false});
+}
+
+void TesselProgress::SetStatus(const char16_t* text) {
+    Post(*data_, Request{RequestKind::Status, 0, text != nullptr ? text : u"", false});
+}
+
+void TesselProgress::EndJob(bool failed) {
+    Post(*data_, Request{RequestKind::End, 0, {}, failed});
+}
+
+}  // namespace TesselLibrary

@@ -1,0 +1,487 @@
+// The POSIX progress runner: a worker joined before Run returns, a job that
+// never ends its run, and the terminal display.
+#ifndef _WIN32
+
+#include "tessel_progress.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <new>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tessel_app.h"
+#include "text.h"
+
+namespace {
+
+using TesselLibrary::TesselAppWindows;
+using TesselLibrary::TesselProgress;
+using TesselLibrary::ToSystemBytes;
+
+enum class Ending { Ok, Failed, ReturnWithoutEnd, Throw };
+
+struct EndingJobState {
+    TesselProgress* progress = nullptr;
+    Ending ending = Ending::Ok;
+    std::thread::id thread;
+    std::atomic<bool> finished{false};
+};
+
+std::uint32_t TESSEL_STDCALL EndingJob(void* argument) {
+    auto& state = *static_cast<EndingJobState*>(argument);
+    state.thread = std::this_thread::get_id();
+    state.progress->SetPosition(0);
+    switch (state.ending) {
+    case Ending::Ok: state.progress->EndJob(false); break;
+    case Ending::Failed: state.progress->EndJob(true); break;
+    case Ending::ReturnWithoutEnd: break;
+    case Ending::Throw: throw std::bad_alloc();
+    }
+    // Still busy after ending: Run must wait for the thread, not just the end.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    state.finished = true;
+    return 0;
+}
+
+TEST(TesselProgressTest, VerdictFollowsHowTheJobEnded) {
+    struct Case {
+        const char* what;
+        Ending ending;
+        bool verdict;
+    };
+    const Case cases[] = {
+        {"EndJob(false)", Ending::Ok, true},
+        {"EndJob(true)", Ending::Failed, false},
+        {"returned without EndJob", Ending::ReturnWithoutEnd, false},
+    };
+    const TesselAppWindows frame;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TesselProgress progress;
+        EndingJobState state;
+        state.progress = &progress;
+        state.ending = c.ending;
+        EXPECT_EQ(progress.Run(frame, u"Job", &state, EndingJob), c.verdict);
+        EXPECT_NE(state.thread, std::thread::id());
+        EXPECT_NE(state.thread, std::this_thread::get_id());
+        EXPECT_TRUE(state.finished) << "the worker outlived Run";
+    }
+}
+
+TEST(TesselProgressTest, MemoryExhaustionInTheJobReachesTheCaller) {
+    const TesselAppWindows frame;
+    TesselProgress progress;
+    EndingJobState state;
+    state.progress = &progress;
+    state.ending = Ending::Throw;
+    EXPECT_THROW(progress.Run(frame, u"Job", &state, EndingJob), std::bad_alloc);
+    // The object stays usable.
+    state.ending = Ending::Ok;
+    EXPECT_TRUE(progress.Run(frame, u"Job", &state, EndingJob));
+}
+
+TEST(TesselProgressTest, RunsAgainOnTheSameObject) {
+    const TesselAppWindows frame;
+    TesselProgress progress;
+    // Updates outside a run have nobody to serve them and must not block.
+    progress.SetPosition(5);
+    progress.SetStatus(u"nobody");
+    progress.EndJob(false);
+
+    const Ending endings[] = {Ending::Failed, Ending::Ok, Ending::ReturnWithoutEnd, Ending::Ok};
+    for (Ending ending : endings) {
+        EndingJobState state;
+        state.progress = &progress;
+        state.ending = ending;
+        EXPECT_EQ(progress.Run(frame, u"Again", &state, EndingJob), ending == Ending::Ok);
+    }
+}
+
+// The display as a person at a terminal sees it: the output read from a
+// pseudo-terminal is replayed on a small screen model, so the checks are
+// about what is shown, not about the exact escape sequences.
+
+// Rows are counted from the line where the display started; the model
+// understands carriage return, line feed, cursor up and the erase commands.
+class Screen {
+public:
+    explicit Screen(int columns) : columns_(columns) {}
+
+    void Feed(const std::string& bytes) {
+        for (const char ch : bytes) Feed(static_cast<unsigned char>(ch));
+    }
+
+    // The row's text without trailing blanks.
+    std::string Row(int row) const {
+        if (row < 0 || row >= static_cast<int>(lines_.size())) return "";
+        std::string text;
+        for (const std::string& cell : lines_[row]) text += cell.empty() ? " " : cell;
+        while (!text.empty() && text.back() == ' ') text.pop_back();
+        return text;
+    }
+    int RowCount() const { return static_cast<int>(lines_.size()); }
+    int row() const { return row_; }
+    int column() const { return column_; }
+    bool wentAboveStart() const { return wentAbove_; }
+    const std::string& unknown() const { return unknown_; }
+
+private:
+    void Feed(unsigned char ch) {
+        if (state_ == State::Escape) {
+            state_ = ch == '[' ? State::Csi : State::Text;
+            if (ch != '[') unknown_ += "ESC " + std::string(1, static_cast<char>(ch)) + ";";
+            return;
+        }
+        if (state_ == State::Csi) {
+            if (ch >= '0' && ch <= '9') {
+                parameter_ = parameter_ * 10 + (ch - '0');
+                return;
+            }
+            Command(static_cast<char>(ch));
+            state_ = State::Text;
+            parameter_ = 0;
+            return;
+        }
+        if (ch == 0x1B) {
+            state_ = State::Escape;
+        } else if (ch == '\r') {
+            column_ = 0;
+        } else if (ch == '\n') {
+            ++row_;
+        } else if (ch < 0x20 || ch == 0x7F) {
+            unknown_ += "control " + std::to_string(ch) + ";";
+        } else if ((ch & 0xC0) == 0x80 && lastRow_ >= 0) {
+            Cell(lastRow_, lastColumn_) += static_cast<char>(ch);  // continues the previous character
+        } else {
+            if (column_ >= columns_) {  // the terminal wraps
+                column_ = 0;
+                ++row_;
+            }
+            lastRow_ = row_;
+            lastColumn_ = column_++;
+            Cell(lastRow_, lastColumn_) = std::string(1, static_cast<char>(ch));
+        }
+    }
+
+    void Command(char final) {
+        lastRow_ = -1;
+        switch (final) {
+        case 'A':
+            row_ -= parameter_ == 0 ? 1 : parameter_;
+            if (row_ < 0) {
+                wentAbove_ = true;
+                row_ = 0;
+            }
+            break;
+        case 'K':
+            if (parameter_ == 2 && row_ < RowCount()) lines_[row_].clear();
+            else if (parameter_ == 0 && row_ < RowCount() && column_ < static_cast<int>(lines_[row_].size()))
+                lines_[row_].resize(column_);
+            break;
+        case 'J':
+            if (row_ < RowCount()) {
+                if (column_ < static_cast<int>(lines_[row_].size())) lines_[row_].resize(column_);
+                for (int r = row_ + 1; r < RowCount(); ++r) lines_[r].clear();
+            }
+            break;
+        default: unknown_ += "CSI " + std::string(1, final) + ";";
+        }
+    }
+
+    std::string& Cell(int row, int column) {
+        if (row >= RowCount()) lines_.resize(row + 1);
+        if (column >= static_cast<int>(lines_[row].size())) lines_[row].resize(column + 1);
+        return lines_[row][column];
+    }
+
+    enum class State { Text, Escape, Csi };
+    int columns_;
+    std::vector<std::vector<std::string>> lines_;
+    int row_ = 0;
+    int column_ = 0;
+    bool wentAbove_ = false;
+    int lastRow_ = -1;  // the cell a UTF-8 continuation byte belongs to
+    int lastColumn_ = 0;
+    State state_ = State::Text;
+    int parameter_ = 0;
+    std::string unknown_;
+};
+
+// Standard error goes to `fd` for the life of the object.
+class StderrTo {
+public:
+    explicit StderrTo(int fd) {
+        std::fflush(stderr);
+        saved_ = dup(STDERR_FILENO);
+        dup2(fd, STDERR_FILENO);
+    }
+    ~StderrTo() {
+        dup2(saved_, STDERR_FILENO);
+        close(saved_);
+    }
+    StderrTo(const StderrTo&) = delete;
+    StderrTo& operator=(const StderrTo&) = delete;
+
+private:
+    int saved_;
+};
+
+// TERM set (or removed) for the life of the object.
+class TermIs {
+public:
+    explicit TermIs(const char* value) {
+        if (const char* old = getenv("TERM")) old_ = old;
+        if (value != nullptr) setenv("TERM", value, 1);
+        else unsetenv("TERM");
+    }
+    ~TermIs() {
+        if (old_) setenv("TERM", old_->c_str(), 1);
+        else unsetenv("TERM");
+    }
+    TermIs(const TermIs&) = delete;
+    TermIs& operator=(const TermIs&) = delete;
+
+private:
+    std::optional<std::string> old_;
+};
+
+// Everything already written to `fd` (non-blocking), as bytes.
+std::string Drain(int fd) {
+    std::string bytes;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n > 0) bytes.append(buffer, static_cast<std::size_t>(n));
+        else if (n < 0 && errno == EINTR) continue;
+        else return bytes;
+    }
+}
+
+class Pty {
+public:
+    explicit Pty(unsigned short columns) {
+        winsize size {};
+        size.ws_row = 24;
+        size.ws_col = columns;
+        if (openpty(&master, &slave, nullptr, nullptr, &size) == 0) {
+            fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+        }
+    }
+    ~Pty() {
+        if (master >= 0) close(master);
+        if (slave >= 0) close(slave);
+    }
+    Pty(const Pty&) = delete;
+    Pty& operator=(const Pty&) = delete;
+
+    int master = -1;
+    int slave = -1;
+};
+
+// One call of the job and what the screen must show once it has returned.
+struct Step {
+    enum Kind { Position, Status, End } kind;
+    std::uint32_t position = 0;
+    std::u16string status;
+    std::string bar;           // row 1; empty: not checked
+    std::string shownStatus;   // row 2; empty: not checked
+};
+
+struct ScriptedJob {
+    TesselProgress* progress = nullptr;
+    int master = -1;
+    Screen* screen = nullptr;
+    const std::vector<Step>* steps = nullptr;
+    // The screen after the display came up, and after each step returned.
+    std::vector<std::vector<std::string>> seen;
+    std::vector<int> cursorRows;
+
+    // Runs on the worker. The main thread's write has completed before an
+    // update returns, so whatever it drew is already readable here.
+    void Look() {
+        screen->Feed(Drain(master));
+        seen.push_back({screen->Row(0), screen->Row(1), screen->Row(2), screen->Row(3)});
+        cursorRows.push_back(screen->row());
+    }
+};
+
+std::uint32_t RunScript(void* argument) {
+    auto& job = *static_cast<ScriptedJob*>(argument);
+    job.Look();
+    for (const Step& step : *job.steps) {
+        switch (step.kind) {
+        case Step::Position: job.progress->SetPosition(step.position); break;
+        case Step::Status: job.progress->SetStatus(step.status.c_str()); break;
+        case Step::End: job.progress->EndJob(false); break;
+        }
+        job.Look();
+    }
+    return 0;
+}
+
+constexpr unsigned short kColumns = 40;
+
+TEST(TesselProgressTerminalTest, ShowsEveryUpdateBeforeTheJobGoesOn) {
+    Pty pty(kColumns);
+    ASSERT_GE(pty.master, 0);
+    const TermIs term("xterm");
+    Screen screen(kColumns);
+    TesselProgress progress;
+    const TesselAppWindows frame;
+
+    const std::u16string longStatus(100, u'\u00E9');
+    const std::vector<Step> script = {
+        {Step::Position, 0, u"", "[--------------------]   0%", ""},
+        {Step::Position, 5, u"", "[#-------------------]   5%", ""},
+        {Step::Position, 15, u"", "[###-----------------]  15%", ""},
+        {Step::Status, 0, u"/some/folder/", "[###-----------------]  15%", "/some/folder/"},
+        {Step::Position, 20, u"", "[####----------------]  20%", "/some/folder/"},
+        {Step::Position, 60, u"", "[############--------]  60%", "/some/folder/"},
+        {Step::Position, 250, u"", "[####################] 100%", "/some/folder/"},
+        {Step::Position, 99, u"", "[###################-]  99%", "/some/folder/"},
+        {Step::Status, 0, u"caf\u00E9/\u0444\u0430\u0439\u043B/", "", "caf\u00E9/\u0444\u0430\u0439\u043B/"},
+        {Step::Status, 0, u"bad\nname\x1B[2Jx", "", "bad?name?[2Jx"},
+        {Step::Status, 0, longStatus, "", ""},
+        {Step::End, 0, u"", "", ""},
+    };
+    const std::size_t longStep = script.size() - 2;
+
+    ScriptedJob job;
+    job.progress = &progress;
+    job.master = pty.master;
+    job.screen = &screen;
+    job.steps = &script;
+    {
+        const StderrTo redirect(pty.slave);
+        EXPECT_TRUE(progress.Run(frame, u"Building MD5 Archive File", &job, RunScript));
+    }
+    screen.Feed(Drain(pty.master));
+
+    ASSERT_EQ(job.seen.size(), script.size() + 1);
+    // The display is up before the job's first instruction.
+    EXPECT_EQ(job.seen[0][0], "Building MD5 Archive File");
+    EXPECT_EQ(job.seen[0][1], "[--------------------]   0%");
+    for (std::size_t i = 0; i + 1 < script.size(); ++i) {
+        SCOPED_TRACE("step " + std::to_string(i));
+        const std::vector<std::string>& rows = job.seen[i + 1];
+        EXPECT_EQ(rows[0], "Building MD5 Archive File");
+        if (!script[i].bar.empty()) {
+            EXPECT_EQ(rows[1], script[i].bar);
+        }
+        if (!script[i].shownStatus.empty()) {
+            EXPECT_EQ(rows[2], script[i].shownStatus);
+        }
+        EXPECT_EQ(rows[3], "") << "the display grew past three lines";
+        EXPECT_EQ(job.cursorRows[i + 1], 2);
+    }
+    // The long status is cut to the width: a prefix that fits on one line.
+    const std::string shownLong = job.seen[longStep + 1][2];
+    const std::string fullLong = ToSystemBytes(longStatus);
+    EXPECT_EQ(fullLong.compare(0, shownLong.size(), shownLong), 0);
+    EXPECT_GE(shownLong.size(), 2u * (kColumns / 2));
+    EXPECT_LE(shownLong.size(), 2u * kColumns);
+
+    // By the time EndJob returns, everything is erased and the cursor is back
+    // where the display started.
+    EXPECT_EQ(job.seen.back(), std::vector<std::string>(4));
+    EXPECT_EQ(job.cursorRows.back(), 0);
+    for (int row = 0; row < screen.RowCount(); ++row) EXPECT_EQ(screen.Row(row), "") << "row " << row;
+    EXPECT_EQ(screen.row(), 0);
+    EXPECT_EQ(screen.column(), 0);
+    EXPECT_FALSE(screen.wentAboveStart());
+    EXPECT_EQ(screen.unknown(), "");
+}
+
+TEST(TesselProgressTerminalTest, EachRunShowsItsOwnTitle) {
+    Pty pty(kColumns);
+    ASSERT_GE(pty.master, 0);
+    const TermIs term("xterm");
+    Screen screen(kColumns);
+    TesselProgress progress;
+    const TesselAppWindows frame;
+    const std::vector<Step> script = {{Step::Position, 0, u"", "", ""}, {Step::End, 0, u"", "", ""}};
+
+    const char16_t* titles[] = {u"First job", u"Second job"};
+    for (const char16_t* title : titles) {
+        ScriptedJob job;
+        job.progress = &progress;
+        job.master = pty.master;
+        job.screen = &screen;
+        job.steps = &script;
+        {
+            const StderrTo redirect(pty.slave);
+            EXPECT_TRUE(progress.Run(frame, title, &job, RunScript));
+        }
+        screen.Feed(Drain(pty.master));
+        ASSERT_EQ(job.seen.size(), 3u);
+        EXPECT_EQ(job.seen[0][0], ToSystemBytes(title));
+        EXPECT_EQ(job.seen[2][0], "") << "EndJob returned before the display was cleared";
+        EXPECT_EQ(screen.row(), 0);
+    }
+}
+
+std::uint32_t QuietJob(void* argument) {
+    auto& progress = *static_cast<TesselProgress*>(argument);
+    progress.SetPosition(0);
+    progress.SetStatus(u"/some/folder/");
+    progress.SetPosition(60);
+    progress.EndJob(false);
+    return 0;
+}
+
+TEST(TesselProgressTerminalTest, DrawsOnlyOnATerminalThatCanMoveTheCursor) {
+    struct Case {
+        const char* what;
+        bool terminal;
+        const char* term;
+        bool drawn;
+    };
+    const Case cases[] = {
+        {"pipe", false, "xterm", false},
+        {"terminal without TERM", true, nullptr, false},
+        {"terminal with empty TERM", true, "", false},
+        {"dumb terminal", true, "dumb", false},
+        {"xterm", true, "xterm", true},
+    };
+    const TesselAppWindows frame;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Pty pty(kColumns);
+        ASSERT_GE(pty.master, 0);
+        int pipeEnds[2];
+        ASSERT_EQ(pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK), 0);
+        const TermIs term(c.term);
+        TesselProgress progress;
+        {
+            const StderrTo redirect(c.terminal ? pty.slave : pipeEnds[1]);
+            EXPECT_TRUE(progress.Run(frame, u"Verifying", &progress, QuietJob));
+        }
+        close(pipeEnds[1]);
+        const std::string written = Drain(c.terminal ? pty.master : pipeEnds[0]);
+        close(pipeEnds[0]);
+        if (c.drawn) {
+            EXPECT_NE(written.find("Verifying"), std::string::npos);
+            EXPECT_NE(written.find("/some/folder/"), std::string::npos);
+            EXPECT_NE(written.find(" 60%"), std::string::npos);
+        } else {
+            EXPECT_EQ(written.size(), 0u) << written;
+        }
+    }
+}
+
+}  // namespace
+
+#endif  // _WIN32
