@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <openssl/evp.h>
 #include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -104,6 +106,15 @@ fs::path Sandbox::desktop() const {
 
 RunResult Sandbox::Run(const std::vector<std::string>& args, const std::optional<fs::path>& cwd,
                        const std::map<std::string, std::string>& env, bool mergeErrors) const {
+    return Launch(args, cwd, env, mergeErrors, false);
+}
+
+RunResult Sandbox::RunOnTerminal(const std::vector<std::string>& args) const {
+    return Launch(args, std::nullopt, {{"TERM", "xterm"}}, false, true);
+}
+
+RunResult Sandbox::Launch(const std::vector<std::string>& args, const std::optional<fs::path>& cwd,
+                          const std::map<std::string, std::string>& env, bool mergeErrors, bool terminal) const {
     std::map<std::string, std::string> vars = {
         {"PATH", Env("PATH").empty() ? "/usr/local/bin:/usr/bin:/bin" : Env("PATH")},
         {"HOME", home().string()},
@@ -132,7 +143,18 @@ RunResult Sandbox::Run(const std::vector<std::string>& args, const std::optional
     argv.insert(argv.end(), args.begin(), args.end());
 
     int outPipe[2], errPipe[2];
-    if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    if (::pipe2(outPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    if (terminal) {
+        // errPipe[0] is the terminal's master side, errPipe[1] its slave.
+        winsize size{};
+        size.ws_row = 24;
+        size.ws_col = 80;
+        if (::openpty(&errPipe[0], &errPipe[1], nullptr, nullptr, &size) != 0) throw std::runtime_error("openpty failed");
+        ::fcntl(errPipe[0], F_SETFD, FD_CLOEXEC);
+        ::fcntl(errPipe[1], F_SETFD, FD_CLOEXEC);
+    } else if (::pipe2(errPipe, O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
     const std::string dir = (cwd ? *cwd : work()).string();
 
     std::vector<char*> argvPtrs, envPtrs;
@@ -148,7 +170,11 @@ RunResult Sandbox::Run(const std::vector<std::string>& args, const std::optional
         ::dup2(outPipe[1], 1);
         ::dup2(mergeErrors ? outPipe[1] : errPipe[1], 2);
         if (::chdir(dir.c_str()) != 0) ::_exit(126);
-        ::setpgid(0, 0);
+        if (terminal) {
+            ::setsid();  // the terminal is not our controlling one; output only
+        } else {
+            ::setpgid(0, 0);
+        }
         ::execvpe(argvPtrs[0], argvPtrs.data(), envPtrs.data());
         ::_exit(127);
     }
@@ -164,7 +190,7 @@ RunResult Sandbox::Run(const std::vector<std::string>& args, const std::optional
     while (open > 0) {
         if (std::chrono::steady_clock::now() > deadline) {
             timedOut = true;
-            ::kill(-pid, SIGKILL);
+            ::kill(terminal ? pid : -pid, SIGKILL);
             break;
         }
         if (::poll(fds, 2, 1000) < 0 && errno != EINTR) break;
@@ -207,6 +233,14 @@ std::optional<std::string> ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::string LogName(const std::string& folderText) {
+    std::string name;
+    for (const char c : folderText) {
+        if (c != '/' && c != '\\' && c != ':') name.push_back(c);
+    }
+    return (folderText.empty() ? std::string("Sumvane") : name) + ".txt";
 }
 
 std::string Md5Of(const std::string& bytes) {

@@ -56,12 +56,24 @@ public:
     RunResult Run(const std::vector<std::string>& args, const std::optional<fs::path>& cwd = std::nullopt,
                   const std::map<std::string, std::string>& env = {}, bool mergeErrors = false) const;
 
+    // The same with standard error on a pseudo-terminal (TERM=xterm, 80
+    // columns): `err` holds every byte the terminal received.
+    RunResult RunOnTerminal(const std::vector<std::string>& args) const;
+
 private:
+    RunResult Launch(const std::vector<std::string>& args, const std::optional<fs::path>& cwd,
+                     const std::map<std::string, std::string>& env, bool mergeErrors, bool terminal) const;
+
     fs::path root_;
 };
 
 void WriteFile(const fs::path& path, const std::string& bytes);
 std::optional<std::string> ReadFile(const fs::path& path);
+// File name of the log of a run given `-f<folderText>` (or a bare argument
+// whose folder part is `folderText`): the text without "/", backslash and ":",
+// "Sumvane" when that leaves nothing, then ".txt".
+std::string LogName(const std::string& folderText);
+
 // Upper-case MD5 digits of `bytes`, computed independently of the program.
 std::string Md5Of(const std::string& bytes);
 

@@ -1,0 +1,49 @@
+// The progress display of the folder jobs: drawn on a terminal, never
+// written anywhere else.
+#include <gtest/gtest.h>
+
+#include "harness.h"
+
+using namespace e2e;
+
+namespace {
+
+TEST(ProgressDisplay, DrawnOnATerminalWithTitleBarAndStatus) {
+    if (WineMode()) GTEST_SKIP() << "the Windows build shows a dialog; its contents are checked by the Windows cases";
+    Sandbox box;
+    const fs::path tree = box.work() / "tree";
+    WriteFile(tree / "a.txt", "a");
+    WriteFile(tree / "sub" / "b.txt", "b");
+
+    RunResult r = box.RunOnTerminal({"-f" + Native(tree), "-r", "-c"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, Banner());
+    for (const std::string& drawn : {std::string("Building MD5 Archive File"), std::string("[----------"),
+                                     std::string("  5%"), std::string(" 15%"), std::string(" 20%"),
+                                     std::string(" 60%"), (tree / "").string(), (tree / "sub/").string()}) {
+        EXPECT_NE(r.err.find(drawn), std::string::npos) << "missing: " << drawn;
+    }
+    // The display is erased at the end: the last thing written clears its
+    // three lines and returns the cursor to where it began.
+    EXPECT_TRUE(r.err.ends_with("\x1b[2K\r\x1b[2A")) << r.err.substr(r.err.size() > 40 ? r.err.size() - 40 : 0);
+
+    r = box.RunOnTerminal({"-f" + Native(tree), "-r", "-v"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.err.find("Checking MD5 Archive File"), std::string::npos);
+    EXPECT_EQ(r.err.find("Building MD5 Archive File"), std::string::npos);
+}
+
+TEST(ProgressDisplay, NothingButTheBannerReachesANonTerminal) {
+    Sandbox box;
+    const fs::path tree = box.work() / "tree";
+    WriteFile(tree / "a.txt", "a");
+    WriteFile(tree / "sub" / "b.txt", "b");
+    for (const std::string job : {"-c", "-v", "-vc"}) {
+        const RunResult r = box.Run({"-f" + Native(tree), "-r", job}, std::nullopt, {{"TERM", "xterm"}});
+        EXPECT_EQ(r.exitCode, 0) << job;
+        EXPECT_EQ(r.out, Banner()) << job;
+        EXPECT_EQ(r.err, "") << job;
+    }
+}
+
+}  // namespace
