@@ -1,0 +1,318 @@
+// Verifying folder summaries (-v, -vc, a bare argument): the exact log lines,
+// their order, the verdict and what happens to the rewrite summary.
+//
+// Most summaries here are written by hand, so the order of their lines, and
+// with it the order of the log, is known.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "harness.h"
+
+using namespace e2e;
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+std::string Line(const std::string& digits, const std::string& path) { return digits + " " + path + "\r\n"; }
+
+std::string Mismatch(const std::string& path, const std::string& stored, const std::string& now) {
+    return path + " - MD5 Mismatch (" + stored + " - " + now + ")";
+}
+
+std::string NotFound(const std::string& path) { return path + " - File Not Found"; }
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+void ExpectRun(const RunResult& r, int exitCode) {
+    EXPECT_EQ(r.exitCode, exitCode);
+    EXPECT_EQ(r.out, Banner());
+    if (!WineMode()) {
+        EXPECT_EQ(r.err, "");
+    }
+}
+
+void ExpectNoLog(const Sandbox& box, const std::string& folderText) {
+    EXPECT_FALSE(fs::exists(box.desktop() / LogName(folderText)));
+    if (!WineMode() && fs::exists(box.desktop())) {
+        EXPECT_TRUE(fs::is_empty(box.desktop())) << "unexpected file on the desktop";
+    }
+}
+
+// A folder "data" of four files under the sandbox root, with the paths as the
+// program spells them.
+struct Tree {
+    explicit Tree(const Sandbox& box) : root(box.root() / "data"), text(Native(root)) {
+        for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt"}) {
+            WriteFile(root / name, std::string("contents of ") + name);
+        }
+    }
+    std::string Path(const std::string& name) const { return Native(root / name); }
+    std::string Digest(const std::string& name) const { return Md5Of(*ReadFile(root / name)); }
+    // A correct summary line for `name` as it is now.
+    std::string Entry(const std::string& name) const { return Line(Digest(name), Path(name)); }
+    fs::path Summary() const { return root / "Sumvane.md5"; }
+    fs::path Rewrite() const { return root / "Sumvane.md5X"; }
+    fs::path Log(const Sandbox& box) const { return box.desktop() / LogName(text); }
+
+    fs::path root;
+    std::string text;
+};
+
+TEST(FolderVerify, UnchangedTreeUnderRewriteLeavesNothingBehind) {
+    Sandbox box;
+    Tree tree(box);
+    ExpectRun(box.Run({"-f" + tree.text, "-c"}), 0);
+    const auto built = ReadFile(tree.Summary());
+    ASSERT_TRUE(built);
+
+    ExpectRun(box.Run({"-f" + tree.text, "-vc"}), 0);
+    EXPECT_EQ(ReadFile(tree.Summary()), built);
+    EXPECT_FALSE(fs::exists(tree.Rewrite()));
+    ExpectNoLog(box, tree.text);
+}
+
+TEST(FolderVerify, ChangedAndMissingFilesUnderRewrite) {
+    Sandbox box;
+    Tree tree(box);
+    const std::string oldB = tree.Digest("b.txt");
+    const std::string summary = tree.Entry("d.txt") + tree.Entry("b.txt") + tree.Entry("c.txt") + tree.Entry("a.txt");
+    WriteFile(tree.Summary(), summary);
+    WriteFile(tree.root / "b.txt", "b has changed");
+    fs::remove(tree.root / "c.txt");
+
+    ExpectRun(box.Run({"-f" + tree.text, "-vc"}), 1);
+    EXPECT_EQ(LogLines(tree.Log(box)),
+              (Lines{Mismatch(tree.Path("b.txt"), oldB, Md5Of("b has changed")), NotFound(tree.Path("c.txt"))}));
+    // Every entry that could be hashed, in summary order, with today's digest.
+    EXPECT_EQ(ReadFile(tree.Rewrite()), tree.Entry("d.txt") + Line(Md5Of("b has changed"), tree.Path("b.txt")) +
+                                            tree.Entry("a.txt"));
+    EXPECT_EQ(ReadFile(tree.Summary()), summary);
+
+    // The rewrite describes the tree as it is now.
+    fs::rename(tree.Rewrite(), tree.Summary());
+    ExpectRun(box.Run({"-f" + tree.text, "-vc"}), 0);
+    ExpectNoLog(box, tree.text);
+    EXPECT_FALSE(fs::exists(tree.Rewrite()));
+}
+
+TEST(FolderVerify, EveryFileMissingUnderRewriteWritesNoRewriteAndLeavesAnOlderOneAlone) {
+    Sandbox box;
+    Tree tree(box);
+    const std::string summary = Line(Md5Of("x"), tree.Path("gone1.txt")) + Line(Md5Of("y"), tree.Path("gone2.txt"));
+    WriteFile(tree.Summary(), summary);
+    const Lines expectedLog = {NotFound(tree.Path("gone1.txt")), NotFound(tree.Path("gone2.txt"))};
+
+    ExpectRun(box.Run({"-f" + tree.text, "-vc"}), 1);
+    EXPECT_EQ(LogLines(tree.Log(box)), expectedLog);
+    EXPECT_FALSE(fs::exists(tree.Rewrite()));
+
+    const std::string older = "an older rewrite\r\n";
+    WriteFile(tree.Rewrite(), older);
+    ExpectRun(box.Run({"-f" + tree.text, "-vc"}), 1);
+    EXPECT_EQ(LogLines(tree.Log(box)), expectedLog);
+    EXPECT_EQ(ReadFile(tree.Rewrite()), older);
+}
+
+struct PlainCase {
+    const char* name;
+    bool changeAFile;
+};
+
+void PrintTo(const PlainCase& c, std::ostream* os) { *os << c.name; }
+
+class PlainVerifyTest : public ::testing::TestWithParam<PlainCase> {};
+
+TEST_P(PlainVerifyTest, RemovesAnOldRewrite) {
+    Sandbox box;
+    Tree tree(box);
+    const std::string oldA = tree.Digest("a.txt");
+    WriteFile(tree.Summary(), tree.Entry("a.txt") + tree.Entry("b.txt"));
+    WriteFile(tree.Rewrite(), tree.Entry("a.txt"));
+    if (GetParam().changeAFile) WriteFile(tree.root / "a.txt", "new a");
+
+    ExpectRun(box.Run({"-f" + tree.text, "-v"}), GetParam().changeAFile ? 1 : 0);
+    EXPECT_FALSE(fs::exists(tree.Rewrite()));
+    if (GetParam().changeAFile) {
+        EXPECT_EQ(LogLines(tree.Log(box)), Lines{Mismatch(tree.Path("a.txt"), oldA, Md5Of("new a"))});
+    } else {
+        ExpectNoLog(box, tree.text);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PlainVerifyTest,
+                         ::testing::Values(PlainCase{"Clean", false}, PlainCase{"WithProblem", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FolderVerify, InvalidLinesAreLoggedFirstAndFailTheRun) {
+    Sandbox box;
+    Tree tree(box);
+    const std::string oldB = tree.Digest("b.txt");
+    const std::string digits = tree.Digest("a.txt");
+    const std::string summary = tree.Entry("b.txt") +            // changed below
+                                "\r\n" +                          // blank line
+                                "ABCDEF0123\r\n" +                // short digest
+                                digits + " \r\n" +                // digits and separator only
+                                Line(digits, "Sumvane.md5") +     // the summary's own name
+                                tree.Entry("a.txt") +             // still read after the bad lines
+                                Line(digits, "sumvane.md5") +     // another case: an ordinary entry
+                                digits + "\t" + tree.Path("c.txt") + "\r\n";  // any separator byte
+    WriteFile(tree.Summary(), summary);
+    WriteFile(tree.root / "b.txt", "b has changed");
+    WriteFile(tree.root / "c.txt", "contents of a.txt");  // same digest as a.txt
+
+    ExpectRun(box.Run({"-f" + tree.text, "-vc"}), 1);
+    EXPECT_EQ(LogLines(tree.Log(box)), (Lines{
+                                           "Invalid input line - Invalid Hash",
+                                           "Invalid input line - Invalid Hash",
+                                           "Invalid input line - Invalid Filename",
+                                           "Invalid input line - Invalid Filename",
+                                           Mismatch(tree.Path("b.txt"), oldB, Md5Of("b has changed")),
+                                           NotFound("sumvane.md5"),
+                                       }));
+    EXPECT_EQ(ReadFile(tree.Rewrite()), Line(Md5Of("b has changed"), tree.Path("b.txt")) + tree.Entry("a.txt") +
+                                            Line(digits, tree.Path("c.txt")));
+}
+
+TEST(FolderVerify, LinesEndingInLineFeedAloneAreNoEntries) {
+    Sandbox box;
+    Tree tree(box);
+    // Wrong digests, so any line taken as an entry would be reported.
+    const std::string zeros(32, '0');
+    WriteFile(tree.Summary(), zeros + " " + tree.Path("a.txt") + "\n" + zeros + " " + tree.Path("missing.txt") + "\n" +
+                                  zeros + " " + tree.Path("b.txt"));  // a last line without its end
+
+    ExpectRun(box.Run({"-f" + tree.text, "-vc"}), 0);
+    ExpectNoLog(box, tree.text);
+    EXPECT_FALSE(fs::exists(tree.Rewrite()));
+}
+
+TEST(FolderVerify, LowerCaseDigitsNeverMatch) {
+    Sandbox box;
+    Tree tree(box);
+    WriteFile(tree.Summary(), Line(Lower(tree.Digest("a.txt")), tree.Path("a.txt")) +
+                                  Line(Lower(tree.Digest("b.txt")), tree.Path("b.txt")));
+
+    ExpectRun(box.Run({"-f" + tree.text, "-v"}), 1);
+    EXPECT_EQ(LogLines(tree.Log(box)),
+              (Lines{Mismatch(tree.Path("a.txt"), Lower(tree.Digest("a.txt")), tree.Digest("a.txt")),
+                     Mismatch(tree.Path("b.txt"), Lower(tree.Digest("b.txt")), tree.Digest("b.txt"))}));
+}
+
+struct BareCase {
+    const char* name;
+    bool changeAFile;
+};
+
+void PrintTo(const BareCase& c, std::ostream* os) { *os << c.name; }
+
+class BareArgumentTest : public ::testing::TestWithParam<BareCase> {};
+
+TEST_P(BareArgumentTest, VerifiesTheFolderOfTheNamedFile) {
+    Sandbox box;
+    Tree tree(box);
+    ExpectRun(box.Run({"-f" + tree.text, "-c"}), 0);
+    const std::string oldC = tree.Digest("c.txt");
+    if (GetParam().changeAFile) WriteFile(tree.root / "c.txt", "new c");
+
+    ExpectRun(box.Run({Native(tree.Summary())}), GetParam().changeAFile ? 1 : 0);
+    if (GetParam().changeAFile) {
+        // The folder part ends in a separator; the log name is the same.
+        EXPECT_EQ(LogLines(box.desktop() / LogName(tree.text + Sep())),
+                  Lines{Mismatch(tree.Path("c.txt"), oldC, Md5Of("new c"))});
+    } else {
+        ExpectNoLog(box, tree.text + Sep());
+    }
+    EXPECT_FALSE(fs::exists(tree.Rewrite()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, BareArgumentTest,
+                         ::testing::Values(BareCase{"Clean", false}, BareCase{"WithProblem", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+class MissingSummaryTest : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(MissingSummaryTest, IsMissingDataAndKeepsAnOldRewrite) {
+    Sandbox box;
+    Tree tree(box);
+    const std::string older = tree.Entry("a.txt");
+    WriteFile(tree.Rewrite(), older);
+
+    ExpectRun(box.Run({"-f" + tree.text, GetParam()}), 1);
+    EXPECT_EQ(LogLines(tree.Log(box)), Lines{Native(tree.Summary()) + " - Missing Data"});
+    EXPECT_EQ(ReadFile(tree.Rewrite()), older);
+    EXPECT_FALSE(fs::exists(tree.Summary()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, MissingSummaryTest, ::testing::Values("-v", "-vc"),
+                         [](const auto& info) { return info.param == "-v" ? "Verify" : "VerifyAndRewrite"; });
+
+TEST(FolderVerify, UnwritableRewriteIsReportedForEveryEntry) {
+    Sandbox box;
+    Tree tree(box);
+    const std::string oldA = tree.Digest("a.txt");
+    WriteFile(tree.Summary(), tree.Entry("a.txt") + tree.Entry("b.txt"));
+    WriteFile(tree.root / "a.txt", "new a");
+    fs::create_directory(tree.Rewrite());
+
+    ExpectRun(box.Run({"-f" + tree.text, "-vc"}), 1);
+    EXPECT_EQ(LogLines(tree.Log(box)), (Lines{Mismatch(tree.Path("a.txt"), oldA, Md5Of("new a")),
+                                              tree.Path("a.txt") + " - Unable to Write to File",
+                                              tree.Path("b.txt") + " - Unable to Write to File"}));
+    EXPECT_TRUE(fs::is_directory(tree.Rewrite()));
+}
+
+TEST(FolderVerify, OutputFolderHoldsTheLogNamedAfterTheFolder) {
+    Sandbox box;
+    Tree tree(box);
+    const fs::path out = box.root() / "logs";
+    fs::create_directories(out);
+    const std::string oldD = tree.Digest("d.txt");
+    WriteFile(tree.Summary(), tree.Entry("d.txt"));
+    WriteFile(tree.root / "d.txt", "new d");
+
+    ExpectRun(box.Run({"-f" + tree.text, "-v", "-o" + Native(out)}), 1);
+    EXPECT_EQ(LogLines(out / LogName(tree.text)), Lines{Mismatch(tree.Path("d.txt"), oldD, Md5Of("new d"))});
+    ExpectNoLog(box, tree.text);
+    // The log is the only file the run added to the output folder.
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
+}
+
+struct SecondRunCase {
+    const char* name;
+    std::vector<std::string> args;  // after -f<folder>
+};
+
+void PrintTo(const SecondRunCase& c, std::ostream* os) { *os << c.name; }
+
+class SecondRunTest : public ::testing::TestWithParam<SecondRunCase> {};
+
+TEST_P(SecondRunTest, DeletesTheLogOfTheFirstRunEvenWhenItFindsNothing) {
+    Sandbox box;
+    Tree tree(box);
+    WriteFile(tree.Summary(), tree.Entry("a.txt"));
+    fs::remove(tree.root / "a.txt");
+    ExpectRun(box.Run({"-f" + tree.text, "-v"}), 1);
+    ASSERT_EQ(LogLines(tree.Log(box)), Lines{NotFound(tree.Path("a.txt"))});
+
+    WriteFile(tree.root / "a.txt", "contents of a.txt");
+    std::vector<std::string> args = {"-f" + tree.text};
+    args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
+    ExpectRun(box.Run(args), 0);
+    ExpectNoLog(box, tree.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SecondRunTest,
+                         ::testing::Values(SecondRunCase{"CleanVerify", {"-v"}}, SecondRunCase{"NoWorkAtAll", {}},
+                                           SecondRunCase{"CleanBuild", {"-c"}}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
