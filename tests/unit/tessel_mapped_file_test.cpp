@@ -1,5 +1,6 @@
 // TesselMappedFile on the POSIX backend, including the truncation guard.
 #ifndef _WIN32
+#include "md5.h"
 #include "tessel_mapped_file.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +21,8 @@
 
 namespace {
 
+using TesselLibrary::Md5Hash;
+using TesselLibrary::Md5Provider;
 using TesselLibrary::TesselMappedFile;
 
 class TesselMappedFileTest : public ::testing::Test {
@@ -207,6 +210,35 @@ TEST_F(TesselMappedFileTest, TruncatedWhileMappedReturnsFalseInsteadOfCrashing) 
         return true;
     }));
     EXPECT_EQ(sum, size / static_cast<unsigned>(::sysconf(_SC_PAGESIZE)) + 1);
+}
+
+// The digest's own use of a view: hashing a truncated window fails, and the
+// same provider hashes the next file correctly.
+TEST_F(TesselMappedFileTest, HashingATruncatedWindowFails) {
+    const std::string path = Path("hashed.bin");
+    const std::uint32_t size = 2u << 20;
+    Put(path, std::string(size, 'h'));
+    Md5Provider provider;
+    ASSERT_TRUE(provider.ok());
+    {
+        TesselMappedFile file(U(path).c_str());
+        file.MapWindow(0, size);
+        ASSERT_EQ(::truncate(path.c_str(), 100), 0);
+        Md5Hash hash(provider);
+        EXPECT_FALSE(file.ReadView(size, [&](const std::uint8_t* bytes, std::uint32_t length) {
+            return hash.Update(bytes, length);
+        }));
+    }
+    Put(path, "abc");
+    TesselMappedFile file(U(path).c_str());
+    Md5Hash hash(provider);
+    ASSERT_TRUE(file.ReadView(3, [&](const std::uint8_t* bytes, std::uint32_t length) {
+        return hash.Update(bytes, length);
+    }));
+    std::uint8_t value[16];
+    ASSERT_TRUE(hash.Final(value));
+    EXPECT_EQ(value[0], 0x90);  // MD5("abc") = 900150983CD2...
+    EXPECT_EQ(value[15], 0x72);
 }
 
 TEST_F(TesselMappedFileTest, TruncationGuardWorksOnAnotherThread) {
