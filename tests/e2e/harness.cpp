@@ -126,6 +126,13 @@ RunResult Sandbox::Launch(const std::vector<std::string>& args, const std::optio
                                  "WINEARCH", "DISPLAY", "XAUTHORITY"}) {
             if (!Env(name).empty()) vars[name] = Env(name);
         }
+        // Wine looks for its server's socket under TMPDIR: a private one
+        // would start a second server on the same prefix.
+        if (Env("TMPDIR").empty()) {
+            vars.erase("TMPDIR");
+        } else {
+            vars["TMPDIR"] = Env("TMPDIR");
+        }
     }
     for (const auto& [name, value] : env) {
         if (value.empty()) {

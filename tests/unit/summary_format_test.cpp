@@ -55,6 +55,7 @@ Parsed Parse(const std::string& text) {
             line.push_back(c);
         }
     }
+    in.close();  // Windows cannot delete a file that is still open
     std::filesystem::remove_all(folder);
     return parsed;
 }

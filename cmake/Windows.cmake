@@ -1,0 +1,73 @@
+# The Windows build: system libraries of the Win32 backend, the resource
+# script with its compiled help, and the console entry point.
+enable_language(RC)
+
+# The Win32 backend calls these directly; hhctrl.ocx is loaded on first use.
+target_link_libraries(tessel PUBLIC advapi32 user32 comctl32 shell32)
+target_compile_definitions(tessel PRIVATE WIN32_LEAN_AND_MEAN)
+# Wide-character API names, and no min/max macros to clash with std::min.
+add_compile_definitions(UNICODE _UNICODE NOMINMAX)
+
+# The compiled help, built from the same pages as the Linux help page. The
+# project file's [FILES] section is the one list of pages.
+set(sumvane_help_source "${PROJECT_SOURCE_DIR}/resources/help")
+set(sumvane_help_build "${CMAKE_BINARY_DIR}/help")
+file(STRINGS "${sumvane_help_source}/sumvane.hhp" sumvane_hhp_lines)
+set(sumvane_help_pages "")
+set(in_files_section FALSE)
+foreach(line IN LISTS sumvane_hhp_lines)
+  if(line MATCHES "^\\[(.*)\\]$")
+    set(in_files_section FALSE)
+    if(CMAKE_MATCH_1 STREQUAL "FILES")
+      set(in_files_section TRUE)
+    endif()
+  elseif(in_files_section AND NOT line STREQUAL "")
+    list(APPEND sumvane_help_pages "${sumvane_help_source}/${line}")
+  endif()
+endforeach()
+# chmcmd writes its output next to the project file, so it works on a copy.
+find_program(SUMVANE_CHMCMD chmcmd REQUIRED)
+add_custom_command(
+  OUTPUT "${sumvane_help_build}/Sumvane.chm"
+  COMMAND ${CMAKE_COMMAND} -E make_directory "${sumvane_help_build}"
+  COMMAND ${CMAKE_COMMAND} -E copy ${sumvane_help_pages} "${sumvane_help_source}/sumvane.hhp"
+          "${sumvane_help_source}/sumvane.hhc" "${sumvane_help_build}"
+  COMMAND ${SUMVANE_CHMCMD} --no-html-scan sumvane.hhp
+  WORKING_DIRECTORY "${sumvane_help_build}"
+  DEPENDS ${sumvane_help_pages} "${sumvane_help_source}/sumvane.hhp" "${sumvane_help_source}/sumvane.hhc"
+  COMMENT "Compiling the help (Sumvane.chm)"
+  VERBATIM)
+add_custom_target(sumvane_help DEPENDS "${sumvane_help_build}/Sumvane.chm")
+
+# The resources go into every executable built on the support library, not
+# only the program: the library reads its strings, its dialog and the help
+# from the running module, so the unit tests need them too.
+set(sumvane_rc "${PROJECT_SOURCE_DIR}/resources/sumvane.rc")
+add_library(sumvane_resources OBJECT "${sumvane_rc}")
+target_include_directories(sumvane_resources PRIVATE "${PROJECT_SOURCE_DIR}/resources" "${sumvane_help_build}")
+set_source_files_properties("${sumvane_rc}" PROPERTIES OBJECT_DEPENDS
+  "${PROJECT_SOURCE_DIR}/resources/strings.inc;${PROJECT_SOURCE_DIR}/resources/version.h;${PROJECT_SOURCE_DIR}/resources/sumvane.ico;${sumvane_help_build}/Sumvane.chm")
+add_dependencies(sumvane_resources sumvane_help)
+target_link_libraries(tessel INTERFACE $<TARGET_OBJECTS:sumvane_resources>)
+add_dependencies(tessel sumvane_resources)
+# Already linked through tessel; listed nowhere else.
+set(SUMVANE_WINDOWS_RESOURCES "")
+
+# The program's entry point is wmain (the command line is read as UTF-16);
+# the test executables keep GoogleTest's main. The program and test targets
+# are defined after this file is read, hence the deferred call.
+function(sumvane_windows_program_settings)
+  if(TARGET sumvane)
+    target_link_options(sumvane PRIVATE -municode)
+  endif()
+  if(TARGET sumvane_unit_tests)
+    # The resource tests read the version block back.
+    target_link_libraries(sumvane_unit_tests PRIVATE version)
+    # A helper of the Windows end-to-end cases: holds a file open for writing.
+    add_executable(sumvane_hold_open "${PROJECT_SOURCE_DIR}/tests/wine/hold_open.cpp")
+    set_target_properties(sumvane_hold_open PROPERTIES OUTPUT_NAME hold_open
+                          RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")
+    target_link_options(sumvane_hold_open PRIVATE -municode)
+  endif()
+endfunction()
+cmake_language(DEFER CALL sumvane_windows_program_settings)

@@ -1,0 +1,45 @@
+// Directory search on Windows: FindFirstFileW / FindNextFileW on
+// folder + "*.*", in the order the file system returns the entries.
+#include <windows.h>
+
+#include "directory_search.h"
+#include "wide.h"
+
+namespace TesselLibrary {
+
+struct DirectorySearchData {
+    HANDLE find = INVALID_HANDLE_VALUE;
+    WIN32_FIND_DATAW found{};
+    bool pending = false;  // `found` holds the first entry, not yet handed out
+
+    ~DirectorySearchData() {
+        if (find != INVALID_HANDLE_VALUE) ::FindClose(find);
+    }
+};
+
+DirectorySearch::DirectorySearch(const std::u16string& folder) : data_(std::make_unique<DirectorySearchData>()) {
+    const std::u16string pattern = folder + u"*.*";
+    data_->find = ::FindFirstFileW(Win32::Wide(pattern), &data_->found);
+    data_->pending = data_->find != INVALID_HANDLE_VALUE;
+}
+
+DirectorySearch::~DirectorySearch() = default;
+
+bool DirectorySearch::ok() const { return data_->find != INVALID_HANDLE_VALUE; }
+
+bool DirectorySearch::Next(DirectoryEntry& entry) {
+    if (data_->find == INVALID_HANDLE_VALUE) return false;
+    if (data_->pending) {
+        data_->pending = false;
+    } else if (!::FindNextFileW(data_->find, &data_->found)) {
+        return false;
+    }
+    const DWORD attributes = data_->found.dwFileAttributes;
+    entry.name = Win32::Utf16(data_->found.cFileName);
+    entry.isDirectory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // Junctions and symbolic links: following one could walk in a loop.
+    entry.isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    return true;
+}
+
+}  // namespace TesselLibrary

@@ -1,0 +1,25 @@
+// Name comparison as Windows compares names: CompareStringW with the
+// system's default locale, whole strings.
+#include <windows.h>
+
+#include "name_compare.h"
+#include "wide.h"
+
+namespace TesselLibrary {
+
+namespace {
+
+bool Equal(const std::u16string& first, const std::u16string& second, DWORD flags) {
+    return ::CompareStringW(LOCALE_SYSTEM_DEFAULT, flags, Win32::Wide(first), -1, Win32::Wide(second), -1) ==
+           CSTR_EQUAL;
+}
+
+}  // namespace
+
+bool NamesEqual(const std::u16string& a, const std::u16string& b) { return Equal(a, b, 0); }
+
+bool NamesEqualIgnoringCase(const std::u16string& a, const std::u16string& b) {
+    return Equal(a, b, NORM_IGNORECASE);
+}
+
+}  // namespace TesselLibrary

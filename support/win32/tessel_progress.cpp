@@ -1,0 +1,156 @@
+// TesselProgress on Windows: the modal dialog 20300 on the main thread, the
+// job on a worker thread started by the dialog's first timer tick, and
+// synchronous window messages from the worker to the dialog.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "handle.h"
+#include "tessel_progress.h"
+#include "wide.h"
+
+namespace TesselLibrary {
+
+namespace {
+
+constexpr WORD kDialogId = 20300;
+constexpr int kStatusId = 20301;
+constexpr int kTitleId = 20302;
+constexpr int kBarId = 20304;
+constexpr int kSecondBarId = 20305;
+constexpr UINT_PTR kStartTimerId = 20900;
+constexpr UINT kStartDelayMs = 25;
+constexpr SIZE_T kWorkerStackBytes = 0x20000;
+
+constexpr UINT WM_PROGRESS_SETPOS = WM_USER + 1;
+constexpr UINT WM_PROGRESS_SETPOS2 = WM_USER + 2;
+constexpr UINT WM_PROGRESS_END_FAILED = WM_USER + 3;
+constexpr UINT WM_PROGRESS_END_OK = WM_USER + 4;
+
+using CancelHandler = void (*)(void* jobArgument);
+
+}  // namespace
+
+struct TesselProgressData {
+    const char16_t* title = nullptr;
+    HWND dialog = nullptr;
+    void* jobArgument = nullptr;
+    ProgressJob job = nullptr;
+    Win32::Handle thread;
+    CancelHandler cancelHandler = nullptr;
+    bool showSecondBar = false;
+};
+
+namespace {
+
+// Closes the worker's handle and ends the dialog with the job's verdict.
+void EndJobOf(TesselProgressData& data, bool failed) {
+    data.thread.reset();
+    if (data.dialog)
+        ::SendMessageW(data.dialog, failed ? WM_PROGRESS_END_FAILED : WM_PROGRESS_END_OK, 0, 0);
+}
+
+TesselProgressData* DataOf(HWND dialog) {
+    return reinterpret_cast<TesselProgressData*>(::GetWindowLongPtrW(dialog, GWLP_USERDATA));
+}
+
+DWORD WINAPI WorkerStart(LPVOID record) {
+    const auto& data = *static_cast<TesselProgressData*>(record);
+    return data.job(data.jobArgument);
+}
+
+INT_PTR InitDialog(HWND dialog, TesselProgressData& data) {
+    CenterWindow(dialog);
+    ::SetWindowLongPtrW(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&data));
+    data.dialog = dialog;
+    if (!data.showSecondBar) ::ShowWindow(::GetDlgItem(dialog, kSecondBarId), SW_HIDE);
+    ::SetDlgItemTextW(dialog, kTitleId, Win32::Wide(data.title ? data.title : u""));
+    ::SendDlgItemMessageW(dialog, kBarId, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    const HWND cancel = ::GetDlgItem(dialog, IDCANCEL);
+    if (!data.cancelHandler) {
+        ::ShowWindow(cancel, SW_HIDE);
+    } else {
+        ::ShowWindow(cancel, SW_SHOW);
+        ::EnableWindow(cancel, TRUE);
+    }
+    if (!::SetTimer(dialog, kStartTimerId, kStartDelayMs, nullptr)) {
+        // Without the timer no job would ever start or end the dialog.
+        ::EndDialog(dialog, 0);
+        return -1;
+    }
+    return TRUE;
+}
+
+void StartWorker(HWND dialog) {
+    ::KillTimer(dialog, kStartTimerId);
+    TesselProgressData* data = DataOf(dialog);
+    if (!data) return;
+    data->thread.reset(::CreateThread(nullptr, kWorkerStackBytes, WorkerStart, data, 0, nullptr));
+    if (!data->thread) EndJobOf(*data, true);
+}
+
+INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        return InitDialog(dialog, *reinterpret_cast<TesselProgressData*>(lParam));
+    case WM_TIMER:
+        StartWorker(dialog);
+        return FALSE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDCANCEL) {
+            ::EnableWindow(::GetDlgItem(dialog, IDCANCEL), FALSE);
+            const TesselProgressData* data = DataOf(dialog);
+            if (data && data->cancelHandler) data->cancelHandler(data->jobArgument);
+        }
+        return FALSE;
+    case WM_PROGRESS_SETPOS:
+        ::SendDlgItemMessageW(dialog, kBarId, PBM_SETPOS, wParam, lParam);
+        return FALSE;
+    case WM_PROGRESS_SETPOS2:
+        ::SendDlgItemMessageW(dialog, kSecondBarId, PBM_SETPOS, wParam, lParam);
+        return FALSE;
+    case WM_PROGRESS_END_FAILED:
+        ::EndDialog(dialog, 0);
+        return FALSE;
+    case WM_PROGRESS_END_OK:
+        ::EndDialog(dialog, 1);
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+}  // namespace
+
+TesselProgress::TesselProgress() : data_(std::make_unique<TesselProgressData>()) {
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof controls;
+    controls.dwICC = ICC_PROGRESS_CLASS;
+    ::InitCommonControlsEx(&controls);
+}
+
+// Neither waits for nor stops a worker; the handle alone is closed.
+TesselProgress::~TesselProgress() = default;
+
+bool TesselProgress::Run(const TesselAppWindows& frame, const char16_t* title, void* jobArgument, ProgressJob job) {
+    data_->job = job;
+    data_->jobArgument = jobArgument;
+    data_->cancelHandler = nullptr;
+    data_->title = title;
+    const INT_PTR result =
+        ::DialogBoxParamW(static_cast<HINSTANCE>(frame.module()), MAKEINTRESOURCEW(kDialogId),
+                          static_cast<HWND>(frame.ownerWindow()), ProgressDialogProc,
+                          reinterpret_cast<LPARAM>(data_.get()));
+    return result == 1;
+}
+
+void TesselProgress::SetPosition(std::uint32_t position) {
+    if (data_->dialog) ::SendMessageW(data_->dialog, WM_PROGRESS_SETPOS, position, 0);
+}
+
+void TesselProgress::SetStatus(const char16_t* text) {
+    if (data_->dialog) ::SetDlgItemTextW(data_->dialog, kStatusId, Win32::Wide(text ? text : u""));
+}
+
+void TesselProgress::EndJob(bool failed) { EndJobOf(*data_, failed); }
+
+}  // namespace TesselLibrary

@@ -1,0 +1,185 @@
+// TesselFile, FileExists and RemoveFile on the Win32 backend: the handle's
+// directions and the share modes other processes meet.
+#ifdef _WIN32
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tessel_file.h"
+#include "win32_test_support.h"
+
+namespace {
+
+using TesselLibrary::FileExists;
+using TesselLibrary::RemoveFile;
+using TesselLibrary::TesselFile;
+using win32_test::PutFile;
+using win32_test::ReadWholeFile;
+using win32_test::ScopedHandle;
+using win32_test::U;
+
+class TesselFileWin32Test : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_FALSE(dir_.path().empty()); }
+    std::wstring Path(const wchar_t* name) const { return dir_ / name; }
+    static HANDLE OpenOther(const std::wstring& path, DWORD access, DWORD share) {
+        return ::CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+
+    win32_test::TempDir dir_;
+};
+
+TEST_F(TesselFileWin32Test, WriteTruncatesAndContinuesAppendAddsAtTheEnd) {
+    const std::wstring path = Path(L"summary.md5");
+    ASSERT_TRUE(PutFile(path, "old contents that are longer"));
+    {
+        TesselFile file(U(path));
+        ASSERT_TRUE(file.Write("abc", 3));
+        ASSERT_TRUE(file.Write("def", 3));
+        ASSERT_TRUE(file.Append("g", 1));  // continues where Write stopped
+    }
+    EXPECT_EQ(ReadWholeFile(path), "abcdefg");
+    {
+        TesselFile file(U(path));
+        ASSERT_TRUE(file.Append("hi", 2));
+    }
+    EXPECT_EQ(ReadWholeFile(path), "abcdefghi");
+}
+
+TEST_F(TesselFileWin32Test, ReadingSwitchesToWritingAndBack) {
+    const std::wstring path = Path(L"a.txt");
+    ASSERT_TRUE(PutFile(path, "0123456789"));
+    TesselFile file(U(path));
+    ASSERT_TRUE(file.OpenRead());
+    char buffer[32] = {};
+    std::uint32_t count = 99;
+    ASSERT_TRUE(file.Read(buffer, 32, &count));
+    EXPECT_EQ(count, 10u);
+    ASSERT_TRUE(file.Read(buffer, 32, &count));
+    EXPECT_EQ(count, 0u);
+    ASSERT_TRUE(file.Write("xy", 2));  // closes the reader, truncates
+    EXPECT_EQ(file.Size(), 2u);        // and back to reading
+    std::vector<std::uint8_t> all{1, 2, 3};
+    ASSERT_TRUE(file.ReadAll(all));
+    EXPECT_EQ(std::string(all.begin(), all.end()), "xy");
+}
+
+TEST_F(TesselFileWin32Test, ZeroByteWritesCreateAndMissingFilesFail) {
+    const std::wstring created = Path(L"empty.txt");
+    TesselFile file(U(created));
+    EXPECT_TRUE(file.Write("", 0));
+    file.Close();
+    EXPECT_EQ(ReadWholeFile(created), "");
+
+    TesselFile missing(U(Path(L"missing.txt")));
+    std::vector<std::uint8_t> untouched{7};
+    EXPECT_FALSE(missing.ReadAll(untouched));
+    EXPECT_EQ(untouched, std::vector<std::uint8_t>{7});
+    EXPECT_EQ(missing.Size(), 0u);
+    EXPECT_FALSE(TesselFile(U(Path(L"no such folder\\x.txt"))).Write("a", 1));
+}
+
+TEST_F(TesselFileWin32Test, SizeIsTheLowHalfOfALargeSize) {
+    const std::wstring path = Path(L"large.bin");
+    {
+        const ScopedHandle handle(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(handle.valid());
+        LARGE_INTEGER size{};
+        size.QuadPart = (1LL << 32) + 5;
+        ASSERT_TRUE(::SetFilePointerEx(handle.get(), size, nullptr, FILE_BEGIN));
+        if (!::SetEndOfFile(handle.get())) GTEST_SKIP() << "this file system cannot hold a 4 GiB file";
+    }
+    TesselFile file(U(path));
+    EXPECT_EQ(file.Size(), 5u);
+}
+
+TEST_F(TesselFileWin32Test, ReaderSharesReadingOnlyWriterSharesNothing) {
+    const std::wstring path = Path(L"shared.txt");
+    ASSERT_TRUE(PutFile(path, "data"));
+    {
+        TesselFile reader(U(path));
+        ASSERT_TRUE(reader.OpenRead());
+        const ScopedHandle otherReader(OpenOther(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE));
+        EXPECT_TRUE(otherReader.valid()) << "readers may read alongside";
+        const ScopedHandle otherWriter(OpenOther(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE));
+        EXPECT_FALSE(otherWriter.valid()) << "nobody may write while it is read";
+    }
+    {
+        TesselFile writer(U(path));
+        ASSERT_TRUE(writer.Append("!", 1));
+        const ScopedHandle otherReader(
+            OpenOther(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
+        EXPECT_FALSE(otherReader.valid()) << "nobody may even read while it is written";
+    }
+    EXPECT_EQ(ReadWholeFile(path), "data!");
+}
+
+TEST_F(TesselFileWin32Test, FileExistsOnlyForWhatCanBeReadNow) {
+    const std::wstring file = Path(L"present.txt");
+    ASSERT_TRUE(PutFile(file, "x"));
+    EXPECT_TRUE(FileExists(U(file).c_str()));
+    EXPECT_FALSE(FileExists(U(Path(L"absent.txt")).c_str()));
+    EXPECT_FALSE(FileExists(U(dir_.path()).c_str())) << "a folder";
+    const ScopedHandle writer(OpenOther(file, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE));
+    ASSERT_TRUE(writer.valid());
+    EXPECT_FALSE(FileExists(U(file).c_str())) << "held open for writing elsewhere";
+}
+
+TEST_F(TesselFileWin32Test, RemoveAndDeleteClearReadOnlyHiddenAndSystem) {
+    struct Case {
+        const wchar_t* name;
+        DWORD attributes;
+    };
+    for (const Case& c : {Case{L"ro.txt", FILE_ATTRIBUTE_READONLY},
+                          Case{L"hidden.txt", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM}}) {
+        const std::wstring path = Path(c.name);
+        ASSERT_TRUE(PutFile(path, "x"));
+        ASSERT_TRUE(::SetFileAttributesW(path.c_str(), c.attributes));
+        EXPECT_TRUE(RemoveFile(U(path).c_str())) << ::testing::PrintToString(std::wstring(c.name));
+        EXPECT_FALSE(win32_test::Exists(path));
+    }
+    const std::wstring path = Path(L"delete-me.txt");
+    ASSERT_TRUE(PutFile(path, "x"));
+    ASSERT_TRUE(::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    TesselFile file(U(path));
+    ASSERT_TRUE(file.OpenRead());
+    EXPECT_TRUE(file.Delete()) << "Delete closes its own handle first";
+    EXPECT_FALSE(win32_test::Exists(path));
+    EXPECT_FALSE(file.Delete());
+}
+
+TEST_F(TesselFileWin32Test, SetPathClosesTheOldFile) {
+    const std::wstring first = Path(L"first.txt");
+    const std::wstring second = Path(L"second.txt");
+    TesselFile file(U(first));
+    ASSERT_TRUE(file.Write("1", 1));
+    const std::u16string next = U(second);
+    file.SetPath(next.c_str());
+    EXPECT_FALSE(win32_test::Exists(second)) << "nothing is written before the next operation";
+    const ScopedHandle reader(OpenOther(first, GENERIC_READ, FILE_SHARE_READ));
+    EXPECT_TRUE(reader.valid()) << "the old file is closed";
+    ASSERT_TRUE(file.Write("2", 1));
+    file.Close();
+    EXPECT_EQ(ReadWholeFile(second), "2");
+}
+
+TEST_F(TesselFileWin32Test, DefaultPathIsFilenameTxtInTheCurrentFolder) {
+    wchar_t old[4096] = {};
+    ::GetCurrentDirectoryW(4096, old);
+    ASSERT_TRUE(::SetCurrentDirectoryW(dir_.path().c_str()));
+    {
+        TesselFile file;
+        EXPECT_TRUE(file.Write("z", 1));
+    }
+    ::SetCurrentDirectoryW(old);
+    EXPECT_EQ(ReadWholeFile(Path(L"filename.txt")), "z");
+}
+
+}  // namespace
+
+#endif  // _WIN32

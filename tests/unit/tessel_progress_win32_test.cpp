@@ -1,0 +1,210 @@
+// TesselProgress on Windows: a real modal dialog (under Wine it needs an X
+// display) whose worker reads the dialog back from its own thread, through
+// the same window calls a user's screen reader would use.
+#ifdef _WIN32
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tessel_app.h"
+#include "tessel_progress.h"
+
+namespace {
+
+using TesselLibrary::TesselAppWindows;
+using TesselLibrary::TesselProgress;
+
+constexpr int kStatusId = 20301;
+constexpr int kTitleId = 20302;
+constexpr int kWaitId = 20303;
+constexpr int kBarId = 20304;
+constexpr int kSecondBarId = 20305;
+
+struct Seen {
+    HWND dialog = nullptr;
+    std::wstring title;
+    std::wstring wait;
+    std::vector<int> positions;  // PBM_GETPOS after each SetPosition
+    std::wstring status;
+    bool cancelVisible = true;
+    bool secondBarVisible = true;
+    bool hasCaption = true;
+    RECT rect{};
+    bool aliveAfterEscape = false;
+    int positionAfterEscape = -1;
+};
+
+struct JobContext {
+    TesselProgress* progress = nullptr;
+    DWORD mainThread = 0;
+    std::vector<std::uint32_t> positions;
+    const char16_t* status = nullptr;
+    bool pressEscape = false;
+    bool fail = false;
+    Seen seen;
+};
+
+std::wstring ItemText(HWND dialog, int id) {
+    wchar_t buffer[512] = {};
+    ::GetDlgItemTextW(dialog, id, buffer, 512);
+    return buffer;
+}
+
+BOOL CALLBACK TakeDialog(HWND window, LPARAM found) {
+    wchar_t className[64] = {};
+    ::GetClassNameW(window, className, 64);
+    if (std::wstring(className) == L"#32770" && ::IsWindowVisible(window)) {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The progress dialog is the main thread's visible dialog window.
+HWND FindProgressDialog(DWORD mainThread) {
+    HWND found = nullptr;
+    ::EnumThreadWindows(mainThread, TakeDialog, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+std::uint32_t TESSEL_STDCALL ReadBackJob(void* argument) {
+    auto& context = *static_cast<JobContext*>(argument);
+    Seen& seen = context.seen;
+    // The first call waits until the dialog serves messages.
+    context.progress->SetPosition(0);
+    seen.dialog = FindProgressDialog(context.mainThread);
+    if (seen.dialog) {
+        seen.title = ItemText(seen.dialog, kTitleId);
+        seen.cancelVisible = ::IsWindowVisible(::GetDlgItem(seen.dialog, IDCANCEL)) != FALSE;
+        seen.secondBarVisible = ::IsWindowVisible(::GetDlgItem(seen.dialog, kSecondBarId)) != FALSE;
+        seen.hasCaption = (::GetWindowLongW(seen.dialog, GWL_STYLE) & WS_CAPTION) == WS_CAPTION;
+        ::GetWindowRect(seen.dialog, &seen.rect);
+        for (const std::uint32_t position : context.positions) {
+            context.progress->SetPosition(position);
+            seen.positions.push_back(
+                static_cast<int>(::SendDlgItemMessageW(seen.dialog, kBarId, PBM_GETPOS, 0, 0)));
+        }
+        if (context.status) {
+            context.progress->SetStatus(context.status);
+            seen.status = ItemText(seen.dialog, kStatusId);
+        }
+        seen.wait = ItemText(seen.dialog, kWaitId);
+        if (context.pressEscape) {
+            // What the dialog manager sends for Escape.
+            ::SendMessageW(seen.dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+            seen.aliveAfterEscape = ::IsWindow(seen.dialog) != FALSE;
+            context.progress->SetPosition(42);
+            seen.positionAfterEscape =
+                static_cast<int>(::SendDlgItemMessageW(seen.dialog, kBarId, PBM_GETPOS, 0, 0));
+        }
+    }
+    context.progress->EndJob(context.fail);
+    return 0;
+}
+
+class TesselProgressWin32Test : public ::testing::Test {
+protected:
+    JobContext Context() {
+        JobContext context;
+        context.progress = &progress_;
+        context.mainThread = ::GetCurrentThreadId();
+        return context;
+    }
+
+    TesselAppWindows frame_;
+    TesselProgress progress_;
+};
+
+TEST_F(TesselProgressWin32Test, WorkerReadsTitleBarAndStatusBackFromTheDialog) {
+    JobContext context = Context();
+    context.positions = {0, 5, 15, 20, 40, 60, 80, 100};
+    context.status = u"C:\\Data\\Photos\\";
+    ASSERT_TRUE(progress_.Run(frame_, u"Building MD5 Archive File", &context, ReadBackJob));
+
+    const Seen& seen = context.seen;
+    ASSERT_NE(seen.dialog, nullptr) << "the worker found no visible dialog";
+    EXPECT_EQ(seen.title, L"Building MD5 Archive File");
+    EXPECT_EQ(seen.positions, (std::vector<int>{0, 5, 15, 20, 40, 60, 80, 100}));
+    EXPECT_EQ(seen.status, L"C:\\Data\\Photos\\");
+    EXPECT_EQ(seen.wait, L"Please wait ...");
+    EXPECT_FALSE(seen.cancelVisible) << "no cancel handler: the Cancel button stays hidden";
+    EXPECT_FALSE(seen.secondBarVisible);
+    EXPECT_FALSE(seen.hasCaption) << "the dialog has no caption bar";
+    EXPECT_FALSE(::IsWindow(seen.dialog)) << "the dialog is gone once Run returns";
+}
+
+TEST_F(TesselProgressWin32Test, DialogIsCentredOnTheScreen) {
+    JobContext context = Context();
+    ASSERT_TRUE(progress_.Run(frame_, u"Centred", &context, ReadBackJob));
+    const RECT& rect = context.seen.rect;
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    ASSERT_GT(width, 0);
+    RECT work{};
+    ASSERT_TRUE(::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0));
+    const int screenWidth = ::GetSystemMetrics(SM_CXSCREEN);
+    const int screenHeight = ::GetSystemMetrics(SM_CYSCREEN);
+    EXPECT_EQ(rect.left, std::max(0, (screenWidth - width) / 2));
+    EXPECT_EQ(rect.top, std::max(0, (screenHeight - height) / 2));
+}
+
+TEST_F(TesselProgressWin32Test, PositionsOutsideTheRangeAreClampedByTheBar) {
+    JobContext context = Context();
+    context.positions = {150, 100, 0};
+    ASSERT_TRUE(progress_.Run(frame_, u"Clamp", &context, ReadBackJob));
+    EXPECT_EQ(context.seen.positions, (std::vector<int>{100, 100, 0}));
+}
+
+TEST_F(TesselProgressWin32Test, RunReturnsTheJobsVerdict) {
+    struct Case {
+        bool fail;
+        bool expected;
+    };
+    for (const Case& c : {Case{false, true}, Case{true, false}}) {
+        JobContext context = Context();
+        context.fail = c.fail;
+        EXPECT_EQ(progress_.Run(frame_, u"Verdict", &context, ReadBackJob), c.expected) << "EndJob(" << c.fail << ")";
+    }
+}
+
+TEST_F(TesselProgressWin32Test, ASecondRunOnTheSameObjectShowsItsOwnTitle) {
+    JobContext first = Context();
+    ASSERT_TRUE(progress_.Run(frame_, u"Building MD5 Archive File", &first, ReadBackJob));
+    JobContext second = Context();
+    second.fail = true;
+    EXPECT_FALSE(progress_.Run(frame_, u"Checking MD5 Archive File", &second, ReadBackJob));
+
+    EXPECT_EQ(first.seen.title, L"Building MD5 Archive File");
+    EXPECT_EQ(second.seen.title, L"Checking MD5 Archive File");
+    ASSERT_NE(second.seen.dialog, nullptr);
+    EXPECT_NE(first.seen.dialog, second.seen.dialog) << "each run shows a fresh dialog";
+}
+
+TEST_F(TesselProgressWin32Test, EscapeLeavesTheDialogOpenAndTheJobRunning) {
+    JobContext context = Context();
+    context.pressEscape = true;
+    ASSERT_TRUE(progress_.Run(frame_, u"Escape", &context, ReadBackJob));
+    EXPECT_TRUE(context.seen.aliveAfterEscape);
+    EXPECT_EQ(context.seen.positionAfterEscape, 42);
+}
+
+TEST_F(TesselProgressWin32Test, SetPositionAndSetStatusWithoutADialogDoNothing) {
+    TesselProgress idle;  // never ran: no dialog to talk to
+    idle.SetPosition(50);
+    idle.SetStatus(u"nowhere");
+    idle.EndJob(false);
+    JobContext context = Context();
+    context.progress = &idle;
+    context.positions = {7};
+    ASSERT_TRUE(idle.Run(frame_, u"After idle calls", &context, ReadBackJob));
+    EXPECT_EQ(context.seen.positions, (std::vector<int>{7}));
+}
+
+}  // namespace
+
+#endif  // _WIN32
