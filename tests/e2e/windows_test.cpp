@@ -1,0 +1,450 @@
+// End-to-end cases that only the Windows program has: message boxes, the
+// registry verb, the clipboard, the help window, a file over 4 GiB in the
+// 32-bit build, a file in use by another process, reparse points, and the
+// same tree giving the same summary and log as the Linux build. They run
+// when the suite drives Sumvane.exe under Wine (tests/wine/run-suite.sh)
+// and skip, saying so, everywhere else.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "harness.h"
+
+extern char** environ;
+
+namespace e2e {
+namespace {
+
+constexpr const char* kNotUnderWine = "a Windows-only case: runs when the suite drives Sumvane.exe under Wine";
+
+std::string EnvOr(const char* name, const std::string& fallback = "") {
+    const char* value = std::getenv(name);
+    return value && *value ? value : fallback;
+}
+
+// Runs a command line of the test machine (xdotool, xclip, wine reg, md5sum)
+// and returns its standard output; `status` gets the exit status.
+std::string Capture(const std::vector<std::string>& argv, int* status = nullptr) {
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0) return {};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+    std::vector<char*> args;
+    std::vector<std::string> copy = argv;
+    for (auto& a : copy) args.push_back(a.data());
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    const int spawned = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    std::string out;
+    if (spawned == 0) {
+        char buffer[4096];
+        ssize_t n;
+        while ((n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(pipeFds[0]);
+    int raw = -1;
+    if (spawned == 0) ::waitpid(pid, &raw, 0);
+    if (status) *status = spawned == 0 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return out;
+}
+
+std::string Trimmed(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+    return text;
+}
+
+// A process started in the background and waited for (or killed) at the end.
+class Background {
+public:
+    explicit Background(const std::vector<std::string>& argv) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        std::vector<std::string> copy = argv;
+        std::vector<char*> args;
+        for (auto& a : copy) args.push_back(a.data());
+        args.push_back(nullptr);
+        if (::posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~Background() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    Background(const Background&) = delete;
+    Background& operator=(const Background&) = delete;
+    bool started() const { return pid_ > 0; }
+    // The exit status, or -1 when it had to be killed after `seconds`.
+    int Wait(int seconds) {
+        for (int tick = 0; tick < seconds * 10 && pid_ > 0; ++tick) {
+            int raw = 0;
+            if (::waitpid(pid_, &raw, WNOHANG) == pid_) {
+                pid_ = -1;
+                return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+bool WaitFor(const fs::path& path, int seconds) {
+    for (int tick = 0; tick < seconds * 10; ++tick) {
+        if (fs::exists(path)) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+}
+
+// Whether the unix process `pid` belongs to the sandbox (its HOME).
+bool OwnedBy(const std::string& pid, const Sandbox& box) {
+    std::ifstream in("/proc/" + pid + "/environ", std::ios::binary);
+    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return all.find(std::string("HOME=") + box.home().string() + '\0') != std::string::npos;
+}
+
+struct Window {
+    std::string id;
+    int width = 0;
+    int height = 0;
+};
+
+// The X windows titled exactly `caption` that belong to this sandbox's run
+// (by process: a title alone could match a window of an earlier run).
+std::vector<Window> WindowsTitled(const std::string& caption, const Sandbox& box) {
+    std::vector<Window> found;
+    std::istringstream ids(Capture({"xdotool", "search", "--name", "^" + caption + "$"}));
+    for (std::string id; std::getline(ids, id);) {
+        const std::string pid = Trimmed(Capture({"xdotool", "getwindowpid", id}));
+        if (pid.empty() || !OwnedBy(pid, box)) continue;
+        Window window;
+        window.id = id;
+        std::istringstream geometry(Capture({"xdotool", "getwindowgeometry", "--shell", id}));
+        for (std::string line; std::getline(geometry, line);) {
+            if (line.rfind("WIDTH=", 0) == 0) window.width = std::atoi(line.c_str() + 6);
+            if (line.rfind("HEIGHT=", 0) == 0) window.height = std::atoi(line.c_str() + 7);
+        }
+        found.push_back(window);
+    }
+    return found;
+}
+
+// Watches for message boxes while the program runs: waits until at least
+// `minimum` windows titled `caption` are up, lets `seen` look at them, then
+// presses Return on the smallest (the box), as a user clicking OK.
+class BoxDismisser {
+public:
+    using Look = std::function<void(const std::vector<Window>&)>;
+    BoxDismisser(const Sandbox& box, std::string caption, Look seen = {}, std::size_t minimum = 1)
+        : thread_([this, &box, caption, seen, minimum] {
+              for (int tick = 0; tick < 600 && !stop_; ++tick) {
+                  const std::vector<Window> windows = WindowsTitled(caption, box);
+                  if (windows.size() >= minimum) {
+                      if (seen) seen(windows);
+                      // The box is the smallest window of that title.
+                      const Window* target = &windows.front();
+                      for (const Window& w : windows)
+                          if (w.width * w.height < target->width * target->height) target = &w;
+                      // Sent to the box itself, and never again while it may still be closing.
+                      Capture({"xdotool", "key", "--window", target->id, "Return"});
+                      ++dismissed_;
+                      for (int wait = 0; wait < 50; ++wait) {
+                          if (WindowsTitled(caption, box).size() < windows.size()) return;
+                          std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                      }
+                  }
+                  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+              }
+          }) {}
+    ~BoxDismisser() {
+        stop_ = true;
+        thread_.join();
+    }
+    BoxDismisser(const BoxDismisser&) = delete;
+    BoxDismisser& operator=(const BoxDismisser&) = delete;
+    int dismissed() const { return dismissed_; }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::atomic<int> dismissed_{0};
+    std::thread thread_;
+};
+
+class WindowsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!WineMode()) GTEST_SKIP() << kNotUnderWine;
+    }
+    Sandbox box_;
+};
+
+TEST_F(WindowsTest, HashToClipboardShowsTheDigitsInABoxAndLeavesThemOnTheClipboard) {
+    const fs::path file = box_.work() / "photo.jpg";
+    WriteFile(file, "the bytes of a photo");
+    std::string clipboard;
+    RunResult result;
+    {
+        BoxDismisser dismiss(box_, "Compute MD5 Hash", [&](const std::vector<Window>&) {
+            // The program holds the clipboard while its box is up.
+            clipboard = Capture({"xclip", "-o", "-selection", "clipboard"});
+        });
+        result = box_.Run({"-z" + Native(file)});
+        EXPECT_EQ(dismiss.dismissed(), 1);
+    }
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, Banner());
+    EXPECT_EQ(clipboard, Md5Of("the bytes of a photo")) << "32 upper-case digits, nothing added";
+}
+
+TEST_F(WindowsTest, HashToClipboardOfAMissingFileShowsTheErrorBox) {
+    // Under Wine every run shares the prefix's desktop: start without a log there.
+    const fs::path log = box_.desktop() / "Sumvane.txt";
+    fs::remove(log);
+    RunResult result;
+    {
+        BoxDismisser dismiss(box_, "Compute MD5 Hash");
+        result = box_.Run({"-z" + Native(box_.work() / "missing.txt")});
+        EXPECT_EQ(dismiss.dismissed(), 1);
+    }
+    EXPECT_EQ(result.out, Banner());
+    EXPECT_FALSE(fs::exists(log)) << "the clipboard run opens no log";
+}
+
+TEST_F(WindowsTest, NoOptionsShowsTheHelpWindowAndWaitsForOk) {
+    std::size_t windowsSeen = 0;
+    int largestWidth = 0;
+    RunResult result;
+    {
+        // The viewer's window and the "Click OK to Exit" box are both titled Sumvane.
+        BoxDismisser dismiss(
+            box_, "Sumvane",
+            [&](const std::vector<Window>& windows) {
+                windowsSeen = windows.size();
+                for (const Window& w : windows) largestWidth = std::max(largestWidth, w.width);
+            },
+            2);
+        result = box_.Run({});
+        EXPECT_EQ(dismiss.dismissed(), 1);
+    }
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, Banner());
+    EXPECT_GE(windowsSeen, 2u) << "the help viewer's window and the \"Click OK to Exit\" box, both titled Sumvane";
+    EXPECT_GT(largestWidth, 300) << "the help viewer's window";
+    const fs::path copy = box_.desktop().parent_path() / "Temp" / "Sumvane.chm";
+    const auto bytes = ReadFile(copy);
+    ASSERT_TRUE(bytes.has_value()) << copy;
+    EXPECT_EQ(bytes->substr(0, 4), "ITSF") << "the compiled help, written out unchanged";
+    const auto built = ReadFile(ProgramPath().parent_path() / "help" / "Sumvane.chm");
+    ASSERT_TRUE(built.has_value()) << "the build's own Sumvane.chm";
+    EXPECT_EQ(*bytes, *built);
+}
+
+TEST_F(WindowsTest, InstallAndRemoveTheVerbInTheRegistry) {
+    const std::vector<std::string> query = {"wine", "reg", "query", "HKCR\\*\\shell\\Sumvane\\command", "/ve"};
+    RunResult result = box_.Run({"-i"});
+    EXPECT_EQ(result.exitCode, 0);
+    int status = -1;
+    const std::string value = Capture(query, &status);
+    EXPECT_EQ(status, 0) << value;
+    const std::string folder = Native(ProgramPath().parent_path());
+    const std::string expected = "\"" + folder + "\\Sumvane.exe\" \"-z%1\"";
+    EXPECT_NE(value.find("REG_SZ"), std::string::npos) << value;
+    EXPECT_NE(value.find(expected), std::string::npos) << "expected " << expected << " in:\n" << value;
+
+    result = box_.Run({"-u"});
+    EXPECT_EQ(result.exitCode, 0);
+    Capture(query, &status);
+    EXPECT_NE(status, 0) << "the command key is gone";
+    Capture({"wine", "reg", "query", "HKCR\\*\\shell\\Sumvane"}, &status);
+    EXPECT_NE(status, 0) << "the verb key is gone";
+    result = box_.Run({"-u"});
+    EXPECT_EQ(result.exitCode, 0) << "removing an absent verb reports nothing";
+}
+
+TEST_F(WindowsTest, FileHeldOpenForWritingByAnotherProcessIsNotFound) {
+    const std::string helper = EnvOr("SUMVANE_HOLD_OPEN_EXE");
+    if (helper.empty()) GTEST_SKIP() << "SUMVANE_HOLD_OPEN_EXE (the hold_open.exe helper) is not given";
+    const fs::path tree = box_.work() / "tree";
+    WriteFile(tree / "free.txt", "free");
+    WriteFile(tree / "busy.log", "being written");
+    const fs::path ready = box_.tmp() / "ready";
+    const fs::path release = box_.tmp() / "release";
+    fs::create_directories(box_.tmp());
+    Background holder({"wine", helper, Native(tree / "busy.log"), Native(ready), Native(release)});
+    ASSERT_TRUE(holder.started());
+    ASSERT_TRUE(WaitFor(ready, 60)) << "the helper never held the file";
+
+    const RunResult result = box_.Run({"-f" + Native(tree), "-c"});
+    WriteFile(release, "");
+    EXPECT_EQ(holder.Wait(30), 0);
+
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(ReadFile(tree / "Sumvane.md5"), Md5Of("free") + " " + Native(tree / "free.txt") + "\r\n");
+    EXPECT_EQ(LogLines(box_.desktop() / LogName(Native(tree))),
+              std::vector<std::string>{Native(tree / "busy.log") + " - File Not Found"});
+}
+
+TEST_F(WindowsTest, LinkedFoldersAreNotDescendedInto) {
+    const fs::path tree = box_.work() / "tree";
+    WriteFile(tree / "a.txt", "a");
+    WriteFile(tree / "sub" / "b.txt", "b");
+    fs::create_directory_symlink(".", tree / "sub" / "loop");  // would recurse for ever
+    fs::create_directory_symlink(tree / "sub", tree / "again");
+    const RunResult result = box_.Run({"-f" + Native(tree), "-r", "-c"});
+    EXPECT_EQ(result.exitCode, 0);
+    const auto summary = ReadFile(tree / "Sumvane.md5");
+    ASSERT_TRUE(summary.has_value());
+    EXPECT_EQ(*summary, Md5Of("a") + " " + Native(tree / "a.txt") + "\r\n" + Md5Of("b") + " " +
+                            Native(tree / "sub" / "b.txt") + "\r\n");
+}
+
+TEST_F(WindowsTest, FileOverFourGiBInThe32BitBuild) {
+    const fs::path file = box_.work() / "big.bin";
+    fs::create_directories(file.parent_path());
+    {
+        std::ofstream out(file, std::ios::binary);
+        out << "head";
+        out.seekp((1LL << 32) + (1LL << 30) + 12345);  // windows past 2^32 and a remainder
+        out << "tail";
+    }
+    if (fs::file_size(file) <= (1ULL << 32)) GTEST_SKIP() << "this file system cannot hold a sparse 5 GiB file";
+    std::string md5sum = Capture({"md5sum", file.string()}).substr(0, 32);
+    for (char& c : md5sum) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    ASSERT_EQ(md5sum.size(), 32u);
+
+    const RunResult result = box_.Run({"-n" + Native(file), "-c"});
+    EXPECT_EQ(result.exitCode, 0);
+    const auto companion = ReadFile(box_.work() / "big.bin.md5");
+    ASSERT_TRUE(companion.has_value());
+    EXPECT_EQ(companion->substr(0, 32), md5sum);
+}
+
+// The Linux build against the Windows build on one tree: the same summary
+// lines (paths aside) and the same log lines.
+TEST_F(WindowsTest, SameTreeGivesTheSameSummaryAndLogAsTheLinuxBuild) {
+    const std::string linuxExe = EnvOr("SUMVANE_LINUX_EXE");
+    if (linuxExe.empty()) GTEST_SKIP() << "SUMVANE_LINUX_EXE (the Linux build) is not given";
+    const fs::path tree = box_.work() / "tree";
+    WriteFile(tree / "a.txt", "alpha");
+    WriteFile(tree / "empty", "");
+    WriteFile(tree / "sub" / "b.bin", std::string(100000, '\x7f'));
+    WriteFile(tree / "sub" / "deeper" / "c.txt", "gamma");
+    WriteFile(tree / ".git" / "ignored", "x");
+
+    // Linux first: create, change the tree, verify; keep what it wrote.
+    const fs::path linuxDesktop = box_.home() / "Desktop";
+    fs::create_directories(linuxDesktop);
+    const std::string linuxPath = tree.string();
+    int status = -1;
+    const auto runLinux = [&](const std::string& option) {
+        Capture({"env", "HOME=" + box_.home().string(), "XDG_DESKTOP_DIR=" + linuxDesktop.string(), linuxExe,
+                 "-f" + linuxPath, "-r", option},
+                &status);
+    };
+    runLinux("-c");
+    const auto linuxSummary = ReadFile(tree / "Sumvane.md5");
+    WriteFile(tree / "a.txt", "changed");
+    fs::remove(tree / "sub" / "deeper" / "c.txt");
+    runLinux("-v");
+    const std::vector<std::string> linuxLog = LogLines(linuxDesktop / LogName(linuxPath));
+
+    // The Windows build on the same tree, in the same states.
+    WriteFile(tree / "a.txt", "alpha");
+    WriteFile(tree / "sub" / "deeper" / "c.txt", "gamma");
+    fs::remove(tree / "Sumvane.md5");
+    EXPECT_EQ(box_.Run({"-f" + Native(tree), "-r", "-c"}).exitCode, 0);
+    const auto windowsSummary = ReadFile(tree / "Sumvane.md5");
+    WriteFile(tree / "a.txt", "changed");
+    fs::remove(tree / "sub" / "deeper" / "c.txt");
+    EXPECT_EQ(box_.Run({"-f" + Native(tree), "-r", "-v"}).exitCode, 1);
+    const std::vector<std::string> windowsLog = LogLines(box_.desktop() / LogName(Native(tree)));
+
+    ASSERT_TRUE(linuxSummary.has_value());
+    ASSERT_TRUE(windowsSummary.has_value());
+    // The path form is the one allowed difference: /tmp/x/a.txt is Z:\tmp\x\a.txt.
+    const auto asWindows = [&](std::string text) {
+        std::string out;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text.compare(i, linuxPath.size(), linuxPath) == 0) {
+                std::string path = "Z:" + linuxPath;
+                for (char& c : path)
+                    if (c == '/') c = '\\';
+                out += path;
+                i += linuxPath.size() - 1;
+                // The rest of the path up to the line's end uses "\" too.
+                while (i + 1 < text.size() && text[i + 1] != '\r' && text[i + 1] != '\n' && text[i + 1] != ' ') {
+                    ++i;
+                    out.push_back(text[i] == '/' ? '\\' : text[i]);
+                }
+            } else {
+                out.push_back(text[i]);
+            }
+        }
+        return out;
+    };
+    // Each build lists a folder in its own system's order (Wine sorts by
+    // name, Linux keeps the file system's order): the lines are identical,
+    // folder by folder in the same walk order.
+    const auto lines = [](const std::string& text) {
+        std::vector<std::string> all;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) all.push_back(line + "\n");
+        return all;
+    };
+    const auto folderOrder = [](std::vector<std::string> all) {
+        std::vector<std::string> folders;
+        for (const std::string& line : all) {
+            const std::string folder = line.substr(33, line.rfind('\\') - 33);  // after the digits
+            if (folders.empty() || folders.back() != folder) folders.push_back(folder);
+        }
+        return folders;
+    };
+    std::vector<std::string> fromLinux = lines(asWindows(*linuxSummary));
+    std::vector<std::string> fromWindows = lines(*windowsSummary);
+    EXPECT_EQ(folderOrder(fromLinux), folderOrder(fromWindows));
+    std::sort(fromLinux.begin(), fromLinux.end());
+    std::sort(fromWindows.begin(), fromWindows.end());
+    EXPECT_EQ(fromLinux, fromWindows);
+    EXPECT_EQ(fromWindows.size(), 4u);
+    std::vector<std::string> linuxAsWindows;
+    for (const std::string& line : linuxLog) linuxAsWindows.push_back(asWindows(line));
+    std::sort(linuxAsWindows.begin(), linuxAsWindows.end());
+    std::vector<std::string> sortedWindowsLog = windowsLog;
+    std::sort(sortedWindowsLog.begin(), sortedWindowsLog.end());
+    EXPECT_EQ(linuxAsWindows, sortedWindowsLog);
+    EXPECT_EQ(windowsLog.size(), 2u) << "one mismatch and one missing file";
+}
+
+}  // namespace
+}  // namespace e2e

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs what building the Windows program and testing it under Wine needs:
+# the MinGW-w64 cross compilers, Wine with 32-bit support, Xvfb and the X
+# tools the Windows end-to-end cases drive windows with. Idempotent: does
+# nothing when everything is already there. Needs root (Debian packages).
+set -euo pipefail
+
+have_all() {
+    command -v x86_64-w64-mingw32-g++-posix >/dev/null &&
+        command -v i686-w64-mingw32-g++-posix >/dev/null &&
+        command -v x86_64-w64-mingw32-windres >/dev/null &&
+        command -v i686-w64-mingw32-windres >/dev/null &&
+        command -v wine >/dev/null && command -v wineserver >/dev/null &&
+        command -v Xvfb >/dev/null && command -v xdotool >/dev/null &&
+        command -v xwininfo >/dev/null && command -v xclip >/dev/null &&
+        command -v chmcmd >/dev/null &&
+        dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'
+}
+
+if have_all; then
+    exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "install-packages.sh: missing packages and not root; cannot install" >&2
+    exit 1
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+# wine32 is an i386 package: without it a 32-bit .exe prints nothing and
+# exits 0, which would pass every 32-bit test without running one.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+fi
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends \
+    mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
+    wine wine64 wine32:i386 xvfb xdotool x11-utils xclip fp-utils >/dev/null
+
+have_all || { echo "install-packages.sh: packages still missing after install" >&2; exit 1; }

@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# The Windows test suite under Wine: builds Sumvane.exe and the unit tests
+# for i686 and x86_64 with MinGW-w64, runs both unit-test programs under
+# Wine (they then test the Win32 backend), then the end-to-end suite (the
+# Linux-native driver) against the i686 Sumvane.exe. Prints each suite's
+# counts and a closing "N passed, N failed, N skipped" line.
+#
+# Environment: SUMVANE_LINUX_BUILD (default build) holds the Linux build
+# whose sumvane_e2e_tests drives the end-to-end cases; JOBS (default 2).
+set -uo pipefail
+cd "$(dirname "$0")/../.."
+root="$(pwd)"
+jobs="${JOBS:-2}"
+linux_build="$(realpath -m "${SUMVANE_LINUX_BUILD:-build}")"
+
+bash tests/wine/install-packages.sh || exit 1
+
+build_windows() {
+    local arch="$1" dir="$2"
+    echo "== Windows build ($arch) =="
+    if [ ! -f "$dir/CMakeCache.txt" ]; then
+        cmake -S . -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch-w64-mingw32.cmake" \
+            -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$dir.configure.log" 2>&1 ||
+            { cat "$dir.configure.log"; return 1; }
+    fi
+    cmake --build "$dir" -j"$jobs" || return 1
+}
+build_windows i686 build-win32 || exit 1
+build_windows x86_64 build-win64 || exit 1
+if [ ! -x "$linux_build/tests/sumvane_e2e_tests" ] || [ ! -x "$linux_build/sumvane" ]; then
+    echo "== Linux end-to-end driver =="
+    if [ ! -f "$linux_build/CMakeCache.txt" ]; then
+        cmake -S . -B "$linux_build" -G Ninja >/dev/null || exit 1
+    fi
+    cmake --build "$linux_build" -j"$jobs" --target sumvane sumvane_e2e_tests || exit 1
+fi
+
+source tests/wine/wine-env.sh
+trap wine_env_cleanup EXIT
+echo "== Wine environment =="
+wine_env_start || exit 1
+echo "display $DISPLAY, prefix $WINEPREFIX"
+
+total_passed=0
+total_failed=0
+total_skipped=0
+suites_failed=0
+
+# count_of LOG WORD: the number in gtest's "[  WORD  ] N test(s)" summary.
+count_of() {
+    local number
+    number="$(grep -aE "^\[ *$2 *\] [0-9]+ tests?[,.]" "$1" | tail -n 1 | sed -E 's/^\[[^]]*\] ([0-9]+).*/\1/')"
+    echo "${number:-0}"
+}
+
+# run_gtest NAME LOG COMMAND...: runs one gtest program, prints its counts.
+run_gtest() {
+    local name="$1" log="$2"
+    shift 2
+    echo "== $name =="
+    "$@" >"$log" 2>&1
+    local status=$?
+    local passed failed skipped
+    passed="$(count_of "$log" PASSED)"
+    failed="$(count_of "$log" FAILED)"
+    skipped="$(count_of "$log" SKIPPED)"
+    grep -aE '^\[  (FAILED|SKIPPED) +\] [^0-9]' "$log" | sort -u
+    if [ "$status" -ne 0 ] && [ "$failed" -eq 0 ]; then
+        # A crash or a time-out: no summary to count, but not a pass.
+        echo "$name ended with status $status before its summary"
+        tail -n 30 "$log"
+        failed=$((failed + 1))
+    elif [ "$failed" -ne 0 ]; then
+        grep -aB2 -A20 'Failure$' "$log" | head -n 200
+    fi
+    if [ "$passed" -eq 0 ] && [ "$failed" -eq 0 ]; then
+        echo "$name ran no test"
+        failed=$((failed + 1))
+    fi
+    echo "$name: $passed passed, $failed failed, $skipped skipped"
+    total_passed=$((total_passed + passed))
+    total_failed=$((total_failed + failed))
+    total_skipped=$((total_skipped + skipped))
+    [ "$failed" -eq 0 ] || suites_failed=$((suites_failed + 1))
+}
+
+logs="$(mktemp -d "${TMPDIR:-/tmp}/sumvane-wine-logs.XXXXXX")"
+for arch in win32 win64; do
+    exe="$root/build-$arch/tests/sumvane_unit_tests.exe"
+    if ! wine_env_check_32bit "$exe"; then
+        echo "wine unit tests ($arch): cannot run"
+        total_failed=$((total_failed + 1))
+        suites_failed=$((suites_failed + 1))
+        continue
+    fi
+    run_gtest "Wine unit tests ($arch)" "$logs/unit-$arch.log" \
+        timeout --kill-after=10 900 wine "$exe" </dev/null
+done
+
+desktop="$(ls -d "$WINEPREFIX"/drive_c/users/*/Desktop 2>/dev/null | grep -v '/Public/' | head -n 1)"
+desktop="$(readlink -f "$desktop")"
+echo "desktop $desktop"
+run_gtest "Wine end-to-end tests (i686 Sumvane.exe)" "$logs/e2e.log" \
+    env SUMVANE_WINE=1 SUMVANE_EXE="$root/build-win32/Sumvane.exe" SUMVANE_WINE_DESKTOP="$desktop" \
+    SUMVANE_LINUX_EXE="$linux_build/sumvane" SUMVANE_HOLD_OPEN_EXE="$root/build-win32/tests/hold_open.exe" \
+    timeout --kill-after=10 1800 "$linux_build/tests/sumvane_e2e_tests" </dev/null
+
+rm -rf "$logs"
+echo "== Windows suites under Wine =="
+echo "$total_passed passed, $total_failed failed, $total_skipped skipped"
+[ "$suites_failed" -eq 0 ]
