@@ -68,6 +68,11 @@ function(sumvane_windows_program_settings)
     set_target_properties(sumvane_hold_open PROPERTIES OUTPUT_NAME hold_open
                           RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")
     target_link_options(sumvane_hold_open PRIVATE -municode)
+    # Another: clicks OK on a message box the way its button does.
+    add_executable(sumvane_press_ok "${PROJECT_SOURCE_DIR}/tests/wine/press_ok.cpp")
+    set_target_properties(sumvane_press_ok PROPERTIES OUTPUT_NAME press_ok
+                          RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")
+    target_link_options(sumvane_press_ok PRIVATE -municode)
   endif()
 endfunction()
 cmake_language(DEFER CALL sumvane_windows_program_settings)

@@ -4,6 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <locale.h>
+#include <wctype.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,22 +21,46 @@ using namespace e2e;
 
 namespace {
 
-// Position of `name` in the listing of `dir` as readdir returns it; an
-// unchanged folder lists in the same order for the program and for us.
+// Wine lists a folder sorted by name, ignoring case ("." and ".." first),
+// with an exact comparison breaking ties.
+bool WineListsBefore(const std::string& a, const std::string& b) {
+    const auto rank = [](const std::string& n) { return n == "." ? 0 : n == ".." ? 1 : 2; };
+    if (rank(a) != rank(b)) return rank(a) < rank(b);
+    static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+    const auto wide = [](const std::string& n) {  // UTF-8 to code points
+        std::wstring w;
+        for (std::size_t i = 0; i < n.size();) {
+            const auto byte = static_cast<unsigned char>(n[i]);
+            const int extra = byte >= 0xF0 ? 3 : byte >= 0xE0 ? 2 : byte >= 0xC0 ? 1 : 0;
+            wchar_t cp = extra == 0 ? byte : byte & (0x3F >> extra);
+            for (int k = 1; k <= extra && i + k < n.size(); ++k) cp = (cp << 6) | (n[i + k] & 0x3F);
+            w.push_back(cp);
+            i += 1 + extra;
+        }
+        return w;
+    };
+    const std::wstring wa = wide(a), wb = wide(b);
+    const auto upper = [](wchar_t c) { return ::towupper_l(static_cast<wint_t>(c), utf8); };
+    const bool less = std::lexicographical_compare(wa.begin(), wa.end(), wb.begin(), wb.end(),
+                                                   [&](wchar_t x, wchar_t y) { return upper(x) < upper(y); });
+    const bool greater = std::lexicographical_compare(wb.begin(), wb.end(), wa.begin(), wa.end(),
+                                                      [&](wchar_t x, wchar_t y) { return upper(x) < upper(y); });
+    if (less != greater) return less;
+    return a < b;
+}
+
+// Position of `name` in the listing of `dir` in the order the program's
+// system returns it: readdir's order on Linux (an unchanged folder lists in
+// the same order for the program and for us), Wine's sorted order under Wine.
 long ListingIndex(const fs::path& dir, const std::string& name) {
     DIR* d = ::opendir(dir.c_str());
     if (d == nullptr) return -1;
-    long index = 0;
-    long found = -1;
-    while (const dirent* entry = ::readdir(d)) {
-        if (name == entry->d_name) {
-            found = index;
-            break;
-        }
-        ++index;
-    }
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(d)) names.emplace_back(entry->d_name);
     ::closedir(d);
-    return found;
+    if (WineMode()) std::stable_sort(names.begin(), names.end(), WineListsBefore);
+    const auto found = std::find(names.begin(), names.end(), name);
+    return found == names.end() ? -1 : static_cast<long>(found - names.begin());
 }
 
 struct Recorded {

@@ -1,0 +1,24 @@
+// Test helper for the Windows end-to-end cases: clicks OK on the message box
+// titled <caption>, as a user would, once it is up (waiting up to 30 s).
+// Synthetic X key events are not reliable for this under Wine: a key whose
+// release reaches no window stays held in the shared Wine server and closes
+// the next box by itself.
+//   press_ok.exe <caption>      exit 0: pressed; 1: no such box appeared
+#include <windows.h>
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc != 2) return 2;
+    for (int waited = 0; waited < 300; ++waited) {
+        // A message box is a dialog of the system class "#32770".
+        if (const HWND box = ::FindWindowW(L"#32770", argv[1]); box && ::IsWindowVisible(box)) {
+            // What the OK button sends to its box when it is clicked.
+            DWORD_PTR ignored = 0;
+            ::SendMessageTimeoutW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                                  reinterpret_cast<LPARAM>(::GetDlgItem(box, IDOK)), SMTO_ABORTIFHUNG, 5000,
+                                  &ignored);
+            return 0;
+        }
+        ::Sleep(100);
+    }
+    return 1;
+}
