@@ -43,14 +43,16 @@ std::string EnvOr(const char* name, const std::string& fallback = "") {
 // Runs a command line of the test machine (xdotool, xclip, wine reg, md5sum)
 // and returns its standard output; `status` gets the exit status.
 std::string Capture(const std::vector<std::string>& argv, int* status = nullptr) {
+    // Close-on-exec: the program under test is started from another thread
+    // meanwhile and must not inherit the write end, or this read would wait
+    // for that program to end.
     int pipeFds[2];
-    if (::pipe(pipeFds) != 0) return {};
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) return {};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
     std::vector<char*> args;
     std::vector<std::string> copy = argv;
     for (auto& a : copy) args.push_back(a.data());
@@ -180,23 +182,35 @@ public:
               }
               // ...then click OK through the box's own window messages; the
               // helper waits for the box to exist.
-              if (stop_) return;
+              if (stop_) {
+                  report_ = "the program ended before OK was clicked";
+                  return;
+              }
               int status = -1;
-              Capture({"wine", EnvOr("SUMVANE_PRESS_OK_EXE", "press_ok.exe"), caption}, &status);
-              if (status == 0) ++dismissed_;
+              const std::string said =
+                  Capture({"wine", EnvOr("SUMVANE_PRESS_OK_EXE", "press_ok.exe"), caption}, &status);
+              clicked_ = status == 0;
+              report_ = "press_ok.exe exited with " + std::to_string(status) + "; it said: " + said;
           }) {}
-    ~BoxDismisser() {
-        stop_ = true;
-        thread_.join();
-    }
+    ~BoxDismisser() { Finish(); }
     BoxDismisser(const BoxDismisser&) = delete;
     BoxDismisser& operator=(const BoxDismisser&) = delete;
-    int dismissed() const { return dismissed_; }
+
+    // Call once the program has ended. The click may still be on its way
+    // back (the helper outlives the box it closed), so this waits for it.
+    bool Finish() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+        return clicked_;
+    }
+    // What happened, for a failure message; valid after Finish.
+    const std::string& report() const { return report_; }
 
 private:
     std::atomic<bool> stop_{false};
-    std::atomic<int> dismissed_{0};
-    std::thread thread_;
+    bool clicked_ = false;
+    std::string report_;
+    std::thread thread_;  // last: it starts using the members above at once
 };
 
 class WindowsTest : public ::testing::Test {
@@ -207,10 +221,7 @@ protected:
     Sandbox box_;
 };
 
-// The cases that wait for a message box to be dismissed. Under Wine with one
-// shared server for the whole run they are not yet reliable (a box at times
-// never shows or is held up after an earlier GUI run), so the suite runs
-// them only on request; see tests/wine/run-suite.sh.
+// The cases that wait for a message box and dismiss it, as a user would.
 class WindowsGuiTest : public WindowsTest {};
 
 TEST_F(WindowsGuiTest, HashToClipboardShowsTheDigitsInABoxAndLeavesThemOnTheClipboard) {
@@ -224,7 +235,7 @@ TEST_F(WindowsGuiTest, HashToClipboardShowsTheDigitsInABoxAndLeavesThemOnTheClip
             clipboard = Capture({"xclip", "-o", "-selection", "clipboard"});
         });
         result = box_.Run({"-z" + Native(file)});
-        EXPECT_EQ(dismiss.dismissed(), 1);
+        EXPECT_TRUE(dismiss.Finish()) << dismiss.report();
     }
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, Banner());
@@ -239,7 +250,7 @@ TEST_F(WindowsGuiTest, HashToClipboardOfAMissingFileShowsTheErrorBox) {
     {
         BoxDismisser dismiss(box_, "Compute MD5 Hash");
         result = box_.Run({"-z" + Native(box_.work() / "missing.txt")});
-        EXPECT_EQ(dismiss.dismissed(), 1);
+        EXPECT_TRUE(dismiss.Finish()) << dismiss.report();
     }
     EXPECT_EQ(result.out, Banner());
     EXPECT_FALSE(fs::exists(log)) << "the clipboard run opens no log";
@@ -259,7 +270,7 @@ TEST_F(WindowsGuiTest, NoOptionsShowsTheHelpWindowAndWaitsForOk) {
             },
             2);
         result = box_.Run({});
-        EXPECT_EQ(dismiss.dismissed(), 1);
+        EXPECT_TRUE(dismiss.Finish()) << dismiss.report();
     }
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, Banner());

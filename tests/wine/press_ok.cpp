@@ -4,7 +4,24 @@
 // release reaches no window stays held in the shared Wine server and closes
 // the next box by itself.
 //   press_ok.exe <caption>      exit 0: pressed; 1: no such box appeared
+//                               (then it lists the windows it saw)
 #include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+
+namespace {
+
+BOOL CALLBACK PrintWindow(HWND window, LPARAM) {
+    wchar_t className[128] = {};
+    wchar_t title[128] = {};
+    ::GetClassNameW(window, className, 128);
+    ::GetWindowTextW(window, title, 128);
+    std::wprintf(L"[%ls \"%ls\"%ls] ", className, title, ::IsWindowVisible(window) ? L"" : L" hidden");
+    return TRUE;
+}
+
+}  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 2) return 2;
@@ -20,5 +37,8 @@ int wmain(int argc, wchar_t** argv) {
         }
         ::Sleep(100);
     }
+    std::wprintf(L"no box; the windows: ");
+    ::EnumWindows(PrintWindow, 0);
+    std::fflush(stdout);
     return 1;
 }
