@@ -73,6 +73,11 @@ function(sumvane_windows_program_settings)
     set_target_properties(sumvane_press_ok PROPERTIES OUTPUT_NAME press_ok
                           RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")
     target_link_options(sumvane_press_ok PRIVATE -municode)
+    # And one that keeps the Wine desktop open for the whole run.
+    add_executable(sumvane_keep_desktop "${PROJECT_SOURCE_DIR}/tests/wine/keep_desktop.cpp")
+    set_target_properties(sumvane_keep_desktop PROPERTIES OUTPUT_NAME keep_desktop
+                          RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")
+    target_link_options(sumvane_keep_desktop PRIVATE -municode)
   endif()
 endfunction()
 cmake_language(DEFER CALL sumvane_windows_program_settings)

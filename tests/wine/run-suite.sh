@@ -38,7 +38,7 @@ fi
 source tests/wine/wine-env.sh
 trap wine_env_cleanup EXIT
 echo "== Wine environment =="
-wine_env_start || exit 1
+wine_env_start "$root/build-win32/tests/keep_desktop.exe" || exit 1
 echo "display $DISPLAY, prefix $WINEPREFIX"
 
 total_passed=0
@@ -100,19 +100,11 @@ done
 desktop="$(ls -d "$WINEPREFIX"/drive_c/users/*/Desktop 2>/dev/null | grep -v '/Public/' | head -n 1)"
 desktop="$(readlink -f "$desktop")"
 echo "desktop $desktop"
-# The message-box cases are not yet reliable under one shared Wine server;
-# SUMVANE_WINE_GUI_CASES=1 runs them too.
-e2e_filter="-WindowsGuiTest.*"
-if [ "${SUMVANE_WINE_GUI_CASES:-0}" = 1 ]; then
-    e2e_filter="*"
-else
-    echo "Not run (unreliable under a shared Wine server; SUMVANE_WINE_GUI_CASES=1 runs them): WindowsGuiTest.*"
-fi
 run_gtest "Wine end-to-end tests (i686 Sumvane.exe)" "$logs/e2e.log" \
     env SUMVANE_WINE=1 SUMVANE_EXE="$root/build-win32/Sumvane.exe" SUMVANE_WINE_DESKTOP="$desktop" \
     SUMVANE_LINUX_EXE="$linux_build/sumvane" SUMVANE_HOLD_OPEN_EXE="$root/build-win32/tests/hold_open.exe" \
     SUMVANE_PRESS_OK_EXE="$root/build-win32/tests/press_ok.exe" \
-    timeout --kill-after=10 1800 "$linux_build/tests/sumvane_e2e_tests" --gtest_filter="$e2e_filter" </dev/null
+    timeout --kill-after=10 1800 "$linux_build/tests/sumvane_e2e_tests" </dev/null
 
 rm -rf "$logs"
 echo "== Windows suites under Wine =="

@@ -4,6 +4,7 @@
 # started.
 
 WINE_ENV_XVFB_PID=""
+WINE_ENV_KEEPER_PID=""
 WINE_ENV_ROOT=""
 
 # wine_run TIMEOUT_SECONDS ARGS...: one Wine call, bounded, with no input.
@@ -13,7 +14,11 @@ wine_run() {
     timeout --kill-after=5 "$limit" wine "$@" </dev/null
 }
 
+# wine_env_start [KEEP_DESKTOP_EXE]: the display, a fresh prefix and its
+# server; with the keep_desktop.exe helper, also a client that holds the
+# Wine desktop open until the end of the run.
 wine_env_start() {
+    local keeper="${1:-}"
     WINE_ENV_ROOT="$(mktemp -d "${TMPDIR:-/tmp}/sumvane-wine.XXXXXX")"
     export WINEPREFIX="$WINE_ENV_ROOT/prefix"
     export WINEDEBUG=-all
@@ -55,6 +60,22 @@ wine_env_start() {
     # must fail its test, not wait in a dialog.
     wine_run 60 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
     wine_run 60 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    if [ -n "$keeper" ]; then
+        # Wine closes an unused desktop a few seconds after its last program
+        # ends; a program starting meanwhile may get no window at all.
+        local ready="$WINE_ENV_ROOT/desktop-kept"
+        wine "$keeper" "Z:${ready//\//\\}" </dev/null >"$WINE_ENV_ROOT/keep_desktop.log" 2>&1 &
+        WINE_ENV_KEEPER_PID=$!
+        local tick
+        for tick in $(seq 600); do
+            [ -f "$ready" ] && break
+            sleep 0.1
+        done
+        if [ ! -f "$ready" ]; then
+            echo "wine-env: $keeper did not attach to the desktop" >&2
+            return 1
+        fi
+    fi
     return 0
 }
 
@@ -63,10 +84,16 @@ wine_env_cleanup() {
         timeout 30 wineserver -k >/dev/null 2>&1 || true
         timeout 30 wineserver -w >/dev/null 2>&1 || true
     fi
+    if [ -n "$WINE_ENV_KEEPER_PID" ]; then
+        kill "$WINE_ENV_KEEPER_PID" 2>/dev/null || true
+        wait "$WINE_ENV_KEEPER_PID" 2>/dev/null || true
+        WINE_ENV_KEEPER_PID=""
+    fi
     if [ -n "$WINE_ENV_XVFB_PID" ]; then
         kill "$WINE_ENV_XVFB_PID" 2>/dev/null || true
         wait "$WINE_ENV_XVFB_PID" 2>/dev/null || true
         WINE_ENV_XVFB_PID=""
+WINE_ENV_KEEPER_PID=""
     fi
     if [ -n "$WINE_ENV_ROOT" ]; then
         rm -rf "$WINE_ENV_ROOT"
