@@ -1,18 +1,3 @@
-# Cross-compiling the Windows program with MinGW-w64 (x86_64). The -posix
-# compilers use the POSIX thread model, which std::thread needs.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiling the Windows program with MinGW-w64 (x86_64).
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
-set(SUMVANE_MINGW_TRIPLE x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${SUMVANE_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${SUMVANE_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${SUMVANE_MINGW_TRIPLE}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${SUMVANE_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Static: the .exe needs no MinGW DLLs beside it.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
