@@ -64,8 +64,15 @@ TEST_F(TesselFileTest, DefaultPathIsFilenameTxt) {
         TesselFile file;
         EXPECT_TRUE(file.Write("x", 1));
     }
+    {
+        // A null path given later means the same file.
+        TesselFile file(U(Path("other.txt")));
+        file.SetPath(nullptr);
+        EXPECT_TRUE(file.Append("y", 1));
+    }
     std::filesystem::current_path(cwd);
-    EXPECT_EQ(Contents(Path("filename.txt")), "x");
+    EXPECT_EQ(Contents(Path("filename.txt")), "xy");
+    EXPECT_FALSE(std::filesystem::exists(Path("other.txt")));
 }
 
 TEST_F(TesselFileTest, WriteTruncatesThenContinuesOnTheSameHandle) {

@@ -176,8 +176,15 @@ TEST_F(TesselFileWin32Test, DefaultPathIsFilenameTxtInTheCurrentFolder) {
         TesselFile file;
         EXPECT_TRUE(file.Write("z", 1));
     }
+    {
+        // A null path given later means the same file.
+        TesselFile file(U(Path(L"other.txt")));
+        file.SetPath(nullptr);
+        EXPECT_TRUE(file.Append("y", 1));
+    }
     ::SetCurrentDirectoryW(old);
-    EXPECT_EQ(ReadWholeFile(Path(L"filename.txt")), "z");
+    EXPECT_EQ(ReadWholeFile(Path(L"filename.txt")), "zy");
+    EXPECT_FALSE(win32_test::Exists(Path(L"other.txt")));
 }
 
 }  // namespace

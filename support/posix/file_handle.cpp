@@ -1,0 +1,95 @@
+// FileHandle on POSIX: open(2) through OpenRegularFile, so only regular
+// files open and no open ever blocks. Windows share modes have no POSIX
+// counterpart and are not emulated.
+#include "file_handle.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "regular_file.h"
+#include "text.h"
+
+namespace TesselLibrary {
+
+namespace {
+
+// Linux transfers at most 0x7ffff000 bytes per read(2)/write(2); asking for
+// at most this much per call keeps "fewer than asked" meaning end of file
+// (read) or a real failure such as a full disk (write).
+constexpr std::uint32_t kMaxTransfer = 1u << 30;
+
+int Flags(FileHandle::Mode mode) {
+    switch (mode) {
+        case FileHandle::Mode::Read: return O_RDONLY;
+        case FileHandle::Mode::Truncate: return O_WRONLY | O_CREAT | O_TRUNC;
+        case FileHandle::Mode::Append: return O_WRONLY | O_CREAT;
+    }
+    return O_RDONLY;
+}
+
+}  // namespace
+
+bool FileHandle::Open(const std::u16string& path, Mode mode) {
+    Close();
+    int fd = Posix::OpenRegularFile(ToSystemBytes(path), Flags(mode));
+    if (fd < 0) return false;
+    if (mode == Mode::Append && ::lseek(fd, 0, SEEK_END) == static_cast<off_t>(-1)) {
+        Posix::CloseDescriptor(fd);
+        return false;
+    }
+    native_ = fd;
+    return true;
+}
+
+void FileHandle::Close() {
+    int fd = static_cast<int>(native_);
+    Posix::CloseDescriptor(fd);
+    native_ = kNone;
+}
+
+bool FileHandle::Read(void* buffer, std::uint32_t length, std::uint32_t* got) {
+    auto* bytes = static_cast<std::uint8_t*>(buffer);
+    std::uint32_t total = 0;
+    while (total < length) {
+        const std::uint32_t asked = std::min(length - total, kMaxTransfer);
+        const ssize_t n = ::read(static_cast<int>(native_), bytes + total, asked);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        total += static_cast<std::uint32_t>(n);
+        if (static_cast<std::uint32_t>(n) < asked) break;  // end of file
+    }
+    *got = total;
+    return true;
+}
+
+bool FileHandle::Write(const void* data, std::uint32_t length, std::uint32_t* written) {
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    std::uint32_t total = 0;
+    while (total < length) {
+        const std::uint32_t asked = std::min(length - total, kMaxTransfer);
+        const ssize_t n = ::write(static_cast<int>(native_), bytes + total, asked);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        total += static_cast<std::uint32_t>(n);
+        if (static_cast<std::uint32_t>(n) < asked) break;  // the disk is full, say
+    }
+    *written = total;
+    return true;
+}
+
+bool FileHandle::Size(std::uint64_t* size) const {
+    struct stat st;
+    if (::fstat(static_cast<int>(native_), &st) != 0) return false;
+    *size = static_cast<std::uint64_t>(st.st_size);
+    return true;
+}
+
+}  // namespace TesselLibrary
