@@ -113,6 +113,31 @@ TEST_F(ContextMenuVerbWin32Test, WithoutAdministratorRightsThePerUserClassesGetT
     EXPECT_EQ(value->bytes, WithNull(L"\"C:\\Tools\\Sumvane.exe\" \"-z%1\""));
 }
 
+// The same fallback, reached on any machine: a volatile verb key under the
+// machine's classes refuses the lasting command key below it, as a key
+// without write access would refuse it.
+TEST_F(ContextMenuVerbWin32Test, WhenTheMachineClassesRefuseTheKeyThePerUserClassesGetTheVerb) {
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CLASSES_ROOT, L"*\\shell", 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ::RegCloseKey(key);
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CLASSES_ROOT, L"*\\shell\\SumvaneUnitTestVerb", 0, nullptr, REG_OPTION_VOLATILE,
+                                KEY_WRITE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ::RegCloseKey(key);
+
+    InstallContextMenuVerb(kVerb, u"C:\\Tools\\Sumvane.exe", u"-z");
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kMachineCommand));
+    const std::optional<Value> value = DefaultValue(HKEY_CURRENT_USER, kUserCommand);
+    ASSERT_TRUE(value.has_value()) << "no command key under the per-user classes";
+    EXPECT_EQ(value->type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(value->bytes, WithNull(L"\"C:\\Tools\\Sumvane.exe\" \"-z%1\""));
+
+    RemoveContextMenuVerb(kVerb);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\*\\shell\\SumvaneUnitTestVerb"));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"*\\shell\\SumvaneUnitTestVerb"));
+}
+
 }  // namespace
 
 #endif  // _WIN32
