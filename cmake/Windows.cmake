@@ -63,21 +63,15 @@ function(sumvane_windows_program_settings)
   if(TARGET sumvane_unit_tests)
     # The resource tests read the version block back.
     target_link_libraries(sumvane_unit_tests PRIVATE version)
-    # A helper of the Windows end-to-end cases: holds a file open for writing.
-    add_executable(sumvane_hold_open "${PROJECT_SOURCE_DIR}/tests/wine/hold_open.cpp")
-    set_target_properties(sumvane_hold_open PROPERTIES OUTPUT_NAME hold_open
-                          RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")
-    target_link_options(sumvane_hold_open PRIVATE -municode)
-    # Another: clicks OK on a message box the way its button does.
-    add_executable(sumvane_press_ok "${PROJECT_SOURCE_DIR}/tests/wine/press_ok.cpp")
-    set_target_properties(sumvane_press_ok PROPERTIES OUTPUT_NAME press_ok
-                          RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")
-    target_link_options(sumvane_press_ok PRIVATE -municode)
-    # And one that keeps the Wine desktop open for the whole run.
-    add_executable(sumvane_keep_desktop "${PROJECT_SOURCE_DIR}/tests/wine/keep_desktop.cpp")
-    set_target_properties(sumvane_keep_desktop PROPERTIES OUTPUT_NAME keep_desktop
-                          RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")
-    target_link_options(sumvane_keep_desktop PRIVATE -municode)
+    # The helpers of the Windows end-to-end runs (tests/wine), one program
+    # each: hold a file open for writing, click OK on a message box, read
+    # what the progress dialog shows, keep the Wine desktop open.
+    foreach(helper hold_open press_ok watch_progress keep_desktop)
+      add_executable(sumvane_${helper} "${PROJECT_SOURCE_DIR}/tests/wine/${helper}.cpp")
+      set_target_properties(sumvane_${helper} PROPERTIES OUTPUT_NAME ${helper}
+                            RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")
+      target_link_options(sumvane_${helper} PRIVATE -municode)
+    endforeach()
   endif()
 endfunction()
 cmake_language(DEFER CALL sumvane_windows_program_settings)

@@ -1,7 +1,8 @@
 // End-to-end cases that only the Windows program has: message boxes, the
-// registry verb, the clipboard, the help window, a file over 4 GiB in the
-// 32-bit build, a file in use by another process, reparse points, and the
-// same tree giving the same summary and log as the Linux build. They run
+// registry verb, the clipboard, the help window, the progress dialog as
+// read from its window, a file over 4 GiB in the 32-bit build, a file in
+// use by another process, reparse points, and the same tree giving the
+// same summary and log as the Linux build. They run
 // when the suite drives Sumvane.exe under Wine (tests/wine/run-suite.sh)
 // and skip, saying so, everywhere else.
 #include <fcntl.h>
@@ -39,6 +40,10 @@ std::string EnvOr(const char* name, const std::string& fallback = "") {
     const char* value = std::getenv(name);
     return value && *value ? value : fallback;
 }
+
+// A helper program of these cases (tests/wine), built beside the program's
+// own unit tests.
+std::string Helper(const char* name) { return (ProgramPath().parent_path() / "tests" / name).string(); }
 
 // Runs a command line of the test machine (xdotool, xclip, wine reg, md5sum)
 // and returns its standard output; `status` gets the exit status.
@@ -188,7 +193,7 @@ public:
               }
               int status = -1;
               const std::string said =
-                  Capture({"wine", EnvOr("SUMVANE_PRESS_OK_EXE", "press_ok.exe"), caption}, &status);
+                  Capture({"wine", Helper("press_ok.exe"), caption}, &status);
               clicked_ = status == 0;
               report_ = "press_ok.exe exited with " + std::to_string(status) + "; it said: " + said;
           }) {}
@@ -308,8 +313,7 @@ TEST_F(WindowsTest, InstallAndRemoveTheVerbInTheRegistry) {
 }
 
 TEST_F(WindowsTest, FileHeldOpenForWritingByAnotherProcessIsNotFound) {
-    const std::string helper = EnvOr("SUMVANE_HOLD_OPEN_EXE");
-    if (helper.empty()) GTEST_SKIP() << "SUMVANE_HOLD_OPEN_EXE (the hold_open.exe helper) is not given";
+    const std::string helper = Helper("hold_open.exe");
     const fs::path tree = box_.work() / "tree";
     WriteFile(tree / "free.txt", "free");
     WriteFile(tree / "busy.log", "being written");
@@ -344,6 +348,81 @@ TEST_F(WindowsTest, LinkedFoldersAreNotDescendedInto) {
                             Native(tree / "sub" / "b.txt") + "\r\n");
 }
 
+// The digest of a large file as md5sum gives it, in upper case.
+std::string Md5SumOf(const fs::path& file) {
+    std::string digits = Capture({"md5sum", file.string()}).substr(0, 32);
+    for (char& c : digits) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return digits;
+}
+
+// One run of the program with its progress dialog watched from outside by
+// watch_progress.exe: a line for each change of what the dialog shows, then
+// "closed" once it is gone.
+struct WatchedRun {
+    RunResult result;
+    int watcherStatus = -1;
+    std::vector<std::string> lines;
+    std::string Said() const {
+        std::string all;
+        for (const std::string& line : lines) all += line + "\n";
+        return "watch_progress.exe exited with " + std::to_string(watcherStatus) + " after:\n" + all;
+    }
+};
+
+WatchedRun RunWatchingProgress(const Sandbox& box, const std::vector<std::string>& args) {
+    const fs::path ready = box.tmp() / "watching";
+    fs::create_directories(box.tmp());
+    fs::remove(ready);
+    WatchedRun run;
+    std::string said;
+    std::thread watcher(
+        [&] { said = Capture({"wine", Helper("watch_progress.exe"), Native(ready)}, &run.watcherStatus); });
+    if (WaitFor(ready, 60)) run.result = box.Run(args);
+    watcher.join();
+    std::istringstream lines(said);
+    for (std::string line; std::getline(lines, line);) run.lines.push_back(Trimmed(line));
+    return run;
+}
+
+bool Holds(const std::vector<std::string>& lines, const std::string& wanted) {
+    return std::find(lines.begin(), lines.end(), wanted) != lines.end();
+}
+
+// The progress dialog as the user sees it while a folder job runs: the job's
+// title, "Please wait ...", the folder at work and the bar's place, no Cancel
+// button, and closed by the job itself when it ends. A large sparse file
+// keeps the dialog up long enough to be read.
+TEST_F(WindowsTest, ProgressDialogShowsTheJobAndIsClosedByIt) {
+    const fs::path tree = box_.work() / "tree";
+    WriteFile(tree / "a.txt", "a");
+    const fs::path big = tree / "sub" / "big.bin";
+    WriteFile(big, "");
+    fs::resize_file(big, 1ULL << 30);
+
+    const WatchedRun build = RunWatchingProgress(box_, {"-f" + Native(tree), "-r", "-c"});
+    EXPECT_EQ(build.result.exitCode, 0);
+    EXPECT_EQ(build.watcherStatus, 0) << build.Said();
+    // While the big file is hashed: the second of two folders, so the bar
+    // stands at 20 + 80 * 1 / 2.
+    EXPECT_TRUE(Holds(build.lines, "Building MD5 Archive File|Please wait ...|" + Native(tree / "sub") + Sep() +
+                                       "|60 of 0-100|cancel hidden"))
+        << build.Said();
+    ASSERT_FALSE(build.lines.empty());
+    EXPECT_EQ(build.lines.back(), "closed") << "the job closes its own dialog";
+    EXPECT_EQ(ReadFile(tree / "Sumvane.md5"), Md5Of("a") + " " + Native(tree / "a.txt") + "\r\n" +
+                                                  Md5SumOf(big) + " " + Native(big) + "\r\n");
+
+    const WatchedRun verify = RunWatchingProgress(box_, {"-f" + Native(tree), "-v"});
+    EXPECT_EQ(verify.result.exitCode, 0);
+    EXPECT_EQ(verify.watcherStatus, 0) << verify.Said();
+    // The second of two entries; the status line holds the folder as given.
+    EXPECT_TRUE(Holds(verify.lines, "Checking MD5 Archive File|Please wait ...|" + Native(tree) +
+                                        "|60 of 0-100|cancel hidden"))
+        << verify.Said();
+    ASSERT_FALSE(verify.lines.empty());
+    EXPECT_EQ(verify.lines.back(), "closed") << "the job closes its own dialog";
+}
+
 TEST_F(WindowsTest, FileOverFourGiBInThe32BitBuild) {
     const fs::path file = box_.work() / "big.bin";
     fs::create_directories(file.parent_path());
@@ -354,8 +433,7 @@ TEST_F(WindowsTest, FileOverFourGiBInThe32BitBuild) {
         out << "tail";
     }
     if (fs::file_size(file) <= (1ULL << 32)) GTEST_SKIP() << "this file system cannot hold a sparse 5 GiB file";
-    std::string md5sum = Capture({"md5sum", file.string()}).substr(0, 32);
-    for (char& c : md5sum) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string md5sum = Md5SumOf(file);
     ASSERT_EQ(md5sum.size(), 32u);
 
     const RunResult result = box_.Run({"-n" + Native(file), "-c"});

@@ -102,8 +102,7 @@ desktop="$(readlink -f "$desktop")"
 echo "desktop $desktop"
 run_gtest "Wine end-to-end tests (i686 Sumvane.exe)" "$logs/e2e.log" \
     env SUMVANE_WINE=1 SUMVANE_EXE="$root/build-win32/Sumvane.exe" SUMVANE_WINE_DESKTOP="$desktop" \
-    SUMVANE_LINUX_EXE="$linux_build/sumvane" SUMVANE_HOLD_OPEN_EXE="$root/build-win32/tests/hold_open.exe" \
-    SUMVANE_PRESS_OK_EXE="$root/build-win32/tests/press_ok.exe" \
+    SUMVANE_LINUX_EXE="$linux_build/sumvane" \
     timeout --kill-after=10 1800 "$linux_build/tests/sumvane_e2e_tests" </dev/null
 
 rm -rf "$logs"

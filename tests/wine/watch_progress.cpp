@@ -1,0 +1,98 @@
+// Test helper for the Windows end-to-end cases: watches the progress dialog
+// of a folder job from outside, as the user sees it. Once watching, it
+// creates <ready-marker>; it then prints one line each time what the dialog
+// shows changes, and "closed" when the dialog is gone.
+//   watch_progress.exe <ready-marker>
+//   exit 0: a dialog came and went; 1: none came within 60 s;
+//   3: it stayed open for more than 10 minutes
+// A line: title|wait text|status|bar position of low-high|cancel shown or hidden
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+constexpr int kStatusId = 20301;
+constexpr int kTitleId = 20302;
+constexpr int kWaitId = 20303;
+constexpr int kBarId = 20304;
+
+// The progress dialog: a dialog-class window holding the main bar.
+BOOL CALLBACK FindDialog(HWND window, LPARAM found) {
+    wchar_t className[32] = {};
+    ::GetClassNameW(window, className, 32);
+    if (std::wstring(className) == L"#32770" && ::GetDlgItem(window, kBarId)) {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND ProgressDialog() {
+    HWND found = nullptr;
+    ::EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+std::wstring Text(HWND dialog, int id) {
+    wchar_t text[1024] = {};
+    ::GetDlgItemTextW(dialog, id, text, 1024);
+    return text;
+}
+
+std::wstring Snapshot(HWND dialog) {
+    const HWND bar = ::GetDlgItem(dialog, kBarId);
+    // Results by value only: a pointer would not cross into the program.
+    DWORD_PTR position = 0;
+    DWORD_PTR low = 0;
+    DWORD_PTR high = 0;
+    ::SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 2000, &position);
+    ::SendMessageTimeoutW(bar, PBM_GETRANGE, TRUE, 0, SMTO_ABORTIFHUNG, 2000, &low);
+    ::SendMessageTimeoutW(bar, PBM_GETRANGE, FALSE, 0, SMTO_ABORTIFHUNG, 2000, &high);
+    const HWND cancel = ::GetDlgItem(dialog, IDCANCEL);
+    return Text(dialog, kTitleId) + L"|" + Text(dialog, kWaitId) + L"|" + Text(dialog, kStatusId) + L"|" +
+           std::to_wstring(position) + L" of " + std::to_wstring(low) + L"-" + std::to_wstring(high) +
+           L"|cancel " + (cancel && ::IsWindowVisible(cancel) ? L"shown" : L"hidden");
+}
+
+void Print(const std::wstring& line) {
+    // UTF-8, so that the test can compare paths of any script.
+    const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(bytes > 0 ? bytes - 1 : 0), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), -1, out.data(), bytes, nullptr, nullptr);
+    std::printf("%s\n", out.c_str());
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc != 2) return 2;
+    const HANDLE ready =
+        ::CreateFileW(argv[1], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (ready == INVALID_HANDLE_VALUE) return 2;
+    ::CloseHandle(ready);
+
+    HWND dialog = nullptr;
+    for (int waited = 0; waited < 6000 && !dialog; ++waited) {
+        dialog = ProgressDialog();
+        if (!dialog) ::Sleep(10);
+    }
+    if (!dialog) return 1;
+    std::wstring last;
+    for (int waited = 0; waited < 60000; ++waited) {
+        if (!::IsWindow(dialog)) {
+            Print(L"closed");
+            return 0;
+        }
+        const std::wstring now = Snapshot(dialog);
+        if (now != last && ::IsWindow(dialog)) {
+            Print(now);
+            last = now;
+        }
+        ::Sleep(10);
+    }
+    return 3;
+}
