@@ -31,6 +31,26 @@ int Flags(FileHandle::Mode mode) {
     return O_RDONLY;
 }
 
+// Moves `length` bytes by repeated `call(offset, count)` (read(2) or
+// write(2)), retrying after interruptions; `done` gets the total, which is
+// short only when one call moved fewer bytes than asked.
+template <typename Call>
+bool Transfer(std::uint32_t length, std::uint32_t* done, Call call) {
+    std::uint32_t total = 0;
+    while (total < length) {
+        const std::uint32_t asked = std::min(length - total, kMaxTransfer);
+        const ssize_t moved = call(total, asked);
+        if (moved < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        total += static_cast<std::uint32_t>(moved);
+        if (static_cast<std::uint32_t>(moved) < asked) break;  // end of file, or a full disk
+    }
+    *done = total;
+    return true;
+}
+
 }  // namespace
 
 bool FileHandle::Open(const std::u16string& path, Mode mode) {
@@ -53,36 +73,16 @@ void FileHandle::Close() {
 
 bool FileHandle::Read(void* buffer, std::uint32_t length, std::uint32_t* got) {
     auto* bytes = static_cast<std::uint8_t*>(buffer);
-    std::uint32_t total = 0;
-    while (total < length) {
-        const std::uint32_t asked = std::min(length - total, kMaxTransfer);
-        const ssize_t n = ::read(static_cast<int>(native_), bytes + total, asked);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        total += static_cast<std::uint32_t>(n);
-        if (static_cast<std::uint32_t>(n) < asked) break;  // end of file
-    }
-    *got = total;
-    return true;
+    return Transfer(length, got, [&](std::uint32_t at, std::uint32_t asked) {
+        return ::read(static_cast<int>(native_), bytes + at, asked);
+    });
 }
 
 bool FileHandle::Write(const void* data, std::uint32_t length, std::uint32_t* written) {
     const auto* bytes = static_cast<const std::uint8_t*>(data);
-    std::uint32_t total = 0;
-    while (total < length) {
-        const std::uint32_t asked = std::min(length - total, kMaxTransfer);
-        const ssize_t n = ::write(static_cast<int>(native_), bytes + total, asked);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        total += static_cast<std::uint32_t>(n);
-        if (static_cast<std::uint32_t>(n) < asked) break;  // the disk is full, say
-    }
-    *written = total;
-    return true;
+    return Transfer(length, written, [&](std::uint32_t at, std::uint32_t asked) {
+        return ::write(static_cast<int>(native_), bytes + at, asked);
+    });
 }
 
 bool FileHandle::Size(std::uint64_t* size) const {
