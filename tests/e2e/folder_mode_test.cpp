@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "expectations.h"
 #include "harness.h"
 
 using namespace e2e;
@@ -132,23 +133,6 @@ std::vector<Recorded> Only(const std::vector<Recorded>& all, const std::vector<s
         chosen.push_back(*it);
     }
     return chosen;
-}
-
-void ExpectRun(const RunResult& r, int exitCode) {
-    EXPECT_EQ(r.exitCode, exitCode);
-    EXPECT_EQ(r.out, Banner());
-    if (!WineMode()) {
-        EXPECT_EQ(r.err, "");
-    }
-}
-
-// The run wrote no log: neither under the expected name nor anywhere else on
-// the desktop.
-void ExpectNoLog(const Sandbox& box, const std::string& folderText) {
-    EXPECT_FALSE(fs::exists(box.desktop() / LogName(folderText)));
-    if (!WineMode() && fs::exists(box.desktop())) {
-        EXPECT_TRUE(fs::is_empty(box.desktop())) << "unexpected file on the desktop";
-    }
 }
 
 // A tree with two subfolders of equal shape, so that depth-first and

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "expectations.h"
 #include "harness.h"
 
 using namespace e2e;
@@ -30,21 +31,6 @@ std::string NotFound(const std::string& path) { return path + " - File Not Found
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
     return text;
-}
-
-void ExpectRun(const RunResult& r, int exitCode) {
-    EXPECT_EQ(r.exitCode, exitCode);
-    EXPECT_EQ(r.out, Banner());
-    if (!WineMode()) {
-        EXPECT_EQ(r.err, "");
-    }
-}
-
-void ExpectNoLog(const Sandbox& box, const std::string& folderText) {
-    EXPECT_FALSE(fs::exists(box.desktop() / LogName(folderText)));
-    if (!WineMode() && fs::exists(box.desktop())) {
-        EXPECT_TRUE(fs::is_empty(box.desktop())) << "unexpected file on the desktop";
-    }
 }
 
 // A folder "data" of four files under the sandbox root, with the paths as the
