@@ -12,7 +12,8 @@ int wmain(int argc, wchar_t** argv) {
     const HWND window = ::CreateWindowExW(0, L"STATIC", L"keep_desktop", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                                           ::GetModuleHandleW(nullptr), nullptr);
     if (!window) return 3;
-    const HANDLE ready = ::CreateFileW(argv[1], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE ready =
+        ::CreateFileW(argv[1], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (ready == INVALID_HANDLE_VALUE) return 4;
     ::CloseHandle(ready);
     MSG message;
