@@ -14,6 +14,7 @@
 #include <iterator>
 #include <optional>
 #include <set>
+#include <stdexcept>
 #include <string>
 
 namespace posix_test {
@@ -49,7 +50,9 @@ class TempDir {
 public:
     TempDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "sumvane-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data())) path_ = pattern;
+        // Without its folder a test would write beside "/": stop it instead.
+        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed for " + pattern);
+        path_ = pattern;
     }
     ~TempDir() {
         std::error_code ignored;

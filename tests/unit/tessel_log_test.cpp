@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "posix_test_support.h"
 #include "text.h"
 
 namespace {
@@ -24,43 +25,10 @@ namespace {
 using TesselLibrary::TesselDateTime;
 using TesselLibrary::TesselLog;
 
-// Sets an environment variable for the life of the object, then restores it.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value)
-            ::setenv(name, value->c_str(), 1);
-        else
-            ::unsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            ::setenv(name_, old_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+using posix_test::ScopedEnv;
 
 class TesselLogTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/tessel_log_test.XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
-        dir_ = pattern;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
-    }
-
     std::string Path(const std::string& name) const { return dir_ + "/" + name; }
     static std::u16string U(const std::string& path) { return TesselLibrary::FromSystemBytes(path); }
 
@@ -84,7 +52,8 @@ protected:
         return text;
     }
 
-    std::string dir_;
+    posix_test::TempDir temp_;
+    const std::string dir_ = temp_.path();
 };
 
 const char* const kPrefix = R"(\[\d{4}-(0[1-9]|1[0-2])-(0[1-9]|[12]\d|3[01]) ([01]\d|2[0-3]):[0-5]\d:[0-5]\d\] )";

@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "posix_test_support.h"
 #include "text.h"
 
 namespace {
@@ -27,17 +28,6 @@ using TesselLibrary::TesselMappedFile;
 
 class TesselMappedFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/tessel_mapped_file_test.XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
-        dir_ = pattern;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
-    }
-
     std::string Path(const std::string& name) const { return dir_ + "/" + name; }
     static std::u16string U(const std::string& path) { return TesselLibrary::FromSystemBytes(path); }
 
@@ -46,7 +36,8 @@ protected:
         out << bytes;
     }
 
-    std::string dir_;
+    posix_test::TempDir temp_;
+    const std::string dir_ = temp_.path();
 };
 
 // Reads every page (and the last byte) of the bytes given; returns a checksum
