@@ -13,10 +13,11 @@ namespace {
 class NoWorkTest : public ::testing::TestWithParam<std::vector<std::string>> {};
 
 TEST_P(NoWorkTest, PrintsOnlyTheBannerAndSucceeds) {
-    const bool showsHelp = std::all_of(GetParam().begin(), GetParam().end(), [](const std::string& a) { return a == "-h"; });
+    const bool showsHelp =
+        std::all_of(GetParam().begin(), GetParam().end(), [](const std::string& a) { return a == "-h"; });
     if (WineMode() && showsHelp) {
-        GTEST_SKIP() << "shows the help and waits for OK on Windows; WindowsGuiTest.NoOptionsShowsTheHelpWindowAndWaitsForOk "
-                        "dismisses it";
+        GTEST_SKIP() << "shows the help and waits for OK on Windows; "
+                        "WindowsGuiTest.NoOptionsShowsTheHelpWindowAndWaitsForOk dismisses it";
     }
     Sandbox box;
     const RunResult r = box.Run(GetParam());

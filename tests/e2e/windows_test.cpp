@@ -2,9 +2,9 @@
 // registry verb, the clipboard, the help window, the progress dialog as
 // read from its window, a file over 4 GiB in the 32-bit build, a file in
 // use by another process, reparse points, and the same tree giving the
-// same summary and log as the Linux build. They run
-// when the suite drives Sumvane.exe under Wine (tests/wine/run-suite.sh)
-// and skip, saying so, everywhere else.
+// same summary and log as the Linux build. They run when the suite drives
+// Sumvane.exe under Wine (tests/wine/run-suite.sh) and skip, saying so,
+// everywhere else.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -192,8 +192,7 @@ public:
                   return;
               }
               int status = -1;
-              const std::string said =
-                  Capture({"wine", Helper("press_ok.exe"), caption}, &status);
+              const std::string said = Capture({"wine", Helper("press_ok.exe"), caption}, &status);
               clicked_ = status == 0;
               report_ = "press_ok.exe exited with " + std::to_string(status) + "; it said: " + said;
           }) {}

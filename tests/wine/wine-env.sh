@@ -93,7 +93,6 @@ wine_env_cleanup() {
         kill "$WINE_ENV_XVFB_PID" 2>/dev/null || true
         wait "$WINE_ENV_XVFB_PID" 2>/dev/null || true
         WINE_ENV_XVFB_PID=""
-WINE_ENV_KEEPER_PID=""
     fi
     if [ -n "$WINE_ENV_ROOT" ]; then
         rm -rf "$WINE_ENV_ROOT"
