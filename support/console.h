@@ -1,4 +1,4 @@
-// The process's console and command line.
+// The process's console, command line and signals.
 #pragma once
 
 #include <optional>
@@ -7,11 +7,26 @@
 
 namespace TesselLibrary {
 
+// Called first by the entry point, before any other thread exists.
+// POSIX: keeps the arguments the entry point was handed (nothing else
+// needs to be readable, /proc included); ignores SIGPIPE and SIGXFSZ, so a
+// closed output or a file-size limit becomes a write error that is
+// reported; and turns SIGINT and SIGTERM into removing the temporary files
+// of unfinished replacements, then exit code 1. Windows: the same for
+// Ctrl+C, Ctrl+Break and closing the console.
+#ifdef _WIN32
+void PrepareProcess();
+#else
+void PrepareProcess(int argc, char** argv);
+#endif
+
 // Writes text to standard output.
 void WriteConsoleText(const std::u16string& text);
+// Writes text to standard error; a line ends in kConsoleLineEnd.
+void WriteErrorText(const std::u16string& text);
 
 // Where the system hands a program its arguments already split (POSIX):
-// those arguments, the program path left out. Elsewhere nothing.
+// those PrepareProcess kept, the program path left out. Elsewhere nothing.
 std::optional<std::vector<std::u16string>> SplitProcessArguments();
 // The whole command line as one text, the program path first (Windows).
 std::u16string ProcessCommandLine();

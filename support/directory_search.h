@@ -24,6 +24,9 @@ public:
 
     bool ok() const;  // false when the folder is missing or cannot be listed
     bool Next(DirectoryEntry& entry);  // false at the end
+    // After Next returned false: the folder could not be listed at all, or
+    // an error ended the listing before its end, so entries may be missing.
+    bool failed() const;
 
 private:
     std::unique_ptr<DirectorySearchData> data_;

@@ -1,6 +1,6 @@
-// One open file of the system, as TesselFile uses it: opened one way, read
-// or written in pieces, closed by its owner. Each backend supplies the
-// functions; TesselFile keeps the rules of when to open, reopen and close.
+// One open file of the system, as TesselFile and TesselLog use it: opened one
+// way, read or written in pieces, closed by its owner. Each backend supplies
+// the functions; TesselFile keeps the rules of when to open, reopen and close.
 // Private to the support library.
 #pragma once
 
@@ -12,9 +12,13 @@ namespace TesselLibrary {
 class FileHandle {
 public:
     enum class Mode {
-        Read,      // an existing file; others may read it meanwhile, not write
-        Truncate,  // created or emptied; shared with no one
-        Append,    // created when missing, positioned at its end; shared with no one
+        Read,        // an existing file, links followed; others may read it meanwhile, not write
+        ReadNoLink,  // the same, but a link in the file's place fails instead of being followed
+        CreateNew,   // a new file (mode 0644 less the umask on POSIX); fails when anything has the
+                     // name already, a link included, so nothing is ever written through one;
+                     // shared with no one
+        Append,      // created when missing, positioned at its end; never through a link;
+                     // shared with no one
     };
 
     FileHandle() = default;
@@ -22,10 +26,16 @@ public:
     FileHandle(const FileHandle&) = delete;
     FileHandle& operator=(const FileHandle&) = delete;
 
-    // Closes any file held, then opens `path`.
+    // Closes any file held, then opens `path`. Only regular files open.
     bool Open(const std::u16string& path, Mode mode);
+    // The last Open failed because the path, or a folder on it, does not
+    // exist (ENOENT/ENOTDIR; ERROR_FILE_NOT_FOUND/ERROR_PATH_NOT_FOUND), as
+    // opposed to a file that is there but cannot be opened.
+    bool missing() const { return missing_; }
     bool IsOpen() const { return native_ != kNone; }
-    void Close();
+    // False when the system reported an error on closing (a delayed write
+    // that failed); the handle is gone either way.
+    bool Close();
     // Up to `length` bytes from the current position; `got` fewer than asked
     // means the end of the file.
     bool Read(void* buffer, std::uint32_t length, std::uint32_t* got);
@@ -33,12 +43,29 @@ public:
     // means the rest could not be written (a full disk).
     bool Write(const void* data, std::uint32_t length, std::uint32_t* written);
     bool Size(std::uint64_t* size) const;
+    // Everything written so far is on the disk when this returns true.
+    bool Flush();
 
 private:
     // A file descriptor or a Windows handle; both systems use -1 for none
     // (INVALID_HANDLE_VALUE is -1 as a pointer).
     static constexpr std::intptr_t kNone = -1;
     std::intptr_t native_ = kNone;
+    bool missing_ = false;
 };
+
+// Puts the file `from` in the place of `to` in one step: whoever looks at
+// `to` sees either its old file or the complete new one. A link at `to` is
+// replaced, not followed. Durable when it returns true (on POSIX the
+// folder's entry is flushed too).
+bool MoveFileOver(const std::u16string& from, const std::u16string& to);
+
+// The temporary files of replacements in progress. An interrupted process
+// removes them before it ends (PrepareProcess), so that nothing half-written
+// is left beside the file it was to replace.
+void RegisterTemporaryFile(const std::u16string& path);
+void UnregisterTemporaryFile(const std::u16string& path);
+// Removes every registered temporary file; called by the interrupt handling.
+void RemoveTemporaryFiles();
 
 }  // namespace TesselLibrary

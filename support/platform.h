@@ -16,6 +16,8 @@ inline constexpr bool kSlashStartsOption = true;
 inline constexpr const char16_t* kExecutableName = u"Sumvane.exe";
 inline constexpr const char16_t* kHelpFileExtension = u".chm";
 inline constexpr const char16_t* kConsoleLineEnd = u"\r\n";
+// The banner stops right after the web address.
+inline constexpr const char16_t* kBannerEnd = u"";
 #else
 // A backslash is an ordinary name character on POSIX, and "/" starts an
 // absolute path, so it cannot also start an option.
@@ -24,6 +26,9 @@ inline constexpr bool kSlashStartsOption = false;
 inline constexpr const char16_t* kExecutableName = u"sumvane";
 inline constexpr const char16_t* kHelpFileExtension = u".html";
 inline constexpr const char16_t* kConsoleLineEnd = u"\n";
+// A console program ends its output with a line feed, or the shell's prompt
+// (or a progress display drawn below) lands on its last line.
+inline constexpr const char16_t* kBannerEnd = u"\n";
 #endif
 
 }  // namespace TesselLibrary

@@ -52,6 +52,10 @@ const char16_t* ModuleFolder(std::u16string& out);
 const char16_t* CurrentFolder(std::u16string& out);
 const char16_t* TempFolder(std::u16string& out);
 
+// Creates the folder and whichever of its parents are missing; true when
+// it is a folder afterwards.
+bool CreateFolders(const std::u16string& path);
+
 // Appends the separator to a non-empty text that does not already end in it.
 void AppendBackslash(std::u16string& text);
 

@@ -1,10 +1,13 @@
-// TesselLog, LogLinePrefix: UTF-16LE log lines with a local-time
-// prefix, appended through a short-lived TesselFile on every write.
+// TesselLog, LogLinePrefix: UTF-16LE log lines with a local-time prefix,
+// appended on every write. A line that cannot reach the file goes to
+// standard error instead, so no report is ever lost.
 #include "tessel_log.h"
 
 #include <cstdio>
 #include <vector>
 
+#include "console.h"
+#include "file_handle.h"
 #include "platform.h"
 #include "tessel_app.h"
 #include "tessel_file.h"
@@ -32,9 +35,24 @@ std::vector<std::uint8_t> LittleEndianBytes(const std::u16string& text) {
     return bytes;
 }
 
-bool AppendText(TesselFile& file, const std::u16string& text) {
-    const std::vector<std::uint8_t> bytes = LittleEndianBytes(text);
-    return file.Append(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+bool WriteWhole(FileHandle& file, const std::vector<std::uint8_t>& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const std::uint32_t asked = static_cast<std::uint32_t>(bytes.size() - done);
+        std::uint32_t written = 0;
+        if (!file.Write(bytes.data() + done, asked, &written) || written == 0) return false;
+        done += written;
+    }
+    return true;
+}
+
+// What a log of this program starts with: nothing yet, or the "[" of its
+// first line's time stamp in UTF-16LE.
+bool LooksLikeLog(FileHandle& file) {
+    std::uint8_t head[2] = {};
+    std::uint32_t got = 0;
+    if (!file.Read(head, sizeof head, &got)) return false;
+    return got == 0 || (got == 2 && head[0] == '[' && head[1] == 0);
 }
 
 }  // namespace
@@ -42,6 +60,30 @@ bool AppendText(TesselFile& file, const std::u16string& text) {
 struct TesselLogData {
     std::u16string path;
     bool atLineStart = true;
+    bool toStandardError = false;  // the path is not ours to write: every line goes there
+    bool created = false;          // this run made the file at the path
+    bool failed = false;
+    std::u16string line;           // the current line so far, for standard error
+    bool lineLost = false;         // some of it did not reach the file
+
+    // Appends to the log file. Its first write creates it new, so that a
+    // file that appeared at the path meanwhile (or a link) is never written;
+    // a missing folder is made first.
+    bool AppendToFile(const std::u16string& text) {
+        FileHandle file;
+        if (!created) {
+            if (!file.Open(path, FileHandle::Mode::CreateNew) && file.missing() &&
+                CreateFolders(DirectoryOf(path))) {
+                file.Open(path, FileHandle::Mode::CreateNew);
+            }
+            created = file.IsOpen();
+        } else {
+            file.Open(path, FileHandle::Mode::Append);
+        }
+        if (!file.IsOpen()) return false;
+        const bool written = WriteWhole(file, LittleEndianBytes(text));
+        return file.Close() && written;
+    }
 };
 
 std::u16string LogLinePrefix(const TesselDateTime& when) {
@@ -59,8 +101,11 @@ TesselLog::TesselLog() : data_(std::make_unique<TesselLogData>()) {}
 TesselLog::~TesselLog() = default;
 
 void TesselLog::Open(const std::u16string& fileName, bool onDesktop) {
+    TesselLogData& d = *data_;
+    d.toStandardError = false;
+    d.created = false;
     if (fileName.empty()) {
-        data_->path.clear();
+        d.path.clear();
         return;
     }
     std::u16string path;
@@ -74,19 +119,59 @@ void TesselLog::Open(const std::u16string& fileName, bool onDesktop) {
         // separator that results is harmless on both platforms.
         path = folder + kPathSeparator + fileName;
     }
-    RemoveFile(path.c_str());  // an old log from an earlier run; result ignored
-    data_->path = path;
+    d.path = path;
+
+    // The name comes from the folder's name, so it may be a user's own file:
+    // only an earlier log is removed.
+    FileHandle old;
+    if (old.Open(path, FileHandle::Mode::ReadNoLink)) {
+        const bool isLog = LooksLikeLog(old);
+        old.Close();
+        if (!isLog) {
+            d.toStandardError = true;
+            WriteErrorText(u"The file " + path + u" is not a log; it was left as it is, and this run's log "
+                           u"lines follow here." + kConsoleLineEnd);
+        } else if (!RemoveFile(path.c_str())) {
+            // Appending this run's lines to it would pass them off as old.
+            d.toStandardError = true;
+            WriteErrorText(u"The old log " + path + u" could not be removed; this run's log lines follow here." +
+                           kConsoleLineEnd);
+        }
+    } else if (!old.missing()) {
+        // Something that is not a readable file of ours: a link, a folder.
+        d.toStandardError = true;
+        WriteErrorText(u"The file " + path + u" is not a log; it was left as it is, and this run's log "
+                       u"lines follow here." + kConsoleLineEnd);
+    }
 }
 
 void TesselLog::Write(const std::u16string& text) {
-    if (data_->path.empty()) return;
-    TesselFile file(data_->path);
-    if (data_->atLineStart) {
-        data_->atLineStart = false;
-        AppendText(file, LogLinePrefix(LocalDateTime()));
+    TesselLogData& d = *data_;
+    if (d.path.empty()) return;
+    std::u16string piece;
+    if (d.atLineStart) {
+        d.atLineStart = false;
+        d.line.clear();
+        d.lineLost = false;
+        piece = LogLinePrefix(LocalDateTime());
     }
-    AppendText(file, text);  // an empty text still opens (and creates) the file
-    if (text.find_first_of(u"\r\n") != std::u16string::npos) data_->atLineStart = true;
+    piece += text;  // an empty text still opens (and creates) the file
+    d.line += piece;
+    if (d.toStandardError || !d.AppendToFile(piece)) {
+        d.lineLost = true;
+        d.failed = true;
+    }
+    if (text.find_first_of(u"\r\n") == std::u16string::npos) return;
+    d.atLineStart = true;
+    if (d.lineLost) {
+        std::u16string shown = d.line;
+        if (shown.size() >= 2 && shown.compare(shown.size() - 2, 2, u"\r\n") == 0) {
+            shown.resize(shown.size() - 2);
+            shown += kConsoleLineEnd;
+        }
+        WriteErrorText(shown);
+    }
+    d.line.clear();
 }
 
 void TesselLog::Write(const char16_t* text) { Write(std::u16string(text ? text : u"")); }
@@ -99,5 +184,7 @@ void TesselLog::WriteLine(const std::u16string& text) {
 void TesselLog::WriteLine(const char16_t* text) { WriteLine(std::u16string(text ? text : u"")); }
 
 const std::u16string& TesselLog::path() const { return data_->path; }
+
+bool TesselLog::failed() const { return data_->failed; }
 
 }  // namespace TesselLibrary

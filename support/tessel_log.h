@@ -30,7 +30,11 @@ public:
     TesselLog& operator=(const TesselLog&) = delete;
 
     // Empty name: the log closes and drops every write. Otherwise fixes the
-    // path (on the desktop when `onDesktop`) and deletes an older log there.
+    // path (on the desktop when `onDesktop`) and deletes an older log there:
+    // only a file that is empty or starts with the log's "[" is taken for
+    // one. Anything else at the path is left untouched, and so is an old log
+    // that cannot be removed; this run's lines then go to standard error, as
+    // a one-line notice there says.
     void Open(const std::u16string& fileName, bool onDesktop);
     void Write(const std::u16string& text);
     void Write(const char16_t* text);
@@ -38,6 +42,9 @@ public:
     void WriteLine(const char16_t* text);
 
     const std::u16string& path() const;
+    // Some line did not reach the log file (it went to standard error
+    // instead, with the same text).
+    bool failed() const;
 
 private:
     std::unique_ptr<TesselLogData> data_;

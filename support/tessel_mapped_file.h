@@ -19,6 +19,12 @@ public:
     TesselMappedFile(const TesselMappedFile&) = delete;
     TesselMappedFile& operator=(const TesselMappedFile&) = delete;
 
+    // Whether the file could be opened; a zero-length file opens but has
+    // no view.
+    bool IsOpen() const;
+    // The open failed because the path, or a folder on it, does not exist
+    // (as opposed to a file that is there but cannot be read).
+    bool NotFound() const;
     // The file's size; 0 when it is not open.
     std::uint64_t Size() const;
     // Replaces the current view by `length` bytes at `offset`. Changes
