@@ -8,7 +8,8 @@ bool ExtractHelpFile(ModuleHandle module, const char16_t* path) {
     const std::uint8_t* bytes = FindHelpResource(module, &size);
     if (!bytes) return false;  // no resource: no file is created
     TesselFile file(path);
-    return file.Write(bytes, size);  // creates or truncates; closed by the destructor
+    // Written beside the path, then put in its place.
+    return file.Write(bytes, size) && file.Commit();
 }
 
 }  // namespace TesselLibrary

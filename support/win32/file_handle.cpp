@@ -1,10 +1,11 @@
 // FileHandle on Windows: CreateFileW with the share modes of the design
-// (readers share reading only, writers share nothing).
+// (readers share reading only, writers share nothing), regular files only,
+// and MoveFileOver.
 #include <windows.h>
 
 #include "file_handle.h"
-#include "tessel_file.h"
-#include "wide.h"
+#include "handle.h"
+#include "long_path.h"
 
 namespace TesselLibrary {
 
@@ -12,36 +13,68 @@ namespace {
 
 HANDLE Native(std::intptr_t native) { return reinterpret_cast<HANDLE>(native); }
 
-HANDLE Create(const std::u16string& path, FileHandle::Mode mode) {
-    const wchar_t* name = Win32::Wide(path);
+struct OpenRequest {
+    DWORD access;
+    DWORD share;
+    DWORD disposition;
+    DWORD flags;
+};
+
+OpenRequest RequestFor(FileHandle::Mode mode) {
     switch (mode) {
-        case FileHandle::Mode::Read:
-            return ::CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                 nullptr);
-        case FileHandle::Mode::Truncate:
-            return ::CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        case FileHandle::Mode::Append: {
-            const DWORD disposition = FileExists(path.c_str()) ? OPEN_ALWAYS : CREATE_ALWAYS;
-            const HANDLE file =
-                ::CreateFileW(name, GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-            if (file != INVALID_HANDLE_VALUE) ::SetFilePointer(file, 0, nullptr, FILE_END);
-            return file;
-        }
+    case FileHandle::Mode::Read:
+        return {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL};
+    case FileHandle::Mode::ReadNoLink:
+        return {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT};
+    case FileHandle::Mode::CreateNew:
+        // Deleting is shared so that the interrupt handling can remove an
+        // unfinished file while it is being written; nobody else may read
+        // or write it meanwhile.
+        return {GENERIC_WRITE, FILE_SHARE_DELETE, CREATE_NEW, FILE_ATTRIBUTE_NORMAL};
+    case FileHandle::Mode::Append:
+        return {GENERIC_WRITE, 0, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT};
     }
-    return INVALID_HANDLE_VALUE;
+    return {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL};
+}
+
+// A file on disk, neither a device nor (where links are not followed) a
+// reparse point. Folders never open here: they need backup semantics.
+bool IsPlainFile(HANDLE file, FileHandle::Mode mode) {
+    if (::GetFileType(file) != FILE_TYPE_DISK) return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(file, &info)) return false;
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+    const bool linksFollowed = mode == FileHandle::Mode::Read;
+    return linksFollowed || !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
 }  // namespace
 
 bool FileHandle::Open(const std::u16string& path, Mode mode) {
     Close();
-    native_ = reinterpret_cast<std::intptr_t>(Create(path, mode));
-    return IsOpen();
+    const OpenRequest request = RequestFor(mode);
+    Win32::Handle file(::CreateFileW(Win32::SystemPath(path).c_str(), request.access, request.share, nullptr,
+                                     request.disposition, request.flags, nullptr));
+    if (!file) {
+        const DWORD error = ::GetLastError();
+        missing_ = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        return false;
+    }
+    missing_ = false;
+    if (!IsPlainFile(file.get(), mode)) return false;
+    if (mode == Mode::Append) {
+        LARGE_INTEGER zero{};
+        if (!::SetFilePointerEx(file.get(), zero, nullptr, FILE_END)) return false;
+    }
+    native_ = reinterpret_cast<std::intptr_t>(file.release());
+    return true;
 }
 
-void FileHandle::Close() {
-    if (IsOpen()) ::CloseHandle(Native(native_));
+bool FileHandle::Close() {
+    if (!IsOpen()) return true;
+    const bool closed = ::CloseHandle(Native(native_)) != 0;
     native_ = kNone;
+    return closed;
 }
 
 bool FileHandle::Read(void* buffer, std::uint32_t length, std::uint32_t* got) {
@@ -63,6 +96,13 @@ bool FileHandle::Size(std::uint64_t* size) const {
     if (!::GetFileSizeEx(Native(native_), &bytes)) return false;
     *size = static_cast<std::uint64_t>(bytes.QuadPart);
     return true;
+}
+
+bool FileHandle::Flush() { return ::FlushFileBuffers(Native(native_)) != 0; }
+
+bool MoveFileOver(const std::u16string& from, const std::u16string& to) {
+    return ::MoveFileExW(Win32::SystemPath(from).c_str(), Win32::SystemPath(to).c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 }  // namespace TesselLibrary

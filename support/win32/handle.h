@@ -26,6 +26,8 @@ public:
 
     HANDLE get() const { return handle_; }
     explicit operator bool() const { return Valid(handle_); }
+    // Gives the handle up to the caller, who closes it from then on.
+    HANDLE release() { return std::exchange(handle_, nullptr); }
     void reset(HANDLE handle = nullptr) {
         if (Valid(handle_)) ::CloseHandle(handle_);
         handle_ = handle;

@@ -1,5 +1,6 @@
-// TesselFile, FileExists and RemoveFile on the Win32 backend: the handle's
-// directions and the share modes other processes meet.
+// TesselFile, FileHandle, FileExists and RemoveFile on the Win32 backend: the
+// handle's directions, replacement on Commit, the errors an open reports and
+// the share modes other processes meet.
 #ifdef _WIN32
 
 #include <windows.h>
@@ -9,12 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "file_handle.h"
 #include "tessel_file.h"
 #include "win32_test_support.h"
 
 namespace {
 
 using TesselLibrary::FileExists;
+using TesselLibrary::FileHandle;
 using TesselLibrary::RemoveFile;
 using TesselLibrary::TesselFile;
 using win32_test::PutFile;
@@ -30,10 +33,24 @@ protected:
         return ::CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
 
+    // The names in the folder, "." and ".." left out.
+    std::vector<std::wstring> Names() const {
+        std::vector<std::wstring> names;
+        WIN32_FIND_DATAW found{};
+        const HANDLE find = ::FindFirstFileW((dir_.path() + L"*").c_str(), &found);
+        if (find == INVALID_HANDLE_VALUE) return names;
+        do {
+            const std::wstring name = found.cFileName;
+            if (name != L"." && name != L"..") names.push_back(name);
+        } while (::FindNextFileW(find, &found));
+        ::FindClose(find);
+        return names;
+    }
+
     win32_test::TempDir dir_;
 };
 
-TEST_F(TesselFileWin32Test, WriteTruncatesAndContinuesAppendAddsAtTheEnd) {
+TEST_F(TesselFileWin32Test, WriteReplacesTheFileOnCommitOnly) {
     const std::wstring path = Path(L"summary.md5");
     ASSERT_TRUE(PutFile(path, "old contents that are longer"));
     {
@@ -41,6 +58,10 @@ TEST_F(TesselFileWin32Test, WriteTruncatesAndContinuesAppendAddsAtTheEnd) {
         ASSERT_TRUE(file.Write("abc", 3));
         ASSERT_TRUE(file.Write("def", 3));
         ASSERT_TRUE(file.Append("g", 1));  // continues where Write stopped
+        EXPECT_EQ(ReadWholeFile(path), "old contents that are longer") << "untouched until Commit";
+        EXPECT_EQ(Names().size(), 2u) << "the new file is made beside it";
+        ASSERT_TRUE(file.Commit());
+        EXPECT_FALSE(file.Commit()) << "nothing written since";
     }
     EXPECT_EQ(ReadWholeFile(path), "abcdefg");
     {
@@ -48,6 +69,26 @@ TEST_F(TesselFileWin32Test, WriteTruncatesAndContinuesAppendAddsAtTheEnd) {
         ASSERT_TRUE(file.Append("hi", 2));
     }
     EXPECT_EQ(ReadWholeFile(path), "abcdefghi");
+    {
+        TesselFile file(U(path));
+        ASSERT_TRUE(file.Write("lost", 4));
+    }  // never committed
+    EXPECT_EQ(ReadWholeFile(path), "abcdefghi");
+    EXPECT_EQ(Names(), std::vector<std::wstring>{L"summary.md5"}) << "the uncommitted file is gone";
+}
+
+TEST_F(TesselFileWin32Test, CommitLeavesAFileInUseAsItWas) {
+    const std::wstring path = Path(L"held.md5");
+    ASSERT_TRUE(PutFile(path, "old"));
+    {
+        const ScopedHandle reader(OpenOther(path, GENERIC_READ, FILE_SHARE_READ));
+        ASSERT_TRUE(reader.valid());
+        TesselFile file(U(path));
+        ASSERT_TRUE(file.Write("new", 3));
+        EXPECT_FALSE(file.Commit()) << "another process has the old file open";
+    }
+    EXPECT_EQ(ReadWholeFile(path), "old");
+    EXPECT_EQ(Names(), std::vector<std::wstring>{L"held.md5"}) << "the failed file is removed";
 }
 
 TEST_F(TesselFileWin32Test, ReadingSwitchesToWritingAndBack) {
@@ -61,8 +102,9 @@ TEST_F(TesselFileWin32Test, ReadingSwitchesToWritingAndBack) {
     EXPECT_EQ(count, 10u);
     ASSERT_TRUE(file.Read(buffer, 32, &count));
     EXPECT_EQ(count, 0u);
-    ASSERT_TRUE(file.Write("xy", 2));  // closes the reader, truncates
-    EXPECT_EQ(file.Size(), 2u);        // and back to reading
+    ASSERT_TRUE(file.Write("xy", 2));  // closes the reader
+    ASSERT_TRUE(file.Commit());
+    EXPECT_EQ(file.Size(), 2u);  // and back to reading
     std::vector<std::uint8_t> all{1, 2, 3};
     ASSERT_TRUE(file.ReadAll(all));
     EXPECT_EQ(std::string(all.begin(), all.end()), "xy");
@@ -72,7 +114,7 @@ TEST_F(TesselFileWin32Test, ZeroByteWritesCreateAndMissingFilesFail) {
     const std::wstring created = Path(L"empty.txt");
     TesselFile file(U(created));
     EXPECT_TRUE(file.Write("", 0));
-    file.Close();
+    EXPECT_TRUE(file.Commit());
     EXPECT_EQ(ReadWholeFile(created), "");
 
     TesselFile missing(U(Path(L"missing.txt")));
@@ -83,7 +125,7 @@ TEST_F(TesselFileWin32Test, ZeroByteWritesCreateAndMissingFilesFail) {
     EXPECT_FALSE(TesselFile(U(Path(L"no such folder\\x.txt"))).Write("a", 1));
 }
 
-TEST_F(TesselFileWin32Test, SizeIsTheLowHalfOfALargeSize) {
+TEST_F(TesselFileWin32Test, SizeIsSixtyFourBits) {
     const std::wstring path = Path(L"large.bin");
     {
         const ScopedHandle handle(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -95,7 +137,7 @@ TEST_F(TesselFileWin32Test, SizeIsTheLowHalfOfALargeSize) {
         if (!::SetEndOfFile(handle.get())) GTEST_SKIP() << "this file system cannot hold a 4 GiB file";
     }
     TesselFile file(U(path));
-    EXPECT_EQ(file.Size(), 5u);
+    EXPECT_EQ(file.Size(), (1ULL << 32) + 5);
 }
 
 TEST_F(TesselFileWin32Test, ReaderSharesReadingOnlyWriterSharesNothing) {
@@ -151,20 +193,25 @@ TEST_F(TesselFileWin32Test, RemoveAndDeleteClearReadOnlyHiddenAndSystem) {
     EXPECT_TRUE(file.Delete()) << "Delete closes its own handle first";
     EXPECT_FALSE(win32_test::Exists(path));
     EXPECT_FALSE(file.Delete());
+
+    const std::wstring folder = Path(L"folder");
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+    EXPECT_FALSE(RemoveFile(U(folder).c_str())) << "a folder is no file to remove";
+    EXPECT_EQ(::GetFileAttributesW(folder.c_str()), DWORD{FILE_ATTRIBUTE_DIRECTORY});
 }
 
 TEST_F(TesselFileWin32Test, SetPathClosesTheOldFile) {
     const std::wstring first = Path(L"first.txt");
     const std::wstring second = Path(L"second.txt");
     TesselFile file(U(first));
-    ASSERT_TRUE(file.Write("1", 1));
+    ASSERT_TRUE(file.Append("1", 1));
     const std::u16string next = U(second);
     file.SetPath(next.c_str());
     EXPECT_FALSE(win32_test::Exists(second)) << "nothing is written before the next operation";
     const ScopedHandle reader(OpenOther(first, GENERIC_READ, FILE_SHARE_READ));
     EXPECT_TRUE(reader.valid()) << "the old file is closed";
     ASSERT_TRUE(file.Write("2", 1));
-    file.Close();
+    ASSERT_TRUE(file.Commit());
     EXPECT_EQ(ReadWholeFile(second), "2");
 }
 
@@ -175,6 +222,7 @@ TEST_F(TesselFileWin32Test, DefaultPathIsFilenameTxtInTheCurrentFolder) {
     {
         TesselFile file;
         EXPECT_TRUE(file.Write("z", 1));
+        EXPECT_TRUE(file.Commit());
     }
     {
         // A null path given later means the same file.
@@ -185,6 +233,75 @@ TEST_F(TesselFileWin32Test, DefaultPathIsFilenameTxtInTheCurrentFolder) {
     ::SetCurrentDirectoryW(old);
     EXPECT_EQ(ReadWholeFile(Path(L"filename.txt")), "zy");
     EXPECT_FALSE(win32_test::Exists(Path(L"other.txt")));
+}
+
+// What each mode opens, and which failures count as a missing path.
+TEST_F(TesselFileWin32Test, FileHandleOpensRegularFilesAndTellsMissingFromUnopenable) {
+    ASSERT_TRUE(PutFile(Path(L"file.txt"), "data"));
+    ASSERT_TRUE(PutFile(Path(L"held.txt"), "held"));
+    ASSERT_TRUE(::CreateDirectoryW(Path(L"folder").c_str(), nullptr));
+    const ScopedHandle writer(OpenOther(Path(L"held.txt"), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE));
+    ASSERT_TRUE(writer.valid());
+    struct Case {
+        const wchar_t* name;
+        FileHandle::Mode mode;
+        bool opens;
+        bool missing;
+    };
+    using Mode = FileHandle::Mode;
+    for (const Case& c : {
+             Case{L"file.txt", Mode::Read, true, false},
+             Case{L"file.txt", Mode::ReadNoLink, true, false},
+             Case{L"absent.txt", Mode::Read, false, true},
+             Case{L"no folder\\absent.txt", Mode::ReadNoLink, false, true},
+             Case{L"folder", Mode::Read, false, false},
+             Case{L"folder", Mode::Append, false, false},
+             Case{L"held.txt", Mode::Read, false, false},
+             Case{L"file.txt", Mode::CreateNew, false, false},
+             Case{L"new.txt", Mode::CreateNew, true, false},
+             Case{L"no folder\\new.txt", Mode::CreateNew, false, true},
+             Case{L"appended.txt", Mode::Append, true, false},
+             Case{L"held.txt", Mode::Append, false, false},
+         }) {
+        FileHandle handle;
+        EXPECT_EQ(handle.Open(U(Path(c.name)), c.mode), c.opens) << ::testing::PrintToString(std::wstring(c.name));
+        EXPECT_EQ(handle.missing(), c.missing) << ::testing::PrintToString(std::wstring(c.name));
+        EXPECT_EQ(handle.IsOpen(), c.opens);
+        EXPECT_TRUE(handle.Close());
+    }
+    EXPECT_EQ(ReadWholeFile(Path(L"file.txt")), "data") << "CreateNew leaves an existing file alone";
+}
+
+TEST_F(TesselFileWin32Test, FileHandleAppendsAtTheEndAndANewFileSharesOnlyDeleting) {
+    const std::wstring path = Path(L"log.txt");
+    ASSERT_TRUE(PutFile(path, "ab"));
+    FileHandle handle;
+    ASSERT_TRUE(handle.Open(U(path), FileHandle::Mode::Append));
+    std::uint32_t written = 0;
+    ASSERT_TRUE(handle.Write("cd", 2, &written));
+    EXPECT_TRUE(handle.Flush());
+    EXPECT_TRUE(handle.Close());
+    EXPECT_EQ(ReadWholeFile(path), "abcd");
+
+    const std::wstring fresh = Path(L"fresh.txt");
+    ASSERT_TRUE(handle.Open(U(fresh), FileHandle::Mode::CreateNew));
+    EXPECT_FALSE(ScopedHandle(OpenOther(fresh, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE)).valid())
+        << "nobody reads a file while it is made";
+    // What the interrupt handling does to an unfinished file.
+    EXPECT_TRUE(RemoveFile(U(fresh).c_str()));
+    EXPECT_TRUE(handle.Close());
+    EXPECT_FALSE(win32_test::Exists(fresh));
+}
+
+TEST_F(TesselFileWin32Test, MoveFileOverReplacesTheTarget) {
+    const std::wstring from = Path(L"new.tmp");
+    const std::wstring to = Path(L"summary.md5");
+    ASSERT_TRUE(PutFile(from, "new"));
+    ASSERT_TRUE(PutFile(to, "old"));
+    EXPECT_TRUE(TesselLibrary::MoveFileOver(U(from), U(to)));
+    EXPECT_EQ(ReadWholeFile(to), "new");
+    EXPECT_FALSE(win32_test::Exists(from));
+    EXPECT_FALSE(TesselLibrary::MoveFileOver(U(from), U(to))) << "nothing left to move";
 }
 
 }  // namespace

@@ -43,7 +43,7 @@ TEST(TesselLogWin32Test, LocalDateTimeLiesBetweenTwoReadingsOfTheClock) {
 TEST(TesselLogWin32Test, OpenOnTheDesktopDeletesAnOldLogAndWritesUtf16Lines) {
     const std::u16string name = u"sumvane-win32-log-test.txt";
     const std::wstring path = W(DesktopFolder()) + L"\\" + W(name);
-    ASSERT_TRUE(win32_test::PutFile(path, "old log"));
+    ASSERT_TRUE(win32_test::PutFile(path, std::string("[\0o\0l\0d\0", 8)));  // an earlier log's first bytes
     ASSERT_TRUE(::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
     TesselLog log;
     log.Open(name, true);
