@@ -34,9 +34,11 @@ public:
     const std::uint8_t* view() const;
 
     // The one way to touch the bytes of a view: runs `use` on the first
-    // `length` bytes of the current view. Returns false without calling it
-    // when there is no view, and false when the pages vanished underneath
-    // (the file was truncated by another process) instead of crashing.
+    // `length` bytes of the current view, in order, in one piece or in
+    // several (Windows reads them through a buffer). Returns false without
+    // calling it when there is no view, false when `use` does, and false
+    // when the bytes cannot be read (the file was truncated by another
+    // process, an I/O error underneath) instead of crashing.
     bool ReadView(std::uint32_t length,
                   const std::function<bool(const std::uint8_t* bytes, std::uint32_t length)>& use) const;
 

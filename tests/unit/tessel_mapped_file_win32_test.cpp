@@ -1,5 +1,6 @@
 // TesselMappedFile on the Win32 backend: mapping states, windows at chosen
-// offsets (also past 4 GiB), and files that cannot be opened.
+// offsets (also past 4 GiB), the bytes read in pieces, and files that cannot
+// be opened.
 #ifdef _WIN32
 
 #include <windows.h>
@@ -22,7 +23,7 @@ using win32_test::U;
 std::string Bytes(const TesselMappedFile& file, std::uint32_t length) {
     std::string seen;
     const bool used = file.ReadView(length, [&](const std::uint8_t* bytes, std::uint32_t n) {
-        seen.assign(reinterpret_cast<const char*>(bytes), n);
+        seen.append(reinterpret_cast<const char*>(bytes), n);
         return true;
     });
     return used ? seen : "<no view>";
@@ -62,10 +63,29 @@ TEST_F(TesselMappedFileWin32Test, WholeFileViewThenWindows) {
     EXPECT_EQ(Bytes(file, 10), std::string(10, 'b'));
 }
 
+TEST_F(TesselMappedFileWin32Test, AViewLargerThanOneReadComesInOrderAndStopsWhenRefused) {
+    std::string contents((5u << 20) / 2 + 3, '\0');  // 2.5 MiB and 3 bytes: several pieces
+    for (std::size_t i = 0; i < contents.size(); ++i) contents[i] = static_cast<char>(i * 7 / 5);
+    const std::wstring path = dir_ / L"large.bin";
+    ASSERT_TRUE(PutFile(path, contents));
+    TesselMappedFile file(U(path).c_str());
+    const auto length = static_cast<std::uint32_t>(contents.size());
+    EXPECT_EQ(Bytes(file, length), contents);
+    int calls = 0;
+    EXPECT_FALSE(file.ReadView(length, [&](const std::uint8_t*, std::uint32_t) {
+        ++calls;
+        return false;
+    }));
+    EXPECT_EQ(calls, 1) << "no more pieces once refused";
+    EXPECT_EQ(Bytes(file, length + 1), "<no view>") << "longer than the view";
+}
+
 TEST_F(TesselMappedFileWin32Test, ZeroLengthFileIsOpenWithoutAMapping) {
     const std::wstring path = dir_ / L"empty.bin";
     ASSERT_TRUE(PutFile(path, ""));
     TesselMappedFile file(U(path).c_str());
+    EXPECT_TRUE(file.IsOpen());
+    EXPECT_FALSE(file.NotFound());
     EXPECT_EQ(file.view(), nullptr);
     EXPECT_EQ(file.Size(), 0u);
     file.MapWindow(0, 0);
@@ -82,8 +102,16 @@ TEST_F(TesselMappedFileWin32Test, MissingFolderAndHeldForWritingAreNotOpen) {
     const ScopedHandle writer(::CreateFileW(held.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(writer.valid());
-    for (const std::wstring& path : {dir_ / L"missing.bin", dir_.path(), held}) {
+    struct Case {
+        std::wstring path;
+        bool notFound;
+    };
+    for (const Case& c : {Case{dir_ / L"missing.bin", true}, Case{dir_ / L"missing\\file.bin", true},
+                          Case{dir_.path(), false}, Case{held, false}}) {
+        const std::wstring& path = c.path;
         TesselMappedFile file(U(path).c_str());
+        EXPECT_FALSE(file.IsOpen()) << ::testing::PrintToString(path);
+        EXPECT_EQ(file.NotFound(), c.notFound) << ::testing::PrintToString(path);
         EXPECT_EQ(file.view(), nullptr) << ::testing::PrintToString(path);
         EXPECT_EQ(file.Size(), 0u);
         file.MapWindow(0, 4);
