@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "directory_search.h"
+#include "long_path.h"
 #include "wide.h"
 
 namespace TesselLibrary {
@@ -11,6 +12,7 @@ struct DirectorySearchData {
     HANDLE find = INVALID_HANDLE_VALUE;
     WIN32_FIND_DATAW found{};
     bool pending = false;  // `found` holds the first entry, not yet handed out
+    bool failed = false;
 
     ~DirectorySearchData() {
         if (find != INVALID_HANDLE_VALUE) ::FindClose(find);
@@ -18,20 +20,25 @@ struct DirectorySearchData {
 };
 
 DirectorySearch::DirectorySearch(const std::u16string& folder) : data_(std::make_unique<DirectorySearchData>()) {
-    const std::u16string pattern = folder + u"*.*";
-    data_->find = ::FindFirstFileW(Win32::Wide(pattern), &data_->found);
+    data_->find = ::FindFirstFileW(Win32::SystemPath(folder + u"*.*").c_str(), &data_->found);
     data_->pending = data_->find != INVALID_HANDLE_VALUE;
+    // "Nothing matches" is an empty listing (a drive's root lists no "."
+    // and ".."); anything else means the folder could not be read.
+    data_->failed = data_->find == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_NOT_FOUND;
 }
 
 DirectorySearch::~DirectorySearch() = default;
 
 bool DirectorySearch::ok() const { return data_->find != INVALID_HANDLE_VALUE; }
 
+bool DirectorySearch::failed() const { return data_->failed; }
+
 bool DirectorySearch::Next(DirectoryEntry& entry) {
     if (data_->find == INVALID_HANDLE_VALUE) return false;
     if (data_->pending) {
         data_->pending = false;
     } else if (!::FindNextFileW(data_->find, &data_->found)) {
+        if (::GetLastError() != ERROR_NO_MORE_FILES) data_->failed = true;
         return false;
     }
     const DWORD attributes = data_->found.dwFileAttributes;

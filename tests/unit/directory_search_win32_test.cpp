@@ -25,12 +25,13 @@ struct Kind {
     bool operator==(const Kind& other) const { return isDirectory == other.isDirectory && isLink == other.isLink; }
 };
 
-std::map<std::wstring, Kind> List(const std::u16string& folder, bool* ok = nullptr) {
+std::map<std::wstring, Kind> List(const std::u16string& folder, bool* ok = nullptr, bool* failed = nullptr) {
     DirectorySearch search(folder);
     if (ok) *ok = search.ok();
     std::map<std::wstring, Kind> entries;
     DirectoryEntry entry;
     while (search.Next(entry)) entries[W(entry.name)] = Kind{entry.isDirectory, entry.isLink};
+    if (failed) *failed = search.failed();
     return entries;
 }
 
@@ -49,8 +50,10 @@ TEST_F(DirectorySearchWin32Test, ListsFilesFoldersAndTheDotEntries) {
     ASSERT_TRUE(win32_test::PutFile(dir_ / L"sub\\inner.txt", "d"));
 
     bool ok = false;
-    const auto entries = List(U(dir_.path()), &ok);
+    bool failed = true;
+    const auto entries = List(U(dir_.path()), &ok, &failed);
     EXPECT_TRUE(ok);
+    EXPECT_FALSE(failed) << "listed to its end";
     const std::map<std::wstring, Kind> expected = {
         {L".", {true, false}},       {L"..", {true, false}},          {L"a.txt", {false, false}},
         {L"no extension", {false, false}}, {L".hidden", {false, false}}, {L"sub", {true, false}},
@@ -62,8 +65,10 @@ TEST_F(DirectorySearchWin32Test, MissingFolderAndAFileAreNotListed) {
     ASSERT_TRUE(win32_test::PutFile(dir_ / L"file.txt", "x"));
     for (const std::wstring& folder : {dir_ / L"missing\\", dir_ / L"file.txt\\"}) {
         bool ok = true;
-        EXPECT_TRUE(List(U(folder), &ok).empty()) << ::testing::PrintToString(folder);
+        bool failed = false;
+        EXPECT_TRUE(List(U(folder), &ok, &failed).empty()) << ::testing::PrintToString(folder);
         EXPECT_FALSE(ok);
+        EXPECT_TRUE(failed) << "a folder that cannot be listed is a failure, not an empty folder";
     }
 }
 
