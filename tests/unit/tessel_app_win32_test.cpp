@@ -1,19 +1,24 @@
 // The frame on Windows: the string table read from the RT_STRING blocks of
-// the running module, the folder functions, window centring, and the
-// program's other resources (help, icon, dialog, version block).
+// the running module, the folder functions, paths past MAX_PATH, window
+// centring, and the program's other resources (help, icon, dialog, version
+// block).
 #ifdef _WIN32
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "directory_search.h"
 #include "tessel_app.h"
 #include "tessel_file.h"
+#include "tessel_mapped_file.h"
+#include "win32/long_path.h"
 #include "win32_test_support.h"
 
 namespace {
@@ -148,6 +153,86 @@ TEST(TesselAppWin32Test, CurrentFolderFollowsTheCurrentDirectory) {
     CurrentFolder(out);
     ::SetCurrentDirectoryW(old);
     EXPECT_EQ(W(out), dir.path());
+}
+
+TEST(TesselAppWin32Test, CreateFoldersMakesTheMissingParentsToo) {
+    const win32_test::TempDir dir;
+    ASSERT_FALSE(dir.path().empty());
+    const std::wstring deep = dir / L"a\\b/c\\";  // either separator, a final one too
+    EXPECT_TRUE(CreateFolders(U(deep)));
+    EXPECT_EQ(::GetFileAttributesW((dir / L"a\\b\\c").c_str()), DWORD{FILE_ATTRIBUTE_DIRECTORY});
+    EXPECT_TRUE(CreateFolders(U(deep))) << "already there";
+    ASSERT_TRUE(win32_test::PutFile(dir / L"file", "x"));
+    EXPECT_FALSE(CreateFolders(U(dir / L"file\\sub"))) << "a file is in the way";
+    EXPECT_FALSE(CreateFolders(U(dir / L"file")));
+    EXPECT_FALSE(CreateFolders(u""));
+}
+
+// The "\\?\" form is made from the full path the system derives, so it
+// names what the plain path names, past MAX_PATH too.
+TEST(TesselAppWin32Test, SystemPathIsTheLongFormOfTheFullPath) {
+    std::wstring current(4096, L'\0');
+    current.resize(::GetCurrentDirectoryW(4096, current.data()));
+    if (current.back() != L'\\') current.push_back(L'\\');
+    const std::wstring longName(300, L'n');
+    struct Case {
+        std::wstring given;
+        std::wstring expected;
+    };
+    for (const Case& c : {
+             Case{L"C:\\Data\\a.txt", L"\\\\?\\C:\\Data\\a.txt"},
+             Case{L"C:/Data/./old/../a.txt", L"\\\\?\\C:\\Data\\a.txt"},
+             Case{L"C:\\Data\\\\" + longName, L"\\\\?\\C:\\Data\\" + longName},
+             Case{L"\\\\server\\share\\x\\..\\y", L"\\\\?\\UNC\\server\\share\\y"},
+             Case{L"//server/share/y", L"\\\\?\\UNC\\server\\share\\y"},
+             Case{L"sub\\f.txt", L"\\\\?\\" + current + L"sub\\f.txt"},
+             Case{L"\\\\?\\C:\\x/./y", L"\\\\?\\C:\\x/./y"},  // already in that form: as given
+             Case{L"\\\\.\\pipe\\x", L"\\\\.\\pipe\\x"},
+             Case{L"", L""},
+         }) {
+        EXPECT_EQ(Win32::SystemPath(U(c.given)), c.expected) << ::testing::PrintToString(c.given);
+    }
+}
+
+// Made, listed, read and removed through the library with plain paths of
+// more than MAX_PATH characters. Under Wine, which has no such limit, this
+// shows the long form works in every call, not that Windows needs it.
+TEST(TesselAppWin32Test, ATreeNestedPastMaxPathIsMadeListedReadAndRemoved) {
+    const win32_test::TempDir dir;
+    ASSERT_FALSE(dir.path().empty());
+    std::wstring folder = dir.path();
+    std::vector<std::wstring> folders;
+    while (folder.size() < MAX_PATH + 20) {
+        folder += std::wstring(40, static_cast<wchar_t>(L'a' + folders.size())) + L"\\";
+        folders.push_back(folder);
+    }
+    ASSERT_TRUE(CreateFolders(U(folder)));
+    const std::wstring file = folder + L"deep.txt";
+    {
+        TesselFile writer(U(file));
+        ASSERT_TRUE(writer.Write("deep", 4));
+        ASSERT_TRUE(writer.Commit());
+    }
+    std::vector<std::u16string> names;
+    DirectorySearch search(U(folder));
+    DirectoryEntry entry;
+    while (search.Next(entry)) names.push_back(entry.name);
+    EXPECT_FALSE(search.failed());
+    EXPECT_NE(std::find(names.begin(), names.end(), u"deep.txt"), names.end());
+    {
+        const TesselMappedFile mapped(U(file).c_str());
+        std::string seen;
+        EXPECT_TRUE(mapped.ReadView(4, [&](const std::uint8_t* bytes, std::uint32_t length) {
+            seen.append(reinterpret_cast<const char*>(bytes), length);
+            return true;
+        }));
+        EXPECT_EQ(seen, "deep");
+    }
+    EXPECT_TRUE(FileExists(U(file).c_str()));
+    EXPECT_TRUE(RemoveFile(U(file).c_str()));
+    EXPECT_FALSE(FileExists(U(file).c_str()));
+    for (auto level = folders.rbegin(); level != folders.rend(); ++level)
+        EXPECT_TRUE(::RemoveDirectoryW(Win32::SystemPath(U(*level)).c_str()));
 }
 
 // A plain top-level window of a given size, destroyed with the object.

@@ -1,0 +1,43 @@
+// CreateFolders on Windows: the folder and its missing parents, outermost
+// first.
+#include <windows.h>
+
+#include <vector>
+
+#include "long_path.h"
+#include "tessel_app.h"
+
+namespace TesselLibrary {
+
+namespace {
+
+bool IsFolder(const std::u16string& path) {
+    const DWORD attributes = ::GetFileAttributesW(Win32::SystemPath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::u16string WithoutTrailingSeparators(std::u16string path) {
+    while (path.size() > 1 && (path.back() == u'\\' || path.back() == u'/')) path.pop_back();
+    return path;
+}
+
+}  // namespace
+
+bool CreateFolders(const std::u16string& path) {
+    // The missing folders, innermost first. The walk up stops at the first
+    // folder that exists, or where the text stops getting shorter (a root).
+    std::vector<std::u16string> missing;
+    for (std::u16string folder = WithoutTrailingSeparators(path); !folder.empty() && !IsFolder(folder);) {
+        missing.push_back(folder);
+        const std::u16string parent = WithoutTrailingSeparators(DirectoryOf(folder));
+        if (parent.size() >= folder.size()) break;
+        folder = parent;
+    }
+    for (auto folder = missing.rbegin(); folder != missing.rend(); ++folder) {
+        // Another process may make it meanwhile: a folder afterwards is success.
+        if (!::CreateDirectoryW(Win32::SystemPath(*folder).c_str(), nullptr) && !IsFolder(*folder)) return false;
+    }
+    return !path.empty() && IsFolder(path);
+}
+
+}  // namespace TesselLibrary
