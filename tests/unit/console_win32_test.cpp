@@ -1,4 +1,4 @@
-// Standard output and the command line on the Win32 backend.
+// Standard output, standard error and the command line on the Win32 backend.
 #ifdef _WIN32
 
 #include <windows.h>
@@ -19,17 +19,17 @@ TEST(ConsoleWin32Test, TheCommandLineIsTheSystemsWholeLine) {
     EXPECT_FALSE(TesselLibrary::SplitProcessArguments().has_value()) << "Windows hands over one line";
 }
 
-// Standard output replaced by a pipe for a scope.
+// Standard output or standard error replaced by a pipe for a scope.
 class RedirectedOutput {
 public:
-    RedirectedOutput() {
+    explicit RedirectedOutput(DWORD which = STD_OUTPUT_HANDLE) : which_(which) {
         SECURITY_ATTRIBUTES security{sizeof security, nullptr, FALSE};
         ok_ = ::CreatePipe(&read_, &write_, &security, 1 << 16) != 0;
-        old_ = ::GetStdHandle(STD_OUTPUT_HANDLE);
-        if (ok_) ::SetStdHandle(STD_OUTPUT_HANDLE, write_);
+        old_ = ::GetStdHandle(which_);
+        if (ok_) ::SetStdHandle(which_, write_);
     }
     ~RedirectedOutput() {
-        ::SetStdHandle(STD_OUTPUT_HANDLE, old_);
+        ::SetStdHandle(which_, old_);
         if (ok_) {
             ::CloseHandle(read_);
             ::CloseHandle(write_);
@@ -40,7 +40,7 @@ public:
 
     bool ok() const { return ok_; }
     std::string Take() {
-        ::SetStdHandle(STD_OUTPUT_HANDLE, old_);
+        ::SetStdHandle(which_, old_);
         DWORD available = 0;
         std::string bytes;
         if (::PeekNamedPipe(read_, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
@@ -53,6 +53,7 @@ public:
     }
 
 private:
+    DWORD which_;
     bool ok_ = false;
     HANDLE read_ = nullptr;
     HANDLE write_ = nullptr;
@@ -64,6 +65,15 @@ TEST(ConsoleWin32Test, RedirectedOutputGetsTheTextsBytes) {
     ASSERT_TRUE(output.ok());
     WriteConsoleText(u"Sumvane v1.3.1.1\r\n\u00e9");
     EXPECT_EQ(output.Take(), "Sumvane v1.3.1.1\r\n\xc3\xa9");
+}
+
+TEST(ConsoleWin32Test, RedirectedErrorsGetTheTextsBytesAndNothingGoesToOutput) {
+    RedirectedOutput output;
+    RedirectedOutput errors(STD_ERROR_HANDLE);
+    ASSERT_TRUE(output.ok() && errors.ok());
+    TesselLibrary::WriteErrorText(u"Z:\\a.txt - Error computing MD5\r\n\u00e9");
+    EXPECT_EQ(errors.Take(), "Z:\\a.txt - Error computing MD5\r\n\xc3\xa9");
+    EXPECT_EQ(output.Take(), "");
 }
 
 }  // namespace
