@@ -1,8 +1,14 @@
 // TesselProgress on Windows: the modal dialog 20300 on the main thread, the
 // job on a worker thread started by the dialog's first timer tick, and
-// synchronous window messages from the worker to the dialog.
+// synchronous window messages from the worker to the dialog. The main thread
+// alone holds the worker's handle and waits for the worker before Run
+// returns; an exception on the worker ends the dialog as failed and is
+// rethrown from Run.
 #include <windows.h>
 #include <commctrl.h>
+
+#include <exception>
+#include <utility>
 
 #include "handle.h"
 #include "tessel_progress.h"
@@ -35,18 +41,22 @@ struct TesselProgressData {
     HWND dialog = nullptr;
     void* jobArgument = nullptr;
     ProgressJob job = nullptr;
-    Win32::Handle thread;
+    Win32::Handle thread;  // the main thread's alone
     CancelHandler cancelHandler = nullptr;
     bool showSecondBar = false;
+    // The worker's alone while it runs; the main thread reads them once it
+    // has waited for the worker.
+    bool ended = false;  // the dialog was told to end: nothing more is sent
+    std::exception_ptr jobError;
 };
 
 namespace {
 
-// Closes the worker's handle and ends the dialog with the job's verdict.
+// Ends the dialog with the job's verdict, once.
 void EndJobOf(TesselProgressData& data, bool failed) {
-    data.thread.reset();
-    if (data.dialog)
-        ::SendMessageW(data.dialog, failed ? WM_PROGRESS_END_FAILED : WM_PROGRESS_END_OK, 0, 0);
+    if (data.ended || !data.dialog) return;
+    data.ended = true;
+    ::SendMessageW(data.dialog, failed ? WM_PROGRESS_END_FAILED : WM_PROGRESS_END_OK, 0, 0);
 }
 
 TesselProgressData* DataOf(HWND dialog) {
@@ -54,8 +64,17 @@ TesselProgressData* DataOf(HWND dialog) {
 }
 
 DWORD WINAPI WorkerStart(LPVOID record) {
-    const auto& data = *static_cast<TesselProgressData*>(record);
-    return data.job(data.jobArgument);
+    auto& data = *static_cast<TesselProgressData*>(record);
+    DWORD result = 0;
+    try {
+        result = data.job(data.jobArgument);
+    } catch (...) {
+        data.jobError = std::current_exception();
+    }
+    // A job that threw, or forgot to end its run, must not leave the dialog
+    // up; after a proper end this does nothing.
+    EndJobOf(data, true);
+    return result;
 }
 
 INT_PTR InitDialog(HWND dialog, TesselProgressData& data) {
@@ -85,7 +104,7 @@ void StartWorker(HWND dialog) {
     TesselProgressData* data = DataOf(dialog);
     if (!data) return;
     data->thread.reset(::CreateThread(nullptr, kWorkerStackBytes, WorkerStart, data, 0, nullptr));
-    if (!data->thread) EndJobOf(*data, true);
+    if (!data->thread) ::EndDialog(dialog, 0);
 }
 
 INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -128,27 +147,39 @@ TesselProgress::TesselProgress() : data_(std::make_unique<TesselProgressData>())
     ::InitCommonControlsEx(&controls);
 }
 
-// Neither waits for nor stops a worker; the handle alone is closed.
+// No worker outlives Run, so there is none to wait for here.
 TesselProgress::~TesselProgress() = default;
 
 bool TesselProgress::Run(const TesselAppWindows& frame, const char16_t* title, void* jobArgument, ProgressJob job) {
-    data_->job = job;
-    data_->jobArgument = jobArgument;
-    data_->cancelHandler = nullptr;
-    data_->title = title;
+    TesselProgressData& data = *data_;
+    data.job = job;
+    data.jobArgument = jobArgument;
+    data.cancelHandler = nullptr;
+    data.title = title;
+    data.ended = false;
+    data.jobError = nullptr;
     const INT_PTR result =
         ::DialogBoxParamW(static_cast<HINSTANCE>(frame.module()), MAKEINTRESOURCEW(kDialogId),
                           static_cast<HWND>(frame.ownerWindow()), ProgressDialogProc,
-                          reinterpret_cast<LPARAM>(data_.get()));
+                          reinterpret_cast<LPARAM>(&data));
+    // The dialog is gone, so a worker that still sends to it fails at once
+    // instead of waiting: the wait cannot hang.
+    if (data.thread) ::WaitForSingleObject(data.thread.get(), INFINITE);
+    data.thread.reset();
+    data.dialog = nullptr;
+    // Memory exhaustion on the worker reaches the caller as it would have
+    // on the main thread.
+    if (data.jobError) std::rethrow_exception(std::exchange(data.jobError, nullptr));
     return result == 1;
 }
 
 void TesselProgress::SetPosition(std::uint32_t position) {
-    if (data_->dialog) ::SendMessageW(data_->dialog, WM_PROGRESS_SETPOS, position, 0);
+    if (data_->dialog && !data_->ended) ::SendMessageW(data_->dialog, WM_PROGRESS_SETPOS, position, 0);
 }
 
 void TesselProgress::SetStatus(const char16_t* text) {
-    if (data_->dialog) ::SetDlgItemTextW(data_->dialog, kStatusId, Win32::Wide(text ? text : u""));
+    if (data_->dialog && !data_->ended)
+        ::SetDlgItemTextW(data_->dialog, kStatusId, Win32::Wide(text ? text : u""));
 }
 
 void TesselProgress::EndJob(bool failed) { EndJobOf(*data_, failed); }

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <string>
 #include <vector>
 
@@ -203,6 +204,45 @@ TEST_F(TesselProgressWin32Test, SetPositionAndSetStatusWithoutADialogDoNothing) 
     context.positions = {7};
     ASSERT_TRUE(idle.Run(frame_, u"After idle calls", &context, ReadBackJob));
     EXPECT_EQ(context.seen.positions, (std::vector<int>{7}));
+}
+
+struct EndingContext {
+    TesselProgress* progress = nullptr;
+    enum class Ending { Throw, NoEndJob, WorkAfterEndJob } ending = Ending::Throw;
+    bool finished = false;  // set by the worker as its very last step
+};
+
+std::uint32_t TESSEL_STDCALL EndingJob(void* argument) {
+    auto& context = *static_cast<EndingContext*>(argument);
+    context.progress->SetPosition(0);
+    switch (context.ending) {
+    case EndingContext::Ending::Throw: throw std::bad_alloc();
+    case EndingContext::Ending::NoEndJob: break;
+    case EndingContext::Ending::WorkAfterEndJob:
+        context.progress->EndJob(false);
+        ::Sleep(300);  // its own clean-up, after the dialog has gone
+        context.progress->SetPosition(99);  // nothing to send to any more
+        break;
+    }
+    context.finished = true;
+    return 0;
+}
+
+TEST_F(TesselProgressWin32Test, AnExceptionOnTheWorkerIsRethrownFromRun) {
+    EndingContext context{&progress_, EndingContext::Ending::Throw};
+    EXPECT_THROW(progress_.Run(frame_, u"Throws", &context, EndingJob), std::bad_alloc);
+    // The object stays usable.
+    JobContext next = Context();
+    EXPECT_TRUE(progress_.Run(frame_, u"After the exception", &next, ReadBackJob));
+}
+
+TEST_F(TesselProgressWin32Test, RunWaitsForTheWorkerAndEndsAJobThatNeverEndedItsRun) {
+    EndingContext late{&progress_, EndingContext::Ending::WorkAfterEndJob};
+    EXPECT_TRUE(progress_.Run(frame_, u"Late", &late, EndingJob));
+    EXPECT_TRUE(late.finished) << "Run returned before the worker was done";
+    EndingContext silent{&progress_, EndingContext::Ending::NoEndJob};
+    EXPECT_FALSE(progress_.Run(frame_, u"Silent", &silent, EndingJob));
+    EXPECT_TRUE(silent.finished);
 }
 
 }  // namespace
