@@ -57,6 +57,11 @@ void AppendUtf8(std::string& out, char32_t cp) {
 
 bool WineMode() { return Env("SUMVANE_WINE") == "1"; }
 
+std::string WineLoader() {
+    const std::string loader = Env("SUMVANE_WINE_LOADER");
+    return loader.empty() ? "wine" : loader;
+}
+
 fs::path ProgramPath() { return fs::canonical(Executable()); }
 
 std::string Banner() {
@@ -145,7 +150,7 @@ RunResult Sandbox::Launch(const std::vector<std::string>& args, const std::optio
     for (const auto& [name, value] : vars) envStrings.push_back(name + "=" + value);
 
     std::vector<std::string> argv;
-    if (WineMode()) argv.push_back(Env("SUMVANE_WINE_LOADER").empty() ? "wine" : Env("SUMVANE_WINE_LOADER"));
+    if (WineMode()) argv.push_back(WineLoader());
     argv.push_back(Executable());
     argv.insert(argv.end(), args.begin(), args.end());
 
