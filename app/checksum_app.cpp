@@ -8,6 +8,21 @@
 
 using namespace TesselLibrary;
 
+std::u16string pathForLog(const std::u16string& path) {
+    std::u16string shown;
+    shown.reserve(path.size());
+    for (const char16_t c : path) {
+        if (c == u'\r') {
+            shown += u"\\r";
+        } else if (c == u'\n') {
+            shown += u"\\n";
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
 ChecksumApp::ChecksumApp() : ChecksumApp(DefaultsOnly{}) {
     parseCommandLine(*this);
     performStartupActions();
@@ -30,10 +45,22 @@ bool ChecksumApp::run() {
     banner += kConsoleLineEnd;
     banner += kConsoleLineEnd;
     banner += frame.ResourceString(kProductWebAddress);
+    banner += kBannerEnd;
     WriteConsoleText(banner);
 
     bool ok = true;
+    // A digest the clipboard action could not make (a missing file, or no
+    // file named at all) is work asked for and not done.
+    if (clipboardDigest && clipboardDigest->result != DigestResult::Computed) ok = false;
     if (!singleFile.empty() && !runSingleFile()) ok = false;
     if (folderGiven && !runFolder()) ok = false;
+    // A report that could not be written where it belongs went to standard
+    // error; the run did not end the way it should have.
+    if (log->failed()) ok = false;
     return ok;
+}
+
+void ChecksumApp::logProblem(const std::u16string& path, std::uint32_t messageId) const {
+    log->Write(pathForLog(path));
+    log->WriteLine(frame.ResourceString(messageId));
 }

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,15 @@
 
 // Whole-name comparison ignoring letter case, as the system compares names.
 bool sameNameIgnoringCase(const std::u16string& a, const std::u16string& b);
+
+// A path as a log line shows it: a carriage return or line feed in it
+// (possible in a Linux file name) as \r or \n, so that the line stays one.
+std::u16string pathForLog(const std::u16string& path);
+
+// How a digest came out: the path does not exist, or the file is there but
+// could not be read to its end (no access, locked, an I/O error, cut short
+// while read, no hash service).
+enum class DigestResult { Computed, NotFound, Unreadable };
 
 class ChecksumApp {
 public:
@@ -31,8 +42,13 @@ public:
     bool run();
 
     // MD5 of the file's whole contents as 32 upper-case hex digits in `out`
-    // (no terminator); `out` is untouched on failure.
+    // (no terminator); `out` is untouched on failure. Nothing is logged.
+    DigestResult digestFile(const std::u16string& path, char (&out)[32]) const;
+    // The same, logging a failure: the path with " - File Not Found" when it
+    // does not exist, with " - Error computing MD5" when it cannot be read.
     bool computeDigest(const std::u16string& path, char (&out)[32]) const;
+    // One log line: pathForLog(path) followed by string `messageId`.
+    void logProblem(const std::u16string& path, std::uint32_t messageId) const;
 
     void buildSummary();
     void verifySummary();
@@ -66,7 +82,20 @@ public:
     bool verify = false;
 
 private:
+    struct FileDigest {
+        DigestResult result = DigestResult::Unreadable;
+        char digits[32] = {};
+    };
+
     void performStartupActions();
     bool runSingleFile();
     bool runFolder();
+    std::u16string summaryPath() const;
+    void logDigestFailure(const std::u16string& path, DigestResult result) const;
+
+    // The clipboard action's digest of `singleFile`, so that single-file
+    // mode does not read the file a second time.
+    std::optional<FileDigest> clipboardDigest;
+    // Indices in `folders` whose subfolders could not all be listed.
+    std::set<std::size_t> incompletelyListed;
 };

@@ -32,29 +32,40 @@ bool HashWindows(TesselMappedFile& file, Md5Hash& hash) {
 
 }  // namespace
 
-bool ChecksumApp::computeDigest(const std::u16string& path, char (&out)[32]) const {
+DigestResult ChecksumApp::digestFile(const std::u16string& path, char (&out)[32]) const {
     Md5Provider provider;
-    if (!provider.ok()) return false;
+    if (!provider.ok()) return DigestResult::Unreadable;
     auto hash = std::make_unique<Md5Hash>(provider);
-    if (!hash->ok()) return false;
+    if (!hash->ok()) return DigestResult::Unreadable;
     auto file = std::make_unique<TesselMappedFile>(path.c_str());
 
-    bool result = false;
+    // The system's own reason for a failed open decides: only a path that
+    // is not there is "not found"; a file that is there but cannot be read
+    // must never pass for a missing one.
+    DigestResult result = file->NotFound() ? DigestResult::NotFound : DigestResult::Unreadable;
     std::uint8_t value[16];
-    if (file->view() == nullptr && !FileExists(path.c_str())) {
-        log->Write(path);
-        log->WriteLine(frame.ResourceString(kFileNotFound));
-    } else if (HashWindows(*file, *hash) && hash->Final(value)) {
+    if (file->IsOpen() && HashWindows(*file, *hash) && hash->Final(value)) {
         static constexpr char kDigits[] = "0123456789ABCDEF";
         for (int k = 0; k < 16; ++k) {
             out[2 * k] = kDigits[value[k] >> 4];
             out[2 * k + 1] = kDigits[value[k] & 0x0F];
         }
-        result = true;
+        result = DigestResult::Computed;
     }
     // The hash object goes first, then the view, mapping and file; the
     // provider last.
     hash.reset();
     file.reset();
     return result;
+}
+
+bool ChecksumApp::computeDigest(const std::u16string& path, char (&out)[32]) const {
+    const DigestResult result = digestFile(path, out);
+    logDigestFailure(path, result);
+    return result == DigestResult::Computed;
+}
+
+void ChecksumApp::logDigestFailure(const std::u16string& path, DigestResult result) const {
+    if (result == DigestResult::NotFound) logProblem(path, kFileNotFound);
+    if (result == DigestResult::Unreadable) logProblem(path, kErrorComputingMd5);
 }

@@ -5,12 +5,16 @@
 
 using namespace TesselLibrary;
 
+std::u16string ChecksumApp::summaryPath() const {
+    std::u16string path = folder;
+    AppendBackslash(path);
+    return path + summaryName;
+}
+
 bool ChecksumApp::runFolder() {
-    std::u16string summaryPath = folder;
-    AppendBackslash(summaryPath);
-    summaryPath += summaryName;
-    summaryFile->SetPath(summaryPath.c_str());
-    rewriteFile->SetPath((summaryPath + u"X").c_str());
+    const std::u16string path = summaryPath();
+    summaryFile->SetPath(path.c_str());
+    rewriteFile->SetPath((path + u"X").c_str());
 
     bool ok = true;
     if (create && !progress->Run(frame, frame.ResourceString(kBuildingTitle), this, &ChecksumApp::buildJob)) ok = false;

@@ -1,44 +1,58 @@
 // One file and its 32-byte companion "<file>.md5" (rewrite: "<file>.md5x").
-#include <cstring>
-
 #include "checksum_app.h"
 #include "string_ids.h"
+#include "summary_format.h"
 
 using namespace TesselLibrary;
 
 bool ChecksumApp::runSingleFile() {
-    char digest[32];
-    if (!computeDigest(singleFile, digest)) return true;  // the digest logged what it could
+    FileDigest digest;
+    if (clipboardDigest) {
+        digest = *clipboardDigest;  // the clipboard action has just read the file
+    } else {
+        digest.result = digestFile(singleFile, digest.digits);
+    }
+    if (digest.result != DigestResult::Computed) {
+        // Nothing was recorded or checked: that is no success.
+        logDigestFailure(singleFile, digest.result);
+        return false;
+    }
 
     bool ok = true;
-    TesselFile companion(singleFile + u".md5");
-    if (create && !companion.Write(digest, sizeof digest)) ok = false;
+    const std::u16string companionPath = singleFile + u".md5";
+    TesselFile companion(companionPath);
+    if (create && !(companion.Write(digest.digits, sizeof digest.digits) && companion.Commit())) {
+        logProblem(companionPath, kUnableToWrite);
+        ok = false;
+    }
 
     if (verify) {
         char stored[32] = {};
         std::uint32_t count = 0;
         // A companion cut short holds no complete digest to compare with.
         if (!companion.OpenRead() || !companion.Read(stored, sizeof stored, &count) || count < sizeof stored) {
-            log->Write(singleFile);
-            log->WriteLine(frame.ResourceString(kMissingData));
+            logProblem(singleFile, kMissingData);
             ok = false;
-        } else if (std::memcmp(digest, stored, sizeof digest) != 0) {
+        } else if (!sameDigest(stored, digest.digits)) {
             ok = false;
-            log->Write(singleFile);
+            log->Write(pathForLog(singleFile));
             log->Write(frame.ResourceString(kMd5Mismatch));
             log->Write(u" (");
-            log->Write(std::u16string(digest, digest + 32));
+            log->Write(std::u16string(digest.digits, digest.digits + 32));
             log->Write(u" - ");
             std::u16string shown;
             for (const char c : stored) {
                 if (c == '\0') break;
                 shown.push_back(static_cast<unsigned char>(c));
             }
-            log->Write(shown);
+            log->Write(pathForLog(shown));  // a stray line break must not end the line
             log->WriteLine(u")");
             if (rewriteOnDifference) {
-                TesselFile rewrite(singleFile + u".md5x");
-                if (!rewrite.Write(digest, sizeof digest)) ok = false;
+                const std::u16string rewritePath = singleFile + u".md5x";
+                TesselFile rewrite(rewritePath);
+                if (!(rewrite.Write(digest.digits, sizeof digest.digits) && rewrite.Commit())) {
+                    logProblem(rewritePath, kUnableToWrite);
+                }
             }
         }
     }

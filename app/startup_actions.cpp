@@ -34,9 +34,11 @@ void ChecksumApp::performStartupActions() {
 
     if (hashToClipboard) {
         // The log stays closed in this run: an old log is left alone.
-        char digits[32];
-        if (computeDigest(singleFile, digits)) {
-            const std::u16string text(digits, digits + 32);
+        FileDigest digest;
+        digest.result = digestFile(singleFile, digest.digits);
+        clipboardDigest = digest;
+        if (digest.result == DigestResult::Computed) {
+            const std::u16string text(digest.digits, digest.digits + 32);
             if (OpenClipboard()) PutTextOnClipboard(text);
             frame.ShowMessage(frame.ResourceString(kComputeHashCaption), text.c_str());
         } else {

@@ -17,12 +17,14 @@ bool IsLowSurrogate(char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 bool IsByteEscape(char32_t u) { return u >= 0xDC80 && u <= 0xDCFF; }
 
 // Length of the UTF-8 sequence at `i` when it is well-formed (or a byte
-// escape) and stands for a code point above U+00FF; 0 otherwise.
-std::size_t DecodableLength(const std::string& bytes, std::size_t i, char32_t& cp) {
+// escape) and stands for a code point above U+00FF (with `shortForms`, any
+// code point from U+0080 up); 0 otherwise.
+std::size_t DecodableLength(const std::string& bytes, std::size_t i, char32_t& cp, bool shortForms) {
     const auto at = [&](std::size_t k) { return static_cast<unsigned char>(bytes[k]); };
     const unsigned char lead = at(i);
     std::size_t length;
-    if (lead >= 0xC4 && lead <= 0xDF) {  // C2/C3 lead only to U+0080..U+00FF
+    const unsigned char lowestTwoByteLead = shortForms ? 0xC2 : 0xC4;  // C2/C3 lead only to U+0080..U+00FF
+    if (lead >= lowestTwoByteLead && lead <= 0xDF) {
         length = 2;
         cp = lead & 0x1F;
     } else if (lead >= 0xE0 && lead <= 0xEF) {
@@ -45,6 +47,30 @@ std::size_t DecodableLength(const std::string& bytes, std::size_t i, char32_t& c
     return length;
 }
 
+std::u16string Decode(const std::string& bytes, bool shortForms) {
+    std::u16string out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size();) {
+        char32_t cp = 0;
+        const std::size_t length = DecodableLength(bytes, i, cp, shortForms);
+        if (length == 0) {
+            out.push_back(static_cast<unsigned char>(bytes[i]));
+            ++i;
+            continue;
+        }
+        if (cp >= 0x10000) {
+            out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+        i += length;
+    }
+    return out;
+}
+
+char UpperHexLetter(char c) { return (c >= 'a' && c <= 'f') ? static_cast<char>(c - 'a' + 'A') : c; }
+
 }  // namespace
 
 std::string toLowBytes(const std::u16string& path) {
@@ -65,26 +91,27 @@ std::string toLowBytes(const std::u16string& path) {
     return out;
 }
 
-std::u16string widenBytes(const std::string& bytes) {
-    std::u16string out;
-    out.reserve(bytes.size());
-    for (std::size_t i = 0; i < bytes.size();) {
-        char32_t cp = 0;
-        const std::size_t length = DecodableLength(bytes, i, cp);
-        if (length == 0) {
-            out.push_back(static_cast<unsigned char>(bytes[i]));
-            ++i;
-            continue;
-        }
-        if (cp >= 0x10000) {
-            out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp));
-        }
-        i += length;
+std::u16string widenBytes(const std::string& bytes) { return Decode(bytes, false); }
+
+std::u16string otherReading(const std::u16string& name) {
+    const std::string bytes = toLowBytes(name);
+    std::u16string other;
+    if (bytes.size() != name.size()) {
+        // Some bytes were taken for UTF-8: each byte on its own instead.
+        for (const char byte : bytes) other.push_back(static_cast<unsigned char>(byte));
+    } else {
+        // Each byte was taken on its own: UTF-8 throughout instead, as a
+        // tool that stores every name in UTF-8 writes it.
+        other = Decode(bytes, true);
     }
-    return out;
+    return other == name ? std::u16string() : other;
+}
+
+bool sameDigest(const char (&stored)[32], const char (&computed)[32]) {
+    for (int i = 0; i < 32; ++i) {
+        if (UpperHexLetter(stored[i]) != UpperHexLetter(computed[i])) return false;
+    }
+    return true;
 }
 
 std::vector<SummaryEntry> parseSummary(const std::vector<std::uint8_t>& bytes, const std::u16string& summaryName,
@@ -92,18 +119,7 @@ std::vector<SummaryEntry> parseSummary(const std::vector<std::uint8_t>& bytes, c
     std::vector<SummaryEntry> entries;
     SummaryEntry line;
     std::string nameBytes;
-    for (const std::uint8_t byte : bytes) {
-        if (byte == 0x0A) continue;  // line feeds mean nothing, wherever they stand
-        if (byte != 0x0D) {
-            if (line.count < 32) {
-                line.digest[line.count++] = static_cast<char>(byte);
-            } else if (line.count == 32) {
-                line.count = 33;  // the separator: any byte
-            } else {
-                nameBytes.push_back(static_cast<char>(byte));
-            }
-            continue;
-        }
+    const auto endLine = [&] {
         line.name = widenBytes(nameBytes);
         if (line.count == 33 && !line.name.empty() && !NamesEqual(line.name, summaryName)) {
             entries.push_back(line);
@@ -116,8 +132,27 @@ std::vector<SummaryEntry> parseSummary(const std::vector<std::uint8_t>& bytes, c
         }
         line = SummaryEntry{};
         nameBytes.clear();
+    };
+    bool afterCarriageReturn = false;
+    for (const std::uint8_t byte : bytes) {
+        // A line ends at CR LF, and also at a CR or an LF alone, so that a
+        // summary that went through a line-end conversion still reads.
+        const bool pairedLineFeed = byte == 0x0A && afterCarriageReturn;
+        afterCarriageReturn = byte == 0x0D;
+        if (pairedLineFeed) continue;
+        if (byte == 0x0D || byte == 0x0A) {
+            endLine();
+        } else if (line.count < 32) {
+            line.digest[line.count++] = static_cast<char>(byte);
+        } else if (line.count == 32) {
+            line.count = 33;  // the separator: any byte
+        } else {
+            nameBytes.push_back(static_cast<char>(byte));
+        }
     }
-    return entries;  // bytes after the last carriage return are an unfinished line
+    // A last line without its line end is judged like the others.
+    if (line.count != 0) endLine();
+    return entries;
 }
 
 bool writeSummaryLine(TesselFile& file, const char (&digest)[32], const std::u16string& path) {

@@ -23,8 +23,19 @@ std::string toLowBytes(const std::u16string& path);
 // decoded, every other byte stands for the code unit of the same value.
 std::u16string widenBytes(const std::string& bytes);
 
-// Reads every line; each invalid one is logged alone on its line and sets
-// `anyInvalid`. Lines naming `summaryName` itself are invalid.
+// The other reading of the bytes a summary line holds for `name`: each byte
+// on its own when some were taken for UTF-8, UTF-8 throughout when none
+// were. Empty when both readings are the same. A name that does not exist
+// in one reading may exist in the other.
+std::u16string otherReading(const std::u16string& name);
+
+// Whether a stored digest says the same as a computed one: hexadecimal
+// letters match in either case.
+bool sameDigest(const char (&stored)[32], const char (&computed)[32]);
+
+// Reads every line (ended by CR LF, CR or LF); each invalid one is logged
+// alone on its line and sets `anyInvalid`. Lines naming `summaryName` itself
+// are invalid.
 std::vector<SummaryEntry> parseSummary(const std::vector<std::uint8_t>& bytes, const std::u16string& summaryName,
                                        TesselLibrary::TesselLog& log, const TesselLibrary::TesselApp& strings,
                                        bool& anyInvalid);

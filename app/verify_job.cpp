@@ -1,7 +1,5 @@
 // Verifying the folder summary: read and parse it whole, then check every
 // entry, and keep a rewrite only when asked for and something was wrong.
-#include <cstring>
-
 #include "checksum_app.h"
 #include "string_ids.h"
 #include "summary_format.h"
@@ -23,10 +21,7 @@ void ChecksumApp::verifySummary() {
     if (!summaryFile->ReadAll(bytes)) {
         // Nothing to check is not a clean bill of health: say so, fail, and
         // leave any earlier rewrite summary where it is.
-        std::u16string summaryPath = folder;
-        AppendBackslash(summaryPath);
-        log->Write(summaryPath + summaryName);
-        log->WriteLine(frame.ResourceString(kMissingData));
+        logProblem(summaryPath(), kMissingData);
         progress->SetPosition(15);
         progress->EndJob(true);
         return;
@@ -39,17 +34,33 @@ void ChecksumApp::verifySummary() {
 
     const std::uint32_t n = static_cast<std::uint32_t>(entries.size());
     std::uint32_t share = 0;  // 80 * i, grown per entry
+    bool anyLine = false;
     for (const SummaryEntry& entry : entries) {
         progress->SetPosition(20 + share / n);
         share += 80;
+        std::u16string name = entry.name;
         char digest[32];
-        if (!computeDigest(entry.name, digest)) {
+        DigestResult result = digestFile(name, digest);
+        if (result == DigestResult::NotFound) {
+            // The same bytes may have been meant in the other encoding a
+            // summary line can hold (a Latin-1 name can look like UTF-8).
+            const std::u16string other = otherReading(name);
+            if (!other.empty()) {
+                const DigestResult otherResult = digestFile(other, digest);
+                if (otherResult != DigestResult::NotFound) {
+                    name = other;
+                    result = otherResult;
+                }
+            }
+        }
+        if (result != DigestResult::Computed) {
+            logDigestFailure(name, result);
             problemFound = true;
             continue;
         }
-        if (std::memcmp(digest, entry.digest, sizeof digest) != 0) {
+        if (!sameDigest(entry.digest, digest)) {
             problemFound = true;
-            log->Write(entry.name);
+            log->Write(pathForLog(name));
             log->Write(frame.ResourceString(kMd5Mismatch));
             log->Write(u" (");
             log->Write(std::u16string(entry.digest, entry.digest + 32));
@@ -57,12 +68,20 @@ void ChecksumApp::verifySummary() {
             log->Write(std::u16string(digest, digest + 32));
             log->WriteLine(u")");
         }
-        if (rewriteOnDifference && !writeSummaryLine(*rewriteFile, digest, entry.name)) {
-            log->Write(entry.name);
-            log->WriteLine(frame.ResourceString(kUnableToWrite));
-            problemFound = true;
+        if (rewriteOnDifference) {
+            anyLine = true;
+            if (!writeSummaryLine(*rewriteFile, digest, name)) {
+                logProblem(name, kUnableToWrite);
+                problemFound = true;
+            }
         }
     }
-    if (!problemFound || !rewriteOnDifference) rewriteFile->Delete();
+    if (problemFound && rewriteOnDifference) {
+        // Kept only when complete; with no line written an older rewrite
+        // stays as it was.
+        if (anyLine && !rewriteFile->Commit()) logProblem(summaryPath() + u"X", kUnableToWrite);
+    } else {
+        rewriteFile->Delete();
+    }
     progress->EndJob(problemFound);
 }

@@ -15,12 +15,11 @@ head -c 300000 /dev/urandom > "$demo/tree/photos/2026/harbour.raw"
 printf 'not recorded: dot folders are skipped\n' > "$demo/tree/.cache/state"
 sumvane=build/sumvane
 
-# The banner ends without a line break; the exit code follows on its own line.
 run() {
   echo; echo "\$ sumvane $*"
   local rc=0
   "$sumvane" "$@" || rc=$?
-  echo; echo "(exit code $rc)"
+  echo "(exit code $rc)"
 }
 
 run "-f$demo/tree" -r -c "-o$demo/logs"

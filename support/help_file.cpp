@@ -7,8 +7,9 @@ bool ExtractHelpFile(ModuleHandle module, const char16_t* path) {
     std::uint32_t size = 0;
     const std::uint8_t* bytes = FindHelpResource(module, &size);
     if (!bytes) return false;  // no resource: no file is created
+    // Replaced whole, never written through a link: the temporary folder is
+    // shared with every other user.
     TesselFile file(path);
-    // Written beside the path, then put in its place.
     return file.Write(bytes, size) && file.Commit();
 }
 

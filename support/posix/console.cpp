@@ -1,44 +1,75 @@
-// Standard output and the process's arguments on POSIX.
+// Standard output and error, the process's arguments, and its signals on
+// POSIX.
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <fstream>
-#include <iterator>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include "console.h"
+#include "file_descriptor.h"
+#include "file_handle.h"
 #include "text.h"
 
 namespace TesselLibrary {
 
-void WriteConsoleText(const std::u16string& text) {
+namespace {
+
+// The arguments as the entry point was handed them, the program path left
+// out. Written once, before any other thread exists.
+std::vector<std::u16string>& KeptArguments() {
+    static std::vector<std::u16string> arguments;
+    return arguments;
+}
+
+void WriteBytes(int fd, const std::u16string& text) {
     const std::string bytes = ToSystemBytes(text);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        done += static_cast<std::size_t>(n);
+    Posix::WriteAll(fd, bytes.data(), bytes.size());  // a closed stream is simply not seen
+}
+
+// SIGINT and SIGTERM are blocked in every thread and taken here, outside
+// any signal handler, so the clean-up may lock and allocate like any code.
+void WaitForInterrupt(sigset_t signals) {
+    int signal = 0;
+    while (::sigwait(&signals, &signal) != 0) {
+    }
+    RemoveTemporaryFiles();
+    ::_exit(1);
+}
+
+}  // namespace
+
+void PrepareProcess(int argc, char** argv) {
+    std::vector<std::u16string>& arguments = KeptArguments();
+    arguments.clear();
+    for (int i = 1; i < argc && argv[i] != nullptr; ++i) arguments.push_back(FromSystemBytes(argv[i]));
+
+    ::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGXFSZ, SIG_IGN);
+
+    sigset_t interrupts;
+    sigemptyset(&interrupts);
+    sigaddset(&interrupts, SIGINT);
+    sigaddset(&interrupts, SIGTERM);
+    // Threads started later inherit the mask, so only the waiting thread
+    // ever takes these signals.
+    if (::pthread_sigmask(SIG_BLOCK, &interrupts, nullptr) != 0) return;
+    try {
+        std::thread(WaitForInterrupt, interrupts).detach();
+    } catch (const std::system_error&) {
+        // Without the thread an interrupt must still end the run.
+        ::pthread_sigmask(SIG_UNBLOCK, &interrupts, nullptr);
     }
 }
 
-// The kernel keeps the arguments as given, NUL-separated; reading them here
-// keeps the program independent of what its entry point was handed.
-std::optional<std::vector<std::u16string>> SplitProcessArguments() {
-    std::ifstream in("/proc/self/cmdline", std::ios::binary);
-    const std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<std::u16string> arguments;
-    std::size_t start = 0;
-    bool first = true;
-    while (start < all.size()) {
-        std::size_t end = all.find('\0', start);
-        if (end == std::string::npos) end = all.size();
-        if (!first) arguments.push_back(FromSystemBytes(std::string_view(all).substr(start, end - start)));
-        first = false;
-        start = end + 1;
-    }
-    return arguments;
-}
+void WriteConsoleText(const std::u16string& text) { WriteBytes(STDOUT_FILENO, text); }
+
+void WriteErrorText(const std::u16string& text) { WriteBytes(STDERR_FILENO, text); }
+
+std::optional<std::vector<std::u16string>> SplitProcessArguments() { return KeptArguments(); }
 
 std::u16string ProcessCommandLine() { return {}; }
 

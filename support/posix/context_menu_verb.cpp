@@ -12,6 +12,7 @@
 #include <string>
 
 #include "file_descriptor.h"
+#include "make_folders.h"
 #include "program_search.h"
 #include "text.h"
 
@@ -134,23 +135,10 @@ std::string FilesScript(const std::string& executable, const std::string& prefix
            "exec \"" + ShellQuotedText(executable) + "\" \"" + ShellQuotedText(prefix) + "$1\"\n";
 }
 
-bool MakeFolders(const std::string& path) {
-    std::size_t next = 1;  // the data home is absolute
-    while (true) {
-        const std::size_t end = path.find('/', next);
-        const std::string part = path.substr(0, end);
-        if (!part.empty() && ::mkdir(part.c_str(), kFolderMode) != 0 && errno != EEXIST) return false;
-        if (end == std::string::npos) break;
-        next = end + 1;
-    }
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
 // Writes a temporary file beside the target and renames it over, so the
 // file managers never see half a file and a second install replaces the first.
 void WriteExecutableFile(const std::string& folder, const std::string& name, const std::string& contents) {
-    if (!MakeFolders(folder)) return;
+    if (!Posix::MakeFolders(folder, kFolderMode)) return;
     std::string temporary = folder + "/." + name + ".XXXXXX";
     UniqueFd fd(::mkstemp(temporary.data()));
     if (!fd.valid()) return;

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include "make_folders.h"
 #include "tessel_log.h"
 #include "text.h"
 
@@ -54,19 +55,6 @@ std::string DesktopFromUserDirs(const std::string& file, const std::string& home
     return found;
 }
 
-// mkdir -p; true when `path` is a folder afterwards.
-bool MakeFolders(const std::string& path) {
-    struct stat st;
-    if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-    for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
-        const std::string part = path.substr(0, slash);
-        if (::stat(part.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) continue;
-        if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
-    }
-    if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) return false;
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 }  // namespace
 
 std::u16string DesktopFolder() {
@@ -83,7 +71,7 @@ std::u16string DesktopFolder() {
         folder = home + "/Desktop";
     }
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    if (!MakeFolders(folder)) return {};
+    if (!Posix::MakeFolders(folder, 0755)) return {};
     return FromSystemBytes(folder);
 }
 

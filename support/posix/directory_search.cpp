@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <string>
 
 #include "text.h"
@@ -22,6 +23,7 @@ struct DirCloser {
 
 struct DirectorySearchData {
     std::unique_ptr<DIR, DirCloser> dir;
+    bool failed = false;
 };
 
 DirectorySearch::DirectorySearch(const std::u16string& folder)
@@ -30,10 +32,14 @@ DirectorySearch::DirectorySearch(const std::u16string& folder)
     // Opened by hand so the descriptor carries O_CLOEXEC and a path that is
     // not a folder fails here rather than at the first read.
     const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
+    if (fd < 0) {
+        data_->failed = true;
+        return;
+    }
     DIR* dir = fdopendir(fd);
     if (dir == nullptr) {
         close(fd);
+        data_->failed = true;
         return;
     }
     data_->dir.reset(dir);
@@ -45,10 +51,17 @@ bool DirectorySearch::ok() const {
     return data_->dir != nullptr;
 }
 
+bool DirectorySearch::failed() const { return data_->failed; }
+
 bool DirectorySearch::Next(DirectoryEntry& entry) {
     if (!data_->dir) return false;
+    errno = 0;  // readdir tells the end from an error only through errno
     const dirent* found = readdir(data_->dir.get());
-    if (found == nullptr) return false;
+    if (found == nullptr) {
+        if (errno != 0) data_->failed = true;
+        data_->dir.reset();  // no further entry, and the descriptor is free again
+        return false;
+    }
 
     entry.name = FromSystemBytes(found->d_name);
     entry.isDirectory = false;

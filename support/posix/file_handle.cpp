@@ -10,7 +10,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "file_descriptor.h"
 #include "regular_file.h"
+#include "tessel_app.h"
 #include "text.h"
 
 namespace TesselLibrary {
@@ -21,12 +23,15 @@ namespace {
 // at most this much per call keeps "fewer than asked" meaning end of file
 // (read) or a real failure such as a full disk (write).
 constexpr std::uint32_t kMaxTransfer = 1u << 30;
+// New files: readable by all, written by the owner, less the umask.
+constexpr mode_t kNewFileMode = 0644;
 
 int Flags(FileHandle::Mode mode) {
     switch (mode) {
         case FileHandle::Mode::Read: return O_RDONLY;
-        case FileHandle::Mode::Truncate: return O_WRONLY | O_CREAT | O_TRUNC;
-        case FileHandle::Mode::Append: return O_WRONLY | O_CREAT;
+        case FileHandle::Mode::ReadNoLink: return O_RDONLY | O_NOFOLLOW;
+        case FileHandle::Mode::CreateNew: return O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW;
+        case FileHandle::Mode::Append: return O_WRONLY | O_CREAT | O_NOFOLLOW;
     }
     return O_RDONLY;
 }
@@ -55,8 +60,12 @@ bool Transfer(std::uint32_t length, std::uint32_t* done, Call call) {
 
 bool FileHandle::Open(const std::u16string& path, Mode mode) {
     Close();
-    int fd = Posix::OpenRegularFile(ToSystemBytes(path), Flags(mode));
-    if (fd < 0) return false;
+    missing_ = false;
+    int fd = Posix::OpenRegularFile(ToSystemBytes(path), Flags(mode), kNewFileMode);
+    if (fd < 0) {
+        missing_ = Posix::IsMissingError(errno);
+        return false;
+    }
     if (mode == Mode::Append && ::lseek(fd, 0, SEEK_END) == static_cast<off_t>(-1)) {
         Posix::CloseDescriptor(fd);
         return false;
@@ -65,10 +74,12 @@ bool FileHandle::Open(const std::u16string& path, Mode mode) {
     return true;
 }
 
-void FileHandle::Close() {
-    int fd = static_cast<int>(native_);
-    Posix::CloseDescriptor(fd);
+bool FileHandle::Close() {
+    if (!IsOpen()) return true;
+    // Not retried on EINTR: on Linux the descriptor is gone either way.
+    const bool closed = ::close(static_cast<int>(native_)) == 0;
     native_ = kNone;
+    return closed;
 }
 
 bool FileHandle::Read(void* buffer, std::uint32_t length, std::uint32_t* got) {
@@ -90,6 +101,29 @@ bool FileHandle::Size(std::uint64_t* size) const {
     if (::fstat(static_cast<int>(native_), &st) != 0) return false;
     *size = static_cast<std::uint64_t>(st.st_size);
     return true;
+}
+
+bool FileHandle::Flush() {
+    int result;
+    do {
+        result = ::fsync(static_cast<int>(native_));
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
+bool MoveFileOver(const std::u16string& from, const std::u16string& to) {
+    // rename(2) replaces whatever has the name, a link included, in one step.
+    if (::rename(ToSystemBytes(from).c_str(), ToSystemBytes(to).c_str()) != 0) return false;
+    // The new name reaches the disk only with the folder's own data.
+    std::u16string folder = DirectoryOf(to);
+    const std::string folderPath = folder.empty() ? std::string(".") : ToSystemBytes(folder);
+    Posix::UniqueFd directory(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!directory.valid()) return false;
+    int result;
+    do {
+        result = ::fsync(directory.get());
+    } while (result != 0 && errno == EINTR);
+    return result == 0 || errno == EINVAL;  // EINVAL: a file system without folder sync
 }
 
 }  // namespace TesselLibrary

@@ -4,6 +4,7 @@
 #include "help_viewer.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -41,6 +42,13 @@ bool LaunchDetached(const std::string& viewer, std::string path) {
     if (child == 0) {
         const pid_t grandchild = ::fork();
         if (grandchild == 0) {
+            // The viewer starts with the signal state of a fresh program, not
+            // with the interrupts this one blocks and the signals it ignores.
+            sigset_t none;
+            sigemptyset(&none);
+            ::sigprocmask(SIG_SETMASK, &none, nullptr);
+            ::signal(SIGPIPE, SIG_DFL);
+            ::signal(SIGXFSZ, SIG_DFL);
             ::setsid();
             ::dup2(nullDevice.get(), STDIN_FILENO);
             ::dup2(nullDevice.get(), STDOUT_FILENO);

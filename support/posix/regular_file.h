@@ -15,8 +15,9 @@ namespace TesselLibrary::Posix {
 // FIFO, a socket or a device can never make the caller wait (a FIFO opened
 // for writing without a reader even fails with ENXIO); whatever opens is
 // then checked with fstat and rejected unless it is a regular file, and only
-// then is O_NONBLOCK cleared. Symbolic links to files are followed.
-// Returns the descriptor, or -1.
+// then is O_NONBLOCK cleared. Symbolic links to files are followed unless
+// `flags` holds O_NOFOLLOW. Returns the descriptor, or -1 with errno telling
+// why (EISDIR or EINVAL for what is not a regular file).
 inline int OpenRegularFile(const std::string& path, int flags, mode_t mode = 0666) {
     int fd;
     do {
@@ -24,8 +25,11 @@ inline int OpenRegularFile(const std::string& path, int flags, mode_t mode = 066
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return -1;
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const bool known = ::fstat(fd, &st) == 0;
+    if (!known || !S_ISREG(st.st_mode)) {
+        const int error = !known ? errno : S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         ::close(fd);
+        errno = error;
         return -1;
     }
     const int status = ::fcntl(fd, F_GETFL);
@@ -35,6 +39,9 @@ inline int OpenRegularFile(const std::string& path, int flags, mode_t mode = 066
     }
     return fd;
 }
+
+// The path, or a folder on it, does not exist: what "not found" means.
+inline bool IsMissingError(int error) { return error == ENOENT || error == ENOTDIR; }
 
 inline void CloseDescriptor(int& fd) {
     if (fd >= 0) {

@@ -1,5 +1,6 @@
-// RemoveFile on POSIX.
-#include <sys/stat.h>
+// RemoveFile on POSIX: unlink(2) removes a read-only file as well (the
+// folder's permission decides) and removes a link itself, never its target,
+// so nothing about the file is changed first.
 #include <unistd.h>
 
 #include "tessel_file.h"
@@ -9,12 +10,6 @@ namespace TesselLibrary {
 
 bool RemoveFile(const char16_t* path) {
     const std::string bytes = ToSystemBytes(path ? std::u16string_view(path) : std::u16string_view());
-    // The counterpart of clearing FILE_ATTRIBUTE_READONLY: give the owner
-    // write permission. Its result is ignored, as the design says.
-    struct stat st;
-    if (::lstat(bytes.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)) {
-        (void)::chmod(bytes.c_str(), (st.st_mode & 07777) | S_IWUSR);
-    }
     return ::unlink(bytes.c_str()) == 0;
 }
 

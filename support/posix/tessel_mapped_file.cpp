@@ -1,6 +1,6 @@
 // TesselMappedFile, POSIX backend: mmap(2), read-only.
 //
-// The design's three resources become: `fd` (the file), `mapping` (a flag:
+// The three resources of a mapped view (file, mapping, view) become: `fd` (the file), `mapping` (a flag:
 // POSIX has no mapping object, a mapping "exists" when the file was open and
 // not empty), and `view`/`viewLength` (the current mmap region).
 //
@@ -95,6 +95,7 @@ void InstallSigbusHandler() {
 struct TesselMappedFileData {
     const std::uint8_t* view = nullptr;
     int fd = -1;
+    bool notFound = false;
     bool mapping = false;
     std::size_t viewLength = 0;
 
@@ -121,7 +122,10 @@ struct TesselMappedFileData {
 TesselMappedFile::TesselMappedFile(const char16_t* path) : data_(std::make_unique<TesselMappedFileData>()) {
     data_->fd = Posix::OpenRegularFile(ToSystemBytes(path ? std::u16string_view(path) : std::u16string_view()),
                                        O_RDONLY);
-    if (data_->fd < 0) return;
+    if (data_->fd < 0) {
+        data_->notFound = Posix::IsMissingError(errno);
+        return;
+    }
     struct stat st;
     if (::fstat(data_->fd, &st) != 0 || st.st_size <= 0) return;  // a zero-length file has no mapping
     data_->mapping = true;
@@ -133,6 +137,10 @@ TesselMappedFile::~TesselMappedFile() {
     data_->mapping = false;
     Posix::CloseDescriptor(data_->fd);
 }
+
+bool TesselMappedFile::IsOpen() const { return data_->fd >= 0; }
+
+bool TesselMappedFile::NotFound() const { return data_->notFound; }
 
 std::uint64_t TesselMappedFile::Size() const {
     if (data_->fd < 0) return 0;

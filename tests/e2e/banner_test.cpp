@@ -32,12 +32,13 @@ INSTANTIATE_TEST_SUITE_P(Options, NoWorkTest,
                                            std::vector<std::string>{"-x", "-q", "-?", "-"},
                                            std::vector<std::string>{"-recursive", "-o"}));
 
-TEST(Banner, EndsWithTheWebAddressAndNoLineBreak) {
+// On Linux the last line ends like every console line, so the shell's prompt
+// starts on a line of its own; the Windows banner stops at the address.
+TEST(Banner, EndsWithTheWebAddress) {
     Sandbox box;
     const RunResult r = box.Run({"-r"});
-    ASSERT_FALSE(r.out.empty());
-    EXPECT_NE(r.out.back(), '\n');
-    EXPECT_TRUE(r.out.ends_with("https://sumvane.brackenfold.example"));
+    EXPECT_TRUE(r.out.ends_with(WineMode() ? "https://sumvane.brackenfold.example"
+                                           : "https://sumvane.brackenfold.example\n"));
 }
 
 }  // namespace

@@ -168,29 +168,51 @@ TEST(FolderVerify, InvalidLinesAreLoggedFirstAndFailTheRun) {
                                             Line(digits, tree.Path("c.txt")));
 }
 
-TEST(FolderVerify, LinesEndingInLineFeedAloneAreNoEntries) {
+// A summary that went through a line-end conversion (LF alone, or no end on
+// its last line), or was written with lower-case digits, says the same.
+TEST(FolderVerify, ConvertedLineEndsAndLowerCaseDigitsStillVerify) {
     Sandbox box;
     Tree tree(box);
-    // Wrong digests, so any line taken as an entry would be reported.
-    const std::string zeros(32, '0');
-    WriteFile(tree.Summary(), zeros + " " + tree.Path("a.txt") + "\n" + zeros + " " + tree.Path("missing.txt") + "\n" +
-                                  zeros + " " + tree.Path("b.txt"));  // a last line without its end
-
+    const std::string summary = tree.Digest("a.txt") + " " + tree.Path("a.txt") + "\n" + Lower(tree.Digest("b.txt")) +
+                                " " + tree.Path("b.txt") + "\n" + tree.Digest("c.txt") + " " + tree.Path("c.txt");
+    WriteFile(tree.Summary(), summary);
     ExpectRun(box.Run({"-f" + tree.text, "-vc"}), 0);
     ExpectNoLog(box, tree.text);
     EXPECT_FALSE(fs::exists(tree.Rewrite()));
+
+    // Each of those lines is an entry that is really checked; a rewrite
+    // writes upper case.
+    const std::string oldC = tree.Digest("c.txt");
+    WriteFile(tree.root / "c.txt", "new c");
+    ExpectRun(box.Run({"-f" + tree.text, "-vc"}), 1);
+    EXPECT_EQ(LogLines(tree.Log(box)), Lines{Mismatch(tree.Path("c.txt"), oldC, Md5Of("new c"))});
+    EXPECT_EQ(ReadFile(tree.Rewrite()), tree.Entry("a.txt") + tree.Entry("b.txt") + tree.Entry("c.txt"));
+    EXPECT_EQ(ReadFile(tree.Summary()), summary);
 }
 
-TEST(FolderVerify, LowerCaseDigitsNeverMatch) {
+// A summary line holds a name as bytes: one per Latin-1 character, UTF-8 for
+// the rest, so some byte strings read both ways. The other reading is tried
+// before a file is called missing.
+TEST(FolderVerify, NamesThatReadTwoWaysAreFound) {
     Sandbox box;
     Tree tree(box);
-    WriteFile(tree.Summary(), Line(Lower(tree.Digest("a.txt")), tree.Path("a.txt")) +
-                                  Line(Lower(tree.Digest("b.txt")), tree.Path("b.txt")));
+    // "É" and a no-break space are C9 A0, which is also the UTF-8 of U+0260;
+    // a tool that writes UTF-8 stores "é" as C3 A9.
+    const std::string latin1Name = "\xC3\x89\xC2\xA0x";  // on disk (UTF-8): "É", no-break space, "x"
+    const std::string utf8Name = "\xC3\xA9.txt";           // "é.txt"
+    WriteFile(tree.root / latin1Name, "latin");
+    WriteFile(tree.root / utf8Name, "utf8");
+    const std::string folderBytes = tree.text + Sep();
+    const std::string summary = Md5Of("latin") + " " + folderBytes + "\xC9\xA0x\r\n" + Md5Of("utf8") + " " +
+                                folderBytes + "\xC3\xA9.txt\r\n";
+    WriteFile(tree.Summary(), summary);
+    ExpectRun(box.Run({"-f" + tree.text, "-vc"}), 0);
+    ExpectNoLog(box, tree.text);
 
+    // With neither reading there, the name is reported as first read.
+    fs::remove(tree.root / latin1Name);
     ExpectRun(box.Run({"-f" + tree.text, "-v"}), 1);
-    EXPECT_EQ(LogLines(tree.Log(box)),
-              (Lines{Mismatch(tree.Path("a.txt"), Lower(tree.Digest("a.txt")), tree.Digest("a.txt")),
-                     Mismatch(tree.Path("b.txt"), Lower(tree.Digest("b.txt")), tree.Digest("b.txt"))}));
+    EXPECT_EQ(LogLines(tree.Log(box)), Lines{NotFound(tree.text + Sep() + "\xC9\xA0x")});
 }
 
 struct BareCase {
@@ -241,7 +263,7 @@ TEST_P(MissingSummaryTest, IsMissingDataAndKeepsAnOldRewrite) {
 INSTANTIATE_TEST_SUITE_P(Cases, MissingSummaryTest, ::testing::Values("-v", "-vc"),
                          [](const auto& info) { return info.param == "-v" ? "Verify" : "VerifyAndRewrite"; });
 
-TEST(FolderVerify, UnwritableRewriteIsReportedForEveryEntry) {
+TEST(FolderVerify, UnwritableRewriteIsReportedAndLeavesNothingBehind) {
     Sandbox box;
     Tree tree(box);
     const std::string oldA = tree.Digest("a.txt");
@@ -251,9 +273,9 @@ TEST(FolderVerify, UnwritableRewriteIsReportedForEveryEntry) {
 
     ExpectRun(box.Run({"-f" + tree.text, "-vc"}), 1);
     EXPECT_EQ(LogLines(tree.Log(box)), (Lines{Mismatch(tree.Path("a.txt"), oldA, Md5Of("new a")),
-                                              tree.Path("a.txt") + " - Unable to Write to File",
-                                              tree.Path("b.txt") + " - Unable to Write to File"}));
+                                              Native(tree.Rewrite()) + " - Unable to Write to File"}));
     EXPECT_TRUE(fs::is_directory(tree.Rewrite()));
+    EXPECT_EQ(std::distance(fs::directory_iterator(tree.root), fs::directory_iterator()), 6);
 }
 
 TEST(FolderVerify, OutputFolderHoldsTheLogNamedAfterTheFolder) {

@@ -3,8 +3,11 @@
 #include <fcntl.h>
 #include <openssl/evp.h>
 #include <poll.h>
+#include <grp.h>
 #include <pty.h>
+#include <pwd.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -66,8 +69,9 @@ fs::path ProgramPath() { return fs::canonical(Executable()); }
 
 std::string Banner() {
     const std::string eol = WineMode() ? "\r\n" : "\n";
+    // On Linux the banner ends its last line too, as console programs do.
     return "Sumvane v1.3.1.1" + eol + "Copyright (C) 2026 Brackenfold" + eol + eol +
-           "https://sumvane.brackenfold.example";
+           "https://sumvane.brackenfold.example" + (WineMode() ? "" : "\n");
 }
 
 std::string Native(const fs::path& path) {
@@ -88,6 +92,9 @@ Sandbox::Sandbox() {
     std::string pattern = base + "/sumvane-e2e-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     root_ = fs::canonical(pattern);
+    // Unprivileged runs must reach what a test hands them below the root.
+    fs::permissions(root_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                               fs::perms::others_read | fs::perms::others_exec);
     fs::create_directories(home());
     fs::create_directories(work());
     fs::create_directories(tmp());
@@ -109,17 +116,49 @@ fs::path Sandbox::desktop() const {
     return home() / "Desktop";
 }
 
+uid_t UnprivilegedUser() {
+    const passwd* user = ::getpwnam("nobody");
+    return user ? user->pw_uid : 65534;
+}
+
+gid_t UnprivilegedGroup() {
+    const group* found = ::getgrnam("nogroup");
+    return found ? found->gr_gid : 65534;
+}
+
+void GiveToUnprivileged(const fs::path& path) {
+    if (::lchown(path.c_str(), UnprivilegedUser(), UnprivilegedGroup()) != 0) throw std::runtime_error("lchown failed");
+    if (!fs::is_directory(fs::symlink_status(path))) return;
+    for (const auto& entry : fs::recursive_directory_iterator(path)) {
+        if (::lchown(entry.path().c_str(), UnprivilegedUser(), UnprivilegedGroup()) != 0) {
+            throw std::runtime_error("lchown failed");
+        }
+    }
+}
+
 RunResult Sandbox::Run(const std::vector<std::string>& args, const std::optional<fs::path>& cwd,
                        const std::map<std::string, std::string>& env, bool mergeErrors) const {
-    return Launch(args, cwd, env, mergeErrors, false);
+    RunOptions options;
+    options.cwd = cwd;
+    options.env = env;
+    options.mergeErrors = mergeErrors;
+    return Launch(args, options, false);
+}
+
+RunResult Sandbox::Run(const std::vector<std::string>& args, const RunOptions& options) const {
+    return Launch(args, options, false);
 }
 
 RunResult Sandbox::RunOnTerminal(const std::vector<std::string>& args) const {
-    return Launch(args, std::nullopt, {{"TERM", "xterm"}}, false, true);
+    RunOptions options;
+    options.env = {{"TERM", "xterm"}};
+    return Launch(args, options, true);
 }
 
-RunResult Sandbox::Launch(const std::vector<std::string>& args, const std::optional<fs::path>& cwd,
-                          const std::map<std::string, std::string>& env, bool mergeErrors, bool terminal) const {
+RunResult Sandbox::Launch(const std::vector<std::string>& args, const RunOptions& options, bool terminal) const {
+    const std::optional<fs::path>& cwd = options.cwd;
+    const std::map<std::string, std::string>& env = options.env;
+    const bool mergeErrors = options.mergeErrors;
     std::map<std::string, std::string> vars = {
         {"PATH", Env("PATH").empty() ? "/usr/local/bin:/usr/bin:/bin" : Env("PATH")},
         {"HOME", home().string()},
@@ -149,7 +188,7 @@ RunResult Sandbox::Launch(const std::vector<std::string>& args, const std::optio
     std::vector<std::string> envStrings;
     for (const auto& [name, value] : vars) envStrings.push_back(name + "=" + value);
 
-    std::vector<std::string> argv;
+    std::vector<std::string> argv = options.wrapper;
     if (WineMode()) argv.push_back(WineLoader());
     argv.push_back(Executable());
     argv.insert(argv.end(), args.begin(), args.end());
@@ -167,6 +206,7 @@ RunResult Sandbox::Launch(const std::vector<std::string>& args, const std::optio
     } else if (::pipe2(errPipe, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe failed");
     }
+    if (options.outputClosed) ::close(outPipe[0]);  // writes then fail with EPIPE (and SIGPIPE)
     const std::string dir = (cwd ? *cwd : work()).string();
 
     std::vector<char*> argvPtrs, envPtrs;
@@ -181,6 +221,14 @@ RunResult Sandbox::Launch(const std::vector<std::string>& args, const std::optio
         ::dup2(devNull, 0);
         ::dup2(outPipe[1], 1);
         ::dup2(mergeErrors ? outPipe[1] : errPipe[1], 2);
+        for (const auto& [resource, value] : options.limits) {
+            const rlimit limit{static_cast<rlim_t>(value), static_cast<rlim_t>(value)};
+            if (::setrlimit(resource, &limit) != 0) ::_exit(125);
+        }
+        if (options.unprivileged && ::geteuid() == 0) {
+            const gid_t group = UnprivilegedGroup();
+            if (::setgroups(1, &group) != 0 || ::setgid(group) != 0 || ::setuid(UnprivilegedUser()) != 0) ::_exit(124);
+        }
         if (::chdir(dir.c_str()) != 0) ::_exit(126);
         if (terminal) {
             ::setsid();  // the terminal is not our controlling one; output only
@@ -194,9 +242,9 @@ RunResult Sandbox::Launch(const std::vector<std::string>& args, const std::optio
     ::close(errPipe[1]);
 
     RunResult result;
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    pollfd fds[2] = {{options.outputClosed ? -1 : outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
-    int open = 2;
+    int open = options.outputClosed ? 1 : 2;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(300);
     bool timedOut = false;
     while (open > 0) {
@@ -205,7 +253,8 @@ RunResult Sandbox::Launch(const std::vector<std::string>& args, const std::optio
             ::kill(terminal ? pid : -pid, SIGKILL);
             break;
         }
-        if (::poll(fds, 2, 1000) < 0 && errno != EINTR) break;
+        if (options.whileRunning) options.whileRunning(pid);
+        if (::poll(fds, 2, options.whileRunning ? 20 : 1000) < 0 && errno != EINTR) break;
         for (int k = 0; k < 2; ++k) {
             if (fds[k].fd < 0 || !(fds[k].revents & (POLLIN | POLLHUP | POLLERR))) continue;
             char buffer[65536];

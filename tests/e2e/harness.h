@@ -8,7 +8,10 @@
 // form and the banner ends its lines with CR LF.
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -40,6 +43,26 @@ std::string Native(const fs::path& path);
 // The program's path separator: "/" on Linux, "\" under Wine.
 std::string Sep();
 
+// How a run differs from a plain one. Linux only, apart from cwd, env and
+// mergeErrors.
+struct RunOptions {
+    std::optional<fs::path> cwd;             // default: work()
+    std::map<std::string, std::string> env;  // added, or removed with an empty value
+    bool mergeErrors = false;                // standard error into `out`, in order
+    bool unprivileged = false;               // as the user nobody (the tests run as root in CI)
+    std::vector<std::pair<int, unsigned long>> limits;  // setrlimit(resource, value) before the start
+    std::vector<std::string> wrapper;        // a command the program is started through
+    bool outputClosed = false;               // standard output is a pipe nobody reads any more
+    // Called about every 20 ms while the program runs; it may signal it.
+    std::function<void(pid_t)> whileRunning;
+};
+
+// The user and group of unprivileged runs.
+uid_t UnprivilegedUser();
+gid_t UnprivilegedGroup();
+// Gives `path` (and everything below it) to the unprivileged user.
+void GiveToUnprivileged(const fs::path& path);
+
 class Sandbox {
 public:
     Sandbox();
@@ -60,13 +83,14 @@ public:
     RunResult Run(const std::vector<std::string>& args, const std::optional<fs::path>& cwd = std::nullopt,
                   const std::map<std::string, std::string>& env = {}, bool mergeErrors = false) const;
 
+    RunResult Run(const std::vector<std::string>& args, const RunOptions& options) const;
+
     // The same with standard error on a pseudo-terminal (TERM=xterm, 80
     // columns): `err` holds every byte the terminal received.
     RunResult RunOnTerminal(const std::vector<std::string>& args) const;
 
 private:
-    RunResult Launch(const std::vector<std::string>& args, const std::optional<fs::path>& cwd,
-                     const std::map<std::string, std::string>& env, bool mergeErrors, bool terminal) const;
+    RunResult Launch(const std::vector<std::string>& args, const RunOptions& options, bool terminal) const;
 
     fs::path root_;
 };

@@ -1,6 +1,10 @@
 // What a run does before its banner: the help, the log's place, the
 // clipboard action and the context-menu entry.
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+
+#include <regex>
 
 #include <sys/stat.h>
 
@@ -15,7 +19,7 @@ const std::string kHelloDigest = "B1946AC92492D2347C6235B4D2611184";  // "hello\
 TEST(Help, NoOptionsShowsTheHelpAndWaitsForOkBeforeTheBanner) {
     if (WineMode()) GTEST_SKIP() << "the Windows help window and message box are checked by the Windows cases";
     Sandbox box;
-    WriteFile(box.desktop() / "Sumvane.txt", std::string("old log", 7));
+    WriteFile(box.desktop() / "Sumvane.txt", std::string("[\0o\0l\0d\0", 8));  // a log of an earlier run
     for (const std::vector<std::string>& args : {std::vector<std::string>{}, {"-h"}, {"-h", "-q"}}) {
         const RunResult r = box.Run(args, std::nullopt, {}, /*mergeErrors=*/true);
         EXPECT_EQ(r.exitCode, 0);
@@ -70,6 +74,9 @@ TEST(Log, PlacedOnTheDesktopOrInTheOutputFolderAndNamedAfterTheFolder) {
          Native(data) + Sep() + "Sumvane.md5 - Missing Data"},
         {{"-f" + Native(data), "-v", "-o" + Native(box.root() / "logs")}, box.root() / "logs" / (logName + ".txt"),
          Native(data) + Sep() + "Sumvane.md5 - Missing Data"},
+        // A missing output folder is made, parents and all.
+        {{"-n" + Native(missing), "-o" + Native(box.root() / "made" / "here")}, box.root() / "made" / "here" / "Sumvane.txt",
+         Native(missing) + " - File Not Found"},
     };
     fs::create_directories(box.root() / "logs");
     for (const Case& c : cases) {
@@ -84,7 +91,7 @@ TEST(Log, PlacedOnTheDesktopOrInTheOutputFolderAndNamedAfterTheFolder) {
 TEST(Log, EveryRunStartsAFreshLogAndAReadOnlyOldLogIsReplaced) {
     Sandbox box;
     const fs::path log = box.desktop() / "Sumvane.txt";
-    WriteFile(log, std::string("x\0y\0", 4));
+    WriteFile(log, std::string("[\0x\0", 4));
     fs::permissions(log, fs::perms::owner_read);
     const fs::path missing = box.work() / "gone.bin";
     box.Run({"-n" + Native(missing)});
@@ -93,6 +100,65 @@ TEST(Log, EveryRunStartsAFreshLogAndAReadOnlyOldLogIsReplaced) {
     WriteFile(box.work() / "a.txt", "hello\n");
     EXPECT_EQ(box.Run({"-n" + Native(box.work() / "a.txt"), "-c"}).exitCode, 0);
     EXPECT_FALSE(fs::exists(log));
+}
+
+// The log's name comes from the folder's name, so the file at its path may
+// be the user's own: it is left as it is, and the report goes to standard
+// error instead.
+TEST(Log, AUsersFileOfTheSameNameIsLeftAlone) {
+    Sandbox box;
+    WriteFile(box.work() / "Photos" / "a.jpg", "a");
+    const fs::path own = box.desktop() / "Photos.txt";
+    WriteFile(own, "my list of photos");
+    const std::string notice = "The file " + Native(own) + " is not a log; it was left as it is, and this run's "
+                               "log lines follow here.";
+
+    RunResult r = box.Run({"-fPhotos", "-c"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.err.find(notice), std::string::npos) << r.err;
+    WriteFile(box.work() / "Photos" / "a.jpg", "b");
+    r = box.Run({"-fPhotos", "-v"});
+    EXPECT_EQ(r.exitCode, 1);
+    const std::string line = "Photos" + Sep() + "a.jpg - MD5 Mismatch (" + Md5Of("a") + " - " + Md5Of("b") + ")";
+    EXPECT_NE(r.err.find(notice), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("] " + line), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(own), "my list of photos");
+}
+
+// A report that cannot reach its log goes to standard error, line for line,
+// and the run fails; an old log is never continued as if its lines were new.
+TEST(Log, WhatCannotBeLoggedGoesToStandardError) {
+    if (WineMode()) GTEST_SKIP() << "POSIX permissions";
+    Sandbox box;
+    const fs::path logs = box.root() / "logs";  // the user may not write here
+    fs::create_directories(logs);
+    const fs::path missing = box.work() / "gone.txt";
+    if (::geteuid() == 0) {
+        GiveToUnprivileged(box.root());
+        ASSERT_EQ(::lchown(logs.c_str(), 0, 0), 0);
+    }
+    fs::permissions(logs, fs::perms::owner_write, fs::perm_options::remove);
+    RunOptions asUser;
+    asUser.unprivileged = true;
+    const std::string line = Native(missing) + " - File Not Found\n";
+    const std::regex stamp(R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] )");
+
+    RunResult r = box.Run({"-n" + Native(missing), "-o" + Native(logs)}, asUser);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(std::regex_replace(r.err, stamp, "[stamp] "), "[stamp] " + line);
+    EXPECT_TRUE(fs::is_empty(logs));
+
+    // An old log there cannot be removed.
+    const std::string old("[\0o\0l\0d\0\r\0\n\0", 12);
+    fs::permissions(logs, fs::perms::owner_write, fs::perm_options::add);
+    WriteFile(logs / "Sumvane.txt", old);
+    fs::permissions(logs, fs::perms::owner_write, fs::perm_options::remove);
+    r = box.Run({"-n" + Native(missing), "-o" + Native(logs)}, asUser);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(std::regex_replace(r.err, stamp, "[stamp] "),
+              "The old log " + Native(logs / "Sumvane.txt") + " could not be removed; this run's log lines follow "
+              "here.\n[stamp] " + line);
+    EXPECT_EQ(ReadFile(logs / "Sumvane.txt"), old);
 }
 
 TEST(Clipboard, DigestIsShownAndAnOldLogIsLeftAlone) {
@@ -107,10 +173,11 @@ TEST(Clipboard, DigestIsShownAndAnOldLogIsLeftAlone) {
     EXPECT_EQ(r.out, Banner());
     EXPECT_EQ(r.err, "Compute MD5 Hash: " + kHelloDigest + "\n");
 
-    // A missing file, and -z with no file at all, give the error box.
+    // A missing file, and -z with no file at all, give the error box, and
+    // the run did not do what was asked.
     for (const std::string& arg : {"-z" + Native(box.work() / "missing.txt"), std::string("-z")}) {
         r = box.Run({arg});
-        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.exitCode, 1);
         EXPECT_EQ(r.err, "Compute MD5 Hash:  - Error computing MD5\n");
         EXPECT_EQ(r.out, Banner());
     }

@@ -87,14 +87,19 @@ TEST_F(FileDigestTest, Rfc1321TestSuite) {
     EXPECT_TRUE(LogMessages().empty());
 }
 
-TEST_F(FileDigestTest, MissingPathAndFolderAreNotFound) {
+// Only a path that is not there is "not found"; what is there but cannot be
+// read as a file is an error of the digest.
+TEST_F(FileDigestTest, MissingPathsAreNotFoundAndAFolderCannotBeRead) {
     const fs::path missing = folder_ / "missing.txt";
+    const fs::path missingFolder = folder_ / "nofolder" / "x.txt";
     const fs::path sub = folder_ / "sub";
     fs::create_directories(sub);
     EXPECT_EQ(Digest(missing), "FAILED");
+    EXPECT_EQ(Digest(missingFolder), "FAILED");
     EXPECT_EQ(Digest(sub), "FAILED");
     EXPECT_EQ(LogMessages(), (std::vector<std::string>{missing.string() + " - File Not Found",
-                                                       sub.string() + " - File Not Found"}));
+                                                       missingFolder.string() + " - File Not Found",
+                                                       sub.string() + " - Error computing MD5"}));
 }
 
 #ifndef _WIN32
@@ -102,7 +107,7 @@ TEST_F(FileDigestTest, FifoFailsWithoutBlocking) {
     const fs::path fifo = folder_ / "pipe";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_EQ(Digest(fifo), "FAILED");  // a hang here is the failure
-    EXPECT_EQ(LogMessages(), std::vector<std::string>{fifo.string() + " - File Not Found"});
+    EXPECT_EQ(LogMessages(), std::vector<std::string>{fifo.string() + " - Error computing MD5"});
 }
 #endif
 

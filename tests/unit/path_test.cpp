@@ -71,7 +71,8 @@ TEST(ResourceString, ServesTheTableAndEmptyTextForAbsentIds) {
         {1008, u"Invalid input line - Invalid Filename"},
         {1013, u" - Unable to Write to File"},
         {999, u""},
-        {1015, u""},
+        {1015, u" - Unable to Read Folder"},
+        {1016, u""},
         {5000, u""},
     };
     for (const auto& [id, text] : cases) {

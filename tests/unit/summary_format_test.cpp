@@ -1,6 +1,8 @@
 // The summary reader's byte rules and the path conversion.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -94,9 +96,12 @@ INSTANTIATE_TEST_SUITE_P(
                   {kBadHash}},
         ParseCase{"short digest swallows the separator", "0123456789ABCDEF0123456789ABCDE x\r\n", {}, {kBadName}},
         ParseCase{"any separator byte", kDigits + "\tt\r\n" + kDigits + "*s\r\n", {{kDigits, u"t"}, {kDigits, u"s"}}, {}},
-        ParseCase{"line feed alone ends nothing", kDigits + " a\n" + kDigits + " b\n", {}, {}},
-        ParseCase{"line feed inside a path is dropped", kDigits + " a\nb\r\n", {{kDigits, u"ab"}}, {}},
-        ParseCase{"unfinished last line is dropped", kDigits + " a\r\n" + kDigits + " b", {{kDigits, u"a"}}, {}},
+        ParseCase{"line feed alone ends a line", kDigits + " a\n" + kDigits + " b\n", {{kDigits, u"a"}, {kDigits, u"b"}}, {}},
+        ParseCase{"carriage return alone ends a line", kDigits + " a\r" + kDigits + " b\r", {{kDigits, u"a"}, {kDigits, u"b"}}, {}},
+        ParseCase{"line feed inside a path ends it", kDigits + " a\nb\r\n", {{kDigits, u"a"}}, {kBadHash}},
+        ParseCase{"blank line of a line feed alone", kDigits + " a\n\n", {{kDigits, u"a"}}, {kBadHash}},
+        ParseCase{"last line without its line end", kDigits + " a\r\n" + kDigits + " b", {{kDigits, u"a"}, {kDigits, u"b"}}, {}},
+        ParseCase{"unfinished last line is judged", kDigits + " a\r\n" + kDigits, {{kDigits, u"a"}}, {kBadHash}},
         ParseCase{"same path twice", kDigits + " a\r\n" + kDigits + " a\r\n", {{kDigits, u"a"}, {kDigits, u"a"}}, {}},
         ParseCase{"lower-case digits are taken as they are",
                   "0123456789abcdef0123456789abcdef p\r\n",
@@ -175,6 +180,37 @@ TEST(PathBytes, ReaderGivesBackWhatTheWriterWrote) {
     const Parsed parsed = Parse(file);
     ASSERT_EQ(parsed.entries.size(), std::size(names));
     for (std::size_t i = 0; i < std::size(names); ++i) EXPECT_EQ(parsed.entries[i].second, names[i]);
+}
+
+TEST(PathBytes, OtherReadingOfTheSameBytes) {
+    const std::pair<std::u16string, std::u16string> cases[] = {
+        // C9 A0 is a Latin-1 name and also the UTF-8 of U+0260: each way
+        // leads to the other.
+        {u"/d/\u0260", u"/d/\u00C9\u00A0"},
+        {u"/d/\u00C9\u00A0", u"/d/\u0260"},
+        // A UTF-8 writer's "é" (C3 A9) reads as two Latin-1 characters.
+        {u"/d/\u00C3\u00A9", u"/d/\u00E9"},
+        // Nothing else to read: plain ASCII, and Latin-1 that is no UTF-8.
+        {u"/d/plain.txt", u""},
+        {u"/d/\u00E9t\u00E9", u""},
+    };
+    for (const auto& [name, other] : cases) EXPECT_EQ(otherReading(name), other) << ToSystemBytes(name);
+}
+
+TEST(Digests, HexLettersMatchInEitherCase) {
+    const char upper[32] = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F',
+                            '0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'};
+    char lower[32], other[32], mixedUp[32];
+    for (int i = 0; i < 32; ++i) {
+        lower[i] = static_cast<char>(std::tolower(upper[i]));
+        other[i] = upper[i];
+        mixedUp[i] = i % 2 ? lower[i] : upper[i];
+    }
+    other[31] = 'E';
+    EXPECT_TRUE(sameDigest(upper, upper));
+    EXPECT_TRUE(sameDigest(lower, upper));
+    EXPECT_TRUE(sameDigest(mixedUp, upper));
+    EXPECT_FALSE(sameDigest(other, upper));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -63,6 +64,7 @@ TEST_F(TesselFileTest, DefaultPathIsFilenameTxt) {
     {
         TesselFile file;
         EXPECT_TRUE(file.Write("x", 1));
+        EXPECT_TRUE(file.Commit());
     }
     {
         // A null path given later means the same file.
@@ -75,15 +77,71 @@ TEST_F(TesselFileTest, DefaultPathIsFilenameTxt) {
     EXPECT_FALSE(std::filesystem::exists(Path("other.txt")));
 }
 
-TEST_F(TesselFileTest, WriteTruncatesThenContinuesOnTheSameHandle) {
+// The names in the test folder, to see what a replacement left behind.
+std::vector<std::string> Names(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(TesselFileTest, WriteReplacesTheFileOnlyAtCommitAndLeavesNothingElse) {
     const std::string path = Path("a.txt");
     Put(path, "old contents that are longer");
     TesselFile file(U(path));
     ASSERT_TRUE(file.Write("abc", 3));
-    EXPECT_EQ(Contents(path), "abc");
     ASSERT_TRUE(file.Write("def", 3));
+    EXPECT_EQ(Contents(path), "old contents that are longer");  // untouched until Commit
+    ASSERT_TRUE(file.Commit());
+    EXPECT_EQ(Contents(path), "abcdef");
+    EXPECT_EQ(Names(dir_), std::vector<std::string>{"a.txt"});
+    EXPECT_FALSE(file.Commit());  // nothing written since
+
+    // Closed (or destroyed) without Commit: the old file stays, no leftover.
+    ASSERT_TRUE(file.Write("new", 3));
     file.Close();
     EXPECT_EQ(Contents(path), "abcdef");
+    EXPECT_EQ(Names(dir_), std::vector<std::string>{"a.txt"});
+}
+
+TEST_F(TesselFileTest, CommitReplacesALinkInsteadOfWritingThroughIt) {
+    const std::string target = Path("target.txt");
+    const std::string path = Path("Sumvane.md5");
+    Put(target, "not yours");
+    ASSERT_EQ(::symlink(target.c_str(), path.c_str()), 0);
+    TesselFile file(U(path));
+    ASSERT_TRUE(file.Write("summary", 7));
+    ASSERT_TRUE(file.Commit());
+    EXPECT_EQ(Contents(target), "not yours");
+    EXPECT_FALSE(std::filesystem::is_symlink(path));
+    EXPECT_EQ(Contents(path), "summary");
+    struct stat st;
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    EXPECT_EQ(st.st_mode & 0777, 0644 & ~mask);
+}
+
+TEST_F(TesselFileTest, TemporaryNames) {
+    using TesselLibrary::IsTemporaryNameOf;
+    const struct {
+        const char16_t* name;
+        bool temporary;
+    } cases[] = {
+        {u"Sumvane.md5.tmp-AbC12xyZ", true},  {u"SUMVANE.MD5.TMP-00000000", true},
+        {u"Sumvane.md5", false},              {u"Sumvane.md5.tmp-AbC12xy", false},
+        {u"Sumvane.md5.tmp-AbC12xyZ9", false}, {u"Sumvane.md5.tmp-AbC12-yZ", false},
+        {u"Sumvane.md5X.tmp-AbC12xyZ", false}, {u"other.md5.tmp-AbC12xyZ", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsTemporaryNameOf(c.name, u"Sumvane.md5"), c.temporary) << TesselLibrary::ToSystemBytes(c.name);
+    }
+    // The name Write really uses is one of them.
+    TesselFile file(U(Path("Sumvane.md5")));
+    ASSERT_TRUE(file.Write("x", 1));
+    const std::vector<std::string> names = Names(dir_);
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_TRUE(IsTemporaryNameOf(U(names[0]), u"Sumvane.md5")) << names[0];
 }
 
 TEST_F(TesselFileTest, WriteAfterReadClosesTheReadingHandleAndTruncates) {
@@ -96,7 +154,7 @@ TEST_F(TesselFileTest, WriteAfterReadClosesTheReadingHandleAndTruncates) {
     ASSERT_TRUE(file.Read(buffer, 4, &count));
     EXPECT_EQ(count, 4u);
     ASSERT_TRUE(file.Write("xy", 2));
-    file.Close();
+    ASSERT_TRUE(file.Commit());
     EXPECT_EQ(Contents(path), "xy");
 }
 
@@ -114,17 +172,19 @@ TEST_F(TesselFileTest, AppendCreatesAddsAtEndAndContinuesAfterWriteWithoutSeekin
     EXPECT_EQ(Contents(path), "onetwo");
     {
         TesselFile file(U(path));
-        ASSERT_TRUE(file.Write("AB", 2));  // truncates
+        ASSERT_TRUE(file.Write("AB", 2));  // a new file
         ASSERT_TRUE(file.Append("CD", 2));  // continues on the same handle
         ASSERT_TRUE(file.Write("EF", 2));
+        ASSERT_TRUE(file.Commit());
     }
     EXPECT_EQ(Contents(path), "ABCDEF");
 }
 
-TEST_F(TesselFileTest, AppendAfterWriteContinuesAtTheHandlesPositionNotTheEnd) {
-    // Another writer grows the file behind our back: Append after Write
-    // continues where this handle stands (no seek to the end).
+TEST_F(TesselFileTest, CommitReplacesAFileThatChangedMeanwhile) {
+    // Another writer grows the old file behind our back: what Write wrote
+    // replaces it whole, nothing of the other writer's is mixed in.
     const std::string path = Path("pos.bin");
+    Put(path, "old");
     TesselFile file(U(path));
     ASSERT_TRUE(file.Write("12", 2));
     {
@@ -132,8 +192,8 @@ TEST_F(TesselFileTest, AppendAfterWriteContinuesAtTheHandlesPositionNotTheEnd) {
         other << "3456";
     }
     ASSERT_TRUE(file.Append("xy", 2));
-    file.Close();
-    EXPECT_EQ(Contents(path), "12xy56");
+    ASSERT_TRUE(file.Commit());
+    EXPECT_EQ(Contents(path), "12xy");
 }
 
 TEST_F(TesselFileTest, ZeroByteWriteAndAppendStillCreate) {
@@ -143,16 +203,18 @@ TEST_F(TesselFileTest, ZeroByteWriteAndAppendStillCreate) {
     {
         TesselFile w(U(written));
         EXPECT_TRUE(w.Write("", 0));
+        EXPECT_TRUE(w.Commit());
         TesselFile a(U(appended));
         EXPECT_TRUE(a.Append("", 0));
         TesselFile t(U(Path("t.bin")));
         EXPECT_TRUE(t.Write(nullptr, 0));
+        EXPECT_TRUE(t.Commit());
     }
     EXPECT_TRUE(Exists(written));
     EXPECT_TRUE(Exists(appended));
     EXPECT_EQ(Contents(written), "");
     EXPECT_EQ(Contents(appended), "");
-    EXPECT_EQ(Contents(Path("t.bin")), "");  // Write of 0 bytes truncates
+    EXPECT_EQ(Contents(Path("t.bin")), "");  // 0 bytes written replace the old ones
 }
 
 TEST_F(TesselFileTest, ReadPastTheEnd) {
@@ -212,29 +274,36 @@ TEST_F(TesselFileTest, ReadAllReadsEverything) {
     EXPECT_EQ(std::string(buffer.begin(), buffer.end()), bytes);
 }
 
-TEST_F(TesselFileTest, SizeIsTheLow32BitsAndZeroOnFailure) {
+TEST_F(TesselFileTest, SizeAndReadAllGoPastFourGiB) {
     const std::string path = Path("sparse.bin");
+    const off_t tail = off_t{1} << 32;
     {
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ASSERT_GE(fd, 0);
-        ASSERT_EQ(::ftruncate(fd, (off_t{1} << 32) + 5), 0);  // sparse: 4 GiB + 5 bytes
+        ASSERT_EQ(::pwrite(fd, "tail!", 5, tail), 5);  // sparse: 4 GiB of zeros, then 5 bytes
         ::close(fd);
     }
     TesselFile file(U(path));
-    EXPECT_EQ(file.Size(), 5u);
+    EXPECT_EQ(file.Size(), (std::uint64_t{1} << 32) + 5);
+    std::vector<std::uint8_t> bytes;
+    ASSERT_TRUE(file.ReadAll(bytes));
+    ASSERT_EQ(bytes.size(), (std::size_t{1} << 32) + 5);
+    EXPECT_EQ(std::string(bytes.end() - 5, bytes.end()), "tail!");
     TesselFile missing(U(Path("missing.bin")));
     EXPECT_EQ(missing.Size(), 0u);
 }
 
-TEST_F(TesselFileTest, SizeSwitchesAWritingHandleToReading) {
+TEST_F(TesselFileTest, ReadingBeforeCommitDiscardsWhatWasWritten) {
     const std::string path = Path("s.bin");
+    Put(path, "old");
     TesselFile file(U(path));
     ASSERT_TRUE(file.Write("hello", 5));
-    EXPECT_EQ(file.Size(), 5u);  // the writing handle was closed (and flushed) first
+    EXPECT_EQ(file.Size(), 3u);  // the old file, now open for reading
     char buffer[8];
     std::uint32_t count = 0;
-    ASSERT_TRUE(file.Read(buffer, 8, &count));  // now open for reading
-    EXPECT_EQ(count, 5u);
+    ASSERT_TRUE(file.Read(buffer, 8, &count));
+    EXPECT_EQ(std::string(buffer, count), "old");
+    EXPECT_EQ(Names(dir_), std::vector<std::string>{"s.bin"});
 }
 
 TEST_F(TesselFileTest, SetPathClosesAndTheNextOperationUsesTheNewPath) {
@@ -242,11 +311,11 @@ TEST_F(TesselFileTest, SetPathClosesAndTheNextOperationUsesTheNewPath) {
     const std::string second = Path("second.bin");
     TesselFile file(U(first));
     ASSERT_TRUE(file.Write("1", 1));
-    file.SetPath(U(second).c_str());
-    EXPECT_FALSE(Exists(second));  // nothing until the next operation
+    file.SetPath(U(second).c_str());  // the uncommitted file goes with the old path
+    EXPECT_FALSE(Exists(second));     // nothing until the next operation
     ASSERT_TRUE(file.Write("2", 1));
-    file.Close();
-    EXPECT_EQ(Contents(first), "1");
+    ASSERT_TRUE(file.Commit());
+    EXPECT_FALSE(Exists(first));
     EXPECT_EQ(Contents(second), "2");
 }
 
@@ -291,32 +360,39 @@ TEST_F(TesselFileTest, FifoNeverOpensAndNeverBlocks) {
     std::vector<std::uint8_t> buffer = {9};
     EXPECT_FALSE(file.ReadAll(buffer));
     EXPECT_EQ(buffer, std::vector<std::uint8_t>{9});
-    EXPECT_FALSE(file.Write("x", 1));
     EXPECT_FALSE(file.Append("x", 1));
 
     // With a reader present a non-blocking open for writing succeeds; the
-    // type check must still refuse it.
+    // type check must still refuse it. A replacement replaces the FIFO
+    // itself and never writes into it.
     const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(reader, 0);
-    EXPECT_FALSE(file.Write("x", 1));
     EXPECT_FALSE(file.Append("x", 1));
+    ASSERT_TRUE(file.Write("x", 1));
+    ASSERT_TRUE(file.Commit());
     char byte;
     EXPECT_LE(::read(reader, &byte, 1), 0);  // nothing went into the pipe
     ::close(reader);
+    EXPECT_EQ(Contents(fifo), "x");
 }
 
-TEST_F(TesselFileTest, FolderNeverOpens) {
-    TesselFile file(U(dir_));
+TEST_F(TesselFileTest, FolderNeverOpensNorIsReplaced) {
+    const std::string folder = Path("sub");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    TesselFile file(U(folder));
     EXPECT_FALSE(file.OpenRead());
-    EXPECT_FALSE(file.Write("x", 1));
     EXPECT_FALSE(file.Append("x", 1));
     EXPECT_EQ(file.Size(), 0u);
+    EXPECT_TRUE(file.Write("x", 1));
+    EXPECT_FALSE(file.Commit());
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    EXPECT_EQ(Names(dir_), std::vector<std::string>{"sub"});  // the temporary file is gone
 }
 
 TEST_F(TesselFileTest, DeviceNeverOpens) {
     TesselFile file(u"/dev/null");
     EXPECT_FALSE(file.OpenRead());
-    EXPECT_FALSE(file.Write("x", 1));
+    EXPECT_FALSE(file.Append("x", 1));
     EXPECT_FALSE(TesselLibrary::FileExists(u"/dev/null"));
 }
 
@@ -324,7 +400,7 @@ TEST_F(TesselFileTest, NonAsciiNamesRoundTrip) {
     const std::string path = Path("caf\xC3\xA9 \xE2\x82\xAC.bin");
     TesselFile file(U(path));
     ASSERT_TRUE(file.Write("x", 1));
-    file.Close();
+    ASSERT_TRUE(file.Commit());
     EXPECT_EQ(Contents(path), "x");
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -137,16 +138,118 @@ TEST_F(TesselLogTest, NeverOpenedOrOpenedWithAnEmptyNameWritesNothing) {
     EXPECT_TRUE(std::filesystem::is_empty(dir_));
 }
 
-TEST_F(TesselLogTest, OpenDeletesAnOldReadOnlyLog) {
-    const std::string path = Path("old.txt");
-    {
-        std::ofstream out(path, std::ios::binary);
-        out << "old";
+// Everything written to standard error while it lives.
+class CapturedStandardError {
+public:
+    CapturedStandardError() : file_(std::tmpfile()), saved_(::dup(STDERR_FILENO)) {
+        std::fflush(stderr);
+        ::dup2(::fileno(file_), STDERR_FILENO);
     }
-    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    ~CapturedStandardError() { Text(); }
+    std::string Text() {
+        if (saved_ >= 0) {
+            std::fflush(stderr);
+            ::dup2(saved_, STDERR_FILENO);
+            ::close(saved_);
+            saved_ = -1;
+            std::rewind(file_);
+            for (int c; (c = std::fgetc(file_)) != EOF;) text_.push_back(static_cast<char>(c));
+            std::fclose(file_);
+        }
+        return text_;
+    }
+
+private:
+    std::FILE* file_;
+    int saved_;
+    std::string text_;
+};
+
+// The log's name comes from a folder's name, so the file at its path may be
+// a user's own: only an earlier log (empty, or starting with the "[" of a
+// time stamp) is removed. Otherwise the file stays and the lines go to
+// standard error after a notice.
+TEST_F(TesselLogTest, OpenRemovesOnlyAnOldLog) {
+    enum Kind { File, Link, Folder };
+    const struct Case {
+        const char* name;
+        Kind kind;
+        std::string contents;
+        bool removed;
+    } cases[] = {
+        {"read-only old log", File, std::string("[\0" "2\0", 4), true},
+        {"empty file", File, "", true},
+        {"a user's text", File, "Photos of 2010", false},
+        {"one byte", File, "[", false},
+        {"link to a log", Link, std::string("[\0", 2), false},
+        {"folder", Folder, "", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = Path("log.txt");
+        const std::string target = Path("target.txt");
+        if (c.kind == Folder) {
+            ASSERT_EQ(::mkdir(path.c_str(), 0755), 0);
+        } else {
+            posix_test::WriteFile(c.kind == Link ? target : path, c.contents, 0444);
+            if (c.kind == Link) ASSERT_EQ(::symlink(target.c_str(), path.c_str()), 0);
+        }
+        TesselLog log;
+        CapturedStandardError captured;
+        log.Open(U(path), false);
+        log.Write(u"a/b");
+        log.WriteLine(u" - File Not Found");
+        const std::string errors = captured.Text();
+        EXPECT_EQ(log.failed(), !c.removed);
+        if (c.removed) {
+            EXPECT_EQ(errors, "");
+            EXPECT_TRUE(std::regex_match(Text(Bytes(path)), std::regex(std::string(kPrefix) + "a/b - File Not Found\r\n")));
+        } else {
+            const std::string notice = "The file " + path + " is not a log; it was left as it is, and this run's log lines follow here.\n";
+            EXPECT_TRUE(std::regex_match(errors, std::regex(notice + kPrefix + "a/b - File Not Found\n"))) << errors;
+            if (c.kind == Folder) EXPECT_TRUE(std::filesystem::is_directory(path));
+            if (c.kind != Folder) EXPECT_EQ(Bytes(c.kind == Link ? target : path), c.contents);
+            if (c.kind == Link) EXPECT_TRUE(std::filesystem::is_symlink(path));
+        }
+        std::filesystem::remove_all(path);
+        std::filesystem::remove_all(target);
+    }
+}
+
+TEST_F(TesselLogTest, ALineThatCannotBeWrittenGoesToStandardError) {
+    posix_test::WriteFile(Path("file"), "");
+    const std::string unreachable = Path("file/log.txt");  // its folder is a file
+    TesselLog log;
+    CapturedStandardError captured;
+    log.Open(U(unreachable), false);
+    EXPECT_FALSE(log.failed());
+    log.Write(u"x");
+    log.Write(u"y");
+    log.WriteLine(u"z");
+    EXPECT_TRUE(log.failed());
+    EXPECT_TRUE(std::regex_match(captured.Text(), std::regex(std::string(kPrefix) + "xyz\n"))) << captured.Text();
+}
+
+TEST_F(TesselLogTest, AMissingFolderIsMadeAtTheFirstLine) {
+    const std::string path = Path("logs/2026/run.txt");
     TesselLog log;
     log.Open(U(path), false);
-    EXPECT_FALSE(Exists(path));
+    EXPECT_FALSE(Exists(Path("logs")));  // a clean run leaves nothing behind
+    log.WriteLine(u"x");
+    EXPECT_TRUE(std::regex_match(Text(Bytes(path)), std::regex(std::string(kPrefix) + "x\r\n")));
+    EXPECT_FALSE(log.failed());
+}
+
+TEST_F(TesselLogTest, AFileThatAppearsAfterOpenIsNeverAppendedTo) {
+    const std::string path = Path("log.txt");
+    TesselLog log;
+    log.Open(U(path), false);
+    posix_test::WriteFile(path, "someone else's");
+    CapturedStandardError captured;
+    log.WriteLine(u"x");
+    EXPECT_EQ(Bytes(path), "someone else's");
+    EXPECT_TRUE(log.failed());
+    EXPECT_TRUE(std::regex_match(captured.Text(), std::regex(std::string(kPrefix) + "x\n")));
 }
 
 TEST_F(TesselLogTest, ReopeningKeepsTheLinePosition) {

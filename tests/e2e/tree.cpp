@@ -1,0 +1,121 @@
+#include "tree.h"
+
+#include <dirent.h>
+#include <locale.h>
+#include <wctype.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <utility>
+
+namespace e2e {
+
+namespace {
+
+// Wine lists a folder sorted by name, ignoring case ("." and ".." first),
+// with an exact comparison breaking ties.
+bool WineListsBefore(const std::string& a, const std::string& b) {
+    const auto rank = [](const std::string& n) { return n == "." ? 0 : n == ".." ? 1 : 2; };
+    if (rank(a) != rank(b)) return rank(a) < rank(b);
+    static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+    const auto wide = [](const std::string& n) {  // UTF-8 to code points
+        std::wstring w;
+        for (std::size_t i = 0; i < n.size();) {
+            const auto byte = static_cast<unsigned char>(n[i]);
+            const int extra = byte >= 0xF0 ? 3 : byte >= 0xE0 ? 2 : byte >= 0xC0 ? 1 : 0;
+            wchar_t cp = extra == 0 ? byte : byte & (0x3F >> extra);
+            for (int k = 1; k <= extra && i + k < n.size(); ++k) cp = (cp << 6) | (n[i + k] & 0x3F);
+            w.push_back(cp);
+            i += 1 + extra;
+        }
+        return w;
+    };
+    const std::wstring wa = wide(a), wb = wide(b);
+    const auto upper = [](wchar_t c) { return ::towupper_l(static_cast<wint_t>(c), utf8); };
+    const bool less = std::lexicographical_compare(wa.begin(), wa.end(), wb.begin(), wb.end(),
+                                                   [&](wchar_t x, wchar_t y) { return upper(x) < upper(y); });
+    const bool greater = std::lexicographical_compare(wb.begin(), wb.end(), wa.begin(), wa.end(),
+                                                      [&](wchar_t x, wchar_t y) { return upper(x) < upper(y); });
+    if (less != greater) return less;
+    return a < b;
+}
+
+// Position of `name` in the listing of `dir` in the order the program's
+// system returns it: readdir's order on Linux (an unchanged folder lists in
+// the same order for the program and for us), Wine's sorted order under Wine.
+long ListingIndex(const fs::path& dir, const std::string& name) {
+    DIR* d = ::opendir(dir.c_str());
+    if (d == nullptr) return -1;
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(d)) names.emplace_back(entry->d_name);
+    ::closedir(d);
+    if (WineMode()) std::stable_sort(names.begin(), names.end(), WineListsBefore);
+    const auto found = std::find(names.begin(), names.end(), name);
+    return found == names.end() ? -1 : static_cast<long>(found - names.begin());
+}
+
+}  // namespace
+
+std::vector<Recorded> InWalkOrder(const fs::path& rootDir, std::vector<Recorded> files) {
+    using Key = std::vector<std::pair<int, long>>;
+    auto keyOf = [&](const std::string& rel) {
+        Key key;
+        fs::path dir = rootDir;
+        std::size_t start = 0;
+        for (;;) {
+            const std::size_t slash = rel.find('/', start);
+            const std::string part = rel.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+            const long index = ListingIndex(dir, part);
+            EXPECT_GE(index, 0) << "not on disk: " << rel;
+            if (slash == std::string::npos) {
+                key.emplace_back(0, index);  // a file sorts before every subfolder of its folder
+                return key;
+            }
+            key.emplace_back(1, index);
+            dir /= part;
+            start = slash + 1;
+        }
+    };
+    std::vector<std::pair<Key, Recorded>> keyed;
+    for (Recorded& file : files) keyed.emplace_back(keyOf(file.rel), std::move(file));
+    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<Recorded> ordered;
+    for (auto& [key, file] : keyed) ordered.push_back(std::move(file));
+    return ordered;
+}
+
+std::string Spelled(const std::string& rootText, const Recorded& file) {
+    std::string path = rootText;
+    if (!path.empty() && !path.ends_with(Sep())) path += Sep();
+    std::string rel = file.recordedAs.empty() ? file.rel : file.recordedAs;
+    if (Sep() != "/") std::replace(rel.begin(), rel.end(), '/', Sep()[0]);
+    return path + rel;
+}
+
+std::string ExpectedSummary(const std::string& rootText, const fs::path& rootDir, std::vector<Recorded> files) {
+    std::string text;
+    for (const Recorded& file : InWalkOrder(rootDir, std::move(files))) {
+        text += Md5Of(file.content) + " " + Spelled(rootText, file) + "\r\n";
+    }
+    return text;
+}
+
+void MakeTree(const fs::path& root, const std::vector<Recorded>& files) {
+    for (const Recorded& file : files) WriteFile(root / file.rel, file.content);
+}
+
+std::vector<Recorded> Only(const std::vector<Recorded>& all, const std::vector<std::string>& rels) {
+    std::vector<Recorded> chosen;
+    for (const std::string& rel : rels) {
+        const auto it = std::find_if(all.begin(), all.end(), [&](const Recorded& f) { return f.rel == rel; });
+        if (it == all.end()) {
+            ADD_FAILURE() << "no such file in the tree: " << rel;
+            continue;
+        }
+        chosen.push_back(*it);
+    }
+    return chosen;
+}
+
+}  // namespace e2e

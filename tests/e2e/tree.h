@@ -1,0 +1,30 @@
+// Trees of files for the end-to-end cases: making them, and the summary the
+// program must write for them, in the order it walks them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "harness.h"
+
+namespace e2e {
+
+struct Recorded {
+    std::string rel;         // below the root, "/"-separated, as named on disk
+    std::string content;     // the bytes whose digest is expected
+    std::string recordedAs;  // the name part as it appears in the summary, when it differs from `rel`
+};
+
+void MakeTree(const fs::path& root, const std::vector<Recorded>& files);
+// The files of `all` named in `rels`, in that order.
+std::vector<Recorded> Only(const std::vector<Recorded>& all, const std::vector<std::string>& rels);
+// Walk order of the program: a folder's own files first (in listing order),
+// then its subfolders depth-first, each level in listing order.
+std::vector<Recorded> InWalkOrder(const fs::path& rootDir, std::vector<Recorded> files);
+// How the program spells a recorded file: the -f text, a separator unless it
+// already ends in one, then the subfolders and the name.
+std::string Spelled(const std::string& rootText, const Recorded& file);
+// The exact bytes of the summary of `files` below `rootDir` built with -f`rootText`.
+std::string ExpectedSummary(const std::string& rootText, const fs::path& rootDir, std::vector<Recorded> files);
+
+}  // namespace e2e
