@@ -60,6 +60,11 @@ void AppendUtf8(std::string& out, char32_t cp) {
 
 bool WineMode() { return Env("SUMVANE_WINE") == "1"; }
 
+std::string WineLoader() {
+    const std::string loader = Env("SUMVANE_WINE_LOADER");
+    return loader.empty() ? "wine" : loader;
+}
+
 fs::path ProgramPath() { return fs::canonical(Executable()); }
 
 std::string Banner() {
@@ -160,6 +165,10 @@ RunResult Sandbox::Launch(const std::vector<std::string>& args, const RunOptions
         {"TMPDIR", tmp().string()},
         {"LANG", "C.UTF-8"},
     };
+    // A sanitized build reports where the sanitizer run asks it to.
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS"}) {
+        if (!Env(name).empty()) vars[name] = Env(name);
+    }
     if (WineMode()) {
         for (const char* name : {"WINEPREFIX", "WINEDEBUG", "WINEDLLOVERRIDES", "WINESERVER", "WINELOADER",
                                  "WINEARCH", "DISPLAY", "XAUTHORITY"}) {
@@ -184,7 +193,7 @@ RunResult Sandbox::Launch(const std::vector<std::string>& args, const RunOptions
     for (const auto& [name, value] : vars) envStrings.push_back(name + "=" + value);
 
     std::vector<std::string> argv = options.wrapper;
-    if (WineMode()) argv.push_back(Env("SUMVANE_WINE_LOADER").empty() ? "wine" : Env("SUMVANE_WINE_LOADER"));
+    if (WineMode()) argv.push_back(WineLoader());
     argv.push_back(Executable());
     argv.insert(argv.end(), args.begin(), args.end());
 

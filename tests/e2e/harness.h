@@ -3,8 +3,9 @@
 // lines, and the exact bytes of what comes back.
 //
 // The program under test is SUMVANE_EXE (default: the Linux build). With
-// SUMVANE_WINE=1 it is a Windows build run through `wine`: paths are then
-// handed over in Z:\ form and the banner ends its lines with CR LF.
+// SUMVANE_WINE=1 it is a Windows build run through Wine's launcher
+// (SUMVANE_WINE_LOADER, default `wine`): paths are then handed over in the
+// Z:\ form and the banner ends its lines with CR LF.
 #pragma once
 
 #include <sys/types.h>
@@ -27,6 +28,9 @@ struct RunResult {
 };
 
 bool WineMode();
+// The command that starts a Windows program under Wine: SUMVANE_WINE_LOADER,
+// or `wine` (a machine without 32-bit support needs Wine's 64-bit loader).
+std::string WineLoader();
 
 // The program under test, as a resolved path.
 fs::path ProgramPath();

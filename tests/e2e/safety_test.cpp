@@ -203,7 +203,7 @@ TEST(Limits, AFileSizeLimitKeepsThePreviousSummaryAndTheReport) {
 // runs out later still ends the run with one line saying why.
 TEST(Limits, MemoryThatRunsOutIsReported) {
     if (WineMode()) GTEST_SKIP() << "POSIX limits";
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || (defined(__has_feature) && __has_feature(address_sanitizer))
     GTEST_SKIP() << "the address sanitizer reserves more address space than the limit allows";
 #endif
     Sandbox box;

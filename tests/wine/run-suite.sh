@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # The Windows test suite under Wine: builds Sumvane.exe and the unit tests
-# for i686 and x86_64 with MinGW-w64, runs both unit-test programs under
-# Wine (they then test the Win32 backend), then the end-to-end suite (the
-# Linux-native driver) against the i686 Sumvane.exe. Prints each suite's
-# counts and a closing "N passed, N failed, N skipped" line.
+# for i686 and x86_64 with MinGW-w64, checks the i686 program's headers,
+# runs both unit-test programs under Wine (they then test the Win32
+# backend), then the end-to-end suite (the Linux-native driver) against the
+# i686 Sumvane.exe. On a machine that cannot run 32-bit programs the i686
+# runs are skipped, saying why, and the end-to-end suite drives the x86_64
+# Sumvane.exe instead. Prints each suite's counts and a closing
+# "N passed, N failed, N skipped" line.
 #
 # Environment: SUMVANE_LINUX_BUILD (default build) holds the Linux build
-# whose sumvane_e2e_tests drives the end-to-end cases; JOBS (default 2).
+# whose sumvane_e2e_tests drives the end-to-end cases; JOBS (default 2);
+# SUMVANE_WINE_64BIT_ONLY=1 takes the 64-bit-only path on any machine.
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 root="$(pwd)"
@@ -14,6 +18,13 @@ jobs="${JOBS:-2}"
 linux_build="$(realpath -m "${SUMVANE_LINUX_BUILD:-build}")"
 
 bash tests/wine/install-packages.sh || exit 1
+source tests/wine/wine-env.sh
+wine_env_detect
+if [ "$WINE_ENV_32BIT" = 1 ]; then
+    echo "== Wine: 32-bit programs run here; both builds are tested =="
+else
+    echo "== Wine: 64-bit only: $WINE_ENV_NO_32BIT_REASON =="
+fi
 
 build_windows() {
     local arch="$1" dir="$2"
@@ -35,16 +46,42 @@ if [ ! -x "$linux_build/tests/sumvane_e2e_tests" ] || [ ! -x "$linux_build/sumva
     cmake --build "$linux_build" -j"$jobs" --target sumvane sumvane_e2e_tests || exit 1
 fi
 
-source tests/wine/wine-env.sh
-trap wine_env_cleanup EXIT
-echo "== Wine environment =="
-wine_env_start "$root/build-win32/tests/keep_desktop.exe" || exit 1
-echo "display $DISPLAY, prefix $WINEPREFIX"
-
 total_passed=0
 total_failed=0
 total_skipped=0
 suites_failed=0
+
+# The i686 program must stay large-address-aware (1 GiB views fail without
+# it) and static (no MinGW DLLs beside it), whether or not it can run here.
+echo "== i686 Sumvane.exe headers =="
+headers="$(i686-w64-mingw32-objdump -p build-win32/Sumvane.exe 2>&1)"
+mingw_dlls="$(grep -E 'DLL Name: lib' <<<"$headers")"
+if grep -q 'file format pei-i386' <<<"$headers" && grep -q 'large address aware' <<<"$headers" &&
+    [ -z "$mingw_dlls" ]; then
+    echo "i686 Sumvane.exe headers: 1 passed, 0 failed, 0 skipped (PE32, large-address-aware, no MinGW DLLs)"
+    total_passed=$((total_passed + 1))
+else
+    echo "i686 Sumvane.exe headers: not a static, large-address-aware PE32 program"
+    grep -E 'file format|Characteristics|large address|DLL Name' <<<"$headers"
+    echo "i686 Sumvane.exe headers: 0 passed, 1 failed, 0 skipped"
+    total_failed=$((total_failed + 1))
+    suites_failed=$((suites_failed + 1))
+fi
+
+# The build the end-to-end suite drives, with its helper programs: the
+# 32-bit one where it can run, as shipped.
+if [ "$WINE_ENV_32BIT" = 1 ]; then
+    e2e_arch=i686
+    e2e_build="$root/build-win32"
+else
+    e2e_arch=x86_64
+    e2e_build="$root/build-win64"
+fi
+
+trap wine_env_cleanup EXIT
+echo "== Wine environment =="
+wine_env_start "$e2e_build/tests/keep_desktop.exe" || exit 1
+echo "display $DISPLAY, prefix $WINEPREFIX, launcher $WINE_ENV_WINE"
 
 # count_of LOG WORD: the number in gtest's "[  WORD  ] N test(s)" summary.
 count_of() {
@@ -84,9 +121,21 @@ run_gtest() {
     [ "$failed" -eq 0 ] || suites_failed=$((suites_failed + 1))
 }
 
+# skip_suite NAME: a suite that cannot run on this machine, counted as one
+# skipped entry with the reason.
+skip_suite() {
+    echo "== $1 =="
+    echo "$1: skipped (the whole suite, counted as one): $WINE_ENV_NO_32BIT_REASON"
+    total_skipped=$((total_skipped + 1))
+}
+
 logs="$(mktemp -d "${TMPDIR:-/tmp}/sumvane-wine-logs.XXXXXX")"
 for arch in win32 win64; do
     exe="$root/build-$arch/tests/sumvane_unit_tests.exe"
+    if [ "$arch" = win32 ] && [ "$WINE_ENV_32BIT" != 1 ]; then
+        skip_suite "Wine unit tests ($arch)"
+        continue
+    fi
     if ! wine_env_check_32bit "$exe"; then
         echo "wine unit tests ($arch): cannot run"
         total_failed=$((total_failed + 1))
@@ -94,14 +143,17 @@ for arch in win32 win64; do
         continue
     fi
     run_gtest "Wine unit tests ($arch)" "$logs/unit-$arch.log" \
-        timeout --kill-after=10 900 wine "$exe" </dev/null
+        timeout --kill-after=10 900 "$WINE_ENV_WINE" "$exe" </dev/null
 done
 
 desktop="$(ls -d "$WINEPREFIX"/drive_c/users/*/Desktop 2>/dev/null | grep -v '/Public/' | head -n 1)"
 desktop="$(readlink -f "$desktop")"
 echo "desktop $desktop"
-run_gtest "Wine end-to-end tests (i686 Sumvane.exe)" "$logs/e2e.log" \
-    env SUMVANE_WINE=1 SUMVANE_EXE="$root/build-win32/Sumvane.exe" SUMVANE_WINE_DESKTOP="$desktop" \
+if [ "$e2e_arch" != i686 ]; then
+    skip_suite "Wine end-to-end tests (i686 Sumvane.exe)"
+fi
+run_gtest "Wine end-to-end tests ($e2e_arch Sumvane.exe)" "$logs/e2e.log" \
+    env SUMVANE_WINE=1 SUMVANE_EXE="$e2e_build/Sumvane.exe" SUMVANE_WINE_DESKTOP="$desktop" \
     SUMVANE_LINUX_EXE="$linux_build/sumvane" \
     timeout --kill-after=10 1800 "$linux_build/tests/sumvane_e2e_tests" </dev/null
 
