@@ -19,6 +19,18 @@
 #include "harness.h"
 #include "tree.h"
 
+// GCC says so with a macro, clang with a feature test.
+#if defined(__SANITIZE_ADDRESS__)
+#define SUMVANE_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SUMVANE_ADDRESS_SANITIZER 1
+#endif
+#endif
+#ifndef SUMVANE_ADDRESS_SANITIZER
+#define SUMVANE_ADDRESS_SANITIZER 0
+#endif
+
 using namespace e2e;
 
 namespace {
@@ -203,7 +215,7 @@ TEST(Limits, AFileSizeLimitKeepsThePreviousSummaryAndTheReport) {
 // runs out later still ends the run with one line saying why.
 TEST(Limits, MemoryThatRunsOutIsReported) {
     if (WineMode()) GTEST_SKIP() << "POSIX limits";
-#if defined(__SANITIZE_ADDRESS__) || (defined(__has_feature) && __has_feature(address_sanitizer))
+#if SUMVANE_ADDRESS_SANITIZER
     GTEST_SKIP() << "the address sanitizer reserves more address space than the limit allows";
 #endif
     Sandbox box;
