@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what the Linux build and its tests need when it is missing.
+# Installs what the Linux build, its tests, the sanitized build and the fuzz
+# targets need when it is missing.
 set -euo pipefail
 
 need=()
@@ -10,6 +11,12 @@ command -v md5sum >/dev/null || need+=(coreutils)
 [ -f /usr/include/openssl/evp.h ] || need+=(libssl-dev)
 [ -f /usr/src/googletest/CMakeLists.txt ] || [ -f /usr/include/gtest/gtest.h ] || need+=(googletest libgtest-dev)
 [ -f /usr/include/pty.h ] || need+=(libc6-dev)
+# The sanitized build and the fuzz targets: clang and its sanitizer and
+# libFuzzer runtimes.
+command -v clang++ >/dev/null || need+=(clang)
+runtime="$(clang++ -print-runtime-dir 2>/dev/null || true)"
+{ [ -f "$runtime/libclang_rt.asan-x86_64.a" ] && [ -f "$runtime/libclang_rt.fuzzer-x86_64.a" ]; } ||
+  need+=(libclang-rt-dev)
 
 if [ ${#need[@]} -gt 0 ]; then
   echo "Installing: ${need[*]}"

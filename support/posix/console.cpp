@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <string>
 #include <system_error>
@@ -12,6 +13,7 @@
 #include "console.h"
 #include "file_descriptor.h"
 #include "file_handle.h"
+#include "standard_error.h"
 #include "text.h"
 
 namespace TesselLibrary {
@@ -25,10 +27,11 @@ std::vector<std::u16string>& KeptArguments() {
     return arguments;
 }
 
-void WriteBytes(int fd, const std::u16string& text) {
-    const std::string bytes = ToSystemBytes(text);
+void WriteBytes(int fd, const std::string& bytes) {
     Posix::WriteAll(fd, bytes.data(), bytes.size());  // a closed stream is simply not seen
 }
+
+std::atomic<Posix::ErrorTextRoute> errorTextRoute{nullptr};
 
 // SIGINT and SIGTERM are blocked in every thread and taken here, outside
 // any signal handler, so the clean-up may lock and allocate like any code.
@@ -65,9 +68,16 @@ void PrepareProcess(int argc, char** argv) {
     }
 }
 
-void WriteConsoleText(const std::u16string& text) { WriteBytes(STDOUT_FILENO, text); }
+void Posix::SetErrorTextRoute(ErrorTextRoute route) { errorTextRoute = route; }
 
-void WriteErrorText(const std::u16string& text) { WriteBytes(STDERR_FILENO, text); }
+void WriteConsoleText(const std::u16string& text) { WriteBytes(STDOUT_FILENO, ToSystemBytes(text)); }
+
+void WriteErrorText(const std::u16string& text) {
+    const std::string bytes = ToSystemBytes(text);
+    const Posix::ErrorTextRoute route = errorTextRoute;
+    if (route && route(bytes)) return;
+    WriteBytes(STDERR_FILENO, bytes);
+}
 
 std::optional<std::vector<std::u16string>> SplitProcessArguments() { return KeptArguments(); }
 

@@ -8,6 +8,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdio>
@@ -20,19 +21,21 @@
 #include <thread>
 #include <utility>
 
+#include "standard_error.h"
 #include "text.h"
 
 namespace TesselLibrary {
 
 namespace {
 
-enum class RequestKind { Position, Status, End };
+enum class RequestKind { Position, Status, Text, End };
 
 struct Request {
     RequestKind kind = RequestKind::Position;
     std::uint32_t position = 0;
     std::u16string status;  // a copy: the job's buffer may change right after
     bool failed = false;
+    std::string text;       // for Text: bytes for standard error
 };
 
 constexpr int kBarCells = 20;
@@ -104,6 +107,18 @@ public:
         active_ = false;
     }
 
+    // Text for standard error, put where the display was; the display is
+    // drawn again below it.
+    void WriteAbove(const std::string& bytes) {
+        const bool wasActive = active_;
+        Clear();
+        Write(bytes);
+        active_ = wasActive;
+        if (active_) Draw(false);
+    }
+
+    bool active() const { return active_; }
+
 private:
     static unsigned Columns() {
         winsize size {};
@@ -154,21 +169,55 @@ struct TesselProgressData {
     std::uint64_t served = 0;
     bool accepting = false;  // a run is serving requests and has not ended
     std::exception_ptr jobError;
+    std::atomic<std::thread::id> worker;  // the thread running the job
 };
 
 namespace {
 
-// Hands one request to the main thread and waits until it has been applied.
-// Outside a run, or after the run has ended, the request is dropped.
-void Post(TesselProgressData& data, Request request) {
+// Hands one request to the main thread and waits until it has been applied;
+// true when it was. Outside a run, or after the run has ended, the request
+// is dropped.
+bool Post(TesselProgressData& data, Request request) {
     std::unique_lock<std::mutex> lock(data.mutex);
     data.changed.wait(lock, [&] { return !data.mailbox || !data.accepting; });
-    if (!data.accepting) return;
+    if (!data.accepting) return false;
     data.mailbox = std::move(request);
     const std::uint64_t ticket = ++data.posted;
     data.changed.notify_all();
     data.changed.wait(lock, [&] { return data.served >= ticket || !data.accepting; });
+    return data.served >= ticket;
 }
+
+// The run whose display is drawn on standard error now, if any.
+std::atomic<TesselProgressData*> drawnRun{nullptr};
+
+// Text for standard error from the job goes to the main thread, which puts
+// it above the display. Anything else is written directly.
+bool WriteAboveDisplay(const std::string& bytes) {
+    TesselProgressData* data = drawnRun;
+    if (!data || std::this_thread::get_id() != data->worker.load()) return false;
+    return Post(*data, Request{RequestKind::Text, 0, {}, false, bytes});
+}
+
+// Routes standard error through the display while it is drawn.
+class ErrorTextThroughDisplay {
+public:
+    ErrorTextThroughDisplay(TesselProgressData& data, bool drawn) : drawn_(drawn) {
+        if (!drawn_) return;
+        drawnRun = &data;
+        Posix::SetErrorTextRoute(WriteAboveDisplay);
+    }
+    ~ErrorTextThroughDisplay() {
+        if (!drawn_) return;
+        Posix::SetErrorTextRoute(nullptr);
+        drawnRun = nullptr;
+    }
+    ErrorTextThroughDisplay(const ErrorTextThroughDisplay&) = delete;
+    ErrorTextThroughDisplay& operator=(const ErrorTextThroughDisplay&) = delete;
+
+private:
+    bool drawn_;
+};
 
 // Serves requests until the end request; returns its failure flag.
 bool ServeUntilEnd(TesselProgressData& data, TerminalDisplay& display) {
@@ -183,6 +232,7 @@ bool ServeUntilEnd(TesselProgressData& data, TerminalDisplay& display) {
         switch (request.kind) {
         case RequestKind::Position: display.SetPosition(request.position); break;
         case RequestKind::Status: display.SetStatus(std::move(request.status)); break;
+        case RequestKind::Text: display.WriteAbove(request.text); break;
         case RequestKind::End: display.Clear(); break;
         }
         std::lock_guard<std::mutex> lock(data.mutex);
@@ -194,6 +244,7 @@ bool ServeUntilEnd(TesselProgressData& data, TerminalDisplay& display) {
 }
 
 void RunJob(TesselProgressData* data) {
+    data->worker = std::this_thread::get_id();
     try {
         data->job(data->jobArgument);
     } catch (...) {
@@ -201,7 +252,7 @@ void RunJob(TesselProgressData* data) {
     }
     // A job that forgot to end its run must not leave the main thread
     // waiting; after a proper end this request is dropped.
-    Post(*data, Request{RequestKind::End, 0, {}, true});
+    Post(*data, Request{RequestKind::End, 0, {}, true, {}});
 }
 
 // Joins the worker on every way out of Run. Stopping the service first
@@ -242,6 +293,7 @@ bool TesselProgress::Run(const TesselAppWindows&, const char16_t* title, void* j
     // The display is up before the worker exists, so its first request is
     // served at once.
     TerminalDisplay display(title);
+    const ErrorTextThroughDisplay errorText(data, display.active());
     bool failed = true;
     {
         WorkerGuard worker(data);
@@ -266,15 +318,15 @@ bool TesselProgress::Run(const TesselAppWindows&, const char16_t* title, void* j
 }
 
 void TesselProgress::SetPosition(std::uint32_t position) {
-    Post(*data_, Request{RequestKind::Position, position, {}, false});
+    Post(*data_, Request{RequestKind::Position, position, {}, false, {}});
 }
 
 void TesselProgress::SetStatus(const char16_t* text) {
-    Post(*data_, Request{RequestKind::Status, 0, text != nullptr ? text : u"", false});
+    Post(*data_, Request{RequestKind::Status, 0, text != nullptr ? text : u"", false, {}});
 }
 
 void TesselProgress::EndJob(bool failed) {
-    Post(*data_, Request{RequestKind::End, 0, {}, failed});
+    Post(*data_, Request{RequestKind::End, 0, {}, failed, {}});
 }
 
 }  // namespace TesselLibrary

@@ -165,6 +165,10 @@ RunResult Sandbox::Launch(const std::vector<std::string>& args, const RunOptions
         {"TMPDIR", tmp().string()},
         {"LANG", "C.UTF-8"},
     };
+    // A sanitized build reports where the sanitizer run asks it to.
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS"}) {
+        if (!Env(name).empty()) vars[name] = Env(name);
+    }
     if (WineMode()) {
         for (const char* name : {"WINEPREFIX", "WINEDEBUG", "WINEDLLOVERRIDES", "WINESERVER", "WINELOADER",
                                  "WINEARCH", "DISPLAY", "XAUTHORITY"}) {

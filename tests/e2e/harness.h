@@ -5,7 +5,7 @@
 // The program under test is SUMVANE_EXE (default: the Linux build). With
 // SUMVANE_WINE=1 it is a Windows build run through Wine's launcher
 // (SUMVANE_WINE_LOADER, default `wine`): paths are then handed over in the
-// Z:\... form and the banner ends its lines with CR LF.
+// Z:\ form and the banner ends its lines with CR LF.
 #pragma once
 
 #include <sys/types.h>

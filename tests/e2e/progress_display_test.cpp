@@ -2,6 +2,8 @@
 // written anywhere else.
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "harness.h"
 
 using namespace e2e;
@@ -31,6 +33,25 @@ TEST(ProgressDisplay, DrawnOnATerminalWithTitleBarAndStatus) {
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_NE(r.err.find("Checking MD5 Archive File"), std::string::npos);
     EXPECT_EQ(r.err.find("Building MD5 Archive File"), std::string::npos);
+}
+
+// A log line that has to go to standard error while the display is drawn
+// there is put above it, where the next redraw cannot erase it.
+TEST(ProgressDisplay, LinesForStandardErrorGoAboveIt) {
+    if (WineMode()) GTEST_SKIP() << "the Windows build shows a dialog";
+    Sandbox box;
+    const fs::path tree = box.work() / "tree";
+    WriteFile(tree / "Sumvane.md5", Md5Of("x") + " " + Native(tree / "gone.txt") + "\r\n");
+    WriteFile(box.root() / "file", "");  // the log's folder would have to be inside this file
+    const RunResult r = box.RunOnTerminal({"-f" + Native(tree), "-v", "-o" + Native(box.root() / "file" / "logs")});
+    EXPECT_EQ(r.exitCode, 1);
+    const std::regex stamp(R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] )");
+    // The terminal turns each line feed into CR LF; undone here.
+    const std::string err = std::regex_replace(std::regex_replace(r.err, stamp, "[stamp] "), std::regex("\r\n"), "\n");
+    const std::string placed = "\r\x1b[2A\x1b[2K\n\x1b[2K\n\x1b[2K\r\x1b[2A"  // the display cleared
+                               "[stamp] " + Native(tree / "gone.txt") + " - File Not Found\n"
+                               "\r\x1b[2KChecking MD5 Archive File";  // and drawn again below the line
+    EXPECT_NE(err.find(placed), std::string::npos) << err;
 }
 
 TEST(ProgressDisplay, NothingButTheBannerReachesANonTerminal) {
