@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the Linux suite, the same suite sanitized,
-# then the Windows builds (i686 and x86_64) under Wine.
+# the fuzz targets, then the Windows builds (i686 and x86_64) under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,6 +14,8 @@ rm -rf "$scratch"
 
 # The same suite with AddressSanitizer and UndefinedBehaviorSanitizer.
 bash scripts/test-sanitized.sh
+# The fuzz targets, each for a bounded time (SUMVANE_FUZZ_SECONDS).
+bash tests/fuzz/run.sh
 
 if [ -f tests/wine/run-suite.sh ] && [ "${SUMVANE_SKIP_WINDOWS:-0}" != 1 ]; then
   bash tests/wine/run-suite.sh
