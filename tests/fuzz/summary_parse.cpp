@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<const SummaryEntry*> written;
     std::vector<std::uint8_t> again;
     for (const SummaryEntry& entry : entries) {
-        if (entry.count != 33 || entry.name.empty()) std::abort();
+        if (entry.name.empty()) std::abort();
         // The writer ends a name at U+0000, its terminator: such a name
         // cannot be written whole.
         if (entry.name.find(u'\0') != std::u16string::npos) continue;
