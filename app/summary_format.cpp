@@ -121,7 +121,11 @@ std::vector<SummaryEntry> parseSummary(const std::vector<std::uint8_t>& bytes, c
     std::string nameBytes;
     const auto endLine = [&] {
         line.name = widenBytes(nameBytes);
-        if (line.count == 33 && !line.name.empty() && !NamesEqual(line.name, summaryName)) {
+        // A zero byte ends a path for the system, so such a line would check
+        // a file other than the one it names.
+        const bool nameUsable = !line.name.empty() && line.name.find(u'\0') == std::u16string::npos &&
+                                !NamesEqual(line.name, summaryName);
+        if (line.count == 33 && nameUsable) {
             entries.push_back(line);
         } else if (line.count == 33) {
             log.WriteLine(strings.ResourceString(kInvalidFilename));

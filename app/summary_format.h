@@ -34,8 +34,8 @@ std::u16string otherReading(const std::u16string& name);
 bool sameDigest(const char (&stored)[32], const char (&computed)[32]);
 
 // Reads every line (ended by CR LF, CR or LF); each invalid one is logged
-// alone on its line and sets `anyInvalid`. Lines naming `summaryName` itself
-// are invalid.
+// alone on its line and sets `anyInvalid`. Lines naming `summaryName` itself,
+// or a name holding a zero byte, are invalid.
 std::vector<SummaryEntry> parseSummary(const std::vector<std::uint8_t>& bytes, const std::u16string& summaryName,
                                        TesselLibrary::TesselLog& log, const TesselLibrary::TesselApp& strings,
                                        bool& anyInvalid);

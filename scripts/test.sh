@@ -1,22 +1,34 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the Linux suite, the same suite sanitized,
-# then the Windows builds (i686 and x86_64) under Wine.
+# the fuzz targets, then the Windows builds (i686 and x86_64) under Wine.
+# Every suite runs even when an earlier one failed; the run fails if any did.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/build-linux.sh
+failed=()
 echo "== Linux suite =="
 # Some tests use fixed names in the temporary folder: a private one keeps
 # them apart from any other run on the machine.
 scratch="$(mktemp -d "${TMPDIR:-/tmp}/sumvane-test.XXXXXX")"
 # Cases run as an unprivileged user must reach their folders below it.
 chmod 755 "$scratch"
-(cd build && TMPDIR="$scratch" ctest --output-on-failure -j"$(nproc)")
+(cd build && TMPDIR="$scratch" ctest --output-on-failure -j"$(nproc)") || failed+=("Linux suite")
 rm -rf "$scratch"
 
 # The same suite with AddressSanitizer and UndefinedBehaviorSanitizer.
-bash scripts/test-sanitized.sh
+bash scripts/test-sanitized.sh || failed+=("sanitized suite")
+# The fuzz targets, each for a bounded time (SUMVANE_FUZZ_SECONDS).
+bash tests/fuzz/run.sh || failed+=("fuzz targets")
 
-if [ -f tests/wine/run-suite.sh ] && [ "${SUMVANE_SKIP_WINDOWS:-0}" != 1 ]; then
-  bash tests/wine/run-suite.sh
+if [ "${SUMVANE_SKIP_WINDOWS:-0}" = 1 ]; then
+  echo "== Windows suites under Wine: skipped (SUMVANE_SKIP_WINDOWS=1) =="
+else
+  bash tests/wine/run-suite.sh || failed+=("Windows suites under Wine")
 fi
+
+if [ ${#failed[@]} -gt 0 ]; then
+  printf 'FAILED: %s\n' "${failed[@]}"
+  exit 1
+fi
+echo "No suite failed (what was skipped is listed above)."

@@ -102,6 +102,7 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"blank line of a line feed alone", kDigits + " a\n\n", {{kDigits, u"a"}}, {kBadHash}},
         ParseCase{"last line without its line end", kDigits + " a\r\n" + kDigits + " b", {{kDigits, u"a"}, {kDigits, u"b"}}, {}},
         ParseCase{"unfinished last line is judged", kDigits + " a\r\n" + kDigits, {{kDigits, u"a"}}, {kBadHash}},
+        ParseCase{"a zero byte in the name", kDigits + " a" + std::string(1, '\0') + "b\r\n", {}, {kBadName}},
         ParseCase{"same path twice", kDigits + " a\r\n" + kDigits + " a\r\n", {{kDigits, u"a"}, {kDigits, u"a"}}, {}},
         ParseCase{"lower-case digits are taken as they are",
                   "0123456789abcdef0123456789abcdef p\r\n",
@@ -188,6 +189,7 @@ TEST(PathBytes, OtherReadingOfTheSameBytes) {
         // leads to the other.
         {u"/d/\u0260", u"/d/\u00C9\u00A0"},
         {u"/d/\u00C9\u00A0", u"/d/\u0260"},
+        {u"/d/\u0130.txt", u"/d/\u00C4\u00B0.txt"},  // "Ä°" as C4 B0 reads as "İ"
         // A UTF-8 writer's "é" (C3 A9) reads as two Latin-1 characters.
         {u"/d/\u00C3\u00A9", u"/d/\u00E9"},
         // Nothing else to read: plain ASCII, and Latin-1 that is no UTF-8.

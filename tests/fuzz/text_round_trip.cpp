@@ -1,0 +1,51 @@
+// The conversions between names and bytes, on arbitrary input.
+//  - System bytes: every byte string round-trips exactly through UTF-16
+//    with the byte escapes.
+//  - Summary bytes: every byte string without a zero byte read as a path
+//    (widenBytes) and written back (toLowBytes) gives the same bytes.
+//  - Summary names: a name written and read back is the same name when it
+//    holds no U+0000, each surrogate in it is paired or a byte escape
+//    (U+DC80..U+DCFF), and no U+00C4..U+00F4 is directly followed by a
+//    U+0080..U+00BF (such one-byte pairs can spell a UTF-8 sequence, which
+//    is read as the character it encodes).
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "summary_format.h"
+#include "text.h"
+
+using namespace TesselLibrary;
+
+namespace {
+
+bool WrittenWhole(const std::u16string& name) {
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const char16_t unit = name[i];
+        const char16_t next = i + 1 < name.size() ? name[i + 1] : u'\0';
+        if (unit == 0) return false;
+        if (unit >= 0xD800 && unit <= 0xDBFF) {
+            if (next < 0xDC00 || next > 0xDFFF) return false;
+            ++i;
+        } else if (unit >= 0xDC00 && unit <= 0xDFFF && (unit < 0xDC80 || unit > 0xDCFF)) {
+            return false;
+        } else if (unit >= 0xC4 && unit <= 0xF4 && next >= 0x80 && next <= 0xBF) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    if (ToSystemBytes(FromSystemBytes(bytes)) != bytes) std::abort();
+    if (bytes.find('\0') == std::string::npos && toLowBytes(widenBytes(bytes)) != bytes) std::abort();
+
+    std::u16string name(size / 2, u'\0');
+    std::memcpy(name.data(), data, name.size() * sizeof(char16_t));
+    if (WrittenWhole(name) && widenBytes(toLowBytes(name)) != name) std::abort();
+    return 0;
+}
