@@ -1,5 +1,6 @@
 // The one place where file contents are read: MD5 fed window by window
-// straight from the mapped pages.
+// through the mapped view's ReadView, which reports a read that failed or
+// came up short instead of letting it end the process.
 #include <cstdint>
 
 #include "checksum_app.h"
