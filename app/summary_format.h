@@ -16,8 +16,8 @@ struct SummaryEntry {
 };
 
 // Path to summary bytes. Code points up to U+00FF are one byte each (so
-// Latin-1 names keep the classic one-byte form); anything above is written
-// as UTF-8 so that no name is corrupted.
+// Latin-1 names keep the one-byte form older summaries hold); anything
+// above is written as UTF-8 so that no name is corrupted.
 std::string toLowBytes(const std::u16string& path);
 // The reverse: a well-formed UTF-8 sequence for a code point above U+00FF is
 // decoded, every other byte stands for the code unit of the same value.

@@ -1,6 +1,6 @@
-// FileHandle on Windows: CreateFileW with the share modes of the design
-// (readers share reading only, writers share nothing), regular files only,
-// and MoveFileOver.
+// FileHandle on Windows: CreateFileW with share modes that keep a file from
+// changing while it is read (readers share reading only) and keep others out
+// while it is written, regular files only, and MoveFileOver.
 #include <windows.h>
 
 #include "file_handle.h"
