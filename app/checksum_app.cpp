@@ -64,3 +64,14 @@ void ChecksumApp::logProblem(const std::u16string& path, std::uint32_t messageId
     log->Write(pathForLog(path));
     log->WriteLine(frame.ResourceString(messageId));
 }
+
+void ChecksumApp::logMismatch(const std::u16string& path, const std::u16string& first,
+                              const std::u16string& second) const {
+    log->Write(pathForLog(path));
+    log->Write(frame.ResourceString(kMd5Mismatch));
+    log->Write(u" (");
+    log->Write(pathForLog(first));  // a stored digest may hold any byte; a line break must not end the line
+    log->Write(u" - ");
+    log->Write(pathForLog(second));
+    log->WriteLine(u")");
+}

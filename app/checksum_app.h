@@ -49,6 +49,9 @@ public:
     bool computeDigest(const std::u16string& path, char (&out)[32]) const;
     // One log line: pathForLog(path) followed by string `messageId`.
     void logProblem(const std::u16string& path, std::uint32_t messageId) const;
+    // The mismatch line: the path, " - MD5 Mismatch", then the two digests
+    // in parentheses, in the order given.
+    void logMismatch(const std::u16string& path, const std::u16string& first, const std::u16string& second) const;
 
     void buildSummary();
     void verifySummary();

@@ -35,18 +35,13 @@ bool ChecksumApp::runSingleFile() {
             ok = false;
         } else if (!sameDigest(stored, digest.digits)) {
             ok = false;
-            log->Write(pathForLog(singleFile));
-            log->Write(frame.ResourceString(kMd5Mismatch));
-            log->Write(u" (");
-            log->Write(std::u16string(digest.digits, digest.digits + 32));
-            log->Write(u" - ");
+            // The stored digits are shown up to a zero byte.
             std::u16string shown;
             for (const char c : stored) {
                 if (c == '\0') break;
                 shown.push_back(static_cast<unsigned char>(c));
             }
-            log->Write(pathForLog(shown));  // a stray line break must not end the line
-            log->WriteLine(u")");
+            logMismatch(singleFile, std::u16string(digest.digits, digest.digits + 32), shown);
             if (rewriteOnDifference) {
                 const std::u16string rewritePath = singleFile + u".md5x";
                 TesselFile rewrite(rewritePath);

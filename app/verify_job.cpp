@@ -60,13 +60,7 @@ void ChecksumApp::verifySummary() {
         }
         if (!sameDigest(entry.digest, digest)) {
             problemFound = true;
-            log->Write(pathForLog(name));
-            log->Write(frame.ResourceString(kMd5Mismatch));
-            log->Write(u" (");
-            log->Write(std::u16string(entry.digest, entry.digest + 32));
-            log->Write(u" - ");
-            log->Write(std::u16string(digest, digest + 32));
-            log->WriteLine(u")");
+            logMismatch(name, std::u16string(entry.digest, entry.digest + 32), std::u16string(digest, digest + 32));
         }
         if (rewriteOnDifference) {
             anyLine = true;
