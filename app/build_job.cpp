@@ -1,8 +1,10 @@
-// Building the folder summary: collect the folders, then one line per file.
+#include "build_job.h"
+
 #include <algorithm>
 
 #include "checksum_app.h"
 #include "directory_search.h"
+#include "engine/digest_pool.h"
 #include "name_compare.h"
 #include "string_ids.h"
 #include "summary_format.h"
@@ -14,8 +16,8 @@ namespace {
 // Every entry of the folder, read before anything is done with them, so
 // that no more than one folder is open at a time however deep the tree is.
 // False when the listing failed (some entries may still have come).
-bool ListFolder(const std::u16string& folder, std::vector<DirectoryEntry>& entries) {
-    DirectorySearch search(folder);
+bool ListFolder(const std::u16string& folder, std::vector<DirectoryEntry>& entries, bool sizes = false) {
+    DirectorySearch search(folder, sizes);
     DirectoryEntry entry;
     while (search.Next(entry)) entries.push_back(entry);
     return !search.failed();
@@ -31,12 +33,15 @@ bool sameNameIgnoringCase(const std::u16string& a, const std::u16string& b) {
     return NamesEqualIgnoringCase(b, a);
 }
 
-std::uint32_t TESSEL_STDCALL ChecksumApp::buildJob(void* app) {
-    static_cast<ChecksumApp*>(app)->buildSummary();
-    return 0;
+BuildJob::BuildJob(const RunSettings& settings, const ProblemLog& problems, TesselProgress& progress,
+                   TesselFile& summaryFile)
+    : settings_(settings), problems_(problems), progress_(progress), summaryFile_(summaryFile) {
+    std::u16string root = settings.folder;
+    AppendBackslash(root);
+    for (const std::u16string& excluded : settings.excludedFolders) excludedFolders_.push_back(root + excluded);
 }
 
-void ChecksumApp::collectFolders(const std::u16string& path) {
+void BuildJob::collectFolders(const std::u16string& path) {
     // Depth-first, a folder before its subfolders, each level in listing
     // order; an explicit stack instead of recursion, so that no depth of
     // tree can exhaust the worker thread's stack.
@@ -45,14 +50,14 @@ void ChecksumApp::collectFolders(const std::u16string& path) {
         std::u16string current = std::move(pending.back());
         pending.pop_back();
         bool excluded = false;
-        for (const std::u16string& entry : excludedFolders) excluded = excluded || sameNameIgnoringCase(entry, current);
+        for (const std::u16string& entry : excludedFolders_) excluded = excluded || sameNameIgnoringCase(entry, current);
         if (excluded) continue;
         AppendBackslash(current);
-        folders.push_back(current);
-        if (!recursive) continue;
+        folders_.push_back(current);
+        if (!settings_.recursive) continue;
 
         std::vector<DirectoryEntry> entries;
-        if (!ListFolder(current, entries)) incompletelyListed.insert(folders.size() - 1);
+        if (!ListFolder(current, entries)) incompletelyListed_.insert(folders_.size() - 1);
         const std::size_t firstChild = pending.size();
         for (const DirectoryEntry& entry : entries) {
             // A linked folder may lead back up the tree: it is never entered.
@@ -64,72 +69,100 @@ void ChecksumApp::collectFolders(const std::u16string& path) {
     }
 }
 
-void ChecksumApp::buildSummary() {
-    bool problemFound = false;
-    progress->SetPosition(0);
-    for (std::u16string& excluded : excludedFolders) {
-        std::u16string full = folder;
-        AppendBackslash(full);
-        excluded = full + excluded;
-    }
-    progress->SetPosition(5);
-    collectFolders(folder);
-    progress->SetPosition(15);
+// Neither the summary nor its rewrite is a file of the tree, in any folder;
+// nor are their temporary files, which a killed run may have left in the
+// folder being built.
+bool BuildJob::isSummaryName(const std::u16string& name) const {
+    return sameNameIgnoringCase(settings_.summaryName, name) || sameNameIgnoringCase(settings_.summaryName + u"X", name);
+}
 
-    // Neither the summary nor its rewrite is a file of the tree, in any
-    // folder; nor are their temporary files, which a killed run may have
-    // left in the folder being built.
-    const std::u16string rewriteName = summaryName + u"X";
-    const auto isSummary = [&](const std::u16string& name) {
-        return sameNameIgnoringCase(summaryName, name) || sameNameIgnoringCase(rewriteName, name);
-    };
-    const auto isTemporary = [&](const std::u16string& name) {
-        return IsTemporaryNameOf(name, summaryName) || IsTemporaryNameOf(name, rewriteName);
-    };
+bool BuildJob::isTemporaryName(const std::u16string& name) const {
+    return IsTemporaryNameOf(name, settings_.summaryName) || IsTemporaryNameOf(name, settings_.summaryName + u"X");
+}
 
-    const std::uint32_t n = static_cast<std::uint32_t>(folders.size());
-    std::uint32_t share = 0;  // 80 * i, grown per folder
-    bool anyLine = false;
-    for (std::size_t i = 0; i < folders.size(); ++i) {
-        const std::u16string& current = folders[i];
-        progress->SetPosition(20 + share / n);
-        share += 80;
-        progress->SetStatus(current.c_str());
-
+std::vector<BuildJob::Item> BuildJob::listFiles(bool sizes) {
+    std::vector<Item> items;
+    for (std::size_t i = 0; i < folders_.size(); ++i) {
+        const std::u16string& current = folders_[i];
+        progress_.SetStatus(current.c_str());
         std::vector<DirectoryEntry> entries;
-        if (!ListFolder(current, entries) || incompletelyListed.count(i) != 0) {
-            logProblem(current, kUnableToReadFolder);
-            problemFound = true;
+        if (!ListFolder(current, entries, sizes) || incompletelyListed_.count(i) != 0) {
+            items.push_back({Item::Kind::UnreadableFolder, current, i, 0});
         }
         for (const DirectoryEntry& entry : entries) {
-            if (entry.isDirectory || isSummary(entry.name)) continue;
-            if (isTemporary(entry.name)) {
+            if (entry.isDirectory || isSummaryName(entry.name)) continue;
+            if (isTemporaryName(entry.name)) {
                 if (i == 0) RemoveFile((current + entry.name).c_str());
                 continue;
             }
             const std::u16string path = current + entry.name;
-            if (!FitsOnOneLine(path)) {
-                logProblem(path, kUnableToWrite);
-                problemFound = true;
-                continue;
-            }
-            char digest[32];
-            if (!computeDigest(path, digest)) {
-                problemFound = true;
-                continue;
-            }
-            anyLine = true;
-            if (!writeSummaryLine(*summaryFile, digest, path)) {
-                logProblem(path, kUnableToWrite);
-                problemFound = true;
-            }
+            const Item::Kind kind = FitsOnOneLine(path) ? Item::Kind::File : Item::Kind::UnwritableName;
+            items.push_back({kind, path, i, entry.size});
+        }
+    }
+    return items;
+}
+
+void BuildJob::buildSummary() {
+    bool problemFound = false;
+    progress_.SetPosition(0);
+    progress_.SetPosition(5);
+    collectFolders(settings_.folder);
+    progress_.SetPosition(15);
+
+    const bool sizes = ProgressShowsCounts();
+    const std::vector<Item> items = listFiles(sizes);
+    std::vector<DigestTask> tasks;
+    ProgressCounts counts;
+    for (const Item& item : items) {
+        if (item.kind != Item::Kind::File) continue;
+        tasks.push_back({item.path, {}});
+        counts.bytesTotal += item.size;
+    }
+    counts.filesTotal = tasks.size();
+    DigestPool pool(std::move(tasks), hashingThreads());
+
+    // From here on every line, in the summary and in the log, is written in
+    // list order, whichever thread hashed the file.
+    const std::size_t n = folders_.size();
+    std::size_t shownFolder = n;  // none yet
+    bool anyLine = false;
+    for (const Item& item : items) {
+        if (item.folder != shownFolder) {
+            progress_.SetPosition(static_cast<std::uint32_t>(20 + 80 * item.folder / n));
+            progress_.SetStatus(folders_[item.folder].c_str());
+            shownFolder = item.folder;
+        }
+        if (item.kind == Item::Kind::UnreadableFolder) {
+            problems_.logProblem(item.path, kUnableToReadFolder);
+            problemFound = true;
+            continue;
+        }
+        if (item.kind == Item::Kind::UnwritableName) {
+            problems_.logProblem(item.path, kUnableToWrite);
+            problemFound = true;
+            continue;
+        }
+        const DigestDone done = pool.next();
+        counts.filesDone += 1;
+        counts.bytesDone += sizes ? item.size : done.digest.bytes;
+        progress_.SetCounts(counts);
+        if (done.digest.result != DigestResult::Computed) {
+            problems_.logDigestFailure(item.path, done.digest.result);
+            problemFound = true;
+            continue;
+        }
+        anyLine = true;
+        if (!writeSummaryLine(summaryFile_, done.digest.digits, item.path)) {
+            problems_.logProblem(item.path, kUnableToWrite);
+            problemFound = true;
         }
     }
     // The old summary is replaced only by a complete new one; a build that
     // wrote no line leaves it as it is.
-    if (anyLine && !summaryFile->Commit()) {
-        logProblem(summaryPath(), kUnableToWrite);
+    if (anyLine && !summaryFile_.Commit()) {
+        problems_.logProblem(settings_.summaryPath(), kUnableToWrite);
         problemFound = true;
     }
-    progress->EndJob(problemFound);
+    progress_.EndJob(problemFound);
 }

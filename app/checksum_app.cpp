@@ -8,36 +8,28 @@
 
 using namespace TesselLibrary;
 
-std::u16string pathForLog(const std::u16string& path) {
-    std::u16string shown;
-    shown.reserve(path.size());
-    for (const char16_t c : path) {
-        if (c == u'\r') {
-            shown += u"\\r";
-        } else if (c == u'\n') {
-            shown += u"\\n";
-        } else {
-            shown += c;
-        }
-    }
-    return shown;
+std::u16string RunSettings::summaryPath() const {
+    std::u16string path = folder;
+    AppendBackslash(path);
+    return path + summaryName;
 }
 
-ChecksumApp::ChecksumApp() : ChecksumApp(DefaultsOnly{}) {
-    parseCommandLine(*this);
-    performStartupActions();
-}
-
-ChecksumApp::ChecksumApp(DefaultsOnly)
+ChecksumApp::ChecksumApp()
     : summaryFile(std::make_unique<TesselFile>()),
       rewriteFile(std::make_unique<TesselFile>()),
       log(std::make_unique<TesselLog>()),
       progress(std::make_unique<TesselProgress>()),
-      summaryName(std::u16string(frame.ResourceString(kProductName)) + u".md5") {}
+      problems(*log, frame) {
+    settings.summaryName = std::u16string(frame.ResourceString(kProductName)) + u".md5";
+}
 
 ChecksumApp::~ChecksumApp() = default;
 
+void ChecksumApp::applyCommandLine() { parseCommandLine(settings); }
+
 bool ChecksumApp::run() {
+    performStartupActions();
+
     std::u16string banner = frame.ResourceString(kProductTitle);
     banner += u" v" u"" SUMVANE_VERSION_TEXT;
     banner += kConsoleLineEnd;
@@ -52,26 +44,10 @@ bool ChecksumApp::run() {
     // A digest the clipboard action could not make (a missing file, or no
     // file named at all) is work asked for and not done.
     if (clipboardDigest && clipboardDigest->result != DigestResult::Computed) ok = false;
-    if (!singleFile.empty() && !runSingleFile()) ok = false;
-    if (folderGiven && !runFolder()) ok = false;
+    if (!settings.singleFile.empty() && !runSingleFile()) ok = false;
+    if (settings.folderGiven && !runFolder()) ok = false;
     // A report that could not be written where it belongs went to standard
     // error; the run did not end the way it should have.
     if (log->failed()) ok = false;
     return ok;
-}
-
-void ChecksumApp::logProblem(const std::u16string& path, std::uint32_t messageId) const {
-    log->Write(pathForLog(path));
-    log->WriteLine(frame.ResourceString(messageId));
-}
-
-void ChecksumApp::logMismatch(const std::u16string& path, const std::u16string& first,
-                              const std::u16string& second) const {
-    log->Write(pathForLog(path));
-    log->Write(frame.ResourceString(kMd5Mismatch));
-    log->Write(u" (");
-    log->Write(pathForLog(first));  // a stored digest may hold any byte; a line break must not end the line
-    log->Write(u" - ");
-    log->Write(pathForLog(second));
-    log->WriteLine(u")");
 }

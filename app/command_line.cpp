@@ -1,6 +1,7 @@
 #include "command_line.h"
 
-#include "checksum_app.h"
+#include "run_settings.h"
+#include "tessel_app.h"
 #include "console.h"
 #include "platform.h"
 
@@ -47,7 +48,7 @@ std::vector<std::u16string> splitCommandLine(const std::u16string& commandLine) 
     return arguments;
 }
 
-void applyArgument(const std::u16string& argument, ChecksumApp& app) {
+void applyArgument(const std::u16string& argument, RunSettings& app) {
     const bool isOption =
         !argument.empty() && (argument[0] == u'-' || (kSlashStartsOption && argument[0] == u'/'));
     if (!isOption) {
@@ -108,7 +109,7 @@ void applyArgument(const std::u16string& argument, ChecksumApp& app) {
     }
 }
 
-void parseCommandLine(ChecksumApp& app) {
+void parseCommandLine(RunSettings& app) {
     if (auto arguments = SplitProcessArguments()) {
         for (const std::u16string& argument : *arguments) applyArgument(argument, app);
         return;

@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-class ChecksumApp;
+struct RunSettings;
 
 // Splits one command line into arguments: quotes only suppress splitting,
 // U+7FFF outside quotes always ends an argument.
 std::vector<std::u16string> splitCommandLine(const std::u16string& commandLine);
-void applyArgument(const std::u16string& argument, ChecksumApp& app);
+void applyArgument(const std::u16string& argument, RunSettings& app);
 // Reads the process's command line and applies each argument in order.
-void parseCommandLine(ChecksumApp& app);
+void parseCommandLine(RunSettings& app);

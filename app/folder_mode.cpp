@@ -1,23 +1,33 @@
 // Folder mode: fix the two summary paths, then build and verify, each job
 // on a worker thread behind the progress display.
+#include "build_job.h"
 #include "checksum_app.h"
 #include "string_ids.h"
+#include "verify_job.h"
 
 using namespace TesselLibrary;
 
-std::u16string ChecksumApp::summaryPath() const {
-    std::u16string path = folder;
-    AppendBackslash(path);
-    return path + summaryName;
+std::uint32_t TESSEL_STDCALL ChecksumApp::buildJob(void* argument) {
+    ChecksumApp& app = *static_cast<ChecksumApp*>(argument);
+    BuildJob(app.settings, app.problems, *app.progress, *app.summaryFile).buildSummary();
+    return 0;
+}
+
+std::uint32_t TESSEL_STDCALL ChecksumApp::verifyJob(void* argument) {
+    ChecksumApp& app = *static_cast<ChecksumApp*>(argument);
+    VerifyJob(app.settings, app.problems, *app.progress, *app.summaryFile, *app.rewriteFile).verifySummary();
+    return 0;
 }
 
 bool ChecksumApp::runFolder() {
-    const std::u16string path = summaryPath();
+    const std::u16string path = settings.summaryPath();
     summaryFile->SetPath(path.c_str());
     rewriteFile->SetPath((path + u"X").c_str());
 
     bool ok = true;
-    if (create && !progress->Run(frame, frame.ResourceString(kBuildingTitle), this, &ChecksumApp::buildJob)) ok = false;
-    if (verify && !progress->Run(frame, frame.ResourceString(kCheckingTitle), this, &ChecksumApp::verifyJob)) ok = false;
+    if (settings.create && !progress->Run(frame, frame.ResourceString(kBuildingTitle), this, &ChecksumApp::buildJob))
+        ok = false;
+    if (settings.verify && !progress->Run(frame, frame.ResourceString(kCheckingTitle), this, &ChecksumApp::verifyJob))
+        ok = false;
     return ok;
 }

@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
 #endif
     try {
         ChecksumApp app;
+        app.applyCommandLine();
         return app.run() ? 0 : 1;
     } catch (const std::bad_alloc&) {
         ReportStop(u"not enough memory.");

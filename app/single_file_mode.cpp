@@ -6,32 +6,33 @@
 using namespace TesselLibrary;
 
 bool ChecksumApp::runSingleFile() {
+    const std::u16string& singleFile = settings.singleFile;
     FileDigest digest;
     if (clipboardDigest) {
         digest = *clipboardDigest;  // the clipboard action has just read the file
     } else {
-        digest.result = digestFile(singleFile, digest.digits);
+        digest = FileDigester().digest(singleFile);
     }
     if (digest.result != DigestResult::Computed) {
         // Nothing was recorded or checked: that is no success.
-        logDigestFailure(singleFile, digest.result);
+        problems.logDigestFailure(singleFile, digest.result);
         return false;
     }
 
     bool ok = true;
     const std::u16string companionPath = singleFile + u".md5";
     TesselFile companion(companionPath);
-    if (create && !(companion.Write(digest.digits, sizeof digest.digits) && companion.Commit())) {
-        logProblem(companionPath, kUnableToWrite);
+    if (settings.create && !(companion.Write(digest.digits, sizeof digest.digits) && companion.Commit())) {
+        problems.logProblem(companionPath, kUnableToWrite);
         ok = false;
     }
 
-    if (verify) {
+    if (settings.verify) {
         char stored[32] = {};
         std::uint32_t count = 0;
         // A companion cut short holds no complete digest to compare with.
         if (!companion.OpenRead() || !companion.Read(stored, sizeof stored, &count) || count < sizeof stored) {
-            logProblem(singleFile, kMissingData);
+            problems.logProblem(singleFile, kMissingData);
             ok = false;
         } else if (!sameDigest(stored, digest.digits)) {
             ok = false;
@@ -41,12 +42,12 @@ bool ChecksumApp::runSingleFile() {
                 if (c == '\0') break;
                 shown.push_back(static_cast<unsigned char>(c));
             }
-            logMismatch(singleFile, std::u16string(digest.digits, digest.digits + 32), shown);
-            if (rewriteOnDifference) {
+            problems.logMismatch(singleFile, std::u16string(digest.digits, digest.digits + 32), shown);
+            if (settings.rewriteOnDifference) {
                 const std::u16string rewritePath = singleFile + u".md5x";
                 TesselFile rewrite(rewritePath);
                 if (!(rewrite.Write(digest.digits, sizeof digest.digits) && rewrite.Commit())) {
-                    logProblem(rewritePath, kUnableToWrite);
+                    problems.logProblem(rewritePath, kUnableToWrite);
                 }
             }
         }

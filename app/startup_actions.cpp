@@ -23,19 +23,19 @@ std::u16string LogName(const std::u16string& folder, const char16_t* fallback) {
 }  // namespace
 
 void ChecksumApp::performStartupActions() {
+    const RunSettings& s = settings;
     const std::u16string verbName = frame.ResourceString(kProductName);
-    if (installVerb) {
+    if (s.installVerb) {
         std::u16string executable;
         ModuleFolder(executable);
         executable += kExecutableName;
         InstallContextMenuVerb(verbName, executable, u"-z");
     }
-    if (uninstallVerb) RemoveContextMenuVerb(verbName);
+    if (s.uninstallVerb) RemoveContextMenuVerb(verbName);
 
-    if (hashToClipboard) {
+    if (s.hashToClipboard) {
         // The log stays closed in this run: an old log is left alone.
-        FileDigest digest;
-        digest.result = digestFile(singleFile, digest.digits);
+        const FileDigest digest = FileDigester().digest(s.singleFile);
         clipboardDigest = digest;
         if (digest.result == DigestResult::Computed) {
             const std::u16string text(digest.digits, digest.digits + 32);
@@ -47,16 +47,16 @@ void ChecksumApp::performStartupActions() {
         return;
     }
 
-    const std::u16string fileName = LogName(folder, frame.ResourceString(kProductName)) + u".txt";
-    if (!outputFolder.empty()) {
-        std::u16string path = outputFolder;
+    const std::u16string fileName = LogName(s.folder, frame.ResourceString(kProductName)) + u".txt";
+    if (!s.outputFolder.empty()) {
+        std::u16string path = s.outputFolder;
         AppendBackslash(path);
         log->Open(path + fileName, false);
     } else {
         log->Open(fileName, true);
     }
 
-    if (showHelp) {
+    if (s.showHelp) {
         std::u16string helpPath;
         TempFolder(helpPath);
         helpPath += frame.ResourceString(kProductName);

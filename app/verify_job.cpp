@@ -1,81 +1,82 @@
-// Verifying the folder summary: read and parse it whole, then check every
-// entry, and keep a rewrite only when asked for and something was wrong.
-#include "checksum_app.h"
+#include "verify_job.h"
+
+#include "engine/digest_pool.h"
+#include "file_reader.h"
 #include "string_ids.h"
 #include "summary_format.h"
 
 using namespace TesselLibrary;
 
-std::uint32_t TESSEL_STDCALL ChecksumApp::verifyJob(void* app) {
-    static_cast<ChecksumApp*>(app)->verifySummary();
-    return 0;
-}
-
-void ChecksumApp::verifySummary() {
+void VerifyJob::verifySummary() {
     bool problemFound = false;
-    progress->SetPosition(5);
-    const std::u16string status = folder.empty() ? DirectoryOf(singleFile) : folder;
-    progress->SetStatus(status.c_str());
+    progress_.SetPosition(5);
+    const std::u16string status = settings_.folder.empty() ? DirectoryOf(settings_.singleFile) : settings_.folder;
+    progress_.SetStatus(status.c_str());
 
     std::vector<std::uint8_t> bytes;
-    if (!summaryFile->ReadAll(bytes)) {
+    if (!summaryFile_.ReadAll(bytes)) {
         // Nothing to check is not a clean bill of health: say so, fail, and
         // leave any earlier rewrite summary where it is.
-        logProblem(summaryPath(), kMissingData);
-        progress->SetPosition(15);
-        progress->EndJob(true);
+        problems_.logProblem(settings_.summaryPath(), kMissingData);
+        progress_.SetPosition(15);
+        progress_.EndJob(true);
         return;
     }
-    progress->SetPosition(10);
+    progress_.SetPosition(10);
     bool anyInvalid = false;
-    const std::vector<SummaryEntry> entries = parseSummary(bytes, summaryName, *log, frame, anyInvalid);
+    const std::vector<SummaryEntry> entries =
+        parseSummary(bytes, settings_.summaryName, problems_.log(), problems_.strings(), anyInvalid);
     if (anyInvalid) problemFound = true;
-    progress->SetPosition(15);
+    progress_.SetPosition(15);
 
-    const std::uint32_t n = static_cast<std::uint32_t>(entries.size());
-    std::uint32_t share = 0;  // 80 * i, grown per entry
-    bool anyLine = false;
+    // The same bytes may have been meant in the other encoding a summary
+    // line can hold (a Latin-1 name can look like UTF-8): that reading is
+    // tried when the first is not found.
+    std::vector<DigestTask> tasks;
+    tasks.reserve(entries.size());
+    ProgressCounts counts;
+    const bool sizes = ProgressShowsCounts();
     for (const SummaryEntry& entry : entries) {
-        progress->SetPosition(20 + share / n);
-        share += 80;
-        std::u16string name = entry.name;
-        char digest[32];
-        DigestResult result = digestFile(name, digest);
-        if (result == DigestResult::NotFound) {
-            // The same bytes may have been meant in the other encoding a
-            // summary line can hold (a Latin-1 name can look like UTF-8).
-            const std::u16string other = otherReading(name);
-            if (!other.empty()) {
-                const DigestResult otherResult = digestFile(other, digest);
-                if (otherResult != DigestResult::NotFound) {
-                    name = other;
-                    result = otherResult;
-                }
-            }
-        }
-        if (result != DigestResult::Computed) {
-            logDigestFailure(name, result);
+        tasks.push_back({entry.name, otherReading(entry.name)});
+        if (sizes) counts.bytesTotal += FileSizeOf(entry.name);
+    }
+    counts.filesTotal = entries.size();
+    DigestPool pool(std::move(tasks), hashingThreads());
+
+    const std::uint64_t n = entries.size();
+    bool anyLine = false;
+    for (std::uint64_t i = 0; i < n; ++i) {
+        const SummaryEntry& entry = entries[i];
+        progress_.SetPosition(static_cast<std::uint32_t>(20 + 80 * i / n));
+        const DigestDone done = pool.next();
+        const std::u16string name = done.alternativeUsed ? otherReading(entry.name) : entry.name;
+        counts.filesDone += 1;
+        counts.bytesDone += done.digest.bytes;
+        progress_.SetCounts(counts);
+        if (done.digest.result != DigestResult::Computed) {
+            problems_.logDigestFailure(name, done.digest.result);
             problemFound = true;
             continue;
         }
-        if (!sameDigest(entry.digest, digest)) {
+        if (!sameDigest(entry.digest, done.digest.digits)) {
             problemFound = true;
-            logMismatch(name, std::u16string(entry.digest, entry.digest + 32), std::u16string(digest, digest + 32));
+            problems_.logMismatch(name, std::u16string(entry.digest, entry.digest + 32),
+                                  std::u16string(done.digest.digits, done.digest.digits + 32));
         }
-        if (rewriteOnDifference) {
+        if (settings_.rewriteOnDifference) {
             anyLine = true;
-            if (!writeSummaryLine(*rewriteFile, digest, name)) {
-                logProblem(name, kUnableToWrite);
+            if (!writeSummaryLine(rewriteFile_, done.digest.digits, name)) {
+                problems_.logProblem(name, kUnableToWrite);
                 problemFound = true;
             }
         }
     }
-    if (problemFound && rewriteOnDifference) {
+    if (problemFound && settings_.rewriteOnDifference) {
         // Kept only when complete; with no line written an older rewrite
         // stays as it was.
-        if (anyLine && !rewriteFile->Commit()) logProblem(summaryPath() + u"X", kUnableToWrite);
+        if (anyLine && !rewriteFile_.Commit()) problems_.logProblem(settings_.summaryPath() + u"X", kUnableToWrite);
     } else {
-        rewriteFile->Delete();
+        rewriteFile_.Delete();
     }
-    progress->EndJob(problemFound);
+    progress_.EndJob(problemFound);
 }

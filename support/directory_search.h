@@ -1,6 +1,9 @@
-// Lists one folder's entries in the order the system returns them.
+// Lists one folder's entries: on Windows in the order the system returns
+// them, on POSIX sorted as NTFS lists a folder (ListedBefore), so that the
+// same tree is listed alike on any file system and either system.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -10,6 +13,7 @@ struct DirectoryEntry {
     std::u16string name;
     bool isDirectory = false;  // also true for a link that points to a folder
     bool isLink = false;       // a symbolic link or reparse point: never descended into
+    std::uint64_t size = 0;    // a file's size, when the search was asked for sizes
 };
 
 struct DirectorySearchData;
@@ -17,7 +21,8 @@ struct DirectorySearchData;
 class DirectorySearch {
 public:
     // `folder` ends in the separator, or is empty for the current directory.
-    explicit DirectorySearch(const std::u16string& folder);
+    // `sizes`: fill in each file's size (on POSIX a call per entry).
+    explicit DirectorySearch(const std::u16string& folder, bool sizes = false);
     ~DirectorySearch();
     DirectorySearch(const DirectorySearch&) = delete;
     DirectorySearch& operator=(const DirectorySearch&) = delete;

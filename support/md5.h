@@ -1,5 +1,6 @@
-// MD5 from the system's cryptographic service: a provider context, and one
-// hash object per file fed in file order.
+// MD5 from the system's cryptographic service: a provider context, fetched
+// once per hashing thread, and a hash object fed in file order and started
+// again for the next file.
 #pragma once
 
 #include <cstdint>
@@ -32,9 +33,12 @@ public:
     bool ok() const;
     bool Update(const std::uint8_t* bytes, std::uint32_t length);
     bool Final(std::uint8_t (&value)[16]);
+    // Starts a new digest with the same provider, after Final or part-way.
+    bool Restart();
 
 private:
     std::unique_ptr<Md5HashData> data_;
+    const Md5Provider& provider_;
 };
 
 }  // namespace TesselLibrary

@@ -13,6 +13,18 @@ namespace TesselLibrary {
 
 using ProgressJob = std::uint32_t(TESSEL_STDCALL*)(void* jobArgument);
 
+// How far a job is through its work list.
+struct ProgressCounts {
+    std::uint64_t filesDone = 0;
+    std::uint64_t filesTotal = 0;
+    std::uint64_t bytesDone = 0;
+    std::uint64_t bytesTotal = 0;
+};
+
+// Whether the display shows ProgressCounts, so that a job measures its
+// files' sizes beforehand only when someone will see them.
+bool ProgressShowsCounts();
+
 struct TesselProgressData;
 
 class TesselProgress {
@@ -30,6 +42,9 @@ public:
     // Called from the job.
     void SetPosition(std::uint32_t position);
     void SetStatus(const char16_t* text);
+    // Shown (a few times a second at most) where the display has room for
+    // them; the Windows dialog keeps its bar and status line only.
+    void SetCounts(const ProgressCounts& counts);
     void EndJob(bool failed);
 
 private:

@@ -31,7 +31,7 @@ Md5Provider::~Md5Provider() = default;
 
 bool Md5Provider::ok() const { return data_->algorithm != nullptr; }
 
-Md5Hash::Md5Hash(const Md5Provider& provider) : data_(std::make_unique<Md5HashData>()) {
+Md5Hash::Md5Hash(const Md5Provider& provider) : data_(std::make_unique<Md5HashData>()), provider_(provider) {
     if (!provider.ok()) return;
     EVP_MD_CTX* context = EVP_MD_CTX_new();
     if (!context) return;
@@ -59,6 +59,11 @@ bool Md5Hash::Final(std::uint8_t (&value)[16]) {
     if (EVP_DigestFinal_ex(data_->context, digest, &length) != 1 || length != 16) return false;
     for (unsigned int i = 0; i < 16; ++i) value[i] = digest[i];
     return true;
+}
+
+bool Md5Hash::Restart() {
+    if (!data_->context) return false;
+    return EVP_DigestInit_ex(data_->context, provider_.data_->algorithm, nullptr) == 1;
 }
 
 }  // namespace TesselLibrary

@@ -32,6 +32,15 @@ public:
         return static_cast<char32_t>(towlower_l(upper, locale_));
     }
 
+    // One code unit upper-cased on its own, as the NTFS table maps units;
+    // a surrogate stays as it is.
+    char16_t UpperUnit(char16_t c) const {
+        if (c >= 0xD800 && c <= 0xDFFF) return c;
+        if (locale_ == locale_t{}) return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - (u'a' - u'A')) : c;
+        const wint_t upper = towupper_l(static_cast<wint_t>(c), locale_);
+        return upper <= 0xFFFF ? static_cast<char16_t>(upper) : c;
+    }
+
 private:
     locale_t locale_;
 };
@@ -69,6 +78,18 @@ bool NamesEqualIgnoringCase(const std::u16string& a, const std::u16string& b) {
         if (folder.Fold(NextCodePoint(a, i)) != folder.Fold(NextCodePoint(b, j))) return false;
     }
     return i == a.size() && j == b.size();
+}
+
+bool ListedBefore(const std::u16string& a, const std::u16string& b) {
+    const CaseFolder& folder = Folder();
+    const std::size_t common = a.size() < b.size() ? a.size() : b.size();
+    for (std::size_t i = 0; i < common; ++i) {
+        const char16_t x = folder.UpperUnit(a[i]);
+        const char16_t y = folder.UpperUnit(b[i]);
+        if (x != y) return x < y;
+    }
+    if (a.size() != b.size()) return a.size() < b.size();
+    return a < b;
 }
 
 }  // namespace TesselLibrary

@@ -17,8 +17,9 @@ namespace TesselLibrary::Posix {
 // then checked with fstat and rejected unless it is a regular file, and only
 // then is O_NONBLOCK cleared. Symbolic links to files are followed unless
 // `flags` holds O_NOFOLLOW. Returns the descriptor, or -1 with errno telling
-// why (EISDIR or EINVAL for what is not a regular file).
-inline int OpenRegularFile(const std::string& path, int flags, mode_t mode = 0666) {
+// why (EISDIR or EINVAL for what is not a regular file). `found`, when
+// given, receives what fstat found.
+inline int OpenRegularFile(const std::string& path, int flags, mode_t mode = 0666, struct stat* found = nullptr) {
     int fd;
     do {
         fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, mode);
@@ -37,6 +38,7 @@ inline int OpenRegularFile(const std::string& path, int flags, mode_t mode = 066
         ::close(fd);
         return -1;
     }
+    if (found) *found = st;
     return fd;
 }
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdio>
@@ -28,7 +29,7 @@ namespace TesselLibrary {
 
 namespace {
 
-enum class RequestKind { Position, Status, Text, End };
+enum class RequestKind { Position, Status, Counts, Text, End };
 
 struct Request {
     RequestKind kind = RequestKind::Position;
@@ -36,7 +37,11 @@ struct Request {
     std::u16string status;  // a copy: the job's buffer may change right after
     bool failed = false;
     std::string text;       // for Text: bytes for standard error
+    ProgressCounts counts;
 };
+
+// Counts change with every file; more redraws than this nobody can read.
+constexpr auto kCountsInterval = std::chrono::milliseconds(100);
 
 constexpr int kBarCells = 20;
 constexpr unsigned kDefaultColumns = 80;
@@ -63,6 +68,38 @@ std::u16string PrintableLine(std::u16string_view text, unsigned limit) {
     return line;
 }
 
+// "12,345" for 12345.
+std::string Grouped(std::uint64_t value) {
+    std::string digits = std::to_string(value);
+    for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
+    return digits;
+}
+
+std::string Megabytes(std::uint64_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", static_cast<double>(bytes) / 1e6);
+    return text;
+}
+
+// "1,234 of 20,000 files, 512.0 of 2,048.0 MB, 350.2 MB/s, 0:12 left"; the
+// rate and the time left once there is something to measure them by.
+std::string CountsText(const ProgressCounts& counts, double seconds) {
+    std::string text = Grouped(counts.filesDone) + " of " + Grouped(counts.filesTotal) + " files";
+    if (counts.bytesTotal > 0) text += ", " + Megabytes(counts.bytesDone) + " of " + Megabytes(counts.bytesTotal) + " MB";
+    if (seconds >= 1 && counts.bytesDone > 0) {
+        const double rate = static_cast<double>(counts.bytesDone) / seconds;
+        text += ", " + Megabytes(static_cast<std::uint64_t>(rate)) + " MB/s";
+        if (counts.bytesTotal > counts.bytesDone) {
+            const auto left = static_cast<std::uint64_t>(static_cast<double>(counts.bytesTotal - counts.bytesDone) / rate);
+            char time[32];
+            std::snprintf(time, sizeof time, ", %llu:%02llu left", static_cast<unsigned long long>(left / 60),
+                          static_cast<unsigned long long>(left % 60));
+            text += time;
+        }
+    }
+    return text;
+}
+
 std::u16string BarLine(std::uint32_t position) {
     const std::uint32_t percent = position > 100 ? 100 : position;
     const int filled = static_cast<int>(percent) * kBarCells / 100;
@@ -75,13 +112,17 @@ std::u16string BarLine(std::uint32_t position) {
     return line;
 }
 
+bool DisplayWanted() {
+    const char* term = getenv("TERM");
+    return isatty(STDERR_FILENO) == 1 && term != nullptr && *term != '\0' && strcmp(term, "dumb") != 0;
+}
+
 // Title, bar and status on standard error, drawn only where a person watches:
 // a terminal that understands cursor movement. Otherwise it writes nothing.
 class TerminalDisplay {
 public:
     explicit TerminalDisplay(const char16_t* title) : title_(title != nullptr ? title : u"") {
-        const char* term = getenv("TERM");
-        active_ = isatty(STDERR_FILENO) == 1 && term != nullptr && *term != '\0' && strcmp(term, "dumb") != 0;
+        active_ = DisplayWanted();
         if (active_) Draw(false);
     }
     ~TerminalDisplay() { Clear(); }
@@ -97,6 +138,13 @@ public:
     void SetStatus(std::u16string status) {
         if (status == status_) return;
         status_ = std::move(status);
+        if (active_) Draw(true);
+    }
+
+    void SetCounts(const ProgressCounts& counts) {
+        if (!countsShown_) started_ = std::chrono::steady_clock::now();
+        countsShown_ = true;
+        counts_ = counts;
         if (active_) Draw(true);
     }
 
@@ -133,7 +181,12 @@ private:
         const unsigned limit = columns > 1 ? columns - 1 : 1;
         std::string text = redraw ? "\r\x1b[2A" : "\r";
         text += "\x1b[2K" + ToSystemBytes(PrintableLine(title_, limit)) + "\n";
-        text += "\x1b[2K" + ToSystemBytes(PrintableLine(BarLine(position_), limit)) + "\n";
+        std::u16string bar = BarLine(position_);
+        if (countsShown_) {
+            const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started_;
+            bar += u"  " + FromSystemBytes(CountsText(counts_, elapsed.count()));
+        }
+        text += "\x1b[2K" + ToSystemBytes(PrintableLine(bar, limit)) + "\n";
         text += "\x1b[2K" + ToSystemBytes(PrintableLine(status_, limit));
         Write(text);
     }
@@ -153,8 +206,13 @@ private:
     std::u16string title_;
     std::u16string status_;
     std::uint32_t position_ = 0;
+    ProgressCounts counts_;
+    bool countsShown_ = false;
+    std::chrono::steady_clock::time_point started_;
     bool active_ = false;
 };
+
+
 
 }  // namespace
 
@@ -170,6 +228,12 @@ struct TesselProgressData {
     bool accepting = false;  // a run is serving requests and has not ended
     std::exception_ptr jobError;
     std::atomic<std::thread::id> worker;  // the thread running the job
+
+    // The worker's side: what it last handed over, so that an unchanged
+    // value costs no round trip to the main thread.
+    std::optional<std::uint32_t> lastPosition;
+    std::optional<std::u16string> lastStatus;
+    std::chrono::steady_clock::time_point lastCounts;
 };
 
 namespace {
@@ -196,7 +260,7 @@ std::atomic<TesselProgressData*> drawnRun{nullptr};
 bool WriteAboveDisplay(const std::string& bytes) {
     TesselProgressData* data = drawnRun;
     if (!data || std::this_thread::get_id() != data->worker.load()) return false;
-    return Post(*data, Request{RequestKind::Text, 0, {}, false, bytes});
+    return Post(*data, Request{RequestKind::Text, 0, {}, false, bytes, {}});
 }
 
 // Routes standard error through the display while it is drawn.
@@ -232,6 +296,7 @@ bool ServeUntilEnd(TesselProgressData& data, TerminalDisplay& display) {
         switch (request.kind) {
         case RequestKind::Position: display.SetPosition(request.position); break;
         case RequestKind::Status: display.SetStatus(std::move(request.status)); break;
+        case RequestKind::Counts: display.SetCounts(request.counts); break;
         case RequestKind::Text: display.WriteAbove(request.text); break;
         case RequestKind::End: display.Clear(); break;
         }
@@ -252,7 +317,7 @@ void RunJob(TesselProgressData* data) {
     }
     // A job that forgot to end its run must not leave the main thread
     // waiting; after a proper end this request is dropped.
-    Post(*data, Request{RequestKind::End, 0, {}, true, {}});
+    Post(*data, Request{RequestKind::End, 0, {}, true, {}, {}});
 }
 
 // Joins the worker on every way out of Run. Stopping the service first
@@ -303,6 +368,9 @@ bool TesselProgress::Run(const TesselAppWindows&, const char16_t* title, void* j
             data.posted = 0;
             data.served = 0;
             data.accepting = true;
+            data.lastPosition.reset();
+            data.lastStatus.reset();
+            data.lastCounts = {};
         }
         try {
             worker.thread = std::thread(RunJob, &data);
@@ -317,16 +385,31 @@ bool TesselProgress::Run(const TesselAppWindows&, const char16_t* title, void* j
     return !failed;
 }
 
+bool ProgressShowsCounts() { return DisplayWanted(); }
+
 void TesselProgress::SetPosition(std::uint32_t position) {
-    Post(*data_, Request{RequestKind::Position, position, {}, false, {}});
+    if (data_->lastPosition == position) return;
+    data_->lastPosition = position;
+    Post(*data_, Request{RequestKind::Position, position, {}, false, {}, {}});
 }
 
 void TesselProgress::SetStatus(const char16_t* text) {
-    Post(*data_, Request{RequestKind::Status, 0, text != nullptr ? text : u"", false, {}});
+    std::u16string status = text != nullptr ? text : u"";
+    if (data_->lastStatus == status) return;
+    data_->lastStatus = status;
+    Post(*data_, Request{RequestKind::Status, 0, std::move(status), false, {}, {}});
+}
+
+void TesselProgress::SetCounts(const ProgressCounts& counts) {
+    const auto now = std::chrono::steady_clock::now();
+    const bool last = counts.filesDone >= counts.filesTotal;
+    if (!last && now - data_->lastCounts < kCountsInterval) return;
+    data_->lastCounts = now;
+    Post(*data_, Request{RequestKind::Counts, 0, {}, false, {}, counts});
 }
 
 void TesselProgress::EndJob(bool failed) {
-    Post(*data_, Request{RequestKind::End, 0, {}, failed, {}});
+    Post(*data_, Request{RequestKind::End, 0, {}, failed, {}, {}});
 }
 
 }  // namespace TesselLibrary

@@ -19,7 +19,7 @@ struct DirectorySearchData {
     }
 };
 
-DirectorySearch::DirectorySearch(const std::u16string& folder) : data_(std::make_unique<DirectorySearchData>()) {
+DirectorySearch::DirectorySearch(const std::u16string& folder, bool) : data_(std::make_unique<DirectorySearchData>()) {
     data_->find = ::FindFirstFileW(Win32::SystemPath(folder + u"*.*").c_str(), &data_->found);
     data_->pending = data_->find != INVALID_HANDLE_VALUE;
     // "Nothing matches" is an empty listing (a drive's root lists no "."
@@ -46,6 +46,8 @@ bool DirectorySearch::Next(DirectoryEntry& entry) {
     entry.isDirectory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     // Junctions and symbolic links: following one could walk in a loop.
     entry.isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    // The listing has the size anyway.
+    entry.size = (static_cast<std::uint64_t>(data_->found.nFileSizeHigh) << 32) | data_->found.nFileSizeLow;
     return true;
 }
 

@@ -31,7 +31,7 @@ Md5Provider::~Md5Provider() = default;
 
 bool Md5Provider::ok() const { return data_->context != 0; }
 
-Md5Hash::Md5Hash(const Md5Provider& provider) : data_(std::make_unique<Md5HashData>()) {
+Md5Hash::Md5Hash(const Md5Provider& provider) : data_(std::make_unique<Md5HashData>()), provider_(provider) {
     if (!provider.ok()) return;
     HCRYPTHASH hash = 0;
     if (::CryptCreateHash(provider.data_->context, CALG_MD5, 0, 0, &hash)) data_->hash = hash;
@@ -50,6 +50,17 @@ bool Md5Hash::Final(std::uint8_t (&value)[16]) {
     if (!data_->hash) return false;
     DWORD length = sizeof value;
     return ::CryptGetHashParam(data_->hash, HP_HASHVAL, value, &length, 0) != 0 && length == sizeof value;
+}
+
+bool Md5Hash::Restart() {
+    // A CryptoAPI hash object cannot be reset: a new one takes its place.
+    if (data_->hash) ::CryptDestroyHash(data_->hash);
+    data_->hash = 0;
+    if (!provider_.ok()) return false;
+    HCRYPTHASH hash = 0;
+    if (!::CryptCreateHash(provider_.data_->context, CALG_MD5, 0, 0, &hash)) return false;
+    data_->hash = hash;
+    return true;
 }
 
 }  // namespace TesselLibrary

@@ -22,4 +22,11 @@ bool NamesEqualIgnoringCase(const std::u16string& a, const std::u16string& b) {
     return Equal(a, b, NORM_IGNORECASE);
 }
 
+bool ListedBefore(const std::u16string& a, const std::u16string& b) {
+    const int order = ::CompareStringOrdinal(Win32::Wide(a), static_cast<int>(a.size()), Win32::Wide(b),
+                                             static_cast<int>(b.size()), TRUE);
+    if (order != CSTR_EQUAL && order != 0) return order == CSTR_LESS_THAN;
+    return a < b;
+}
+
 }  // namespace TesselLibrary

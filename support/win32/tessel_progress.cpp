@@ -184,4 +184,9 @@ void TesselProgress::SetStatus(const char16_t* text) {
 
 void TesselProgress::EndJob(bool failed) { EndJobOf(*data_, failed); }
 
+// The dialog has its bar and status line only; counts have no place there.
+bool ProgressShowsCounts() { return false; }
+
+void TesselProgress::SetCounts(const ProgressCounts&) {}
+
 }  // namespace TesselLibrary

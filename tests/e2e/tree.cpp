@@ -13,9 +13,9 @@ namespace e2e {
 
 namespace {
 
-// Wine lists a folder sorted by name, ignoring case ("." and ".." first),
-// with an exact comparison breaking ties.
-bool WineListsBefore(const std::string& a, const std::string& b) {
+// A folder listed as NTFS lists it: by the upper-cased names, an exact
+// comparison breaking ties ("." and ".." first, as Wine lists them).
+bool ListsBefore(const std::string& a, const std::string& b) {
     const auto rank = [](const std::string& n) { return n == "." ? 0 : n == ".." ? 1 : 2; };
     if (rank(a) != rank(b)) return rank(a) < rank(b);
     static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
@@ -41,16 +41,15 @@ bool WineListsBefore(const std::string& a, const std::string& b) {
     return a < b;
 }
 
-// Position of `name` in the listing of `dir` in the order the program's
-// system returns it: readdir's order on Linux (an unchanged folder lists in
-// the same order for the program and for us), Wine's sorted order under Wine.
+// Position of `name` in the listing of `dir` in the order the program lists
+// it: sorted as NTFS lists a folder, by the Linux build and by Wine alike.
 long ListingIndex(const fs::path& dir, const std::string& name) {
     DIR* d = ::opendir(dir.c_str());
     if (d == nullptr) return -1;
     std::vector<std::string> names;
     while (const dirent* entry = ::readdir(d)) names.emplace_back(entry->d_name);
     ::closedir(d);
-    if (WineMode()) std::stable_sort(names.begin(), names.end(), WineListsBefore);
+    std::stable_sort(names.begin(), names.end(), ListsBefore);
     const auto found = std::find(names.begin(), names.end(), name);
     return found == names.end() ? -1 : static_cast<long>(found - names.begin());
 }

@@ -12,10 +12,10 @@
 
 namespace {
 
-constexpr bool ChecksumApp::*kFlags[] = {
-    &ChecksumApp::folderGiven,     &ChecksumApp::rewriteOnDifference, &ChecksumApp::create,
-    &ChecksumApp::installVerb,     &ChecksumApp::hashToClipboard,     &ChecksumApp::recursive,
-    &ChecksumApp::uninstallVerb,   &ChecksumApp::verify,
+constexpr bool RunSettings::*kFlags[] = {
+    &RunSettings::folderGiven,     &RunSettings::rewriteOnDifference, &RunSettings::create,
+    &RunSettings::installVerb,     &RunSettings::hashToClipboard,     &RunSettings::recursive,
+    &RunSettings::uninstallVerb,   &RunSettings::verify,
 };
 constexpr std::size_t kFlagCount = sizeof kFlags / sizeof kFlags[0];
 
@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::u16string line(size / 2, u'\0');
     std::memcpy(line.data(), data, line.size() * sizeof(char16_t));
 
-    ChecksumApp app{ChecksumApp::DefaultsOnly{}};
+    ChecksumApp holder;
+    RunSettings& app = holder.settings;
     const std::u16string summaryName = app.summaryName;
     for (const std::u16string& argument : splitCommandLine(line)) {
         if (argument.find_first_of(std::u16string(u"\0\"", 2)) != std::u16string::npos) std::abort();

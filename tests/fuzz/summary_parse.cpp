@@ -14,7 +14,7 @@ namespace {
 
 // The log is never opened, so it drops what the parser reports.
 ChecksumApp& App() {
-    static ChecksumApp app{ChecksumApp::DefaultsOnly{}};
+    static ChecksumApp app;
     return app;
 }
 

@@ -54,7 +54,8 @@ struct Settings {
 };
 
 Settings Apply(const Args& arguments) {
-    ChecksumApp app{ChecksumApp::DefaultsOnly{}};
+    ChecksumApp holder;
+    RunSettings& app = holder.settings;
     for (const auto& argument : arguments) applyArgument(argument, app);
     return {app.singleFile,      app.folder,    app.outputFolder,  app.folderGiven,
             app.rewriteOnDifference, app.create, app.showHelp,  app.installVerb,
@@ -67,7 +68,7 @@ TEST(ApplyArgument, DefaultsSelectNothingButHelp) {
     EXPECT_TRUE(s.showHelp);
     EXPECT_FALSE(s.folderGiven || s.rewriteOnDifference || s.create || s.installVerb || s.hashToClipboard ||
                  s.recursive || s.uninstallVerb || s.verify);
-    EXPECT_EQ(ChecksumApp{ChecksumApp::DefaultsOnly{}}.summaryName, u"Sumvane.md5");
+    EXPECT_EQ(ChecksumApp{}.settings.summaryName, u"Sumvane.md5");
 }
 
 TEST(ApplyArgument, LettersAreCaseInsensitiveAndVcLooksAtTheThirdCharacter) {

@@ -68,7 +68,7 @@ protected:
     }
 
     fs::path folder_;
-    ChecksumApp app_{ChecksumApp::DefaultsOnly{}};
+    ChecksumApp app_;
 };
 
 TEST_F(FileDigestTest, Rfc1321TestSuite) {

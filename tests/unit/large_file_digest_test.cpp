@@ -57,7 +57,7 @@ TEST_P(LargeFileDigestTest, MatchesMd5sum) {
         }
         ::close(fd);
     }
-    ChecksumApp app{ChecksumApp::DefaultsOnly{}};
+    ChecksumApp app;
     char out[32];
     ASSERT_TRUE(app.computeDigest(TesselLibrary::FromSystemBytes(path.string()), out));
     EXPECT_EQ(std::string(out, 32), Md5sum(path));

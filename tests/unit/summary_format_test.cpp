@@ -38,10 +38,10 @@ Parsed Parse(const std::string& text) {
     const auto folder = std::filesystem::temp_directory_path() / ("summary-test-" + unique);
     std::filesystem::create_directories(folder);
     const auto logPath = folder / "log.txt";
-    ChecksumApp app{ChecksumApp::DefaultsOnly{}};
+    ChecksumApp app;
     app.log->Open(FromSystemBytes(logPath.string()), false);
     Parsed parsed;
-    for (const SummaryEntry& e : parseSummary(Bytes(text), app.summaryName, *app.log, app.frame, parsed.anyInvalid)) {
+    for (const SummaryEntry& e : parseSummary(Bytes(text), app.settings.summaryName, *app.log, app.frame, parsed.anyInvalid)) {
         EXPECT_EQ(e.count, 33u);
         parsed.entries.emplace_back(std::string(e.digest, 32), e.name);
     }

@@ -1,0 +1,27 @@
+// What the command line asked for, in the order it documents them. Filled
+// by parseCommandLine; read by the start-up actions and the jobs.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct RunSettings {
+    std::u16string summaryName;  // "Sumvane.md5"
+    std::u16string singleFile;
+    std::u16string folder;
+    std::u16string outputFolder;
+    std::vector<std::u16string> excludedFolders;
+    bool folderGiven = false;
+    bool rewriteOnDifference = false;
+    bool create = false;
+    bool showHelp = true;
+    bool installVerb = false;
+    bool hashToClipboard = false;
+    bool recursive = false;
+    bool uninstallVerb = false;
+    bool verify = false;
+
+    // The folder's summary: `folder`, a separator when it needs one, then
+    // `summaryName`.
+    std::u16string summaryPath() const;
+};

@@ -1,0 +1,61 @@
+// SequentialFile on POSIX: read(2) on a descriptor from OpenRegularFile, with
+// the kernel told that the file is read once from start to end (it reads
+// further ahead and drops what was read sooner).
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "file_reader.h"
+#include "regular_file.h"
+#include "text.h"
+
+namespace TesselLibrary {
+
+namespace {
+
+// Linux moves at most 0x7ffff000 bytes per read(2).
+constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
+
+}  // namespace
+
+SequentialFile::~SequentialFile() {
+    int fd = static_cast<int>(native_);
+    Posix::CloseDescriptor(fd);
+}
+
+ReadOutcome SequentialFile::Open(const std::u16string& path) {
+    struct stat status {};
+    const int fd = Posix::OpenRegularFile(ToSystemBytes(path), O_RDONLY, 0, &status);
+    if (fd < 0) return Posix::IsMissingError(errno) ? ReadOutcome::NotFound : ReadOutcome::Unreadable;
+    native_ = fd;
+    size_ = static_cast<std::uint64_t>(status.st_size);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);  // advice only: its failure changes nothing
+    return ReadOutcome::Complete;
+}
+
+bool SequentialFile::Read(std::uint8_t* buffer, std::size_t length, std::size_t* got) {
+    const int fd = static_cast<int>(native_);
+    std::size_t total = 0;
+    while (total < length) {
+        const std::size_t asked = length - total < kMaxTransfer ? length - total : kMaxTransfer;
+        const ssize_t moved = ::read(fd, buffer + total, asked);
+        if (moved < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (moved == 0) break;  // the end of the file
+        total += static_cast<std::size_t>(moved);
+    }
+    *got = total;
+    return true;
+}
+
+std::uint64_t FileSizeOf(const std::u16string& path) {
+    struct stat status {};
+    if (::stat(ToSystemBytes(path).c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return 0;
+    return static_cast<std::uint64_t>(status.st_size);
+}
+
+}  // namespace TesselLibrary

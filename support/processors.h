@@ -1,0 +1,14 @@
+// Facts of the running process that decide how much work to do at once.
+#pragma once
+
+#include <string>
+
+namespace TesselLibrary {
+
+// The processors this process may run on (its affinity, where the system
+// has one); at least 1.
+unsigned UsableProcessors();
+// The value of an environment variable; empty when it is not set.
+std::u16string EnvironmentValue(const std::u16string& name);
+
+}  // namespace TesselLibrary

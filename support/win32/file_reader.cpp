@@ -1,0 +1,60 @@
+// SequentialFile on Windows: ReadFile on a handle opened for sequential
+// reading, shared with other readers only. An I/O error underneath (a bad
+// sector, a share that went away) is a failed call, never a crash.
+#include <windows.h>
+
+#include "file_reader.h"
+#include "long_path.h"
+
+namespace TesselLibrary {
+
+namespace {
+
+// ReadFile moves a DWORD's worth at most; pieces of this size keep it far off.
+constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
+
+HANDLE Native(std::intptr_t native) { return reinterpret_cast<HANDLE>(native); }
+
+}  // namespace
+
+SequentialFile::~SequentialFile() {
+    if (native_ != -1) ::CloseHandle(Native(native_));
+}
+
+ReadOutcome SequentialFile::Open(const std::u16string& path) {
+    const HANDLE file = ::CreateFileW(Win32::SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        return missing ? ReadOutcome::NotFound : ReadOutcome::Unreadable;
+    }
+    native_ = reinterpret_cast<std::intptr_t>(file);
+    // Folders never open here; devices and pipes are no files to hash.
+    LARGE_INTEGER size{};
+    if (::GetFileType(file) != FILE_TYPE_DISK || !::GetFileSizeEx(file, &size)) return ReadOutcome::Unreadable;
+    size_ = static_cast<std::uint64_t>(size.QuadPart);
+    return ReadOutcome::Complete;
+}
+
+bool SequentialFile::Read(std::uint8_t* buffer, std::size_t length, std::size_t* got) {
+    std::size_t total = 0;
+    while (total < length) {
+        const std::size_t asked = length - total < kMaxTransfer ? length - total : kMaxTransfer;
+        DWORD moved = 0;
+        if (!::ReadFile(Native(native_), buffer + total, static_cast<DWORD>(asked), &moved, nullptr)) return false;
+        if (moved == 0) break;  // the end of the file
+        total += moved;
+    }
+    *got = total;
+    return true;
+}
+
+std::uint64_t FileSizeOf(const std::u16string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(Win32::SystemPath(path).c_str(), GetFileExInfoStandard, &data)) return 0;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return 0;
+    return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+}  // namespace TesselLibrary
