@@ -24,6 +24,10 @@ constexpr char kRandomCharacters[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdef
 // A name taken by chance (or by a stale file) is tried again with new letters.
 constexpr int kNameAttempts = 16;
 
+// A new file's bytes go out in blocks of this size, not a system call per
+// piece Write is handed.
+constexpr std::size_t kWriteBlock = std::size_t{64} << 10;
+
 // Read in pieces the 32-bit lengths of Read can carry.
 constexpr std::uint32_t kReadPiece = std::uint32_t{1} << 30;
 
@@ -51,6 +55,7 @@ struct TesselFileData {
     bool openedForReading = false;  // consulted only while the handle is open
     std::u16string temporaryPath;   // the file Write is making; empty when none
     bool writeFailed = false;       // a write to it failed: it must not replace the path
+    std::vector<std::uint8_t> pending;  // written to the temporary file, not yet to the system
 };
 
 TesselFile::TesselFile(const char16_t* path) : data_(std::make_unique<TesselFileData>()) {
@@ -92,13 +97,30 @@ bool TesselFile::Write(const void* data, std::uint32_t length) {
         data_->openedForReading = false;
         if (!StartTemporaryFile()) return false;
     }
-    return WriteBytes(data, length);
+    if (data_->temporaryPath.empty()) return WriteBytes(data, length);
+    // Once a block has failed the file cannot be committed: every later
+    // write says so at once.
+    if (data_->writeFailed) return false;
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    data_->pending.insert(data_->pending.end(), bytes, bytes + length);
+    return data_->pending.size() < kWriteBlock || WritePending();
+}
+
+bool TesselFile::WritePending() {
+    std::vector<std::uint8_t>& pending = data_->pending;
+    bool ok = true;
+    for (std::size_t at = 0; ok && at < pending.size(); at += kWriteBlock) {
+        const std::size_t piece = pending.size() - at < kWriteBlock ? pending.size() - at : kWriteBlock;
+        ok = WriteBytes(pending.data() + at, static_cast<std::uint32_t>(piece));
+    }
+    pending.clear();
+    return ok;
 }
 
 bool TesselFile::Commit() {
     TesselFileData& d = *data_;
     if (d.temporaryPath.empty() || !d.handle.IsOpen() || d.openedForReading) return false;
-    bool ok = !d.writeFailed && d.handle.Flush();
+    bool ok = WritePending() && !d.writeFailed && d.handle.Flush();
     ok = d.handle.Close() && ok;
     if (ok && MoveFileOver(d.temporaryPath, d.path)) {
         UnregisterTemporaryFile(d.temporaryPath);
@@ -209,6 +231,7 @@ void TesselFile::DiscardTemporaryFile() {
         d.temporaryPath.clear();
     }
     d.writeFailed = false;
+    d.pending.clear();
 }
 
 bool IsTemporaryNameOf(const std::u16string& name, const std::u16string& fileName) {

@@ -29,7 +29,9 @@ public:
     bool Read(void* buffer, std::uint32_t length, std::uint32_t* count = nullptr);
     // Writing handle already open: continue there. Otherwise start a new
     // temporary file beside the path (created new, never through a link);
-    // the path itself is untouched until Commit.
+    // the path itself is untouched until Commit. The bytes of a temporary
+    // file are gathered into blocks: a failure to write one shows in the
+    // Write that filled it, in every later Write, and in Commit.
     bool Write(const void* data, std::uint32_t length);
     // Puts what Write wrote in the place of the path: flushed to disk,
     // closed, then moved over the old file (a link there is replaced, not
@@ -51,6 +53,7 @@ public:
 private:
     bool OpenAppend();
     bool WriteBytes(const void* data, std::uint32_t length);
+    bool WritePending();
     bool StartTemporaryFile();
     void DiscardTemporaryFile();
 

@@ -445,3 +445,54 @@ TEST(FolderBuild, UnwritableSummaryIsReportedAndLeavesNothingBehind) {
 }
 
 }  // namespace
+
+// The hashing threads never change a byte the program writes: the summary,
+// the rewrite and every log line come in list order however many threads
+// hashed the files, with files of every size, unreadable and missing ones,
+// an unreadable folder and a name that cannot be recorded among them.
+TEST(FolderBuild, AnyNumberOfThreadsWritesTheSameBytes) {
+    Sandbox box;
+    const fs::path root = box.root() / "data";
+    std::vector<Recorded> tree;
+    for (int i = 0; i < 240; ++i) {
+        const std::size_t size = i % 40 == 0 ? (std::size_t{3} << 20) + i : i % 9 == 0 ? (300u << 10) + i : i * 37u;
+        tree.push_back({"d" + std::to_string(i % 6) + "/f" + std::to_string(i), std::string(size, static_cast<char>('a' + i % 26)), ""});
+    }
+    const bool posix = !WineMode();
+    if (posix) tree.push_back({"d1/line\nbreak", "n", ""});
+    MakeTree(root, tree);
+    const std::string rootText = Native(root);
+    RunOptions options;
+    if (posix) {
+        if (::geteuid() == 0) GiveToUnprivileged(box.root());
+        fs::permissions(root / "d2" / "f14", fs::perms::none);
+        fs::permissions(root / "d3", fs::perms::none);
+        options.unprivileged = true;
+    }
+    const fs::path log = box.desktop() / LogName(rootText);
+
+    // What the program writes with `threads` threads: the summary and the log
+    // of a build; the rewrite and the log of a verification after changes.
+    const auto runWith = [&](const std::string& threads) {
+        options.env["SUMVANE_THREADS"] = threads;
+        std::vector<std::string> written;
+        fs::remove(root / "Sumvane.md5");
+        EXPECT_EQ(box.Run({"-f" + rootText, "-r", "-c"}, options).exitCode, posix ? 1 : 0);
+        written.push_back(ReadFile(root / "Sumvane.md5").value_or("(none)"));
+        for (const std::string& line : LogLines(log)) written.push_back(line);
+        fs::rename(root / "d0" / "f6", root / "d0" / "moved");
+        WriteFile(root / "d4" / "f40", "changed");
+        EXPECT_EQ(box.Run({"-f" + rootText, "-vc"}, options).exitCode, 1);
+        written.push_back(ReadFile(root / "Sumvane.md5X").value_or("(none)"));
+        for (const std::string& line : LogLines(log)) written.push_back(line);
+        fs::rename(root / "d0" / "moved", root / "d0" / "f6");
+        WriteFile(root / "d4" / "f40", tree[40].content);
+        return written;
+    };
+    const std::vector<std::string> sequential = runWith("1");
+    // Not trivially equal: a summary line per readable file, and the log
+    // lines of each kind of problem.
+    ASSERT_GE(sequential.size(), 4u);
+    EXPECT_EQ(std::count(sequential[0].begin(), sequential[0].end(), '\n'), posix ? 240 - 40 - 1 : 240);
+    for (const std::string& threads : {"2", "8"}) EXPECT_EQ(runWith(threads), sequential) << threads << " threads";
+}

@@ -1,4 +1,5 @@
-// The file digest: MD5 of the whole contents through 1 GiB windows.
+// The file digest: MD5 of the whole contents, read directly or ahead of the
+// hash, and the pool that hashes a work list on several threads.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -7,6 +8,8 @@
 #include <iterator>
 
 #include "checksum_app.h"
+#include "engine/digest_pool.h"
+#include "md5.h"
 #include "text.h"
 
 #ifndef _WIN32
@@ -102,7 +105,95 @@ TEST_F(FileDigestTest, MissingPathsAreNotFoundAndAFolderCannotBeRead) {
                                                        sub.string() + " - Error computing MD5"}));
 }
 
+// Bytes in a pattern that repeats only every 251 bytes, so a piece hashed
+// twice or skipped changes the digest.
+std::string Pattern(std::size_t size) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 251) % 251);
+    return bytes;
+}
+
+// The digest of the bytes fed to the hash in one piece.
+std::string OnePieceDigest(const std::string& bytes) {
+    Md5Provider provider;
+    Md5Hash hash(provider);
+    std::uint8_t value[16];
+    EXPECT_TRUE(hash.Update(reinterpret_cast<const std::uint8_t*>(bytes.data()), static_cast<std::uint32_t>(bytes.size())));
+    EXPECT_TRUE(hash.Final(value));
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string digits;
+    for (const std::uint8_t v : value) digits += {kDigits[v >> 4], kDigits[v & 15]};
+    return digits;
+}
+
+// Sizes on both sides of the read piece, of the size from which a file is
+// read ahead by a second thread, and of the ring's piece; one digester for
+// all, as a hashing thread uses it.
+TEST_F(FileDigestTest, SizesAroundEveryReadPieceMatchTheDigestOfTheWholeBytes) {
+    constexpr std::size_t kKiB = 1024;
+    FileDigester digester;
+    for (const std::size_t size : {std::size_t{0}, std::size_t{1}, 256 * kKiB - 1, 256 * kKiB, 256 * kKiB + 1,
+                                   1024 * kKiB - 1, 1024 * kKiB, 1024 * kKiB + 1, 2048 * kKiB, 9000 * kKiB + 3}) {
+        const std::string bytes = Pattern(size);
+        const FileDigest digest = digester.digest(U16(Write("s" + std::to_string(size), bytes)));
+        ASSERT_EQ(digest.result, DigestResult::Computed) << size;
+        EXPECT_EQ(std::string(digest.digits, 32), OnePieceDigest(bytes)) << size;
+        EXPECT_EQ(digest.bytes, size);
+    }
+}
+
+// Every file of the list, in list order, whichever thread hashed it: digests,
+// missing files, folders, and names found only in their other reading.
+TEST_F(FileDigestTest, ThePoolHandsOutResultsInListOrder) {
+    std::vector<DigestTask> tasks;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 600; ++i) {
+        const std::string name = "f" + std::to_string(i);
+        switch (i % 5) {
+            case 0: tasks.push_back({U16(folder_ / name), {}}); expected.push_back("not found"); break;
+            case 1: fs::create_directories(folder_ / name); tasks.push_back({U16(folder_ / name), {}});
+                    expected.push_back("unreadable"); break;
+            case 2: Write(name + "b", name); tasks.push_back({U16(folder_ / name), U16(folder_ / (name + "b"))});
+                    expected.push_back("other " + OnePieceDigest(name)); break;
+            default: {
+                const std::string bytes = Pattern(static_cast<std::size_t>(i) * (i % 7 == 0 ? 4000 : 13));
+                Write(name, bytes);
+                tasks.push_back({U16(folder_ / name), U16(folder_ / "unused")});
+                expected.push_back(OnePieceDigest(bytes));
+            }
+        }
+    }
+    for (const unsigned threads : {1u, 2u, 7u}) {
+        DigestPool pool(tasks, threads);
+        ASSERT_EQ(pool.size(), tasks.size());
+        for (std::size_t i = 0; i < tasks.size(); ++i) {
+            const DigestDone done = pool.next();
+            std::string seen = done.digest.result == DigestResult::NotFound     ? "not found"
+                               : done.digest.result == DigestResult::Unreadable ? "unreadable"
+                                                                                : std::string(done.digest.digits, 32);
+            if (done.alternativeUsed) seen = "other " + seen;
+            ASSERT_EQ(seen, expected[i]) << "task " << i << " with " << threads << " threads";
+        }
+    }
+}
+
 #ifndef _WIN32
+// A file cut short while it is read fails, on the direct path and on the
+// read-ahead path alike; it never passes with the digest of a part.
+TEST_F(FileDigestTest, AFileCutShortWhileReadIsUnreadable) {
+    for (const std::size_t size : {std::size_t{700} << 10, std::size_t{12} << 20}) {
+        const fs::path path = Write("cut", Pattern(size));
+        FileReader reader;
+        bool cut = false;
+        const ReadOutcome outcome = reader.ReadWhole(U16(path), [&](const std::uint8_t*, std::size_t) {
+            if (!cut) fs::resize_file(path, 100);
+            cut = true;
+            return true;
+        });
+        EXPECT_EQ(outcome, ReadOutcome::Unreadable) << size;
+    }
+}
+
 TEST_F(FileDigestTest, FifoFailsWithoutBlocking) {
     const fs::path fifo = folder_ / "pipe";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
