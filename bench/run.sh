@@ -356,7 +356,7 @@ echo "Machine: $(nproc) online CPUs (${cpu_model:-unknown CPU}), $(awk '/^MemTot
 echo "scratch on $(df -P "$SCRATCH" | awk 'NR == 2 {print $1}') ($(stat -f -c %T "$SCRATCH")). Load average $LOAD_START at the start, $LOAD_END at the end."
 echo "Tools: sumvane ($SUMVANE, banner: $(head -n 1 "$OUT/large.warm.sumvane.out" | tr -d '\r')); $(md5sum --version | head -n 1)$([ "$HAVE_RHASH" = 1 ] && printf '; %s' "$(rhash --version)"; true)$([ "$HAVE_HASHDEEP" = 1 ] && printf '; hashdeep %s' "$(hashdeep -V)"; true); $(openssl version | cut -d' ' -f1-2)."
 echo "Median of $REPS interleaved runs; wall time from the shell. CPU s = user + system of all threads and"
-echo "child processes, max RSS = the highest of the $REPS runs (/usr/bin/time %U %S %M). Ratio = speed / md5sum's."
+echo "child processes, max RSS = the highest of the $REPS runs (/usr/bin/time %U %S %M). x md5sum = md5sum's median / this one."
 [ "$COLD" = 1 ] || echo "Cold runs skipped: $COLD_WHY."
 [ "$HAVE_RHASH" = 1 ] || echo "rhash skipped: not installed."
 [ "$HAVE_HASHDEEP" = 1 ] || echo "hashdeep skipped: not installed."
