@@ -14,7 +14,7 @@ TEST(ProgressDisplay, DrawnOnATerminalWithTitleBarAndStatus) {
     if (WineMode()) GTEST_SKIP() << "the Windows build shows a dialog; its contents are checked by the Windows cases";
     Sandbox box;
     const fs::path tree = box.work() / "tree";
-    WriteFile(tree / "a.txt", "a");
+    WriteFile(tree / "a.txt", std::string(1'500'000, 'a'));
     WriteFile(tree / "sub" / "b.txt", "b");
 
     RunResult r = box.RunOnTerminal({"-f" + Native(tree), "-r", "-c"});
@@ -22,7 +22,8 @@ TEST(ProgressDisplay, DrawnOnATerminalWithTitleBarAndStatus) {
     EXPECT_EQ(r.out, Banner());
     for (const std::string& drawn : {std::string("Building MD5 Archive File"), std::string("[----------"),
                                      std::string("  5%"), std::string(" 15%"), std::string(" 20%"),
-                                     std::string(" 60%"), (tree / "").string(), (tree / "sub/").string()}) {
+                                     std::string(" 60%"), (tree / "").string(), (tree / "sub/").string(),
+                                     std::string("2 of 2 files, 1.5 of 1.5 MB")}) {
         EXPECT_NE(r.err.find(drawn), std::string::npos) << "missing: " << drawn;
     }
     // The display is erased at the end: the last thing written clears its
@@ -32,6 +33,7 @@ TEST(ProgressDisplay, DrawnOnATerminalWithTitleBarAndStatus) {
     r = box.RunOnTerminal({"-f" + Native(tree), "-r", "-v"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_NE(r.err.find("Checking MD5 Archive File"), std::string::npos);
+    EXPECT_NE(r.err.find("2 of 2 files, 1.5 of 1.5 MB"), std::string::npos);
     EXPECT_EQ(r.err.find("Building MD5 Archive File"), std::string::npos);
 }
 
