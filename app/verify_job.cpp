@@ -45,9 +45,13 @@ void VerifyJob::verifySummary() {
 
     const std::uint64_t n = entries.size();
     bool anyLine = false;
+    std::uint32_t shown = 15;
     for (std::uint64_t i = 0; i < n; ++i) {
         const SummaryEntry& entry = entries[i];
-        progress_.SetPosition(static_cast<std::uint32_t>(20 + 80 * i / n));
+        // Sent only when it moves: each update waits for the display.
+        const auto position = static_cast<std::uint32_t>(20 + 80 * i / n);
+        if (position != shown) progress_.SetPosition(position);
+        shown = position;
         const DigestDone done = pool.next();
         const std::u16string name = done.alternativeUsed ? otherReading(entry.name) : entry.name;
         counts.filesDone += 1;

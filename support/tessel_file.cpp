@@ -132,7 +132,10 @@ bool TesselFile::Commit() {
 }
 
 bool TesselFile::Append(const void* data, std::uint32_t length) {
-    return OpenAppend() && WriteBytes(data, length);
+    if (!OpenAppend()) return false;
+    // On a new file that Write began, the bytes join its blocks in order.
+    if (!data_->temporaryPath.empty()) return Write(data, length);
+    return WriteBytes(data, length);
 }
 
 bool TesselFile::ReadAll(std::vector<std::uint8_t>& buffer) {

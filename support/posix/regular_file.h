@@ -11,6 +11,11 @@
 
 namespace TesselLibrary::Posix {
 
+inline bool ClearNonBlocking(int fd) {
+    const int status = ::fcntl(fd, F_GETFL);
+    return status != -1 && ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != -1;
+}
+
 // open(2) for a regular file only. The open itself is non-blocking, so a
 // FIFO, a socket or a device can never make the caller wait (a FIFO opened
 // for writing without a reader even fails with ENXIO); whatever opens is
@@ -18,8 +23,11 @@ namespace TesselLibrary::Posix {
 // then is O_NONBLOCK cleared. Symbolic links to files are followed unless
 // `flags` holds O_NOFOLLOW. Returns the descriptor, or -1 with errno telling
 // why (EISDIR or EINVAL for what is not a regular file). `found`, when
-// given, receives what fstat found.
-inline int OpenRegularFile(const std::string& path, int flags, mode_t mode = 0666, struct stat* found = nullptr) {
+// given, receives what fstat found. `keepNonBlocking` leaves O_NONBLOCK set,
+// which reads of a regular file ignore on local file systems; the caller
+// must then clear it should a read ever answer EAGAIN.
+inline int OpenRegularFile(const std::string& path, int flags, mode_t mode = 0666, struct stat* found = nullptr,
+                           bool keepNonBlocking = false) {
     int fd;
     do {
         fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, mode);
@@ -33,12 +41,11 @@ inline int OpenRegularFile(const std::string& path, int flags, mode_t mode = 066
         errno = error;
         return -1;
     }
-    const int status = ::fcntl(fd, F_GETFL);
-    if (status == -1 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == -1) {
+    if (found) *found = st;
+    if (!keepNonBlocking && !ClearNonBlocking(fd)) {
         ::close(fd);
         return -1;
     }
-    if (found) *found = st;
     return fd;
 }
 
