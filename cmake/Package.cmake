@@ -1,5 +1,7 @@
 # What `cmake --install` installs and what `cpack` packs: on Linux the
-# program, its manual page and its documents, packed as a Debian package.
+# program, its manual page and its documents, packed as a Debian package; on
+# Windows the program with the README as text and a short note on the
+# context-menu entry, packed as the release archive Sumvane-<version>-win32.zip.
 # Nothing else (tests, helper programs) is installed. The version is the
 # project's (CMakeLists.txt).
 
@@ -41,5 +43,37 @@ if(NOT WIN32)
   # The library packages (libssl's, the C and C++ runtimes) found from what
   # the program is linked with.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+else()
+  # The i686 program ships as Sumvane.exe; an x86_64 build installs its
+  # program beside it as Sumvane64.exe.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    install(TARGETS sumvane RUNTIME DESTINATION . COMPONENT program)
+  else()
+    install(PROGRAMS "$<TARGET_FILE:sumvane>" DESTINATION . RENAME Sumvane64.exe COMPONENT program)
+  endif()
+  # Text files with Windows line ends, so that every editor shows them.
+  file(READ "${PROJECT_SOURCE_DIR}/README.md" _sumvane_readme)
+  string(REPLACE "\r\n" "\n" _sumvane_readme "${_sumvane_readme}")
+  string(REPLACE "\n" "\r\n" _sumvane_readme "${_sumvane_readme}")
+  file(WRITE "${PROJECT_BINARY_DIR}/package/README.txt" "${_sumvane_readme}")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/README.md")
+  configure_file("${PROJECT_SOURCE_DIR}/resources/install-windows.txt" "${PROJECT_BINARY_DIR}/package/Install.txt"
+                 @ONLY NEWLINE_STYLE CRLF)
+  install(FILES "${PROJECT_BINARY_DIR}/package/README.txt" "${PROJECT_BINARY_DIR}/package/Install.txt"
+          DESTINATION . COMPONENT documents)
+
+  # The archive is packed in the i686 build and takes the x86_64 program
+  # from the build named by SUMVANE_WIN64_BUILD.
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME "Sumvane-${PROJECT_VERSION}-win32")
+  set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};Sumvane;ALL;/")
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(SUMVANE_WIN64_BUILD "" CACHE PATH "The x86_64 build whose program the release archive holds")
+    if(SUMVANE_WIN64_BUILD)
+      list(APPEND CPACK_INSTALL_CMAKE_PROJECTS "${SUMVANE_WIN64_BUILD};Sumvane;program;/")
+    else()
+      message(STATUS "The release archive will hold the i686 program only: SUMVANE_WIN64_BUILD is not set")
+    endif()
+  endif()
 endif()
 include(CPack)
