@@ -3,7 +3,7 @@
 # SUMVANE_HELP_TEXT (its plain text); both are made at build time.
 set(SUMVANE_HELP_DIR "${PROJECT_SOURCE_DIR}/resources/help")
 set(SUMVANE_HELP_CONTENTS toc)
-set(SUMVANE_HELP_TOPICS overview command-line contact)
+set(SUMVANE_HELP_TOPICS overview command-line files contact)
 set(SUMVANE_HELP_PAGE "${PROJECT_BINARY_DIR}/help/Sumvane.html")
 set(SUMVANE_HELP_TEXT "${PROJECT_BINARY_DIR}/help/Sumvane.txt")
 

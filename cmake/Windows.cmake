@@ -44,9 +44,10 @@ add_custom_target(sumvane_help DEPENDS "${sumvane_help_build}/Sumvane.chm")
 # from the running module, so the unit tests need them too.
 set(sumvane_rc "${PROJECT_SOURCE_DIR}/resources/sumvane.rc")
 add_library(sumvane_resources OBJECT "${sumvane_rc}")
-target_include_directories(sumvane_resources PRIVATE "${PROJECT_SOURCE_DIR}/resources" "${sumvane_help_build}")
+target_include_directories(sumvane_resources PRIVATE "${PROJECT_SOURCE_DIR}/resources" "${PROJECT_BINARY_DIR}/generated"
+                           "${sumvane_help_build}")
 set_source_files_properties("${sumvane_rc}" PROPERTIES OBJECT_DEPENDS
-  "${PROJECT_SOURCE_DIR}/resources/strings.inc;${PROJECT_SOURCE_DIR}/resources/version.h;${PROJECT_SOURCE_DIR}/resources/sumvane.ico;${sumvane_help_build}/Sumvane.chm")
+  "${PROJECT_SOURCE_DIR}/resources/strings.inc;${PROJECT_BINARY_DIR}/generated/version.h;${PROJECT_SOURCE_DIR}/resources/sumvane.ico;${sumvane_help_build}/Sumvane.chm")
 add_dependencies(sumvane_resources sumvane_help)
 target_link_libraries(tessel INTERFACE $<TARGET_OBJECTS:sumvane_resources>)
 add_dependencies(tessel sumvane_resources)

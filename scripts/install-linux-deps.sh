@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what the Linux build, its tests, the sanitized build and the fuzz
-# targets need when it is missing.
+# Installs what the Linux build, its tests, the Debian package, the sanitized
+# build and the fuzz targets need when it is missing.
 set -euo pipefail
 
 need=()
@@ -11,6 +11,14 @@ command -v md5sum >/dev/null || need+=(coreutils)
 [ -f /usr/include/openssl/evp.h ] || need+=(libssl-dev)
 [ -f /usr/src/googletest/CMakeLists.txt ] || [ -f /usr/include/gtest/gtest.h ] || need+=(googletest libgtest-dev)
 [ -f /usr/include/pty.h ] || need+=(libc6-dev)
+# The manual page (pandoc makes it), its checks (man, groff, mandoc) and the
+# Debian package (dpkg-shlibdeps finds its library packages, with file).
+command -v pandoc >/dev/null || need+=(pandoc)
+command -v man >/dev/null || need+=(man-db)
+command -v groff >/dev/null || need+=(groff-base)
+command -v mandoc >/dev/null || need+=(mandoc)
+command -v dpkg-shlibdeps >/dev/null || need+=(dpkg-dev)
+command -v file >/dev/null || need+=(file)
 # The sanitized build and the fuzz targets: clang and its sanitizer and
 # libFuzzer runtimes.
 command -v clang++ >/dev/null || need+=(clang)

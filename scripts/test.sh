@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the Linux suite, the same suite sanitized,
-# the fuzz targets, then the Windows builds (i686 and x86_64) under Wine.
+# Builds and runs every test: the Linux suite, the Debian package, the same
+# suite sanitized, the fuzz targets, then the Windows builds (i686 and
+# x86_64) under Wine and their release archive.
 # Every suite runs even when an earlier one failed; the run fails if any did.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,6 +16,13 @@ scratch="$(mktemp -d "${TMPDIR:-/tmp}/sumvane-test.XXXXXX")"
 chmod 755 "$scratch"
 (cd build && TMPDIR="$scratch" ctest --output-on-failure -j"$(nproc)") || failed+=("Linux suite")
 rm -rf "$scratch"
+
+# The Debian package, built, installed, run and removed (exit code 77:
+# skipped, with the reason printed).
+echo "== Debian package =="
+package_status=0
+bash tests/package/deb.sh build || package_status=$?
+[ "$package_status" -eq 0 ] || [ "$package_status" -eq 77 ] || failed+=("Debian package")
 
 # The same suite with AddressSanitizer and UndefinedBehaviorSanitizer.
 bash scripts/test-sanitized.sh || failed+=("sanitized suite")

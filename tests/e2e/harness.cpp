@@ -70,7 +70,7 @@ fs::path ProgramPath() { return fs::canonical(Executable()); }
 std::string Banner() {
     const std::string eol = WineMode() ? "\r\n" : "\n";
     // On Linux the banner ends its last line too, as console programs do.
-    return "Sumvane v1.3.1.1" + eol + "Copyright (C) 2026 Brackenfold" + eol + eol +
+    return "Sumvane v" SUMVANE_PROJECT_VERSION + eol + "Copyright (C) 2026 Brackenfold" + eol + eol +
            "https://sumvane.brackenfold.example" + (WineMode() ? "" : "\n");
 }
 

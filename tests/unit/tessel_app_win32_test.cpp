@@ -375,18 +375,21 @@ TEST(TesselAppWin32Test, VersionBlock) {
     ASSERT_TRUE(info.ok());
     const VS_FIXEDFILEINFO* fixed = info.Fixed();
     ASSERT_NE(fixed, nullptr);
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010003u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0x00010001u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010003u);
-    EXPECT_EQ(fixed->dwProductVersionLS, 0x00010001u);
+    // The project's version (tests/CMakeLists.txt), two numbers to a word.
+    constexpr DWORD version[] = {SUMVANE_PROJECT_VERSION_NUMBERS};
+    EXPECT_EQ(fixed->dwFileVersionMS, (version[0] << 16) | version[1]);
+    EXPECT_EQ(fixed->dwFileVersionLS, (version[2] << 16) | version[3]);
+    EXPECT_EQ(fixed->dwProductVersionMS, (version[0] << 16) | version[1]);
+    EXPECT_EQ(fixed->dwProductVersionLS, (version[2] << 16) | version[3]);
     EXPECT_EQ(info.Translation(), (std::vector<WORD>{0x0409, 1252}));
     struct Case {
         const wchar_t* name;
         const wchar_t* value;
     };
     for (const Case& c : {Case{L"ProductName", L"Sumvane"}, Case{L"InternalName", L"Sumvane"},
-                          Case{L"OriginalFilename", L"Sumvane.exe"}, Case{L"FileVersion", L"1.3.1.1"},
-                          Case{L"ProductVersion", L"1.3.1.1"}}) {
+                          Case{L"OriginalFilename", L"Sumvane.exe"},
+                          Case{L"FileVersion", L"" SUMVANE_PROJECT_VERSION},
+                          Case{L"ProductVersion", L"" SUMVANE_PROJECT_VERSION}}) {
         EXPECT_EQ(info.Text(L"040904E4", c.name), c.value) << ::testing::PrintToString(std::wstring(c.name));
     }
 }

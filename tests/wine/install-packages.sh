@@ -11,6 +11,7 @@ have_all() {
         command -v x86_64-w64-mingw32-windres >/dev/null &&
         command -v i686-w64-mingw32-windres >/dev/null &&
         command -v i686-w64-mingw32-objdump >/dev/null &&
+        command -v x86_64-w64-mingw32-objdump >/dev/null &&
         command -v wine >/dev/null && command -v wineserver >/dev/null &&
         [ -x /usr/lib/wine/wine64 ] && [ -x /usr/lib/wine/wineserver64 ] &&
         command -v Xvfb >/dev/null && command -v xdotool >/dev/null &&

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Windows test suite under Wine: builds Sumvane.exe and the unit tests
-# for i686 and x86_64 with MinGW-w64, checks the i686 program's headers,
+# for i686 and x86_64 with MinGW-w64, checks the i686 program's headers and
+# the release archive (tests/package/windows_archive.sh),
 # runs both unit-test programs under Wine (they then test the Win32
 # backend), then the end-to-end suite (the Linux-native driver) against the
 # i686 Sumvane.exe. On a machine that cannot run 32-bit programs the i686
@@ -26,17 +27,21 @@ else
     echo "== Wine: 64-bit only: $WINE_ENV_NO_32BIT_REASON =="
 fi
 
+# build_windows ARCH DIR [CMAKE_ARGUMENT...]: configures DIR when it has no
+# cache or when arguments are given, then builds it.
 build_windows() {
     local arch="$1" dir="$2"
+    shift 2
     echo "== Windows build ($arch) =="
-    if [ ! -f "$dir/CMakeCache.txt" ]; then
+    if [ ! -f "$dir/CMakeCache.txt" ] || [ $# -gt 0 ]; then
         cmake -S . -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch-w64-mingw32.cmake" \
-            -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$dir.configure.log" 2>&1 ||
+            -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >"$dir.configure.log" 2>&1 ||
             { cat "$dir.configure.log"; return 1; }
     fi
     cmake --build "$dir" -j"$jobs" || return 1
 }
-build_windows i686 build-win32 || exit 1
+# The i686 build packs the release archive, with the x86_64 program.
+build_windows i686 build-win32 -DSUMVANE_WIN64_BUILD="$root/build-win64" || exit 1
 build_windows x86_64 build-win64 || exit 1
 if [ ! -x "$linux_build/tests/sumvane_e2e_tests" ] || [ ! -x "$linux_build/sumvane" ]; then
     echo "== Linux end-to-end driver =="
@@ -64,6 +69,15 @@ else
     echo "i686 Sumvane.exe headers: not a static, large-address-aware PE32 program"
     grep -E 'file format|Characteristics|large address|DLL Name' <<<"$headers"
     echo "i686 Sumvane.exe headers: 0 passed, 1 failed, 0 skipped"
+    total_failed=$((total_failed + 1))
+    suites_failed=$((suites_failed + 1))
+fi
+
+# The release archive holds the programs checked above and tested below.
+echo "== Windows release archive =="
+if bash tests/package/windows_archive.sh build-win32 build-win64; then
+    total_passed=$((total_passed + 1))
+else
     total_failed=$((total_failed + 1))
     suites_failed=$((suites_failed + 1))
 fi

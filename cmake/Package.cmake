@@ -1,0 +1,79 @@
+# What `cmake --install` installs and what `cpack` packs: on Linux the
+# program, its manual page and its documents, packed as a Debian package; on
+# Windows the program with the README as text and a short note on the
+# context-menu entry, packed as the release archive Sumvane-<version>-win32.zip.
+# Nothing else (tests, helper programs) is installed. The version is the
+# project's (CMakeLists.txt).
+
+set(CPACK_PACKAGE_NAME Sumvane)
+set(CPACK_PACKAGE_VENDOR Brackenfold)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+# The four numbers; CPack would otherwise keep only three.
+set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
+# Lines short enough for a package manager's display.
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+  "Sumvane records, and later checks, the integrity of stored files by their"
+  "MD5 digests. For one file, or for every file of a folder tree, it writes"
+  "each file's digest into a summary file; run again later, it computes every"
+  "digest anew and logs each problem it finds (a missing, unreadable or"
+  "changed file) with a time stamp. It can also keep a fresh summary of what"
+  "it found, and put one file's digest on the clipboard from a file-manager"
+  "context-menu entry that it installs and removes itself.")
+
+if(NOT WIN32)
+  include(GNUInstallDirs)
+  install(TARGETS sumvane RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+  install(FILES "${SUMVANE_MAN_PAGE}" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+  install(FILES "${PROJECT_SOURCE_DIR}/README.md" "${SUMVANE_HELP_PAGE}"
+          DESTINATION "${CMAKE_INSTALL_DATAROOTDIR}/doc/sumvane")
+
+  # The product web address is the program's own (string 1014).
+  file(STRINGS "${PROJECT_SOURCE_DIR}/resources/strings.inc" _sumvane_web_address
+       REGEX "^SUMVANE_STRING\\(1014, \"[^\"]+\"\\)$")
+  string(REGEX REPLACE "^SUMVANE_STRING\\(1014, \"([^\"]+)\"\\)$" "\\1" _sumvane_web_address
+         "${_sumvane_web_address}")
+
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_STRIP_FILES ON)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # sumvane_<version>_<architecture>.deb
+  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Brackenfold <sumvane@brackenfold.example>")
+  set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${_sumvane_web_address}")
+  # The library packages (libssl's, the C and C++ runtimes) found from what
+  # the program is linked with.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+else()
+  # The i686 program ships as Sumvane.exe; an x86_64 build installs its
+  # program beside it as Sumvane64.exe.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    install(TARGETS sumvane RUNTIME DESTINATION . COMPONENT program)
+  else()
+    install(PROGRAMS "$<TARGET_FILE:sumvane>" DESTINATION . RENAME Sumvane64.exe COMPONENT program)
+  endif()
+  # Text files with Windows line ends, so that every editor shows them.
+  file(READ "${PROJECT_SOURCE_DIR}/README.md" _sumvane_readme)
+  string(REPLACE "\r\n" "\n" _sumvane_readme "${_sumvane_readme}")
+  string(REPLACE "\n" "\r\n" _sumvane_readme "${_sumvane_readme}")
+  file(WRITE "${PROJECT_BINARY_DIR}/package/README.txt" "${_sumvane_readme}")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/README.md")
+  configure_file("${PROJECT_SOURCE_DIR}/resources/install-windows.txt" "${PROJECT_BINARY_DIR}/package/Install.txt"
+                 @ONLY NEWLINE_STYLE CRLF)
+  install(FILES "${PROJECT_BINARY_DIR}/package/README.txt" "${PROJECT_BINARY_DIR}/package/Install.txt"
+          DESTINATION . COMPONENT documents)
+
+  # The archive is packed in the i686 build and takes the x86_64 program
+  # from the build named by SUMVANE_WIN64_BUILD.
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME "Sumvane-${PROJECT_VERSION}-win32")
+  set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};Sumvane;ALL;/")
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(SUMVANE_WIN64_BUILD "" CACHE PATH "The x86_64 build whose program the release archive holds")
+    if(SUMVANE_WIN64_BUILD)
+      list(APPEND CPACK_INSTALL_CMAKE_PROJECTS "${SUMVANE_WIN64_BUILD};Sumvane;program;/")
+    else()
+      message(STATUS "The release archive will hold the i686 program only: SUMVANE_WIN64_BUILD is not set")
+    endif()
+  endif()
+endif()
+include(CPack)

@@ -1,0 +1,178 @@
+#!/usr/bin/env bash
+# The Debian package as a user meets it: builds it with CPack from a Linux
+# build, checks its control fields and its files, installs it with dpkg,
+# runs the installed program on a small tree (-c, then -v), renders and lints
+# the installed manual page, and removes the package, which must leave
+# nothing behind. Under CI as root it installs into the system, where the
+# package's dependencies must be met; elsewhere into a scratch root with a
+# package database of its own, so a developer's system stays as it was.
+# Exits 77, saying why, where dpkg is missing.
+#
+# Usage: tests/package/deb.sh [BUILD_DIR]   (default: build)
+set -uo pipefail
+cd "$(dirname "$0")/../.."
+build="$(realpath -m "${1:-build}")"
+
+for tool in dpkg dpkg-deb dpkg-query; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "Debian package: skipped: $tool is missing (not a Debian system)"
+        exit 77
+    fi
+done
+
+failures=0
+fail() {
+    echo "FAILED: $*"
+    failures=$((failures + 1))
+}
+finish() {
+    if [ "$failures" -eq 0 ]; then
+        echo "Debian package: 1 passed, 0 failed"
+        exit 0
+    fi
+    echo "Debian package: 0 passed, 1 failed ($failures checks failed)"
+    exit 1
+}
+cached() { sed -n "s/^$1:STATIC=//p" "$build/CMakeCache.txt"; }
+
+version="$(cached CMAKE_PROJECT_VERSION)"
+description="$(cached CMAKE_PROJECT_DESCRIPTION)"
+architecture="$(dpkg --print-architecture)"
+scratch="$(mktemp -d "${TMPDIR:-/tmp}/sumvane-deb.XXXXXX")"
+system_install=0
+cleanup() {
+    if [ "$system_install" = 1 ] && dpkg-query -W -f='${Status}' sumvane 2>/dev/null | grep -q ' installed$'; then
+        dpkg -r sumvane >/dev/null 2>&1
+    fi
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+echo "== Debian package: cpack =="
+if ! cpack -G DEB -B "$scratch/out" --config "$build/CPackConfig.cmake" >"$scratch/cpack.log" 2>&1; then
+    cat "$scratch/cpack.log"
+    fail "cpack could not build the package"
+    finish
+fi
+deb="$scratch/out/sumvane_${version}_${architecture}.deb"
+if [ ! -f "$deb" ]; then
+    fail "no $(basename "$deb"); cpack made: $(ls "$scratch/out")"
+    finish
+fi
+echo "$(basename "$deb")"
+
+# Control fields: the project's version and description, and the library
+# packages found from the program's links (libssl's among them).
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = sumvane ] || fail "Package: $(field Package)"
+[ "$(field Version)" = "$version" ] || fail "Version: $(field Version), the project's is $version"
+[ "$(field Architecture)" = "$architecture" ] || fail "Architecture: $(field Architecture)"
+grep -Eq '(^|, )libssl[0-9.]* ' <<<"$(field Depends)" || fail "Depends has no libssl package: $(field Depends)"
+grep -Eq '(^|, )libc6 ' <<<"$(field Depends)" || fail "Depends has no libc6: $(field Depends)"
+long_description="$(field Description)"
+[ "$(head -n 1 <<<"$long_description")" = "$description" ] || fail "short description: $(head -n 1 <<<"$long_description")"
+[ "$(wc -l <<<"$long_description")" -ge 3 ] || fail "no long description"
+[ -z "$(awk 'length > 80' <<<"$long_description")" ] || fail "description lines over 80 characters"
+
+# The files, and nothing else (no tests, no helpers).
+expected_files="./usr/bin/sumvane
+./usr/share/doc/sumvane/README.md
+./usr/share/doc/sumvane/Sumvane.html
+./usr/share/man/man1/sumvane.1"
+files="$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $NF }' | sort)"
+[ "$files" = "$expected_files" ] || fail "the package holds:"$'\n'"$files"
+
+echo "== Debian package: dpkg -i =="
+if [ "${CI:-}" = true ] && [ "$(id -u)" -eq 0 ] &&
+    ! dpkg-query -W -f='${Status}' sumvane 2>/dev/null | grep -q ' installed$'; then
+    echo "into the system (CI, as root)"
+    root=""
+    dpkg_command=(dpkg)
+    system_install=1
+else
+    root="$scratch/root"
+    echo "into the scratch root $root (the system's is used only under CI as root, when no sumvane is installed)"
+    mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
+    : >"$root/var/lib/dpkg/status"
+    # Its database lists no library package, so the dependencies, checked
+    # above, cannot be met here.
+    dpkg_command=(dpkg --root="$root" --force-not-root --force-depends)
+fi
+if ! "${dpkg_command[@]}" -i "$deb" >"$scratch/dpkg.log" 2>&1; then
+    cat "$scratch/dpkg.log"
+    fail "dpkg -i failed"
+    finish
+fi
+installed_status="$(dpkg-query ${root:+--root="$root"} -W -f='${Status}' sumvane 2>/dev/null)"
+[ "$installed_status" = "install ok installed" ] || fail "after dpkg -i the package is '$installed_status'"
+program="$root/usr/bin/sumvane"
+cmp -s "$root/usr/share/doc/sumvane/README.md" README.md || fail "the installed README.md is not the project's"
+
+echo "== Debian package: the installed program =="
+tree="$scratch/tree"
+logs="$scratch/logs"
+mkdir -p "$tree/sub" "$logs"
+printf 'first file\n' >"$tree/a.txt"
+printf 'second file\r\n' >"$tree/sub/b.txt"
+digest() { md5sum "$1" | cut -c1-32 | tr a-f A-F; }
+printf '%s %s\r\n%s %s\r\n' "$(digest "$tree/a.txt")" "$tree/a.txt" "$(digest "$tree/sub/b.txt")" "$tree/sub/b.txt" \
+    >"$scratch/expected.md5"
+run() {
+    HOME="$scratch" "$program" "$@" >"$scratch/out.txt" 2>"$scratch/err.txt"
+    echo $?
+}
+[ "$(run "-f$tree" -r -c "-o$logs")" = 0 ] || fail "-c: exit code not 0; $(cat "$scratch/err.txt")"
+[ "$(head -n 1 "$scratch/out.txt")" = "Sumvane v$version" ] || fail "banner: $(head -n 1 "$scratch/out.txt")"
+cmp -s "$tree/Sumvane.md5" "$scratch/expected.md5" || fail "the summary written by -c is not the expected one"
+[ "$(run "-f$tree" -r -v "-o$logs")" = 0 ] || fail "-v: exit code not 0; $(cat "$scratch/err.txt")"
+[ -z "$(ls -A "$logs")" ] || fail "-v of an unchanged tree left a log: $(ls -A "$logs")"
+printf 'changed\n' >"$tree/sub/b.txt"
+[ "$(run "-f$tree" -r -v "-o$logs")" = 1 ] || fail "-v after a change: exit code not 1"
+log="$logs/$(tr -d '/' <<<"$tree").txt"
+iconv -f UTF-16LE -t UTF-8 "$log" 2>/dev/null | grep -q "$tree/sub/b.txt - MD5 Mismatch" ||
+    fail "-v after a change: no mismatch line in $log"
+
+echo "== Debian package: the manual page =="
+page="$root/usr/share/man/man1/sumvane.1"
+if ! command -v man >/dev/null || ! command -v groff >/dev/null; then
+    fail "man or groff is missing (scripts/install-linux-deps.sh installs them)"
+else
+    rendered="$(LC_ALL=C.UTF-8 MANWIDTH=80 MANPAGER=cat PAGER=cat man --warnings -l "$page" 2>"$scratch/man.err")" ||
+        fail "man -l failed"
+    [ -s "$scratch/man.err" ] && fail "man -l warned: $(cat "$scratch/man.err")"
+    for heading in NAME SYNOPSIS DESCRIPTION OPTIONS "EXIT STATUS" FILES "CONTEXT MENU ENTRY" EXAMPLES; do
+        grep -qx "$heading" <<<"$rendered" || fail "the manual page has no $heading section"
+    done
+    grep -q "sumvane - $description" <<<"$rendered" || fail "the NAME line is not the project's description"
+    grep -Eq "^ +-f<Folder>$" <<<"$rendered" || fail "OPTIONS does not name -f<Folder>"
+    grep -q -- "-f /data" <<<"$rendered" || fail "OPTIONS does not say that -f /data is accepted"
+    grep -Eq "^ +Sumvane.md5X$" <<<"$rendered" || fail "FILES does not list Sumvane.md5X"
+    grep -Eq "^Sumvane $version " <<<"$rendered" || fail "the footer does not carry version $version"
+    groff -t -man -ww -z "$page" >"$scratch/groff.err" 2>&1
+    [ -s "$scratch/groff.err" ] && fail "groff -man -ww warned: $(cat "$scratch/groff.err")"
+    if command -v mandoc >/dev/null; then
+        mandoc -Tlint -W all "$page" >"$scratch/mandoc.err" 2>&1 || fail "mandoc -Tlint: $(cat "$scratch/mandoc.err")"
+    else
+        fail "mandoc is missing (scripts/install-linux-deps.sh installs it)"
+    fi
+    if [ -z "$root" ]; then
+        # Installed into the system: found by name, as "man sumvane" finds it.
+        [ "$(man -w sumvane 2>&1)" = /usr/share/man/man1/sumvane.1 ] || fail "man -w sumvane: $(man -w sumvane 2>&1)"
+    fi
+fi
+
+echo "== Debian package: dpkg -r =="
+if ! "${dpkg_command[@]}" -r sumvane >"$scratch/dpkg.log" 2>&1; then
+    cat "$scratch/dpkg.log"
+    fail "dpkg -r failed"
+fi
+system_install=0
+removed_status="$(dpkg-query ${root:+--root="$root"} -W -f='${Status}' sumvane 2>/dev/null)"
+case "$removed_status" in
+"" | *not-installed) ;;
+*) fail "after dpkg -r the package is '$removed_status'" ;;
+esac
+for file in $expected_files usr/share/doc/sumvane usr/share/man/man1/sumvane.1; do
+    [ ! -e "$root/${file#./}" ] || fail "dpkg -r left $root/${file#./}"
+done
+finish
