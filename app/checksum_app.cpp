@@ -2,6 +2,7 @@
 
 #include "command_line.h"
 #include "console.h"
+#include "help_viewer.h"
 #include "platform.h"
 #include "string_ids.h"
 #include "version.h"
@@ -25,7 +26,7 @@ std::u16string pathForLog(const std::u16string& path) {
 
 ChecksumApp::ChecksumApp() : ChecksumApp(DefaultsOnly{}) {
     parseCommandLine(*this);
-    performStartupActions();
+    if (informationRequest == InformationRequest::None) performStartupActions();
 }
 
 ChecksumApp::ChecksumApp(DefaultsOnly)
@@ -37,9 +38,19 @@ ChecksumApp::ChecksumApp(DefaultsOnly)
 
 ChecksumApp::~ChecksumApp() = default;
 
+std::u16string ChecksumApp::bannerTitle() const {
+    return frame.ResourceString(kProductTitle) + std::u16string(u" v" u"" SUMVANE_VERSION_TEXT);
+}
+
+bool ChecksumApp::answerInformationRequest() const {
+    if (informationRequest == InformationRequest::Help) return WritePlainHelp();
+    WriteConsoleText(bannerTitle() + kConsoleLineEnd);
+    return true;
+}
+
 bool ChecksumApp::run() {
-    std::u16string banner = frame.ResourceString(kProductTitle);
-    banner += u" v" u"" SUMVANE_VERSION_TEXT;
+    if (informationRequest != InformationRequest::None) return answerInformationRequest();
+    std::u16string banner = bannerTitle();
     banner += kConsoleLineEnd;
     banner += u"" SUMVANE_COPYRIGHT;
     banner += kConsoleLineEnd;

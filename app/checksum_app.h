@@ -27,6 +27,9 @@ std::u16string pathForLog(const std::u16string& path);
 // while read, no hash service).
 enum class DigestResult { Computed, NotFound, Unreadable };
 
+// What "--help" or "--version" asked for in place of a run.
+enum class InformationRequest { None, Help, Version };
+
 class ChecksumApp {
 public:
     ChecksumApp();
@@ -83,6 +86,8 @@ public:
     bool recursive = false;
     bool uninstallVerb = false;
     bool verify = false;
+    // Set, the run only answers it: no start-up action, no work.
+    InformationRequest informationRequest = InformationRequest::None;
 
 private:
     struct FileDigest {
@@ -91,6 +96,8 @@ private:
     };
 
     void performStartupActions();
+    std::u16string bannerTitle() const;
+    bool answerInformationRequest() const;
     bool runSingleFile();
     bool runFolder();
     std::u16string summaryPath() const;

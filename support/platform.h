@@ -18,6 +18,8 @@ inline constexpr const char16_t* kHelpFileExtension = u".chm";
 inline constexpr const char16_t* kConsoleLineEnd = u"\r\n";
 // The banner stops right after the web address.
 inline constexpr const char16_t* kBannerEnd = u"";
+// "--help" and "--version" are not options of a Windows program.
+inline constexpr bool kHelpAndVersionOptions = false;
 #else
 // A backslash is an ordinary name character on POSIX, and "/" starts an
 // absolute path, so it cannot also start an option.
@@ -29,6 +31,8 @@ inline constexpr const char16_t* kConsoleLineEnd = u"\n";
 // A console program ends its output with a line feed, or the shell's prompt
 // (or a progress display drawn below) lands on its last line.
 inline constexpr const char16_t* kBannerEnd = u"\n";
+// A Linux user expects "--help" and "--version" of every command.
+inline constexpr bool kHelpAndVersionOptions = true;
 #endif
 
 }  // namespace TesselLibrary

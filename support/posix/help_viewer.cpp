@@ -1,5 +1,6 @@
 // Help on Linux: the desktop's own viewer for HTML pages when there is a
-// desktop, otherwise the document's plain text on standard error.
+// desktop, otherwise the document's plain text on standard error; and the
+// plain text on standard output when it is asked for there.
 
 #include "help_viewer.h"
 
@@ -17,9 +18,7 @@ namespace TesselLibrary {
 
 namespace {
 
-void WriteTextToStandardError() {
-    Posix::WriteAll(STDERR_FILENO, Embedded::helpText, Embedded::helpText_size);
-}
+bool WriteText(int fd) { return Posix::WriteAll(fd, Embedded::helpText, Embedded::helpText_size); }
 
 }  // namespace
 
@@ -28,7 +27,9 @@ void DisplayHelp(const std::u16string& path) {
         const std::string viewer = Posix::FindProgram("xdg-open");
         if (!viewer.empty() && Posix::StartDetachedProgram(viewer, {viewer, ToSystemBytes(path)})) return;
     }
-    WriteTextToStandardError();
+    WriteText(STDERR_FILENO);
 }
+
+bool WritePlainHelp() { return WriteText(STDOUT_FILENO); }
 
 }  // namespace TesselLibrary

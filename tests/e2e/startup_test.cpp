@@ -61,6 +61,37 @@ TEST(Help, GraphicalSessionOpensThePageWithoutWaiting) {
     EXPECT_EQ(ReadFile(box.root() / "opened"), (box.tmp() / "Sumvane.html").string());
 }
 
+// What a Linux user types first: the answer on standard output, and nothing
+// else done, whatever else the command line holds.
+TEST(Help, HelpAndVersionAnswerOnStandardOutputAndDoNothingElse) {
+    if (WineMode()) GTEST_SKIP() << "long options are a Linux convention";
+    Sandbox box;
+    const std::string oldLog("[\0o\0l\0d\0", 8);
+    WriteFile(box.desktop() / "Sumvane.txt", oldLog);
+    WriteFile(box.work() / "data" / "a.txt", "a");
+    const std::string help = ReadFile(SUMVANE_HELP_TEXT_FILE).value_or("<no help text>");
+    const std::string version = "Sumvane v1.3.1.1\n";
+    const struct Case {
+        std::vector<std::string> args;
+        std::string out;
+    } cases[] = {
+        {{"--help"}, help},
+        {{"--version"}, version},
+        {{"-f", "data", "-r", "-c", "--version", "-i"}, version},
+        {{"--help", "--version"}, help},
+    };
+    for (const Case& c : cases) {
+        const RunResult r = box.Run(c.args);
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, "");
+    }
+    EXPECT_EQ(ReadFile(box.desktop() / "Sumvane.txt"), oldLog);
+    EXPECT_FALSE(fs::exists(box.work() / "data" / "Sumvane.md5"));
+    EXPECT_FALSE(fs::exists(box.tmp() / "Sumvane.html"));
+    EXPECT_FALSE(fs::exists(box.home() / ".local"));
+}
+
 TEST(Log, PlacedOnTheDesktopOrInTheOutputFolderAndNamedAfterTheFolder) {
     Sandbox box;
     const fs::path missing = box.work() / "missing.txt";
@@ -82,6 +113,11 @@ TEST(Log, PlacedOnTheDesktopOrInTheOutputFolderAndNamedAfterTheFolder) {
         {{"-f" + Native(data), "-v"}, box.desktop() / (logName + ".txt"),
          Native(data) + Sep() + "Sumvane.md5 - Missing Data"},
         {{"-f" + Native(data), "-v", "-o" + Native(box.root() / "logs")}, box.root() / "logs" / (logName + ".txt"),
+         Native(data) + Sep() + "Sumvane.md5 - Missing Data"},
+        // Values apart from their options.
+        {{"-n", Native(missing), "-o", Native(box.root() / "logs")}, box.root() / "logs" / "Sumvane.txt",
+         Native(missing) + " - File Not Found"},
+        {{"-v", "-f", Native(data), "-o", Native(box.root() / "logs")}, box.root() / "logs" / (logName + ".txt"),
          Native(data) + Sep() + "Sumvane.md5 - Missing Data"},
         // A missing output folder is made, parents and all.
         {{"-n" + Native(missing), "-o" + Native(box.root() / "made" / "here")}, box.root() / "made" / "here" / "Sumvane.txt",
