@@ -1,5 +1,6 @@
 #include "checksum_app.h"
 
+#include "closing_line.h"
 #include "command_line.h"
 #include "console.h"
 #include "help_viewer.h"
@@ -68,6 +69,9 @@ bool ChecksumApp::run() {
     // A report that could not be written where it belongs went to standard
     // error; the run did not end the way it should have.
     if (log->failed()) ok = false;
+    if (kLogLinesOnStandardError && log->lineCount() != 0) {
+        WriteErrorText(closingLine(log->lineCount(), log->lostLineCount(), log->path()) + kConsoleLineEnd);
+    }
     return ok;
 }
 

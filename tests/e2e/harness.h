@@ -105,6 +105,9 @@ std::string LogName(const std::string& folderText);
 // Upper-case MD5 digits of `bytes`, computed independently of the program.
 std::string Md5Of(const std::string& bytes);
 
+// A UTF-16LE log as UTF-8, exactly as it is (time stamps, CR LF); nullopt
+// when there is no file.
+std::optional<std::string> LogText(const fs::path& path);
 // Reads a UTF-16LE log, checks every line's "[YYYY-MM-DD HH:MM:SS] " prefix
 // and CR LF end, and returns the lines without prefix as UTF-8. A malformed
 // log gives a line starting with "MALFORMED:" so that comparisons fail.
