@@ -149,9 +149,11 @@ RunResult Sandbox::Run(const std::vector<std::string>& args, const RunOptions& o
     return Launch(args, options, false);
 }
 
-RunResult Sandbox::RunOnTerminal(const std::vector<std::string>& args) const {
+RunResult Sandbox::RunOnTerminal(const std::vector<std::string>& args,
+                                 const std::map<std::string, std::string>& env) const {
     RunOptions options;
-    options.env = {{"TERM", "xterm"}};
+    options.env = env;
+    options.env.emplace("TERM", "xterm");
     return Launch(args, options, true);
 }
 

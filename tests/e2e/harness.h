@@ -86,8 +86,9 @@ public:
     RunResult Run(const std::vector<std::string>& args, const RunOptions& options) const;
 
     // The same with standard error on a pseudo-terminal (TERM=xterm, 80
-    // columns): `err` holds every byte the terminal received.
-    RunResult RunOnTerminal(const std::vector<std::string>& args) const;
+    // columns): `err` holds every byte the terminal received. `env` as for Run.
+    RunResult RunOnTerminal(const std::vector<std::string>& args,
+                            const std::map<std::string, std::string>& env = {}) const;
 
 private:
     RunResult Launch(const std::vector<std::string>& args, const RunOptions& options, bool terminal) const;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <regex>
 
 #include <sys/stat.h>
@@ -52,7 +53,8 @@ TEST(Help, GraphicalSessionOpensThePageWithoutWaiting) {
     const fs::path bin = box.root() / "bin";
     WriteFile(bin / "xdg-open", "#!/bin/sh\nprintf '%s' \"$1\" > \"" + (box.root() / "opened").string() + "\"\n");
     fs::permissions(bin / "xdg-open", fs::perms::owner_all);
-    const RunResult r = box.Run({}, std::nullopt, {{"DISPLAY", ":99"}, {"PATH", bin.string() + ":/usr/bin:/bin"}});
+    // No notifier on the path: the message box is a line on standard error.
+    const RunResult r = box.Run({}, std::nullopt, {{"DISPLAY", ":99"}, {"PATH", bin.string()}});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.err, "Sumvane: Click OK to Exit\n");
     EXPECT_EQ(r.out, Banner());
@@ -244,15 +246,79 @@ TEST(Clipboard, TheDigitsReachTheClipboardTool) {
     Sandbox box;
     WriteFile(box.work() / "a.txt", "hello\n");
     const fs::path bin = box.root() / "bin";
-    WriteFile(bin / "xclip", "#!/bin/sh\necho \"$@\" > \"" + (box.root() / "args").string() + "\"\ncat > \"" +
+    WriteFile(bin / "xclip", "#!/bin/sh\necho \"$@\" > \"" + (box.root() / "args").string() + "\"\n/bin/cat > \"" +
                                  (box.root() / "clip").string() + "\"\n");
     fs::permissions(bin / "xclip", fs::perms::owner_all);
     const RunResult r = box.Run({"-z" + Native(box.work() / "a.txt")}, std::nullopt,
-                                {{"DISPLAY", ":99"}, {"PATH", bin.string() + ":/usr/bin:/bin"}});
+                                {{"DISPLAY", ":99"}, {"PATH", bin.string()}});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.err, "Compute MD5 Hash: " + kHelloDigest + "\n");
     EXPECT_EQ(ReadFile(box.root() / "clip"), kHelloDigest);
     EXPECT_EQ(ReadFile(box.root() / "args"), "-selection clipboard -in\n");
+}
+
+// Chosen in a file manager, -z runs without a terminal: its message box is
+// shown on the desktop by the first notifier or dialog tool that starts, and
+// not waited for. Each stand-in records its arguments.
+TEST(Clipboard, WithoutATerminalTheBoxIsShownOnTheDesktop) {
+    if (WineMode()) GTEST_SKIP() << "Windows shows a real message box";
+    Sandbox box;
+    WriteFile(box.work() / "a.txt", "hello\n");
+    const fs::path bin = box.root() / "bin";
+    const auto addTool = [&](const std::string& name, bool works) {
+        const fs::path record = box.root() / ("record-" + name);
+        WriteFile(bin / name, works ? "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + record.string() + ".part\"\n/bin/mv \"" +
+                                          record.string() + ".part\" \"" + record.string() + "\"\n"
+                                    : std::string("\x7f" "ELF not really", 16));
+        fs::permissions(bin / name, fs::perms::owner_all);
+    };
+    const std::string file = Native(box.work() / "a.txt");
+    const std::string missing = Native(box.work() / "missing.txt");
+    const std::string errorLine = "Compute MD5 Hash:  - Error computing MD5\n";
+    const struct Case {
+        const char* what;
+        std::vector<std::string> working, broken;
+        std::map<std::string, std::string> session;
+        std::string target;
+        bool terminal;
+        std::string shownBy;  // "": on standard error
+        std::string arguments;
+    } cases[] = {
+        {"notifier first", {"notify-send", "zenity", "kdialog"}, {}, {{"DISPLAY", ":99"}}, file, false, "notify-send",
+         "--icon=dialog-information\nCompute MD5 Hash\n" + kHelloDigest + "\n"},
+        {"the error through zenity", {"zenity", "kdialog"}, {}, {{"WAYLAND_DISPLAY", "wayland-0"}}, missing, false,
+         "zenity", "--error\n--title=Compute MD5 Hash\n--text= - Error computing MD5\n--no-markup\n"},
+        {"kdialog when the others cannot start", {"kdialog"}, {"notify-send", "zenity"}, {{"DISPLAY", ":99"}}, file,
+         false, "kdialog", "--title\nCompute MD5 Hash\n--msgbox\n" + kHelloDigest + "\n"},
+        {"the notifier's error icon", {"notify-send"}, {}, {{"DISPLAY", ":99"}}, missing, false, "notify-send",
+         "--icon=dialog-error\nCompute MD5 Hash\n - Error computing MD5\n"},
+        {"no tool", {}, {"notify-send"}, {{"DISPLAY", ":99"}}, missing, false, "", errorLine},
+        {"no graphical session", {"notify-send"}, {}, {}, missing, false, "", errorLine},
+        {"standard error on a terminal", {"notify-send"}, {}, {{"DISPLAY", ":99"}}, missing, true, "", errorLine},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(bin);
+        for (const std::string& tool : c.working) addTool(tool, true);
+        for (const std::string& tool : c.broken) addTool(tool, false);
+        std::map<std::string, std::string> env = c.session;
+        env["PATH"] = bin.string();
+        const RunResult r = c.terminal ? box.RunOnTerminal({"-z" + c.target}, env) : box.Run({"-z" + c.target}, std::nullopt, env);
+        EXPECT_EQ(r.exitCode, c.target == file ? 0 : 1);
+        EXPECT_EQ(r.out, Banner());
+        // The tool is not waited for; give it a moment to leave its record.
+        const fs::path record = box.root() / ("record-" + c.shownBy);
+        for (int i = 0; i < 100 && !c.shownBy.empty() && !fs::exists(record); ++i) ::usleep(50000);
+        if (c.shownBy.empty()) {
+            // The terminal turns the line feed into CR LF.
+            EXPECT_EQ(r.err, c.terminal ? errorLine.substr(0, errorLine.size() - 1) + "\r\n" : c.arguments);
+        } else {
+            EXPECT_EQ(r.err, "");
+            EXPECT_EQ(ReadFile(record), c.arguments);
+            fs::remove(record);
+        }
+        for (const std::string& tool : c.working) EXPECT_FALSE(fs::exists(box.root() / ("record-" + tool))) << tool;
+    }
 }
 
 TEST(ContextMenu, InstallRewriteAndRemove) {
