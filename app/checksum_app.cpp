@@ -1,7 +1,9 @@
 #include "checksum_app.h"
 
+#include "closing_line.h"
 #include "command_line.h"
 #include "console.h"
+#include "help_viewer.h"
 #include "platform.h"
 #include "string_ids.h"
 #include "version.h"
@@ -25,13 +27,23 @@ ChecksumApp::ChecksumApp()
 
 ChecksumApp::~ChecksumApp() = default;
 
+std::u16string ChecksumApp::bannerTitle() const {
+    return frame.ResourceString(kProductTitle) + std::u16string(u" v" u"" SUMVANE_VERSION_TEXT);
+}
+
+bool ChecksumApp::answerInformationRequest() const {
+    if (settings.informationRequest == InformationRequest::Help) return WritePlainHelp();
+    WriteConsoleText(bannerTitle() + kConsoleLineEnd);
+    return true;
+}
+
 void ChecksumApp::applyCommandLine() { parseCommandLine(settings); }
 
 bool ChecksumApp::run() {
+    if (settings.informationRequest != InformationRequest::None) return answerInformationRequest();
     performStartupActions();
 
-    std::u16string banner = frame.ResourceString(kProductTitle);
-    banner += u" v" u"" SUMVANE_VERSION_TEXT;
+    std::u16string banner = bannerTitle();
     banner += kConsoleLineEnd;
     banner += u"" SUMVANE_COPYRIGHT;
     banner += kConsoleLineEnd;
@@ -49,5 +61,8 @@ bool ChecksumApp::run() {
     // A report that could not be written where it belongs went to standard
     // error; the run did not end the way it should have.
     if (log->failed()) ok = false;
+    if (kLogLinesOnStandardError && log->lineCount() != 0) {
+        WriteErrorText(closingLine(log->lineCount(), log->lostLineCount(), log->path()) + kConsoleLineEnd);
+    }
     return ok;
 }

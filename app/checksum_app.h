@@ -54,6 +54,8 @@ public:
 
 private:
     void performStartupActions();
+    std::u16string bannerTitle() const;
+    bool answerInformationRequest() const;
     bool runSingleFile();
     bool runFolder();
 

@@ -13,6 +13,24 @@ bool IsWhiteSpace(char16_t c) { return (c >= 0x0009 && c <= 0x000D) || c == 0x00
 
 char16_t LowerAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
 
+bool IsOption(const std::u16string& argument) {
+    return !argument.empty() && (argument[0] == u'-' || (kSlashStartsOption && argument[0] == u'/'));
+}
+
+// An option letter whose value is a path or a folder.
+bool TakesValue(char16_t letter) {
+    switch (LowerAscii(letter)) {
+        case u'f':
+        case u'n':
+        case u'o':
+        case u'x':
+        case u'z':
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 std::vector<std::u16string> splitCommandLine(const std::u16string& commandLine) {
@@ -49,9 +67,7 @@ std::vector<std::u16string> splitCommandLine(const std::u16string& commandLine) 
 }
 
 void applyArgument(const std::u16string& argument, RunSettings& app) {
-    const bool isOption =
-        !argument.empty() && (argument[0] == u'-' || (kSlashStartsOption && argument[0] == u'/'));
-    if (!isOption) {
+    if (!IsOption(argument)) {
         app.showHelp = false;
         app.verify = true;
         app.folder = DirectoryOf(argument);
@@ -104,16 +120,37 @@ void applyArgument(const std::u16string& argument, RunSettings& app) {
             app.hashToClipboard = true;
             app.singleFile = value;
             break;
+        case u'-':
+            // Where a command line is read this way (POSIX), the usual long
+            // options answer instead of a run; the first one counts.
+            if (kHelpAndVersionOptions && app.informationRequest == InformationRequest::None) {
+                if (argument == u"--help") app.informationRequest = InformationRequest::Help;
+                if (argument == u"--version") app.informationRequest = InformationRequest::Version;
+            }
+            break;
         default:
             break;  // unknown letters, "-h" included, change nothing
     }
 }
 
+void applyArguments(const std::vector<std::u16string>& arguments, RunSettings& app) {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::u16string& argument = arguments[i];
+        const bool valueMissing = argument.size() == 2 && IsOption(argument) && TakesValue(argument[1]);
+        if (valueMissing && i + 1 < arguments.size() && !IsOption(arguments[i + 1])) {
+            applyArgument(argument + arguments[++i], app);
+        } else {
+            applyArgument(argument, app);
+        }
+    }
+}
+
 void parseCommandLine(RunSettings& app) {
     if (auto arguments = SplitProcessArguments()) {
-        for (const std::u16string& argument : *arguments) applyArgument(argument, app);
+        applyArguments(*arguments, app);
         return;
     }
-    const std::vector<std::u16string> arguments = splitCommandLine(ProcessCommandLine());
-    for (std::size_t i = 1; i < arguments.size(); ++i) applyArgument(arguments[i], app);
+    std::vector<std::u16string> arguments = splitCommandLine(ProcessCommandLine());
+    if (!arguments.empty()) arguments.erase(arguments.begin());  // the program's own path
+    applyArguments(arguments, app);
 }

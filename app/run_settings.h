@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+// What "--help" or "--version" asked for in place of a run.
+enum class InformationRequest { None, Help, Version };
+
 struct RunSettings {
     std::u16string summaryName;  // "Sumvane.md5"
     std::u16string singleFile;
@@ -20,6 +23,8 @@ struct RunSettings {
     bool recursive = false;
     bool uninstallVerb = false;
     bool verify = false;
+    // Set, the run only answers it: no start-up action, no work.
+    InformationRequest informationRequest = InformationRequest::None;
 
     // The folder's summary: `folder`, a separator when it needs one, then
     // `summaryName`.

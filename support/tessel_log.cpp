@@ -1,6 +1,7 @@
 // TesselLog, LogLinePrefix: UTF-16LE log lines with a local-time prefix,
 // appended on every write. A line that cannot reach the file goes to
-// standard error instead, so no report is ever lost.
+// standard error instead, so no report is ever lost; where every line goes
+// there anyway, it is written there once all the same.
 #include "tessel_log.h"
 
 #include <cstdio>
@@ -65,6 +66,8 @@ struct TesselLogData {
     bool failed = false;
     std::u16string line;           // the current line so far, for standard error
     bool lineLost = false;         // some of it did not reach the file
+    std::size_t lines = 0;         // completed lines
+    std::size_t linesLost = 0;     // completed lines that did not all reach the file
 
     // Appends to the log file. Its first write creates it new, so that a
     // file that appeared at the path meanwhile (or a link) is never written;
@@ -163,7 +166,9 @@ void TesselLog::Write(const std::u16string& text) {
     }
     if (text.find_first_of(u"\r\n") == std::u16string::npos) return;
     d.atLineStart = true;
-    if (d.lineLost) {
+    ++d.lines;
+    if (d.lineLost) ++d.linesLost;
+    if (d.lineLost || kLogLinesOnStandardError) {
         std::u16string shown = d.line;
         if (shown.size() >= 2 && shown.compare(shown.size() - 2, 2, u"\r\n") == 0) {
             shown.resize(shown.size() - 2);
@@ -186,5 +191,9 @@ void TesselLog::WriteLine(const char16_t* text) { WriteLine(std::u16string(text 
 const std::u16string& TesselLog::path() const { return data_->path; }
 
 bool TesselLog::failed() const { return data_->failed; }
+
+std::size_t TesselLog::lineCount() const { return data_->lines; }
+
+std::size_t TesselLog::lostLineCount() const { return data_->linesLost; }
 
 }  // namespace TesselLibrary

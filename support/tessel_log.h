@@ -1,8 +1,11 @@
 // The run's log: UTF-16LE lines without byte-order mark, each prefixed with
 // "[YYYY-MM-DD HH:MM:SS] " from the local time. The file is opened, appended
 // and closed on every write, so it is complete on disk after each one.
+// Where kLogLinesOnStandardError holds, each completed line is also written
+// to standard error, once, as the system's text.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -45,6 +48,10 @@ public:
     // Some line did not reach the log file (it went to standard error
     // instead, with the same text).
     bool failed() const;
+    // The lines completed so far, and how many of them did not reach the
+    // log file.
+    std::size_t lineCount() const;
+    std::size_t lostLineCount() const;
 
 private:
     std::unique_ptr<TesselLogData> data_;

@@ -1,11 +1,13 @@
 // The frame on POSIX: the string table is compiled in, and a message box is
-// one line on standard error (a console program must never wait for a click).
+// one line on standard error (a console program must never wait for a click),
+// or, in a run without a terminal, shown on the desktop without waiting.
 #include <unistd.h>
 
 #include <cstdint>
 #include <iterator>
 #include <string>
 
+#include "desktop_message.h"
 #include "tessel_app.h"
 #include "text.h"
 
@@ -33,12 +35,13 @@ void WriteAll(int fd, const std::string& bytes) {
     }
 }
 
-void MessageLine(const char16_t* caption, const char16_t* text) {
-    std::u16string line = caption ? caption : u"";
-    line += u": ";
-    line += text ? text : u"";
-    line += u'\n';
-    WriteAll(STDERR_FILENO, ToSystemBytes(line));
+// On the desktop when nobody reads standard error there, otherwise one
+// line on it.
+void ShowBox(const char16_t* caption, const char16_t* text, bool error) {
+    const std::string captionText = ToSystemBytes(caption ? caption : u"");
+    const std::string bodyText = ToSystemBytes(text ? text : u"");
+    if (Posix::ShowOnDesktop(captionText, bodyText, error)) return;
+    WriteAll(STDERR_FILENO, captionText + ": " + bodyText + "\n");
 }
 
 }  // namespace
@@ -59,11 +62,11 @@ TesselAppWindows::TesselAppWindows() = default;
 TesselAppWindows::~TesselAppWindows() = default;
 
 void TesselAppWindows::ShowMessage(const char16_t* caption, const char16_t* text) const {
-    MessageLine(caption, text);
+    ShowBox(caption, text, false);
 }
 
 void TesselAppWindows::ShowError(const char16_t* caption, const char16_t* text) const {
-    MessageLine(caption, text);
+    ShowBox(caption, text, true);
 }
 
 }  // namespace TesselLibrary

@@ -28,4 +28,6 @@ void DisplayHelp(const std::u16string& path) {
     if (const HtmlHelpFunction function = HtmlHelp()) function(nullptr, Win32::Wide(path), kDisplayTopic, 0);
 }
 
+bool WritePlainHelp() { return false; }
+
 }  // namespace TesselLibrary

@@ -3,19 +3,46 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <regex>
 #include <string>
 
 #include "harness.h"
 
 namespace e2e {
 
-// The exit code, and nothing on the console but the banner (Wine adds its
-// own diagnostics on standard error, so that is checked on Linux only).
+// On Linux a run that logged problems repeats the log's lines on standard
+// error, in UTF-8 with LF, then ends with one line naming their count and
+// the log; `err` must be exactly that, for the log file it names.
+inline void ExpectLogOnStandardError(const std::string& err) {
+    ASSERT_TRUE(err.ends_with("\n")) << err;
+    const std::size_t lastLine = err.size() < 2 || err.rfind('\n', err.size() - 2) == std::string::npos
+                                     ? 0
+                                     : err.rfind('\n', err.size() - 2) + 1;
+    static const std::regex closing("sumvane: ([0-9]+) (problem|problems); log: (.*)\n");
+    std::smatch m;
+    const std::string last = err.substr(lastLine);
+    ASSERT_TRUE(std::regex_match(last, m, closing)) << err;
+    const std::string lines = err.substr(0, lastLine);
+    std::string fromLog = LogText(m[3].str()).value_or("<no log at " + m[3].str() + ">");
+    for (std::size_t at; (at = fromLog.find("\r\n")) != std::string::npos;) fromLog.replace(at, 2, "\n");
+    EXPECT_EQ(lines, fromLog);
+    const auto count = static_cast<std::size_t>(std::count(lines.begin(), lines.end(), '\n'));
+    EXPECT_EQ(std::stoul(m[1].str()), count);
+    EXPECT_EQ(m[2].str(), count == 1 ? "problem" : "problems");
+}
+
+// The exit code, and nothing on the console but the banner and, on Linux, the
+// log's lines (Wine adds its own diagnostics on standard error, so that is
+// checked on Linux only).
 inline void ExpectRun(const RunResult& r, int exitCode) {
     EXPECT_EQ(r.exitCode, exitCode);
     EXPECT_EQ(r.out, Banner());
-    if (!WineMode()) {
+    if (WineMode()) return;
+    if (exitCode == 0) {
         EXPECT_EQ(r.err, "");
+    } else {
+        ExpectLogOnStandardError(r.err);
     }
 }
 

@@ -38,6 +38,7 @@ struct WalkCase {
     std::vector<std::string> args;
     bool trailingSeparator;  // -f text ends in the separator
     std::vector<std::string> recorded;
+    bool folderApart = false;  // "-f" "<folder>" as two arguments
 };
 
 void PrintTo(const WalkCase& c, std::ostream* os) { *os << c.name; }
@@ -53,8 +54,10 @@ TEST_P(FolderWalkTest, RecordsTheExpectedFilesInWalkOrder) {
 
     std::string rootText = Native(root);
     if (c.trailingSeparator) rootText += Sep();
-    std::vector<std::string> args = {"-f" + rootText, "-c"};
+    std::vector<std::string> args = {"-f" + rootText};
+    if (c.folderApart) args = {"-f", rootText};
     args.insert(args.end(), c.args.begin(), c.args.end());
+    args.push_back("-c");
 
     ExpectRun(box.Run(args), 0);
     EXPECT_EQ(ReadFile(root / "Sumvane.md5"), ExpectedSummary(rootText, root, Only(kTree, c.recorded)));
@@ -78,7 +81,13 @@ INSTANTIATE_TEST_SUITE_P(
                  {"a.txt", "b.bin", "one/c.txt", "one/deep/d.txt", "two/e.txt"}},
         WalkCase{"TwoExclusions", {"-r", "-xone", "-xTwo"}, false, {"a.txt", "b.bin"}},
         WalkCase{"ExclusionIsFromTheRootNotAnyLevel", {"-r", "-xdeep"}, false,
-                 {"a.txt", "b.bin", "one/c.txt", "one/deep/d.txt", "two/e.txt", "two/deep/f.txt"}}),
+                 {"a.txt", "b.bin", "one/c.txt", "one/deep/d.txt", "two/e.txt", "two/deep/f.txt"}},
+        // A value typed apart from its letter, as other tools take it: the
+        // folder itself is recorded, not the one holding it.
+        WalkCase{"FolderApartFromItsOption", {"-r"}, false,
+                 {"a.txt", "b.bin", "one/c.txt", "one/deep/d.txt", "two/e.txt", "two/deep/f.txt"}, true},
+        WalkCase{"ExclusionsApartFromTheirOptions", {"-r", "-x", "one", "-x", "two" + Sep() + "deep"}, false,
+                 {"a.txt", "b.bin", "two/e.txt"}, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FolderBuild, CreateThenVerifyInOneRunChecksTheNewSummary) {

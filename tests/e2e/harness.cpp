@@ -149,9 +149,11 @@ RunResult Sandbox::Run(const std::vector<std::string>& args, const RunOptions& o
     return Launch(args, options, false);
 }
 
-RunResult Sandbox::RunOnTerminal(const std::vector<std::string>& args) const {
+RunResult Sandbox::RunOnTerminal(const std::vector<std::string>& args,
+                                 const std::map<std::string, std::string>& env) const {
     RunOptions options;
-    options.env = {{"TERM", "xterm"}};
+    options.env = env;
+    options.env.emplace("TERM", "xterm");
     return Launch(args, options, true);
 }
 
@@ -321,10 +323,10 @@ std::string Md5Of(const std::string& bytes) {
     return text;
 }
 
-std::vector<std::string> LogLines(const fs::path& path) {
+std::optional<std::string> LogText(const fs::path& path) {
     const auto bytes = ReadFile(path);
-    if (!bytes) return {};
-    if (bytes->size() % 2 != 0) return {"MALFORMED: odd byte count"};
+    if (!bytes) return std::nullopt;
+    if (bytes->size() % 2 != 0) return "MALFORMED: odd byte count";
     std::string text;
     for (std::size_t i = 0; i < bytes->size(); i += 2) {
         char32_t unit = static_cast<unsigned char>((*bytes)[i]) | (static_cast<unsigned char>((*bytes)[i + 1]) << 8);
@@ -336,6 +338,13 @@ std::vector<std::string> LogLines(const fs::path& path) {
         }
         AppendUtf8(text, unit);
     }
+    return text;
+}
+
+std::vector<std::string> LogLines(const fs::path& path) {
+    const std::optional<std::string> decoded = LogText(path);
+    if (!decoded) return {};
+    const std::string& text = *decoded;
     static const std::regex prefix(R"(^\[\d{4}-(0[1-9]|1[0-2])-(0[1-9]|[12]\d|3[01]) ([01]\d|2[0-3]):[0-5]\d:[0-5]\d\] )");
     std::vector<std::string> lines;
     std::size_t start = 0;

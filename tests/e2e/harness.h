@@ -86,8 +86,9 @@ public:
     RunResult Run(const std::vector<std::string>& args, const RunOptions& options) const;
 
     // The same with standard error on a pseudo-terminal (TERM=xterm, 80
-    // columns): `err` holds every byte the terminal received.
-    RunResult RunOnTerminal(const std::vector<std::string>& args) const;
+    // columns): `err` holds every byte the terminal received. `env` as for Run.
+    RunResult RunOnTerminal(const std::vector<std::string>& args,
+                            const std::map<std::string, std::string>& env = {}) const;
 
 private:
     RunResult Launch(const std::vector<std::string>& args, const RunOptions& options, bool terminal) const;
@@ -105,6 +106,9 @@ std::string LogName(const std::string& folderText);
 // Upper-case MD5 digits of `bytes`, computed independently of the program.
 std::string Md5Of(const std::string& bytes);
 
+// A UTF-16LE log as UTF-8, exactly as it is (time stamps, CR LF); nullopt
+// when there is no file.
+std::optional<std::string> LogText(const fs::path& path);
 // Reads a UTF-16LE log, checks every line's "[YYYY-MM-DD HH:MM:SS] " prefix
 // and CR LF end, and returns the lines without prefix as UTF-8. A malformed
 // log gives a line starting with "MALFORMED:" so that comparisons fail.

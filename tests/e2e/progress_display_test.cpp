@@ -37,15 +37,15 @@ TEST(ProgressDisplay, DrawnOnATerminalWithTitleBarAndStatus) {
     EXPECT_EQ(r.err.find("Building MD5 Archive File"), std::string::npos);
 }
 
-// A log line that has to go to standard error while the display is drawn
-// there is put above it, where the next redraw cannot erase it.
+// Log lines go to standard error too; while the display is drawn there, each
+// is put above it, where the next redraw cannot erase it. The closing line
+// comes after the display is gone.
 TEST(ProgressDisplay, LinesForStandardErrorGoAboveIt) {
     if (WineMode()) GTEST_SKIP() << "the Windows build shows a dialog";
     Sandbox box;
     const fs::path tree = box.work() / "tree";
     WriteFile(tree / "Sumvane.md5", Md5Of("x") + " " + Native(tree / "gone.txt") + "\r\n");
-    WriteFile(box.root() / "file", "");  // the log's folder would have to be inside this file
-    const RunResult r = box.RunOnTerminal({"-f" + Native(tree), "-v", "-o" + Native(box.root() / "file" / "logs")});
+    const RunResult r = box.RunOnTerminal({"-f" + Native(tree), "-v"});
     EXPECT_EQ(r.exitCode, 1);
     const std::regex stamp(R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] )");
     // The terminal turns each line feed into CR LF; undone here.
@@ -54,6 +54,10 @@ TEST(ProgressDisplay, LinesForStandardErrorGoAboveIt) {
                                "[stamp] " + Native(tree / "gone.txt") + " - File Not Found\n"
                                "\r\x1b[2KChecking MD5 Archive File";  // and drawn again below the line
     EXPECT_NE(err.find(placed), std::string::npos) << err;
+    const std::string closing = "sumvane: 1 problem; log: " + (box.desktop() / LogName(Native(tree))).string() + "\n";
+    EXPECT_TRUE(err.ends_with("\x1b[2K\r\x1b[2A" + closing)) << err;
+    EXPECT_EQ(LogLines(box.desktop() / LogName(Native(tree))),
+              std::vector<std::string>{Native(tree / "gone.txt") + " - File Not Found"});
 }
 
 TEST(ProgressDisplay, NothingButTheBannerReachesANonTerminal) {

@@ -18,6 +18,7 @@ struct SingleFileCase {
     std::optional<std::string> companionAfter;
     std::optional<std::string> rewriteAfter;    // "<file>.md5x"
     std::vector<std::string> logLines;          // "%F" stands for the file's path
+    bool fileApart = false;                     // "-n" "<file>" as two arguments
 };
 
 class SingleFileTest : public ::testing::TestWithParam<SingleFileCase> {};
@@ -30,6 +31,7 @@ TEST_P(SingleFileTest, CompanionAndLog) {
     if (c.companionBefore) WriteFile(box.work() / "a.txt.md5", *c.companionBefore);
 
     std::vector<std::string> args = {"-n" + Native(file)};
+    if (c.fileApart) args = {"-n", Native(file)};
     args.insert(args.end(), c.options.begin(), c.options.end());
     const RunResult r = box.Run(args);
     EXPECT_EQ(r.exitCode, c.exitCode);
@@ -56,6 +58,9 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, SingleFileTest,
     ::testing::Values(
         SingleFileCase{"create", std::nullopt, {"-c"}, 0, kNewDigest, std::nullopt, {}},
+        SingleFileCase{"create, the file apart from -n", std::nullopt, {"-c"}, 0, kNewDigest, std::nullopt, {}, true},
+        SingleFileCase{"verify, the file apart from -n", kOldDigest, {"-v"}, 1, kOldDigest, std::nullopt,
+                       {"%F - MD5 Mismatch (" + kNewDigest + " - " + kOldDigest + ")"}, true},
         SingleFileCase{"create replaces an old companion", std::string(40, 'z'), {"-c"}, 0, kNewDigest, std::nullopt, {}},
         SingleFileCase{"verify passes", kNewDigest, {"-v"}, 0, kNewDigest, std::nullopt, {}},
         SingleFileCase{"create then verify in one run", std::nullopt, {"-v", "-c"}, 0, kNewDigest, std::nullopt, {}},

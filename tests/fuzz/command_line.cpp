@@ -1,7 +1,10 @@
 // splitCommandLine on arbitrary UTF-16, then applyArgument for each
 // argument. Besides not crashing: no argument holds a NUL or a quote, and
 // every argument only ever sets flags, except showHelp, which it only ever
-// clears; the summary's name never changes.
+// clears; the summary's name never changes. applyArguments on the same list,
+// where a value may come from the next argument, sets no flag that the
+// arguments one by one did not, clears showHelp alike, and keeps as many
+// exclusions and the same answer to "--help" or "--version".
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -28,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ChecksumApp holder;
     RunSettings& app = holder.settings;
     const std::u16string summaryName = app.summaryName;
-    for (const std::u16string& argument : splitCommandLine(line)) {
+    const std::vector<std::u16string> arguments = splitCommandLine(line);
+    for (const std::u16string& argument : arguments) {
         if (argument.find_first_of(std::u16string(u"\0\"", 2)) != std::u16string::npos) std::abort();
         bool before[kFlagCount];
         for (std::size_t i = 0; i < kFlagCount; ++i) before[i] = app.*kFlags[i];
@@ -38,6 +42,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (before[i] && !(app.*kFlags[i])) std::abort();
         }
         if ((!helpBefore && app.showHelp) || app.summaryName != summaryName) std::abort();
+    }
+    ChecksumApp joinedHolder;
+    RunSettings& joined = joinedHolder.settings;
+    applyArguments(arguments, joined);
+    for (std::size_t i = 0; i < kFlagCount; ++i) {
+        if (joined.*kFlags[i] && !(app.*kFlags[i])) std::abort();
+    }
+    if (joined.showHelp != app.showHelp || joined.excludedFolders.size() != app.excludedFolders.size() ||
+        joined.informationRequest != app.informationRequest) {
+        std::abort();
     }
     return 0;
 }

@@ -3,10 +3,12 @@
 
 #include "checksum_app.h"
 #include "command_line.h"
+#include "platform.h"
 
 namespace {
 
 using Args = std::vector<std::u16string>;
+using TesselLibrary::kHelpAndVersionOptions;
 
 struct SplitCase {
     const char* what;
@@ -51,16 +53,17 @@ struct Settings {
     bool folderGiven, rewriteOnDifference, create, showHelp, installVerb, hashToClipboard, recursive,
         uninstallVerb, verify;
     std::vector<std::u16string> excluded;
+    InformationRequest information;
 };
 
 Settings Apply(const Args& arguments) {
     ChecksumApp holder;
     RunSettings& app = holder.settings;
-    for (const auto& argument : arguments) applyArgument(argument, app);
+    applyArguments(arguments, app);
     return {app.singleFile,      app.folder,    app.outputFolder,  app.folderGiven,
             app.rewriteOnDifference, app.create, app.showHelp,  app.installVerb,
             app.hashToClipboard, app.recursive, app.uninstallVerb, app.verify,
-            app.excludedFolders};
+            app.excludedFolders, app.informationRequest};
 }
 
 TEST(ApplyArgument, DefaultsSelectNothingButHelp) {
@@ -115,11 +118,112 @@ TEST(ApplyArgument, LastValueWins) {
     s = Apply({u"-f"});
     EXPECT_TRUE(s.folderGiven);
     EXPECT_EQ(s.folder, u"");
+    s = Apply({u"-f", u"one", u"-f", u"two"});
+    EXPECT_EQ(s.folder, u"two");
 }
 
 TEST(ApplyArgument, ExclusionsAreKeptAsTypedInOrder) {
-    const Settings s = Apply({u"-xBackups", u"-xbackups", u"-xOld/2009/", u"-x"});
+    Settings s = Apply({u"-xBackups", u"-xbackups", u"-xOld/2009/", u"-x"});
     EXPECT_EQ(s.excluded, (Args{u"Backups", u"backups", u"Old/2009/", u""}));
+    s = Apply({u"-x", u"Backups", u"-xOld", u"-X", u"tmp", u"-x", u"-r"});
+    EXPECT_EQ(s.excluded, (Args{u"Backups", u"Old", u"tmp", u""}));
+    EXPECT_FALSE(s.folderGiven);
+}
+
+#ifdef _WIN32
+const std::u16string kPath = u"C:\\My Data";
+const char16_t* const kSwitches[] = {u"-", u"/"};
+#else
+const std::u16string kPath = u"/srv/my data";
+const char16_t* const kSwitches[] = {u"-"};
+#endif
+
+// The setting a value option writes.
+std::u16string ValueOf(char16_t letter, const Settings& s) {
+    switch (letter) {
+        case u'f': return s.folder;
+        case u'o': return s.outputFolder;
+        case u'x': return s.excluded.empty() ? u"<none>" : s.excluded.back();
+        default: return s.singleFile;  // n, z
+    }
+}
+
+// A value option with nothing attached takes the next argument, unless that
+// is an option; an attached value leaves the next argument alone.
+TEST(ApplyArguments, AValueOptionTakesTheNextArgumentUnlessItIsAnOption) {
+    struct Case {
+        const char* what;
+        bool attached;  // kPath right after the letter
+        Args rest;
+        std::u16string value;
+        bool recursive;  // "-r" (or "/r") was an option
+        bool bare;       // an argument was left to mean: verify the folder holding it
+    };
+    const Case cases[] = {
+        {"attached", true, {}, kPath, false, false},
+        {"separate", false, {kPath}, kPath, false, false},
+        {"separate, then an option", false, {kPath, u"-r"}, kPath, true, false},
+        {"missing at the end", false, {}, u"", false, false},
+        {"next is an option", false, {u"-r"}, u"", true, false},
+        {"next is an empty argument", false, {u""}, u"", false, false},
+        {"attached, then a bare name", true, {u"Sumvane.md5"}, kPath, false, true},
+#ifdef _WIN32
+        {"next starts with a slash: an option", false, {u"/r"}, u"", true, false},
+#else
+        {"next starts with a slash: a path", false, {u"/r"}, u"/r", false, false},
+#endif
+    };
+    for (const char16_t* switchText : kSwitches) {
+        for (const char16_t letter : {u'f', u'n', u'o', u'x', u'z', u'F', u'N', u'O', u'X', u'Z'}) {
+            const char16_t lower = letter | 0x20;
+            for (const Case& c : cases) {
+                std::u16string option = std::u16string(switchText) + letter;
+                if (c.attached) option += kPath;
+                Args arguments{option};
+                arguments.insert(arguments.end(), c.rest.begin(), c.rest.end());
+                SCOPED_TRACE(std::string(c.what) + ", option " + static_cast<char>(switchText[0]) +
+                             static_cast<char>(letter));
+                const Settings s = Apply(arguments);
+                // A bare argument sets the folder too: the one holding it, here "".
+                EXPECT_EQ(ValueOf(lower, s), lower == u'f' && c.bare ? u"" : c.value);
+                EXPECT_EQ(s.recursive, c.recursive);
+                EXPECT_EQ(s.verify, c.bare);
+                EXPECT_EQ(s.folderGiven, lower == u'f' || c.bare);
+                EXPECT_EQ(s.hashToClipboard, lower == u'z');
+                EXPECT_FALSE(s.showHelp);
+            }
+        }
+    }
+}
+
+// Options without a value never take the next argument.
+TEST(ApplyArguments, OtherOptionsLeaveTheNextArgumentBare) {
+    for (const char16_t* option : {u"-c", u"-v", u"-r", u"-h", u"-q"}) {
+        const Settings s = Apply({option, kPath + u"/Sumvane.md5"});
+        EXPECT_TRUE(s.verify);
+        EXPECT_TRUE(s.folderGiven);
+        EXPECT_NE(s.folder, u"");
+    }
+}
+
+TEST(ApplyArguments, HelpAndVersionAreLongOptionsOnLinuxOnly) {
+    struct Case {
+        Args arguments;
+        InformationRequest onLinux;
+    };
+    const Case cases[] = {
+        {{u"--help"}, InformationRequest::Help},
+        {{u"-f", u"--version", u"-c"}, InformationRequest::Version},
+        {{u"--version", u"--help"}, InformationRequest::Version},
+        {{u"--helpme", u"--Help", u"---help", u"-help", u"-x--help"}, InformationRequest::None},
+    };
+    for (const Case& c : cases) {
+        const Settings s = Apply(c.arguments);
+        EXPECT_EQ(s.information, kHelpAndVersionOptions ? c.onLinux : InformationRequest::None);
+    }
+    // A single dash keeps its meaning: "-help" is "-h", "-version" is "-v".
+    EXPECT_TRUE(Apply({u"-help"}).showHelp);
+    EXPECT_TRUE(Apply({u"-version"}).verify);
 }
 
 TEST(ApplyArgument, BareArgumentVerifiesTheFolderHoldingIt) {

@@ -28,7 +28,7 @@ using posix_test::TempDir;
 using TesselLibrary::DisplayHelp;
 namespace Embedded = TesselLibrary::Embedded;
 
-const std::string kOptions[] = {"-c", "-f", "-h", "-i", "-n", "-o", "-r", "-u", "-v", "-vc", "-x", "-z"};
+const std::string kOptions[] = {"-c", "-f", "-h", "-i", "-n", "-o", "-r", "-u", "-v", "-vc", "-x", "-z", "--help", "--version"};
 
 std::string HelpText() {
     return std::string(reinterpret_cast<const char*>(Embedded::helpText), Embedded::helpText_size);

@@ -203,8 +203,11 @@ TEST_F(TesselLogTest, OpenRemovesOnlyAnOldLog) {
         log.WriteLine(u" - File Not Found");
         const std::string errors = captured.Text();
         EXPECT_EQ(log.failed(), !c.removed);
+        EXPECT_EQ(log.lineCount(), 1u);
+        EXPECT_EQ(log.lostLineCount(), c.removed ? 0u : 1u);
         if (c.removed) {
-            EXPECT_EQ(errors, "");
+            // Every line is repeated on standard error as well, once.
+            EXPECT_TRUE(std::regex_match(errors, std::regex(std::string(kPrefix) + "a/b - File Not Found\n"))) << errors;
             EXPECT_TRUE(
                 std::regex_match(Text(Bytes(path)), std::regex(std::string(kPrefix) + "a/b - File Not Found\r\n")));
         } else {
