@@ -6,6 +6,7 @@
 #include <iterator>
 #include <string>
 
+#include "file_descriptor.h"
 #include "tessel_app.h"
 #include "text.h"
 
@@ -24,21 +25,12 @@ constexpr StringEntry kStringTable[] = {
 #undef SUMVANE_STRING
 };
 
-void WriteAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0) return;
-        done += static_cast<std::size_t>(n);
-    }
-}
-
 void MessageLine(const char16_t* caption, const char16_t* text) {
     std::u16string line = caption ? caption : u"";
     line += u": ";
     line += text ? text : u"";
     line += u'\n';
-    WriteAll(STDERR_FILENO, ToSystemBytes(line));
+    Posix::WriteAll(STDERR_FILENO, ToSystemBytes(line));
 }
 
 }  // namespace
