@@ -321,10 +321,13 @@ TEST_F(TesselLogTest, OnDesktopDefaultsToHomeDesktop) {
     ScopedEnv home("HOME", dir_);
     ScopedEnv xdg("XDG_DESKTOP_DIR", std::nullopt);
     ScopedEnv config("XDG_CONFIG_HOME", Path("no-config"));
+    const mode_t mask = ::umask(002);
     EXPECT_EQ(TesselLibrary::DesktopFolder(), U(Path("Desktop")));
+    ::umask(mask);
     struct stat st;
     ASSERT_EQ(::stat(Path("Desktop").c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0775u) << "made as mkdir -p makes it: 0777 less the umask";
     TesselLog log;
     log.Open(u"l.txt", true);
     EXPECT_EQ(log.path(), U(Path("Desktop/l.txt")));
