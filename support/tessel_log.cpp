@@ -16,14 +16,6 @@ namespace TesselLibrary {
 
 namespace {
 
-// The last resort of Open: "C:" on Windows; on POSIX the empty text, so that
-// the separator that follows makes the path start at the root "/".
-#ifdef _WIN32
-constexpr const char16_t* kRootFolder = u"C:";
-#else
-constexpr const char16_t* kRootFolder = u"";
-#endif
-
 // UTF-16 little-endian bytes, whatever the host's byte order.
 std::vector<std::uint8_t> LittleEndianBytes(const std::u16string& text) {
     std::vector<std::uint8_t> bytes;

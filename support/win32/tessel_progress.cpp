@@ -13,6 +13,7 @@
 #include "handle.h"
 #include "tessel_progress.h"
 #include "wide.h"
+#include "window_centering.h"
 
 namespace TesselLibrary {
 
