@@ -27,17 +27,6 @@ std::vector<std::uint8_t> LittleEndianBytes(const std::u16string& text) {
     return bytes;
 }
 
-bool WriteWhole(FileHandle& file, const std::vector<std::uint8_t>& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const std::uint32_t asked = static_cast<std::uint32_t>(bytes.size() - done);
-        std::uint32_t written = 0;
-        if (!file.Write(bytes.data() + done, asked, &written) || written == 0) return false;
-        done += written;
-    }
-    return true;
-}
-
 // What a log of this program starts with: nothing yet, or the "[" of its
 // first line's time stamp in UTF-16LE.
 bool LooksLikeLog(FileHandle& file) {
@@ -73,7 +62,8 @@ struct TesselLogData {
             file.Open(path, FileHandle::Mode::Append);
         }
         if (!file.IsOpen()) return false;
-        const bool written = WriteWhole(file, LittleEndianBytes(text));
+        const std::vector<std::uint8_t> bytes = LittleEndianBytes(text);
+        const bool written = file.WriteWhole(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
         return file.Close() && written;
     }
 };
