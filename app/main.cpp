@@ -17,13 +17,8 @@ void ReportStop(const std::u16string& reason) {
 
 }  // namespace
 
-#ifdef _WIN32
-int wmain() {
-    TesselLibrary::PrepareProcess();
-#else
 int main(int argc, char** argv) {
     TesselLibrary::PrepareProcess(argc, argv);
-#endif
     try {
         ChecksumApp app;
         app.applyCommandLine();

@@ -8,7 +8,7 @@ inline constexpr std::uint32_t kProductTitle = 1001;
 inline constexpr std::uint32_t kComputeHashCaption = 1002;
 inline constexpr std::uint32_t kBuildingTitle = 1003;
 inline constexpr std::uint32_t kCheckingTitle = 1004;
-inline constexpr std::uint32_t kMakerName = 1005;
+// 1005, the maker's name, stays in the table but the program shows it nowhere.
 inline constexpr std::uint32_t kFileNotFound = 1006;
 inline constexpr std::uint32_t kClickOkToExit = 1007;
 inline constexpr std::uint32_t kInvalidFilename = 1008;

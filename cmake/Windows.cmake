@@ -1,5 +1,5 @@
 # The Windows build: system libraries of the Win32 backend, the resource
-# script with its compiled help, and the console entry point.
+# script with its compiled help, and the test helpers.
 enable_language(RC)
 
 # The Win32 backend calls these directly; hhctrl.ocx is loaded on first use.
@@ -54,13 +54,11 @@ add_dependencies(tessel sumvane_resources)
 # Already linked through tessel; listed nowhere else.
 set(SUMVANE_WINDOWS_RESOURCES "")
 
-# The program's entry point is wmain (the command line is read as UTF-16);
-# the test executables keep GoogleTest's main. The program and test targets
-# are defined after this file is read, hence the deferred call.
+# Settings of the test targets, which are defined after this file is read,
+# hence the deferred call. The program's entry point is main on both
+# systems: its command line is read whole as UTF-16 (GetCommandLineW), not
+# from the arguments main is handed.
 function(sumvane_windows_program_settings)
-  if(TARGET sumvane)
-    target_link_options(sumvane PRIVATE -municode)
-  endif()
   if(TARGET sumvane_unit_tests)
     # The resource tests read the version block back.
     target_link_libraries(sumvane_unit_tests PRIVATE version)

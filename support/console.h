@@ -7,18 +7,15 @@
 
 namespace TesselLibrary {
 
-// Called first by the entry point, before any other thread exists.
-// POSIX: keeps the arguments the entry point was handed (nothing else
-// needs to be readable, /proc included); ignores SIGPIPE and SIGXFSZ, so a
-// closed output or a file-size limit becomes a write error that is
-// reported; and turns SIGINT and SIGTERM into removing the temporary files
-// of unfinished replacements, then exit code 1. Windows: the same for
-// Ctrl+C, Ctrl+Break and closing the console.
-#ifdef _WIN32
-void PrepareProcess();
-#else
+// Called first by the entry point with the arguments it was handed, before
+// any other thread exists. POSIX: keeps the arguments (nothing else needs
+// to be readable, /proc included); ignores SIGPIPE and SIGXFSZ, so a closed
+// output or a file-size limit becomes a write error that is reported; and
+// turns SIGINT and SIGTERM into removing the temporary files of unfinished
+// replacements, then exit code 1. Windows: the same for Ctrl+C, Ctrl+Break
+// and closing the console; the arguments are not used, since the command
+// line is read whole as UTF-16 (ProcessCommandLine).
 void PrepareProcess(int argc, char** argv);
-#endif
 
 // Writes text to standard output.
 void WriteConsoleText(const std::u16string& text);

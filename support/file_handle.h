@@ -42,6 +42,11 @@ public:
     // `length` bytes at the current position; `written` fewer than asked
     // means the rest could not be written (a full disk).
     bool Write(const void* data, std::uint32_t length, std::uint32_t* written);
+    // All `length` bytes, or false.
+    bool WriteWhole(const void* data, std::uint32_t length) {
+        std::uint32_t written = 0;
+        return Write(data, length, &written) && written == length;
+    }
     bool Size(std::uint64_t* size) const;
     // Everything written so far is on the disk when this returns true.
     bool Flush();

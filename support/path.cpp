@@ -9,11 +9,7 @@ void AppendBackslash(std::u16string& text) {
 }
 
 std::u16string DirectoryOf(const std::u16string& path) {
-#ifdef _WIN32
-    const auto last = path.find_last_of(u"\\/");  // Windows accepts both
-#else
-    const auto last = path.find_last_of(kPathSeparator);
-#endif
+    const auto last = path.find_last_of(kPathSeparators);
     if (last == std::u16string::npos) return {};
     std::u16string folder = path.substr(0, last);
     folder.push_back(kPathSeparator);

@@ -10,35 +10,37 @@
 
 namespace TesselLibrary {
 
+// For the constants below only: code elsewhere asks for the fact it needs.
 #ifdef _WIN32
-inline constexpr char16_t kPathSeparator = u'\\';
-inline constexpr bool kSlashStartsOption = true;
-inline constexpr const char16_t* kExecutableName = u"Sumvane.exe";
-inline constexpr const char16_t* kHelpFileExtension = u".chm";
-inline constexpr const char16_t* kConsoleLineEnd = u"\r\n";
-// The banner stops right after the web address.
-inline constexpr const char16_t* kBannerEnd = u"";
-// "--help" and "--version" are not options of a Windows program.
-inline constexpr bool kHelpAndVersionOptions = false;
-// A Windows user learns of problems from the log file and the exit code.
-inline constexpr bool kLogLinesOnStandardError = false;
+inline constexpr bool kWindowsBuild = true;
 #else
-// A backslash is an ordinary name character on POSIX, and "/" starts an
-// absolute path, so it cannot also start an option.
-inline constexpr char16_t kPathSeparator = u'/';
-inline constexpr bool kSlashStartsOption = false;
-inline constexpr const char16_t* kExecutableName = u"sumvane";
-inline constexpr const char16_t* kHelpFileExtension = u".html";
-inline constexpr const char16_t* kConsoleLineEnd = u"\n";
-// A console program ends its output with a line feed, or the shell's prompt
-// (or a progress display drawn below) lands on its last line.
-inline constexpr const char16_t* kBannerEnd = u"\n";
-// A Linux user expects "--help" and "--version" of every command.
-inline constexpr bool kHelpAndVersionOptions = true;
-// Every log line also goes to standard error, where a terminal user or the
-// mail of a cron job sees it; the log file (UTF-16LE, on a desktop a server
-// user never opens) stays as it is.
-inline constexpr bool kLogLinesOnStandardError = true;
+inline constexpr bool kWindowsBuild = false;
 #endif
+
+// A backslash is an ordinary name character on POSIX; Windows takes "/"
+// between names as well as its own "\".
+inline constexpr char16_t kPathSeparator = kWindowsBuild ? u'\\' : u'/';
+inline constexpr const char16_t* kPathSeparators = kWindowsBuild ? u"\\/" : u"/";
+// Where the log goes when neither the desktop nor the temporary folder can
+// be had. On POSIX the empty text: the separator that follows makes the
+// path start at "/".
+inline constexpr const char16_t* kRootFolder = kWindowsBuild ? u"C:" : u"";
+// On POSIX "/" starts an absolute path, so it cannot also start an option.
+inline constexpr bool kSlashStartsOption = kWindowsBuild;
+inline constexpr const char16_t* kExecutableName = kWindowsBuild ? u"Sumvane.exe" : u"sumvane";
+inline constexpr const char16_t* kHelpFileExtension = kWindowsBuild ? u".chm" : u".html";
+inline constexpr const char16_t* kConsoleLineEnd = kWindowsBuild ? u"\r\n" : u"\n";
+// On Windows the banner stops right after the web address. A POSIX console
+// program ends its output with a line feed, or the shell's prompt (or a
+// progress display drawn below) lands on its last line.
+inline constexpr const char16_t* kBannerEnd = kWindowsBuild ? u"" : u"\n";
+// A Linux user expects "--help" and "--version" of every command; they are
+// not options of a Windows program.
+inline constexpr bool kHelpAndVersionOptions = !kWindowsBuild;
+// On Linux every log line also goes to standard error, where a terminal
+// user or the mail of a cron job sees it; the log file (UTF-16LE, on a
+// desktop a server user never opens) stays as it is. A Windows user learns
+// of problems from the log file and the exit code.
+inline constexpr bool kLogLinesOnStandardError = !kWindowsBuild;
 
 }  // namespace TesselLibrary

@@ -62,10 +62,4 @@ void AppendBackslash(std::u16string& text);
 // The folder part of a path, ending in the separator; "" without one.
 std::u16string DirectoryOf(const std::u16string& path);
 
-#ifdef _WIN32
-void CenterWindowInRect(WindowHandle window, int x, int y, int width, int height);
-void CenterWindowOnScreen(WindowHandle window);
-void CenterWindow(WindowHandle window);
-#endif
-
 }  // namespace TesselLibrary

@@ -194,18 +194,9 @@ bool TesselFile::OpenAppend() {
 }
 
 bool TesselFile::WriteBytes(const void* data, std::uint32_t length) {
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    std::uint32_t total = 0;
-    while (total < length) {
-        const std::uint32_t asked = length - total;
-        std::uint32_t written = 0;
-        if (!data_->handle.Write(bytes + total, asked, &written) || written < asked) {
-            data_->writeFailed = true;
-            return false;
-        }
-        total += written;
-    }
-    return true;
+    if (data_->handle.WriteWhole(data, length)) return true;
+    data_->writeFailed = true;
+    return false;
 }
 
 bool TesselFile::StartTemporaryFile() {

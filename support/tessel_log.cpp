@@ -17,14 +17,6 @@ namespace TesselLibrary {
 
 namespace {
 
-// The last resort of Open: "C:" on Windows; on POSIX the empty text, so that
-// the separator that follows makes the path start at the root "/".
-#ifdef _WIN32
-constexpr const char16_t* kRootFolder = u"C:";
-#else
-constexpr const char16_t* kRootFolder = u"";
-#endif
-
 // UTF-16 little-endian bytes, whatever the host's byte order.
 std::vector<std::uint8_t> LittleEndianBytes(const std::u16string& text) {
     std::vector<std::uint8_t> bytes;
@@ -34,17 +26,6 @@ std::vector<std::uint8_t> LittleEndianBytes(const std::u16string& text) {
         bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
     }
     return bytes;
-}
-
-bool WriteWhole(FileHandle& file, const std::vector<std::uint8_t>& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const std::uint32_t asked = static_cast<std::uint32_t>(bytes.size() - done);
-        std::uint32_t written = 0;
-        if (!file.Write(bytes.data() + done, asked, &written) || written == 0) return false;
-        done += written;
-    }
-    return true;
 }
 
 // What a log of this program starts with: nothing yet, or the "[" of its
@@ -84,7 +65,8 @@ struct TesselLogData {
             file.Open(path, FileHandle::Mode::Append);
         }
         if (!file.IsOpen()) return false;
-        const bool written = WriteWhole(file, LittleEndianBytes(text));
+        const std::vector<std::uint8_t> bytes = LittleEndianBytes(text);
+        const bool written = file.WriteWhole(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
         return file.Close() && written;
     }
 };

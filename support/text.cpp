@@ -4,9 +4,9 @@ namespace TesselLibrary {
 
 namespace {
 
-// Length of the well-formed UTF-8 sequence at `i`, or 0 when the byte there
-// does not start one. Overlong forms, surrogates and values past U+10FFFF
-// are not well-formed.
+// Length of the UTF-8 sequence at `i` in its shortest form, or 0 when the
+// byte there does not start one (a stray continuation byte, a sequence cut
+// short, an overlong form, a value past U+10FFFF).
 std::size_t SequenceLength(std::string_view bytes, std::size_t i, char32_t& codePoint) {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(bytes[k]); };
     const unsigned char lead = byte(i);
@@ -33,12 +33,22 @@ std::size_t SequenceLength(std::string_view bytes, std::size_t i, char32_t& code
         if ((next & 0xC0) != 0x80) return 0;
         value = (value << 6) | (next & 0x3F);
     }
-    if ((length == 3 && value < 0x800) || (length == 4 && (value < 0x10000 || value > 0x10FFFF)) ||
-        (value >= 0xD800 && value <= 0xDFFF)) {
-        return 0;
-    }
+    if ((length == 3 && value < 0x800) || (length == 4 && (value < 0x10000 || value > 0x10FFFF))) return 0;
     codePoint = value;
     return length;
+}
+
+// Well-formed UTF-8 carries no surrogate code points.
+bool IsScalarValue(char32_t codePoint) { return !IsSurrogate(codePoint); }
+
+}  // namespace
+
+char32_t NextCodePoint(std::u16string_view text, std::size_t& i) {
+    const char32_t unit = text[i++];
+    if (IsHighSurrogate(unit) && i < text.size() && IsLowSurrogate(text[i])) {
+        return 0x10000 + ((unit - 0xD800) << 10) + (text[i++] - 0xDC00);
+    }
+    return unit;
 }
 
 void AppendUtf16(std::u16string& out, char32_t codePoint) {
@@ -50,8 +60,6 @@ void AppendUtf16(std::u16string& out, char32_t codePoint) {
         out.push_back(static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF)));
     }
 }
-
-}  // namespace
 
 void AppendUtf8(std::string& out, char32_t codePoint) {
     if (codePoint < 0x80) {
@@ -71,38 +79,36 @@ void AppendUtf8(std::string& out, char32_t codePoint) {
     }
 }
 
-std::u16string FromSystemBytes(std::string_view bytes) {
+std::u16string DecodeUtf8(std::string_view bytes, bool (*take)(char32_t codePoint), char16_t escapeBase) {
     std::u16string out;
     out.reserve(bytes.size());
     for (std::size_t i = 0; i < bytes.size();) {
         char32_t codePoint = 0;
         const std::size_t length = SequenceLength(bytes, i, codePoint);
-        if (length == 0) {
-            out.push_back(static_cast<char16_t>(0xDC00 + static_cast<unsigned char>(bytes[i])));
-            ++i;
-        } else {
+        if (length != 0 && take(codePoint)) {
             AppendUtf16(out, codePoint);
             i += length;
+        } else {
+            out.push_back(static_cast<char16_t>(escapeBase + static_cast<unsigned char>(bytes[i])));
+            ++i;
         }
     }
     return out;
 }
 
+std::u16string FromSystemBytes(std::string_view bytes) { return DecodeUtf8(bytes, IsScalarValue, 0xDC00); }
+
 std::string ToSystemBytes(std::u16string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t unit = text[i];
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-            ++i;
-        } else if (unit >= 0xDC80 && unit <= 0xDCFF) {
-            out.push_back(static_cast<char>(unit - 0xDC00));  // a raw byte that came in undecodable
-        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+    for (std::size_t i = 0; i < text.size();) {
+        const char32_t codePoint = NextCodePoint(text, i);
+        if (IsByteEscape(codePoint)) {
+            out.push_back(static_cast<char>(codePoint - 0xDC00));  // a raw byte that came in undecodable
+        } else if (IsSurrogate(codePoint)) {
             AppendUtf8(out, 0xFFFD);
         } else {
-            AppendUtf8(out, unit);
+            AppendUtf8(out, codePoint);
         }
     }
     return out;

@@ -1,10 +1,36 @@
-// UTF-16 inside the program, the system's byte form at its boundary.
+// UTF-16 inside the program, the system's byte form at its boundary, and
+// the code-point steps every conversion of names is made of.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace TesselLibrary {
+
+constexpr bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+constexpr bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+constexpr bool IsSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
+// U+DC80..U+DCFF: the code unit that stands for one undecodable byte of a
+// system name (U+DC00 + the byte).
+constexpr bool IsByteEscape(char32_t unit) { return unit >= 0xDC80 && unit <= 0xDCFF; }
+
+// The code point that starts at text[i], with `i` moved past it: a high
+// surrogate directly followed by a low one is joined; any other unit, an
+// unpaired surrogate included, stands for itself.
+char32_t NextCodePoint(std::u16string_view text, std::size_t& i);
+
+// Appends one code point as UTF-16 (a surrogate pair above U+FFFF).
+void AppendUtf16(std::u16string& out, char32_t codePoint);
+
+// Appends the UTF-8 form of one code point (up to U+10FFFF).
+void AppendUtf8(std::string& out, char32_t codePoint);
+
+// UTF-8 to UTF-16 by the caller's rule: a UTF-8 sequence in its shortest
+// form (surrogate code points included, nothing past U+10FFFF) becomes its
+// code point when `take` accepts that code point; every other byte b becomes
+// the code unit `escapeBase + b` on its own.
+std::u16string DecodeUtf8(std::string_view bytes, bool (*take)(char32_t codePoint), char16_t escapeBase);
 
 // UTF-8 to UTF-16. A byte that is not part of a well-formed UTF-8 sequence
 // becomes U+DC00 + byte, so that every name the system hands us round-trips.
@@ -13,8 +39,5 @@ std::u16string FromSystemBytes(std::string_view bytes);
 // UTF-16 to UTF-8. U+DC80..U+DCFF (not part of a pair) turn back into the
 // raw byte they stand for; any other unpaired surrogate becomes U+FFFD.
 std::string ToSystemBytes(std::u16string_view text);
-
-// Appends the UTF-8 form of one code point (up to U+10FFFF).
-void AppendUtf8(std::string& out, char32_t codePoint);
 
 }  // namespace TesselLibrary

@@ -27,10 +27,6 @@ std::vector<std::u16string>& KeptArguments() {
     return arguments;
 }
 
-void WriteBytes(int fd, const std::string& bytes) {
-    Posix::WriteAll(fd, bytes.data(), bytes.size());  // a closed stream is simply not seen
-}
-
 std::atomic<Posix::ErrorTextRoute> errorTextRoute{nullptr};
 
 // SIGINT and SIGTERM are blocked in every thread and taken here, outside
@@ -70,13 +66,14 @@ void PrepareProcess(int argc, char** argv) {
 
 void Posix::SetErrorTextRoute(ErrorTextRoute route) { errorTextRoute = route; }
 
-void WriteConsoleText(const std::u16string& text) { WriteBytes(STDOUT_FILENO, ToSystemBytes(text)); }
+// A closed stream is simply not seen: what cannot be written is dropped.
+void WriteConsoleText(const std::u16string& text) { Posix::WriteAll(STDOUT_FILENO, ToSystemBytes(text)); }
 
 void WriteErrorText(const std::u16string& text) {
     const std::string bytes = ToSystemBytes(text);
     const Posix::ErrorTextRoute route = errorTextRoute;
     if (route && route(bytes)) return;
-    WriteBytes(STDERR_FILENO, bytes);
+    Posix::WriteAll(STDERR_FILENO, bytes);
 }
 
 std::optional<std::vector<std::u16string>> SplitProcessArguments() { return KeptArguments(); }

@@ -2,7 +2,7 @@
 //
 // $XDG_DESKTOP_DIR, else XDG_DESKTOP_DIR from $XDG_CONFIG_HOME/user-dirs.dirs
 // (default ~/.config/user-dirs.dirs), else $HOME/Desktop. Created when
-// missing (like mkdir -p, mode 0755). "" when none can be had.
+// missing, as mkdir -p makes it. "" when none can be had.
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
@@ -71,7 +71,7 @@ std::u16string DesktopFolder() {
         folder = home + "/Desktop";
     }
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    if (!Posix::MakeFolders(folder, 0755)) return {};
+    if (!Posix::MakeFolders(folder, Posix::kNewFolderMode)) return {};
     return FromSystemBytes(folder);
 }
 

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <string_view>
 #include <utility>
 
 namespace TesselLibrary::Posix {
@@ -39,19 +40,21 @@ private:
     int fd_ = -1;
 };
 
-// Writes all of `bytes`, retrying after interruptions; false on any error.
+// Writes all of `bytes`: a partial write goes on with the rest, an
+// interrupted one is retried. False on any error, and when the descriptor
+// takes nothing (a write of 0 bytes would otherwise repeat for ever).
 inline bool WriteAll(int fd, const void* bytes, std::size_t length) {
     const char* next = static_cast<const char*>(bytes);
     while (length > 0) {
         const ssize_t written = ::write(fd, next, length);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
         next += written;
         length -= static_cast<std::size_t>(written);
     }
     return true;
 }
+
+inline bool WriteAll(int fd, std::string_view bytes) { return WriteAll(fd, bytes.data(), bytes.size()); }
 
 }  // namespace TesselLibrary::Posix

@@ -29,7 +29,7 @@ bool MakeFolders(const std::string& path, mode_t mode) {
 bool CreateFolders(const std::u16string& path) {
     std::string bytes = ToSystemBytes(path);
     while (bytes.size() > 1 && bytes.back() == '/') bytes.pop_back();
-    return Posix::MakeFolders(bytes, 0755);
+    return Posix::MakeFolders(bytes, Posix::kNewFolderMode);
 }
 
 }  // namespace TesselLibrary

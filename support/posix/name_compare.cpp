@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "text.h"
+
 namespace TesselLibrary {
 namespace {
 
@@ -50,20 +52,6 @@ const CaseFolder& Folder() {
     return folder;
 }
 
-// The code point at `i`, advancing past it. An unpaired surrogate stands for
-// itself, so undecodable names still compare.
-char32_t NextCodePoint(std::u16string_view text, std::size_t& i) {
-    const char32_t unit = text[i++];
-    if (unit >= 0xD800 && unit <= 0xDBFF && i < text.size()) {
-        const char32_t low = text[i];
-        if (low >= 0xDC00 && low <= 0xDFFF) {
-            ++i;
-            return 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-        }
-    }
-    return unit;
-}
-
 }  // namespace
 
 bool NamesEqual(const std::u16string& a, const std::u16string& b) {
@@ -71,6 +59,8 @@ bool NamesEqual(const std::u16string& a, const std::u16string& b) {
 }
 
 bool NamesEqualIgnoringCase(const std::u16string& a, const std::u16string& b) {
+    // An unpaired surrogate stands for itself, so undecodable names still
+    // compare.
     const CaseFolder& folder = Folder();
     std::size_t i = 0;
     std::size_t j = 0;

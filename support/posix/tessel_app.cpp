@@ -8,6 +8,7 @@
 #include <string>
 
 #include "desktop_message.h"
+#include "file_descriptor.h"
 #include "tessel_app.h"
 #include "text.h"
 
@@ -26,22 +27,13 @@ constexpr StringEntry kStringTable[] = {
 #undef SUMVANE_STRING
 };
 
-void WriteAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0) return;
-        done += static_cast<std::size_t>(n);
-    }
-}
-
 // On the desktop when nobody reads standard error there, otherwise one
 // line on it.
 void ShowBox(const char16_t* caption, const char16_t* text, bool error) {
     const std::string captionText = ToSystemBytes(caption ? caption : u"");
     const std::string bodyText = ToSystemBytes(text ? text : u"");
     if (Posix::ShowOnDesktop(captionText, bodyText, error)) return;
-    WriteAll(STDERR_FILENO, captionText + ": " + bodyText + "\n");
+    Posix::WriteAll(STDERR_FILENO, captionText + ": " + bodyText + "\n");
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include <thread>
 #include <utility>
 
+#include "file_descriptor.h"
 #include "standard_error.h"
 #include "text.h"
 
@@ -53,16 +54,13 @@ std::u16string PrintableLine(std::u16string_view text, unsigned limit) {
     std::u16string line;
     unsigned count = 0;
     for (std::size_t i = 0; i < text.size() && count < limit; ++count) {
-        const char16_t unit = text[i++];
-        if (unit >= 0xD800 && unit <= 0xDBFF && i < text.size() && text[i] >= 0xDC00 && text[i] <= 0xDFFF) {
-            line += unit;
-            line += text[i++];
-        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+        const char32_t point = NextCodePoint(text, i);
+        if (IsSurrogate(point)) {
             line += u'\uFFFD';
-        } else if (unit < 0x20 || (unit >= 0x7F && unit <= 0x9F)) {
+        } else if (point < 0x20 || (point >= 0x7F && point <= 0x9F)) {
             line += u'?';
         } else {
-            line += unit;
+            AppendUtf16(line, point);
         }
     }
     return line;
@@ -192,15 +190,7 @@ private:
     }
 
     void Write(std::string_view bytes) {
-        while (!bytes.empty()) {
-            const ssize_t written = write(STDERR_FILENO, bytes.data(), bytes.size());
-            if (written < 0 && errno == EINTR) continue;
-            if (written <= 0) {
-                active_ = false;  // the terminal went away; stop drawing
-                return;
-            }
-            bytes.remove_prefix(static_cast<std::size_t>(written));
-        }
+        if (!Posix::WriteAll(STDERR_FILENO, bytes)) active_ = false;  // the terminal went away; stop drawing
     }
 
     std::u16string title_;

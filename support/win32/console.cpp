@@ -45,7 +45,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 
 }  // namespace
 
-void PrepareProcess() { ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
+void PrepareProcess(int, char**) { ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
 
 void WriteConsoleText(const std::u16string& text) { WriteText(STD_OUTPUT_HANDLE, text); }
 

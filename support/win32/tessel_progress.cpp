@@ -13,6 +13,7 @@
 #include "handle.h"
 #include "tessel_progress.h"
 #include "wide.h"
+#include "window_centering.h"
 
 namespace TesselLibrary {
 
@@ -22,17 +23,14 @@ constexpr WORD kDialogId = 20300;
 constexpr int kStatusId = 20301;
 constexpr int kTitleId = 20302;
 constexpr int kBarId = 20304;
-constexpr int kSecondBarId = 20305;
+constexpr int kSecondBarId = 20305;  // in the template, never shown
 constexpr UINT_PTR kStartTimerId = 20900;
 constexpr UINT kStartDelayMs = 25;
 constexpr SIZE_T kWorkerStackBytes = 0x20000;
 
 constexpr UINT WM_PROGRESS_SETPOS = WM_USER + 1;
-constexpr UINT WM_PROGRESS_SETPOS2 = WM_USER + 2;
 constexpr UINT WM_PROGRESS_END_FAILED = WM_USER + 3;
 constexpr UINT WM_PROGRESS_END_OK = WM_USER + 4;
-
-using CancelHandler = void (*)(void* jobArgument);
 
 }  // namespace
 
@@ -42,8 +40,6 @@ struct TesselProgressData {
     void* jobArgument = nullptr;
     ProgressJob job = nullptr;
     Win32::Handle thread;  // the main thread's alone
-    CancelHandler cancelHandler = nullptr;
-    bool showSecondBar = false;
     // The worker's alone while it runs; the main thread reads them once it
     // has waited for the worker.
     bool ended = false;  // the dialog was told to end: nothing more is sent
@@ -81,16 +77,12 @@ INT_PTR InitDialog(HWND dialog, TesselProgressData& data) {
     CenterWindow(dialog);
     ::SetWindowLongPtrW(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&data));
     data.dialog = dialog;
-    if (!data.showSecondBar) ::ShowWindow(::GetDlgItem(dialog, kSecondBarId), SW_HIDE);
+    // The program's jobs cannot be cancelled and report one progress, so
+    // the template's Cancel button and second bar stay hidden.
+    ::ShowWindow(::GetDlgItem(dialog, kSecondBarId), SW_HIDE);
+    ::ShowWindow(::GetDlgItem(dialog, IDCANCEL), SW_HIDE);
     ::SetDlgItemTextW(dialog, kTitleId, Win32::Wide(data.title ? data.title : u""));
     ::SendDlgItemMessageW(dialog, kBarId, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
-    const HWND cancel = ::GetDlgItem(dialog, IDCANCEL);
-    if (!data.cancelHandler) {
-        ::ShowWindow(cancel, SW_HIDE);
-    } else {
-        ::ShowWindow(cancel, SW_SHOW);
-        ::EnableWindow(cancel, TRUE);
-    }
     if (!::SetTimer(dialog, kStartTimerId, kStartDelayMs, nullptr)) {
         // Without the timer no job would ever start or end the dialog.
         ::EndDialog(dialog, 0);
@@ -114,18 +106,9 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     case WM_TIMER:
         StartWorker(dialog);
         return FALSE;
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDCANCEL) {
-            ::EnableWindow(::GetDlgItem(dialog, IDCANCEL), FALSE);
-            const TesselProgressData* data = DataOf(dialog);
-            if (data && data->cancelHandler) data->cancelHandler(data->jobArgument);
-        }
-        return FALSE;
+    // Escape (IDCANCEL) is not handled: only the job ends the dialog.
     case WM_PROGRESS_SETPOS:
         ::SendDlgItemMessageW(dialog, kBarId, PBM_SETPOS, wParam, lParam);
-        return FALSE;
-    case WM_PROGRESS_SETPOS2:
-        ::SendDlgItemMessageW(dialog, kSecondBarId, PBM_SETPOS, wParam, lParam);
         return FALSE;
     case WM_PROGRESS_END_FAILED:
         ::EndDialog(dialog, 0);
@@ -154,7 +137,6 @@ bool TesselProgress::Run(const TesselAppWindows& frame, const char16_t* title, v
     TesselProgressData& data = *data_;
     data.job = job;
     data.jobArgument = jobArgument;
-    data.cancelHandler = nullptr;
     data.title = title;
     data.ended = false;
     data.jobError = nullptr;

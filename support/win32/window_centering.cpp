@@ -1,7 +1,7 @@
 // Centring a window on its parent or on the screen's work area.
 #include <windows.h>
 
-#include "tessel_app.h"
+#include "window_centering.h"
 
 namespace TesselLibrary {
 

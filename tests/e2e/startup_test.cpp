@@ -127,13 +127,20 @@ TEST(Log, PlacedOnTheDesktopOrInTheOutputFolderAndNamedAfterTheFolder) {
          Native(missing) + " - File Not Found"},
     };
     fs::create_directories(box.root() / "logs");
+    const mode_t mask = ::umask(002);  // the runs inherit it
     for (const Case& c : cases) {
         const RunResult r = box.Run(c.args);
         EXPECT_EQ(r.out, Banner());
         EXPECT_EQ(LogLines(c.log), std::vector<std::string>{c.line}) << c.log;
         fs::remove(c.log);
     }
+    ::umask(mask);
     EXPECT_TRUE(fs::is_empty(box.root() / "logs"));
+    if (!WineMode()) {
+        // Made as mkdir -p makes them: 0777 less the umask.
+        for (const fs::path& made : {box.root() / "made", box.root() / "made" / "here"})
+            EXPECT_EQ(fs::status(made).permissions(), fs::perms(0775)) << made;
+    }
 }
 
 TEST(Log, EveryRunStartsAFreshLogAndAReadOnlyOldLogIsReplaced) {

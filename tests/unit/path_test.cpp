@@ -1,8 +1,9 @@
-// Path texts and the string table.
+// Path texts, their system byte form, and the string table.
 #include <gtest/gtest.h>
 
 #include "platform.h"
 #include "tessel_app.h"
+#include "text.h"
 
 using namespace TesselLibrary;
 
@@ -59,6 +60,25 @@ TEST(Folders, EndInExactlyOneSeparator) {
             EXPECT_NE(text[text.size() - 2], kPathSeparator);
         }
     }
+}
+
+TEST(SystemBytes, WellFormedUtf8DecodesAndEveryOtherByteIsEscaped) {
+    const std::pair<std::string, std::u16string> cases[] = {
+        {"a\xC3\xA9", u"a\u00E9"},
+        {"\xF0\x9F\x98\x80", u"\U0001F600"},
+        {"\xE9t\xE9", u"\xDCE9t\xDCE9"},                // Latin-1 bytes
+        {"\xC0\xAF", u"\xDCC0\xDCAF"},                  // overlong "/"
+        {"\xED\xA0\x80", u"\xDCED\xDCA0\xDC80"},       // an encoded surrogate
+        {"\xF4\x90\x80\x80", u"\xDCF4\xDC90\xDC80\xDC80"},  // past U+10FFFF
+        {"\xE2\x82", u"\xDCE2\xDC82"},                  // cut short
+    };
+    for (const auto& [bytes, text] : cases) {
+        EXPECT_EQ(FromSystemBytes(bytes), text) << bytes;
+        EXPECT_EQ(ToSystemBytes(text), bytes) << bytes;
+    }
+    // Unpaired surrogates that stand for no byte have no UTF-8 form.
+    EXPECT_EQ(ToSystemBytes(u"\xD800x\xDC00"), "\xEF\xBF\xBDx\xEF\xBF\xBD");
+    EXPECT_EQ(ToSystemBytes(std::u16string{u'\xDBFF'}), "\xEF\xBF\xBD");
 }
 
 TEST(ResourceString, ServesTheTableAndEmptyTextForAbsentIds) {

@@ -19,6 +19,7 @@
 #include "tessel_file.h"
 #include "tessel_mapped_file.h"
 #include "win32/long_path.h"
+#include "win32/window_centering.h"
 #include "win32_test_support.h"
 
 namespace {

@@ -86,23 +86,31 @@ TEST_F(TesselLogTest, PiecesMakeOneLine) {
     EXPECT_EQ(text.size(), 22u + 8u + 22u + 4u);
 }
 
-TEST_F(TesselLogTest, AnLfInsideATextStartsANewPrefix) {
-    const std::string path = Path("log.txt");
-    TesselLog log;
-    log.Open(U(path), false);
-    log.WriteLine(u"a\nb");
-    const std::string text = Text(Bytes(path));
-    EXPECT_TRUE(std::regex_match(text, std::regex(std::string(kPrefix) + "a\nb" + kPrefix + "\r\n"))) << text;
-}
-
-TEST_F(TesselLogTest, ACrInsideATextStartsANewPrefixToo) {
-    const std::string path = Path("log.txt");
-    TesselLog log;
-    log.Open(U(path), false);
-    log.Write(u"a\rb");
-    log.Write(u"c");
-    const std::string text = Text(Bytes(path));
-    EXPECT_TRUE(std::regex_match(text, std::regex(std::string(kPrefix) + "a\rb" + kPrefix + "c"))) << text;
+TEST_F(TesselLogTest, AnLfOrACrInsideATextStartsANewPrefix) {
+    struct Case {
+        const char* name;
+        bool writeLine;  // else Write, then Write of "c"
+        const char16_t* text;
+        std::string after;  // the log after the second prefix
+    };
+    const Case cases[] = {
+        {"lf.txt", true, u"a\nb", "\r\n"},
+        {"cr.txt", false, u"a\rb", "c"},
+    };
+    for (const Case& c : cases) {
+        const std::string path = Path(c.name);
+        TesselLog log;
+        log.Open(U(path), false);
+        if (c.writeLine) {
+            log.WriteLine(c.text);
+        } else {
+            log.Write(c.text);
+            log.Write(u"c");
+        }
+        const std::string text = Text(Bytes(path));
+        const std::string first = TesselLibrary::ToSystemBytes(c.text);
+        EXPECT_TRUE(std::regex_match(text, std::regex(std::string(kPrefix) + first + kPrefix + c.after))) << text;
+    }
 }
 
 TEST_F(TesselLogTest, BytesAreUtf16LittleEndianWithoutBom) {
@@ -324,10 +332,13 @@ TEST_F(TesselLogTest, OnDesktopDefaultsToHomeDesktop) {
     ScopedEnv home("HOME", dir_);
     ScopedEnv xdg("XDG_DESKTOP_DIR", std::nullopt);
     ScopedEnv config("XDG_CONFIG_HOME", Path("no-config"));
+    const mode_t mask = ::umask(002);
     EXPECT_EQ(TesselLibrary::DesktopFolder(), U(Path("Desktop")));
+    ::umask(mask);
     struct stat st;
     ASSERT_EQ(::stat(Path("Desktop").c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0775u) << "made as mkdir -p makes it: 0777 less the umask";
     TesselLog log;
     log.Open(u"l.txt", true);
     EXPECT_EQ(log.path(), U(Path("Desktop/l.txt")));
