@@ -20,19 +20,7 @@ for tool in dpkg dpkg-deb dpkg-query; do
     fi
 done
 
-failures=0
-fail() {
-    echo "FAILED: $*"
-    failures=$((failures + 1))
-}
-finish() {
-    if [ "$failures" -eq 0 ]; then
-        echo "Debian package: 1 passed, 0 failed"
-        exit 0
-    fi
-    echo "Debian package: 0 passed, 1 failed ($failures checks failed)"
-    exit 1
-}
+source tests/package/checks.sh
 cached() { sed -n "s/^$1:STATIC=//p" "$build/CMakeCache.txt"; }
 
 version="$(cached CMAKE_PROJECT_VERSION)"
@@ -52,12 +40,12 @@ echo "== Debian package: cpack =="
 if ! cpack -G DEB -B "$scratch/out" --config "$build/CPackConfig.cmake" >"$scratch/cpack.log" 2>&1; then
     cat "$scratch/cpack.log"
     fail "cpack could not build the package"
-    finish
+    finish "Debian package"
 fi
 deb="$scratch/out/sumvane_${version}_${architecture}.deb"
 if [ ! -f "$deb" ]; then
     fail "no $(basename "$deb"); cpack made: $(ls "$scratch/out")"
-    finish
+    finish "Debian package"
 fi
 echo "$(basename "$deb")"
 
@@ -101,7 +89,7 @@ fi
 if ! "${dpkg_command[@]}" -i "$deb" >"$scratch/dpkg.log" 2>&1; then
     cat "$scratch/dpkg.log"
     fail "dpkg -i failed"
-    finish
+    finish "Debian package"
 fi
 installed_status="$(dpkg-query ${root:+--root="$root"} -W -f='${Status}' sumvane 2>/dev/null)"
 [ "$installed_status" = "install ok installed" ] || fail "after dpkg -i the package is '$installed_status'"
@@ -175,4 +163,4 @@ esac
 for file in $expected_files usr/share/doc/sumvane usr/share/man/man1/sumvane.1; do
     [ ! -e "$root/${file#./}" ] || fail "dpkg -r left $root/${file#./}"
 done
-finish
+finish "Debian package"

@@ -13,19 +13,7 @@ cd "$(dirname "$0")/../.."
 win32="$(realpath -m "$1")"
 win64="$(realpath -m "$2")"
 
-failures=0
-fail() {
-    echo "FAILED: $*"
-    failures=$((failures + 1))
-}
-finish() {
-    if [ "$failures" -eq 0 ]; then
-        echo "Windows release archive: 1 passed, 0 failed, 0 skipped"
-        exit 0
-    fi
-    echo "Windows release archive: 0 passed, 1 failed, 0 skipped ($failures checks failed)"
-    exit 1
-}
+source tests/package/checks.sh
 
 version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$win32/CMakeCache.txt")"
 folder="Sumvane-$version-win32"
@@ -37,12 +25,12 @@ trap 'rm -rf "$scratch"' EXIT
 if ! (cd "$win32" && cpack -G ZIP -B "$scratch/out") >"$scratch/cpack.log" 2>&1; then
     cat "$scratch/cpack.log"
     fail "cpack could not pack the archive"
-    finish
+    finish "Windows release archive" ", 0 skipped"
 fi
 archive="$scratch/out/$folder.zip"
 if [ ! -f "$archive" ]; then
     fail "no $folder.zip; cpack made: $(ls "$scratch/out")"
-    finish
+    finish "Windows release archive" ", 0 skipped"
 fi
 echo "$folder.zip: $(stat -c %s "$archive") bytes"
 
@@ -108,4 +96,4 @@ head -n 1 "$install_text" | grep -q "^Sumvane $version for Windows"$'\r$' || fai
 for command in "Sumvane.exe -i" "Sumvane.exe -u"; do
     grep -q "^ *$command"$'\r$' "$install_text" || fail "Install.txt does not give the command $command"
 done
-finish
+finish "Windows release archive" ", 0 skipped"
