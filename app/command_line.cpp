@@ -121,8 +121,9 @@ void applyArgument(const std::u16string& argument, RunSettings& app) {
             app.singleFile = value;
             break;
         case u'-':
-            // Where a command line is read this way (POSIX), the usual long
-            // options answer instead of a run; the first one counts.
+            // On Linux "--help" and "--version" answer in place of a run,
+            // the first of them counting; any other "--" argument, like an
+            // unknown letter, changes nothing.
             if (kHelpAndVersionOptions && app.informationRequest == InformationRequest::None) {
                 if (argument == u"--help") app.informationRequest = InformationRequest::Help;
                 if (argument == u"--version") app.informationRequest = InformationRequest::Version;

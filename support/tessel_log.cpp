@@ -1,7 +1,7 @@
 // TesselLog, LogLinePrefix: UTF-16LE log lines with a local-time prefix,
 // appended on every write. A line that cannot reach the file goes to
-// standard error instead, so no report is ever lost; where every line goes
-// there anyway, it is written there once all the same.
+// standard error instead, so no report is ever lost. Where every line is
+// repeated there (kLogLinesOnStandardError), such a line still appears once.
 #include "tessel_log.h"
 
 #include <cstdio>
