@@ -1,6 +1,6 @@
-// Files at and past the window size, checked against md5sum. The files are
-// sparse with marker bytes at the window edges, so a window that is skipped,
-// repeated or cut short changes the digest.
+// Files of 1 GiB and past 4 GiB, checked against md5sum. The files are sparse
+// with marker bytes at 1 GiB edges and past 32-bit offsets, so a piece that
+// is skipped, repeated or cut short changes the digest.
 #include <gtest/gtest.h>
 
 #include <cstdio>
