@@ -19,7 +19,7 @@ ChecksumApp& App() {
 }
 
 std::vector<SummaryEntry> Parse(const std::vector<std::uint8_t>& bytes, bool& anyInvalid) {
-    return parseSummary(bytes, App().summaryName, *App().log, App().frame, anyInvalid);
+    return parseSummary(bytes, App().settings.summaryName, *App().log, App().frame, anyInvalid);
 }
 
 }  // namespace
