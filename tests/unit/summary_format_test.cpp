@@ -126,7 +126,7 @@ TEST(PathBytes, Latin1StaysOneBytePerCharacter) {
     EXPECT_EQ(widenBytes(bytes), path);
 }
 
-TEST(PathBytes, ClassicSummariesReadExactlyAsBefore) {
+TEST(PathBytes, OneByteSummariesReadExactlyAsBefore) {
     // Every byte 0x01..0xFF that is not part of a sequence above U+00FF
     // widens to the code unit of the same value, including the two-byte
     // sequences that would only spell U+0080..U+00FF.
