@@ -121,6 +121,7 @@ ReadOutcome FileReader::ReadWhole(const std::u16string& path, const Consumer& co
     SequentialFile file;
     const ReadOutcome opened = file.Open(path);
     if (opened != ReadOutcome::Complete) return opened;
+    if (file.size() > kDirectPiece) file.AdviseSequential();
     if (file.size() < kReadAheadFrom) return ReadDirect(file, consume);
     if (!ring_) ring_ = std::make_unique<ReadAheadRing>();
     if (const std::optional<ReadOutcome> outcome = ring_->Read(file, consume)) return *outcome;

@@ -28,6 +28,9 @@ public:
     ReadOutcome Open(const std::u16string& path);
     // The size the file had when it was opened.
     std::uint64_t size() const { return size_; }
+    // Tells the system the file will be read once from start to end, worth
+    // a call only when it takes more than one read.
+    void AdviseSequential();
     // Up to `length` bytes at the current position; `got` is short only at
     // the end of the file. False on an I/O error.
     bool Read(std::uint8_t* buffer, std::size_t length, std::size_t* got);

@@ -17,8 +17,6 @@ namespace {
 
 // Linux moves at most 0x7ffff000 bytes per read(2).
 constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
-// What FileReader reads in one call at most for a small file.
-constexpr std::uint64_t kOnePiece = std::uint64_t{256} << 10;
 
 }  // namespace
 
@@ -30,14 +28,18 @@ SequentialFile::~SequentialFile() {
 ReadOutcome SequentialFile::Open(const std::u16string& path) {
     // Four system calls for a small file (open, fstat, read, close): the
     // non-blocking flag of the open stays, as reads of a regular file ignore
-    // it, and a file read in one piece needs no read-ahead advice.
+    // it.
     struct stat status {};
     const int fd = Posix::OpenRegularFile(ToSystemBytes(path), O_RDONLY, 0, &status, true);
     if (fd < 0) return Posix::IsMissingError(errno) ? ReadOutcome::NotFound : ReadOutcome::Unreadable;
     native_ = fd;
     size_ = static_cast<std::uint64_t>(status.st_size);
-    if (size_ > kOnePiece) ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);  // advice only: its failure changes nothing
     return ReadOutcome::Complete;
+}
+
+void SequentialFile::AdviseSequential() {
+    // Advice only: its failure changes nothing.
+    ::posix_fadvise(static_cast<int>(native_), 0, 0, POSIX_FADV_SEQUENTIAL);
 }
 
 bool SequentialFile::Read(std::uint8_t* buffer, std::size_t length, std::size_t* got) {

@@ -37,6 +37,9 @@ ReadOutcome SequentialFile::Open(const std::u16string& path) {
     return ReadOutcome::Complete;
 }
 
+// FILE_FLAG_SEQUENTIAL_SCAN at the open says it already.
+void SequentialFile::AdviseSequential() {}
+
 bool SequentialFile::Read(std::uint8_t* buffer, std::size_t length, std::size_t* got) {
     std::size_t total = 0;
     while (total < length) {
