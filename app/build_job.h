@@ -1,13 +1,12 @@
-// Building the folder summary: collect the folders, list every file into a
-// work list, then hash the list on every core and write one line per file
-// in list order.
+// Building the folder summary: walk the tree below the folder the run
+// resolved, hash its files on every core, and write one line per file in
+// the walk's order. The old summary is replaced only by a complete new one.
 #pragma once
 
-#include <cstdint>
-#include <set>
-#include <string>
-#include <vector>
+#include <memory>
 
+#include "folder.h"
+#include "job_outcome.h"
 #include "problem_log.h"
 #include "run_settings.h"
 #include "tessel_file.h"
@@ -15,35 +14,23 @@
 
 class BuildJob {
 public:
+    // `root`: the folder resolved at the start of the run (null when it
+    // could not be); `summaryFile` names the summary inside it.
     BuildJob(const RunSettings& settings, const ProblemLog& problems, TesselLibrary::TesselProgress& progress,
-             TesselLibrary::TesselFile& summaryFile);
+             std::shared_ptr<const TesselLibrary::Folder> root, TesselLibrary::TesselFile& summaryFile,
+             JobOutcome& outcome);
 
     // The whole job, ended with progress.EndJob.
     void buildSummary();
-    // The folder and, when recursive, every folder below it that is not
-    // excluded, depth first, each ending in the separator.
-    void collectFolders(const std::u16string& path);
-    const std::vector<std::u16string>& folders() const { return folders_; }
 
 private:
-    // One step of the summary, in the order its lines and log lines come.
-    struct Item {
-        enum class Kind { UnreadableFolder, UnwritableName, File } kind;
-        std::u16string path;
-        std::size_t folder;  // index in folders_
-        std::uint64_t size;  // of a File, when sizes were asked for
-    };
-
-    std::vector<Item> listFiles(bool sizes);
-    bool isSummaryName(const std::u16string& name) const;
-    bool isTemporaryName(const std::u16string& name) const;
+    // Replaces the summary when that is right; the problem it met, if any.
+    bool commitSummary(bool readFailure);
 
     const RunSettings& settings_;
     const ProblemLog& problems_;
     TesselLibrary::TesselProgress& progress_;
+    std::shared_ptr<const TesselLibrary::Folder> root_;
     TesselLibrary::TesselFile& summaryFile_;
-    std::vector<std::u16string> excludedFolders_;  // full paths
-    std::vector<std::u16string> folders_;
-    // Indices in folders_ whose subfolders could not all be listed.
-    std::set<std::size_t> incompletelyListed_;
+    JobOutcome& outcome_;
 };

@@ -9,15 +9,14 @@
 #include <string>
 
 #include "engine/file_digest.h"
+#include "folder.h"
+#include "job_outcome.h"
 #include "problem_log.h"
 #include "run_settings.h"
 #include "tessel_app.h"
 #include "tessel_file.h"
 #include "tessel_log.h"
 #include "tessel_progress.h"
-
-// Whole-name comparison ignoring letter case, as the system compares names.
-bool sameNameIgnoringCase(const std::u16string& a, const std::u16string& b);
 
 class ChecksumApp {
 public:
@@ -32,13 +31,6 @@ public:
     // The start-up actions, the banner, then single-file and folder mode;
     // the run's verdict.
     bool run();
-
-    // MD5 of the file's whole contents as 32 upper-case hex digits in `out`
-    // (no terminator); `out` is untouched on failure. Nothing is logged.
-    DigestResult digestFile(const std::u16string& path, char (&out)[32]) const;
-    // The same, logging a failure: the path with " - File Not Found" when it
-    // does not exist, with " - Error computing MD5" when it cannot be read.
-    bool computeDigest(const std::u16string& path, char (&out)[32]) const;
 
     // Folder-job entry points handed to the progress runner.
     static std::uint32_t TESSEL_STDCALL buildJob(void* app);
@@ -62,4 +54,8 @@ private:
     // The clipboard action's digest of `singleFile`, so that single-file
     // mode does not read the file a second time.
     std::optional<FileDigest> clipboardDigest;
+    // The folder of folder mode, resolved once at its start.
+    std::shared_ptr<const TesselLibrary::Folder> folderHeld;
+    JobOutcome buildOutcome;
+    JobOutcome verifyOutcome;
 };

@@ -1,6 +1,6 @@
 #include "closing_line.h"
 
-#include "checksum_app.h"
+#include "problem_log.h"
 #include "platform.h"
 #include "text.h"
 

@@ -1,5 +1,7 @@
-// One file and its 32-byte companion "<file>.md5" (rewrite: "<file>.md5x").
+// One file and its 32-byte companion "<file>.md5" (rewrite: "<file>.md5x"),
+// both in the folder the file's path led to at the start.
 #include "checksum_app.h"
+#include "named_file.h"
 #include "string_ids.h"
 #include "summary_format.h"
 
@@ -7,12 +9,9 @@ using namespace TesselLibrary;
 
 bool ChecksumApp::runSingleFile() {
     const std::u16string& singleFile = settings.singleFile;
-    FileDigest digest;
-    if (clipboardDigest) {
-        digest = *clipboardDigest;  // the clipboard action has just read the file
-    } else {
-        digest = FileDigester().digest(singleFile);
-    }
+    const NamedFile file(singleFile);
+    // The clipboard action has just read the file.
+    const FileDigest digest = clipboardDigest ? *clipboardDigest : file.digest();
     if (digest.result != DigestResult::Computed) {
         // Nothing was recorded or checked: that is no success.
         problems.logDigestFailure(singleFile, digest.result);
@@ -20,10 +19,9 @@ bool ChecksumApp::runSingleFile() {
     }
 
     bool ok = true;
-    const std::u16string companionPath = singleFile + u".md5";
-    TesselFile companion(companionPath);
+    TesselFile companion(file.folder, file.name + u".md5");
     if (settings.create && !(companion.Write(digest.digits, sizeof digest.digits) && companion.Commit())) {
-        problems.logProblem(companionPath, kUnableToWrite);
+        problems.logProblem(singleFile + u".md5", kUnableToWrite);
         ok = false;
     }
 
@@ -44,10 +42,9 @@ bool ChecksumApp::runSingleFile() {
             }
             problems.logMismatch(singleFile, std::u16string(digest.digits, digest.digits + 32), shown);
             if (settings.rewriteOnDifference) {
-                const std::u16string rewritePath = singleFile + u".md5x";
-                TesselFile rewrite(rewritePath);
+                TesselFile rewrite(file.folder, file.name + u".md5x");
                 if (!(rewrite.Write(digest.digits, sizeof digest.digits) && rewrite.Commit())) {
-                    problems.logProblem(rewritePath, kUnableToWrite);
+                    problems.logProblem(singleFile + u".md5x", kUnableToWrite);
                 }
             }
         }

@@ -4,6 +4,7 @@
 #include "clipboard.h"
 #include "context_menu_verb.h"
 #include "help_viewer.h"
+#include "named_file.h"
 #include "platform.h"
 #include "string_ids.h"
 
@@ -35,7 +36,7 @@ void ChecksumApp::performStartupActions() {
 
     if (s.hashToClipboard) {
         // The log stays closed in this run: an old log is left alone.
-        const FileDigest digest = FileDigester().digest(s.singleFile);
+        const FileDigest digest = NamedFile(s.singleFile).digest();
         clipboardDigest = digest;
         if (digest.result == DigestResult::Computed) {
             const std::u16string text(digest.digits, digest.digits + 32);

@@ -19,3 +19,4 @@ inline constexpr std::uint32_t kErrorComputingMd5 = 1012;
 inline constexpr std::uint32_t kUnableToWrite = 1013;
 inline constexpr std::uint32_t kProductWebAddress = 1014;
 inline constexpr std::uint32_t kUnableToReadFolder = 1015;
+inline constexpr std::uint32_t kReplacedNotOnDisk = 1016;

@@ -62,49 +62,85 @@ bool sameDigest(const char (&stored)[32], const char (&computed)[32]) {
     return true;
 }
 
-std::vector<SummaryEntry> parseSummary(const std::vector<std::uint8_t>& bytes, const std::u16string& summaryName,
-                                       TesselLog& log, const TesselApp& strings, bool& anyInvalid) {
-    std::vector<SummaryEntry> entries;
-    SummaryEntry line;
-    std::string nameBytes;
-    const auto endLine = [&] {
-        line.name = widenBytes(nameBytes);
+void SummaryParser::EndLine(std::vector<SummaryLine>& lines) {
+    SummaryLine judged;
+    if (line_.count < 33) {
+        judged.kind = SummaryLine::Kind::InvalidHash;
+    } else {
+        line_.name = widenBytes(nameBytes_);
         // A zero byte ends a path for the system, so such a line would check
-        // a file other than the one it names.
-        const bool nameUsable = !line.name.empty() && line.name.find(u'\0') == std::u16string::npos &&
-                                !NamesEqual(line.name, summaryName);
-        if (line.count == 33 && nameUsable) {
-            entries.push_back(line);
-        } else if (line.count == 33) {
-            log.WriteLine(strings.ResourceString(kInvalidFilename));
-            anyInvalid = true;
-        } else {
-            log.WriteLine(strings.ResourceString(kInvalidHash));
-            anyInvalid = true;
-        }
-        line = SummaryEntry{};
-        nameBytes.clear();
-    };
-    bool afterCarriageReturn = false;
-    for (const std::uint8_t byte : bytes) {
+        // a file other than the one it names; a name past the longest line
+        // is none the system could open either.
+        const bool usable = !overlong_ && !line_.name.empty() && line_.name.find(u'\0') == std::u16string::npos &&
+                            !NamesEqual(line_.name, summaryName_);
+        judged.kind = usable ? SummaryLine::Kind::Entry : SummaryLine::Kind::InvalidFilename;
+        if (usable) judged.entry = std::move(line_);
+    }
+    lines.push_back(std::move(judged));
+    line_ = SummaryEntry{};
+    nameBytes_.clear();
+    overlong_ = false;
+}
+
+void SummaryParser::Feed(const std::uint8_t* bytes, std::size_t length, std::vector<SummaryLine>& lines) {
+    // The digest and the separator come before the name in every line.
+    constexpr std::size_t kLongestName = kLongestSummaryLine - 33;
+    for (std::size_t i = 0; i < length; ++i) {
+        const std::uint8_t byte = bytes[i];
         // A line ends at CR LF, and also at a CR or an LF alone, so that a
         // summary that went through a line-end conversion still reads.
-        const bool pairedLineFeed = byte == 0x0A && afterCarriageReturn;
-        afterCarriageReturn = byte == 0x0D;
+        const bool pairedLineFeed = byte == 0x0A && afterCarriageReturn_;
+        afterCarriageReturn_ = byte == 0x0D;
         if (pairedLineFeed) continue;
         if (byte == 0x0D || byte == 0x0A) {
-            endLine();
-        } else if (line.count < 32) {
-            line.digest[line.count++] = static_cast<char>(byte);
-        } else if (line.count == 32) {
-            line.count = 33;  // the separator: any byte
+            EndLine(lines);
+        } else if (line_.count < 32) {
+            line_.digest[line_.count++] = static_cast<char>(byte);
+        } else if (line_.count == 32) {
+            line_.count = 33;  // the separator: any byte
+        } else if (nameBytes_.size() < kLongestName) {
+            nameBytes_.push_back(static_cast<char>(byte));
         } else {
-            nameBytes.push_back(static_cast<char>(byte));
+            overlong_ = true;
         }
     }
+}
+
+void SummaryParser::Finish(std::vector<SummaryLine>& lines) {
     // A last line without its line end is judged like the others.
-    if (line.count != 0) endLine();
-    return entries;
+    if (line_.count != 0) EndLine(lines);
+    afterCarriageReturn_ = false;
+}
+
+std::vector<SummaryLine> parseSummary(const std::vector<std::uint8_t>& bytes, const std::u16string& summaryName) {
+    SummaryParser parser(summaryName);
+    std::vector<SummaryLine> lines;
+    parser.Feed(bytes.data(), bytes.size(), lines);
+    parser.Finish(lines);
+    return lines;
+}
+
+bool SummaryReader::Next(SummaryLine& line) {
+    // Pieces of this size keep the reader's memory small whatever the file.
+    static constexpr std::uint32_t kPiece = 64 << 10;
+    while (nextLine_ == lines_.size()) {
+        if (ended_) return false;
+        lines_.clear();
+        nextLine_ = 0;
+        piece_.resize(kPiece);
+        std::uint32_t got = 0;
+        if (!file_.Read(piece_.data(), kPiece, &got)) {
+            readFailed_ = ended_ = true;
+            return false;
+        }
+        parser_.Feed(piece_.data(), got, lines_);
+        if (got < kPiece) {
+            parser_.Finish(lines_);
+            ended_ = true;
+        }
+    }
+    line = std::move(lines_[nextLine_++]);
+    return true;
 }
 
 bool writeSummaryLine(TesselFile& file, const char (&digest)[32], const std::u16string& path) {

@@ -33,12 +33,64 @@ std::u16string otherReading(const std::u16string& name);
 // letters match in either case.
 bool sameDigest(const char (&stored)[32], const char (&computed)[32]);
 
-// Reads every line (ended by CR LF, CR or LF); each invalid one is logged
-// alone on its line and sets `anyInvalid`. Lines naming `summaryName` itself,
-// or a name holding a zero byte, are invalid.
-std::vector<SummaryEntry> parseSummary(const std::vector<std::uint8_t>& bytes, const std::u16string& summaryName,
-                                       TesselLibrary::TesselLog& log, const TesselLibrary::TesselApp& strings,
-                                       bool& anyInvalid);
+// One line of a summary as the reader judged it.
+struct SummaryLine {
+    enum class Kind {
+        Entry,            // a file to check: `entry`
+        InvalidFilename,  // past the separator, but no name the system could open
+        InvalidHash,      // ended before its separator
+    } kind = Kind::Entry;
+    SummaryEntry entry;
+};
+
+// The longest line a summary may hold: one longer is an invalid line, judged
+// without being held whole, so no summary can make the reader hold more.
+inline constexpr std::size_t kLongestSummaryLine = std::size_t{64} << 10;
+
+// The reader's state between pieces of a summary: each line (ended by CR LF,
+// CR or LF; the last one also by the end of the data) is judged on its own.
+// Lines naming `summaryName` itself, or a name holding a zero byte, are
+// invalid. Nothing is logged here: the caller decides.
+class SummaryParser {
+public:
+    explicit SummaryParser(std::u16string summaryName) : summaryName_(std::move(summaryName)) {}
+    // Judges every line that ends within `bytes`, appending it to `lines`.
+    void Feed(const std::uint8_t* bytes, std::size_t length, std::vector<SummaryLine>& lines);
+    // The end of the data: a last line without its line end is judged too.
+    void Finish(std::vector<SummaryLine>& lines);
+
+private:
+    void EndLine(std::vector<SummaryLine>& lines);
+
+    std::u16string summaryName_;
+    SummaryEntry line_;
+    std::string nameBytes_;
+    bool overlong_ = false;
+    bool afterCarriageReturn_ = false;
+};
+
+// Every line of a summary held whole in memory.
+std::vector<SummaryLine> parseSummary(const std::vector<std::uint8_t>& bytes, const std::u16string& summaryName);
+
+// The lines of a summary file read from the start of its open reading
+// handle in pieces of a bounded size.
+class SummaryReader {
+public:
+    SummaryReader(TesselLibrary::TesselFile& file, const std::u16string& summaryName)
+        : file_(file), parser_(summaryName) {}
+    // The next line; false at the end, or when reading failed (readFailed).
+    bool Next(SummaryLine& line);
+    bool readFailed() const { return readFailed_; }
+
+private:
+    TesselLibrary::TesselFile& file_;
+    SummaryParser parser_;
+    std::vector<std::uint8_t> piece_;
+    std::vector<SummaryLine> lines_;
+    std::size_t nextLine_ = 0;
+    bool ended_ = false;
+    bool readFailed_ = false;
+};
 
 // Writes one line as four writes; the outcome of the line end decides.
 bool writeSummaryLine(TesselLibrary::TesselFile& file, const char (&digest)[32], const std::u16string& path);

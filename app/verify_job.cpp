@@ -1,84 +1,138 @@
 #include "verify_job.h"
 
-#include "engine/digest_pool.h"
+#include "engine/digest_pipeline.h"
+#include "engine/entry_resolver.h"
+#include "engine/thread_count.h"
 #include "file_reader.h"
 #include "string_ids.h"
 #include "summary_format.h"
 
 using namespace TesselLibrary;
 
+namespace {
+
+// One entry of the summary on its way through the line.
+struct VerifyItem {
+    char stored[32];
+    std::u16string name;
+    std::u16string other;  // the other reading of its bytes; empty for none
+    std::uint64_t size = 0;
+};
+
+}  // namespace
+
+void VerifyJob::endWithoutSummary() {
+    problems_.logProblem(settings_.summaryPath(), kMissingData);
+    progress_.SetPosition(15);
+    progress_.EndJob(true);
+}
+
 void VerifyJob::verifySummary() {
-    bool problemFound = false;
     progress_.SetPosition(5);
     const std::u16string status = settings_.folder.empty() ? DirectoryOf(settings_.singleFile) : settings_.folder;
     progress_.SetStatus(status.c_str());
+    if (!summaryFile_.OpenRead()) return endWithoutSummary();
 
-    std::vector<std::uint8_t> bytes;
-    if (!summaryFile_.ReadAll(bytes)) {
-        // Nothing to check is not a clean bill of health: say so, fail, and
-        // leave any earlier rewrite summary where it is.
-        problems_.logProblem(settings_.summaryPath(), kMissingData);
-        progress_.SetPosition(15);
-        progress_.EndJob(true);
-        return;
-    }
-    progress_.SetPosition(10);
+    // The first reading: every invalid line is reported before the first
+    // file, and the entries are counted for the bar.
+    bool problemFound = false;
+    std::uint64_t entries = 0;
     bool anyInvalid = false;
-    const std::vector<SummaryEntry> entries =
-        parseSummary(bytes, settings_.summaryName, problems_.log(), problems_.strings(), anyInvalid);
-    if (anyInvalid) problemFound = true;
-    progress_.SetPosition(15);
-
-    // The same bytes may have been meant in the other encoding a summary
-    // line can hold (a Latin-1 name can look like UTF-8): that reading is
-    // tried when the first is not found.
-    std::vector<DigestTask> tasks;
-    tasks.reserve(entries.size());
     ProgressCounts counts;
     const bool sizes = ProgressShowsCounts();
-    for (const SummaryEntry& entry : entries) {
-        tasks.push_back({entry.name, otherReading(entry.name)});
-        if (sizes) counts.bytesTotal += FileSizeOf(entry.name);
+    {
+        SummaryReader reader(summaryFile_, settings_.summaryName);
+        SummaryLine line;
+        while (reader.Next(line)) {
+            if (line.kind == SummaryLine::Kind::Entry) {
+                ++entries;
+                if (sizes) counts.bytesTotal += FileSizeOf(line.entry.name);
+                continue;
+            }
+            anyInvalid = true;
+            problems_.log().WriteLine(problems_.strings().ResourceString(
+                line.kind == SummaryLine::Kind::InvalidHash ? kInvalidHash : kInvalidFilename));
+        }
+        if (reader.readFailed()) return endWithoutSummary();
     }
-    counts.filesTotal = entries.size();
-    DigestPool pool(std::move(tasks), hashingThreads());
+    progress_.SetPosition(10);
+    problemFound = anyInvalid;
+    // A summary cut to nothing by a crash or a full disk checks nothing.
+    if (entries == 0 && !anyInvalid) return endWithoutSummary();
+    if (!summaryFile_.Rewind()) return endWithoutSummary();
+    progress_.SetPosition(15);
 
-    const std::uint64_t n = entries.size();
+    JobBudgets budgets;
+    EntryResolver resolver(root_, settings_.folder, budgets.folders);
+    DigestPipeline<VerifyItem> checks(
+        [&](ItemSink<VerifyItem>& sink) {
+            const auto stopping = [&] { return sink.stopping(); };
+            SummaryReader reader(summaryFile_, settings_.summaryName);
+            SummaryLine line;
+            while (reader.Next(line)) {
+                if (line.kind != SummaryLine::Kind::Entry) continue;
+                VerifyItem item;
+                std::copy(line.entry.digest, line.entry.digest + 32, item.stored);
+                item.name = std::move(line.entry.name);
+                // The same bytes may have been meant in the other encoding a
+                // summary line can hold (a Latin-1 name can look like UTF-8):
+                // that reading is tried when the first is not found.
+                item.other = otherReading(item.name);
+                DigestTask task;
+                task.file = resolver.Locate(item.name, stopping);
+                if (!item.other.empty()) task.other = resolver.Locate(item.other, stopping);
+                sink.push(std::move(item), std::move(task));
+            }
+        },
+        hashingThreads(budgets.files.tokens()), budgets.files);
+
+    counts.filesTotal = entries;
+    std::uint64_t i = 0;
     bool anyLine = false;
+    bool rewritable = true;  // no part of the rewrite has failed to reach the disk yet
     std::uint32_t shown = 15;
-    for (std::uint64_t i = 0; i < n; ++i) {
-        const SummaryEntry& entry = entries[i];
+    while (std::optional<DigestPipeline<VerifyItem>::Next> next = checks.next()) {
+        const VerifyItem& item = next->item;
         // Sent only when it moves: each update waits for the display.
-        const auto position = static_cast<std::uint32_t>(20 + 80 * i / n);
+        const auto position = static_cast<std::uint32_t>(20 + 80 * (i < entries ? i : entries - 1) / entries);
+        ++i;
         if (position != shown) progress_.SetPosition(position);
         shown = position;
-        const DigestDone done = pool.next();
-        const std::u16string name = done.alternativeUsed ? otherReading(entry.name) : entry.name;
+        const FileDigest& digest = next->done.digest;
+        const std::u16string& name = next->done.otherUsed ? item.other : item.name;
         counts.filesDone += 1;
-        counts.bytesDone += done.digest.bytes;
+        counts.bytesDone += digest.bytes;
         progress_.SetCounts(counts);
-        if (done.digest.result != DigestResult::Computed) {
-            problems_.logDigestFailure(name, done.digest.result);
+        if (digest.result != DigestResult::Computed) {
+            problems_.logDigestFailure(name, digest.result);
             problemFound = true;
             continue;
         }
-        if (!sameDigest(entry.digest, done.digest.digits)) {
+        outcome_.files += 1;
+        if (!sameDigest(item.stored, digest.digits)) {
             problemFound = true;
-            problems_.logMismatch(name, std::u16string(entry.digest, entry.digest + 32),
-                                  std::u16string(done.digest.digits, done.digest.digits + 32));
+            problems_.logMismatch(name, std::u16string(item.stored, item.stored + 32),
+                                  std::u16string(digest.digits, digest.digits + 32));
         }
-        if (settings_.rewriteOnDifference) {
+        if (settings_.rewriteOnDifference && rewritable) {
             anyLine = true;
-            if (!writeSummaryLine(rewriteFile_, done.digest.digits, name)) {
-                problems_.logProblem(name, kUnableToWrite);
+            if (!writeSummaryLine(rewriteFile_, digest.digits, name)) {
+                // One report for the rewrite: every line after a failed
+                // block would fail the same way.
+                problems_.logProblem(rewriteFile_.path(), kUnableToWrite);
                 problemFound = true;
+                rewritable = false;
             }
         }
     }
     if (problemFound && settings_.rewriteOnDifference) {
         // Kept only when complete; with no line written an older rewrite
         // stays as it was.
-        if (anyLine && !rewriteFile_.Commit()) problems_.logProblem(settings_.summaryPath() + u"X", kUnableToWrite);
+        CommitOutcome outcome = CommitOutcome::Failed;
+        if (anyLine && rewritable && !rewriteFile_.Commit(&outcome)) {
+            problems_.logProblem(rewriteFile_.path(),
+                                 outcome == CommitOutcome::ReplacedNotOnDisk ? kReplacedNotOnDisk : kUnableToWrite);
+        }
     } else {
         rewriteFile_.Delete();
     }

@@ -1,8 +1,14 @@
-// Verifying the folder summary: read and parse it whole, hash every entry on
-// every core, and judge the entries in the summary's order; keep a rewrite
-// only when asked for and something was wrong.
+// Verifying the folder summary: the invalid lines first, then every entry
+// hashed on every core and judged in the summary's order; a rewrite is kept
+// only when asked for and something was wrong. The summary is read twice
+// from its one open handle, in pieces, so that no summary can make the run
+// hold more than a piece and a line of it.
 #pragma once
 
+#include <memory>
+
+#include "folder.h"
+#include "job_outcome.h"
 #include "problem_log.h"
 #include "run_settings.h"
 #include "tessel_file.h"
@@ -10,18 +16,27 @@
 
 class VerifyJob {
 public:
+    // `root`: the folder resolved at the start of the run (null when it
+    // could not be); the two files name the summary and its rewrite in it.
     VerifyJob(const RunSettings& settings, const ProblemLog& problems, TesselLibrary::TesselProgress& progress,
-              TesselLibrary::TesselFile& summaryFile, TesselLibrary::TesselFile& rewriteFile)
-        : settings_(settings), problems_(problems), progress_(progress), summaryFile_(summaryFile),
-          rewriteFile_(rewriteFile) {}
+              std::shared_ptr<const TesselLibrary::Folder> root, TesselLibrary::TesselFile& summaryFile,
+              TesselLibrary::TesselFile& rewriteFile, JobOutcome& outcome)
+        : settings_(settings), problems_(problems), progress_(progress), root_(std::move(root)),
+          summaryFile_(summaryFile), rewriteFile_(rewriteFile), outcome_(outcome) {}
 
     // The whole job, ended with progress.EndJob.
     void verifySummary();
 
 private:
+    // Nothing to check is not a clean bill of health: the summary's problem
+    // is said and the job fails, leaving any earlier rewrite where it is.
+    void endWithoutSummary();
+
     const RunSettings& settings_;
     const ProblemLog& problems_;
     TesselLibrary::TesselProgress& progress_;
+    std::shared_ptr<const TesselLibrary::Folder> root_;
     TesselLibrary::TesselFile& summaryFile_;
     TesselLibrary::TesselFile& rewriteFile_;
+    JobOutcome& outcome_;
 };

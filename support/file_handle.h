@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "folder.h"
+
 namespace TesselLibrary {
 
 class FileHandle {
@@ -16,7 +18,7 @@ public:
         ReadNoLink,  // the same, but a link in the file's place fails instead of being followed
         CreateNew,   // a new file (mode 0644 less the umask on POSIX); fails when anything has the
                      // name already, a link included, so nothing is ever written through one;
-                     // shared with no one
+                     // shared with no one (but for deleting it on Windows)
         Append,      // created when missing, positioned at its end; never through a link;
                      // shared with no one
     };
@@ -28,6 +30,8 @@ public:
 
     // Closes any file held, then opens `path`. Only regular files open.
     bool Open(const std::u16string& path, Mode mode);
+    // The same for the file `name` in `folder`.
+    bool Open(const Folder& folder, const std::u16string& name, Mode mode);
     // The last Open failed because the path, or a folder on it, does not
     // exist (ENOENT/ENOTDIR; ERROR_FILE_NOT_FOUND/ERROR_PATH_NOT_FOUND), as
     // opposed to a file that is there but cannot be opened.
@@ -48,6 +52,15 @@ public:
         return Write(data, length, &written) && written == length;
     }
     bool Size(std::uint64_t* size) const;
+    bool SeekToStart();
+    bool Identity(FileIdentity* identity) const;
+    // An advisory lock on the open file, held until it is closed: the mark
+    // of a live run on its temporary file. False when another holds it.
+    bool TryLock();
+    // Gives the open file the permissions of the file `name` in `folder` and,
+    // when the process may (run as root), its owner and group; a file of
+    // its own when `name` is no regular file. No-op on Windows.
+    bool TakeModeOf(const Folder& folder, const std::u16string& name);
     // Everything written so far is on the disk when this returns true.
     bool Flush();
 
@@ -57,20 +70,8 @@ private:
     static constexpr std::intptr_t kNone = -1;
     std::intptr_t native_ = kNone;
     bool missing_ = false;
+
+    friend struct FileHandleAccess;  // the backend's own helpers
 };
-
-// Puts the file `from` in the place of `to` in one step: whoever looks at
-// `to` sees either its old file or the complete new one. A link at `to` is
-// replaced, not followed. Durable when it returns true (on POSIX the
-// folder's entry is flushed too).
-bool MoveFileOver(const std::u16string& from, const std::u16string& to);
-
-// The temporary files of replacements in progress. An interrupted process
-// removes them before it ends (PrepareProcess), so that nothing half-written
-// is left beside the file it was to replace.
-void RegisterTemporaryFile(const std::u16string& path);
-void UnregisterTemporaryFile(const std::u16string& path);
-// Removes every registered temporary file; called by the interrupt handling.
-void RemoveTemporaryFiles();
 
 }  // namespace TesselLibrary

@@ -121,6 +121,10 @@ ReadOutcome FileReader::ReadWhole(const std::u16string& path, const Consumer& co
     SequentialFile file;
     const ReadOutcome opened = file.Open(path);
     if (opened != ReadOutcome::Complete) return opened;
+    return ReadWhole(file, consume);
+}
+
+ReadOutcome FileReader::ReadWhole(SequentialFile& file, const Consumer& consume) {
     if (file.size() > kDirectPiece) file.AdviseSequential();
     if (file.size() < kReadAheadFrom) return ReadDirect(file, consume);
     if (!ring_) ring_ = std::make_unique<ReadAheadRing>();

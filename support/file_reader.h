@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "folder.h"
+
 namespace TesselLibrary {
 
 // How reading a file came out: read to its end; the path (or a folder on it)
@@ -26,6 +28,12 @@ public:
     SequentialFile& operator=(const SequentialFile&) = delete;
 
     ReadOutcome Open(const std::u16string& path);
+    // The file `name` in `folder`; a link there is followed.
+    ReadOutcome Open(const Folder& folder, const std::u16string& name);
+    // The open failed because the process (or the system) may hold no more
+    // open files, or lacked the memory: worth trying again once some are
+    // closed, unlike a fault of the file.
+    bool outOfDescriptors() const { return outOfDescriptors_; }
     // The size the file had when it was opened.
     std::uint64_t size() const { return size_; }
     // Tells the system the file will be read once from start to end, worth
@@ -38,6 +46,7 @@ public:
 private:
     std::intptr_t native_ = -1;  // a descriptor or a Windows handle; -1 for none
     std::uint64_t size_ = 0;
+    bool outOfDescriptors_ = false;
 };
 
 // The size of the file at `path` (links followed); 0 when it cannot be known.
@@ -59,6 +68,8 @@ public:
     // Reads the bytes the file held when it was opened, all of them: a file
     // that ends sooner was cut short meanwhile and is Unreadable.
     ReadOutcome ReadWhole(const std::u16string& path, const Consumer& consume);
+    // The same for a file opened for it, from its start.
+    ReadOutcome ReadWhole(SequentialFile& file, const Consumer& consume);
 
 private:
     ReadOutcome ReadDirect(SequentialFile& file, const Consumer& consume);

@@ -8,6 +8,10 @@ namespace TesselLibrary {
 // The processors this process may run on (its affinity, where the system
 // has one); at least 1.
 unsigned UsableProcessors();
+// How many more files (and folders) this process may hold open, at most
+// `ceiling`: the limit less those open now. POSIX raises its own soft limit
+// to the hard one first; Windows has no such limit and answers `ceiling`.
+unsigned FreeDescriptors(unsigned ceiling);
 // The value of an environment variable; empty when it is not set.
 std::u16string EnvironmentValue(const std::u16string& name);
 

@@ -1,7 +1,15 @@
-// A byte-oriented file named by path, opened lazily in the direction the
-// operation needs (reading, or writing/appending) and closed by the object.
-// A file made by Write replaces the old one only when Commit succeeds, so a
-// run that fails or is killed part-way leaves the old file as it was.
+// A byte-oriented file, opened lazily in the direction the operation needs
+// (reading, or appending) and closed by the object. Write does not touch the
+// file: it makes the file's replacement (replacement_file.h), which Commit
+// puts in the file's place, so a run that fails or is killed part-way leaves
+// the old file as it was.
+//
+// The object names its file by folder and name. Made from a path, it opens
+// the path's folder (following links there, as the path was given) at its
+// first operation and keeps it; made from a folder the run holds, no later
+// change of any path can redirect a read or a write. A link in the file's
+// own place is never followed: reading it fails, and a replacement replaces
+// the link itself.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "folder.h"
+#include "replacement_file.h"
 #include "tessel_app.h"
 
 namespace TesselLibrary {
@@ -19,51 +29,49 @@ class TesselFile {
 public:
     explicit TesselFile(const char16_t* path = nullptr);  // null: "filename.txt"
     explicit TesselFile(const std::u16string& path);
+    // The file `name` in `folder`.
+    TesselFile(std::shared_ptr<const Folder> folder, const std::u16string& name);
     ~TesselFile();
     TesselFile(const TesselFile&) = delete;
     TesselFile& operator=(const TesselFile&) = delete;
 
     bool OpenRead();
+    // The reading handle back at the start of the file it opened.
+    bool Rewind();
     // Reads up to `length` bytes from the handle OpenRead opened; stops early
     // at the end of the file. `count` receives the total on success.
     bool Read(void* buffer, std::uint32_t length, std::uint32_t* count = nullptr);
-    // Writing handle already open: continue there. Otherwise start a new
-    // temporary file beside the path (created new, never through a link);
-    // the path itself is untouched until Commit. The bytes of a temporary
-    // file are gathered into blocks: a failure to write one shows in the
-    // Write that filled it, in every later Write, and in Commit.
+    // The first Write since the last Commit starts the replacement; later
+    // ones continue it. A failure shows in the Write that filled a block, in
+    // every later Write, and in Commit.
     bool Write(const void* data, std::uint32_t length);
-    // Puts what Write wrote in the place of the path: flushed to disk,
-    // closed, then moved over the old file (a link there is replaced, not
-    // followed). False, with the old file left as it was and the temporary
-    // file removed, when any write, the flush, the close or the move failed,
-    // or when nothing was written since the last Commit.
-    bool Commit();
-    // Writing handle already open: continue there. Otherwise open (creating
-    // when missing) and continue at the end.
+    // Puts what Write wrote in the file's place: flushed, then moved over the
+    // old file in one step. True when it is there and on the disk; false,
+    // with the old file left as it was, when any write, the flush or the move
+    // failed, or when nothing was written since the last Commit. `outcome`
+    // tells a failure apart from a move whose folder could not be flushed.
+    bool Commit(CommitOutcome* outcome = nullptr);
+    // A replacement in progress: joins it. Otherwise opens the file (created
+    // when missing) and continues at its end.
     bool Append(const void* data, std::uint32_t length);
+    // The whole file as it is on disk (not what Write has made so far).
     bool ReadAll(std::vector<std::uint8_t>& buffer);
-    // The file's size; 0 when it cannot be opened.
+    // The file's size on disk; 0 when it cannot be opened.
     std::uint64_t Size();
     void SetPath(const char16_t* path);
-    // Closes the handle; an uncommitted file from Write is discarded.
+    void SetPath(std::shared_ptr<const Folder> folder, const std::u16string& name);
+    // The path as messages name it.
+    const std::u16string& path() const;
+    // Closes the handle; an uncommitted replacement is discarded.
     void Close();
     bool Delete();
 
 private:
-    bool OpenAppend();
-    bool WriteBytes(const void* data, std::uint32_t length);
-    bool WritePending();
-    bool StartTemporaryFile();
-    void DiscardTemporaryFile();
+    bool Resolve();
 
     std::unique_ptr<TesselFileData> data_;
 };
 
-// Whether `name` is the name of a temporary file that Write makes to
-// replace a file named `fileName` (letter case ignored, as folder listings
-// on Windows may change it).
-bool IsTemporaryNameOf(const std::u16string& name, const std::u16string& fileName);
 // True when the path can be opened for reading right now.
 bool FileExists(const char16_t* path);
 // Deletes the file (a link itself, never its target). On Windows a

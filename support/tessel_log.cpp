@@ -1,7 +1,8 @@
 // TesselLog, LogLinePrefix: UTF-16LE log lines with a local-time prefix,
-// appended on every write. A line that cannot reach the file goes to
-// standard error instead, so no report is ever lost. Where every line is
-// repeated there (kLogLinesOnStandardError), such a line still appears once.
+// each line appended in one write, through the log's folder held since the
+// log was opened. A line that cannot reach the file goes to standard error
+// instead, so no report is ever lost. Where every line is repeated there
+// (kLogLinesOnStandardError), such a line still appears once.
 #include "tessel_log.h"
 
 #include <cstdio>
@@ -9,9 +10,11 @@
 
 #include "console.h"
 #include "file_handle.h"
+#include "folder.h"
 #include "platform.h"
 #include "tessel_app.h"
 #include "tessel_file.h"
+#include "text.h"
 
 namespace TesselLibrary {
 
@@ -37,37 +40,74 @@ bool LooksLikeLog(FileHandle& file) {
     return got == 0 || (got == 2 && head[0] == '[' && head[1] == 0);
 }
 
+std::u16string NotALogNotice(const std::u16string& path) {
+    return u"The file " + ShownOnTerminal(path) +
+           u" is not a log; it was left as it is, and this run's log lines follow here." + kConsoleLineEnd;
+}
+
 }  // namespace
 
 struct TesselLogData {
-    std::u16string path;
+    std::u16string path;        // as messages name it
+    std::u16string folderPath;  // the folder part, as given
+    std::u16string name;        // the file's name in the folder
+    std::shared_ptr<const Folder> folder;  // opened once; null until it exists
+    bool folderMissing = false;  // not there yet: made at the first line
     bool atLineStart = true;
     bool toStandardError = false;  // the path is not ours to write: every line goes there
-    bool created = false;          // this run made the file at the path
+    bool created = false;          // this run made the file, which is `identity`
+    FileIdentity identity;
     bool failed = false;
-    std::u16string line;           // the current line so far, for standard error
-    bool lineLost = false;         // some of it did not reach the file
+    std::u16string line;           // the current line so far
     std::size_t lines = 0;         // completed lines
-    std::size_t linesLost = 0;     // completed lines that did not all reach the file
+    std::size_t linesLost = 0;     // completed lines that did not reach the file
 
-    // Appends to the log file. Its first write creates it new, so that a
-    // file that appeared at the path meanwhile (or a link) is never written;
-    // a missing folder is made first.
+    // The log's folder, made when it is missing; once opened it is the one
+    // every line goes to, whatever happens to its path afterwards.
+    bool HaveFolder() {
+        if (folder) return true;
+        if (!folderMissing || !CreateFolders(folderPath)) return false;
+        folderMissing = false;
+        folder = Folder::Open(folderPath);
+        return folder != nullptr;
+    }
+
+    // Appends one whole line. Its first write creates the file new, so that
+    // a file that appeared at the path meanwhile (or a link) is never
+    // written; every later one finds the very file this run made, or the
+    // line does not go there.
     bool AppendToFile(const std::u16string& text) {
+        if (toStandardError || !HaveFolder()) return false;
         FileHandle file;
         if (!created) {
-            if (!file.Open(path, FileHandle::Mode::CreateNew) && file.missing() &&
-                CreateFolders(DirectoryOf(path))) {
-                file.Open(path, FileHandle::Mode::CreateNew);
-            }
-            created = file.IsOpen();
+            created = file.Open(*folder, name, FileHandle::Mode::CreateNew) && file.Identity(&identity);
+            if (!created) return false;
         } else {
-            file.Open(path, FileHandle::Mode::Append);
+            FileIdentity found;
+            if (!file.Open(*folder, name, FileHandle::Mode::Append) || !file.Identity(&found) || found != identity)
+                return false;
         }
-        if (!file.IsOpen()) return false;
         const std::vector<std::uint8_t> bytes = LittleEndianBytes(text);
         const bool written = file.WriteWhole(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
         return file.Close() && written;
+    }
+
+    // The line so far goes out in one write: another program that opens the
+    // log between two writes never sees half a line.
+    void EndLine() {
+        const bool reached = AppendToFile(line);
+        if (!reached) failed = true;
+        ++lines;
+        if (!reached) ++linesLost;
+        if (!reached || kLogLinesOnStandardError) {
+            std::u16string shown = line;
+            const bool crlf = shown.size() >= 2 && shown.compare(shown.size() - 2, 2, u"\r\n") == 0;
+            if (crlf) shown.resize(shown.size() - 2);
+            shown = ShownOnTerminal(shown);
+            if (crlf) shown += kConsoleLineEnd;
+            WriteErrorText(shown);
+        }
+        line.clear();
     }
 };
 
@@ -83,82 +123,76 @@ std::u16string LogLinePrefix(const TesselDateTime& when) {
 
 TesselLog::TesselLog() : data_(std::make_unique<TesselLogData>()) {}
 
-TesselLog::~TesselLog() = default;
+TesselLog::~TesselLog() {
+    // A line left unfinished still reaches the log.
+    if (!data_->line.empty()) data_->EndLine();
+}
 
 void TesselLog::Open(const std::u16string& fileName, bool onDesktop) {
     TesselLogData& d = *data_;
+    if (!d.line.empty()) d.EndLine();
     d.toStandardError = false;
     d.created = false;
+    d.folder.reset();
+    d.folderMissing = false;
     if (fileName.empty()) {
         d.path.clear();
         return;
     }
-    std::u16string path;
     if (!onDesktop) {
-        path = fileName;
+        d.path = fileName;
+        d.folderPath = DirectoryOf(fileName);
+        const std::size_t last = fileName.find_last_of(kPathSeparators);
+        d.name = last == std::u16string::npos ? fileName : fileName.substr(last + 1);
     } else {
         std::u16string folder = DesktopFolder();
         if (folder.empty()) TempFolder(folder);
         if (folder.empty()) folder = kRootFolder;
         // The temporary folder already ends in a separator; the doubled
         // separator that results is harmless on both platforms.
-        path = folder + kPathSeparator + fileName;
+        d.path = folder + kPathSeparator + fileName;
+        d.folderPath = folder + kPathSeparator;
+        d.name = fileName;
     }
-    d.path = path;
+
+    FolderProblem problem = FolderProblem::None;
+    d.folder = Folder::Open(d.folderPath, &problem);
+    d.folderMissing = problem == FolderProblem::Missing;
+    if (!d.folder) return;
 
     // The name comes from the folder's name, so it may be a user's own file:
     // only an earlier log is removed.
     FileHandle old;
-    if (old.Open(path, FileHandle::Mode::ReadNoLink)) {
+    if (old.Open(*d.folder, d.name, FileHandle::Mode::ReadNoLink)) {
         const bool isLog = LooksLikeLog(old);
         old.Close();
         if (!isLog) {
             d.toStandardError = true;
-            WriteErrorText(u"The file " + path + u" is not a log; it was left as it is, and this run's log "
-                           u"lines follow here." + kConsoleLineEnd);
-        } else if (!RemoveFile(path.c_str())) {
+            WriteErrorText(NotALogNotice(d.path));
+        } else if (!d.folder->Remove(d.name)) {
             // Appending this run's lines to it would pass them off as old.
             d.toStandardError = true;
-            WriteErrorText(u"The old log " + path + u" could not be removed; this run's log lines follow here." +
-                           kConsoleLineEnd);
+            WriteErrorText(u"The old log " + ShownOnTerminal(d.path) +
+                           u" could not be removed; this run's log lines follow here." + kConsoleLineEnd);
         }
     } else if (!old.missing()) {
         // Something that is not a readable file of ours: a link, a folder.
         d.toStandardError = true;
-        WriteErrorText(u"The file " + path + u" is not a log; it was left as it is, and this run's log "
-                       u"lines follow here." + kConsoleLineEnd);
+        WriteErrorText(NotALogNotice(d.path));
     }
 }
 
 void TesselLog::Write(const std::u16string& text) {
     TesselLogData& d = *data_;
     if (d.path.empty()) return;
-    std::u16string piece;
     if (d.atLineStart) {
         d.atLineStart = false;
-        d.line.clear();
-        d.lineLost = false;
-        piece = LogLinePrefix(LocalDateTime());
+        d.line = LogLinePrefix(LocalDateTime());
     }
-    piece += text;  // an empty text still opens (and creates) the file
-    d.line += piece;
-    if (d.toStandardError || !d.AppendToFile(piece)) {
-        d.lineLost = true;
-        d.failed = true;
-    }
+    d.line += text;
     if (text.find_first_of(u"\r\n") == std::u16string::npos) return;
     d.atLineStart = true;
-    ++d.lines;
-    if (d.lineLost) ++d.linesLost;
-    if (d.lineLost || kLogLinesOnStandardError) {
-        std::u16string shown = d.line;
-        if (shown.size() >= 2 && shown.compare(shown.size() - 2, 2, u"\r\n") == 0) {
-            shown.resize(shown.size() - 2);
-            shown += kConsoleLineEnd;
-        }
-        WriteErrorText(shown);
-    }
-    d.line.clear();
+    d.EndLine();
 }
 
 void TesselLog::Write(const char16_t* text) { Write(std::u16string(text ? text : u"")); }

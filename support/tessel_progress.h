@@ -13,12 +13,14 @@ namespace TesselLibrary {
 
 using ProgressJob = std::uint32_t(TESSEL_STDCALL*)(void* jobArgument);
 
-// How far a job is through its work list.
+// How far a job is through its work list. A job that finds its work as it
+// goes knows the totals only once it has found all of it.
 struct ProgressCounts {
     std::uint64_t filesDone = 0;
     std::uint64_t filesTotal = 0;
     std::uint64_t bytesDone = 0;
     std::uint64_t bytesTotal = 0;
+    bool totalsKnown = true;
 };
 
 // Whether the display shows ProgressCounts, so that a job measures its

@@ -114,4 +114,22 @@ std::string ToSystemBytes(std::u16string_view text) {
     return out;
 }
 
+std::u16string ShownOnTerminal(std::u16string_view text) {
+    static constexpr char16_t kHex[] = u"0123456789abcdef";
+    std::u16string shown;
+    shown.reserve(text.size());
+    for (const char16_t unit : text) {
+        const bool escapedByte = unit >= 0xDC80 && unit <= 0xDC9F;
+        if (unit < 0x20 || unit == 0x7F || (unit >= 0x80 && unit <= 0x9F) || escapedByte) {
+            const unsigned value = escapedByte ? unit - 0xDC00u : unit;
+            shown += unit >= 0x80 && !escapedByte ? u"\\u00" : u"\\x";
+            shown.push_back(kHex[value >> 4]);
+            shown.push_back(kHex[value & 0xF]);
+        } else {
+            shown.push_back(unit);
+        }
+    }
+    return shown;
+}
+
 }  // namespace TesselLibrary

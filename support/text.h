@@ -36,6 +36,12 @@ std::u16string DecodeUtf8(std::string_view bytes, bool (*take)(char32_t codePoin
 // becomes U+DC00 + byte, so that every name the system hands us round-trips.
 std::u16string FromSystemBytes(std::string_view bytes);
 
+// Text as it may safely reach a terminal: every control character (C0,
+// DEL, C1, and the undecodable bytes 0x80-0x9F a name may hold) shown as a
+// "\x1b"-style escape, so that a file name cannot move the cursor, retitle
+// or clear the terminal, or fake a line of its own.
+std::u16string ShownOnTerminal(std::u16string_view text);
+
 // UTF-16 to UTF-8. U+DC80..U+DCFF (not part of a pair) turn back into the
 // raw byte they stand for; any other unpaired surrogate becomes U+FFFD.
 std::string ToSystemBytes(std::u16string_view text);

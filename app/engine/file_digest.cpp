@@ -2,33 +2,52 @@
 
 using namespace TesselLibrary;
 
+void DigestDigits(const std::uint8_t (&value)[16], char (&digits)[32]) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    for (int k = 0; k < 16; ++k) {
+        digits[2 * k] = kDigits[value[k] >> 4];
+        digits[2 * k + 1] = kDigits[value[k] & 0x0F];
+    }
+}
+
 FileDigester::FileDigester() : hash_(provider_) {}
 
 FileDigest FileDigester::digest(const std::u16string& path) {
+    SequentialFile file;
+    const ReadOutcome opened = file.Open(path);
+    return Opened(file, opened);
+}
+
+FileDigest FileDigester::digest(const Folder& folder, const std::u16string& name) {
+    SequentialFile file;
+    const ReadOutcome opened = file.Open(folder, name);
+    return Opened(file, opened);
+}
+
+FileDigest FileDigester::digest(SequentialFile& file) { return Opened(file, ReadOutcome::Complete); }
+
+FileDigest FileDigester::Opened(SequentialFile& file, ReadOutcome opened) {
     FileDigest done;
+    // The system's own reason for a failed open decides: only a path that is
+    // not there is "not found"; a file that is there but cannot be read must
+    // never pass for a missing one.
+    if (opened == ReadOutcome::NotFound) {
+        done.result = DigestResult::NotFound;
+        return done;
+    }
+    if (opened != ReadOutcome::Complete) return done;
     // A digest left unfinished by a failed file must not leak into the next.
     if (hashUsed_ && !hash_.Restart()) return done;
     hashUsed_ = true;
     if (!hash_.ok()) return done;
 
-    const ReadOutcome outcome = reader_.ReadWhole(path, [&](const std::uint8_t* bytes, std::size_t length) {
+    const ReadOutcome outcome = reader_.ReadWhole(file, [&](const std::uint8_t* bytes, std::size_t length) {
         done.bytes += length;
         return hash_.Update(bytes, static_cast<std::uint32_t>(length));
     });
-    // The system's own reason for a failed open decides: only a path that is
-    // not there is "not found"; a file that is there but cannot be read must
-    // never pass for a missing one.
-    if (outcome == ReadOutcome::NotFound) {
-        done.result = DigestResult::NotFound;
-        return done;
-    }
     std::uint8_t value[16];
     if (outcome != ReadOutcome::Complete || !hash_.Final(value)) return done;
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    for (int k = 0; k < 16; ++k) {
-        done.digits[2 * k] = kDigits[value[k] >> 4];
-        done.digits[2 * k + 1] = kDigits[value[k] & 0x0F];
-    }
+    DigestDigits(value, done.digits);
     done.result = DigestResult::Computed;
     return done;
 }

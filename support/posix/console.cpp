@@ -1,5 +1,6 @@
 // Standard output and error, the process's arguments, and its signals on
 // POSIX.
+#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
@@ -12,7 +13,7 @@
 
 #include "console.h"
 #include "file_descriptor.h"
-#include "file_handle.h"
+#include "replacement_file.h"
 #include "standard_error.h"
 #include "text.h"
 
@@ -39,9 +40,24 @@ void WaitForInterrupt(sigset_t signals) {
     ::_exit(1);
 }
 
+// A process started with a standard descriptor closed (2>&- in a service
+// file) would hand that number to the next file it opens: a summary's
+// temporary file would become standard error and receive its lines. Each
+// closed one is opened on /dev/null first; where even that fails nothing is
+// safe to open, and the run ends at once.
+void MakeStandardDescriptorsValid() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        // The lowest free number is `fd` itself: those below it are valid.
+        const int opened = ::open("/dev/null", O_RDWR | O_NOCTTY);
+        if (opened != fd) ::_exit(1);
+    }
+}
+
 }  // namespace
 
 void PrepareProcess(int argc, char** argv) {
+    MakeStandardDescriptorsValid();
     std::vector<std::u16string>& arguments = KeptArguments();
     arguments.clear();
     for (int i = 1; i < argc && argv[i] != nullptr; ++i) arguments.push_back(FromSystemBytes(argv[i]));

@@ -5,13 +5,14 @@
 // missing, as mkdir -p makes it. "" when none can be had.
 #include <cerrno>
 #include <cstdlib>
-#include <fstream>
+#include <sstream>
 #include <string>
 
 #include <sys/stat.h>
 #include <sys/types.h>
 
 #include "make_folders.h"
+#include "regular_file.h"
 #include "tessel_log.h"
 #include "text.h"
 
@@ -24,10 +25,30 @@ std::string Environment(const char* name) {
     return value ? std::string(value) : std::string();
 }
 
+// A configuration file is a few lines; more is not one.
+constexpr std::size_t kMostConfigBytes = std::size_t{1} << 20;
+
+// The file's text when it is a regular file. Opened without blocking and
+// read only then: a FIFO or a device put in its place must not stop the run.
+std::string ConfigText(const std::string& file) {
+    const int fd = Posix::OpenRegularFile(file, O_RDONLY);
+    if (fd < 0) return {};
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0 || text.size() > kMostConfigBytes) break;
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return text;
+}
+
 // The value of XDG_DESKTOP_DIR in a user-dirs.dirs file: a shell assignment
 // whose value is "$HOME/..." or an absolute path, usually in double quotes.
 std::string DesktopFromUserDirs(const std::string& file, const std::string& home) {
-    std::ifstream in(file);
+    std::istringstream in(ConfigText(file));
     std::string line;
     std::string found;
     while (std::getline(in, line)) {

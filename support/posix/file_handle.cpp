@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -58,20 +59,37 @@ bool Transfer(std::uint32_t length, std::uint32_t* done, Call call) {
 
 }  // namespace
 
+// Opens `path` relative to the folder descriptor `at` into `file`.
+struct FileHandleAccess {
+    static bool Open(FileHandle& file, int at, const std::u16string& path, FileHandle::Mode mode) {
+        file.Close();
+        file.missing_ = false;
+        const int fd = Posix::OpenRegularFile(ToSystemBytes(path), Flags(mode), kNewFileMode, nullptr, false, at);
+        if (fd < 0) {
+            file.missing_ = Posix::IsMissingError(errno);
+            return false;
+        }
+        if (mode == FileHandle::Mode::Append && ::lseek(fd, 0, SEEK_END) == static_cast<off_t>(-1)) {
+            ::close(fd);
+            return false;
+        }
+        file.native_ = fd;
+        return true;
+    }
+};
+
 bool FileHandle::Open(const std::u16string& path, Mode mode) {
-    Close();
-    missing_ = false;
-    int fd = Posix::OpenRegularFile(ToSystemBytes(path), Flags(mode), kNewFileMode);
-    if (fd < 0) {
-        missing_ = Posix::IsMissingError(errno);
+    return FileHandleAccess::Open(*this, AT_FDCWD, path, mode);
+}
+
+bool FileHandle::Open(const Folder& folder, const std::u16string& name, Mode mode) {
+    // A name with a separator would reach past the folder.
+    if (name.empty() || name.find(u'/') != std::u16string::npos) {
+        Close();
+        missing_ = false;
         return false;
     }
-    if (mode == Mode::Append && ::lseek(fd, 0, SEEK_END) == static_cast<off_t>(-1)) {
-        Posix::CloseDescriptor(fd);
-        return false;
-    }
-    native_ = fd;
-    return true;
+    return FileHandleAccess::Open(*this, static_cast<int>(folder.native()), name, mode);
 }
 
 bool FileHandle::Close() {
@@ -111,19 +129,39 @@ bool FileHandle::Flush() {
     return result == 0;
 }
 
-bool MoveFileOver(const std::u16string& from, const std::u16string& to) {
-    // rename(2) replaces whatever has the name, a link included, in one step.
-    if (::rename(ToSystemBytes(from).c_str(), ToSystemBytes(to).c_str()) != 0) return false;
-    // The new name reaches the disk only with the folder's own data.
-    std::u16string folder = DirectoryOf(to);
-    const std::string folderPath = folder.empty() ? std::string(".") : ToSystemBytes(folder);
-    Posix::UniqueFd directory(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!directory.valid()) return false;
+bool FileHandle::SeekToStart() { return ::lseek(static_cast<int>(native_), 0, SEEK_SET) == 0; }
+
+bool FileHandle::Identity(FileIdentity* identity) const {
+    struct stat st;
+    if (::fstat(static_cast<int>(native_), &st) != 0) return false;
+    identity->device = static_cast<std::uint64_t>(st.st_dev);
+    identity->node = static_cast<std::uint64_t>(st.st_ino);
+    return true;
+}
+
+bool FileHandle::TryLock() {
     int result;
     do {
-        result = ::fsync(directory.get());
+        result = ::flock(static_cast<int>(native_), LOCK_EX | LOCK_NB);
     } while (result != 0 && errno == EINTR);
-    return result == 0 || errno == EINVAL;  // EINVAL: a file system without folder sync
+    // A file system without locks cannot tell a live file from a leftover;
+    // it counts as held, so that nothing another run writes is removed.
+    return result == 0;
+}
+
+bool FileHandle::TakeModeOf(const Folder& folder, const std::u16string& name) {
+    struct stat old;
+    const std::string bytes = ToSystemBytes(name);
+    if (::fstatat(static_cast<int>(folder.native()), bytes.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(old.st_mode))
+        return true;  // nothing to take after: the new file keeps its own
+    const int fd = static_cast<int>(native_);
+    // Only root may give a file away; the owner first, since a change of
+    // owner may clear permission bits.
+    if (::geteuid() == 0 && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) &&
+        ::fchown(fd, old.st_uid, old.st_gid) != 0)
+        return false;
+    return ::fchmod(fd, old.st_mode & 0777) == 0;
 }
 
 }  // namespace TesselLibrary

@@ -25,16 +25,36 @@ SequentialFile::~SequentialFile() {
     Posix::CloseDescriptor(fd);
 }
 
-ReadOutcome SequentialFile::Open(const std::u16string& path) {
-    // Four system calls for a small file (open, fstat, read, close): the
-    // non-blocking flag of the open stays, as reads of a regular file ignore
-    // it.
+namespace {
+
+bool IsOutOfDescriptors(int error) { return error == EMFILE || error == ENFILE || error == ENOMEM; }
+
+// Four system calls for a small file (open, fstat, read, close): the
+// non-blocking flag of the open stays, as reads of a regular file ignore it.
+ReadOutcome OpenForReading(int at, const std::u16string& path, std::intptr_t* native, std::uint64_t* size,
+                           bool* outOfDescriptors) {
+    int fd = static_cast<int>(*native);
+    Posix::CloseDescriptor(fd);
+    *native = -1;
     struct stat status {};
-    const int fd = Posix::OpenRegularFile(ToSystemBytes(path), O_RDONLY, 0, &status, true);
+    fd = Posix::OpenRegularFile(ToSystemBytes(path), O_RDONLY, 0, &status, true, at);
+    *outOfDescriptors = fd < 0 && IsOutOfDescriptors(errno);
     if (fd < 0) return Posix::IsMissingError(errno) ? ReadOutcome::NotFound : ReadOutcome::Unreadable;
-    native_ = fd;
-    size_ = static_cast<std::uint64_t>(status.st_size);
+    *native = fd;
+    *size = static_cast<std::uint64_t>(status.st_size);
     return ReadOutcome::Complete;
+}
+
+}  // namespace
+
+ReadOutcome SequentialFile::Open(const std::u16string& path) {
+    return OpenForReading(AT_FDCWD, path, &native_, &size_, &outOfDescriptors_);
+}
+
+ReadOutcome SequentialFile::Open(const Folder& folder, const std::u16string& name) {
+    // A name with a separator would reach past the folder.
+    if (name.empty() || name.find(u'/') != std::u16string::npos) return ReadOutcome::Unreadable;
+    return OpenForReading(static_cast<int>(folder.native()), name, &native_, &size_, &outOfDescriptors_);
 }
 
 void SequentialFile::AdviseSequential() {

@@ -26,11 +26,12 @@ inline bool ClearNonBlocking(int fd) {
 // given, receives what fstat found. `keepNonBlocking` leaves O_NONBLOCK set,
 // which reads of a regular file ignore on local file systems; the caller
 // must then clear it should a read ever answer EAGAIN.
+// `at` is the folder descriptor a relative `path` is resolved against.
 inline int OpenRegularFile(const std::string& path, int flags, mode_t mode = 0666, struct stat* found = nullptr,
-                           bool keepNonBlocking = false) {
+                           bool keepNonBlocking = false, int at = AT_FDCWD) {
     int fd;
     do {
-        fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, mode);
+        fd = ::openat(at, path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, mode);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return -1;
     struct stat st;

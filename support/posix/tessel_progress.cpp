@@ -80,8 +80,16 @@ std::string Megabytes(std::uint64_t bytes) {
 }
 
 // "1,234 of 20,000 files, 512.0 of 2,048.0 MB, 350.2 MB/s, 0:12 left"; the
-// rate and the time left once there is something to measure them by.
+// rate and the time left once there is something to measure them by. While
+// the totals are not known: "1,234 files, 512.0 MB, 350.2 MB/s".
 std::string CountsText(const ProgressCounts& counts, double seconds) {
+    if (!counts.totalsKnown) {
+        std::string text = Grouped(counts.filesDone) + " files, " + Megabytes(counts.bytesDone) + " MB";
+        if (seconds >= 1 && counts.bytesDone > 0)
+            text += ", " + Megabytes(static_cast<std::uint64_t>(static_cast<double>(counts.bytesDone) / seconds)) +
+                    " MB/s";
+        return text;
+    }
     std::string text = Grouped(counts.filesDone) + " of " + Grouped(counts.filesTotal) + " files";
     if (counts.bytesTotal > 0) text += ", " + Megabytes(counts.bytesDone) + " of " + Megabytes(counts.bytesTotal) + " MB";
     if (seconds >= 1 && counts.bytesDone > 0) {
@@ -392,7 +400,7 @@ void TesselProgress::SetStatus(const char16_t* text) {
 
 void TesselProgress::SetCounts(const ProgressCounts& counts) {
     const auto now = std::chrono::steady_clock::now();
-    const bool last = counts.filesDone >= counts.filesTotal;
+    const bool last = counts.totalsKnown && counts.filesDone >= counts.filesTotal;
     if (!last && now - data_->lastCounts < kCountsInterval) return;
     data_->lastCounts = now;
     Post(*data_, Request{RequestKind::Counts, 0, {}, false, {}, counts});

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "console.h"
-#include "file_handle.h"
+#include "replacement_file.h"
 #include "text.h"
 #include "wide.h"
 

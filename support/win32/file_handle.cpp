@@ -1,6 +1,6 @@
 // FileHandle on Windows: CreateFileW with share modes that keep a file from
 // changing while it is read (readers share reading only) and keep others out
-// while it is written, regular files only, and MoveFileOver.
+// while it is written, regular files only.
 #include <windows.h>
 
 #include "file_handle.h"
@@ -100,9 +100,36 @@ bool FileHandle::Size(std::uint64_t* size) const {
 
 bool FileHandle::Flush() { return ::FlushFileBuffers(Native(native_)) != 0; }
 
-bool MoveFileOver(const std::u16string& from, const std::u16string& to) {
-    return ::MoveFileExW(Win32::SystemPath(from).c_str(), Win32::SystemPath(to).c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+bool FileHandle::Open(const Folder& folder, const std::u16string& name, Mode mode) {
+    // A name with a separator would reach past the folder.
+    if (name.empty() || name.find_first_of(u"\\/") != std::u16string::npos) {
+        Close();
+        missing_ = false;
+        return false;
+    }
+    return Open(folder.path() + name, mode);
 }
+
+bool FileHandle::SeekToStart() {
+    LARGE_INTEGER zero{};
+    return ::SetFilePointerEx(Native(native_), zero, nullptr, FILE_BEGIN) != 0;
+}
+
+bool FileHandle::Identity(FileIdentity* identity) const {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(Native(native_), &info)) return false;
+    identity->device = info.dwVolumeSerialNumber;
+    identity->node = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
+bool FileHandle::TryLock() {
+    OVERLAPPED whole{};
+    return ::LockFileEx(Native(native_), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
+                        &whole) != 0;
+}
+
+// A replaced file keeps the folder's inherited permissions.
+bool FileHandle::TakeModeOf(const Folder&, const std::u16string&) { return true; }
 
 }  // namespace TesselLibrary

@@ -21,12 +21,23 @@ SequentialFile::~SequentialFile() {
     if (native_ != -1) ::CloseHandle(Native(native_));
 }
 
+ReadOutcome SequentialFile::Open(const Folder& folder, const std::u16string& name) {
+    // A name with a separator would reach past the folder.
+    if (name.empty() || name.find_first_of(u"\\/") != std::u16string::npos) return ReadOutcome::Unreadable;
+    return Open(folder.path() + name);
+}
+
 ReadOutcome SequentialFile::Open(const std::u16string& path) {
+    if (native_ != -1) ::CloseHandle(Native(native_));
+    native_ = -1;
+    outOfDescriptors_ = false;
     const HANDLE file = ::CreateFileW(Win32::SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();
         const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        outOfDescriptors_ = error == ERROR_TOO_MANY_OPEN_FILES || error == ERROR_NOT_ENOUGH_MEMORY ||
+                            error == ERROR_OUTOFMEMORY;
         return missing ? ReadOutcome::NotFound : ReadOutcome::Unreadable;
     }
     native_ = reinterpret_cast<std::intptr_t>(file);

@@ -18,6 +18,8 @@ unsigned UsableProcessors() {
     return count > 0 ? count : 1;
 }
 
+unsigned FreeDescriptors(unsigned ceiling) { return ceiling; }
+
 std::u16string EnvironmentValue(const std::u16string& name) {
     const auto* wide = reinterpret_cast<const wchar_t*>(name.c_str());
     const DWORD needed = ::GetEnvironmentVariableW(wide, nullptr, 0);

@@ -1,5 +1,7 @@
 #include "tree.h"
 
+#include <regex>
+
 #include <dirent.h>
 #include <locale.h>
 #include <wctype.h>
@@ -115,6 +117,15 @@ std::vector<Recorded> Only(const std::vector<Recorded>& all, const std::vector<s
         chosen.push_back(*it);
     }
     return chosen;
+}
+
+bool HasTemporaryFile(const fs::path& folder) {
+    static const std::regex kTemporary(R"(\.sumvane-[0-9A-Za-z]{8}\.tmp)");
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator(folder, ignored)) {
+        if (std::regex_match(entry.path().filename().string(), kTemporary)) return true;
+    }
+    return false;
 }
 
 }  // namespace e2e

@@ -24,6 +24,9 @@ std::vector<Recorded> InWalkOrder(const fs::path& rootDir, std::vector<Recorded>
 // How the program spells a recorded file: the -f text, a separator unless it
 // already ends in one, then the subfolders and the name.
 std::string Spelled(const std::string& rootText, const Recorded& file);
+// Whether `folder` holds the temporary file of a replacement in progress (or
+// one a killed run left): ".sumvane-", eight letters or digits, ".tmp".
+bool HasTemporaryFile(const fs::path& folder);
 // The exact bytes of the summary of `files` below `rootDir` built with -f`rootText`.
 std::string ExpectedSummary(const std::string& rootText, const fs::path& rootDir, std::vector<Recorded> files);
 

@@ -417,7 +417,7 @@ TEST_F(WindowsTest, AnInterruptedBuildLeavesTheOldSummaryAndNoTemporaryFile) {
         std::vector<std::string> names;
         for (const auto& entry : fs::directory_iterator(tree)) {
             const std::string name = entry.path().filename().string();
-            if (name.rfind("Sumvane.md5.tmp-", 0) == 0) names.push_back(name);
+            if (name.rfind(".sumvane-", 0) == 0) names.push_back(name);
         }
         return names;
     };

@@ -1,5 +1,5 @@
 // The file digest: MD5 of the whole contents, read directly or ahead of the
-// hash, and the pool that hashes a work list on several threads.
+// hash, and the line that hashes a job's items on several threads.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -7,9 +7,11 @@
 #include <fstream>
 #include <iterator>
 
-#include "checksum_app.h"
-#include "engine/digest_pool.h"
+#include "engine/digest_pipeline.h"
+#include "engine/file_digest.h"
 #include "md5.h"
+#include "problem_log.h"
+#include "tessel_log.h"
 #include "text.h"
 
 #ifndef _WIN32
@@ -30,7 +32,7 @@ protected:
         folder_ = fs::temp_directory_path() / (std::string("digest-test-") + info->name());
         fs::remove_all(folder_);
         fs::create_directories(folder_);
-        app_.log->Open(U16(folder_ / "log.txt"), false);
+        log_.Open(U16(folder_ / "log.txt"), false);
     }
     void TearDown() override { fs::remove_all(folder_); }
 
@@ -42,15 +44,15 @@ protected:
         return path;
     }
 
-    // Digest as a string, or "FAILED"; the buffer must stay untouched on failure.
+    // Digest as a string, or "FAILED" with the failure logged as the jobs
+    // log it.
     std::string Digest(const fs::path& path) {
-        char out[32];
-        std::fill(std::begin(out), std::end(out), '#');
-        if (!app_.computeDigest(U16(path), out)) {
-            EXPECT_EQ(std::string(out, 32), std::string(32, '#'));
+        const FileDigest digest = FileDigester().digest(U16(path));
+        if (digest.result != DigestResult::Computed) {
+            problems_.logDigestFailure(U16(path), digest.result);
             return "FAILED";
         }
-        return std::string(out, 32);
+        return std::string(digest.digits, 32);
     }
 
     // What the log holds, as ASCII lines without timestamps.
@@ -71,7 +73,9 @@ protected:
     }
 
     fs::path folder_;
-    ChecksumApp app_;
+    TesselLog log_;
+    TesselAppWindows strings_;
+    ProblemLog problems_{log_, strings_};
 };
 
 TEST_F(FileDigestTest, Rfc1321TestSuite) {
@@ -142,39 +146,75 @@ TEST_F(FileDigestTest, SizesAroundEveryReadPieceMatchTheDigestOfTheWholeBytes) {
     }
 }
 
-// Every file of the list, in list order, whichever thread hashed it: digests,
-// missing files, folders, and names found only in their other reading.
-TEST_F(FileDigestTest, ThePoolHandsOutResultsInListOrder) {
+// Every item, in production order, whichever thread hashed it: digests,
+// missing files, folders, names found only in their other reading, and
+// items with nothing to hash.
+TEST_F(FileDigestTest, TheLineHandsOutResultsInProductionOrder) {
     std::vector<DigestTask> tasks;
     std::vector<std::string> expected;
+    const auto place = [&](const std::string& name) { return FilePlace{nullptr, U16(folder_ / name)}; };
     for (int i = 0; i < 600; ++i) {
         const std::string name = "f" + std::to_string(i);
-        switch (i % 5) {
-            case 0: tasks.push_back({U16(folder_ / name), {}}); expected.push_back("not found"); break;
-            case 1: fs::create_directories(folder_ / name); tasks.push_back({U16(folder_ / name), {}});
+        DigestTask task;
+        switch (i % 6) {
+            case 0: task.file = place(name); expected.push_back("not found"); break;
+            case 1: fs::create_directories(folder_ / name); task.file = place(name);
                     expected.push_back("unreadable"); break;
-            case 2: Write(name + "b", name); tasks.push_back({U16(folder_ / name), U16(folder_ / (name + "b"))});
+            case 2: Write(name + "b", name); task.file = place(name); task.other = place(name + "b");
                     expected.push_back("other " + OnePieceDigest(name)); break;
+            case 3: task.hash = false; expected.push_back("unreadable"); break;
             default: {
                 const std::string bytes = Pattern(static_cast<std::size_t>(i) * (i % 7 == 0 ? 4000 : 13));
                 Write(name, bytes);
-                tasks.push_back({U16(folder_ / name), U16(folder_ / "unused")});
+                task.file = place(name);
+                task.other = place("unused");
                 expected.push_back(OnePieceDigest(bytes));
             }
         }
+        tasks.push_back(std::move(task));
     }
     for (const unsigned threads : {1u, 2u, 7u}) {
-        DigestPool pool(tasks, threads);
-        ASSERT_EQ(pool.size(), tasks.size());
+        DescriptorBudget files(threads);
+        DigestPipeline<std::size_t> line(
+            [&](ItemSink<std::size_t>& sink) {
+                for (std::size_t i = 0; i < tasks.size(); ++i) sink.push(std::size_t{i}, DigestTask(tasks[i]));
+            },
+            threads, files);
         for (std::size_t i = 0; i < tasks.size(); ++i) {
-            const DigestDone done = pool.next();
+            const std::optional<DigestPipeline<std::size_t>::Next> next = line.next();
+            ASSERT_TRUE(next.has_value()) << "item " << i << " with " << threads << " threads";
+            ASSERT_EQ(next->item, i);
+            const DigestDone& done = next->done;
             std::string seen = done.digest.result == DigestResult::NotFound     ? "not found"
                                : done.digest.result == DigestResult::Unreadable ? "unreadable"
                                                                                 : std::string(done.digest.digits, 32);
-            if (done.alternativeUsed) seen = "other " + seen;
-            ASSERT_EQ(seen, expected[i]) << "task " << i << " with " << threads << " threads";
+            if (done.otherUsed) seen = "other " + seen;
+            ASSERT_EQ(seen, expected[i]) << "item " << i << " with " << threads << " threads";
         }
+        EXPECT_FALSE(line.next().has_value()) << "nothing after the last";
+        EXPECT_TRUE(line.producerDone());
+        EXPECT_EQ(files.outstanding(), 0u) << "every file closed";
     }
+}
+
+// A consumer that stops early (an exception on its side) must not leave
+// the producer or a hashing thread waiting for ever.
+TEST_F(FileDigestTest, TheLineStopsWhenItsConsumerStopsEarly) {
+    Write("a", "a");
+    std::size_t pushed = 0;
+    {
+        DescriptorBudget files(2);
+        DigestPipeline<int> line(
+            [&](ItemSink<int>& sink) {
+                for (int i = 0;; ++i) {
+                    sink.push(int{i}, DigestTask{FilePlace{nullptr, U16(folder_ / "a")}, {}, true});
+                    ++pushed;
+                }
+            },
+            2, files);
+        for (int i = 0; i < 3; ++i) ASSERT_EQ(line.next()->item, i);
+    }  // a hang here is the failure
+    EXPECT_GE(pushed, 3u);
 }
 
 #ifndef _WIN32

@@ -92,7 +92,8 @@ TEST(ResourceString, ServesTheTableAndEmptyTextForAbsentIds) {
         {1013, u" - Unable to Write to File"},
         {999, u""},
         {1015, u" - Unable to Read Folder"},
-        {1016, u""},
+        {1016, u" - Replaced, but may not be on disk"},
+        {1017, u""},
         {5000, u""},
     };
     for (const auto& [id, text] : cases) {

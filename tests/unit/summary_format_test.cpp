@@ -7,7 +7,6 @@
 #include <fstream>
 #include <iterator>
 
-#include "checksum_app.h"
 #include "summary_format.h"
 #include "text.h"
 
@@ -19,47 +18,43 @@ const std::string kDigits = "0123456789ABCDEF0123456789ABCDEF";
 
 std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 
-// Parses with a real log in a temporary folder and returns what it logged,
-// one message per line without the timestamp.
+// What the reader made of every line, and the message the job logs for
+// each invalid one.
 struct Parsed {
     std::vector<std::pair<std::string, std::u16string>> entries;  // digest, name
     std::vector<std::string> messages;
     bool anyInvalid = false;
+    bool operator==(const Parsed&) const = default;
 };
 
-Parsed Parse(const std::string& text) {
-    // ctest runs tests in parallel processes: one folder per test.
-    static int serial = 0;
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string unique = std::string(info->test_suite_name()) + "-" + info->name() + "-" + std::to_string(serial++);
-    for (char& c : unique) {
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '-';
-    }
-    const auto folder = std::filesystem::temp_directory_path() / ("summary-test-" + unique);
-    std::filesystem::create_directories(folder);
-    const auto logPath = folder / "log.txt";
-    ChecksumApp app;
-    app.log->Open(FromSystemBytes(logPath.string()), false);
+Parsed Judge(const std::vector<SummaryLine>& lines) {
     Parsed parsed;
-    for (const SummaryEntry& e : parseSummary(Bytes(text), app.settings.summaryName, *app.log, app.frame, parsed.anyInvalid)) {
-        EXPECT_EQ(e.count, 33u);
-        parsed.entries.emplace_back(std::string(e.digest, 32), e.name);
-    }
-    std::ifstream in(logPath, std::ios::binary);
-    const std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::string line;
-    for (std::size_t i = 0; i + 1 < raw.size(); i += 2) {
-        const char c = raw[i];  // the messages are ASCII
-        if (c == '\n') {
-            parsed.messages.push_back(line.substr(22, line.size() - 23));
-            line.clear();
+    for (const SummaryLine& line : lines) {
+        if (line.kind == SummaryLine::Kind::Entry) {
+            EXPECT_EQ(line.entry.count, 33u);
+            parsed.entries.emplace_back(std::string(line.entry.digest, 32), line.entry.name);
         } else {
-            line.push_back(c);
+            parsed.anyInvalid = true;
+            parsed.messages.push_back(line.kind == SummaryLine::Kind::InvalidHash
+                                          ? "Invalid input line - Invalid Hash"
+                                          : "Invalid input line - Invalid Filename");
         }
     }
-    in.close();  // Windows cannot delete a file that is still open
-    std::filesystem::remove_all(folder);
     return parsed;
+}
+
+Parsed Parse(const std::string& text) { return Judge(parseSummary(Bytes(text), u"Sumvane.md5")); }
+
+// The same bytes fed to the reader in pieces of `piece` bytes, as it reads
+// a file: every line must come out the same wherever a piece ends.
+Parsed ParseInPieces(const std::string& text, std::size_t piece) {
+    SummaryParser parser(u"Sumvane.md5");
+    std::vector<SummaryLine> lines;
+    const std::vector<std::uint8_t> bytes = Bytes(text);
+    for (std::size_t at = 0; at < bytes.size(); at += piece)
+        parser.Feed(bytes.data() + at, std::min(piece, bytes.size() - at), lines);
+    parser.Finish(lines);
+    return Judge(lines);
 }
 
 struct ParseCase {
@@ -79,6 +74,7 @@ TEST_P(ParseSummaryTest, TakesOrReportsEveryLine) {
     EXPECT_EQ(parsed.entries, GetParam().entries);
     EXPECT_EQ(parsed.messages, GetParam().messages);
     EXPECT_EQ(parsed.anyInvalid, !GetParam().messages.empty());
+    for (const std::size_t piece : {1, 2, 3, 33, 34, 4096}) EXPECT_EQ(ParseInPieces(GetParam().bytes, piece), parsed) << piece;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -109,6 +105,14 @@ INSTANTIATE_TEST_SUITE_P(
                   {{"0123456789abcdef0123456789abcdef", u"p"}},
                   {}},
         ParseCase{"spaces kept in the path", kDigits + "  a b \r\n", {{kDigits, u" a b "}}, {}},
+        ParseCase{"a line past the longest is an invalid filename, read to its end",
+                  kDigits + " " + std::string(kLongestSummaryLine, 'n') + "\r\n" + kDigits + " after\r\n",
+                  {{kDigits, u"after"}},
+                  {kBadName}},
+        ParseCase{"the longest line is an entry",
+                  kDigits + " " + std::string(kLongestSummaryLine - 33, 'n') + "\r\n",
+                  {{kDigits, std::u16string(kLongestSummaryLine - 33, u'n')}},
+                  {}},
         ParseCase{"messages come in line order",
                   "\r\n" + kDigits + " \r\n" + kDigits + " ok\r\n",
                   {{kDigits, u"ok"}},

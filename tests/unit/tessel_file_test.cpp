@@ -123,25 +123,37 @@ TEST_F(TesselFileTest, CommitReplacesALinkInsteadOfWritingThroughIt) {
 }
 
 TEST_F(TesselFileTest, TemporaryNames) {
-    using TesselLibrary::IsTemporaryNameOf;
+    using TesselLibrary::IsTemporaryName;
     const struct {
         const char16_t* name;
         bool temporary;
     } cases[] = {
-        {u"Sumvane.md5.tmp-AbC12xyZ", true},  {u"SUMVANE.MD5.TMP-00000000", true},
-        {u"Sumvane.md5", false},              {u"Sumvane.md5.tmp-AbC12xy", false},
+        {u".sumvane-AbC12xyZ.tmp", true},      {u".SUMVANE-00000000.TMP", true},
+        {u".sumvane-AbC12xy.tmp", false},      {u".sumvane-AbC12xyZ9.tmp", false},
+        {u".sumvane-AbC1-xyZ.tmp", false},     {u"sumvane-AbC12xyZ.tmp", false},
+        // The names earlier versions gave them.
+        {u"Sumvane.md5.tmp-AbC12xyZ", true},   {u"SUMVANE.MD5.TMP-00000000", true},
+        {u"Sumvane.md5", false},               {u"Sumvane.md5.tmp-AbC12xy", false},
         {u"Sumvane.md5.tmp-AbC12xyZ9", false}, {u"Sumvane.md5.tmp-AbC12-yZ", false},
         {u"Sumvane.md5X.tmp-AbC12xyZ", false}, {u"other.md5.tmp-AbC12xyZ", false},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(IsTemporaryNameOf(c.name, u"Sumvane.md5"), c.temporary) << TesselLibrary::ToSystemBytes(c.name);
+        EXPECT_EQ(IsTemporaryName(c.name, u"Sumvane.md5"), c.temporary) << TesselLibrary::ToSystemBytes(c.name);
     }
-    // The name Write really uses is one of them.
-    TesselFile file(U(Path("Sumvane.md5")));
-    ASSERT_TRUE(file.Write("x", 1));
-    const std::vector<std::string> names = Names(dir_);
-    ASSERT_EQ(names.size(), 1u);
-    EXPECT_TRUE(IsTemporaryNameOf(U(names[0]), u"Sumvane.md5")) << names[0];
+    // The name Write really uses is one of them, and short whatever the
+    // name it replaces: a name of 250 bytes still gets its replacement.
+    const std::string longName(250, 'n');
+    for (const std::string& name : {std::string("Sumvane.md5"), longName}) {
+        SCOPED_TRACE(name.size());
+        TesselFile file(U(Path(name)));
+        ASSERT_TRUE(file.Write("x", 1));
+        const std::vector<std::string> names = Names(dir_);
+        ASSERT_EQ(names.size(), 1u);
+        EXPECT_TRUE(IsTemporaryName(U(names[0]), U(name))) << names[0];
+        ASSERT_TRUE(file.Commit());
+        EXPECT_EQ(Names(dir_), std::vector<std::string>{name});
+        std::filesystem::remove(Path(name));
+    }
 }
 
 TEST_F(TesselFileTest, WriteAfterReadClosesTheReadingHandleAndTruncates) {
@@ -293,7 +305,7 @@ TEST_F(TesselFileTest, SizeAndReadAllGoPastFourGiB) {
     EXPECT_EQ(missing.Size(), 0u);
 }
 
-TEST_F(TesselFileTest, ReadingBeforeCommitDiscardsWhatWasWritten) {
+TEST_F(TesselFileTest, ReadingBeforeCommitReadsTheOldFileAndKeepsTheReplacement) {
     const std::string path = Path("s.bin");
     Put(path, "old");
     TesselFile file(U(path));
@@ -303,7 +315,54 @@ TEST_F(TesselFileTest, ReadingBeforeCommitDiscardsWhatWasWritten) {
     std::uint32_t count = 0;
     ASSERT_TRUE(file.Read(buffer, 8, &count));
     EXPECT_EQ(std::string(buffer, count), "old");
+    EXPECT_EQ(Names(dir_).size(), 2u) << "the replacement waits beside it";
+    ASSERT_TRUE(file.Write(" world", 6));
+    ASSERT_TRUE(file.Commit());
+    EXPECT_EQ(Contents(path), "hello world");
     EXPECT_EQ(Names(dir_), std::vector<std::string>{"s.bin"});
+}
+
+TEST_F(TesselFileTest, AReplacementKeepsTheOldFilesModeAndNewFilesGetTheUsualOne) {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    for (const mode_t old : {mode_t{0600}, mode_t{0640}, mode_t{0604}}) {
+        const std::string path = Path("kept.bin");
+        Put(path, "old");
+        ASSERT_EQ(::chmod(path.c_str(), old), 0);
+        TesselFile file(U(path));
+        ASSERT_TRUE(file.Write("new", 3));
+        ASSERT_TRUE(file.Commit());
+        struct stat st {};
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, old);
+        EXPECT_EQ(Contents(path), "new");
+    }
+    const std::string fresh = Path("fresh.bin");
+    TesselFile file(U(fresh));
+    ASSERT_TRUE(file.Write("x", 1));
+    ASSERT_TRUE(file.Commit());
+    struct stat st {};
+    ASSERT_EQ(::stat(fresh.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644 & ~mask);
+}
+
+// What a killed run left is removed; what a live run is writing never is,
+// whichever run looks at it.
+TEST_F(TesselFileTest, OnlyLeftoverTemporaryFilesAreRemoved) {
+    const std::shared_ptr<TesselLibrary::Folder> folder = TesselLibrary::Folder::Open(U(dir_));
+    ASSERT_NE(folder, nullptr);
+    TesselFile live(folder, u"Sumvane.md5");
+    ASSERT_TRUE(live.Write("x", 1));
+    const std::vector<std::string> names = Names(dir_);
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_FALSE(TesselLibrary::RemoveLeftoverTemporaryFile(*folder, U(names[0])));
+    EXPECT_EQ(Names(dir_), names);
+
+    Put(Path(".sumvane-0000left.tmp"), "killed half-way");
+    EXPECT_TRUE(TesselLibrary::RemoveLeftoverTemporaryFile(*folder, u".sumvane-0000left.tmp"));
+    EXPECT_EQ(Names(dir_), names);
+    ASSERT_TRUE(live.Commit());
+    EXPECT_EQ(Contents(Path("Sumvane.md5")), "x");
 }
 
 TEST_F(TesselFileTest, SetPathClosesAndTheNextOperationUsesTheNewPath) {

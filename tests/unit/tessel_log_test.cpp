@@ -99,13 +99,16 @@ TEST_F(TesselLogTest, AnLfOrACrInsideATextStartsANewPrefix) {
     };
     for (const Case& c : cases) {
         const std::string path = Path(c.name);
-        TesselLog log;
-        log.Open(U(path), false);
-        if (c.writeLine) {
-            log.WriteLine(c.text);
-        } else {
-            log.Write(c.text);
-            log.Write(u"c");
+        {
+            // A line still open when the log goes is written then.
+            TesselLog log;
+            log.Open(U(path), false);
+            if (c.writeLine) {
+                log.WriteLine(c.text);
+            } else {
+                log.Write(c.text);
+                log.Write(u"c");
+            }
         }
         const std::string text = Text(Bytes(path));
         const std::string first = TesselLibrary::ToSystemBytes(c.text);
@@ -115,9 +118,12 @@ TEST_F(TesselLogTest, AnLfOrACrInsideATextStartsANewPrefix) {
 
 TEST_F(TesselLogTest, BytesAreUtf16LittleEndianWithoutBom) {
     const std::string path = Path("log.txt");
-    TesselLog log;
-    log.Open(U(path), false);
-    log.Write(u"\u00e9\u20ac\U0001F600");
+    {
+        TesselLog log;
+        log.Open(U(path), false);
+        log.Write(u"\u00e9\u20ac\U0001F600");
+        EXPECT_FALSE(std::filesystem::exists(path)) << "a line reaches the file whole, at its end";
+    }
     const std::string bytes = Bytes(path);
     ASSERT_EQ(bytes.size(), 44u + 8u);
     EXPECT_EQ(bytes[0], '[');

@@ -1,0 +1,49 @@
+#include "budgeted_folder.h"
+
+#include "digest_pipeline.h"
+
+using namespace TesselLibrary;
+
+namespace {
+
+// How long an open waits for descriptors when nothing of the caller's own
+// can be let go (the system's table is full, or memory is short).
+constexpr int kLoneRetries = 100;
+constexpr std::chrono::milliseconds kRetryPause{20};
+
+// A folder that gives its token back when the last holder lets go: the
+// walk, and every item still in the line whose file is in it.
+std::shared_ptr<const Folder> Budgeted(std::shared_ptr<Folder> folder, DescriptorToken token) {
+    struct Held {
+        std::shared_ptr<Folder> folder;
+        DescriptorToken token;
+    };
+    auto held = std::make_shared<Held>(Held{std::move(folder), std::move(token)});
+    return std::shared_ptr<const Folder>(held, held->folder.get());
+}
+
+}  // namespace
+
+std::shared_ptr<const Folder> OpenBudgetedChild(const Folder& parent, const std::u16string& name,
+                                                DescriptorBudget& folders, const std::function<bool()>& letOneGo,
+                                                const std::function<bool()>& stopping, FolderProblem* problem) {
+    while (!folders.TryTake()) {
+        if (letOneGo()) continue;
+        // The rest are held by files still in the line; they come back as
+        // those are done.
+        if (stopping()) throw PipelineStopped{};
+        folders.WaitForGive(kRetryPause);
+    }
+    DescriptorToken token(folders);
+    for (int lone = 0;;) {
+        FolderProblem why = FolderProblem::None;
+        std::shared_ptr<Folder> child = parent.OpenChild(name, &why);
+        if (problem) *problem = why;
+        if (child) return Budgeted(std::move(child), std::move(token));
+        if (why != FolderProblem::NoDescriptor) return nullptr;
+        if (letOneGo()) continue;
+        if (stopping()) throw PipelineStopped{};
+        if (folders.outstanding() <= 1 && ++lone > kLoneRetries) return nullptr;
+        folders.WaitForGive(kRetryPause);
+    }
+}

@@ -1,0 +1,21 @@
+// Opening folders within the job's budget of folder descriptors.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "descriptor_budget.h"
+#include "folder.h"
+
+// `name` in `parent`, never through a link, holding one token of `folders`
+// until the last holder of the result lets go. When no token is free (or
+// the process has no descriptor free), `letOneGo` is asked to give up one
+// of the caller's own folders; when it has none, the open waits for one to
+// come back, asking `stopping` meanwhile (then PipelineStopped is thrown).
+// Null when the folder cannot be opened; `problem` says why.
+std::shared_ptr<const TesselLibrary::Folder> OpenBudgetedChild(const TesselLibrary::Folder& parent,
+                                                               const std::u16string& name, DescriptorBudget& folders,
+                                                               const std::function<bool()>& letOneGo,
+                                                               const std::function<bool()>& stopping,
+                                                               TesselLibrary::FolderProblem* problem = nullptr);

@@ -1,0 +1,60 @@
+#include "descriptor_budget.h"
+
+#include "processors.h"
+
+namespace {
+
+// Descriptors a job uses outside the budgets: the summary it reads, the
+// replacement it writes, a log line, a folder being reopened, a listing.
+constexpr unsigned kSpare = 8;
+// Beyond these, more open at once buys nothing.
+constexpr unsigned kMostFolders = 256;
+constexpr unsigned kMostFiles = 4096;
+
+}  // namespace
+
+bool DescriptorBudget::TryTake() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (free_ == 0) return false;
+    --free_;
+    return true;
+}
+
+void DescriptorBudget::Take() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    given_.wait(lock, [&] { return free_ > 0; });
+    --free_;
+}
+
+void DescriptorBudget::Give() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++free_;
+        ++gives_;
+    }
+    given_.notify_all();
+}
+
+bool DescriptorBudget::WaitForGive(std::chrono::milliseconds most) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    const std::size_t seen = gives_;
+    return given_.wait_for(lock, most, [&] { return gives_ != seen; });
+}
+
+unsigned DescriptorBudget::outstanding() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return tokens_ - free_;
+}
+
+BudgetSplit SplitDescriptors(unsigned available) {
+    unsigned folders = available / 4;
+    if (folders < 3) folders = 3;
+    if (folders > kMostFolders) folders = kMostFolders;
+    const unsigned files = available > folders + 1 ? available - folders : 1;
+    return {folders, files < kMostFiles ? files : kMostFiles};
+}
+
+unsigned JobBudgets::Available() {
+    const unsigned free = TesselLibrary::FreeDescriptors(kMostFolders + kMostFiles + kSpare);
+    return free > kSpare ? free - kSpare : 0;
+}

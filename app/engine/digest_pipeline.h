@@ -1,0 +1,243 @@
+// Build and verify as one streaming line: a producer (the walk of the tree,
+// or the reader of the summary) hands items in summary order into a ring of
+// bounded size; hashing threads take their files from it in any order; the
+// consumer takes the results back strictly in production order. What a job
+// writes therefore never depends on thread timing, and memory is bounded by
+// the ring, not by the size of the tree or the summary.
+//
+// Calling sequence:
+//
+//     DigestPipeline<Item> line(produce, threads, budget);  // starts producer and hashers
+//     while (auto next = line.next()) use(next->item, next->done);
+//
+// `produce(sink)` runs on a thread of its own and calls sink.push(item, task)
+// once per item; push waits while the ring is full. An item whose task has
+// `hash` false passes through unhashed. A producer that waits for anything
+// else asks sink.stopping() now and then, and throws PipelineStopped then. An exception in the producer or a
+// hashing thread (out of memory) is thrown from next(). Destroying the line
+// before its end stops the producer and the hashers.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "descriptor_budget.h"
+#include "digest_task.h"
+#include "hashing_thread.h"
+
+// Thrown out of push when the line is being destroyed, so that the producer
+// unwinds.
+struct PipelineStopped {};
+
+template <typename Item>
+class ItemSink {
+public:
+    virtual void push(Item&& item, DigestTask&& task) = 0;
+    virtual bool stopping() = 0;
+
+protected:
+    ~ItemSink() = default;
+};
+
+template <typename Item>
+class DigestPipeline : private TaskSource, private ItemSink<Item> {
+public:
+    using Produce = std::function<void(ItemSink<Item>& sink)>;
+
+    struct Next {
+        Item item;
+        DigestDone done;
+    };
+
+    // Items that may be in the line at once, per hashing thread.
+    static constexpr std::size_t kSlotsPerThread = 256;
+
+    DigestPipeline(Produce produce, unsigned threads, DescriptorBudget& files)
+        : slots_(std::max<std::size_t>(1, threads) * kSlotsPerThread), files_(files) {
+        if (threads < 1) threads = 1;
+        try {
+            producer_ = std::thread(&DigestPipeline::RunProducer, this, std::move(produce));
+            for (unsigned i = 0; i < threads; ++i) {
+                try {
+                    hashers_.emplace_back(&DigestPipeline::RunHasher, this);
+                } catch (const std::system_error&) {
+                    if (hashers_.empty()) throw;
+                    break;  // fewer threads than asked still finish the work
+                }
+            }
+        } catch (...) {
+            Stop();
+            throw;
+        }
+    }
+
+    ~DigestPipeline() { Stop(); }
+    DigestPipeline(const DigestPipeline&) = delete;
+    DigestPipeline& operator=(const DigestPipeline&) = delete;
+
+    // The next item in production order with its result; nothing after the
+    // last.
+    std::optional<Next> next() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        Slot& slot = slots_[delivered_ % slots_.size()];
+        finished_.wait(lock, [&] {
+            return slot.state == State::Done || failure_ || (producerDone_ && delivered_ == produced_);
+        });
+        if (failure_) std::rethrow_exception(failure_);
+        if (slot.state != State::Done) return std::nullopt;
+        Next next{std::move(*slot.item), std::move(slot.done)};
+        slot.item.reset();
+        slot.task = DigestTask{};  // lets go of its folder
+        slot.state = State::Empty;
+        ++delivered_;
+        lock.unlock();
+        space_.notify_one();
+        return next;
+    }
+
+    // Items produced so far, and whether the producer has finished.
+    std::size_t produced() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return produced_;
+    }
+    bool producerDone() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return producerDone_;
+    }
+
+private:
+    enum class State { Empty, Waiting, Claimed, Done };
+    struct Slot {
+        State state = State::Empty;
+        std::optional<Item> item;
+        DigestTask task;
+        DigestDone done;
+    };
+
+    void push(Item&& item, DigestTask&& task) override {
+        std::unique_lock<std::mutex> lock(mutex_);
+        Slot& slot = slots_[produced_ % slots_.size()];
+        space_.wait(lock, [&] { return slot.state == State::Empty || stopping_; });
+        if (stopping_) throw PipelineStopped{};
+        const bool hash = task.hash;
+        slot.item.emplace(std::move(item));
+        slot.task = std::move(task);
+        slot.done = DigestDone{};
+        slot.state = hash ? State::Waiting : State::Done;
+        ++produced_;
+        lock.unlock();
+        if (hash) {
+            claimable_.notify_one();
+        } else {
+            finished_.notify_one();
+        }
+    }
+
+    bool stopping() override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return stopping_;
+    }
+
+    void RunProducer(Produce produce) {
+        try {
+            produce(*this);
+        } catch (const PipelineStopped&) {
+        } catch (...) {
+            Fail(std::current_exception());
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            producerDone_ = true;
+        }
+        claimable_.notify_all();
+        finished_.notify_all();
+    }
+
+    void RunHasher() {
+        try {
+            HashTasks(*this, files_);
+        } catch (...) {
+            Fail(std::current_exception());
+        }
+    }
+
+    std::optional<Claimed> Claim(bool wait) override {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            // Items that need no hashing are skipped over, and may have been
+            // taken by the consumer already: their slots hold later items.
+            if (claimed_ < delivered_) claimed_ = delivered_;
+            while (claimed_ < produced_ && slots_[claimed_ % slots_.size()].state == State::Done) ++claimed_;
+            if (stopping_) return std::nullopt;
+            if (claimed_ < produced_) break;
+            if (producerDone_ || !wait) return std::nullopt;
+            claimable_.wait(lock);
+        }
+        Slot& slot = slots_[claimed_ % slots_.size()];
+        slot.state = State::Claimed;
+        return Claimed{claimed_++, &slot.task};
+    }
+
+    void Complete(std::size_t index, DigestDone done) override {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            Slot& slot = slots_[index % slots_.size()];
+            slot.done = std::move(done);
+            slot.state = State::Done;
+        }
+        finished_.notify_one();
+    }
+
+    void Fail(std::exception_ptr failure) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!failure_) failure_ = failure;
+            stopping_ = true;
+        }
+        space_.notify_all();
+        claimable_.notify_all();
+        finished_.notify_all();
+    }
+
+    void Stop() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+            // What nobody works on lets go of its folders now: a producer
+            // waiting for a folder descriptor must not wait for them.
+            for (Slot& slot : slots_) {
+                if (slot.state == State::Claimed) continue;
+                slot.task = DigestTask{};
+                slot.item.reset();
+            }
+        }
+        space_.notify_all();
+        claimable_.notify_all();
+        if (producer_.joinable()) producer_.join();
+        for (std::thread& hasher : hashers_) hasher.join();
+        hashers_.clear();
+    }
+
+    std::vector<Slot> slots_;
+    DescriptorBudget& files_;
+    std::mutex mutex_;
+    std::condition_variable space_;      // a slot came free, or stop
+    std::condition_variable claimable_;  // a task came, the producer ended, or stop
+    std::condition_variable finished_;   // a result came, or the producer ended
+    std::size_t produced_ = 0;
+    std::size_t claimed_ = 0;
+    std::size_t delivered_ = 0;
+    bool producerDone_ = false;
+    bool stopping_ = false;
+    std::exception_ptr failure_;
+    std::thread producer_;
+    std::vector<std::thread> hashers_;
+};

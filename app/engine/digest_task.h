@@ -1,0 +1,50 @@
+// What a hashing thread is handed, and what it hands back.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "file_digest.h"
+#include "folder.h"
+
+// Where a file is: `name` in `folder`, or, with no folder, the path `name`
+// as given. Or nowhere to open: a folder on its way is missing or is no
+// folder (a link the program does not follow), or could not be opened.
+struct FilePlace {
+    std::shared_ptr<const TesselLibrary::Folder> folder;
+    std::u16string name;
+    enum class Reach { Open, NotFound, Unreadable } reach = Reach::Open;
+};
+
+struct DigestTask {
+    FilePlace file;
+    // Tried when the first is not found (the other reading of a summary's
+    // bytes); with an empty name, none.
+    FilePlace other;
+    // False: nothing to open; the item the task goes with says why.
+    bool hash = true;
+};
+
+struct DigestDone {
+    FileDigest digest;
+    bool otherUsed = false;  // the digest is of the other name
+};
+
+// Where hashing threads take their tasks from and put their results.
+class TaskSource {
+public:
+    struct Claimed {
+        std::size_t index;
+        const DigestTask* task;  // valid until Complete(index)
+    };
+    // The next task nobody has taken. `wait`: waits for one to come; without,
+    // nothing when none is there now. Nothing, too, once every task is taken
+    // and no more will come, or the line is stopping.
+    virtual std::optional<Claimed> Claim(bool wait) = 0;
+    virtual void Complete(std::size_t index, DigestDone done) = 0;
+
+protected:
+    ~TaskSource() = default;
+};

@@ -1,0 +1,107 @@
+#include "entry_resolver.h"
+
+#include "budgeted_folder.h"
+#include "platform.h"
+#include "tessel_app.h"
+
+using namespace TesselLibrary;
+
+namespace {
+
+// The names of a relative path; nothing when one of its folders is empty,
+// "." or "..", which would lead outside the plain walk down from the root.
+bool SplitNames(const std::u16string& rest, std::vector<std::u16string>& names) {
+    names.clear();
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = rest.find_first_of(kPathSeparators, start);
+        names.push_back(rest.substr(start, end == std::u16string::npos ? std::u16string::npos : end - start));
+        if (end == std::u16string::npos) break;
+        start = end + 1;
+    }
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::u16string& name = names[i];
+        if (name.empty() || (i + 1 < names.size() && (name == u"." || name == u".."))) return false;
+    }
+    return names.back() != u"." && names.back() != u"..";
+}
+
+bool IsAbsolute(const std::u16string& path) {
+    if (!path.empty() && std::u16string(kPathSeparators).find(path[0]) != std::u16string::npos) return true;
+    // A drive letter ("C:") on Windows.
+    return kWindowsBuild && path.size() >= 2 && path[1] == u':';
+}
+
+}  // namespace
+
+EntryResolver::EntryResolver(std::shared_ptr<const Folder> root, const std::u16string& folderText,
+                             DescriptorBudget& folders)
+    : root_(std::move(root)), rootText_(folderText), folders_(folders) {
+    AppendBackslash(rootText_);
+}
+
+const Folder* EntryResolver::Parent(std::size_t level) const {
+    return level == 0 ? root_.get() : chain_[level - 1].folder.get();
+}
+
+bool EntryResolver::LetOneGo(std::size_t keep) {
+    // Any held folder above the one in use: the walk goes down from there.
+    for (std::size_t i = 0; i + 1 < keep && i < chain_.size(); ++i) {
+        if (chain_[i].folder) {
+            chain_[i].folder.reset();
+            return true;
+        }
+    }
+    return false;
+}
+
+FilePlace EntryResolver::Locate(const std::u16string& path, const std::function<bool()>& stopping) {
+    FilePlace asWritten{nullptr, path, FilePlace::Reach::Open};
+    if (!root_) return asWritten;
+    std::u16string rest;
+    if (rootText_.empty()) {
+        if (IsAbsolute(path)) return asWritten;
+        rest = path;
+    } else {
+        if (path.size() <= rootText_.size() || path.compare(0, rootText_.size(), rootText_) != 0) return asWritten;
+        rest = path.substr(rootText_.size());
+    }
+    std::vector<std::u16string> names;
+    if (!SplitNames(rest, names)) return asWritten;
+
+    const std::size_t folders = names.size() - 1;
+    std::size_t common = 0;
+    while (common < folders && common < chain_.size() && chain_[common].name == names[common]) ++common;
+    chain_.resize(common);
+    // A folder on the way that could not be opened answers for every file
+    // below it.
+    for (const Step& step : chain_) {
+        if (step.reach != FilePlace::Reach::Open) return FilePlace{nullptr, path, step.reach};
+    }
+    // Down from the deepest folder still held; the ones let go below it are
+    // opened again by name.
+    std::size_t level = common;
+    while (level > 0 && !chain_[level - 1].folder) --level;
+    for (; level < folders; ++level) {
+        FolderProblem problem = FolderProblem::None;
+        std::shared_ptr<const Folder> folder = OpenBudgetedChild(
+            *Parent(level), names[level], folders_, [&] { return LetOneGo(level); }, stopping, &problem);
+        Step step{names[level], folder, FilePlace::Reach::Open};
+        if (!folder) {
+            // Missing, a file, or a link in a folder's place: the file is
+            // not where the summary says. No access: it cannot be read.
+            step.reach = problem == FolderProblem::Unreadable ? FilePlace::Reach::Unreadable
+                                                                : FilePlace::Reach::NotFound;
+        }
+        if (level < chain_.size()) {
+            chain_[level] = std::move(step);
+        } else {
+            chain_.push_back(std::move(step));
+        }
+        if (!folder) {
+            chain_.resize(level + 1);
+            return FilePlace{nullptr, path, chain_[level].reach};
+        }
+    }
+    return FilePlace{folders == 0 ? root_ : chain_[folders - 1].folder, names.back(), FilePlace::Reach::Open};
+}

@@ -1,0 +1,16 @@
+// The loop of one hashing thread: take tasks, open each file (waiting for a
+// descriptor when the process has none free), hash it, hand the result back.
+#pragma once
+
+#include "descriptor_budget.h"
+#include "digest_task.h"
+
+// Returns when the source has no more tasks.
+void HashTasks(TaskSource& source, DescriptorBudget& files);
+
+// Opens the task's file, or the other name when the first is not found. An
+// open that fails for want of descriptors (or memory) is tried again once
+// another file of the budget is closed; only when no other is open, and a
+// while has passed, does it count as the file's failure.
+TesselLibrary::ReadOutcome OpenTask(const DigestTask& task, TesselLibrary::SequentialFile& file, bool& otherUsed,
+                                    DescriptorBudget& files);

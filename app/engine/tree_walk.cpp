@@ -1,0 +1,143 @@
+#include "tree_walk.h"
+
+#include "budgeted_folder.h"
+#include "platform.h"
+#include "replacement_file.h"
+#include "same_name.h"
+#include "tessel_app.h"
+
+using namespace TesselLibrary;
+
+namespace {
+
+void PushUnreadable(ItemSink<BuildItem>& sink, const std::u16string& path) {
+    DigestTask nothing;
+    nothing.hash = false;
+    sink.push(BuildItem{BuildItem::Kind::UnreadableFolder, path, path, 0}, std::move(nothing));
+}
+
+}  // namespace
+
+bool FitsOnOneLine(const std::u16string& path) { return path.find_first_of(u"\r\n") == std::u16string::npos; }
+
+TreeWalk::TreeWalk(std::shared_ptr<const Folder> root, TreeWalkSettings settings, DescriptorBudget& folders)
+    : root_(std::move(root)), settings_(std::move(settings)), folders_(folders) {}
+
+bool TreeWalk::Excluded(const std::u16string& path) const {
+    for (const std::u16string& entry : settings_.excludedFolders) {
+        if (sameNameIgnoringCase(entry, path)) return true;
+    }
+    return false;
+}
+
+// Neither the summary nor its rewrite is a file of the tree, in any folder.
+bool TreeWalk::IsSummary(const std::u16string& name) const {
+    const std::u16string& summary = settings_.summaryName;
+    return sameNameIgnoringCase(summary, name) || sameNameIgnoringCase(summary + u"X", name);
+}
+
+// Nor are the temporary files of their replacements, which a killed run may
+// have left.
+bool TreeWalk::IsTemporary(const std::u16string& name) const {
+    const std::u16string& summary = settings_.summaryName;
+    return IsTemporaryName(name, summary) || IsTemporaryName(name, summary + u"X");
+}
+
+void TreeWalk::Run(ItemSink<BuildItem>& sink) {
+    // The root is compared with the exclusions as it was typed.
+    if (Excluded(settings_.folder)) return;
+    std::u16string rootPath = settings_.folder;
+    AppendBackslash(rootPath);
+    if (!root_) {
+        PushUnreadable(sink, rootPath);
+        return;
+    }
+    Visit(Frame{root_, u"", rootPath, root_->identity(), {}, 0}, sink);
+    while (!frames_.empty()) {
+        const std::size_t top = frames_.size() - 1;
+        if (frames_[top].next >= frames_[top].subfolders.size()) {
+            frames_.pop_back();
+            continue;
+        }
+        const std::u16string name = frames_[top].subfolders[frames_[top].next++];
+        const std::u16string path = frames_[top].path + name;
+        if (Excluded(path)) continue;
+        if (!frames_[top].folder && !Reopen(top, sink)) {
+            // Not the folder it was, or gone: what is left below it cannot
+            // be reached.
+            PushUnreadable(sink, frames_[top].path);
+            frames_.pop_back();
+            continue;
+        }
+        std::shared_ptr<const Folder> child = OpenChild(top, name, sink);
+        if (!child) {
+            // Gone, or no longer a folder: a link put in its place since it
+            // was listed is never entered.
+            PushUnreadable(sink, path + kPathSeparator);
+            continue;
+        }
+        const FileIdentity identity = child->identity();
+        Visit(Frame{std::move(child), name, path + kPathSeparator, identity, {}, 0}, sink);
+    }
+}
+
+void TreeWalk::Visit(Frame frame, ItemSink<BuildItem>& sink) {
+    const bool isRoot = frames_.empty();
+    std::vector<DirectoryEntry> entries;
+    if (!frame.folder->List(entries, settings_.sizes)) PushUnreadable(sink, frame.path);
+    for (DirectoryEntry& entry : entries) {
+        if (entry.isDirectory) {
+            // A linked folder may lead anywhere, back up the tree included:
+            // it is never entered; nor is a folder whose name starts with ".".
+            if (settings_.recursive && !entry.isLink && !entry.name.empty() && entry.name[0] != u'.')
+                frame.subfolders.push_back(std::move(entry.name));
+            continue;
+        }
+        if (IsSummary(entry.name)) continue;
+        if (IsTemporary(entry.name)) {
+            if (isRoot) RemoveLeftoverTemporaryFile(*frame.folder, entry.name);
+            continue;
+        }
+        BuildItem item{BuildItem::Kind::File, frame.path + entry.name, frame.path, entry.size};
+        DigestTask task;
+        if (FitsOnOneLine(item.path)) {
+            task.file.folder = frame.folder;
+            task.file.name = std::move(entry.name);
+            filesFound_ += 1;
+            bytesFound_ += item.size;
+        } else {
+            item.kind = BuildItem::Kind::UnwritableName;
+            task.hash = false;
+        }
+        sink.push(std::move(item), std::move(task));
+    }
+    frames_.push_back(std::move(frame));
+}
+
+bool TreeWalk::LetOneGo(std::size_t keep) {
+    // The folders nearest the root are needed again last.
+    for (std::size_t i = 1; i < keep && i < frames_.size(); ++i) {
+        if (frames_[i].folder) {
+            frames_[i].folder.reset();
+            return true;
+        }
+    }
+    return false;
+}
+
+std::shared_ptr<const Folder> TreeWalk::OpenChild(std::size_t parent, const std::u16string& name,
+                                                  ItemSink<BuildItem>& sink) {
+    return OpenBudgetedChild(
+        *frames_[parent].folder, name, folders_, [&] { return LetOneGo(parent); }, [&] { return sink.stopping(); });
+}
+
+bool TreeWalk::Reopen(std::size_t index, ItemSink<BuildItem>& sink) {
+    std::size_t held = index;
+    while (!frames_[held].folder) --held;  // the root is always held
+    for (std::size_t k = held + 1; k <= index; ++k) {
+        std::shared_ptr<const Folder> again = OpenChild(k - 1, frames_[k].name, sink);
+        if (!again || again->identity() != frames_[k].identity) return false;
+        frames_[k].folder = std::move(again);
+    }
+    return true;
+}

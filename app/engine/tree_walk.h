@@ -1,0 +1,84 @@
+// The walk of the build: the tree below the folder the run resolved, depth
+// first, a folder's files (in listing order) before its subfolders. Every
+// folder is held by its descriptor from the moment it is opened, opened
+// relative to its parent without following a link, and listed once; its
+// files are opened relative to it. A folder whose descriptor was let go (a
+// tree deeper than the descriptors the process may hold) is opened again
+// from the nearest held folder above it, name by name, never by its path,
+// and must be the very folder it was.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "descriptor_budget.h"
+#include "digest_pipeline.h"
+#include "folder.h"
+
+// One step of the summary, in the order its lines and log lines come.
+struct BuildItem {
+    enum class Kind {
+        File,              // to be hashed and recorded
+        UnreadableFolder,  // a folder that could not be opened or listed whole
+        UnwritableName,    // a file whose name a summary line cannot hold
+    } kind = Kind::File;
+    std::u16string path;    // as the summary and the log name it
+    std::u16string folder;  // the folder it is in, for the status line
+    std::uint64_t size = 0;  // a file's size, when the walk was asked for sizes
+};
+
+struct TreeWalkSettings {
+    std::u16string folder;  // the root as the command line gave it
+    bool recursive = false;
+    std::vector<std::u16string> excludedFolders;  // full paths, as the walk forms them
+    std::u16string summaryName;
+    bool sizes = false;  // list each file's size (for a display that shows them)
+};
+
+class TreeWalk {
+public:
+    // `root`: the folder resolved at the start; null when it could not be.
+    TreeWalk(std::shared_ptr<const TesselLibrary::Folder> root, TreeWalkSettings settings, DescriptorBudget& folders);
+
+    void Run(ItemSink<BuildItem>& sink);
+
+    // The files found so far and their bytes (known when sizes are listed),
+    // for a display; final once Run has returned.
+    std::uint64_t filesFound() const { return filesFound_; }
+    std::uint64_t bytesFound() const { return bytesFound_; }
+
+private:
+    struct Frame {
+        std::shared_ptr<const TesselLibrary::Folder> folder;  // null while let go
+        std::u16string name;  // within the folder above
+        std::u16string path;  // ending in the separator
+        TesselLibrary::FileIdentity identity;
+        std::vector<std::u16string> subfolders;  // still to visit, in order
+        std::size_t next = 0;
+    };
+
+    void Visit(Frame frame, ItemSink<BuildItem>& sink);
+    std::shared_ptr<const TesselLibrary::Folder> OpenChild(std::size_t parent, const std::u16string& name,
+                                                           ItemSink<BuildItem>& sink);
+    bool Reopen(std::size_t index, ItemSink<BuildItem>& sink);
+    // Lets go of the folder of one frame above `keep` (not the root); false
+    // when none is held.
+    bool LetOneGo(std::size_t keep);
+    bool Excluded(const std::u16string& path) const;
+    bool IsSummary(const std::u16string& name) const;
+    bool IsTemporary(const std::u16string& name) const;
+
+    std::shared_ptr<const TesselLibrary::Folder> root_;
+    TreeWalkSettings settings_;
+    DescriptorBudget& folders_;
+    std::vector<Frame> frames_;
+    std::atomic<std::uint64_t> filesFound_{0};
+    std::atomic<std::uint64_t> bytesFound_{0};
+};
+
+// A summary line ends at a carriage return or a line feed, so a name holding
+// one cannot be recorded.
+bool FitsOnOneLine(const std::u16string& path);

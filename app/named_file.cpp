@@ -1,0 +1,20 @@
+#include "named_file.h"
+
+#include "platform.h"
+#include "tessel_app.h"
+
+using namespace TesselLibrary;
+
+NamedFile::NamedFile(const std::u16string& path) {
+    const std::size_t last = path.find_last_of(kPathSeparators);
+    name = last == std::u16string::npos ? path : path.substr(last + 1);
+    folder = Folder::Open(DirectoryOf(path), &problem);
+}
+
+FileDigest NamedFile::digest() const {
+    if (folder) return FileDigester().digest(*folder, name);
+    FileDigest none;
+    // A folder of the path that is not there: neither is the file.
+    if (problem == FolderProblem::Missing || problem == FolderProblem::NotAFolder) none.result = DigestResult::NotFound;
+    return none;
+}

@@ -1,0 +1,193 @@
+// Folder on POSIX: a descriptor opened with O_DIRECTORY, every name inside
+// reached with the *at(2) calls relative to it. A child is opened with
+// O_NOFOLLOW, so a name that is (or has become) a link is never entered.
+#include "folder.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+
+#include "name_compare.h"
+#include "platform.h"
+#include "tessel_app.h"
+#include "text.h"
+
+namespace TesselLibrary {
+
+namespace {
+
+// One getdents64 call fills this much: a folder of some thousand entries in
+// one or two calls instead of one per 32 KiB.
+constexpr std::size_t kListingBuffer = std::size_t{256} << 10;
+
+FolderProblem ProblemOf(int error) {
+    switch (error) {
+    case ENOENT: return FolderProblem::Missing;
+    case ENOTDIR:
+    case ELOOP: return FolderProblem::NotAFolder;
+    case EMFILE:
+    case ENFILE:
+    case ENOMEM: return FolderProblem::NoDescriptor;
+    default: return FolderProblem::Unreadable;
+    }
+}
+
+// A name the system may take as one entry of this folder: no separator, and
+// not "." or "..", which would lead elsewhere.
+bool IsOneName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}
+
+int OpenDirectory(int at, const std::string& name, int extraFlags) {
+    int fd;
+    do {
+        fd = ::openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY | extraFlags);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+bool IdentityOfOpen(int fd, FileIdentity* identity) {
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) return false;
+    identity->device = static_cast<std::uint64_t>(status.st_dev);
+    identity->node = static_cast<std::uint64_t>(status.st_ino);
+    return true;
+}
+
+DirectoryEntry EntryOf(int folder, const char* name, unsigned char type, bool sizes) {
+    DirectoryEntry entry;
+    entry.name = FromSystemBytes(name);
+    struct stat status {};
+    const bool needStatus = type == DT_UNKNOWN || (sizes && type == DT_REG);
+    if (needStatus && ::fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (S_ISLNK(status.st_mode)) type = DT_LNK;
+        else if (S_ISDIR(status.st_mode)) type = DT_DIR;
+        else if (S_ISREG(status.st_mode)) entry.size = static_cast<std::uint64_t>(status.st_size);
+    }
+    if (type == DT_DIR) {
+        entry.isDirectory = true;
+    } else if (type == DT_LNK) {
+        entry.isLink = true;
+        // The link's target decides; a dangling link is no folder.
+        struct stat target {};
+        const bool reached = ::fstatat(folder, name, &target, 0) == 0;
+        entry.isDirectory = reached && S_ISDIR(target.st_mode);
+        if (reached && S_ISREG(target.st_mode)) entry.size = static_cast<std::uint64_t>(target.st_size);
+    }
+    return entry;
+}
+
+int Fd(std::intptr_t native) { return static_cast<int>(native); }
+
+}  // namespace
+
+Folder::~Folder() { ::close(Fd(native_)); }
+
+std::shared_ptr<Folder> Folder::Open(const std::u16string& path, FolderProblem* problem) {
+    const std::string bytes = path.empty() ? std::string(".") : ToSystemBytes(path);
+    const int fd = OpenDirectory(AT_FDCWD, bytes, 0);
+    FileIdentity identity;
+    if (fd < 0 || !IdentityOfOpen(fd, &identity)) {
+        const int error = errno;
+        if (fd >= 0) ::close(fd);
+        if (problem) *problem = ProblemOf(error);
+        return nullptr;
+    }
+    if (problem) *problem = FolderProblem::None;
+    std::u16string shown = path;
+    AppendBackslash(shown);
+    return std::shared_ptr<Folder>(new Folder(fd, std::move(shown), identity));
+}
+
+std::shared_ptr<Folder> Folder::OpenChild(const std::u16string& name, FolderProblem* problem) const {
+    const std::string bytes = ToSystemBytes(name);
+    if (!IsOneName(bytes)) {
+        if (problem) *problem = FolderProblem::NotAFolder;
+        return nullptr;
+    }
+    const int fd = OpenDirectory(Fd(native_), bytes, O_NOFOLLOW);
+    FileIdentity identity;
+    if (fd < 0 || !IdentityOfOpen(fd, &identity)) {
+        const int error = errno;
+        if (fd >= 0) ::close(fd);
+        if (problem) *problem = ProblemOf(error);
+        return nullptr;
+    }
+    if (problem) *problem = FolderProblem::None;
+    return std::shared_ptr<Folder>(new Folder(fd, path_ + name + kPathSeparator, identity));
+}
+
+bool Folder::List(std::vector<DirectoryEntry>& entries, bool sizes) const {
+    // getdents64 reads on from the descriptor's own position; the folder is
+    // listed once, from its start.
+    const int fd = Fd(native_);
+    thread_local std::unique_ptr<char[]> buffer;
+    if (!buffer) buffer = std::make_unique<char[]>(kListingBuffer);
+    bool complete = true;
+    for (;;) {
+        const ssize_t got = ::getdents64(fd, buffer.get(), kListingBuffer);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            complete = false;
+            break;
+        }
+        if (got == 0) break;
+        for (ssize_t at = 0; at < got;) {
+            const auto* found = reinterpret_cast<const dirent64*>(buffer.get() + at);
+            at += found->d_reclen;
+            const char* name = found->d_name;
+            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
+            entries.push_back(EntryOf(fd, name, found->d_type, sizes));
+        }
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const DirectoryEntry& a, const DirectoryEntry& b) { return ListedBefore(a.name, b.name); });
+    return complete;
+}
+
+bool Folder::IdentityOf(const std::u16string& name, FileIdentity* identity) const {
+    const std::string bytes = ToSystemBytes(name);
+    struct stat status {};
+    if (!IsOneName(bytes) || ::fstatat(Fd(native_), bytes.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    identity->device = static_cast<std::uint64_t>(status.st_dev);
+    identity->node = static_cast<std::uint64_t>(status.st_ino);
+    return true;
+}
+
+bool Folder::Remove(const std::u16string& name) const {
+    const std::string bytes = ToSystemBytes(name);
+    return IsOneName(bytes) && ::unlinkat(Fd(native_), bytes.c_str(), 0) == 0;
+}
+
+bool Folder::Rename(const std::u16string& from, const std::u16string& to) const {
+    const std::string source = ToSystemBytes(from);
+    const std::string target = ToSystemBytes(to);
+    if (!IsOneName(source) || !IsOneName(target)) return false;
+    // rename(2) replaces whatever has the name, a link included, in one step.
+    return ::renameat(Fd(native_), source.c_str(), Fd(native_), target.c_str()) == 0;
+}
+
+bool Folder::Sync() const {
+    int result;
+    do {
+        result = ::fsync(Fd(native_));
+    } while (result != 0 && errno == EINTR);
+    return result == 0 || errno == EINVAL;  // EINVAL: a file system without folder sync
+}
+
+bool Folder::TryLock() const {
+    int result;
+    do {
+        result = ::flock(Fd(native_), LOCK_EX | LOCK_NB);
+    } while (result != 0 && errno == EINTR);
+    // A file system without locks cannot tell: the run goes on.
+    return result == 0 || errno != EWOULDBLOCK;
+}
+
+}  // namespace TesselLibrary

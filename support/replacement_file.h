@@ -1,0 +1,79 @@
+// A file that takes the place of another in one step, or not at all: a run
+// that fails, is interrupted or is killed part-way leaves the old file as it
+// was, and a reader of the name sees either the old file or the whole new one.
+//
+// Calling sequence:
+//
+//     ReplacementFile next;
+//     if (!next.Create(folder, u"Sumvane.md5")) ...  // a new temporary file beside it
+//     next.Write(bytes, length); ...                  // gathered into blocks
+//     switch (next.Commit()) ...                      // flushed, then renamed over the name
+//
+// Create makes the temporary file in `folder` (never through a link; a short
+// name of its own, so it fits wherever the name it replaces fits), locks it
+// as the mark of a live run, and gives it the old file's permissions (and,
+// run as root, its owner). A failed Write sticks: every later Write and the
+// Commit fail too. Discard, or destroying the object before Commit, removes
+// the temporary file. After Commit or Discard the object is spent: every
+// further call fails until the next Create.
+//
+// An interrupted process removes the temporary files of replacements still
+// in progress before it ends (RemoveTemporaryFiles, from the interrupt
+// handling), so that nothing half-written is left beside the file.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "file_handle.h"
+#include "folder.h"
+
+namespace TesselLibrary {
+
+enum class CommitOutcome {
+    Replaced,            // the new file has the name, and is on the disk
+    Failed,              // nothing replaced: the old file (if any) is as it was
+    ReplacedNotOnDisk,   // the new file has the name, but the folder's flush failed:
+                         // after a power loss the old one may be back
+};
+
+class ReplacementFile {
+public:
+    ReplacementFile() = default;
+    ~ReplacementFile();
+    ReplacementFile(const ReplacementFile&) = delete;
+    ReplacementFile& operator=(const ReplacementFile&) = delete;
+
+    // `name` is one name inside `folder`; the folder stays held until the
+    // object is spent. False when no temporary file could be made.
+    bool Create(std::shared_ptr<const Folder> folder, const std::u16string& name);
+    bool active() const { return folder_ != nullptr; }
+    bool Write(const void* data, std::uint32_t length);
+    CommitOutcome Commit();
+    void Discard();
+
+private:
+    bool WriteBlocks();
+
+    std::shared_ptr<const Folder> folder_;
+    std::u16string name_;
+    std::u16string temporaryName_;
+    FileHandle handle_;
+    bool failed_ = false;
+    std::vector<std::uint8_t> pending_;  // written, not yet handed to the system
+};
+
+// Whether `name` is the name of a replacement's temporary file (letter case
+// ignored, as Windows may change it in listings). Names an earlier version
+// gave them ("<name>.tmp-" and eight letters, for `fileName`) count too.
+bool IsTemporaryName(const std::u16string& name, const std::u16string& fileName);
+// Removes the temporary file `name` in `folder` when no live run holds it:
+// what a killed run left. False when it is held or could not be removed.
+bool RemoveLeftoverTemporaryFile(const Folder& folder, const std::u16string& name);
+// Removes the temporary file of every replacement still in progress; called
+// by the interrupt handling.
+void RemoveTemporaryFiles();
+
+}  // namespace TesselLibrary

@@ -1,0 +1,145 @@
+// Folder on Windows: a handle on the folder opened without delete sharing,
+// so that nobody can rename or remove it (nor, on NTFS, any folder above it)
+// while it is held, and names joined to its path reach what it holds. A
+// child that is a reparse point (a junction, a symbolic link) is not opened.
+#include <windows.h>
+
+#include "folder.h"
+#include "handle.h"
+#include "long_path.h"
+#include "tessel_app.h"
+#include "tessel_file.h"
+#include "wide.h"
+
+namespace TesselLibrary {
+
+namespace {
+
+HANDLE Native(std::intptr_t native) { return reinterpret_cast<HANDLE>(native); }
+
+FolderProblem ProblemOf(DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return FolderProblem::Missing;
+    case ERROR_DIRECTORY: return FolderProblem::NotAFolder;
+    case ERROR_TOO_MANY_OPEN_FILES:
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY: return FolderProblem::NoDescriptor;
+    default: return FolderProblem::Unreadable;
+    }
+}
+
+bool IsOneName(const std::u16string& name) {
+    return !name.empty() && name != u"." && name != u".." && name.find_first_of(u"\\/") == std::u16string::npos;
+}
+
+// The folder at `path`; `noReparse`: a reparse point is refused.
+HANDLE OpenFolderHandle(const std::u16string& path, bool noReparse, FolderProblem* problem, FileIdentity* identity) {
+    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (noReparse ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+    Win32::Handle folder(::CreateFileW(Win32::SystemPath(path.empty() ? u"." : path).c_str(),
+                                       FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, flags, nullptr));
+    if (!folder) {
+        *problem = ProblemOf(::GetLastError());
+        return nullptr;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(folder.get(), &info)) {
+        *problem = FolderProblem::Unreadable;
+        return nullptr;
+    }
+    const bool isFolder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const bool isReparse = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (!isFolder || (noReparse && isReparse)) {
+        *problem = FolderProblem::NotAFolder;
+        return nullptr;
+    }
+    identity->device = info.dwVolumeSerialNumber;
+    identity->node = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    *problem = FolderProblem::None;
+    return folder.release();
+}
+
+}  // namespace
+
+Folder::~Folder() { ::CloseHandle(Native(native_)); }
+
+std::shared_ptr<Folder> Folder::Open(const std::u16string& path, FolderProblem* problem) {
+    FolderProblem why = FolderProblem::None;
+    FileIdentity identity;
+    const HANDLE handle = OpenFolderHandle(path, false, &why, &identity);
+    if (problem) *problem = why;
+    if (handle == nullptr) return nullptr;
+    std::u16string shown = path;
+    AppendBackslash(shown);
+    return std::shared_ptr<Folder>(new Folder(reinterpret_cast<std::intptr_t>(handle), std::move(shown), identity));
+}
+
+std::shared_ptr<Folder> Folder::OpenChild(const std::u16string& name, FolderProblem* problem) const {
+    FolderProblem why = FolderProblem::NotAFolder;
+    FileIdentity identity;
+    const HANDLE handle = IsOneName(name) ? OpenFolderHandle(path_ + name, true, &why, &identity) : nullptr;
+    if (problem) *problem = why;
+    if (handle == nullptr) return nullptr;
+    return std::shared_ptr<Folder>(
+        new Folder(reinterpret_cast<std::intptr_t>(handle), path_ + name + u"\\", identity));
+}
+
+bool Folder::List(std::vector<DirectoryEntry>& entries, bool) const {
+    WIN32_FIND_DATAW found{};
+    const HANDLE find = ::FindFirstFileW(Win32::SystemPath(path_ + u"*.*").c_str(), &found);
+    // "Nothing matches" is an empty listing (a drive's root lists no "."
+    // and ".."); anything else means the folder could not be read.
+    if (find == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+    bool complete = true;
+    for (;;) {
+        const std::u16string name = Win32::Utf16(found.cFileName);
+        if (name != u"." && name != u"..") {
+            DirectoryEntry entry;
+            entry.name = name;
+            entry.isDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            // Junctions and symbolic links: following one could walk in a loop.
+            entry.isLink = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+            // The listing has the size anyway.
+            entry.size = (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+            entries.push_back(std::move(entry));
+        }
+        if (!::FindNextFileW(find, &found)) {
+            complete = ::GetLastError() == ERROR_NO_MORE_FILES;
+            break;
+        }
+    }
+    ::FindClose(find);
+    return complete;
+}
+
+bool Folder::IdentityOf(const std::u16string& name, FileIdentity* identity) const {
+    if (!IsOneName(name)) return false;
+    const Win32::Handle entry(::CreateFileW(Win32::SystemPath(path_ + name).c_str(), FILE_READ_ATTRIBUTES,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                            nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!entry || !::GetFileInformationByHandle(entry.get(), &info)) return false;
+    identity->device = info.dwVolumeSerialNumber;
+    identity->node = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
+bool Folder::Remove(const std::u16string& name) const {
+    return IsOneName(name) && RemoveFile((path_ + name).c_str());
+}
+
+bool Folder::Rename(const std::u16string& from, const std::u16string& to) const {
+    if (!IsOneName(from) || !IsOneName(to)) return false;
+    return ::MoveFileExW(Win32::SystemPath(path_ + from).c_str(), Win32::SystemPath(path_ + to).c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+// MoveFileExW with MOVEFILE_WRITE_THROUGH returns once the rename is on disk.
+bool Folder::Sync() const { return true; }
+
+// No advisory lock on folders here; the files' share modes keep two writers apart.
+bool Folder::TryLock() const { return true; }
+
+}  // namespace TesselLibrary
