@@ -1,40 +1,48 @@
-// parseSummary on arbitrary bytes. Besides not crashing: every entry it
-// returns, written back as a summary line (32 digest bytes, a space, the
-// name's bytes, CR LF) and parsed again, comes back the same, and the lines
-// written are all valid.
+// The summary reader on arbitrary bytes. Besides not crashing: the bytes read
+// in pieces (split where the first byte says) give exactly the lines they
+// give read whole; and every entry, written back as a summary line (32 digest
+// bytes, a space, the name's bytes, CR LF) and read again, comes back the
+// same, with no invalid line.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
-#include "checksum_app.h"
 #include "summary_format.h"
 
 namespace {
 
-// The log is never opened, so it drops what the parser reports.
-ChecksumApp& App() {
-    static ChecksumApp app;
-    return app;
-}
+const std::u16string kSummaryName = u"Sumvane.md5";
 
-std::vector<SummaryEntry> Parse(const std::vector<std::uint8_t>& bytes, bool& anyInvalid) {
-    return parseSummary(bytes, App().settings.summaryName, *App().log, App().frame, anyInvalid);
+bool SameLines(const std::vector<SummaryLine>& a, const std::vector<SummaryLine>& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i].kind != b[i].kind || a[i].entry.name != b[i].entry.name ||
+            std::memcmp(a[i].entry.digest, b[i].entry.digest, 32) != 0)
+            return false;
+    }
+    return true;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    bool anyInvalid = false;
-    const std::vector<SummaryEntry> entries = Parse({data, data + size}, anyInvalid);
+    const std::vector<std::uint8_t> bytes(data, data + size);
+    const std::vector<SummaryLine> lines = parseSummary(bytes, kSummaryName);
+
+    const std::size_t piece = size > 0 ? 1 + data[0] % 97 : 1;
+    SummaryParser parser(kSummaryName);
+    std::vector<SummaryLine> inPieces;
+    for (std::size_t at = 0; at < size; at += piece) parser.Feed(data + at, std::min(piece, size - at), inPieces);
+    parser.Finish(inPieces);
+    if (!SameLines(lines, inPieces)) std::abort();
 
     std::vector<const SummaryEntry*> written;
     std::vector<std::uint8_t> again;
-    for (const SummaryEntry& entry : entries) {
-        if (entry.name.empty()) std::abort();
-        // The writer ends a name at U+0000, its terminator: such a name
-        // cannot be written whole.
-        if (entry.name.find(u'\0') != std::u16string::npos) continue;
+    for (const SummaryLine& line : lines) {
+        if (line.kind != SummaryLine::Kind::Entry) continue;
+        const SummaryEntry& entry = line.entry;
+        if (entry.name.empty() || entry.name.find(u'\0') != std::u16string::npos) std::abort();
         const std::string name = toLowBytes(entry.name);
         again.insert(again.end(), entry.digest, entry.digest + 32);
         again.push_back(' ');
@@ -43,11 +51,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         again.push_back('\n');
         written.push_back(&entry);
     }
-    bool againInvalid = false;
-    const std::vector<SummaryEntry> reread = Parse(again, againInvalid);
-    if (againInvalid || reread.size() != written.size()) std::abort();
+    const std::vector<SummaryLine> reread = parseSummary(again, kSummaryName);
+    if (reread.size() != written.size()) std::abort();
     for (std::size_t i = 0; i < reread.size(); ++i) {
-        if (std::memcmp(reread[i].digest, written[i]->digest, 32) != 0 || reread[i].name != written[i]->name)
+        if (reread[i].kind != SummaryLine::Kind::Entry ||
+            std::memcmp(reread[i].entry.digest, written[i]->digest, 32) != 0 ||
+            reread[i].entry.name != written[i]->name)
             std::abort();
     }
     return 0;

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "directory_search.h"
+#include "folder.h"
 #include "tessel_app.h"
 #include "tessel_file.h"
 #include "tessel_mapped_file.h"
@@ -215,10 +215,14 @@ TEST(TesselAppWin32Test, ATreeNestedPastMaxPathIsMadeListedReadAndRemoved) {
         ASSERT_TRUE(writer.Commit());
     }
     std::vector<std::u16string> names;
-    DirectorySearch search(U(folder));
-    DirectoryEntry entry;
-    while (search.Next(entry)) names.push_back(entry.name);
-    EXPECT_FALSE(search.failed());
+    {
+        // Held only while it is listed: a held folder cannot be removed.
+        const std::shared_ptr<TesselLibrary::Folder> held = TesselLibrary::Folder::Open(U(folder));
+        ASSERT_NE(held, nullptr);
+        std::vector<TesselLibrary::DirectoryEntry> entries;
+        EXPECT_TRUE(held->List(entries, false));
+        for (const TesselLibrary::DirectoryEntry& entry : entries) names.push_back(entry.name);
+    }
     EXPECT_NE(std::find(names.begin(), names.end(), u"deep.txt"), names.end());
     {
         const TesselMappedFile mapped(U(file).c_str());

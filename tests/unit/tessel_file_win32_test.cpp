@@ -293,15 +293,17 @@ TEST_F(TesselFileWin32Test, FileHandleAppendsAtTheEndAndANewFileSharesOnlyDeleti
     EXPECT_FALSE(win32_test::Exists(fresh));
 }
 
-TEST_F(TesselFileWin32Test, MoveFileOverReplacesTheTarget) {
+TEST_F(TesselFileWin32Test, RenameInAFolderReplacesTheTarget) {
     const std::wstring from = Path(L"new.tmp");
     const std::wstring to = Path(L"summary.md5");
     ASSERT_TRUE(PutFile(from, "new"));
     ASSERT_TRUE(PutFile(to, "old"));
-    EXPECT_TRUE(TesselLibrary::MoveFileOver(U(from), U(to)));
+    const std::shared_ptr<TesselLibrary::Folder> folder = TesselLibrary::Folder::Open(U(Path(L"")));
+    ASSERT_NE(folder, nullptr);
+    EXPECT_TRUE(folder->Rename(u"new.tmp", u"summary.md5"));
     EXPECT_EQ(ReadWholeFile(to), "new");
     EXPECT_FALSE(win32_test::Exists(from));
-    EXPECT_FALSE(TesselLibrary::MoveFileOver(U(from), U(to))) << "nothing left to move";
+    EXPECT_FALSE(folder->Rename(u"new.tmp", u"summary.md5")) << "nothing left to move";
 }
 
 }  // namespace
