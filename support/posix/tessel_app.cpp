@@ -33,7 +33,9 @@ void ShowBox(const char16_t* caption, const char16_t* text, bool error) {
     const std::string captionText = ToSystemBytes(caption ? caption : u"");
     const std::string bodyText = ToSystemBytes(text ? text : u"");
     if (Posix::ShowOnDesktop(captionText, bodyText, error)) return;
-    Posix::WriteAll(STDERR_FILENO, captionText + ": " + bodyText + "\n");
+    // On a terminal a control character of a text must not act.
+    const std::u16string line = ShownOnTerminal(std::u16string(caption ? caption : u"") + u": " + (text ? text : u""));
+    Posix::WriteAll(STDERR_FILENO, ToSystemBytes(line) + "\n");
 }
 
 }  // namespace

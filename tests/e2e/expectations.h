@@ -12,7 +12,7 @@
 namespace e2e {
 
 // On Linux a run that logged problems repeats the log's lines on standard
-// error, in UTF-8 with LF, then ends with one line naming their count and
+// error, in UTF-8 with LF and control characters escaped, then ends with one line naming their count and
 // the log; `err` must be exactly that, for the log file it names.
 inline void ExpectLogOnStandardError(const std::string& err) {
     ASSERT_TRUE(err.ends_with("\n")) << err;
@@ -26,7 +26,7 @@ inline void ExpectLogOnStandardError(const std::string& err) {
     const std::string lines = err.substr(0, lastLine);
     std::string fromLog = LogText(m[3].str()).value_or("<no log at " + m[3].str() + ">");
     for (std::size_t at; (at = fromLog.find("\r\n")) != std::string::npos;) fromLog.replace(at, 2, "\n");
-    EXPECT_EQ(lines, fromLog);
+    EXPECT_EQ(lines, TerminalText(fromLog));
     const auto count = static_cast<std::size_t>(std::count(lines.begin(), lines.end(), '\n'));
     EXPECT_EQ(std::stoul(m[1].str()), count);
     EXPECT_EQ(m[2].str(), count == 1 ? "problem" : "problems");

@@ -227,6 +227,7 @@ RunResult Sandbox::Launch(const std::vector<std::string>& args, const RunOptions
         ::dup2(devNull, 0);
         ::dup2(outPipe[1], 1);
         ::dup2(mergeErrors ? outPipe[1] : errPipe[1], 2);
+        if (options.errorClosed) ::close(2);
         for (const auto& [resource, value] : options.limits) {
             const rlimit limit{static_cast<rlim_t>(value), static_cast<rlim_t>(value)};
             if (::setrlimit(resource, &limit) != 0) ::_exit(125);
@@ -363,6 +364,34 @@ std::vector<std::string> LogLines(const fs::path& path) {
         start = end + 2;
     }
     return lines;
+}
+
+std::string TerminalText(const std::string& utf8) {
+    std::string shown;
+    char escape[8];
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto byte = static_cast<unsigned char>(utf8[i]);
+        std::size_t length = byte < 0x80 ? 1 : byte < 0xE0 ? 2 : byte < 0xF0 ? 3 : 4;
+        if (i + length > utf8.size()) length = 1;
+        unsigned point = length == 1 ? byte : byte & (0xFF >> (length + 1));
+        for (std::size_t k = 1; k < length; ++k) point = (point << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        if ((point < 0x20 && point != '\n') || point == 0x7F) {
+            std::snprintf(escape, sizeof escape, "\\x%02x", point);
+            shown += escape;
+        } else if (point >= 0x80 && point <= 0x9F) {
+            std::snprintf(escape, sizeof escape, "\\u%04x", point);
+            shown += escape;
+        } else if (point >= 0xDC80 && point <= 0xDC9F) {
+            std::snprintf(escape, sizeof escape, "\\x%02x", point - 0xDC00);
+            shown += escape;
+        } else if (point >= 0xDCA0 && point <= 0xDCFF) {
+            shown.push_back(static_cast<char>(point - 0xDC00));
+        } else {
+            shown.append(utf8, i, length);
+        }
+        i += length;
+    }
+    return shown;
 }
 
 }  // namespace e2e

@@ -53,6 +53,7 @@ struct RunOptions {
     std::vector<std::pair<int, unsigned long>> limits;  // setrlimit(resource, value) before the start
     std::vector<std::string> wrapper;        // a command the program is started through
     bool outputClosed = false;               // standard output is a pipe nobody reads any more
+    bool errorClosed = false;                // started with standard error closed (2>&-)
     // Called about every 20 ms while the program runs; it may signal it.
     std::function<void(pid_t)> whileRunning;
 };
@@ -109,6 +110,11 @@ std::string Md5Of(const std::string& bytes);
 // A UTF-16LE log as UTF-8, exactly as it is (time stamps, CR LF); nullopt
 // when there is no file.
 std::optional<std::string> LogText(const fs::path& path);
+// UTF-8 text as the program shows it on standard error: control characters
+// (C0 but the line feed, DEL, C1) as "\x1b" or "\u009b", and a name's
+// undecodable bytes 0x80-0x9F (read from a log as U+DC80 + byte) as "\x9b";
+// its other undecodable bytes as the bytes themselves.
+std::string TerminalText(const std::string& utf8);
 // Reads a UTF-16LE log, checks every line's "[YYYY-MM-DD HH:MM:SS] " prefix
 // and CR LF end, and returns the lines without prefix as UTF-8. A malformed
 // log gives a line starting with "MALFORMED:" so that comparisons fail.

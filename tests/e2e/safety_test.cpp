@@ -4,11 +4,13 @@
 #include <signal.h>
 #include <sys/inotify.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <regex>
@@ -113,6 +115,112 @@ INSTANTIATE_TEST_SUITE_P(
         LinkCase{"CompanionRewrite", "a.txt.md5x", {"a.txt.md5", "%W"}, {"-n%A", "-vc"}, 1, "%D"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The owner of the folder renames things while root works in it, at the
+// one moment that would redirect the run: a subfolder turned into a link
+// after it was listed, the folder itself after the run resolved it, the log
+// folder between two lines. Nothing of root's may be read into their
+// summary, or written over, or appended to.
+struct SwapCase {
+    const char* name;
+    const char* swapped;  // below the sandbox: the folder moved away and replaced by a link to root's
+    const char* at;       // the open that sets the swap off (see swap_at_open.cpp)
+    int count;
+    std::vector<std::string> args;  // %R their folder, %L their log folder
+    int exitCode;
+    std::vector<std::string> log;  // what their log holds afterwards; %M: the moved folder
+    std::string summary;           // their summary afterwards; "%old": as it was
+};
+
+void PrintTo(const SwapCase& c, std::ostream* os) { *os << c.name; }
+
+class RootWhileTheyRenameTest : public ::testing::TestWithParam<SwapCase> {};
+
+TEST_P(RootWhileTheyRenameTest, NothingOfRootsIsReadOrWritten) {
+    const SwapCase& c = GetParam();
+    if (WineMode()) GTEST_SKIP() << "POSIX links and owners";
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, as the case it guards against";
+    Sandbox box;
+    const fs::path theirs = box.root() / "theirs";
+    const fs::path logs = box.root() / "theirlogs";
+    const std::string rootText = Native(theirs);
+    const std::string logName = LogName(rootText);
+    // Root's own folder: a private file, root's summary of another archive,
+    // and a file with the log's name that is no log.
+    const fs::path mine = box.root() / "mine";
+    WriteFile(mine / "shadow", "root:secret:1:0\n");
+    WriteFile(mine / "Sumvane.md5", "root's summary of another archive\r\n");
+    WriteFile(mine / logName, kSecret);
+    fs::permissions(mine, fs::perms::owner_all);
+    WriteFile(theirs / "a.txt", "a");
+    WriteFile(theirs / "sub" / "b.txt", "b");
+    WriteFile(theirs / "Sumvane.md5", Md5Of("a") + " " + rootText + "/gone1\r\n" + Md5Of("a") + " " + rootText +
+                                          "/gone2\r\n");
+    fs::create_directories(logs);
+    GiveToUnprivileged(theirs);
+    GiveToUnprivileged(logs);
+    const auto before = [&](const fs::path& path) { return ReadFile(path); };
+    const auto mineBefore = std::vector{before(mine / "shadow"), before(mine / "Sumvane.md5"), before(mine / logName)};
+
+    const fs::path swapped = box.root() / c.swapped;
+    const fs::path moved = swapped.string() + ".moved";
+    const std::string oldSummary = ReadFile(theirs / "Sumvane.md5").value();
+    const char* sanitizer = std::getenv("ASAN_OPTIONS");
+    RunOptions attacked;
+    attacked.env = {{"LD_PRELOAD", SUMVANE_SWAP_LIBRARY},
+                    {"SUMVANE_SWAP_NAME", c.at == std::string("%N") ? logName : c.at},
+                    {"SUMVANE_SWAP_COUNT", std::to_string(c.count)},
+                    {"SUMVANE_SWAP_FOLDER", swapped.string()},
+                    {"SUMVANE_SWAP_MOVED", moved.string()},
+                    {"SUMVANE_SWAP_LINK", mine.string()},
+                    // A sanitized program accepts the stand-in loaded first.
+                    {"ASAN_OPTIONS", "verify_asan_link_order=0" + (sanitizer ? ":" + std::string(sanitizer) : "")}};
+    std::vector<std::string> args;
+    for (std::string arg : c.args) {
+        for (const auto& [key, value] : {std::pair<std::string, std::string>{"%R", rootText}, {"%L", Native(logs)}}) {
+            for (std::size_t at; (at = arg.find(key)) != std::string::npos;) arg.replace(at, key.size(), value);
+        }
+        args.push_back(arg);
+    }
+    const RunResult r = box.Run(args, attacked);
+    EXPECT_EQ(r.err.find("the swap failed"), std::string::npos) << r.err;
+    ASSERT_TRUE(fs::is_symlink(swapped)) << "the swap was set off";
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+    EXPECT_EQ((std::vector{before(mine / "shadow"), before(mine / "Sumvane.md5"), before(mine / logName)}), mineBefore);
+    EXPECT_EQ(r.err.find("secret"), std::string::npos) << r.err;
+    // Their summary is in the folder the run resolved, and names none of
+    // root's files; a build that could not read a folder kept the old one.
+    const fs::path resolved = c.swapped == std::string("theirs") ? moved : theirs;
+    std::string summary = c.summary == "%old" ? oldSummary : c.summary;
+    for (std::size_t at; (at = summary.find("%R")) != std::string::npos;) summary.replace(at, 2, rootText);
+    for (std::size_t at; (at = summary.find("%a")) != std::string::npos;) summary.replace(at, 2, Md5Of("a"));
+    for (std::size_t at; (at = summary.find("%b")) != std::string::npos;) summary.replace(at, 2, Md5Of("b"));
+    EXPECT_EQ(ReadFile(resolved / "Sumvane.md5"), summary);
+    const fs::path logFolder = c.swapped == std::string("theirlogs") ? moved : box.desktop();
+    std::vector<std::string> expected;
+    for (std::string line : c.log) {
+        for (std::size_t at; (at = line.find("%R")) != std::string::npos;) line.replace(at, 2, rootText);
+        for (std::size_t at; (at = line.find("%M")) != std::string::npos;) line.replace(at, 2, Native(moved));
+        expected.push_back(line);
+    }
+    EXPECT_EQ(LogLines(logFolder / logName), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RootWhileTheyRenameTest,
+    ::testing::Values(
+        // Listed as a folder, a link when it is opened: not entered.
+        SwapCase{"SubfolderBecomesALink", "theirs/sub", "sub", 1, {"-f%R", "-r", "-c"}, 1,
+                 {"%R/sub/ - Unable to Read Folder"}, "%old"},
+        // Their folder moved away once the run holds it: the summary goes
+        // into the folder the run resolved, never into root's.
+        SwapCase{"TheirFolderBecomesALink", "theirs", "*.sumvane-|*Sumvane.md5.tmp-", 1, {"-f%R", "-r", "-c"}, 0, {},
+                 "%a %R/a.txt\r\n%b %R/sub/b.txt\r\n"},
+        // Their log folder turned into a link between two lines: the second
+        // line goes where the first went.
+        SwapCase{"LogFolderBecomesALink", "theirlogs", "%N", 3, {"-f%R", "-v", "-o%L"}, 1,
+                 {"%R/gone1 - File Not Found", "%R/gone2 - File Not Found"}, "%old"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // The help page goes to the temporary folder, which every user shares, and
 // the log may fall back there: neither is written through a link.
 TEST(RootOverTheirFolder, SharedFilesAreNotWrittenThroughALink) {
@@ -136,6 +244,144 @@ TEST(RootOverTheirFolder, SharedFilesAreNotWrittenThroughALink) {
     EXPECT_TRUE(fs::is_symlink(box.tmp() / "Sumvane.txt"));
     EXPECT_EQ(ReadFile(box.root() / "secret"), kSecret);
     EXPECT_EQ(fs::status(box.root() / "secret").permissions(), fs::perms::owner_read);
+}
+
+// A summary, rewrite or companion that is a link is never read through: it
+// is the summary's problem, and what the link leads to reaches nobody.
+TEST(RootOverTheirFolder, ASummaryThatIsALinkIsNotReadThrough) {
+    if (WineMode()) GTEST_SKIP() << "POSIX links";
+    Sandbox box;
+    const TheirFolder theirs(box);
+    // Root's file looks like a summary naming one of root's own paths.
+    WriteFile(theirs.secret, Md5Of("x") + " /root/private-name\r\n");
+    fs::permissions(theirs.secret, fs::perms::owner_read);
+    theirs.PlantLink("Sumvane.md5");
+    for (const char* verify : {"-v", "-vc"}) {
+        const RunResult r = box.Run({"-f" + theirs.Path(""), verify});
+        EXPECT_EQ(r.exitCode, 1) << verify;
+        EXPECT_EQ(r.err.find("private-name"), std::string::npos) << r.err;
+        EXPECT_EQ(LogLines(box.desktop() / LogName(theirs.Path(""))),
+                  std::vector<std::string>{theirs.Path("Sumvane.md5") + " - Missing Data"});
+        EXPECT_TRUE(fs::is_symlink(theirs.root / "Sumvane.md5"));
+        EXPECT_FALSE(fs::exists(fs::symlink_status(theirs.root / "Sumvane.md5X")));
+    }
+    theirs.PlantLink("a.txt.md5");
+    const RunResult r = box.Run({"-n" + theirs.Path("a.txt"), "-v"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(LogLines(box.desktop() / "Sumvane.txt"), std::vector<std::string>{theirs.Path("a.txt") + " - Missing Data"});
+}
+
+// A replaced summary, rewrite or companion keeps the old file's mode and,
+// run as root, its owner and group: a summary its owner kept private stays
+// private and theirs. One made new gets the usual mode.
+TEST(RootOverTheirFolder, AReplacedFileKeepsItsModeAndOwner) {
+    if (WineMode()) GTEST_SKIP() << "POSIX owners";
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, as the case it guards against";
+    Sandbox box;
+    const TheirFolder theirs(box);
+    WriteFile(theirs.root / "Sumvane.md5", Md5Of("wrong") + " " + theirs.Path("a.txt") + "\r\n");
+    WriteFile(theirs.root / "Sumvane.md5X", "an old rewrite\r\n");
+    const struct {
+        const char* name;
+        fs::perms mode;
+    } files[] = {{"Sumvane.md5", fs::perms::owner_read | fs::perms::owner_write},
+                 {"Sumvane.md5X", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read},
+                 {"a.txt.md5", fs::perms::owner_read}};
+    const auto giveAway = [&](const auto& file) {
+        GiveToUnprivileged(theirs.root / file.name);
+        fs::permissions(theirs.root / file.name, file.mode);
+    };
+    giveAway(files[0]);
+    giveAway(files[1]);
+    EXPECT_EQ(box.Run({"-f" + theirs.Path(""), "-vc"}).exitCode, 1);  // rewrites Sumvane.md5X
+    EXPECT_EQ(box.Run({"-f" + theirs.Path(""), "-c"}).exitCode, 0);   // replaces Sumvane.md5
+    WriteFile(theirs.root / "a.txt.md5", Md5Of("wrong"));
+    giveAway(files[2]);
+    EXPECT_EQ(box.Run({"-n" + theirs.Path("a.txt"), "-c"}).exitCode, 0);
+    for (const auto& file : files) {
+        SCOPED_TRACE(file.name);
+        struct stat st {};
+        ASSERT_EQ(::lstat((theirs.root / file.name).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, static_cast<mode_t>(file.mode));
+        EXPECT_EQ(st.st_uid, UnprivilegedUser());
+        EXPECT_EQ(st.st_gid, UnprivilegedGroup());
+    }
+    EXPECT_EQ(ReadFile(theirs.root / "Sumvane.md5"), Md5Of("a") + " " + theirs.Path("a.txt") + "\r\n");
+    EXPECT_EQ(ReadFile(theirs.root / "a.txt.md5"), Md5Of("a"));
+
+    fs::remove(theirs.root / "a.txt.md5");
+    EXPECT_EQ(box.Run({"-n" + theirs.Path("a.txt"), "-c"}).exitCode, 0);
+    struct stat st {};
+    ASSERT_EQ(::lstat((theirs.root / "a.txt.md5").c_str(), &st), 0);
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    EXPECT_EQ(st.st_mode & 0777, 0644 & ~mask);
+    EXPECT_EQ(st.st_uid, 0u);
+}
+
+// Started with standard error closed, as some service managers start a
+// program: nothing the run opens takes its number, so no log line can end up
+// in a summary.
+TEST(Output, AClosedStandardErrorTakesNoFilesPlace) {
+    if (WineMode()) GTEST_SKIP() << "POSIX descriptors";
+    Sandbox box;
+    const fs::path root = box.root() / "data";
+    WriteFile(root / "a.txt", "a");
+    ASSERT_EQ(::mkfifo((root / "pipe").c_str(), 0644), 0);  // no file: a log line
+    const std::string rootText = Native(root);
+    RunOptions closed;
+    closed.errorClosed = true;
+    EXPECT_EQ(box.Run({"-f" + rootText, "-c"}, closed).exitCode, 1);
+    EXPECT_EQ(ReadFile(root / "Sumvane.md5"), Md5Of("a") + " " + rootText + "/a.txt\r\n");
+    EXPECT_EQ(LogLines(box.desktop() / LogName(rootText)),
+              std::vector<std::string>{rootText + "/pipe - Error computing MD5"});
+    EXPECT_EQ(box.Run({"-f" + rootText, "-v"}, closed).exitCode, 0);
+}
+
+// A FIFO where the desktop's configuration is (under sudo -E, root keeps a
+// user's HOME) does not stop the run: the file is read only when it is one.
+TEST(Configuration, AFifoInPlaceOfTheDesktopSettingsIsNotWaitedFor) {
+    if (WineMode()) GTEST_SKIP() << "POSIX desktop settings";
+    Sandbox box;
+    fs::create_directories(box.home() / ".config");
+    ASSERT_EQ(::mkfifo((box.home() / ".config" / "user-dirs.dirs").c_str(), 0644), 0);
+    const fs::path missing = box.work() / "missing.txt";
+    const auto started = std::chrono::steady_clock::now();
+    RunOptions watched;
+    watched.env = {{"XDG_DESKTOP_DIR", ""}, {"XDG_CONFIG_HOME", ""}};
+    bool killed = false;
+    watched.whileRunning = [&](pid_t pid) {
+        if (!killed && std::chrono::steady_clock::now() - started > std::chrono::seconds(30))
+            killed = ::kill(pid, SIGKILL) == 0;
+    };
+    const RunResult r = box.Run({"-n" + Native(missing)}, watched);
+    EXPECT_FALSE(killed) << "the run waited on the FIFO";
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(LogLines(box.home() / "Desktop" / "Sumvane.txt"),
+              std::vector<std::string>{Native(missing) + " - File Not Found"});
+}
+
+// Control characters in a name reach a terminal as escapes: a hostile name
+// cannot retitle or clear it, or fake a line. The log keeps the name.
+TEST(Output, ControlCharactersOfNamesReachStandardErrorEscaped) {
+    if (WineMode()) GTEST_SKIP() << "POSIX names";
+    Sandbox box;
+    const fs::path root = box.root() / "data";
+    // ESC and BEL sequences, a C1 CSI in UTF-8 and as a lone byte.
+    const std::string evil = "evil\x1b]0;owned\x07\x1b[2J\xc2\x9b" "1m\x9b" "2m.txt";
+    WriteFile(root / evil, "a");
+    const std::string rootText = Native(root);
+    ExpectRun(box.Run({"-f" + rootText, "-c"}), 0);
+    WriteFile(root / evil, "b");
+    const RunResult r = box.Run({"-f" + rootText, "-v"});
+    ExpectRun(r, 1);
+    for (const char control : {'\x1b', '\x07'}) EXPECT_EQ(r.err.find(control), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("/evil\\x1b]0;owned\\x07\\x1b[2J\\u009b1m\\x9b2m.txt - MD5 Mismatch"), std::string::npos)
+        << r.err;
+    const std::vector<std::string> log = LogLines(box.desktop() / LogName(rootText));
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_NE(log[0].find("evil\x1b]0;owned\x07\x1b[2J\xc2\x9b" "1m\xed\xb2\x9b" "2m.txt"), std::string::npos)
+        << "the log keeps the name";
 }
 
 // A build killed part-way leaves the previous summary exactly as it was: a

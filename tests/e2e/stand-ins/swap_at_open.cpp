@@ -1,0 +1,118 @@
+// A stand-in for another user who renames things in their own folder while
+// a root run works in it, exactly at the moment that matters: loaded into
+// the program (LD_PRELOAD), it does one swap just before the program's
+// open(2) or openat(2) of a chosen name, then lets the open go on. So the
+// race of a real attack is made certain, not a matter of timing.
+//
+//   SUMVANE_SWAP_NAME    the last name of the path opened that sets it off
+//                        ("*" and text: any name starting with that text;
+//                        several, separated by "|")
+//   SUMVANE_SWAP_COUNT   set off at that open of the name (default 1)
+//   SUMVANE_SWAP_FOLDER  the folder that is moved away ...
+//   SUMVANE_SWAP_MOVED   ... to this path,
+//   SUMVANE_SWAP_LINK    and a link to this path put in its place.
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <string>
+
+namespace {
+
+std::atomic<int> seen{0};
+std::atomic<bool> done{false};
+
+std::string LastName(const char* path) {
+    std::string text = path ? path : "";
+    while (text.size() > 1 && text.back() == '/') text.pop_back();
+    const std::size_t slash = text.rfind('/');
+    return slash == std::string::npos ? text : text.substr(slash + 1);
+}
+
+bool Matches(const std::string& name) {
+    const char* wanted = getenv("SUMVANE_SWAP_NAME");
+    if (!wanted) return false;
+    std::string list = wanted;
+    for (std::size_t start = 0;;) {
+        const std::size_t bar = list.find('|', start);
+        const std::string one = list.substr(start, bar == std::string::npos ? std::string::npos : bar - start);
+        const bool prefix = !one.empty() && one[0] == '*';
+        if (prefix ? name.rfind(one.substr(1), 0) == 0 : name == one) return true;
+        if (bar == std::string::npos) return false;
+        start = bar + 1;
+    }
+}
+
+void MaybeSwap(const char* path) {
+    if (done || !Matches(LastName(path))) return;
+    const char* count = getenv("SUMVANE_SWAP_COUNT");
+    if (++seen < (count ? atoi(count) : 1)) return;
+    if (done.exchange(true)) return;
+    const char* folder = getenv("SUMVANE_SWAP_FOLDER");
+    const char* moved = getenv("SUMVANE_SWAP_MOVED");
+    const char* link = getenv("SUMVANE_SWAP_LINK");
+    if (!folder || !moved || !link || rename(folder, moved) != 0 || symlink(link, folder) != 0) {
+        static const char failed[] = "swap_at_open: the swap failed\n";
+        (void)!write(2, failed, sizeof failed - 1);
+    }
+}
+
+template <typename Function>
+Function Next(const char* name) {
+    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+mode_t ModeOf(int flags, va_list arguments) {
+    return (flags & O_CREAT) || (flags & __O_TMPFILE) == __O_TMPFILE ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+int open(const char* path, int flags, ...) {
+    va_list arguments;
+    va_start(arguments, flags);
+    const mode_t mode = ModeOf(flags, arguments);
+    va_end(arguments);
+    MaybeSwap(path);
+    static const auto real = Next<int (*)(const char*, int, ...)>("open");
+    return real(path, flags, mode);
+}
+
+int open64(const char* path, int flags, ...) {
+    va_list arguments;
+    va_start(arguments, flags);
+    const mode_t mode = ModeOf(flags, arguments);
+    va_end(arguments);
+    MaybeSwap(path);
+    static const auto real = Next<int (*)(const char*, int, ...)>("open64");
+    return real(path, flags, mode);
+}
+
+int openat(int folder, const char* path, int flags, ...) {
+    va_list arguments;
+    va_start(arguments, flags);
+    const mode_t mode = ModeOf(flags, arguments);
+    va_end(arguments);
+    MaybeSwap(path);
+    static const auto real = Next<int (*)(int, const char*, int, ...)>("openat");
+    return real(folder, path, flags, mode);
+}
+
+int openat64(int folder, const char* path, int flags, ...) {
+    va_list arguments;
+    va_start(arguments, flags);
+    const mode_t mode = ModeOf(flags, arguments);
+    va_end(arguments);
+    MaybeSwap(path);
+    static const auto real = Next<int (*)(int, const char*, int, ...)>("openat64");
+    return real(folder, path, flags, mode);
+}
+
+}  // extern "C"
