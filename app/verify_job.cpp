@@ -24,20 +24,20 @@ void VerifyJob::verifySummary() {
     }
     progress_.SetPosition(10);
     bool anyInvalid = false;
-    const std::vector<SummaryEntry> entries =
+    std::vector<SummaryEntry> entries =
         parseSummary(bytes, settings_.summaryName, problems_.log(), problems_.strings(), anyInvalid);
     if (anyInvalid) problemFound = true;
     progress_.SetPosition(15);
 
-    // The same bytes may have been meant in the other encoding a summary
-    // line can hold (a Latin-1 name can look like UTF-8): that reading is
+    // The same bytes may have been meant in another encoding a summary line
+    // can hold (a Latin-1 name can look like UTF-8): those readings are
     // tried when the first is not found.
     std::vector<DigestTask> tasks;
     tasks.reserve(entries.size());
     ProgressCounts counts;
     const bool sizes = ProgressShowsCounts();
-    for (const SummaryEntry& entry : entries) {
-        tasks.push_back({entry.name, otherReading(entry.name)});
+    for (SummaryEntry& entry : entries) {
+        tasks.push_back({entry.name, std::move(entry.otherReadings)});
         if (sizes) counts.bytesTotal += FileSizeOf(entry.name);
     }
     counts.filesTotal = entries.size();
@@ -53,7 +53,7 @@ void VerifyJob::verifySummary() {
         if (position != shown) progress_.SetPosition(position);
         shown = position;
         const DigestDone done = pool.next();
-        const std::u16string name = done.alternativeUsed ? otherReading(entry.name) : entry.name;
+        const std::u16string& name = done.alternativeUsed.empty() ? entry.name : done.alternativeUsed;
         counts.filesDone += 1;
         counts.bytesDone += done.digest.bytes;
         progress_.SetCounts(counts);

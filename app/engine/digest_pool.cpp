@@ -56,11 +56,12 @@ DigestPool::~DigestPool() {
 DigestDone DigestPool::compute(FileDigester& digester, const DigestTask& task) {
     DigestDone done;
     done.digest = digester.digest(task.path);
-    if (done.digest.result == DigestResult::NotFound && !task.alternative.empty()) {
-        FileDigest other = digester.digest(task.alternative);
+    for (const std::u16string& alternative : task.alternatives) {
+        if (done.digest.result != DigestResult::NotFound) break;
+        FileDigest other = digester.digest(alternative);
         if (other.result != DigestResult::NotFound) {
             done.digest = other;
-            done.alternativeUsed = true;
+            done.alternativeUsed = alternative;
         }
     }
     return done;

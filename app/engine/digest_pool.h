@@ -18,13 +18,14 @@
 
 struct DigestTask {
     std::u16string path;
-    // Tried when `path` is not found; empty for none.
-    std::u16string alternative;
+    // Tried in this order while nothing is found at `path`.
+    std::vector<std::u16string> alternatives;
 };
 
 struct DigestDone {
     FileDigest digest;
-    bool alternativeUsed = false;  // the digest is of `alternative`
+    // The alternative the digest is of; empty when it is of `path`.
+    std::u16string alternativeUsed;
 };
 
 // The number of hashing threads: SUMVANE_THREADS when it holds a number

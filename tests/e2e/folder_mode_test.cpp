@@ -241,6 +241,10 @@ TEST(FolderBuild, NamesAboveLatin1AreUtf8AndLatin1NamesOneByteEach) {
         {"café.txt", "latin-1", "caf\xE9.txt"},
         {"dossier é/naïve.txt", "latin-1 folder", "dossier \xE9/na\xEFve.txt"},
         {"папка/файл.txt", "cyrillic folder", ""},
+        // Latin-1 beside characters above U+00FF: the whole path is UTF-8.
+        {"Főtanúsítvány.crt", "certificate", ""},
+        {"Łódź.txt", "city", ""},
+        {"dossier é/Ωmega.txt", "latin-1 folder, greek name", ""},
     };
     MakeTree(root, tree);
     const std::string rootText = Native(root);

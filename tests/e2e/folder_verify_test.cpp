@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -213,6 +214,28 @@ TEST(FolderVerify, NamesThatReadTwoWaysAreFound) {
     fs::remove(tree.root / latin1Name);
     ExpectRun(box.Run({"-f" + tree.text, "-v"}), 1);
     EXPECT_EQ(LogLines(tree.Log(box)), Lines{NotFound(tree.text + Sep() + "\xC9\xA0x")});
+}
+
+// A summary as md5sum writes it: lower-case digits, a mode character before
+// each name, names in UTF-8, a line feed alone after each.
+TEST(FolderVerify, AListWrittenByMd5sumVerifies) {
+    Sandbox box;
+    const fs::path root = box.root() / "data";
+    const std::vector<std::string> names = {"plain.txt", "é.txt", "Főtanúsítvány.crt", "Łódź.txt", "café Ω.txt"};
+    std::string command = "cd '" + root.string() + "' && md5sum";
+    for (const std::string& name : names) {
+        WriteFile(root / name, "contents of " + name);
+        command += " '" + name + "'";
+    }
+    ASSERT_EQ(std::system((command + " > Sumvane.md5").c_str()), 0);
+    ASSERT_EQ(ReadFile(root / "Sumvane.md5")->substr(0, 34), Lower(Md5Of("contents of plain.txt")) + "  ");
+    const std::string rootText = Native(root);
+    RunOptions inRoot;  // the names are relative to the folder md5sum ran in
+    inRoot.cwd = root;
+    ExpectRun(box.Run({"-f" + rootText, "-v"}, inRoot), 0);
+    ExpectRun(box.Run({"-f" + rootText, "-vc"}, inRoot), 0);
+    EXPECT_FALSE(fs::exists(root / "Sumvane.md5X"));
+    ExpectNoLog(box, rootText);
 }
 
 struct BareCase {

@@ -153,12 +153,13 @@ TEST_F(FileDigestTest, ThePoolHandsOutResultsInListOrder) {
             case 0: tasks.push_back({U16(folder_ / name), {}}); expected.push_back("not found"); break;
             case 1: fs::create_directories(folder_ / name); tasks.push_back({U16(folder_ / name), {}});
                     expected.push_back("unreadable"); break;
-            case 2: Write(name + "b", name); tasks.push_back({U16(folder_ / name), U16(folder_ / (name + "b"))});
-                    expected.push_back("other " + OnePieceDigest(name)); break;
+            case 2: Write(name + "b", name);
+                    tasks.push_back({U16(folder_ / name), {U16(folder_ / (name + "a")), U16(folder_ / (name + "b"))}});
+                    expected.push_back("other " + name + "b " + OnePieceDigest(name)); break;
             default: {
                 const std::string bytes = Pattern(static_cast<std::size_t>(i) * (i % 7 == 0 ? 4000 : 13));
                 Write(name, bytes);
-                tasks.push_back({U16(folder_ / name), U16(folder_ / "unused")});
+                tasks.push_back({U16(folder_ / name), {U16(folder_ / "unused")}});
                 expected.push_back(OnePieceDigest(bytes));
             }
         }
@@ -171,7 +172,9 @@ TEST_F(FileDigestTest, ThePoolHandsOutResultsInListOrder) {
             std::string seen = done.digest.result == DigestResult::NotFound     ? "not found"
                                : done.digest.result == DigestResult::Unreadable ? "unreadable"
                                                                                 : std::string(done.digest.digits, 32);
-            if (done.alternativeUsed) seen = "other " + seen;
+            if (!done.alternativeUsed.empty()) {
+                seen = "other " + fs::path(ToSystemBytes(done.alternativeUsed)).filename().string() + " " + seen;
+            }
             ASSERT_EQ(seen, expected[i]) << "task " << i << " with " << threads << " threads";
         }
     }
