@@ -28,6 +28,13 @@ void VerifyJob::verifySummary() {
         parseSummary(bytes, settings_.summaryName, problems_.log(), problems_.strings(), anyInvalid);
     if (anyInvalid) problemFound = true;
     progress_.SetPosition(15);
+    if (entries.empty() && !anyInvalid) {
+        // A summary cut to nothing (a crash, a full disk) checks nothing
+        // either: the same as a missing one.
+        problems_.logProblem(settings_.summaryPath(), kMissingData);
+        progress_.EndJob(true);
+        return;
+    }
 
     // The same bytes may have been meant in another encoding a summary line
     // can hold (a Latin-1 name can look like UTF-8): those readings are

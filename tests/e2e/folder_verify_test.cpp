@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -269,22 +270,35 @@ INSTANTIATE_TEST_SUITE_P(Cases, BareArgumentTest,
                          ::testing::Values(BareCase{"Clean", false}, BareCase{"WithProblem", true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-class MissingSummaryTest : public ::testing::TestWithParam<std::string> {};
+struct MissingCase {
+    const char* name;
+    const char* job;
+    bool empty;  // the summary is there, cut to nothing (a crash, a full disk)
+};
 
+void PrintTo(const MissingCase& c, std::ostream* os) { *os << c.name; }
+
+class MissingSummaryTest : public ::testing::TestWithParam<MissingCase> {};
+
+// With nothing to check, nothing passes.
 TEST_P(MissingSummaryTest, IsMissingDataAndKeepsAnOldRewrite) {
     Sandbox box;
     Tree tree(box);
     const std::string older = tree.Entry("a.txt");
     WriteFile(tree.Rewrite(), older);
+    if (GetParam().empty) WriteFile(tree.Summary(), "");
 
-    ExpectRun(box.Run({"-f" + tree.text, GetParam()}), 1);
+    ExpectRun(box.Run({"-f" + tree.text, GetParam().job}), 1);
     EXPECT_EQ(LogLines(tree.Log(box)), Lines{Native(tree.Summary()) + " - Missing Data"});
     EXPECT_EQ(ReadFile(tree.Rewrite()), older);
-    EXPECT_FALSE(fs::exists(tree.Summary()));
+    EXPECT_EQ(ReadFile(tree.Summary()), GetParam().empty ? std::optional<std::string>("") : std::nullopt);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, MissingSummaryTest, ::testing::Values("-v", "-vc"),
-                         [](const auto& info) { return info.param == "-v" ? "Verify" : "VerifyAndRewrite"; });
+INSTANTIATE_TEST_SUITE_P(Cases, MissingSummaryTest,
+                         ::testing::Values(MissingCase{"Verify", "-v", false}, MissingCase{"VerifyAndRewrite", "-vc", false},
+                                           MissingCase{"EmptyVerify", "-v", true},
+                                           MissingCase{"EmptyVerifyAndRewrite", "-vc", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FolderVerify, UnwritableRewriteIsReportedAndLeavesNothingBehind) {
     Sandbox box;
