@@ -239,6 +239,19 @@ TEST(FolderVerify, AListWrittenByMd5sumVerifies) {
     ExpectNoLog(box, rootText);
 }
 
+// A file that says it is empty may not be: /proc makes its files as they
+// are read, and some FUSE file systems do the same.
+TEST(FolderVerify, AFileOfSizeZeroIsReadToItsEnd) {
+    const fs::path made = "/proc/version";
+    const auto contents = ReadFile(made);
+    if (!contents || contents->empty() || fs::file_size(made) != 0) GTEST_SKIP() << made << " is not made as it is read here";
+    Sandbox box;
+    Tree tree(box);
+    WriteFile(tree.Summary(), Line(Md5Of(*contents), Native(made)) + tree.Entry("a.txt"));
+    ExpectRun(box.Run({"-f" + tree.text, "-v"}), 0);
+    ExpectNoLog(box, tree.text);
+}
+
 struct BareCase {
     const char* name;
     bool changeAFile;
