@@ -126,6 +126,73 @@ gid_t UnprivilegedGroup() {
     return found ? found->gr_gid : 65534;
 }
 
+namespace {
+
+// Whether the unprivileged user may search (a folder) or run (a program)
+// `path`, as the system answers that user.
+bool UnprivilegedMayEnter(const fs::path& path) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const gid_t group = UnprivilegedGroup();
+        if (::setgroups(1, &group) != 0 || ::setgid(group) != 0 || ::setuid(UnprivilegedUser()) != 0) ::_exit(2);
+        ::_exit(::access(path.c_str(), X_OK) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// A copy of the program beside the sandboxes, in a folder of its own that
+// everyone may enter, removed when the test process ends.
+class ProgramCopy {
+public:
+    explicit ProgramCopy(const fs::path& base) {
+        std::string pattern = (base / "sumvane-e2e-program-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) return;
+        folder_ = pattern;
+        const fs::path copy = folder_ / fs::path(Executable()).filename();
+        std::error_code error;
+        fs::copy_file(Executable(), copy, error);
+        if (error) return;
+        const auto everyone = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec;
+        fs::permissions(folder_, everyone, error);
+        fs::permissions(copy, everyone, error);
+        if (!error) path_ = copy;
+    }
+    ~ProgramCopy() {
+        std::error_code ignored;
+        if (!folder_.empty()) fs::remove_all(folder_, ignored);
+    }
+    ProgramCopy(const ProgramCopy&) = delete;
+    ProgramCopy& operator=(const ProgramCopy&) = delete;
+
+    const fs::path& path() const { return path_; }  // empty when it could not be made
+
+private:
+    fs::path folder_;
+    fs::path path_;
+};
+
+// The program as the unprivileged user starts it: the program itself when
+// that user can reach it, otherwise a copy beside the sandbox. Empty when
+// neither can be run by that user.
+std::string UnprivilegedProgram(const fs::path& sandboxRoot) {
+    if (::geteuid() != 0 || UnprivilegedMayEnter(Executable())) return Executable();
+    static const ProgramCopy copy(sandboxRoot.parent_path());
+    return !copy.path().empty() && UnprivilegedMayEnter(copy.path()) ? copy.path().string() : std::string();
+}
+
+}  // namespace
+
+std::string Sandbox::unprivilegedUnavailable() const {
+    if (::geteuid() != 0) return "";  // unprivileged already
+    if (!UnprivilegedMayEnter(root_)) return "the user nobody cannot enter " + root_.string() + " (set TMPDIR to a folder it can enter)";
+    if (UnprivilegedProgram(root_).empty()) {
+        return "the user nobody can run neither " + Executable() + " nor a copy of it in " + root_.parent_path().string();
+    }
+    return "";
+}
+
 void GiveToUnprivileged(const fs::path& path) {
     if (::lchown(path.c_str(), UnprivilegedUser(), UnprivilegedGroup()) != 0) throw std::runtime_error("lchown failed");
     if (!fs::is_directory(fs::symlink_status(path))) return;
@@ -194,9 +261,15 @@ RunResult Sandbox::Launch(const std::vector<std::string>& args, const RunOptions
     std::vector<std::string> envStrings;
     for (const auto& [name, value] : vars) envStrings.push_back(name + "=" + value);
 
+    std::string program = Executable();
+    if (options.unprivileged && ::geteuid() == 0) {
+        const std::string why = unprivilegedUnavailable();
+        if (!why.empty()) throw std::runtime_error("no run as the unprivileged user: " + why);
+        program = UnprivilegedProgram(root_);
+    }
     std::vector<std::string> argv = options.wrapper;
     if (WineMode()) argv.push_back(WineLoader());
-    argv.push_back(Executable());
+    argv.push_back(program);
     argv.insert(argv.end(), args.begin(), args.end());
 
     int outPipe[2], errPipe[2];

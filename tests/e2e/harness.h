@@ -49,7 +49,8 @@ struct RunOptions {
     std::optional<fs::path> cwd;             // default: work()
     std::map<std::string, std::string> env;  // added, or removed with an empty value
     bool mergeErrors = false;                // standard error into `out`, in order
-    bool unprivileged = false;               // as the user nobody (the tests run as root in CI)
+    bool unprivileged = false;               // as the user nobody (the tests run as root in CI);
+                                             // see Sandbox::unprivilegedUnavailable
     std::vector<std::pair<int, unsigned long>> limits;  // setrlimit(resource, value) before the start
     std::vector<std::string> wrapper;        // a command the program is started through
     bool outputClosed = false;               // standard output is a pipe nobody reads any more
@@ -76,6 +77,12 @@ public:
     fs::path tmp() const { return root_ / "tmp"; }
     // Where the program puts a log when no -o folder is given.
     fs::path desktop() const;
+
+    // Why a run as the unprivileged user cannot be made here (the sandbox
+    // is in a folder that user cannot enter); empty when it can. Run as
+    // root, such runs start a copy of the program that user can reach
+    // when the program itself lies where it cannot (a checkout under /root).
+    std::string unprivilegedUnavailable() const;
 
     // Runs the program with `args` in `cwd` (default work()). `env` adds or
     // (with an empty value) removes variables of the private environment.
