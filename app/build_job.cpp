@@ -103,7 +103,8 @@ std::vector<BuildJob::Item> BuildJob::listFiles(bool sizes) {
     return items;
 }
 
-void BuildJob::buildSummary() {
+JobResult BuildJob::buildSummary() {
+    JobResult result;
     bool problemFound = false;
     progress_.SetPosition(0);
     progress_.SetPosition(5);
@@ -153,6 +154,7 @@ void BuildJob::buildSummary() {
             continue;
         }
         anyLine = true;
+        ++result.files;
         if (!writeSummaryLine(summaryFile_, done.digest.digits, item.path)) {
             problems_.logProblem(item.path, kUnableToWrite);
             problemFound = true;
@@ -163,6 +165,9 @@ void BuildJob::buildSummary() {
     if (anyLine && !summaryFile_.Commit()) {
         problems_.logProblem(settings_.summaryPath(), kUnableToWrite);
         problemFound = true;
+    } else {
+        result.summaryWritten = anyLine;
     }
     progress_.EndJob(problemFound);
+    return result;
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "closing_line.h"
 #include "problem_log.h"
 #include "run_settings.h"
 #include "tessel_file.h"
@@ -18,8 +19,8 @@ public:
     BuildJob(const RunSettings& settings, const ProblemLog& problems, TesselLibrary::TesselProgress& progress,
              TesselLibrary::TesselFile& summaryFile);
 
-    // The whole job, ended with progress.EndJob.
-    void buildSummary();
+    // The whole job, ended with progress.EndJob; what it recorded.
+    JobResult buildSummary();
     // The folder and, when recursive, every folder below it that is not
     // excluded, depth first, each ending in the separator.
     void collectFolders(const std::u16string& path);

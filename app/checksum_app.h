@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "closing_line.h"
 #include "engine/file_digest.h"
 #include "problem_log.h"
 #include "run_settings.h"
@@ -62,4 +63,7 @@ private:
     // The clipboard action's digest of `singleFile`, so that single-file
     // mode does not read the file a second time.
     std::optional<FileDigest> clipboardDigest;
+    // What the folder jobs of this run did, as they counted it.
+    std::optional<JobResult> built;
+    std::optional<JobResult> checked;
 };

@@ -2,6 +2,8 @@
 // on a worker thread behind the progress display.
 #include "build_job.h"
 #include "checksum_app.h"
+#include "closing_line.h"
+#include "console.h"
 #include "string_ids.h"
 #include "verify_job.h"
 
@@ -9,13 +11,14 @@ using namespace TesselLibrary;
 
 std::uint32_t TESSEL_STDCALL ChecksumApp::buildJob(void* argument) {
     ChecksumApp& app = *static_cast<ChecksumApp*>(argument);
-    BuildJob(app.settings, app.problems, *app.progress, *app.summaryFile).buildSummary();
+    app.built = BuildJob(app.settings, app.problems, *app.progress, *app.summaryFile).buildSummary();
     return 0;
 }
 
 std::uint32_t TESSEL_STDCALL ChecksumApp::verifyJob(void* argument) {
     ChecksumApp& app = *static_cast<ChecksumApp*>(argument);
-    VerifyJob(app.settings, app.problems, *app.progress, *app.summaryFile, *app.rewriteFile).verifySummary();
+    app.checked =
+        VerifyJob(app.settings, app.problems, *app.progress, *app.summaryFile, *app.rewriteFile).verifySummary();
     return 0;
 }
 
@@ -25,9 +28,14 @@ bool ChecksumApp::runFolder() {
     rewriteFile->SetPath((path + u"X").c_str());
 
     bool ok = true;
+    // Neither job changes the summary until its new one is complete.
+    SetInterruptNotice(interruptNotice(path));
     if (settings.create && !progress->Run(frame, frame.ResourceString(kBuildingTitle), this, &ChecksumApp::buildJob))
         ok = false;
+    // After a build the summary may be this run's own.
+    if (settings.create) SetInterruptNotice(interruptNotice());
     if (settings.verify && !progress->Run(frame, frame.ResourceString(kCheckingTitle), this, &ChecksumApp::verifyJob))
         ok = false;
+    SetInterruptNotice(interruptNotice());
     return ok;
 }

@@ -7,7 +7,8 @@
 
 using namespace TesselLibrary;
 
-void VerifyJob::verifySummary() {
+JobResult VerifyJob::verifySummary() {
+    JobResult result;
     bool problemFound = false;
     progress_.SetPosition(5);
     const std::u16string status = settings_.folder.empty() ? DirectoryOf(settings_.singleFile) : settings_.folder;
@@ -20,7 +21,7 @@ void VerifyJob::verifySummary() {
         problems_.logProblem(settings_.summaryPath(), kMissingData);
         progress_.SetPosition(15);
         progress_.EndJob(true);
-        return;
+        return result;
     }
     progress_.SetPosition(10);
     bool anyInvalid = false;
@@ -33,7 +34,7 @@ void VerifyJob::verifySummary() {
         // either: the same as a missing one.
         problems_.logProblem(settings_.summaryPath(), kMissingData);
         progress_.EndJob(true);
-        return;
+        return result;
     }
 
     // The same bytes may have been meant in another encoding a summary line
@@ -69,6 +70,7 @@ void VerifyJob::verifySummary() {
             problemFound = true;
             continue;
         }
+        ++result.files;
         if (!sameDigest(entry.digest, done.digest.digits)) {
             problemFound = true;
             problems_.logMismatch(name, std::u16string(entry.digest, entry.digest + 32),
@@ -90,4 +92,5 @@ void VerifyJob::verifySummary() {
         rewriteFile_.Delete();
     }
     progress_.EndJob(problemFound);
+    return result;
 }

@@ -3,6 +3,7 @@
 // only when asked for and something was wrong.
 #pragma once
 
+#include "closing_line.h"
 #include "problem_log.h"
 #include "run_settings.h"
 #include "tessel_file.h"
@@ -15,8 +16,8 @@ public:
         : settings_(settings), problems_(problems), progress_(progress), summaryFile_(summaryFile),
           rewriteFile_(rewriteFile) {}
 
-    // The whole job, ended with progress.EndJob.
-    void verifySummary();
+    // The whole job, ended with progress.EndJob; what it checked.
+    JobResult verifySummary();
 
 private:
     const RunSettings& settings_;

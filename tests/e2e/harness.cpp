@@ -220,6 +220,10 @@ RunResult Sandbox::RunOnTerminal(const std::vector<std::string>& args,
                                  const std::map<std::string, std::string>& env) const {
     RunOptions options;
     options.env = env;
+    return RunOnTerminal(args, options);
+}
+
+RunResult Sandbox::RunOnTerminal(const std::vector<std::string>& args, RunOptions options) const {
     options.env.emplace("TERM", "xterm");
     return Launch(args, options, true);
 }
@@ -310,7 +314,9 @@ RunResult Sandbox::Launch(const std::vector<std::string>& args, const RunOptions
         }
         if (::chdir(dir.c_str()) != 0) ::_exit(126);
         if (terminal) {
-            ::setsid();  // the terminal is not our controlling one; output only
+            // A terminal for output only, unless something is typed on it.
+            ::setsid();
+            if (options.typing && ::ioctl(STDERR_FILENO, TIOCSCTTY, 0) != 0) ::_exit(123);
         } else {
             ::setpgid(0, 0);
         }
@@ -333,7 +339,14 @@ RunResult Sandbox::Launch(const std::vector<std::string>& args, const RunOptions
             break;
         }
         if (options.whileRunning) options.whileRunning(pid);
-        if (::poll(fds, 2, options.whileRunning ? 20 : 1000) < 0 && errno != EINTR) break;
+        if (terminal && options.typing && fds[1].fd >= 0) {
+            const std::string keys = options.typing(result.err);
+            if (!keys.empty()) {
+                [[maybe_unused]] const ssize_t typed = ::write(fds[1].fd, keys.data(), keys.size());
+            }
+        }
+        const bool watched = options.whileRunning || options.typing;
+        if (::poll(fds, 2, watched ? 20 : 1000) < 0 && errno != EINTR) break;
         for (int k = 0; k < 2; ++k) {
             if (fds[k].fd < 0 || !(fds[k].revents & (POLLIN | POLLHUP | POLLERR))) continue;
             char buffer[65536];

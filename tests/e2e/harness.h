@@ -56,6 +56,11 @@ struct RunOptions {
     bool outputClosed = false;               // standard output is a pipe nobody reads any more
     // Called about every 20 ms while the program runs; it may signal it.
     std::function<void(pid_t)> whileRunning;
+    // On a terminal run, called about every 20 ms with every byte the
+    // terminal has received so far; what it returns is typed on the
+    // terminal's keyboard. The terminal is then the program's controlling
+    // one, so "\x03" (Ctrl+C) interrupts it as it would a user's.
+    std::function<std::string(const std::string& received)> typing;
 };
 
 // The user and group of unprivileged runs.
@@ -96,6 +101,7 @@ public:
     // columns): `err` holds every byte the terminal received. `env` as for Run.
     RunResult RunOnTerminal(const std::vector<std::string>& args,
                             const std::map<std::string, std::string>& env = {}) const;
+    RunResult RunOnTerminal(const std::vector<std::string>& args, RunOptions options) const;
 
 private:
     RunResult Launch(const std::vector<std::string>& args, const RunOptions& options, bool terminal) const;
