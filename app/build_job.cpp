@@ -12,11 +12,12 @@
 using namespace TesselLibrary;
 
 BuildJob::BuildJob(const RunSettings& settings, const ProblemLog& problems, TesselProgress& progress,
-                   std::shared_ptr<const Folder> root, TesselFile& summaryFile, JobOutcome& outcome)
+                   std::shared_ptr<const Folder> root, TesselFile& summaryFile)
     : settings_(settings), problems_(problems), progress_(progress), root_(std::move(root)),
-      summaryFile_(summaryFile), outcome_(outcome) {}
+      summaryFile_(summaryFile) {}
 
-void BuildJob::buildSummary() {
+JobResult BuildJob::buildSummary() {
+    JobResult result;
     progress_.SetPosition(0);
     progress_.SetPosition(5);
     // Two builds of one folder at once would each replace the other's work.
@@ -24,7 +25,7 @@ void BuildJob::buildSummary() {
         WriteErrorText(std::u16string(kExecutableName) + u": " + ShownOnTerminal(root_->path()) +
                        u" is being built by another run; this build was not done." + kConsoleLineEnd);
         progress_.EndJob(true);
-        return;
+        return result;
     }
 
     TreeWalkSettings walkSettings;
@@ -95,8 +96,8 @@ void BuildJob::buildSummary() {
             if (digest.result == DigestResult::Unreadable) readFailure = true;
             continue;
         }
-        outcome_.files += 1;
         if (!writable) continue;
+        ++result.files;
         anyLine = true;
         if (!writeSummaryLine(summaryFile_, digest.digits, item.path)) {
             // One report for the summary: every line after a failed block
@@ -106,24 +107,27 @@ void BuildJob::buildSummary() {
             writable = false;
         }
     }
-    if (anyLine && writable && !commitSummary(readFailure)) problemFound = true;
+    if (anyLine && writable && !commitSummary(readFailure, result)) problemFound = true;
     summaryFile_.Close();  // a summary that was not committed is discarded
+    if (!writable) result.files = 0;
     progress_.EndJob(problemFound);
+    return result;
 }
 
-bool BuildJob::commitSummary(bool readFailure) {
+bool BuildJob::commitSummary(bool readFailure, JobResult& result) {
     // A file that could not be read is missing from the new summary; the old
     // one may hold the only record of its good digest, so it stays, unless
     // there is none.
     if (readFailure) {
         TesselFile previous(root_, settings_.summaryName);
         if (previous.OpenRead()) {
-            outcome_.previousKept = true;
+            result.previousKept = true;
             return true;
         }
     }
     CommitOutcome outcome = CommitOutcome::Failed;
     summaryFile_.Commit(&outcome);
+    result.summaryWritten = outcome != CommitOutcome::Failed;
     if (outcome == CommitOutcome::Replaced) return true;
     problems_.logProblem(summaryFile_.path(),
                          outcome == CommitOutcome::ReplacedNotOnDisk ? kReplacedNotOnDisk : kUnableToWrite);

@@ -5,8 +5,8 @@
 
 #include <memory>
 
+#include "closing_line.h"
 #include "folder.h"
-#include "job_outcome.h"
 #include "problem_log.h"
 #include "run_settings.h"
 #include "tessel_file.h"
@@ -17,20 +17,18 @@ public:
     // `root`: the folder resolved at the start of the run (null when it
     // could not be); `summaryFile` names the summary inside it.
     BuildJob(const RunSettings& settings, const ProblemLog& problems, TesselLibrary::TesselProgress& progress,
-             std::shared_ptr<const TesselLibrary::Folder> root, TesselLibrary::TesselFile& summaryFile,
-             JobOutcome& outcome);
+             std::shared_ptr<const TesselLibrary::Folder> root, TesselLibrary::TesselFile& summaryFile);
 
-    // The whole job, ended with progress.EndJob.
-    void buildSummary();
+    // The whole job, ended with progress.EndJob; what it recorded.
+    JobResult buildSummary();
 
 private:
     // Replaces the summary when that is right; the problem it met, if any.
-    bool commitSummary(bool readFailure);
+    bool commitSummary(bool readFailure, JobResult& result);
 
     const RunSettings& settings_;
     const ProblemLog& problems_;
     TesselLibrary::TesselProgress& progress_;
     std::shared_ptr<const TesselLibrary::Folder> root_;
     TesselLibrary::TesselFile& summaryFile_;
-    JobOutcome& outcome_;
 };

@@ -41,6 +41,7 @@ void ChecksumApp::applyCommandLine() { parseCommandLine(settings); }
 
 bool ChecksumApp::run() {
     if (settings.informationRequest != InformationRequest::None) return answerInformationRequest();
+    SetInterruptNotice(interruptNotice());
     performStartupActions();
 
     std::u16string banner = bannerTitle();
@@ -56,13 +57,32 @@ bool ChecksumApp::run() {
     // A digest the clipboard action could not make (a missing file, or no
     // file named at all) is work asked for and not done.
     if (clipboardDigest && clipboardDigest->result != DigestResult::Computed) ok = false;
-    if (!settings.singleFile.empty() && !runSingleFile()) ok = false;
+    if (!settings.singleFile.empty()) {
+        if (settings.create) SetInterruptNotice(interruptNotice(settings.singleFile + u".md5"));
+        if (!runSingleFile()) ok = false;
+        SetInterruptNotice(interruptNotice());
+    }
     if (settings.folderGiven && !runFolder()) ok = false;
     // A report that could not be written where it belongs went to standard
     // error; the run did not end the way it should have.
     if (log->failed()) ok = false;
     if (kLogLinesOnStandardError && log->lineCount() != 0) {
-        WriteErrorText(closingLine(log->lineCount(), log->lostLineCount(), log->path()) + kConsoleLineEnd);
+        const bool kept = built && built->previousKept;
+        WriteErrorText(closingLine(log->lineCount(), log->lostLineCount(), log->path(),
+                                   kept ? settings.summaryPath() : std::u16string()) +
+                       kConsoleLineEnd);
+    } else if (kLogLinesOnStandardError && ok && ErrorOutputIsTerminal()) {
+        // Someone watches: a clean run says what it did. Under cron it stays
+        // silent, so that no mail is sent.
+        CleanRun clean;
+        clean.singleFile = settings.singleFile;
+        clean.singleRecorded = settings.create;
+        clean.singleChecked = settings.verify;
+        if (settings.folderGiven) clean.summaryPath = settings.summaryPath();
+        clean.built = built;
+        clean.checked = checked;
+        const std::u16string line = cleanClosingLine(clean);
+        if (!line.empty()) WriteErrorText(line + kConsoleLineEnd);
     }
     return ok;
 }

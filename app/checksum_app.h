@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
+#include "closing_line.h"
 #include "engine/file_digest.h"
 #include "folder.h"
-#include "job_outcome.h"
 #include "problem_log.h"
 #include "run_settings.h"
 #include "tessel_app.h"
@@ -56,6 +56,7 @@ private:
     std::optional<FileDigest> clipboardDigest;
     // The folder of folder mode, resolved once at its start.
     std::shared_ptr<const TesselLibrary::Folder> folderHeld;
-    JobOutcome buildOutcome;
-    JobOutcome verifyOutcome;
+    // What the folder jobs of this run did, as they counted it.
+    std::optional<JobResult> built;
+    std::optional<JobResult> checked;
 };

@@ -10,16 +10,61 @@ namespace {
 
 std::u16string Count(std::size_t number) { return FromSystemBytes(std::to_string(number)); }
 
+// "154,040 files", "1 file".
+std::u16string Files(std::uint64_t number) {
+    std::string digits = std::to_string(number);
+    for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
+    return FromSystemBytes(digits) + (number == 1 ? u" file" : u" files");
+}
+
+// These lines go to a terminal: a control character of a path must not act.
+std::u16string Prefixed(const std::u16string& text) {
+    return ShownOnTerminal(std::u16string(kExecutableName) + u": " + text);
+}
+
 }  // namespace
 
-std::u16string closingLine(std::size_t problems, std::size_t notInLog, const std::u16string& logPath) {
-    std::u16string line = kExecutableName;
-    line += u": " + Count(problems) + (problems == 1 ? u" problem" : u" problems");
+std::u16string closingLine(std::size_t problems, std::size_t notInLog, const std::u16string& logPath,
+                           const std::u16string& keptSummary) {
+    std::u16string line = Count(problems) + (problems == 1 ? u" problem" : u" problems");
     line += u"; log: " + pathForLog(logPath);
     if (notInLog == problems) {
         line += u" (not written there)";
     } else if (notInLog != 0) {
         line += u" (" + Count(notInLog) + u" not written there)";
     }
-    return line;
+    if (!keptSummary.empty()) line += u"; " + pathForLog(keptSummary) + u" left as it was";
+    return Prefixed(line);
+}
+
+std::u16string cleanClosingLine(const CleanRun& run) {
+    const std::u16string checkedText = u" checked, no problem";
+    std::u16string text;
+    const auto add = [&](const std::u16string& part) { text += (text.empty() ? u"" : u"; ") + part; };
+    if (!run.singleFile.empty() && (run.singleRecorded || run.singleChecked)) {
+        std::u16string part = pathForLog(run.singleFile);
+        if (run.singleRecorded) part += u" recorded in " + pathForLog(run.singleFile + u".md5");
+        if (run.singleRecorded && run.singleChecked) part += u" and";
+        if (run.singleChecked) part += checkedText;
+        add(part);
+    }
+    const std::u16string summary = pathForLog(run.summaryPath);
+    bool checkSaid = false;
+    if (run.built && !run.built->summaryWritten) {
+        add(u"no file recorded, " + summary + u" left as it was");
+    } else if (run.built) {
+        std::u16string part = Files(run.built->files) + u" recorded in " + summary;
+        // A check of what was just recorded is said with it.
+        if (run.checked && run.checked->files == run.built->files) {
+            part += u" and" + checkedText;
+            checkSaid = true;
+        }
+        add(part);
+    }
+    if (run.checked && !checkSaid) add(Files(run.checked->files) + checkedText);
+    return text.empty() ? text : Prefixed(text);
+}
+
+std::u16string interruptNotice(const std::u16string& keptPath) {
+    return Prefixed(keptPath.empty() ? u"interrupted" : u"interrupted; " + pathForLog(keptPath) + u" left as it was");
 }

@@ -1,11 +1,43 @@
-// The last line of a run that logged problems, for standard error: how many
-// there were and where the log is, so that a terminal or a cron mail says it
-// without the log file being opened.
+// The last line of a run on standard error: for a run that logged problems,
+// how many there were and where the log is, so that a terminal or a cron
+// mail says it without the log file being opened; for a clean run watched
+// on a terminal, what it did; for an interrupted one, what it left as it was.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 
 // "sumvane: 3 problems; log: <path>", then, when some lines did not reach the
-// log file (they are on standard error already), how many of them.
-std::u16string closingLine(std::size_t problems, std::size_t notInLog, const std::u16string& logPath);
+// log file (they are on standard error already), how many of them; and,
+// when `keptSummary` is given, that a build left that summary as it was.
+std::u16string closingLine(std::size_t problems, std::size_t notInLog, const std::u16string& logPath,
+                           const std::u16string& keptSummary = {});
+
+// What a folder job did, as it counted it: the files recorded in the
+// summary a build wrote, or the entries a verification checked.
+struct JobResult {
+    std::uint64_t files = 0;
+    bool summaryWritten = false;  // a build replaced the summary with its files
+    bool previousKept = false;    // a build that could not read everything left the old summary as it was
+};
+
+// What a run without problems did.
+struct CleanRun {
+    std::u16string singleFile;  // empty when none was named
+    bool singleRecorded = false;
+    bool singleChecked = false;
+    std::u16string summaryPath;  // the folder summary, when a folder job ran
+    std::optional<JobResult> built;
+    std::optional<JobResult> checked;
+};
+
+// "sumvane: 154,040 files checked, no problem", "sumvane: 154,040 files
+// recorded in /srv/data/Sumvane.md5", and the like for a single file; the
+// parts joined with "; ". Empty when nothing was recorded or checked.
+std::u16string cleanClosingLine(const CleanRun& run);
+
+// "sumvane: interrupted", with "; <path> left as it was" when `keptPath`,
+// the file the run would have replaced, is given.
+std::u16string interruptNotice(const std::u16string& keptPath = {});

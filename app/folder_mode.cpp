@@ -2,6 +2,8 @@
 // build and verify, each job on a worker thread behind the progress display.
 #include "build_job.h"
 #include "checksum_app.h"
+#include "closing_line.h"
+#include "console.h"
 #include "string_ids.h"
 #include "verify_job.h"
 
@@ -9,16 +11,15 @@ using namespace TesselLibrary;
 
 std::uint32_t TESSEL_STDCALL ChecksumApp::buildJob(void* argument) {
     ChecksumApp& app = *static_cast<ChecksumApp*>(argument);
-    BuildJob(app.settings, app.problems, *app.progress, app.folderHeld, *app.summaryFile, app.buildOutcome)
-        .buildSummary();
+    app.built = BuildJob(app.settings, app.problems, *app.progress, app.folderHeld, *app.summaryFile).buildSummary();
     return 0;
 }
 
 std::uint32_t TESSEL_STDCALL ChecksumApp::verifyJob(void* argument) {
     ChecksumApp& app = *static_cast<ChecksumApp*>(argument);
-    VerifyJob(app.settings, app.problems, *app.progress, app.folderHeld, *app.summaryFile, *app.rewriteFile,
-              app.verifyOutcome)
-        .verifySummary();
+    app.checked =
+        VerifyJob(app.settings, app.problems, *app.progress, app.folderHeld, *app.summaryFile, *app.rewriteFile)
+            .verifySummary();
     return 0;
 }
 
@@ -37,9 +38,14 @@ bool ChecksumApp::runFolder() {
     }
 
     bool ok = true;
+    // Neither job changes the summary until its new one is complete.
+    SetInterruptNotice(interruptNotice(settings.summaryPath()));
     if (settings.create && !progress->Run(frame, frame.ResourceString(kBuildingTitle), this, &ChecksumApp::buildJob))
         ok = false;
+    // After a build the summary may be this run's own.
+    if (settings.create) SetInterruptNotice(interruptNotice());
     if (settings.verify && !progress->Run(frame, frame.ResourceString(kCheckingTitle), this, &ChecksumApp::verifyJob))
         ok = false;
+    SetInterruptNotice(interruptNotice());
     return ok;
 }

@@ -1,5 +1,7 @@
 #include "summary_format.h"
 
+#include <algorithm>
+
 #include "name_compare.h"
 #include "string_ids.h"
 #include "text.h"
@@ -8,51 +10,82 @@ using namespace TesselLibrary;
 
 namespace {
 
-// A sequence is read as UTF-8 only for a code point above U+00FF, which the
-// one-byte form cannot hold: a summary of Latin-1 names written one byte per
-// character reads exactly as before. A byte escape (U+DC80..U+DCFF, an
-// undecodable byte of a POSIX name) is written in the same three-byte form
-// as any other BMP code unit and read back by the same rule, so such names
-// survive too.
+// The per-character form: a sequence is read as UTF-8 only for a code point
+// above U+00FF, which one byte cannot hold, so a summary of Latin-1 names
+// written one byte per character reads exactly as it always has. A byte
+// escape (U+DC80..U+DCFF, an undecodable byte of a POSIX name) is written
+// in the three-byte form of any other BMP code unit and read back by the
+// same rule, so such names survive too.
 bool TakenAsUtf8(char32_t cp) { return cp > 0xFF && (!IsSurrogate(cp) || IsByteEscape(cp)); }
 
-// The reading of a tool that stores every name in UTF-8: any code point from
-// U+0080 up.
+// UTF-8 throughout: any code point from U+0080 up.
 bool TakenAsUtf8Throughout(char32_t cp) { return cp >= 0x80 && (!IsSurrogate(cp) || IsByteEscape(cp)); }
+
+// A system name's reading: every well-formed sequence, ASCII included; with
+// the escape base U+DC00 a byte that is no UTF-8 becomes its byte escape.
+bool TakenAsSystemName(char32_t cp) { return !IsSurrogate(cp) || IsByteEscape(cp); }
+
+bool HoldsAboveLatin1(const std::u16string& text) {
+    return std::any_of(text.begin(), text.end(), [](char16_t unit) { return unit > 0xFF; });
+}
+
+bool IsAscii(const std::string& bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
+}
+
+std::u16string EachByte(const std::string& bytes) {
+    std::u16string text;
+    text.reserve(bytes.size());
+    for (const char byte : bytes) text.push_back(static_cast<unsigned char>(byte));
+    return text;
+}
+
+// Every code point of `text` as UTF-8, a zero included.
+std::string Utf8Throughout(const std::u16string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) AppendUtf8(out, NextCodePoint(text, i));
+    return out;
+}
 
 char UpperHexLetter(char c) { return (c >= 'a' && c <= 'f') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 }  // namespace
 
 std::string toLowBytes(const std::u16string& path) {
+    // The path ends at its terminator.
+    const std::u16string whole = path.substr(0, path.find(u'\0'));
+    if (HoldsAboveLatin1(whole)) return Utf8Throughout(whole);
     std::string out;
-    out.reserve(path.size());
-    for (std::size_t i = 0; i < path.size();) {
-        const char32_t cp = NextCodePoint(path, i);
-        if (cp == 0) break;  // the path ends at its terminator
-        if (cp <= 0xFF) {
-            out.push_back(static_cast<char>(cp));
-        } else {
-            AppendUtf8(out, cp);
-        }
-    }
+    out.reserve(whole.size());
+    for (const char16_t unit : whole) out.push_back(static_cast<char>(unit));
     return out;
 }
 
-std::u16string widenBytes(const std::string& bytes) { return DecodeUtf8(bytes, TakenAsUtf8, 0); }
+std::u16string widenBytes(const std::string& bytes) {
+    if (IsAscii(bytes)) return EachByte(bytes);
+    // Decoded whole only when no byte stood apart: that is what the writer
+    // makes of a name above U+00FF, and md5sum of any name.
+    std::u16string whole = DecodeUtf8(bytes, TakenAsUtf8Throughout, 0);
+    if (HoldsAboveLatin1(whole) && Utf8Throughout(whole) == bytes) return whole;
+    return DecodeUtf8(bytes, TakenAsUtf8, 0);
+}
 
-std::u16string otherReading(const std::u16string& name) {
-    const std::string bytes = toLowBytes(name);
-    std::u16string other;
-    if (bytes.size() != name.size()) {
-        // Some bytes were taken for UTF-8: each byte on its own instead.
-        for (const char byte : bytes) other.push_back(static_cast<unsigned char>(byte));
-    } else {
-        // Each byte was taken on its own: UTF-8 throughout instead, as a
-        // tool that stores every name in UTF-8 writes it.
-        other = DecodeUtf8(bytes, TakenAsUtf8Throughout, 0);
-    }
-    return other == name ? std::u16string() : other;
+std::vector<std::u16string> nameReadings(const std::string& bytes) {
+    std::vector<std::u16string> readings;
+    const auto add = [&](std::u16string name) {
+        if (std::find(readings.begin(), readings.end(), name) == readings.end()) readings.push_back(std::move(name));
+    };
+    const auto addAll = [&](const std::string& part) {
+        add(widenBytes(part));
+        if (IsAscii(part)) return;
+        add(DecodeUtf8(part, TakenAsSystemName, 0xDC00));
+        add(DecodeUtf8(part, TakenAsUtf8, 0));
+        add(EachByte(part));
+    };
+    addAll(bytes);
+    if (bytes.size() > 1 && (bytes[0] == ' ' || bytes[0] == '*')) addAll(bytes.substr(1));
+    return readings;
 }
 
 bool sameDigest(const char (&stored)[32], const char (&computed)[32]) {
@@ -64,17 +97,27 @@ bool sameDigest(const char (&stored)[32], const char (&computed)[32]) {
 
 void SummaryParser::EndLine(std::vector<SummaryLine>& lines) {
     SummaryLine judged;
+    // A zero byte ends a path for the system, so such a name would check a
+    // file other than the one it names.
+    const auto usable = [&](const std::u16string& name) {
+        return !name.empty() && name.find(u'\0') == std::u16string::npos && !NamesEqual(name, summaryName_);
+    };
     if (line_.count < 33) {
         judged.kind = SummaryLine::Kind::InvalidHash;
+    } else if (overlong_) {
+        // A name past the longest line is none the system could open.
+        judged.kind = SummaryLine::Kind::InvalidFilename;
     } else {
-        line_.name = widenBytes(nameBytes_);
-        // A zero byte ends a path for the system, so such a line would check
-        // a file other than the one it names; a name past the longest line
-        // is none the system could open either.
-        const bool usable = !overlong_ && !line_.name.empty() && line_.name.find(u'\0') == std::u16string::npos &&
-                            !NamesEqual(line_.name, summaryName_);
-        judged.kind = usable ? SummaryLine::Kind::Entry : SummaryLine::Kind::InvalidFilename;
-        if (usable) judged.entry = std::move(line_);
+        std::vector<std::u16string> readings = nameReadings(nameBytes_);
+        line_.name = std::move(readings.front());
+        if (usable(line_.name)) {
+            for (std::size_t k = 1; k < readings.size(); ++k) {
+                if (usable(readings[k])) line_.otherReadings.push_back(std::move(readings[k]));
+            }
+            judged.entry = std::move(line_);
+        } else {
+            judged.kind = SummaryLine::Kind::InvalidFilename;
+        }
     }
     lines.push_back(std::move(judged));
     line_ = SummaryEntry{};

@@ -15,19 +15,20 @@ namespace {
 struct VerifyItem {
     char stored[32];
     std::u16string name;
-    std::u16string other;  // the other reading of its bytes; empty for none
-    std::uint64_t size = 0;
+    std::vector<std::u16string> others;  // the other readings of its bytes
 };
 
 }  // namespace
 
-void VerifyJob::endWithoutSummary() {
+JobResult VerifyJob::endWithoutSummary() {
     problems_.logProblem(settings_.summaryPath(), kMissingData);
     progress_.SetPosition(15);
     progress_.EndJob(true);
+    return {};
 }
 
-void VerifyJob::verifySummary() {
+JobResult VerifyJob::verifySummary() {
+    JobResult result;
     progress_.SetPosition(5);
     const std::u16string status = settings_.folder.empty() ? DirectoryOf(settings_.singleFile) : settings_.folder;
     progress_.SetStatus(status.c_str());
@@ -74,13 +75,14 @@ void VerifyJob::verifySummary() {
                 VerifyItem item;
                 std::copy(line.entry.digest, line.entry.digest + 32, item.stored);
                 item.name = std::move(line.entry.name);
-                // The same bytes may have been meant in the other encoding a
-                // summary line can hold (a Latin-1 name can look like UTF-8):
-                // that reading is tried when the first is not found.
-                item.other = otherReading(item.name);
+                // The same bytes may have been meant in another encoding a
+                // summary line can hold (a Latin-1 name can look like UTF-8,
+                // md5sum puts a mode character before the name): those
+                // readings are tried when the first is not found.
+                item.others = std::move(line.entry.otherReadings);
                 DigestTask task;
                 task.file = resolver.Locate(item.name, stopping);
-                if (!item.other.empty()) task.other = resolver.Locate(item.other, stopping);
+                for (const std::u16string& other : item.others) task.others.push_back(resolver.Locate(other, stopping));
                 sink.push(std::move(item), std::move(task));
             }
         },
@@ -99,7 +101,7 @@ void VerifyJob::verifySummary() {
         if (position != shown) progress_.SetPosition(position);
         shown = position;
         const FileDigest& digest = next->done.digest;
-        const std::u16string& name = next->done.otherUsed ? item.other : item.name;
+        const std::u16string& name = next->done.other ? item.others[*next->done.other] : item.name;
         counts.filesDone += 1;
         counts.bytesDone += digest.bytes;
         progress_.SetCounts(counts);
@@ -108,7 +110,7 @@ void VerifyJob::verifySummary() {
             problemFound = true;
             continue;
         }
-        outcome_.files += 1;
+        ++result.files;
         if (!sameDigest(item.stored, digest.digits)) {
             problemFound = true;
             problems_.logMismatch(name, std::u16string(item.stored, item.stored + 32),
@@ -137,4 +139,5 @@ void VerifyJob::verifySummary() {
         rewriteFile_.Delete();
     }
     progress_.EndJob(problemFound);
+    return result;
 }

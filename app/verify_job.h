@@ -7,8 +7,8 @@
 
 #include <memory>
 
+#include "closing_line.h"
 #include "folder.h"
-#include "job_outcome.h"
 #include "problem_log.h"
 #include "run_settings.h"
 #include "tessel_file.h"
@@ -20,17 +20,17 @@ public:
     // could not be); the two files name the summary and its rewrite in it.
     VerifyJob(const RunSettings& settings, const ProblemLog& problems, TesselLibrary::TesselProgress& progress,
               std::shared_ptr<const TesselLibrary::Folder> root, TesselLibrary::TesselFile& summaryFile,
-              TesselLibrary::TesselFile& rewriteFile, JobOutcome& outcome)
+              TesselLibrary::TesselFile& rewriteFile)
         : settings_(settings), problems_(problems), progress_(progress), root_(std::move(root)),
-          summaryFile_(summaryFile), rewriteFile_(rewriteFile), outcome_(outcome) {}
+          summaryFile_(summaryFile), rewriteFile_(rewriteFile) {}
 
-    // The whole job, ended with progress.EndJob.
-    void verifySummary();
+    // The whole job, ended with progress.EndJob; what it checked.
+    JobResult verifySummary();
 
 private:
     // Nothing to check is not a clean bill of health: the summary's problem
     // is said and the job fails, leaving any earlier rewrite where it is.
-    void endWithoutSummary();
+    JobResult endWithoutSummary();
 
     const RunSettings& settings_;
     const ProblemLog& problems_;
@@ -38,5 +38,4 @@ private:
     std::shared_ptr<const TesselLibrary::Folder> root_;
     TesselLibrary::TesselFile& summaryFile_;
     TesselLibrary::TesselFile& rewriteFile_;
-    JobOutcome& outcome_;
 };

@@ -11,11 +11,21 @@ namespace TesselLibrary {
 // any other thread exists. POSIX: keeps the arguments (nothing else needs
 // to be readable, /proc included); ignores SIGPIPE and SIGXFSZ, so a closed
 // output or a file-size limit becomes a write error that is reported; and
-// turns SIGINT and SIGTERM into removing the temporary files of unfinished
-// replacements, then exit code 1. Windows: the same for Ctrl+C, Ctrl+Break
-// and closing the console; the arguments are not used, since the command
-// line is read whole as UTF-16 (ProcessCommandLine).
+// turns SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM, SIGUSR1 and SIGUSR2 into
+// removing the temporary files of unfinished replacements, erasing the
+// progress display and writing the interrupt notice, then exit code 1.
+// Windows: the same for Ctrl+C, Ctrl+Break and closing the console; the
+// arguments are not used, since the command line is read whole as UTF-16
+// (ProcessCommandLine).
 void PrepareProcess(int argc, char** argv);
+
+// The line an interrupt writes on standard error (without its line end):
+// what the run leaves as it was. Empty, nothing is written.
+void SetInterruptNotice(const std::u16string& line);
+
+// Whether standard error is a terminal (POSIX) or a console (Windows),
+// where a person watches the run.
+bool ErrorOutputIsTerminal();
 
 // Writes text to standard output.
 void WriteConsoleText(const std::u16string& text);

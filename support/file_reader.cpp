@@ -125,11 +125,24 @@ ReadOutcome FileReader::ReadWhole(const std::u16string& path, const Consumer& co
 }
 
 ReadOutcome FileReader::ReadWhole(SequentialFile& file, const Consumer& consume) {
+    if (file.size() == 0) return ReadToEnd(file, consume);
     if (file.size() > kDirectPiece) file.AdviseSequential();
     if (file.size() < kReadAheadFrom) return ReadDirect(file, consume);
     if (!ring_) ring_ = std::make_unique<ReadAheadRing>();
     if (const std::optional<ReadOutcome> outcome = ring_->Read(file, consume)) return *outcome;
     return ReadDirect(file, consume);
+}
+
+ReadOutcome FileReader::ReadToEnd(SequentialFile& file, const Consumer& consume) {
+    // A size of 0 may be no size at all: files under /proc and of some FUSE
+    // file systems are made as they are read. Read until the system says
+    // the end has come.
+    for (;;) {
+        std::size_t got = 0;
+        if (!file.Read(buffer_.get(), kDirectPiece, &got)) return ReadOutcome::Unreadable;
+        if (got > 0 && !consume(buffer_.get(), got)) return ReadOutcome::Unreadable;
+        if (got < kDirectPiece) return ReadOutcome::Complete;
+    }
 }
 
 ReadOutcome FileReader::ReadDirect(SequentialFile& file, const Consumer& consume) {

@@ -66,13 +66,15 @@ public:
     using Consumer = std::function<bool(const std::uint8_t* bytes, std::size_t length)>;
 
     // Reads the bytes the file held when it was opened, all of them: a file
-    // that ends sooner was cut short meanwhile and is Unreadable.
+    // that ends sooner was cut short meanwhile and is Unreadable. A file
+    // whose size was 0 is read to its end, whatever that brings.
     ReadOutcome ReadWhole(const std::u16string& path, const Consumer& consume);
     // The same for a file opened for it, from its start.
     ReadOutcome ReadWhole(SequentialFile& file, const Consumer& consume);
 
 private:
     ReadOutcome ReadDirect(SequentialFile& file, const Consumer& consume);
+    ReadOutcome ReadToEnd(SequentialFile& file, const Consumer& consume);
 
     std::unique_ptr<std::uint8_t[]> buffer_;  // for files read in the caller's thread
     std::unique_ptr<ReadAheadRing> ring_;     // for large files; made on first use

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "file_digest.h"
 #include "folder.h"
@@ -20,16 +21,16 @@ struct FilePlace {
 
 struct DigestTask {
     FilePlace file;
-    // Tried when the first is not found (the other reading of a summary's
-    // bytes); with an empty name, none.
-    FilePlace other;
+    // Tried in this order while nothing is found (the other readings of a
+    // summary's bytes).
+    std::vector<FilePlace> others;
     // False: nothing to open; the item the task goes with says why.
     bool hash = true;
 };
 
 struct DigestDone {
     FileDigest digest;
-    bool otherUsed = false;  // the digest is of the other name
+    std::optional<std::size_t> other;  // the one of `others` the digest is of; none: of `file`
 };
 
 // Where hashing threads take their tasks from and put their results.

@@ -25,14 +25,18 @@ ReadOutcome OpenOne(const FilePlace& place, SequentialFile& file, DescriptorBudg
 
 }  // namespace
 
-ReadOutcome OpenTask(const DigestTask& task, SequentialFile& file, bool& otherUsed, DescriptorBudget& files) {
-    otherUsed = false;
+ReadOutcome OpenTask(const DigestTask& task, SequentialFile& file, std::optional<std::size_t>& other,
+                     DescriptorBudget& files) {
+    other.reset();
     const ReadOutcome first = OpenOne(task.file, file, files);
-    if (first != ReadOutcome::NotFound || task.other.name.empty()) return first;
-    const ReadOutcome other = OpenOne(task.other, file, files);
-    if (other == ReadOutcome::NotFound) return first;
-    otherUsed = true;
-    return other;
+    if (first != ReadOutcome::NotFound) return first;
+    for (std::size_t k = 0; k < task.others.size(); ++k) {
+        const ReadOutcome opened = OpenOne(task.others[k], file, files);
+        if (opened == ReadOutcome::NotFound) continue;
+        other = k;
+        return opened;
+    }
+    return first;
 }
 
 void HashTasks(TaskSource& source, DescriptorBudget& files) {
@@ -43,7 +47,7 @@ void HashTasks(TaskSource& source, DescriptorBudget& files) {
             files.Take();
             const DescriptorToken token(files);  // given back after the file below is closed
             SequentialFile file;
-            const ReadOutcome opened = OpenTask(*claimed->task, file, done.otherUsed, files);
+            const ReadOutcome opened = OpenTask(*claimed->task, file, done.other, files);
             if (opened == ReadOutcome::Complete) {
                 done.digest = digester.digest(file);
             } else if (opened == ReadOutcome::NotFound) {

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <mutex>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -30,13 +31,38 @@ std::vector<std::u16string>& KeptArguments() {
 
 std::atomic<Posix::ErrorTextRoute> errorTextRoute{nullptr};
 
-// SIGINT and SIGTERM are blocked in every thread and taken here, outside
-// any signal handler, so the clean-up may lock and allocate like any code.
+// The bytes an interrupted run writes last, made when the run says what it
+// is about to do, so that the interrupt only has to write them.
+struct InterruptNotice {
+    std::mutex mutex;
+    std::string bytes;
+};
+
+// Never destroyed: an interrupt may arrive while the process is ending.
+InterruptNotice& Notice() {
+    static InterruptNotice& notice = *new InterruptNotice;
+    return notice;
+}
+
+// Every signal that ends a process by default and that a user, a terminal
+// or a supervisor sends to stop it: the terminal's interrupt and quit keys,
+// a closed terminal, a timer and the signals scripts send.
+constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2};
+
+// The interrupts are blocked in every thread and taken here, outside any
+// signal handler, so the clean-up may lock and allocate like any code. The
+// progress display is erased, so that the notice is not drawn over.
 void WaitForInterrupt(sigset_t signals) {
     int signal = 0;
     while (::sigwait(&signals, &signal) != 0) {
     }
     RemoveTemporaryFiles();
+    Posix::EraseProgressDisplay();
+    {
+        InterruptNotice& notice = Notice();
+        std::lock_guard<std::mutex> lock(notice.mutex);
+        Posix::WriteAll(STDERR_FILENO, notice.bytes);
+    }
     ::_exit(1);
 }
 
@@ -67,8 +93,7 @@ void PrepareProcess(int argc, char** argv) {
 
     sigset_t interrupts;
     sigemptyset(&interrupts);
-    sigaddset(&interrupts, SIGINT);
-    sigaddset(&interrupts, SIGTERM);
+    for (const int signal : kInterrupts) sigaddset(&interrupts, signal);
     // Threads started later inherit the mask, so only the waiting thread
     // ever takes these signals.
     if (::pthread_sigmask(SIG_BLOCK, &interrupts, nullptr) != 0) return;
@@ -81,6 +106,15 @@ void PrepareProcess(int argc, char** argv) {
 }
 
 void Posix::SetErrorTextRoute(ErrorTextRoute route) { errorTextRoute = route; }
+
+void SetInterruptNotice(const std::u16string& line) {
+    std::string bytes = line.empty() ? std::string() : ToSystemBytes(line + u"\n");
+    InterruptNotice& notice = Notice();
+    std::lock_guard<std::mutex> lock(notice.mutex);
+    notice.bytes.swap(bytes);
+}
+
+bool ErrorOutputIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 // A closed stream is simply not seen: what cannot be written is dropped.
 void WriteConsoleText(const std::u16string& text) { Posix::WriteAll(STDOUT_FILENO, ToSystemBytes(text)); }

@@ -15,4 +15,8 @@ using ErrorTextRoute = bool (*)(const std::string& bytes);
 // write straight to the descriptor again.
 void SetErrorTextRoute(ErrorTextRoute route);
 
+// For the interrupt: erases the progress display if it is drawn, and keeps
+// it from being drawn again, so that what follows starts where it began.
+void EraseProgressDisplay();
+
 }  // namespace TesselLibrary::Posix

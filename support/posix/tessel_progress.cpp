@@ -118,6 +118,24 @@ std::u16string BarLine(std::uint32_t position) {
     return line;
 }
 
+// Erases the three lines from the end of the last and leaves the cursor
+// where the display began.
+constexpr std::string_view kErase = "\r\x1b[2A\x1b[2K\n\x1b[2K\n\x1b[2K\r\x1b[2A";
+
+// What is on the terminal, shared with the interrupt: the display writes
+// holding the lock, so the interrupt never erases half a drawing.
+struct Screen {
+    std::timed_mutex mutex;
+    std::atomic<bool> drawn{false};   // the display's lines are there
+    std::atomic<bool> erased{false};  // the interrupt erased them for good
+};
+
+// Never destroyed: an interrupt may arrive while the process is ending.
+Screen& TheScreen() {
+    static Screen& screen = *new Screen;
+    return screen;
+}
+
 bool DisplayWanted() {
     const char* term = getenv("TERM");
     return isatty(STDERR_FILENO) == 1 && term != nullptr && *term != '\0' && strcmp(term, "dumb") != 0;
@@ -157,7 +175,7 @@ public:
     // Erases the three lines and leaves the cursor where the display began.
     void Clear() {
         if (!active_) return;
-        Write("\r\x1b[2A\x1b[2K\n\x1b[2K\n\x1b[2K\r\x1b[2A");
+        Write(kErase, false);
         active_ = false;
     }
 
@@ -166,8 +184,8 @@ public:
     void WriteAbove(const std::string& bytes) {
         const bool wasActive = active_;
         Clear();
-        Write(bytes);
-        active_ = wasActive;
+        Write(bytes, false);
+        active_ = wasActive && !TheScreen().erased;
         if (active_) Draw(false);
     }
 
@@ -194,11 +212,19 @@ private:
         }
         text += "\x1b[2K" + ToSystemBytes(PrintableLine(bar, limit)) + "\n";
         text += "\x1b[2K" + ToSystemBytes(PrintableLine(status_, limit));
-        Write(text);
+        Write(text, true);
     }
 
-    void Write(std::string_view bytes) {
+    // `drawn`: the display's lines are on the screen once `bytes` are.
+    void Write(std::string_view bytes, bool drawn) {
+        Screen& screen = TheScreen();
+        std::lock_guard<std::timed_mutex> lock(screen.mutex);
+        if (screen.erased) {
+            active_ = false;  // the run is ending on an interrupt
+            return;
+        }
         if (!Posix::WriteAll(STDERR_FILENO, bytes)) active_ = false;  // the terminal went away; stop drawing
+        screen.drawn = drawn && active_;
     }
 
     std::u16string title_;
@@ -384,6 +410,16 @@ bool TesselProgress::Run(const TesselAppWindows&, const char16_t* title, void* j
 }
 
 bool ProgressShowsCounts() { return DisplayWanted(); }
+
+void Posix::EraseProgressDisplay() {
+    Screen& screen = TheScreen();
+    // A terminal that does not take output (held by Ctrl+S) may keep the
+    // display's write, and the lock, for ever: then erase all the same.
+    // The lock stays taken, as nothing is to be drawn any more.
+    [[maybe_unused]] const bool locked = screen.mutex.try_lock_for(std::chrono::milliseconds(500));
+    screen.erased = true;
+    if (screen.drawn.exchange(false)) Posix::WriteAll(STDERR_FILENO, kErase);
+}
 
 void TesselProgress::SetPosition(std::uint32_t position) {
     if (data_->lastPosition == position) return;

@@ -2,6 +2,8 @@
 // on Windows.
 #include <windows.h>
 
+#include <mutex>
+
 #include "console.h"
 #include "replacement_file.h"
 #include "text.h"
@@ -33,12 +35,27 @@ void WriteText(DWORD which, const std::u16string& text) {
     }
 }
 
+// The line an interrupt writes last, with its line end, and its lock.
+// Never destroyed: an interrupt may come while the process ends.
+std::mutex& NoticeLock() {
+    static std::mutex& lock = *new std::mutex;
+    return lock;
+}
+std::u16string& Notice() {
+    static std::u16string& notice = *new std::u16string;
+    return notice;
+}
+
 // Runs on a thread of its own while the others go on: it removes what an
-// unfinished replacement left and ends the process at once, so no other
-// thread writes after the clean-up.
+// unfinished replacement left, says so and ends the process at once, so no
+// other thread writes after the clean-up.
 BOOL WINAPI OnConsoleEvent(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
     RemoveTemporaryFiles();
+    {
+        std::lock_guard<std::mutex> lock(NoticeLock());
+        if (!Notice().empty()) WriteText(STD_ERROR_HANDLE, Notice());
+    }
     ::TerminateProcess(::GetCurrentProcess(), 1);
     return TRUE;
 }
@@ -46,6 +63,17 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 }  // namespace
 
 void PrepareProcess(int, char**) { ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
+
+void SetInterruptNotice(const std::u16string& line) {
+    std::u16string notice = line.empty() ? std::u16string() : line + u"\r\n";
+    std::lock_guard<std::mutex> lock(NoticeLock());
+    Notice().swap(notice);
+}
+
+bool ErrorOutputIsTerminal() {
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
 
 void WriteConsoleText(const std::u16string& text) { WriteText(STD_OUTPUT_HANDLE, text); }
 

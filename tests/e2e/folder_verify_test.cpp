@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -215,6 +217,41 @@ TEST(FolderVerify, NamesThatReadTwoWaysAreFound) {
     EXPECT_EQ(LogLines(tree.Log(box)), Lines{NotFound(tree.text + Sep() + "\xC9\xA0x")});
 }
 
+// A summary as md5sum writes it: lower-case digits, a mode character before
+// each name, names in UTF-8, a line feed alone after each.
+TEST(FolderVerify, AListWrittenByMd5sumVerifies) {
+    Sandbox box;
+    const fs::path root = box.root() / "data";
+    const std::vector<std::string> names = {"plain.txt", "é.txt", "Főtanúsítvány.crt", "Łódź.txt", "café Ω.txt"};
+    std::string command = "cd '" + root.string() + "' && md5sum";
+    for (const std::string& name : names) {
+        WriteFile(root / name, "contents of " + name);
+        command += " '" + name + "'";
+    }
+    ASSERT_EQ(std::system((command + " > Sumvane.md5").c_str()), 0);
+    ASSERT_EQ(ReadFile(root / "Sumvane.md5")->substr(0, 34), Lower(Md5Of("contents of plain.txt")) + "  ");
+    const std::string rootText = Native(root);
+    RunOptions inRoot;  // the names are relative to the folder md5sum ran in
+    inRoot.cwd = root;
+    ExpectRun(box.Run({"-f" + rootText, "-v"}, inRoot), 0);
+    ExpectRun(box.Run({"-f" + rootText, "-vc"}, inRoot), 0);
+    EXPECT_FALSE(fs::exists(root / "Sumvane.md5X"));
+    ExpectNoLog(box, rootText);
+}
+
+// A file that says it is empty may not be: /proc makes its files as they
+// are read, and some FUSE file systems do the same.
+TEST(FolderVerify, AFileOfSizeZeroIsReadToItsEnd) {
+    const fs::path made = "/proc/version";
+    const auto contents = ReadFile(made);
+    if (!contents || contents->empty() || fs::file_size(made) != 0) GTEST_SKIP() << made << " is not made as it is read here";
+    Sandbox box;
+    Tree tree(box);
+    WriteFile(tree.Summary(), Line(Md5Of(*contents), Native(made)) + tree.Entry("a.txt"));
+    ExpectRun(box.Run({"-f" + tree.text, "-v"}), 0);
+    ExpectNoLog(box, tree.text);
+}
+
 struct BareCase {
     const char* name;
     bool changeAFile;
@@ -246,22 +283,35 @@ INSTANTIATE_TEST_SUITE_P(Cases, BareArgumentTest,
                          ::testing::Values(BareCase{"Clean", false}, BareCase{"WithProblem", true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-class MissingSummaryTest : public ::testing::TestWithParam<std::string> {};
+struct MissingCase {
+    const char* name;
+    const char* job;
+    bool empty;  // the summary is there, cut to nothing (a crash, a full disk)
+};
 
+void PrintTo(const MissingCase& c, std::ostream* os) { *os << c.name; }
+
+class MissingSummaryTest : public ::testing::TestWithParam<MissingCase> {};
+
+// With nothing to check, nothing passes.
 TEST_P(MissingSummaryTest, IsMissingDataAndKeepsAnOldRewrite) {
     Sandbox box;
     Tree tree(box);
     const std::string older = tree.Entry("a.txt");
     WriteFile(tree.Rewrite(), older);
+    if (GetParam().empty) WriteFile(tree.Summary(), "");
 
-    ExpectRun(box.Run({"-f" + tree.text, GetParam()}), 1);
+    ExpectRun(box.Run({"-f" + tree.text, GetParam().job}), 1);
     EXPECT_EQ(LogLines(tree.Log(box)), Lines{Native(tree.Summary()) + " - Missing Data"});
     EXPECT_EQ(ReadFile(tree.Rewrite()), older);
-    EXPECT_FALSE(fs::exists(tree.Summary()));
+    EXPECT_EQ(ReadFile(tree.Summary()), GetParam().empty ? std::optional<std::string>("") : std::nullopt);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, MissingSummaryTest, ::testing::Values("-v", "-vc"),
-                         [](const auto& info) { return info.param == "-v" ? "Verify" : "VerifyAndRewrite"; });
+INSTANTIATE_TEST_SUITE_P(Cases, MissingSummaryTest,
+                         ::testing::Values(MissingCase{"Verify", "-v", false}, MissingCase{"VerifyAndRewrite", "-vc", false},
+                                           MissingCase{"EmptyVerify", "-v", true},
+                                           MissingCase{"EmptyVerifyAndRewrite", "-vc", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FolderVerify, UnwritableRewriteIsReportedAndLeavesNothingBehind) {
     Sandbox box;

@@ -126,6 +126,73 @@ gid_t UnprivilegedGroup() {
     return found ? found->gr_gid : 65534;
 }
 
+namespace {
+
+// Whether the unprivileged user may search (a folder) or run (a program)
+// `path`, as the system answers that user.
+bool UnprivilegedMayEnter(const fs::path& path) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const gid_t group = UnprivilegedGroup();
+        if (::setgroups(1, &group) != 0 || ::setgid(group) != 0 || ::setuid(UnprivilegedUser()) != 0) ::_exit(2);
+        ::_exit(::access(path.c_str(), X_OK) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// A copy of the program beside the sandboxes, in a folder of its own that
+// everyone may enter, removed when the test process ends.
+class ProgramCopy {
+public:
+    explicit ProgramCopy(const fs::path& base) {
+        std::string pattern = (base / "sumvane-e2e-program-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) return;
+        folder_ = pattern;
+        const fs::path copy = folder_ / fs::path(Executable()).filename();
+        std::error_code error;
+        fs::copy_file(Executable(), copy, error);
+        if (error) return;
+        const auto everyone = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec;
+        fs::permissions(folder_, everyone, error);
+        fs::permissions(copy, everyone, error);
+        if (!error) path_ = copy;
+    }
+    ~ProgramCopy() {
+        std::error_code ignored;
+        if (!folder_.empty()) fs::remove_all(folder_, ignored);
+    }
+    ProgramCopy(const ProgramCopy&) = delete;
+    ProgramCopy& operator=(const ProgramCopy&) = delete;
+
+    const fs::path& path() const { return path_; }  // empty when it could not be made
+
+private:
+    fs::path folder_;
+    fs::path path_;
+};
+
+// The program as the unprivileged user starts it: the program itself when
+// that user can reach it, otherwise a copy beside the sandbox. Empty when
+// neither can be run by that user.
+std::string UnprivilegedProgram(const fs::path& sandboxRoot) {
+    if (::geteuid() != 0 || UnprivilegedMayEnter(Executable())) return Executable();
+    static const ProgramCopy copy(sandboxRoot.parent_path());
+    return !copy.path().empty() && UnprivilegedMayEnter(copy.path()) ? copy.path().string() : std::string();
+}
+
+}  // namespace
+
+std::string Sandbox::unprivilegedUnavailable() const {
+    if (::geteuid() != 0) return "";  // unprivileged already
+    if (!UnprivilegedMayEnter(root_)) return "the user nobody cannot enter " + root_.string() + " (set TMPDIR to a folder it can enter)";
+    if (UnprivilegedProgram(root_).empty()) {
+        return "the user nobody can run neither " + Executable() + " nor a copy of it in " + root_.parent_path().string();
+    }
+    return "";
+}
+
 void GiveToUnprivileged(const fs::path& path) {
     if (::lchown(path.c_str(), UnprivilegedUser(), UnprivilegedGroup()) != 0) throw std::runtime_error("lchown failed");
     if (!fs::is_directory(fs::symlink_status(path))) return;
@@ -153,6 +220,10 @@ RunResult Sandbox::RunOnTerminal(const std::vector<std::string>& args,
                                  const std::map<std::string, std::string>& env) const {
     RunOptions options;
     options.env = env;
+    return RunOnTerminal(args, options);
+}
+
+RunResult Sandbox::RunOnTerminal(const std::vector<std::string>& args, RunOptions options) const {
     options.env.emplace("TERM", "xterm");
     return Launch(args, options, true);
 }
@@ -194,9 +265,15 @@ RunResult Sandbox::Launch(const std::vector<std::string>& args, const RunOptions
     std::vector<std::string> envStrings;
     for (const auto& [name, value] : vars) envStrings.push_back(name + "=" + value);
 
+    std::string program = Executable();
+    if (options.unprivileged && ::geteuid() == 0) {
+        const std::string why = unprivilegedUnavailable();
+        if (!why.empty()) throw std::runtime_error("no run as the unprivileged user: " + why);
+        program = UnprivilegedProgram(root_);
+    }
     std::vector<std::string> argv = options.wrapper;
     if (WineMode()) argv.push_back(WineLoader());
-    argv.push_back(Executable());
+    argv.push_back(program);
     argv.insert(argv.end(), args.begin(), args.end());
 
     int outPipe[2], errPipe[2];
@@ -238,7 +315,9 @@ RunResult Sandbox::Launch(const std::vector<std::string>& args, const RunOptions
         }
         if (::chdir(dir.c_str()) != 0) ::_exit(126);
         if (terminal) {
-            ::setsid();  // the terminal is not our controlling one; output only
+            // A terminal for output only, unless something is typed on it.
+            ::setsid();
+            if (options.typing && ::ioctl(STDERR_FILENO, TIOCSCTTY, 0) != 0) ::_exit(123);
         } else {
             ::setpgid(0, 0);
         }
@@ -261,7 +340,14 @@ RunResult Sandbox::Launch(const std::vector<std::string>& args, const RunOptions
             break;
         }
         if (options.whileRunning) options.whileRunning(pid);
-        if (::poll(fds, 2, options.whileRunning ? 20 : 1000) < 0 && errno != EINTR) break;
+        if (terminal && options.typing && fds[1].fd >= 0) {
+            const std::string keys = options.typing(result.err);
+            if (!keys.empty()) {
+                [[maybe_unused]] const ssize_t typed = ::write(fds[1].fd, keys.data(), keys.size());
+            }
+        }
+        const bool watched = options.whileRunning || options.typing;
+        if (::poll(fds, 2, watched ? 20 : 1000) < 0 && errno != EINTR) break;
         for (int k = 0; k < 2; ++k) {
             if (fds[k].fd < 0 || !(fds[k].revents & (POLLIN | POLLHUP | POLLERR))) continue;
             char buffer[65536];

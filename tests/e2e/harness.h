@@ -49,13 +49,19 @@ struct RunOptions {
     std::optional<fs::path> cwd;             // default: work()
     std::map<std::string, std::string> env;  // added, or removed with an empty value
     bool mergeErrors = false;                // standard error into `out`, in order
-    bool unprivileged = false;               // as the user nobody (the tests run as root in CI)
+    bool unprivileged = false;               // as the user nobody (the tests run as root in CI);
+                                             // see Sandbox::unprivilegedUnavailable
     std::vector<std::pair<int, unsigned long>> limits;  // setrlimit(resource, value) before the start
     std::vector<std::string> wrapper;        // a command the program is started through
     bool outputClosed = false;               // standard output is a pipe nobody reads any more
     bool errorClosed = false;                // started with standard error closed (2>&-)
     // Called about every 20 ms while the program runs; it may signal it.
     std::function<void(pid_t)> whileRunning;
+    // On a terminal run, called about every 20 ms with every byte the
+    // terminal has received so far; what it returns is typed on the
+    // terminal's keyboard. The terminal is then the program's controlling
+    // one, so "\x03" (Ctrl+C) interrupts it as it would a user's.
+    std::function<std::string(const std::string& received)> typing;
 };
 
 // The user and group of unprivileged runs.
@@ -78,6 +84,12 @@ public:
     // Where the program puts a log when no -o folder is given.
     fs::path desktop() const;
 
+    // Why a run as the unprivileged user cannot be made here (the sandbox
+    // is in a folder that user cannot enter); empty when it can. Run as
+    // root, such runs start a copy of the program that user can reach
+    // when the program itself lies where it cannot (a checkout under /root).
+    std::string unprivilegedUnavailable() const;
+
     // Runs the program with `args` in `cwd` (default work()). `env` adds or
     // (with an empty value) removes variables of the private environment.
     // With `mergeErrors`, standard error goes into `out` as well, in order.
@@ -90,6 +102,7 @@ public:
     // columns): `err` holds every byte the terminal received. `env` as for Run.
     RunResult RunOnTerminal(const std::vector<std::string>& args,
                             const std::map<std::string, std::string>& env = {}) const;
+    RunResult RunOnTerminal(const std::vector<std::string>& args, RunOptions options) const;
 
 private:
     RunResult Launch(const std::vector<std::string>& args, const RunOptions& options, bool terminal) const;

@@ -26,9 +26,10 @@ TEST(ProgressDisplay, DrawnOnATerminalWithTitleBarAndStatus) {
                                      std::string("2 of 2 files, 1.5 of 1.5 MB")}) {
         EXPECT_NE(r.err.find(drawn), std::string::npos) << "missing: " << drawn;
     }
-    // The display is erased at the end: the last thing written clears its
-    // three lines and returns the cursor to where it began.
-    EXPECT_TRUE(r.err.ends_with("\x1b[2K\r\x1b[2A")) << r.err.substr(r.err.size() > 40 ? r.err.size() - 40 : 0);
+    // The display is erased at the end: it clears its three lines and
+    // returns the cursor to where it began, where the closing line goes.
+    EXPECT_TRUE(r.err.ends_with("\x1b[2K\r\x1b[2Asumvane: 2 files recorded in " + Native(tree / "Sumvane.md5") + "\r\n"))
+        << r.err.substr(r.err.size() > 100 ? r.err.size() - 100 : 0);
 
     r = box.RunOnTerminal({"-f" + Native(tree), "-r", "-v"});
     EXPECT_EQ(r.exitCode, 0);
@@ -58,6 +59,68 @@ TEST(ProgressDisplay, LinesForStandardErrorGoAboveIt) {
     EXPECT_TRUE(err.ends_with("\x1b[2K\r\x1b[2A" + closing)) << err;
     EXPECT_EQ(LogLines(box.desktop() / LogName(Native(tree))),
               std::vector<std::string>{Native(tree / "gone.txt") + " - File Not Found"});
+}
+
+// A clean run watched on a terminal ends with one line saying what it did
+// (a terminal turns each line feed into CR LF).
+TEST(ProgressDisplay, ACleanRunOnATerminalSaysWhatItDid) {
+    if (WineMode()) GTEST_SKIP() << "the Windows build reports on standard error only what went wrong";
+    Sandbox box;
+    const fs::path tree = box.work() / "tree";
+    WriteFile(tree / "a.txt", "a");
+    WriteFile(tree / "sub" / "b.txt", "b");
+    const std::string folder = "-f" + Native(tree), a = Native(tree / "a.txt"), summary = Native(tree / "Sumvane.md5");
+    const struct Case {
+        std::vector<std::string> args;
+        std::string closing;
+    } cases[] = {
+        {{folder, "-r", "-c"}, "2 files recorded in " + summary},
+        {{folder, "-r", "-v"}, "2 files checked, no problem"},
+        {{folder, "-vc"}, "2 files checked, no problem"},
+        {{folder, "-r", "-c", "-v"}, "2 files recorded in " + summary + " and checked, no problem"},
+        {{"-n" + a, "-c"}, a + " recorded in " + a + ".md5"},
+        {{"-n" + a, "-v"}, a + " checked, no problem"},
+        // Both modes; the folder's files are now a.txt and its companion.
+        {{"-n" + a, "-c", "-v", folder},
+         a + " recorded in " + a + ".md5 and checked, no problem; 2 files recorded in " + summary + " and checked, no problem"},
+    };
+    for (const Case& c : cases) {
+        const RunResult r = box.RunOnTerminal(c.args);
+        EXPECT_EQ(r.exitCode, 0) << c.closing;
+        const std::string line = "sumvane: " + c.closing + "\r\n";
+        // Only the folder jobs draw the display, which is gone before the line.
+        const std::string drawn = r.err.substr(0, r.err.size() >= line.size() ? r.err.size() - line.size() : 0);
+        EXPECT_TRUE(r.err.ends_with(line)) << r.err;
+        EXPECT_TRUE(drawn.empty() || drawn.ends_with("\x1b[2K\r\x1b[2A")) << r.err;
+    }
+}
+
+// Ctrl+C during a build erases the display and says, in one line, that the
+// run was interrupted and the summary left as it was.
+TEST(ProgressDisplay, CtrlCErasesItAndSaysTheSummaryWasKept) {
+    if (WineMode()) GTEST_SKIP() << "the Windows build shows a dialog";
+    Sandbox box;
+    const fs::path tree = box.work() / "tree";
+    WriteFile(tree / "a.txt", "a");
+    WriteFile(tree / "big.bin", "");
+    fs::resize_file(tree / "big.bin", std::uintmax_t{4} << 30);  // sparse: seconds of hashing, no disk
+    const std::string old = Md5Of("old") + " " + Native(tree / "old.txt") + "\r\n";
+    WriteFile(tree / "Sumvane.md5", old);
+
+    bool typed = false;
+    RunOptions keys;
+    keys.typing = [&](const std::string& received) {
+        if (typed || received.find("Building MD5 Archive File") == std::string::npos) return std::string();
+        typed = true;
+        return std::string("\x03");
+    };
+    const RunResult r = box.RunOnTerminal({"-f" + Native(tree), "-r", "-c"}, keys);
+    ASSERT_TRUE(typed) << r.err;
+    EXPECT_EQ(r.exitCode, 1);
+    const std::string notice = "sumvane: interrupted; " + Native(tree / "Sumvane.md5") + " left as it was\r\n";
+    EXPECT_TRUE(r.err.ends_with("\x1b[2K\r\x1b[2A" + notice)) << r.err.substr(r.err.size() > 200 ? r.err.size() - 200 : 0);
+    EXPECT_EQ(ReadFile(tree / "Sumvane.md5"), old);
+    EXPECT_EQ(std::distance(fs::directory_iterator(tree), fs::directory_iterator()), 3) << "a temporary file is left";
 }
 
 TEST(ProgressDisplay, NothingButTheBannerReachesANonTerminal) {

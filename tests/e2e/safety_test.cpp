@@ -386,7 +386,8 @@ TEST(Output, ControlCharactersOfNamesReachStandardErrorEscaped) {
 
 // A build killed part-way leaves the previous summary exactly as it was: a
 // kill that cannot be caught leaves its temporary file for the next build to
-// remove; SIGINT and SIGTERM remove it themselves and fail the run.
+// remove; every signal that stops a run (a terminal's keys, a closed
+// terminal, a timer, a script's) removes it, says so and fails the run.
 TEST(Interrupted, ABuildStoppedPartWayLeavesThePreviousSummary) {
     if (WineMode()) GTEST_SKIP() << "POSIX signals";
     Sandbox box;
@@ -401,7 +402,7 @@ TEST(Interrupted, ABuildStoppedPartWayLeavesThePreviousSummary) {
     ASSERT_TRUE(summary);
 
     // SIGKILL last: the temporary file it leaves would look like a new one.
-    for (const int signal : {SIGTERM, SIGINT, SIGKILL}) {
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2, SIGKILL}) {
         SCOPED_TRACE(::strsignal(signal));
         bool sent = false;
         RunOptions killer;
@@ -411,6 +412,7 @@ TEST(Interrupted, ABuildStoppedPartWayLeavesThePreviousSummary) {
         const RunResult r = box.Run({"-f" + rootText, "-c"}, killer);
         ASSERT_TRUE(sent) << "the build ended before it could be stopped";
         EXPECT_EQ(r.exitCode, signal == SIGKILL ? 128 + SIGKILL : 1);
+        EXPECT_EQ(r.err, signal == SIGKILL ? "" : "sumvane: interrupted; " + rootText + "/Sumvane.md5 left as it was\n");
         EXPECT_EQ(ReadFile(root / "Sumvane.md5"), summary);
         EXPECT_EQ(HasTemporaryFile(root), signal == SIGKILL);
         ExpectRun(box.Run({"-f" + rootText, "-v"}), 0);

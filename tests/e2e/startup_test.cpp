@@ -194,6 +194,7 @@ TEST(Log, AUsersFileOfTheSameNameIsLeftAlone) {
 TEST(Log, WhatCannotBeLoggedGoesToStandardError) {
     if (WineMode()) GTEST_SKIP() << "POSIX permissions";
     Sandbox box;
+    if (const std::string why = box.unprivilegedUnavailable(); !why.empty()) GTEST_SKIP() << why;
     const fs::path logs = box.root() / "logs";  // the user may not write here
     fs::create_directories(logs);
     const fs::path missing = box.work() / "gone.txt";

@@ -1,8 +1,9 @@
-// The closing line of a run that logged problems.
+// The last line of a run: its problems, what a clean run did, or an interrupt.
 #include <gtest/gtest.h>
 
 #include "closing_line.h"
 #include "platform.h"
+#include "text.h"
 
 namespace {
 
@@ -19,6 +20,35 @@ TEST(ClosingLine, CountsTheProblemsAndNamesTheLog) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(closingLine(c.problems, c.notInLog, c.logPath), TesselLibrary::kExecutableName + c.expected);
+    }
+}
+
+TEST(ClosingLine, SaysWhatACleanRunDid) {
+    const JobResult none{0, false}, one{1, true}, many{154040, true}, fewer{154039, true};
+    const struct Case {
+        CleanRun run;
+        std::u16string expected;  // after "sumvane"; empty: no line
+    } cases[] = {
+        {{{}, false, false, u"/srv/data/Sumvane.md5", many, {}}, u": 154,040 files recorded in /srv/data/Sumvane.md5"},
+        {{{}, false, false, u"/srv/data/Sumvane.md5", {}, many}, u": 154,040 files checked, no problem"},
+        {{{}, false, false, u"d/Sumvane.md5", one, one}, u": 1 file recorded in d/Sumvane.md5 and checked, no problem"},
+        {{{}, false, false, u"d/Sumvane.md5", many, fewer},
+         u": 154,040 files recorded in d/Sumvane.md5; 154,039 files checked, no problem"},
+        {{{}, false, false, u"d/Sumvane.md5", none, {}}, u": no file recorded, d/Sumvane.md5 left as it was"},
+        {{{}, false, false, u"d/Sumvane.md5", JobResult{999, true}, {}}, u": 999 files recorded in d/Sumvane.md5"},
+        {{{}, false, false, u"d/Sumvane.md5", JobResult{1000, true}, {}}, u": 1,000 files recorded in d/Sumvane.md5"},
+        {{u"/srv/disk.img", true, false, {}, {}, {}}, u": /srv/disk.img recorded in /srv/disk.img.md5"},
+        {{u"/srv/disk.img", false, true, {}, {}, {}}, u": /srv/disk.img checked, no problem"},
+        {{u"a.img", true, true, {}, {}, {}}, u": a.img recorded in a.img.md5 and checked, no problem"},
+        {{u"a.img", false, true, u"d/Sumvane.md5", {}, many}, u": a.img checked, no problem; 154,040 files checked, no problem"},
+        {{u"line\nbreak", false, true, {}, {}, {}}, u": line\\nbreak checked, no problem"},  // stays one line
+        // A single file only digested (the clipboard action) recorded and checked nothing.
+        {{u"a.img", false, false, {}, {}, {}}, u""},
+        {{}, u""},
+    };
+    for (const Case& c : cases) {
+        const std::u16string expected = c.expected.empty() ? u"" : TesselLibrary::kExecutableName + c.expected;
+        EXPECT_EQ(cleanClosingLine(c.run), expected) << TesselLibrary::ToSystemBytes(c.expected);
     }
 }
 

@@ -160,14 +160,14 @@ TEST_F(FileDigestTest, TheLineHandsOutResultsInProductionOrder) {
             case 0: task.file = place(name); expected.push_back("not found"); break;
             case 1: fs::create_directories(folder_ / name); task.file = place(name);
                     expected.push_back("unreadable"); break;
-            case 2: Write(name + "b", name); task.file = place(name); task.other = place(name + "b");
-                    expected.push_back("other " + OnePieceDigest(name)); break;
+            case 2: Write(name + "b", name); task.file = place(name); task.others = {place(name + "a"), place(name + "b")};
+                    expected.push_back("other 1 " + OnePieceDigest(name)); break;
             case 3: task.hash = false; expected.push_back("unreadable"); break;
             default: {
                 const std::string bytes = Pattern(static_cast<std::size_t>(i) * (i % 7 == 0 ? 4000 : 13));
                 Write(name, bytes);
                 task.file = place(name);
-                task.other = place("unused");
+                task.others = {place("unused")};
                 expected.push_back(OnePieceDigest(bytes));
             }
         }
@@ -188,7 +188,7 @@ TEST_F(FileDigestTest, TheLineHandsOutResultsInProductionOrder) {
             std::string seen = done.digest.result == DigestResult::NotFound     ? "not found"
                                : done.digest.result == DigestResult::Unreadable ? "unreadable"
                                                                                 : std::string(done.digest.digits, 32);
-            if (done.otherUsed) seen = "other " + seen;
+            if (done.other) seen = "other " + std::to_string(*done.other) + " " + seen;
             ASSERT_EQ(seen, expected[i]) << "item " << i << " with " << threads << " threads";
         }
         EXPECT_FALSE(line.next().has_value()) << "nothing after the last";

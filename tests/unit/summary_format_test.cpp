@@ -22,6 +22,7 @@ std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(),
 // each invalid one.
 struct Parsed {
     std::vector<std::pair<std::string, std::u16string>> entries;  // digest, name
+    std::vector<std::vector<std::u16string>> others;              // each entry's other readings
     std::vector<std::string> messages;
     bool anyInvalid = false;
     bool operator==(const Parsed&) const = default;
@@ -33,6 +34,7 @@ Parsed Judge(const std::vector<SummaryLine>& lines) {
         if (line.kind == SummaryLine::Kind::Entry) {
             EXPECT_EQ(line.entry.count, 33u);
             parsed.entries.emplace_back(std::string(line.entry.digest, 32), line.entry.name);
+            parsed.others.push_back(line.entry.otherReadings);
         } else {
             parsed.anyInvalid = true;
             parsed.messages.push_back(line.kind == SummaryLine::Kind::InvalidHash
@@ -150,12 +152,26 @@ TEST(PathBytes, NamesAboveLatin1RoundTripAsUtf8) {
         {u"\u20AC", "\xE2\x82\xAC"},
         {u"\u0100", "\xC4\x80"},
         {u"x\U0001F600y", "x\xF0\x9F\x98\x80y"},
-        {u"caf\u00E9 \u03A9", "caf\xE9 \xCE\xA9"},
+        // Latin-1 beside a character above U+00FF: the whole path is UTF-8.
+        {u"caf\u00E9 \u03A9", "caf\xC3\xA9 \xCE\xA9"},
+        {u"/d/caf\u00E9/\u0416.txt", "/d/caf\xC3\xA9/\xD0\x96.txt"},
+        {u"F\u0151tan\u00FAs\u00EDtv\u00E1ny.crt", "F\xC5\x91tan\xC3\xBAs\xC3\xADtv\xC3\xA1ny.crt"},
+        {u"\u0141\u00F3d\u017A.txt", "\xC5\x81\xC3\xB3" "d\xC5\xBA.txt"},
     };
     for (const auto& [path, bytes] : cases) {
         EXPECT_EQ(toLowBytes(path), bytes);
         EXPECT_EQ(widenBytes(bytes), path);
     }
+}
+
+TEST(PathBytes, OlderPerCharacterNamesReadAsBefore) {
+    // Written before names above U+00FF were UTF-8 throughout: such a
+    // character as UTF-8, a Latin-1 one as its byte. The name reads as it
+    // did, and is written whole as UTF-8 from now on.
+    const std::string older = "F\xC5\x91tan\xFAs\xEDtv\xE1ny.crt";
+    const std::u16string name = u"F\u0151tan\u00FAs\u00EDtv\u00E1ny.crt";
+    EXPECT_EQ(widenBytes(older), name);
+    EXPECT_EQ(toLowBytes(name), "F\xC5\x91tan\xC3\xBAs\xC3\xADtv\xC3\xA1ny.crt");
 }
 
 TEST(PathBytes, MalformedSequencesWidenBytewise) {
@@ -179,7 +195,8 @@ TEST(PathBytes, UndecodableSystemNameBytesRoundTrip) {
 
 TEST(PathBytes, ReaderGivesBackWhatTheWriterWrote) {
     const std::u16string names[] = {u"/d/plain.txt", u"/d/\u00E9t\u00E9", u"/d/\u041C\u043E\u0441\u043A\u0432\u0430",
-                                    u"/d/\u6771\u4EAC", u"/d/\U0001D11E"};
+                                    u"/d/\u6771\u4EAC", u"/d/\U0001D11E", u"/d/F\u0151tan\u00FAs\u00EDtv\u00E1ny.crt",
+                                    u"/d/\u0141\u00F3d\u017A.txt", u"/d/caf\u00E9/\u0416.txt"};
     std::string file;
     for (const auto& n : names) file += kDigits + " " + toLowBytes(n) + "\r\n";
     const Parsed parsed = Parse(file);
@@ -187,20 +204,41 @@ TEST(PathBytes, ReaderGivesBackWhatTheWriterWrote) {
     for (std::size_t i = 0; i < std::size(names); ++i) EXPECT_EQ(parsed.entries[i].second, names[i]);
 }
 
-TEST(PathBytes, OtherReadingOfTheSameBytes) {
-    const std::pair<std::u16string, std::u16string> cases[] = {
-        // C9 A0 is a Latin-1 name and also the UTF-8 of U+0260: each way
-        // leads to the other.
-        {u"/d/\u0260", u"/d/\u00C9\u00A0"},
-        {u"/d/\u00C9\u00A0", u"/d/\u0260"},
-        {u"/d/\u0130.txt", u"/d/\u00C4\u00B0.txt"},  // "Ä°" as C4 B0 reads as "İ"
-        // A UTF-8 writer's "é" (C3 A9) reads as two Latin-1 characters.
-        {u"/d/\u00C3\u00A9", u"/d/\u00E9"},
-        // Nothing else to read: plain ASCII, and Latin-1 that is no UTF-8.
-        {u"/d/plain.txt", u""},
-        {u"/d/\u00E9t\u00E9", u""},
+// The code unit that stands for the undecodable byte `byte` of a system name.
+std::u16string Escape(char16_t byte) { return std::u16string(1, static_cast<char16_t>(0xDC00 + byte)); }
+
+TEST(PathBytes, EveryReadingOfTheSameBytes) {
+    const std::pair<std::string, std::vector<std::u16string>> cases[] = {
+        {"/d/plain.txt", {u"/d/plain.txt"}},
+        // Latin-1 that is no UTF-8, and the same bytes as a system name's
+        // undecodable ones.
+        {"/d/\xE9t\xE9", {u"/d/\u00E9t\u00E9", u"/d/" + Escape(0xE9) + u"t" + Escape(0xE9)}},
+        // C9 A0 is the UTF-8 of U+0260 and also "É" and a no-break space.
+        {"/d/\xC9\xA0", {u"/d/\u0260", u"/d/\u00C9\u00A0"}},
+        // A UTF-8 writer's "é" (C3 A9) first reads as two Latin-1 characters.
+        {"/d/\xC3\xA9", {u"/d/\u00C3\u00A9", u"/d/\u00E9"}},
+        // UTF-8 throughout, then per character, then each byte.
+        {"\xC5\x81\xC3\xB3" "d\xC5\xBA.txt",
+         {u"\u0141\u00F3d\u017A.txt", u"\u0141\u00C3\u00B3d\u017A.txt", u"\u00C5\u0081\u00C3\u00B3d\u00C5\u00BA.txt"}},
+        // The older per-character form first, then UTF-8 with the stray byte
+        // as itself, then each byte.
+        {"\xC5\x81\xF3" "d\xC5\xBA.txt",
+         {u"\u0141\u00F3d\u017A.txt", u"\u0141" + Escape(0xF3) + u"d\u017A.txt", u"\u00C5\u0081\u00F3d\u00C5\u00BA.txt"}},
+        // md5sum's mode character before the name.
+        {" /d/a.txt", {u" /d/a.txt", u"/d/a.txt"}},
+        {"*/d/a.txt", {u"*/d/a.txt", u"/d/a.txt"}},
+        {" \xC3\xA9", {u" \u00C3\u00A9", u" \u00E9", u"\u00C3\u00A9", u"\u00E9"}},
+        {" ", {u" "}},
     };
-    for (const auto& [name, other] : cases) EXPECT_EQ(otherReading(name), other) << ToSystemBytes(name);
+    for (const auto& [bytes, readings] : cases) EXPECT_EQ(nameReadings(bytes), readings) << bytes;
+}
+
+TEST(PathBytes, EntriesKeepTheirOtherUsableReadings) {
+    // md5sum's line of the summary itself is no reading of the summary.
+    const Parsed parsed = Parse(kDigits + "  a\r\n" + kDigits + "  Sumvane.md5\r\n");
+    ASSERT_EQ(parsed.others.size(), 2u);
+    EXPECT_EQ(parsed.others[0], std::vector<std::u16string>{u"a"});
+    EXPECT_EQ(parsed.others[1], std::vector<std::u16string>{});
 }
 
 TEST(Digests, HexLettersMatchInEitherCase) {
