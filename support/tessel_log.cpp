@@ -1,5 +1,6 @@
 // TesselLog, LogLinePrefix: UTF-16LE log lines with a local-time prefix,
-// appended on every write. A line that cannot reach the file goes to
+// each appended whole in one write when it ends, so that another program
+// opening the log for a moment can cut no line. A line that cannot reach the file goes to
 // standard error instead, so no report is ever lost. Where every line is
 // repeated there (kLogLinesOnStandardError), such a line still appears once.
 #include "tessel_log.h"
@@ -45,8 +46,8 @@ struct TesselLogData {
     bool toStandardError = false;  // the path is not ours to write: every line goes there
     bool created = false;          // this run made the file at the path
     bool failed = false;
-    std::u16string line;           // the current line so far, for standard error
-    bool lineLost = false;         // some of it did not reach the file
+    std::u16string line;           // the current line so far, prefix included
+    bool lineLost = false;         // it did not reach the file
     std::size_t lines = 0;         // completed lines
     std::size_t linesLost = 0;     // completed lines that did not all reach the file
 
@@ -83,7 +84,11 @@ std::u16string LogLinePrefix(const TesselDateTime& when) {
 
 TesselLog::TesselLog() : data_(std::make_unique<TesselLogData>()) {}
 
-TesselLog::~TesselLog() = default;
+// A line left unfinished still reaches the file, as far as it went.
+TesselLog::~TesselLog() {
+    TesselLogData& d = *data_;
+    if (!d.atLineStart && !d.path.empty() && !d.toStandardError) d.AppendToFile(d.line);
+}
 
 void TesselLog::Open(const std::u16string& fileName, bool onDesktop) {
     TesselLogData& d = *data_;
@@ -133,20 +138,19 @@ void TesselLog::Open(const std::u16string& fileName, bool onDesktop) {
 void TesselLog::Write(const std::u16string& text) {
     TesselLogData& d = *data_;
     if (d.path.empty()) return;
-    std::u16string piece;
     if (d.atLineStart) {
         d.atLineStart = false;
-        d.line.clear();
         d.lineLost = false;
-        piece = LogLinePrefix(LocalDateTime());
+        d.line = LogLinePrefix(LocalDateTime());
     }
-    piece += text;  // an empty text still opens (and creates) the file
-    d.line += piece;
-    if (d.toStandardError || !d.AppendToFile(piece)) {
+    d.line += text;
+    if (text.find_first_of(u"\r\n") == std::u16string::npos) return;
+    // The line is complete: written whole, its prefix holding the time of
+    // its first piece.
+    if (d.toStandardError || !d.AppendToFile(d.line)) {
         d.lineLost = true;
         d.failed = true;
     }
-    if (text.find_first_of(u"\r\n") == std::u16string::npos) return;
     d.atLineStart = true;
     ++d.lines;
     if (d.lineLost) ++d.linesLost;
