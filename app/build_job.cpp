@@ -124,12 +124,18 @@ void BuildJob::buildSummary() {
 
     // From here on every line, in the summary and in the log, is written in
     // list order, whichever thread hashed the file.
-    const std::size_t n = folders_.size();
-    std::size_t shownFolder = n;  // none yet
+    // The bar follows the files done, as in the verification; the status
+    // line names the folder they are in.
+    std::size_t shownFolder = folders_.size();  // none yet
+    std::uint32_t shownPosition = 15;
     bool anyLine = false;
     for (const Item& item : items) {
+        const auto position = static_cast<std::uint32_t>(
+            counts.filesTotal == 0 ? 20 : 20 + 80 * counts.filesDone / counts.filesTotal);
+        // Sent only when it moves: each update waits for the display.
+        if (position != shownPosition) progress_.SetPosition(position);
+        shownPosition = position;
         if (item.folder != shownFolder) {
-            progress_.SetPosition(static_cast<std::uint32_t>(20 + 80 * item.folder / n));
             progress_.SetStatus(folders_[item.folder].c_str());
             shownFolder = item.folder;
         }
