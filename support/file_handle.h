@@ -13,7 +13,8 @@ class FileHandle {
 public:
     enum class Mode {
         Read,        // an existing file, links followed; others may read it meanwhile, not write
-        ReadNoLink,  // the same, but a link in the file's place fails instead of being followed
+        ReadNoLink,  // the same, but a link in the file's place fails instead of being followed;
+                     // for an old log: on Windows others may write it meanwhile too
         CreateNew,   // a new file (mode 0644 less the umask on POSIX); fails when anything has the
                      // name already, a link included, so nothing is ever written through one;
                      // shared with no one
