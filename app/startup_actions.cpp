@@ -2,6 +2,7 @@
 // context-menu verb, hash to clipboard, the log, and the help.
 #include "checksum_app.h"
 #include "clipboard.h"
+#include "console.h"
 #include "context_menu_verb.h"
 #include "help_viewer.h"
 #include "named_file.h"
@@ -35,6 +36,9 @@ void ChecksumApp::performStartupActions() {
     if (s.uninstallVerb) RemoveContextMenuVerb(verbName);
 
     if (s.hashToClipboard) {
+        // Started from a context menu, the program would otherwise keep an
+        // empty console window open, in front of its box, while it hashes.
+        LeaveUnsharedConsole();
         // The log stays closed in this run: an old log is left alone.
         const FileDigest digest = NamedFile(s.singleFile).digest();
         clipboardDigest = digest;

@@ -63,14 +63,18 @@ else()
           DESTINATION . COMPONENT documents)
 
   # The archive is packed in the i686 build and takes the x86_64 program
-  # from the build named by SUMVANE_WIN64_BUILD.
+  # from the build named by SUMVANE_WIN64_BUILD. The programs in it are
+  # stripped; beside it go their debug files (cmake/Windows.cmake).
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME "Sumvane-${PROJECT_VERSION}-win32")
   set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};Sumvane;ALL;/")
+  set(CPACK_SUMVANE_DEBUG_FILES "${PROJECT_BINARY_DIR}/${SUMVANE_DEBUG_FILE_NAME}")
+  set(CPACK_POST_BUILD_SCRIPTS "${PROJECT_SOURCE_DIR}/cmake/package_debug_files.cmake")
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(SUMVANE_WIN64_BUILD "" CACHE PATH "The x86_64 build whose program the release archive holds")
     if(SUMVANE_WIN64_BUILD)
       list(APPEND CPACK_INSTALL_CMAKE_PROJECTS "${SUMVANE_WIN64_BUILD};Sumvane;program;/")
+      list(APPEND CPACK_SUMVANE_DEBUG_FILES "${SUMVANE_WIN64_BUILD}/Sumvane64.exe.debug")
     else()
       message(STATUS "The release archive will hold the i686 program only: SUMVANE_WIN64_BUILD is not set")
     endif()

@@ -42,35 +42,58 @@ add_custom_target(sumvane_help DEPENDS "${sumvane_help_build}/Sumvane.chm")
 # The resources go into every executable built on the support library, not
 # only the program: the library reads its strings, its dialog and the help
 # from the running module, so the unit tests need them too.
+# The application manifest carries the program's version.
+configure_file("${PROJECT_SOURCE_DIR}/resources/sumvane.manifest.in" "${PROJECT_BINARY_DIR}/generated/sumvane.manifest"
+               @ONLY)
 set(sumvane_rc "${PROJECT_SOURCE_DIR}/resources/sumvane.rc")
 add_library(sumvane_resources OBJECT "${sumvane_rc}")
 target_include_directories(sumvane_resources PRIVATE "${PROJECT_SOURCE_DIR}/resources" "${PROJECT_BINARY_DIR}/generated"
                            "${sumvane_help_build}")
 set_source_files_properties("${sumvane_rc}" PROPERTIES OBJECT_DEPENDS
-  "${PROJECT_SOURCE_DIR}/resources/strings.inc;${PROJECT_BINARY_DIR}/generated/version.h;${PROJECT_SOURCE_DIR}/resources/sumvane.ico;${sumvane_help_build}/Sumvane.chm")
+  "${PROJECT_SOURCE_DIR}/resources/strings.inc;${PROJECT_BINARY_DIR}/generated/version.h;${PROJECT_BINARY_DIR}/generated/sumvane.manifest;${PROJECT_SOURCE_DIR}/resources/sumvane.ico;${sumvane_help_build}/Sumvane.chm")
 add_dependencies(sumvane_resources sumvane_help)
 target_link_libraries(tessel INTERFACE $<TARGET_OBJECTS:sumvane_resources>)
 add_dependencies(tessel sumvane_resources)
 # Already linked through tessel; listed nowhere else.
 set(SUMVANE_WINDOWS_RESOURCES "")
 
-# Settings of the test targets, which are defined after this file is read,
-# hence the deferred call. The program's entry point is main on both
-# systems: its command line is read whole as UTF-16 (GetCommandLineW), not
-# from the arguments main is handed.
+# The program ships stripped (Sumvane.exe on i686, Sumvane64.exe on x86_64);
+# its symbols and debug sections go to a file of its own beside it, which
+# the program names (.gnu_debuglink), so a debugger finds them. The program
+# the build leaves is the one that ships and the one the tests run.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(SUMVANE_DEBUG_FILE_NAME Sumvane.exe.debug)
+else()
+  set(SUMVANE_DEBUG_FILE_NAME Sumvane64.exe.debug)
+endif()
+
+# Settings of the program and the test targets, which are defined after this
+# file is read, hence the deferred call. The program's entry point is main
+# on both systems: its command line is read whole as UTF-16
+# (GetCommandLineW), not from the arguments main is handed.
 function(sumvane_windows_program_settings)
+  add_custom_command(TARGET sumvane POST_BUILD
+    COMMAND "${CMAKE_OBJCOPY}" --only-keep-debug "$<TARGET_FILE_NAME:sumvane>" "${SUMVANE_DEBUG_FILE_NAME}"
+    COMMAND "${CMAKE_OBJCOPY}" --strip-all "--add-gnu-debuglink=${SUMVANE_DEBUG_FILE_NAME}"
+            "$<TARGET_FILE_NAME:sumvane>"
+    WORKING_DIRECTORY "$<TARGET_FILE_DIR:sumvane>"
+    COMMENT "Stripping Sumvane.exe; its debug information goes to ${SUMVANE_DEBUG_FILE_NAME}"
+    VERBATIM)
   if(TARGET sumvane_unit_tests)
     # The resource tests read the version block back.
     target_link_libraries(sumvane_unit_tests PRIVATE version)
     # The helpers of the Windows end-to-end runs (tests/wine), one program
-    # each: hold a file open for writing, click OK on a message box, read
-    # what the progress dialog shows, keep the Wine desktop open.
-    foreach(helper hold_open press_ok watch_progress keep_desktop)
+    # each: hold a file open, click OK on a message box, read what the
+    # progress dialog shows, keep the Wine desktop open, start the
+    # context-menu action as the shell does.
+    foreach(helper hold_open press_ok watch_progress keep_desktop start_verb)
       add_executable(sumvane_${helper} "${PROJECT_SOURCE_DIR}/tests/wine/${helper}.cpp")
       set_target_properties(sumvane_${helper} PROPERTIES OUTPUT_NAME ${helper}
                             RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")
       target_link_options(sumvane_${helper} PRIVATE -municode)
     endforeach()
+    # A window program, so that it starts with no console to hand down.
+    target_link_options(sumvane_start_verb PRIVATE -mwindows)
   endif()
 endfunction()
 cmake_language(DEFER CALL sumvane_windows_program_settings)

@@ -1,6 +1,7 @@
 # Draws the program icon (a teal disc with a white check mark) at 16, 32 and
-# 48 pixels as a 32-bit ICO: python3 make_icon.py sumvane.ico
-import struct, math, sys
+# 48 pixels as 32-bit bitmaps and at 256 pixels as a PNG, the form Windows
+# takes for that size, into one ICO: python3 make_icon.py sumvane.ico
+import struct, math, sys, zlib
 
 def pixel(size, x, y):
     c = (size - 1) / 2.0
@@ -41,12 +42,27 @@ def image(size):
     header = struct.pack('<IiiHHIIiiII', 40, size, size * 2, 1, 32, 0, len(xor) + len(andmask), 0, 0, 0, 0)
     return header + xor + andmask
 
-sizes = [16, 32, 48]
-images = [image(s) for s in sizes]
+def png(size):
+    rows = []
+    for y in range(size):  # top-down, each row after filter type 0
+        row = b'\0'
+        for x in range(size):
+            (r, g, b), a = pixel(size, x, y)
+            row += bytes((r, g, b, a))
+        rows.append(row)
+    def chunk(kind, data):
+        return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data))
+    header = struct.pack('>IIBBBBB', size, size, 8, 6, 0, 0, 0)  # 8-bit RGBA
+    return (b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', header) + chunk(b'IDAT', zlib.compress(b''.join(rows), 9)) +
+            chunk(b'IEND', b''))
+
+sizes = [16, 32, 48, 256]
+images = [png(s) if s == 256 else image(s) for s in sizes]
 out = struct.pack('<HHH', 0, 1, len(sizes))
 offset = 6 + 16 * len(sizes)
 for s, img in zip(sizes, images):
-    out += struct.pack('<BBBBHHII', s, s, 0, 0, 1, 32, len(img), offset)
+    # A width or height of 256 is written as 0.
+    out += struct.pack('<BBBBHHII', s % 256, s % 256, 0, 0, 1, 32, len(img), offset)
     offset += len(img)
 out += b''.join(images)
 open(sys.argv[1], 'wb').write(out)

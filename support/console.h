@@ -27,6 +27,13 @@ void SetInterruptNotice(const std::u16string& line);
 // where a person watches the run.
 bool ErrorOutputIsTerminal();
 
+// Lets go of a console that no other process shares (Windows: the one the
+// system gives a console program started from a window, such as a file
+// manager's context menu), so that no empty console window stays open
+// while the program works. A console shared with the command prompt that
+// started the program is kept. Nothing on POSIX.
+void LeaveUnsharedConsole();
+
 // Writes text to standard output.
 void WriteConsoleText(const std::u16string& text);
 // Writes text to standard error; a line ends in kConsoleLineEnd.

@@ -16,6 +16,8 @@ public:
     enum class Mode {
         Read,        // an existing file, links followed; others may read it meanwhile, not write
         ReadNoLink,  // the same, but a link in the file's place fails instead of being followed
+        ReadOldLog,  // the same, for an old log checked before it is removed: on Windows others
+                     // may write it meanwhile too
         CreateNew,   // a new file (mode 0644 less the umask on POSIX); fails when anything has the
                      // name already, a link included, so nothing is ever written through one;
                      // shared with no one (but for deleting it on Windows)

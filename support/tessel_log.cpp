@@ -130,7 +130,7 @@ TesselLog::~TesselLog() {
 
 void TesselLog::Open(const std::u16string& fileName, bool onDesktop) {
     TesselLogData& d = *data_;
-    if (!d.line.empty()) d.EndLine();
+    // A line begun before keeps going, to the new path.
     d.toStandardError = false;
     d.created = false;
     d.folder.reset();
@@ -163,7 +163,7 @@ void TesselLog::Open(const std::u16string& fileName, bool onDesktop) {
     // The name comes from the folder's name, so it may be a user's own file:
     // only an earlier log is removed.
     FileHandle old;
-    if (old.Open(*d.folder, d.name, FileHandle::Mode::ReadNoLink)) {
+    if (old.Open(*d.folder, d.name, FileHandle::Mode::ReadOldLog)) {
         const bool isLog = LooksLikeLog(old);
         old.Close();
         if (!isLog) {

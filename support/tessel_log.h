@@ -1,6 +1,7 @@
 // The run's log: UTF-16LE lines without byte-order mark, each prefixed with
-// "[YYYY-MM-DD HH:MM:SS] " from the local time. The file is opened, appended
-// and closed on every write, so it is complete on disk after each one.
+// "[YYYY-MM-DD HH:MM:SS] " from the local time. A line's pieces are
+// gathered and the whole line appended in one write when it ends (the file
+// opened and closed for it), so the file holds whole lines only.
 // Where kLogLinesOnStandardError holds, each completed line is also written
 // to standard error, once, as the system's text.
 #pragma once

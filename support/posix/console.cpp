@@ -130,4 +130,6 @@ std::optional<std::vector<std::u16string>> SplitProcessArguments() { return Kept
 
 std::u16string ProcessCommandLine() { return {}; }
 
+void LeaveUnsharedConsole() {}
+
 }  // namespace TesselLibrary

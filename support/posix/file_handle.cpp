@@ -30,7 +30,8 @@ constexpr mode_t kNewFileMode = 0644;
 int Flags(FileHandle::Mode mode) {
     switch (mode) {
         case FileHandle::Mode::Read: return O_RDONLY;
-        case FileHandle::Mode::ReadNoLink: return O_RDONLY | O_NOFOLLOW;
+        case FileHandle::Mode::ReadNoLink:
+        case FileHandle::Mode::ReadOldLog: return O_RDONLY | O_NOFOLLOW;
         case FileHandle::Mode::CreateNew: return O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW;
         case FileHandle::Mode::Append: return O_WRONLY | O_CREAT | O_NOFOLLOW;
     }

@@ -83,4 +83,10 @@ std::optional<std::vector<std::u16string>> SplitProcessArguments() { return std:
 
 std::u16string ProcessCommandLine() { return Win32::Utf16(::GetCommandLineW()); }
 
+void LeaveUnsharedConsole() {
+    // Room for two: a second process (the command prompt) is all that counts.
+    DWORD processes[2] = {};
+    if (::GetConsoleProcessList(processes, 2) == 1) ::FreeConsole();
+}
+
 }  // namespace TesselLibrary

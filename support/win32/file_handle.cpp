@@ -1,11 +1,14 @@
 // FileHandle on Windows: CreateFileW with share modes that keep a file from
 // changing while it is read (readers share reading only) and keep others out
-// while it is written, regular files only.
+// while it is written, regular files only. A file the
+// program writes, or the old log it checks, is waited for while another
+// program holds it for a moment; a file it only reads is reported at once.
 #include <windows.h>
 
 #include "file_handle.h"
 #include "handle.h"
 #include "long_path.h"
+#include "open_in_use.h"
 
 namespace TesselLibrary {
 
@@ -26,6 +29,11 @@ OpenRequest RequestFor(FileHandle::Mode mode) {
         return {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL};
     case FileHandle::Mode::ReadNoLink:
         return {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT};
+    case FileHandle::Mode::ReadOldLog:
+        // Read before it is deleted: a viewer or a logger that has it open
+        // for writing does not keep it from being read.
+        return {GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT};
     case FileHandle::Mode::CreateNew:
         // Deleting is shared so that the interrupt handling can remove an
         // unfinished file while it is being written; nobody else may read
@@ -53,8 +61,12 @@ bool IsPlainFile(HANDLE file, FileHandle::Mode mode) {
 bool FileHandle::Open(const std::u16string& path, Mode mode) {
     Close();
     const OpenRequest request = RequestFor(mode);
-    Win32::Handle file(::CreateFileW(Win32::SystemPath(path).c_str(), request.access, request.share, nullptr,
-                                     request.disposition, request.flags, nullptr));
+    const std::wstring systemPath = Win32::SystemPath(path);
+    Win32::Handle file(mode == Mode::Read
+                           ? ::CreateFileW(systemPath.c_str(), request.access, request.share, nullptr,
+                                           request.disposition, request.flags, nullptr)
+                           : Win32::CreateFileWaitingWhileInUse(systemPath, request.access, request.share,
+                                                                request.disposition, request.flags));
     if (!file) {
         const DWORD error = ::GetLastError();
         missing_ = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "help_viewer.h"
+#include "help_window.h"
 #include "wide.h"
 
 namespace TesselLibrary {
@@ -22,10 +23,20 @@ HtmlHelpFunction HtmlHelp() {
     return function;
 }
 
+// Main thread only, like every window the program opens.
+bool helpWindowShown = false;
+
 }  // namespace
 
+bool Win32::HelpWindowShown() { return helpWindowShown; }
+
 void DisplayHelp(const std::u16string& path) {
-    if (const HtmlHelpFunction function = HtmlHelp()) function(nullptr, Win32::Wide(path), kDisplayTopic, 0);
+    if (const HtmlHelpFunction function = HtmlHelp()) {
+        // Not every viewer hands back its window; a box above no help
+        // window does no harm.
+        function(nullptr, Win32::Wide(path), kDisplayTopic, 0);
+        helpWindowShown = true;
+    }
 }
 
 bool WritePlainHelp() { return false; }

@@ -1,10 +1,12 @@
 // RemoveFile on Windows: one handle on the path itself (a link is opened,
 // not followed) is checked, has its read-only attribute cleared and is
-// deleted, so no other file can be swapped in between the steps.
+// deleted, so no other file can be swapped in between the steps. A file
+// another program holds for a moment is waited for.
 #include <windows.h>
 
 #include "handle.h"
 #include "long_path.h"
+#include "open_in_use.h"
 #include "tessel_file.h"
 
 namespace TesselLibrary {
@@ -27,10 +29,9 @@ bool SetAttributes(HANDLE file, DWORD attributes) {
 }  // namespace
 
 bool RemoveFile(const char16_t* path) {
-    const Win32::Handle file(::CreateFileW(Win32::SystemPath(path ? path : u"").c_str(),
-                                           DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    const Win32::Handle file(Win32::CreateFileWaitingWhileInUse(
+        Win32::SystemPath(path ? path : u""), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT));
     if (!file) return false;  // folders do not open without backup semantics
     FILE_BASIC_INFO basic{};
     if (!::GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic) ||

@@ -1,8 +1,12 @@
 // The frame on Windows: the executable's module, its RT_STRING blocks, and
-// message boxes owned by the frame's (absent) owner window.
+// message boxes owned by the frame's (absent) owner window. A box comes to
+// the foreground, since a console program has no window that would bring
+// it there; while the help window is open a box also stays above it, or one
+// click on the help would hide the box the process waits on.
 #include <windows.h>
 #include <commctrl.h>
 
+#include "help_window.h"
 #include "tessel_app.h"
 #include "wide.h"
 
@@ -15,9 +19,33 @@ constexpr std::uint32_t kEntriesPerBlock = 16;
 
 HMODULE Module(const TesselAppData& data) { return static_cast<HMODULE>(data.module); }
 
+// Not every system makes a box topmost for MB_TOPMOST alone (Wine does
+// not), so the box is also put above the others as it is first activated.
+thread_local HHOOK topmostHook = nullptr;
+
+LRESULT CALLBACK PutTopmost(int code, WPARAM wParam, LPARAM lParam) {
+    const HHOOK hook = topmostHook;
+    if (code == HCBT_ACTIVATE) {
+        ::SetWindowPos(reinterpret_cast<HWND>(wParam), HWND_TOPMOST, 0, 0, 0, 0,
+                       SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        ::UnhookWindowsHookEx(hook);
+        topmostHook = nullptr;
+    }
+    return ::CallNextHookEx(hook, code, wParam, lParam);
+}
+
 void Box(const TesselAppData& data, const char16_t* caption, const char16_t* text, UINT style) {
+    style |= MB_SETFOREGROUND;
+    if (Win32::HelpWindowShown()) {
+        style |= MB_TOPMOST;
+        topmostHook = ::SetWindowsHookExW(WH_CBT, PutTopmost, nullptr, ::GetCurrentThreadId());
+    }
     ::MessageBoxW(static_cast<HWND>(data.ownerWindow), Win32::Wide(text ? text : kEmpty),
                   Win32::Wide(caption ? caption : kEmpty), style);
+    if (topmostHook) {
+        ::UnhookWindowsHookEx(topmostHook);  // no box came up
+        topmostHook = nullptr;
+    }
 }
 
 }  // namespace

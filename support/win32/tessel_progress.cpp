@@ -82,6 +82,9 @@ INT_PTR InitDialog(HWND dialog, TesselProgressData& data) {
     ::ShowWindow(::GetDlgItem(dialog, kSecondBarId), SW_HIDE);
     ::ShowWindow(::GetDlgItem(dialog, IDCANCEL), SW_HIDE);
     ::SetDlgItemTextW(dialog, kTitleId, Win32::Wide(data.title ? data.title : u""));
+    // The template has no caption bar and no text: the window's own text
+    // names the job on the taskbar and in Alt+Tab.
+    ::SetWindowTextW(dialog, Win32::Wide(data.title ? data.title : u""));
     ::SendDlgItemMessageW(dialog, kBarId, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
     if (!::SetTimer(dialog, kStartTimerId, kStartDelayMs, nullptr)) {
         // Without the timer no job would ever start or end the dialog.
@@ -159,9 +162,24 @@ void TesselProgress::SetPosition(std::uint32_t position) {
     if (data_->dialog && !data_->ended) ::SendMessageW(data_->dialog, WM_PROGRESS_SETPOS, position, 0);
 }
 
+namespace {
+
+// The status line draws a path too long for it with "..." in its middle,
+// keeping what follows the last backslash: a folder is shown without its
+// final one, so that its own name is what stays. A root ("C:\") keeps it.
+std::u16string StatusText(const char16_t* text) {
+    std::u16string shown = text ? text : u"";
+    if (shown.size() >= 2 && (shown.back() == u'\\' || shown.back() == u'/') &&
+        shown.find_first_of(u"\\/") < shown.size() - 1)
+        shown.pop_back();
+    return shown;
+}
+
+}  // namespace
+
 void TesselProgress::SetStatus(const char16_t* text) {
     if (data_->dialog && !data_->ended)
-        ::SetDlgItemTextW(data_->dialog, kStatusId, Win32::Wide(text ? text : u""));
+        ::SetDlgItemTextW(data_->dialog, kStatusId, Win32::Wide(StatusText(text)));
 }
 
 void TesselProgress::EndJob(bool failed) { EndJobOf(*data_, failed); }

@@ -23,6 +23,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -226,9 +227,9 @@ public:
                   return;
               }
               int status = -1;
-              const std::string said = Capture({WineLoader(), Helper("press_ok.exe"), caption}, &status);
+              said_ = Trimmed(Capture({WineLoader(), Helper("press_ok.exe"), caption}, &status));
               clicked_ = status == 0;
-              report_ = "press_ok.exe exited with " + std::to_string(status) + "; it said: " + said;
+              report_ = "press_ok.exe exited with " + std::to_string(status) + "; it said: " + said_;
           }) {}
     ~BoxDismisser() { Finish(); }
     BoxDismisser(const BoxDismisser&) = delete;
@@ -243,11 +244,15 @@ public:
     }
     // What happened, for a failure message; valid after Finish.
     const std::string& report() const { return report_; }
+    // How the box stood when it was clicked ("topmost foreground" and the
+    // like); valid after Finish.
+    const std::string& said() const { return said_; }
 
 private:
     std::atomic<bool> stop_{false};
     bool clicked_ = false;
     std::string report_;
+    std::string said_;
     std::thread thread_;  // last: it starts using the members above at once
 };
 
@@ -274,6 +279,8 @@ TEST_F(WindowsGuiTest, HashToClipboardShowsTheDigitsInABoxAndLeavesThemOnTheClip
         });
         result = box_.Run({"-z" + Native(file)});
         EXPECT_TRUE(dismiss.Finish()) << dismiss.report();
+        // Brought forward, but not kept above the user's other windows.
+        EXPECT_EQ(dismiss.said(), "not topmost foreground");
     }
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, Banner());
@@ -309,6 +316,8 @@ TEST_F(WindowsGuiTest, NoOptionsShowsTheHelpWindowAndWaitsForOk) {
             2);
         result = box_.Run({});
         EXPECT_TRUE(dismiss.Finish()) << dismiss.report();
+        // One click on the help window must not hide the box the process waits on.
+        EXPECT_EQ(dismiss.said(), "topmost foreground");
     }
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, Banner());
@@ -494,7 +503,8 @@ struct WatchedRun {
     }
 };
 
-WatchedRun RunWatchingProgress(const Sandbox& box, const std::vector<std::string>& args) {
+WatchedRun RunWatchingProgress(const Sandbox& box, const std::vector<std::string>& args,
+                               const std::map<std::string, std::string>& env = {}) {
     const fs::path ready = box.tmp() / "watching";
     fs::create_directories(box.tmp());
     fs::remove(ready);
@@ -502,7 +512,7 @@ WatchedRun RunWatchingProgress(const Sandbox& box, const std::vector<std::string
     std::string said;
     std::thread watcher(
         [&] { said = Capture({WineLoader(), Helper("watch_progress.exe"), Native(ready)}, &run.watcherStatus); });
-    if (WaitFor(ready, 60)) run.result = box.Run(args);
+    if (WaitFor(ready, 60)) run.result = box.Run(args, std::nullopt, env);
     watcher.join();
     std::istringstream lines(said);
     for (std::string line; std::getline(lines, line);) run.lines.push_back(Trimmed(line));
@@ -527,9 +537,10 @@ TEST_F(WindowsTest, ProgressDialogShowsTheJobAndIsClosedByIt) {
     const WatchedRun build = RunWatchingProgress(box_, {"-f" + Native(tree), "-r", "-c"});
     EXPECT_EQ(build.result.exitCode, 0);
     EXPECT_EQ(build.watcherStatus, 0) << build.Said();
-    // While the big file is hashed: the second of two folders, so the bar
-    // stands at 20 + 80 * 1 / 2.
-    EXPECT_TRUE(Holds(build.lines, "Building MD5 Archive File|Please wait ...|" + Native(tree / "sub") + Sep() +
+    // While the big file is hashed one file of two is done, so the bar stands
+    // at 20 + 80 * 1 / 2; the status line names its folder (shown without
+    // the final backslash).
+    EXPECT_TRUE(Holds(build.lines, "Building MD5 Archive File|Please wait ...|" + Native(tree / "sub") +
                                        "|60 of 0-100|cancel hidden"))
         << build.Said();
     ASSERT_FALSE(build.lines.empty());
@@ -666,5 +677,158 @@ TEST_F(WindowsTest, SameTreeGivesTheSameSummaryAndLogAsTheLinuxBuild) {
     EXPECT_EQ(windowsLog.size(), 2u) << "one mismatch and one missing file";
 }
 
+
+// The last change of a file, for the order of two events on this machine.
+fs::file_time_type ChangedAt(const fs::path& path) {
+    std::error_code ignored;
+    return fs::last_write_time(path, ignored);
+}
+
+// A virus scanner, an indexer or a viewer that opens the log for a moment
+// (reading, sharing reading only) cuts no line and loses none: the old log
+// is still removed, and a line meeting the held file waits for it.
+TEST_F(WindowsTest, TheLogTakesEveryLineWhileAnotherProgramHoldsItForAMoment) {
+    const fs::path tree = box_.work() / "tree";
+    WriteFile(tree / "a.txt", "a");
+    // Between the two changed files: the first line is written, and the
+    // holder has the new log, while this one is hashed.
+    WriteSparseFile(tree / "big.bin", 256ULL << 20);
+    WriteFile(tree / "z.txt", "z");
+    ASSERT_EQ(box_.Run({"-f" + Native(tree), "-c"}).exitCode, 0);
+    WriteFile(tree / "a.txt", "changed");
+    WriteFile(tree / "z.txt", "changed");
+    const fs::path log = box_.desktop() / LogName(Native(tree));
+    const std::vector<std::string> expected = {
+        Native(tree / "a.txt") + " - MD5 Mismatch (" + Md5Of("a") + " - " + Md5Of("changed") + ")",
+        Native(tree / "z.txt") + " - MD5 Mismatch (" + Md5Of("z") + " - " + Md5Of("changed") + ")",
+    };
+    fs::create_directories(box_.tmp());
+    const fs::path held = box_.tmp() / "held";
+    struct Case {
+        const char* name;
+        bool oldLogThere;  // else the holder waits for this run's log to appear
+    };
+    for (const Case& c : {Case{"an old log held at the start", true}, Case{"the new log held", false}}) {
+        SCOPED_TRACE(c.name);
+        fs::remove(held);
+        fs::remove(log);
+        if (c.oldLogThere) WriteFile(log, std::string("[\0o\0l\0d\0\r\0\n\0", 12));
+        Background holder({WineLoader(), Helper("hold_open.exe"), "read", Native(log), Native(held), "3000"});
+        ASSERT_TRUE(holder.started());
+        if (c.oldLogThere) {
+            ASSERT_TRUE(WaitFor(held, 60)) << "the helper never held the old log";
+        }
+        const RunResult result = box_.Run({"-f" + Native(tree), "-v"});
+        EXPECT_EQ(holder.Wait(60), 0);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.err, "") << "every line reached the log";
+        EXPECT_EQ(LogLines(log), expected);
+        ASSERT_TRUE(fs::exists(held));
+        if (!c.oldLogThere) {
+            EXPECT_GE(ChangedAt(log), ChangedAt(held)) << "the second line came while the log was held";
+        }
+    }
+    fs::remove(log);  // under Wine every run shares the desktop
+}
+
+// Started by the shell from the context menu, the program is the only one
+// on the console the system gave it, and lets it go before it hashes, so
+// no empty console window stands in front of its box. Started from a
+// console it shares, it keeps it and prints its banner there.
+TEST_F(WindowsTest, TheContextMenuActionLetsItsConsoleGoAndAPromptKeepsIt) {
+    const fs::path file = box_.work() / "photo.jpg";
+    WriteFile(file, "the bytes of a photo");
+    ASSERT_EQ(box_.Run({"-i"}).exitCode, 0);
+
+    // The helper's lines, without the CR a Windows program puts before each LF.
+    const auto lines = [](std::string text) {
+        text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+        return text;
+    };
+    int status = -1;
+    std::string said = lines(Capture({WineLoader(), Helper("start_verb.exe"), "verb", Native(file)}, &status));
+    EXPECT_EQ(status, 0) << said;
+    EXPECT_NE(said.find("console: none\n"), std::string::npos) << said;
+    EXPECT_NE(said.find("exit: 0\n"), std::string::npos) << said;
+
+    said = lines(
+        Capture({WineLoader(), Helper("start_verb.exe"), "console", Native(ProgramPath()), Native(file)}, &status));
+    EXPECT_EQ(status, 0) << said;
+    EXPECT_NE(said.find("console: 2 processes\n"), std::string::npos) << said;
+    EXPECT_NE(said.find("exit: 0\n"), std::string::npos) << said;
+    const std::string firstBannerLine = Banner().substr(0, Banner().find("\r\n"));
+    EXPECT_NE(said.find("screen: " + firstBannerLine + "\n"), std::string::npos) << said;
+
+    EXPECT_EQ(box_.Run({"-u"}).exitCode, 0);
+}
+
+// The dialog of a folder whose path holds an "&" and is too long for the
+// status line: the text is the folder (without its final backslash, so that
+// its name is what the ellipsis keeps), drawn without mnemonics and with its
+// middle left out; the window's own text names the job for the taskbar. A
+// screenshot of it is kept when SUMVANE_SCREENSHOT names a file.
+TEST_F(WindowsTest, ProgressDialogShowsAnAmpersandAndTheEndOfALongPath) {
+    const fs::path folder = box_.work() / "Data" / "Long" /
+                            "Customer correspondence of the years 2019 to 2024 with notes" / "R&D Lab";
+    WriteSparseFile(folder / "measurements.bin", 1ULL << 30);
+    const std::string screenshot = EnvOr("SUMVANE_SCREENSHOT");
+    std::string shot = "no screenshot asked for";
+    std::thread photographer([&] {
+        if (screenshot.empty()) return;
+        shot = "the dialog never came";
+        for (int tick = 0; tick < 600; ++tick) {
+            if (!WindowsTitled("Building MD5 Archive File", box_).empty()) {
+                // Drawn by the time the status line has been set.
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                int status = -1;
+                Capture({"import", "-window", "root", screenshot}, &status);
+                shot = status == 0 ? "" : "import failed";
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    const WatchedRun build = RunWatchingProgress(box_, {"-f" + Native(folder), "-c"});
+    photographer.join();
+    EXPECT_EQ(build.result.exitCode, 0);
+    EXPECT_EQ(build.watcherStatus, 0) << build.Said();
+    EXPECT_TRUE(Holds(build.lines, "window: Building MD5 Archive File")) << build.Said();
+    EXPECT_TRUE(Holds(build.lines, "styles: center noprefix|center noprefix|center noprefix pathellipsis"))
+        << build.Said();
+    EXPECT_TRUE(Holds(build.lines, "Building MD5 Archive File|Please wait ...|" + Native(folder) +
+                                       "|20 of 0-100|cancel hidden"))
+        << build.Said();
+    if (!screenshot.empty()) {
+        EXPECT_EQ(shot, "");
+        EXPECT_GT(fs::file_size(screenshot), 0u) << screenshot;
+    }
+}
+
+// Within one folder the build's bar follows the files done, as the
+// verification's does; the status line keeps naming the folder.
+TEST_F(WindowsTest, TheBuildsBarRisesWithinOneFolder) {
+    const fs::path tree = box_.work() / "tree";
+    for (char name = 'a'; name < 'f'; ++name) WriteSparseFile(tree / (std::string(1, name) + ".bin"), 192ULL << 20);
+    // One file at a time, so that every step is on the screen for a while.
+    const WatchedRun build = RunWatchingProgress(box_, {"-f" + Native(tree), "-c"}, {{"SUMVANE_THREADS", "1"}});
+    EXPECT_EQ(build.result.exitCode, 0);
+    EXPECT_EQ(build.watcherStatus, 0) << build.Said();
+    const std::string prefix = "Building MD5 Archive File|Please wait ...|" + Native(tree) + "|";
+    std::vector<int> positions;
+    for (const std::string& line : build.lines) {
+        if (line.rfind(prefix, 0) != 0) continue;
+        const int position = std::atoi(line.c_str() + prefix.size());
+        // 15 while the folder is listed, before the first file.
+        if (position >= 20 && (positions.empty() || positions.back() != position)) positions.push_back(position);
+    }
+    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end())) << build.Said();
+    // 20 + 80 x files done / 5 before each file: 20, 36, 52, 68, 84; the
+    // watcher may miss one.
+    EXPECT_GE(positions.size(), 4u) << build.Said();
+    for (const int position : positions) {
+        EXPECT_TRUE(position == 20 || position == 36 || position == 52 || position == 68 || position == 84)
+            << position << "\n" << build.Said();
+    }
+}
 }  // namespace
 }  // namespace e2e

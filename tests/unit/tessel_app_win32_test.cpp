@@ -336,6 +336,39 @@ TEST(TesselAppWin32Test, IconGroupSumvaneLoads) {
     if (icon) ::DestroyIcon(icon);
 }
 
+// For large icon views and high-DPI screens the group holds a 256 x 256
+// image, stored as a PNG.
+TEST(TesselAppWin32Test, IconGroupHasA256PixelPng) {
+    const HMODULE module = ::GetModuleHandleW(nullptr);
+    const HRSRC group = ::FindResourceW(module, L"SUMVANE", RT_GROUP_ICON);
+    ASSERT_NE(group, nullptr);
+    auto* directory = static_cast<BYTE*>(::LockResource(::LoadResource(module, group)));
+    ASSERT_NE(directory, nullptr);
+    const int id = ::LookupIconIdFromDirectoryEx(directory, TRUE, 256, 256, LR_DEFAULTCOLOR);
+    const HRSRC image = ::FindResourceW(module, MAKEINTRESOURCEW(id), RT_ICON);
+    ASSERT_NE(image, nullptr) << "icon " << id;
+    ASSERT_GE(::SizeofResource(module, image), 24u);
+    const auto* bytes = static_cast<const unsigned char*>(::LockResource(::LoadResource(module, image)));
+    const std::string head(reinterpret_cast<const char*>(bytes), 24);
+    EXPECT_EQ(head.substr(0, 8), "\x89PNG\r\n\x1a\n");
+    EXPECT_EQ(head.substr(16, 8), std::string("\0\0\x01\0\0\0\x01\0", 8)) << "256 x 256";
+}
+
+// The application manifest (resource 24, id 1) is what Windows reads at
+// start: the common controls 6 and per-monitor DPI awareness.
+TEST(TesselAppWin32Test, ApplicationManifestAsksForCommonControls6AndPerMonitorDpi) {
+    const HMODULE module = ::GetModuleHandleW(nullptr);
+    const HRSRC info = ::FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    ASSERT_NE(info, nullptr);
+    const std::string text(static_cast<const char*>(::LockResource(::LoadResource(module, info))),
+                           ::SizeofResource(module, info));
+    for (const char* wanted : {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+                               "<requestedExecutionLevel level=\"asInvoker\"", ">PerMonitorV2, PerMonitor<",
+                               ">true/pm<", "version=\"" SUMVANE_PROJECT_VERSION "\""}) {
+        EXPECT_NE(text.find(wanted), std::string::npos) << wanted;
+    }
+}
+
 // The version block read back with the version-information API.
 class VersionInfo {
 public:
@@ -478,12 +511,15 @@ TEST(TesselAppWin32Test, ProgressDialogTemplateIsExactlyAsDesigned) {
     EXPECT_EQ(reader.StringOrOrdinal(), L"MS Sans Serif");
 
     const DWORD child = WS_CHILD;
+    // The texts are drawn as they are (an "&" is no mnemonic); a status path
+    // too long for its line keeps its end.
+    const DWORD text = SS_CENTER | SS_NOPREFIX | WS_VISIBLE | WS_GROUP;
     const std::vector<TemplateItem> expected = {
-        {child | SS_CENTER | WS_VISIBLE | WS_GROUP, 0, 5, 145, 8, 20302, L"STATIC", L"Please wait ..."},
-        {child | SS_CENTER | WS_VISIBLE | WS_GROUP, 0, 15, 145, 8, 20303, L"STATIC", L"Please wait ..."},
+        {child | text, 0, 5, 145, 8, 20302, L"STATIC", L"Please wait ..."},
+        {child | text, 0, 15, 145, 8, 20303, L"STATIC", L"Please wait ..."},
         {child | WS_VISIBLE | WS_BORDER, 5, 35, 135, 10, 20304, L"MSCTLS_PROGRESS32", L"Progress1"},
         {child | WS_VISIBLE | WS_BORDER, 5, 50, 135, 10, 20305, L"MSCTLS_PROGRESS32", L"Progress2"},
-        {child | SS_CENTER | WS_VISIBLE | WS_GROUP, 0, 65, 145, 8, 20301, L"STATIC", L""},
+        {child | text | SS_PATHELLIPSIS, 0, 65, 145, 8, 20301, L"STATIC", L""},
         {child | BS_DEFPUSHBUTTON | WS_VISIBLE | WS_TABSTOP, 56, 80, 32, 14, IDCANCEL, L"BUTTON", L"Cancel"},
     };
     std::vector<TemplateItem> items;

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "file_handle.h"
@@ -261,7 +263,7 @@ TEST_F(TesselFileWin32Test, FileHandleOpensRegularFilesAndTellsMissingFromUnopen
              Case{L"new.txt", Mode::CreateNew, true, false},
              Case{L"no folder\\new.txt", Mode::CreateNew, false, true},
              Case{L"appended.txt", Mode::Append, true, false},
-             Case{L"held.txt", Mode::Append, false, false},
+             // Writing waits while another program holds the file: see below.
          }) {
         FileHandle handle;
         EXPECT_EQ(handle.Open(U(Path(c.name)), c.mode), c.opens) << ::testing::PrintToString(std::wstring(c.name));
@@ -291,6 +293,65 @@ TEST_F(TesselFileWin32Test, FileHandleAppendsAtTheEndAndANewFileSharesOnlyDeleti
     EXPECT_TRUE(RemoveFile(U(fresh).c_str()));
     EXPECT_TRUE(handle.Close());
     EXPECT_FALSE(win32_test::Exists(fresh));
+}
+
+// Another program (a virus scanner, an indexer, a viewer) that holds a file
+// for a moment makes a write, the check of an old log or a removal wait
+// until it lets go, for a few seconds at most; a file that is only read is
+// reported at once.
+TEST_F(TesselFileWin32Test, OpensForWritingWaitWhileAnotherProgramHoldsTheFile) {
+    using Mode = FileHandle::Mode;
+    const std::wstring path = Path(L"log.txt");
+    ASSERT_TRUE(PutFile(path, "old"));
+    // Held as a scanner holds it: reading, sharing reading only.
+    const auto holdFor = [&](DWORD milliseconds) {
+        HANDLE held = OpenOther(path, GENERIC_READ, FILE_SHARE_READ);
+        EXPECT_NE(held, INVALID_HANDLE_VALUE);
+        return std::thread([held, milliseconds] {
+            ::Sleep(milliseconds);
+            ::CloseHandle(held);
+        });
+    };
+    const auto timed = [](const std::function<bool()>& open, ULONGLONG* elapsed) {
+        const ULONGLONG start = ::GetTickCount64();
+        const bool opened = open();
+        *elapsed = ::GetTickCount64() - start;
+        return opened;
+    };
+    ULONGLONG elapsed = 0;
+    {
+        std::thread holder = holdFor(400);
+        FileHandle handle;
+        EXPECT_TRUE(timed([&] { return handle.Open(U(path), Mode::Append); }, &elapsed));
+        EXPECT_GE(elapsed, 300u) << "opened while it was held";
+        holder.join();
+    }
+    {
+        std::thread holder = holdFor(400);
+        EXPECT_TRUE(timed([&] { return RemoveFile(U(path).c_str()); }, &elapsed));
+        EXPECT_GE(elapsed, 300u);
+        EXPECT_FALSE(win32_test::Exists(path));
+        holder.join();
+    }
+    ASSERT_TRUE(PutFile(path, "old"));
+    {
+        // A logger or editor that writes it, sharing both.
+        const ScopedHandle writer(OpenOther(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE));
+        ASSERT_TRUE(writer.valid());
+        FileHandle handle;
+        EXPECT_TRUE(timed([&] { return handle.Open(U(path), Mode::ReadOldLog); }, &elapsed))
+            << "an old log is read whoever writes it";
+        EXPECT_LT(elapsed, 1000u);
+        EXPECT_FALSE(timed([&] { return handle.Open(U(path), Mode::Read); }, &elapsed));
+        EXPECT_LT(elapsed, 1000u) << "a file that is only read is not waited for";
+        EXPECT_FALSE(handle.missing());
+        // Held past the wait: the open fails, as a file in use, not a missing one.
+        EXPECT_FALSE(timed([&] { return handle.Open(U(path), Mode::Append); }, &elapsed));
+        EXPECT_FALSE(handle.missing());
+        EXPECT_GE(elapsed, 5000u);
+        EXPECT_LT(elapsed, 15000u);
+    }
+    EXPECT_EQ(ReadWholeFile(path), "old");
 }
 
 TEST_F(TesselFileWin32Test, RenameInAFolderReplacesTheTarget) {

@@ -78,6 +78,7 @@ TEST_F(TesselLogTest, PiecesMakeOneLine) {
     log.Open(U(path), false);
     log.Write(u"ab");
     log.Write(std::u16string(u"cd"));
+    EXPECT_FALSE(Exists(path)) << "a line reaches the file whole, when it ends";
     log.WriteLine(u"ef");
     log.WriteLine(std::u16string(u"gh"));
     const std::string text = Text(Bytes(path));
@@ -89,26 +90,23 @@ TEST_F(TesselLogTest, PiecesMakeOneLine) {
 TEST_F(TesselLogTest, AnLfOrACrInsideATextStartsANewPrefix) {
     struct Case {
         const char* name;
-        bool writeLine;  // else Write, then Write of "c"
+        bool writeLine;  // else Write, then WriteLine of "c"
         const char16_t* text;
         std::string after;  // the log after the second prefix
     };
     const Case cases[] = {
         {"lf.txt", true, u"a\nb", "\r\n"},
-        {"cr.txt", false, u"a\rb", "c"},
+        {"cr.txt", false, u"a\rb", "c\r\n"},
     };
     for (const Case& c : cases) {
         const std::string path = Path(c.name);
-        {
-            // A line still open when the log goes is written then.
-            TesselLog log;
-            log.Open(U(path), false);
-            if (c.writeLine) {
-                log.WriteLine(c.text);
-            } else {
-                log.Write(c.text);
-                log.Write(u"c");
-            }
+        TesselLog log;
+        log.Open(U(path), false);
+        if (c.writeLine) {
+            log.WriteLine(c.text);
+        } else {
+            log.Write(c.text);
+            log.WriteLine(u"c");
         }
         const std::string text = Text(Bytes(path));
         const std::string first = TesselLibrary::ToSystemBytes(c.text);
@@ -118,17 +116,14 @@ TEST_F(TesselLogTest, AnLfOrACrInsideATextStartsANewPrefix) {
 
 TEST_F(TesselLogTest, BytesAreUtf16LittleEndianWithoutBom) {
     const std::string path = Path("log.txt");
-    {
-        TesselLog log;
-        log.Open(U(path), false);
-        log.Write(u"\u00e9\u20ac\U0001F600");
-        EXPECT_FALSE(std::filesystem::exists(path)) << "a line reaches the file whole, at its end";
-    }
+    TesselLog log;
+    log.Open(U(path), false);
+    log.WriteLine(u"\u00e9\u20ac\U0001F600");
     const std::string bytes = Bytes(path);
-    ASSERT_EQ(bytes.size(), 44u + 8u);
+    ASSERT_EQ(bytes.size(), 44u + 8u + 4u);
     EXPECT_EQ(bytes[0], '[');
     EXPECT_EQ(bytes[1], '\0');
-    EXPECT_EQ(bytes.substr(44), std::string("\xE9\x00\xAC\x20\x3D\xD8\x00\xDE", 8));
+    EXPECT_EQ(bytes.substr(44), std::string("\xE9\x00\xAC\x20\x3D\xD8\x00\xDE\r\0\n\0", 12));
 }
 
 TEST_F(TesselLogTest, NeverOpenedOrOpenedWithAnEmptyNameWritesNothing) {
@@ -281,6 +276,7 @@ TEST_F(TesselLogTest, AFileThatAppearsAfterOpenIsNeverAppendedTo) {
     EXPECT_TRUE(std::regex_match(captured.Text(), std::regex(std::string(kPrefix) + "x\n")));
 }
 
+// A line is written whole to the log that is open when it ends.
 TEST_F(TesselLogTest, ReopeningKeepsTheLinePosition) {
     const std::string first = Path("first.txt");
     const std::string second = Path("second.txt");
@@ -289,8 +285,19 @@ TEST_F(TesselLogTest, ReopeningKeepsTheLinePosition) {
     log.Write(u"a");
     log.Open(U(second), false);
     log.WriteLine(u"b");
-    EXPECT_TRUE(std::regex_match(Text(Bytes(first)), std::regex(std::string(kPrefix) + "a")));
-    EXPECT_EQ(Text(Bytes(second)), "b\r\n");  // still inside the line: no prefix
+    EXPECT_FALSE(Exists(first));
+    EXPECT_TRUE(std::regex_match(Text(Bytes(second)), std::regex(std::string(kPrefix) + "ab\r\n")));
+}
+
+TEST_F(TesselLogTest, ALineLeftUnfinishedReachesTheFileAtTheEnd) {
+    const std::string path = Path("log.txt");
+    {
+        TesselLog log;
+        log.Open(U(path), false);
+        log.WriteLine(u"a");
+        log.Write(u"b");
+    }
+    EXPECT_TRUE(std::regex_match(Text(Bytes(path)), std::regex(std::string(kPrefix) + "a\r\n" + kPrefix + "b")));
 }
 
 TEST_F(TesselLogTest, OnDesktopFromXdgDesktopDir) {

@@ -31,10 +31,12 @@ struct Seen {
     std::wstring title;
     std::wstring wait;
     std::vector<int> positions;  // PBM_GETPOS after each SetPosition
-    std::wstring status;
+    std::vector<std::wstring> statuses;
     bool cancelVisible = true;
     bool secondBarVisible = true;
     bool hasCaption = true;
+    std::wstring windowText;
+    std::vector<LONG> staticStyles;  // of the title, the wait text and the status line
     RECT rect{};
     bool aliveAfterEscape = false;
     int positionAfterEscape = -1;
@@ -44,7 +46,7 @@ struct JobContext {
     TesselProgress* progress = nullptr;
     DWORD mainThread = 0;
     std::vector<std::uint32_t> positions;
-    const char16_t* status = nullptr;
+    std::vector<const char16_t*> statuses;
     bool pressEscape = false;
     bool fail = false;
     Seen seen;
@@ -84,15 +86,20 @@ std::uint32_t TESSEL_STDCALL ReadBackJob(void* argument) {
         seen.cancelVisible = ::IsWindowVisible(::GetDlgItem(seen.dialog, IDCANCEL)) != FALSE;
         seen.secondBarVisible = ::IsWindowVisible(::GetDlgItem(seen.dialog, kSecondBarId)) != FALSE;
         seen.hasCaption = (::GetWindowLongW(seen.dialog, GWL_STYLE) & WS_CAPTION) == WS_CAPTION;
+        wchar_t text[256] = {};
+        ::GetWindowTextW(seen.dialog, text, 256);
+        seen.windowText = text;
+        for (const int id : {kTitleId, kWaitId, kStatusId})
+            seen.staticStyles.push_back(::GetWindowLongW(::GetDlgItem(seen.dialog, id), GWL_STYLE));
         ::GetWindowRect(seen.dialog, &seen.rect);
         for (const std::uint32_t position : context.positions) {
             context.progress->SetPosition(position);
             seen.positions.push_back(
                 static_cast<int>(::SendDlgItemMessageW(seen.dialog, kBarId, PBM_GETPOS, 0, 0)));
         }
-        if (context.status) {
-            context.progress->SetStatus(context.status);
-            seen.status = ItemText(seen.dialog, kStatusId);
+        for (const char16_t* status : context.statuses) {
+            context.progress->SetStatus(status);
+            seen.statuses.push_back(ItemText(seen.dialog, kStatusId));
         }
         seen.wait = ItemText(seen.dialog, kWaitId);
         if (context.pressEscape) {
@@ -124,18 +131,27 @@ protected:
 TEST_F(TesselProgressWin32Test, WorkerReadsTitleBarAndStatusBackFromTheDialog) {
     JobContext context = Context();
     context.positions = {0, 5, 15, 20, 40, 60, 80, 100};
-    context.status = u"C:\\Data\\Photos\\";
+    // A folder is shown without its final backslash, so that a path too
+    // long for the line keeps its last folder's name; a root keeps it.
+    context.statuses = {u"C:\\Data\\R&D Lab\\", u"C:\\", u"\\\\server\\share\\", u"C:\\Data\\a.txt", u""};
     ASSERT_TRUE(progress_.Run(frame_, u"Building MD5 Archive File", &context, ReadBackJob));
 
     const Seen& seen = context.seen;
     ASSERT_NE(seen.dialog, nullptr) << "the worker found no visible dialog";
     EXPECT_EQ(seen.title, L"Building MD5 Archive File");
     EXPECT_EQ(seen.positions, (std::vector<int>{0, 5, 15, 20, 40, 60, 80, 100}));
-    EXPECT_EQ(seen.status, L"C:\\Data\\Photos\\");
+    EXPECT_EQ(seen.statuses, (std::vector<std::wstring>{L"C:\\Data\\R&D Lab", L"C:\\", L"\\\\server\\share",
+                                                        L"C:\\Data\\a.txt", L""}));
     EXPECT_EQ(seen.wait, L"Please wait ...");
     EXPECT_FALSE(seen.cancelVisible) << "no cancel handler: the Cancel button stays hidden";
     EXPECT_FALSE(seen.secondBarVisible);
     EXPECT_FALSE(seen.hasCaption) << "the dialog has no caption bar";
+    EXPECT_EQ(seen.windowText, L"Building MD5 Archive File") << "what the taskbar and Alt+Tab show";
+    // An "&" in a path is shown as it is; a long status path keeps its end.
+    ASSERT_EQ(seen.staticStyles.size(), 3u);
+    for (const LONG style : seen.staticStyles) EXPECT_TRUE(style & SS_NOPREFIX) << std::hex << style;
+    EXPECT_EQ(seen.staticStyles[2] & SS_ELLIPSISMASK, SS_PATHELLIPSIS);
+    EXPECT_EQ(seen.staticStyles[2] & SS_TYPEMASK, SS_CENTER);
     EXPECT_FALSE(::IsWindow(seen.dialog)) << "the dialog is gone once Run returns";
 }
 

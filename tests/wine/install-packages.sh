@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building the Windows program and testing it under Wine needs:
-# the MinGW-w64 cross compilers, Wine with 32-bit support, Xvfb and the X
-# tools the Windows end-to-end cases drive windows with. Idempotent: does
+# the MinGW-w64 cross compilers, Wine with 32-bit support, Xvfb, the X
+# tools the Windows end-to-end cases drive windows with, ImageMagick's
+# import, which keeps a screenshot of the progress dialog, and icoutils,
+# whose wrestool and icotool read the resources of the shipped programs. Idempotent: does
 # nothing when everything is already there. Needs root (Debian packages).
 set -euo pipefail
 
@@ -16,6 +18,7 @@ have_all() {
         [ -x /usr/lib/wine/wine64 ] && [ -x /usr/lib/wine/wineserver64 ] &&
         command -v Xvfb >/dev/null && command -v xdotool >/dev/null &&
         command -v xwininfo >/dev/null && command -v xclip >/dev/null &&
+        [ -x /usr/bin/import ] && command -v wrestool >/dev/null && command -v icotool >/dev/null &&
         command -v chmcmd >/dev/null &&
         dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'
 }
@@ -38,6 +41,6 @@ fi
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends \
     mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
-    wine wine64 wine32:i386 xvfb xdotool x11-utils xclip fp-utils >/dev/null
+    wine wine64 wine32:i386 xvfb xdotool x11-utils xclip fp-utils imagemagick icoutils >/dev/null
 
 have_all || { echo "install-packages.sh: packages still missing after install" >&2; exit 1; }

@@ -5,6 +5,8 @@
 // the next box by itself.
 //   press_ok.exe <caption>      exit 0: pressed; 1: no such box appeared
 //                               (then it lists the windows it saw)
+// Before it clicks it prints how the box stands: "topmost" or "not topmost",
+// then "foreground" or "background".
 #include <windows.h>
 
 #include <cstdio>
@@ -28,6 +30,10 @@ int wmain(int argc, wchar_t** argv) {
     for (int waited = 0; waited < 300; ++waited) {
         // A message box is a dialog of the system class "#32770".
         if (const HWND box = ::FindWindowW(L"#32770", argv[1]); box && ::IsWindowVisible(box)) {
+            const bool topmost = (::GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+            std::wprintf(L"%ls %ls\n", topmost ? L"topmost" : L"not topmost",
+                         ::GetForegroundWindow() == box ? L"foreground" : L"background");
+            std::fflush(stdout);
             // What the OK button sends to its box when it is clicked.
             DWORD_PTR ignored = 0;
             ::SendMessageTimeoutW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),

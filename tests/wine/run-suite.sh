@@ -7,7 +7,8 @@
 # i686 Sumvane.exe. On a machine that cannot run 32-bit programs the i686
 # runs are skipped, saying why, and the end-to-end suite drives the x86_64
 # Sumvane.exe instead. Prints each suite's counts and a closing
-# "N passed, N failed, N skipped" line.
+# "N passed, N failed, N skipped" line. The end-to-end suite leaves a
+# screenshot of the progress dialog in <that build>/artefacts/.
 #
 # Environment: SUMVANE_LINUX_BUILD (default build) holds the Linux build
 # whose sumvane_e2e_tests drives the end-to-end cases; JOBS (default 2);
@@ -166,10 +167,16 @@ echo "desktop $desktop"
 if [ "$e2e_arch" != i686 ]; then
     skip_suite "Wine end-to-end tests (i686 Sumvane.exe)"
 fi
+screenshot="$e2e_build/artefacts/progress-dialog.png"
+mkdir -p "$(dirname "$screenshot")"
+rm -f "$screenshot"
 run_gtest "Wine end-to-end tests ($e2e_arch Sumvane.exe)" "$logs/e2e.log" \
     env SUMVANE_WINE=1 SUMVANE_EXE="$e2e_build/Sumvane.exe" SUMVANE_WINE_DESKTOP="$desktop" \
-    SUMVANE_LINUX_EXE="$linux_build/sumvane" \
+    SUMVANE_LINUX_EXE="$linux_build/sumvane" SUMVANE_SCREENSHOT="$screenshot" \
     timeout --kill-after=10 1800 "$linux_build/tests/sumvane_e2e_tests" </dev/null
+if [ -s "$screenshot" ]; then
+    echo "screenshot of the progress dialog: $screenshot"
+fi
 
 rm -rf "$logs"
 echo "== Windows suites under Wine =="

@@ -6,6 +6,10 @@
 //   exit 0: a dialog came and went; 1: none came within 60 s;
 //   3: it stayed open for more than 10 minutes
 // A line: title|wait text|status|bar position of low-high|cancel shown or hidden
+// Before the first such line, and again whenever they change: "window: " and
+// the dialog's own text, and "styles: " with the drawing styles of the
+// title, the wait text and the status line, such as
+// "center noprefix|center noprefix|center noprefix pathellipsis".
 #include <windows.h>
 #include <commctrl.h>
 
@@ -57,6 +61,31 @@ std::wstring Snapshot(HWND dialog) {
            L"|cancel " + (cancel && ::IsWindowVisible(cancel) ? L"shown" : L"hidden");
 }
 
+std::wstring StyleOf(HWND dialog, int id) {
+    const LONG style = ::GetWindowLongW(::GetDlgItem(dialog, id), GWL_STYLE);
+    std::wstring words;
+    switch (style & SS_TYPEMASK) {
+    case SS_LEFT: words = L"left"; break;
+    case SS_CENTER: words = L"center"; break;
+    case SS_RIGHT: words = L"right"; break;
+    default: words = L"type " + std::to_wstring(style & SS_TYPEMASK);
+    }
+    if (style & SS_NOPREFIX) words += L" noprefix";
+    switch (style & SS_ELLIPSISMASK) {
+    case SS_ENDELLIPSIS: words += L" endellipsis"; break;
+    case SS_PATHELLIPSIS: words += L" pathellipsis"; break;
+    case SS_WORDELLIPSIS: words += L" wordellipsis"; break;
+    }
+    return words;
+}
+
+std::wstring Looks(HWND dialog) {
+    wchar_t text[256] = {};
+    ::GetWindowTextW(dialog, text, 256);
+    return std::wstring(L"window: ") + text + L"\nstyles: " + StyleOf(dialog, kTitleId) + L"|" +
+           StyleOf(dialog, kWaitId) + L"|" + StyleOf(dialog, kStatusId);
+}
+
 void Print(const std::wstring& line) {
     // UTF-8, so that the test can compare paths of any script.
     const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), -1, nullptr, 0, nullptr, nullptr);
@@ -82,10 +111,16 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (!dialog) return 1;
     std::wstring last;
+    std::wstring lastLooks;
     for (int waited = 0; waited < 60000; ++waited) {
         if (!::IsWindow(dialog)) {
             Print(L"closed");
             return 0;
+        }
+        const std::wstring looks = Looks(dialog);
+        if (looks != lastLooks && ::IsWindow(dialog)) {
+            Print(looks);
+            lastLooks = looks;
         }
         const std::wstring now = Snapshot(dialog);
         if (now != last && ::IsWindow(dialog)) {
