@@ -141,10 +141,12 @@ std::size_t Md5LanesData::Prepare(unsigned index) {
     // Less than a block at hand: gather it in `carry`, so that the caller's
     // buffer is free once the lane asks for more.
     const std::size_t take = std::min<std::size_t>(64 - lane.carried, lane.left);
-    std::memcpy(lane.carry + lane.carried, lane.next, take);
-    lane.carried += static_cast<unsigned>(take);
-    lane.next += take;
-    lane.left -= take;
+    if (take > 0) {  // with nothing at hand `next` may be null
+        std::memcpy(lane.carry + lane.carried, lane.next, take);
+        lane.carried += static_cast<unsigned>(take);
+        lane.next += take;
+        lane.left -= take;
+    }
     if (lane.carried == 64) {
         lane.carried = 0;
         lane.source = lane.carry;
