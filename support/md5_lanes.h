@@ -2,8 +2,9 @@
 // of a SIMD register: 8 lanes with AVX2, 16 with AVX-512F. One message is a
 // chain of blocks that a core can only compute one after another; messages
 // side by side in the lanes of one register run at several times that rate.
-// The Linux build on x86-64 has the lane engines; elsewhere only OneStream
-// runs (OpenSSL's MD5 through Md5Hash, or the system's on Windows).
+// The POSIX backend implements it; the lane engines exist on x86-64, and
+// elsewhere only OneStream runs (OpenSSL's MD5 through Md5Hash). The Windows
+// build keeps one hash object of the system's per file and has none of this.
 //
 // Calling sequence, one Md5Lanes per hashing thread:
 //
