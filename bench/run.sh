@@ -14,6 +14,7 @@
 #   BENCH_MEDIUM_FILES 1 MiB files added to the mixed tree               (default 2000)
 #   BENCH_FOLDERS      folders each tree spreads its files over          (default 200)
 #   BENCH_HUGE_FILES   100-byte files of the huge tree; 0 leaves it out  (default 1000000)
+#   BENCH_HUGE_DIR     where the huge tree is kept from run to run   (default BENCH_DIR/sumvane-bench-huge)
 #   BENCH_REPS         runs of every command; the median is quoted       (default 5)
 #   BENCH_MD5_SECONDS  length of one run of an MD5 limit                 (default 3)
 #   BENCH_COLD=0       leave out the cold-cache runs
@@ -42,6 +43,7 @@ SMALL_BYTES=4096
 MEDIUM_BYTES=1048576
 HUGE_BYTES=100
 HUGE_FOLDERS=1000
+HUGE_DIR=${BENCH_HUGE_DIR:-$PARENT/sumvane-bench-huge}
 CORES=$(getconf _NPROCESSORS_ONLN)
 
 note() { printf '%s\n' "$*" >&2; }
@@ -130,11 +132,17 @@ MIXED_BYTES=$((TREE_BYTES + MEDIUM_FILES * MEDIUM_BYTES))
 HUGE_TREE_BYTES=$((HUGE_FILES * HUGE_BYTES))
 CHECK_KIB=60000
 mkdir -p "$PARENT"
+# The huge tree is written once and kept for later runs: removing a million
+# files takes far longer than hashing them. Its marker says it is complete.
+HUGE="$HUGE_DIR/tree"
+HUGE_MARK="$HUGE_FILES files of $HUGE_BYTES bytes in $HUGE_FOLDERS folders, keystream 3"
+MAKE_HUGE=0
+if ((HUGE_FILES > 0)) && [ "$(cat "$HUGE_DIR/complete" 2>/dev/null)" != "$HUGE_MARK" ]; then MAKE_HUGE=1; fi
 need_kib=$(((LARGE_BYTES + TREE_BYTES + MIXED_BYTES) / 1024 * 11 / 10 + 4 * (2 * SMALL_FILES + MEDIUM_FILES) +
-  5 * HUGE_FILES + CHECK_KIB))
+  5 * HUGE_FILES * MAKE_HUGE + CHECK_KIB))
 have_kib=$(df -Pk "$PARENT" | awk 'NR == 2 {print $4}')
 ((have_kib >= need_kib)) || die "$PARENT has $((have_kib / 1024)) MiB free; the data needs about $((need_kib / 1024)) MiB (set BENCH_DIR, or a smaller BENCH_HUGE_FILES)"
-need_inodes=$((2 * SMALL_FILES + MEDIUM_FILES + HUGE_FILES + 2 * FOLDERS + HUGE_FOLDERS + 1000))
+need_inodes=$((2 * SMALL_FILES + MEDIUM_FILES + (HUGE_FILES + HUGE_FOLDERS) * MAKE_HUGE + 2 * FOLDERS + 1000))
 have_inodes=$(df -Pi "$PARENT" | awk 'NR == 2 {print $4}')
 # (Some file systems count no inodes and report 0 or nothing.)
 [[ ! $have_inodes =~ ^[0-9]+$ ]] || ((have_inodes == 0 || have_inodes >= need_inodes)) ||
@@ -149,11 +157,10 @@ trap cleanup EXIT
 BIG="$SCRATCH/large/large.bin"
 SMALL="$SCRATCH/small"
 MIXED="$SCRATCH/mixed"
-HUGE="$SCRATCH/huge"
 CHECK="$SCRATCH/check"
 OUT="$SCRATCH/out"
 LOGDIR="$SCRATCH/log"
-mkdir -p "$SCRATCH/large" "$SMALL" "$MIXED" "$HUGE" "$CHECK" "$OUT" "$LOGDIR"
+mkdir -p "$SCRATCH/large" "$SMALL" "$MIXED" "$CHECK" "$OUT" "$LOGDIR"
 
 # AES-CTR keystream: incompressible, reproducible and much faster than
 # /dev/urandom. The reader stops it early, so its SIGPIPE is expected.
@@ -195,9 +202,16 @@ keystream 0 | head -c "$LARGE_BYTES" >"$BIG"
 [ "$(stat -c %s "$BIG")" -eq "$LARGE_BYTES" ] || die "could not write $BIG"
 keystream 1 | make_tree "$SMALL" "$FOLDERS" "$SMALL_BYTES:$SMALL_FILES"
 keystream 2 | make_tree "$MIXED" "$FOLDERS" "$SMALL_BYTES:$SMALL_FILES" "$MEDIUM_BYTES:$MEDIUM_FILES"
-if ((HUGE_FILES > 0)); then
-  note "Writing $HUGE_FILES files of $HUGE_BYTES bytes in $HUGE_FOLDERS folders (once) ..."
+if ((MAKE_HUGE)); then
+  note "Writing $HUGE_FILES files of $HUGE_BYTES bytes in $HUGE_FOLDERS folders into $HUGE, kept for later runs ..."
+  [ ! -e "$HUGE_DIR" ] || rm -rf "$HUGE_DIR"
+  mkdir -p "$HUGE"
   keystream 3 | make_tree "$HUGE" "$HUGE_FOLDERS" "$HUGE_BYTES:$HUGE_FILES"
+  printf '%s\n' "$HUGE_MARK" >"$HUGE_DIR/complete"
+elif ((HUGE_FILES > 0)); then
+  note "Using the huge tree kept in $HUGE ($HUGE_MARK)"
+  # What an interrupted run may have left there.
+  rm -f "$HUGE"/Sumvane.md5*
 fi
 # The tree of the check of the same bytes: sizes around the block and
 # padding boundaries, and files large enough to be read in pieces.
@@ -516,7 +530,11 @@ echo "child processes, max RSS = the highest of the $REPS runs (/usr/bin/time %U
 [ "$COLD" = 1 ] || echo "Cold runs skipped: $COLD_WHY."
 [ "$HAVE_RHASH" = 1 ] || echo "rhash skipped: not installed."
 [ "$HAVE_HASHDEEP" = 1 ] || echo "hashdeep skipped: not installed."
-((HUGE_FILES > 0)) || echo "The huge tree left out (BENCH_HUGE_FILES=0)."
+if ((HUGE_FILES > 0)); then
+  echo "The huge tree is kept for later runs in $HUGE_DIR$( ((MAKE_HUGE)) || echo " (made by an earlier run)"); rm -rf it when done."
+else
+  echo "The huge tree left out (BENCH_HUGE_FILES=0)."
+fi
 echo
 echo "| case | command | median s | MiB/s | files/s | x md5sum | CPU s | max RSS MiB |"
 echo "|---|---|---:|---:|---:|---:|---:|---:|"
