@@ -1,7 +1,7 @@
 // MD5 (RFC 1321) of many messages at once, one message in each 32-bit lane
-// of a SIMD register: 8 lanes with AVX2, 16 with AVX-512F. One message is a
-// chain of blocks that a core can only compute one after another; messages
-// side by side in the lanes of one register run at several times that rate.
+// of SIMD registers: 8 or 16 lanes with AVX2, 16 with AVX-512F. One message
+// is a chain of blocks that a core can only compute one after another;
+// messages side by side in the lanes run at several times that rate.
 // The POSIX backend implements it; the lane engines exist on x86-64, and
 // elsewhere only OneStream runs (OpenSSL's MD5 through Md5Hash). The Windows
 // build keeps one hash object of the system's per file and has none of this.
@@ -19,12 +19,13 @@
 //       take the digest; the lane is idle: Start the next message there
 //
 // A lane that is starved (busy, NeedsInput, not fed) or idle or finished
-// waits while Run computes in the others, its state kept as it was; Run
-// returns as soon as one lane it worked on needs more bytes or has finished,
-// so a lane with fewer bytes at hand holds the others up for no longer than
-// its bytes last. Bytes given to Feed stay in the caller's buffer until the
-// lane NeedsInput again (it then keeps a copy of the few bytes of a block it
-// could not complete), so that buffer must not change or go before then.
+// waits while Run computes in the others, its state kept as it was, so it
+// never holds them up; Run returns as soon as one lane it worked on needs
+// more bytes or has finished, so that lane is refilled or given the next
+// message at once rather than left idle. Bytes given to Feed stay in the
+// caller's buffer until the lane NeedsInput again (it then keeps a copy of
+// the few bytes of a block it could not complete), so that buffer must not
+// change or go before then.
 #pragma once
 
 #include <cstddef>
