@@ -77,8 +77,9 @@ std::vector<Digest> HashInLanes(Md5Lanes& lanes, const std::vector<Bytes>& messa
     std::size_t runs = 0;
     while (done < messages.size()) {
         for (unsigned lane = 0; lane < width; ++lane) {
-            if (!lanes.NeedsInput(lane) || (schedule.starve && random() % 4 == 0)) continue;
+            if (!lanes.NeedsInput(lane)) continue;
             std::fill(buffer[lane].begin(), buffer[lane].end(), 0xA5);
+            if (schedule.starve && random() % 4 == 0) continue;
             const Bytes& message = messages[owner[lane]];
             const std::size_t left = message.size() - offset[lane];
             if (left == 0) {
