@@ -15,9 +15,15 @@
 #include <cstring>
 #include <functional>
 #include <numeric>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
+
+namespace TesselLibrary {
+// Test names and failures show the engine by name.
+void PrintTo(Md5Engine engine, std::ostream* out) { *out << Md5EngineName(engine); }
+}  // namespace TesselLibrary
 
 namespace {
 
