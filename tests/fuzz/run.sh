@@ -7,7 +7,7 @@
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 seconds="${SUMVANE_FUZZ_SECONDS:-30}"
-targets=(summary_parse command_line text_round_trip)
+targets=(summary_parse command_line text_round_trip md5_lanes)
 
 bash scripts/install-linux-deps.sh || exit 1
 if [ ! -f build-fuzz/CMakeCache.txt ]; then
