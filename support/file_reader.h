@@ -28,6 +28,7 @@ public:
     SequentialFile& operator=(const SequentialFile&) = delete;
 
     ReadOutcome Open(const std::u16string& path);
+    void Close();
     // The file `name` in `folder`; a link there is followed.
     ReadOutcome Open(const Folder& folder, const std::u16string& name);
     // The open failed because the process (or the system) may hold no more

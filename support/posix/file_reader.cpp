@@ -20,9 +20,12 @@ constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
 
 }  // namespace
 
-SequentialFile::~SequentialFile() {
+SequentialFile::~SequentialFile() { Close(); }
+
+void SequentialFile::Close() {
     int fd = static_cast<int>(native_);
     Posix::CloseDescriptor(fd);
+    native_ = -1;
 }
 
 namespace {

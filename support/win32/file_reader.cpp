@@ -17,8 +17,11 @@ HANDLE Native(std::intptr_t native) { return reinterpret_cast<HANDLE>(native); }
 
 }  // namespace
 
-SequentialFile::~SequentialFile() {
+SequentialFile::~SequentialFile() { Close(); }
+
+void SequentialFile::Close() {
     if (native_ != -1) ::CloseHandle(Native(native_));
+    native_ = -1;
 }
 
 ReadOutcome SequentialFile::Open(const Folder& folder, const std::u16string& name) {
@@ -28,8 +31,7 @@ ReadOutcome SequentialFile::Open(const Folder& folder, const std::u16string& nam
 }
 
 ReadOutcome SequentialFile::Open(const std::u16string& path) {
-    if (native_ != -1) ::CloseHandle(Native(native_));
-    native_ = -1;
+    Close();
     outOfDescriptors_ = false;
     const HANDLE file = ::CreateFileW(Win32::SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);

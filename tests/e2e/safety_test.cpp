@@ -120,10 +120,16 @@ INSTANTIATE_TEST_SUITE_P(
 // after it was listed, the folder itself after the run resolved it, the log
 // folder between two lines. Nothing of root's may be read into their
 // summary, or written over, or appended to.
+// A sanitized program accepts the stand-in loaded first.
+std::string WithLinkOrderUnchecked() {
+    const char* options = std::getenv("ASAN_OPTIONS");
+    return "verify_asan_link_order=0" + (options ? ":" + std::string(options) : std::string());
+}
+
 struct SwapCase {
     const char* name;
     const char* swapped;  // below the sandbox: the folder moved away and replaced by a link to root's
-    const char* at;       // the open that sets the swap off (see swap_at_open.cpp)
+    const char* at;       // the open that sets the swap off (see stand-ins/at_open.cpp)
     int count;
     std::vector<std::string> args;  // %R their folder, %L their log folder
     int exitCode;
@@ -164,16 +170,14 @@ TEST_P(RootWhileTheyRenameTest, NothingOfRootsIsReadOrWritten) {
     const fs::path swapped = box.root() / c.swapped;
     const fs::path moved = swapped.string() + ".moved";
     const std::string oldSummary = ReadFile(theirs / "Sumvane.md5").value();
-    const char* sanitizer = std::getenv("ASAN_OPTIONS");
     RunOptions attacked;
-    attacked.env = {{"LD_PRELOAD", SUMVANE_SWAP_LIBRARY},
+    attacked.env = {{"LD_PRELOAD", SUMVANE_AT_OPEN_LIBRARY},
                     {"SUMVANE_SWAP_NAME", c.at == std::string("%N") ? logName : c.at},
                     {"SUMVANE_SWAP_COUNT", std::to_string(c.count)},
                     {"SUMVANE_SWAP_FOLDER", swapped.string()},
                     {"SUMVANE_SWAP_MOVED", moved.string()},
                     {"SUMVANE_SWAP_LINK", mine.string()},
-                    // A sanitized program accepts the stand-in loaded first.
-                    {"ASAN_OPTIONS", "verify_asan_link_order=0" + (sanitizer ? ":" + std::string(sanitizer) : "")}};
+                    {"ASAN_OPTIONS", WithLinkOrderUnchecked()}};
     std::vector<std::string> args;
     for (std::string arg : c.args) {
         for (const auto& [key, value] : {std::pair<std::string, std::string>{"%R", rootText}, {"%L", Native(logs)}}) {
@@ -392,10 +396,7 @@ TEST(Interrupted, ABuildStoppedPartWayLeavesThePreviousSummary) {
     if (WineMode()) GTEST_SKIP() << "POSIX signals";
     Sandbox box;
     const fs::path root = box.root() / "data";
-    const std::string block(1 << 20, 'x');
-    std::string big;
-    for (int i = 0; i < 8; ++i) big += block;
-    for (int i = 0; i < 24; ++i) WriteFile(root / ("f" + std::to_string(i) + ".bin"), std::to_string(i) + big);
+    for (int i = 0; i < 24; ++i) WriteFile(root / ("f" + std::to_string(10 + i) + ".bin"), std::string(1000, 'a' + i));
     const std::string rootText = Native(root);
     ExpectRun(box.Run({"-f" + rootText, "-c"}), 0);
     const auto summary = ReadFile(root / "Sumvane.md5");
@@ -406,6 +407,12 @@ TEST(Interrupted, ABuildStoppedPartWayLeavesThePreviousSummary) {
         SCOPED_TRACE(::strsignal(signal));
         bool sent = false;
         RunOptions killer;
+        // The last file takes long to open: the new summary is part-way. One
+        // hashing thread takes the files in order, so the first are done by
+        // then and the new summary's temporary file is there.
+        killer.env = {{"LD_PRELOAD", SUMVANE_AT_OPEN_LIBRARY}, {"SUMVANE_PAUSE_NAME", "f33.bin"},
+                      {"SUMVANE_PAUSE_SECONDS", "60"}, {"SUMVANE_THREADS", "1"},
+                      {"ASAN_OPTIONS", WithLinkOrderUnchecked()}};
         killer.whileRunning = [&](pid_t pid) {
             if (!sent && HasTemporaryFile(root)) sent = ::kill(pid, signal) == 0;
         };

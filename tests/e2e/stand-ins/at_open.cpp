@@ -1,9 +1,10 @@
-// A stand-in for another user who renames things in their own folder while
-// a root run works in it, exactly at the moment that matters: loaded into
-// the program (LD_PRELOAD), it does one swap just before the program's
-// open(2) or openat(2) of a chosen name, then lets the open go on. So the
-// race of a real attack is made certain, not a matter of timing.
+// What another process does at the very moment the program opens a chosen
+// name: loaded into the program (LD_PRELOAD), it acts just before the
+// program's open(2) or openat(2) of that name, then lets the open go on. So
+// a race is made certain, not a matter of timing.
 //
+// Another user who renames things in their own folder while a root run
+// works in it: one swap.
 //   SUMVANE_SWAP_NAME    the last name of the path opened that sets it off
 //                        ("*" and text: any name starting with that text;
 //                        several, separated by "|")
@@ -11,6 +12,9 @@
 //   SUMVANE_SWAP_FOLDER  the folder that is moved away ...
 //   SUMVANE_SWAP_MOVED   ... to this path,
 //   SUMVANE_SWAP_LINK    and a link to this path put in its place.
+// A slow disk, or a file that takes long: the open waits.
+//   SUMVANE_PAUSE_NAME     as SUMVANE_SWAP_NAME
+//   SUMVANE_PAUSE_SECONDS  how long the open of it waits
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <stdarg.h>
@@ -34,8 +38,8 @@ std::string LastName(const char* path) {
     return slash == std::string::npos ? text : text.substr(slash + 1);
 }
 
-bool Matches(const std::string& name) {
-    const char* wanted = getenv("SUMVANE_SWAP_NAME");
+bool Matches(const char* variable, const std::string& name) {
+    const char* wanted = getenv(variable);
     if (!wanted) return false;
     std::string list = wanted;
     for (std::size_t start = 0;;) {
@@ -48,8 +52,10 @@ bool Matches(const std::string& name) {
     }
 }
 
-void MaybeSwap(const char* path) {
-    if (done || !Matches(LastName(path))) return;
+void ActAt(const char* path) {
+    if (const char* seconds = getenv("SUMVANE_PAUSE_SECONDS"); seconds && Matches("SUMVANE_PAUSE_NAME", LastName(path)))
+        sleep(static_cast<unsigned>(atoi(seconds)));
+    if (done || !Matches("SUMVANE_SWAP_NAME", LastName(path))) return;
     const char* count = getenv("SUMVANE_SWAP_COUNT");
     if (++seen < (count ? atoi(count) : 1)) return;
     if (done.exchange(true)) return;
@@ -57,7 +63,7 @@ void MaybeSwap(const char* path) {
     const char* moved = getenv("SUMVANE_SWAP_MOVED");
     const char* link = getenv("SUMVANE_SWAP_LINK");
     if (!folder || !moved || !link || rename(folder, moved) != 0 || symlink(link, folder) != 0) {
-        static const char failed[] = "swap_at_open: the swap failed\n";
+        static const char failed[] = "at_open: the swap failed\n";
         (void)!write(2, failed, sizeof failed - 1);
     }
 }
@@ -80,7 +86,7 @@ int open(const char* path, int flags, ...) {
     va_start(arguments, flags);
     const mode_t mode = ModeOf(flags, arguments);
     va_end(arguments);
-    MaybeSwap(path);
+    ActAt(path);
     static const auto real = Next<int (*)(const char*, int, ...)>("open");
     return real(path, flags, mode);
 }
@@ -90,7 +96,7 @@ int open64(const char* path, int flags, ...) {
     va_start(arguments, flags);
     const mode_t mode = ModeOf(flags, arguments);
     va_end(arguments);
-    MaybeSwap(path);
+    ActAt(path);
     static const auto real = Next<int (*)(const char*, int, ...)>("open64");
     return real(path, flags, mode);
 }
@@ -100,7 +106,7 @@ int openat(int folder, const char* path, int flags, ...) {
     va_start(arguments, flags);
     const mode_t mode = ModeOf(flags, arguments);
     va_end(arguments);
-    MaybeSwap(path);
+    ActAt(path);
     static const auto real = Next<int (*)(int, const char*, int, ...)>("openat");
     return real(folder, path, flags, mode);
 }
@@ -110,7 +116,7 @@ int openat64(int folder, const char* path, int flags, ...) {
     va_start(arguments, flags);
     const mode_t mode = ModeOf(flags, arguments);
     va_end(arguments);
-    MaybeSwap(path);
+    ActAt(path);
     static const auto real = Next<int (*)(int, const char*, int, ...)>("openat64");
     return real(folder, path, flags, mode);
 }
