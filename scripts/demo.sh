@@ -26,7 +26,9 @@ step "Installing build tools (first run only)" bash scripts/setup.sh demo
 step "Building" bash scripts/build-linux.sh
 echo "(their whole output is in $output)"
 
-demo=build/demo
+# An absolute folder, as a real check needs: the summary records the paths
+# as the folder is given.
+demo="$(pwd)/build/demo"
 rm -rf "$demo"
 mkdir -p "$demo/tree/letters" "$demo/tree/photos/2026" "$demo/tree/.cache" "$demo/logs"
 printf 'Dear reader,\r\nthe archive is intact.\r\n' > "$demo/tree/letters/reader.txt"
