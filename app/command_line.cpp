@@ -215,9 +215,11 @@ std::vector<std::u16string> applyArguments(const std::vector<std::u16string>& ar
         std::u16string note = NoteOnIgnored(each.argument, each.used, app.showHelp);
         if (!note.empty()) notes.push_back(std::move(note));
     }
-    const bool target = !app.singleFile.empty() || app.folderGiven;
-    const bool otherWork = app.showHelp || app.installVerb || app.uninstallVerb || app.hashToClipboard;
-    if (!otherWork && !target) {
+    // A file named alone is still read, and reported when it cannot be; a
+    // folder named alone is not even opened.
+    const bool otherWork = app.showHelp || app.installVerb || app.uninstallVerb || app.hashToClipboard ||
+                           !app.singleFile.empty();
+    if (!otherWork && !app.folderGiven) {
         notes.push_back(u"nothing to do: no folder (-f), file (-n) or path was given");
     } else if (!otherWork && !app.create && !app.verify) {
         notes.push_back(u"nothing to do: neither -c (record) nor -v (check) was given");

@@ -19,9 +19,9 @@ std::size_t applyArgument(const std::u16string& argument, RunSettings& app);
 // nothing attached takes the next argument as its value, unless there is
 // none or it is an option itself: "-f /data" means "-f/data". Returns one
 // note for each option ignored in whole or in part, in order, and a last
-// one when the run was given options but selects no work; nothing when it
-// answers "--help" or "--version". Whether they are shown is the caller's
-// business.
+// one when the run was given options but selects no work (no folder, file
+// or path, or a folder with neither -c nor -v); nothing when it answers
+// "--help" or "--version". Whether they are shown is the caller's business.
 std::vector<std::u16string> applyArguments(const std::vector<std::u16string>& arguments, RunSettings& app);
 // Reads the process's command line and applies each argument in order. On
 // Linux the notes go to standard error, with one more when a build on a

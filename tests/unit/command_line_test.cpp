@@ -275,7 +275,7 @@ TEST(ApplyArguments, NotesSayWhatWasIgnoredAndWhenNothingIsToBeDone) {
         {{u"-c", u"-v", u"-x/data/old", u"-o/logs"}, {noTarget}},
         {{u"-n"}, {noTarget}},
         {{u"-f/data"}, {noAction}},
-        {{u"-n/a.txt", u"-r"}, {noAction}},
+        {{u"-n/a.txt", u"-r"}, {}},  // the file is still read, and reported when it cannot be
     };
     for (const Case& c : cases) {
         RunSettings settings;
