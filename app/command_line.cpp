@@ -1,9 +1,10 @@
 #include "command_line.h"
 
-#include "run_settings.h"
-#include "tessel_app.h"
 #include "console.h"
 #include "platform.h"
+#include "problem_log.h"
+#include "run_settings.h"
+#include "tessel_app.h"
 
 using namespace TesselLibrary;
 
@@ -29,6 +30,58 @@ bool TakesValue(char16_t letter) {
         default:
             return false;
     }
+}
+
+// The ignored rest of an option as options of their own, as other tools
+// read letters run together: "c" after "-r" as " -c". Empty unless each
+// character of it is a letter whose option, like "-r", takes effect alone.
+std::u16string RestAsOptions(char16_t switchCharacter, const std::u16string& rest) {
+    std::u16string options;
+    for (const char16_t letter : rest) {
+        RunSettings scratch;
+        if (applyArgument({switchCharacter, letter, u'?'}, scratch) != 2) return u"";
+        options += u' ';
+        options += switchCharacter;
+        options += letter;
+    }
+    return options;
+}
+
+// What a user is told of an option applied in part (the first `used`
+// characters) or not at all; empty for "-h" when the help is shown.
+std::u16string NoteOnIgnored(const std::u16string& argument, std::size_t used, bool helpShown) {
+    std::u16string note;
+    if (used > 0) {
+        const std::u16string read = argument.substr(0, used);
+        note = argument + u" is read as " + read + u" (the rest is ignored)";
+        const std::u16string apart = RestAsOptions(argument[0], argument.substr(used));
+        if (!apart.empty()) note += u"; write " + read + apart;
+    } else if (argument.size() == 1) {
+        note = u"ignoring " + argument + u": an option letter must follow it";
+    } else if (LowerAscii(argument[1]) == u'h') {
+        if (helpShown) return u"";
+        note = u"ignoring " + argument + u": the help is shown only when no other option is given";
+    } else {
+        note = u"ignoring unknown option " + argument;
+    }
+    return pathForLog(note);  // a line break typed into an argument stays visible
+}
+
+// A build that records its paths relative to the current folder: a check
+// started anywhere else does not find the files. Linux paths only, where a
+// path is absolute exactly when it starts with the separator.
+bool RecordsRelativePaths(const RunSettings& app) {
+    return app.informationRequest == InformationRequest::None && app.create && app.folderGiven &&
+           (app.folder.empty() || app.folder[0] != kPathSeparator);
+}
+
+std::u16string NoteOnRelativePaths(const std::u16string& folder) {
+    std::u16string absolute;
+    CurrentFolder(absolute);
+    if (folder.empty() && absolute.size() > 1) absolute.pop_back();  // the separator
+    return u"the paths are recorded relative to the current folder, and a check from any other folder will "
+           u"not find the files; to check from anywhere, give -f" +
+           pathForLog(absolute + folder);
 }
 
 }  // namespace
@@ -66,92 +119,129 @@ std::vector<std::u16string> splitCommandLine(const std::u16string& commandLine) 
     return arguments;
 }
 
-void applyArgument(const std::u16string& argument, RunSettings& app) {
+std::size_t applyArgument(const std::u16string& argument, RunSettings& app) {
     if (!IsOption(argument)) {
         app.showHelp = false;
         app.verify = true;
         app.folder = DirectoryOf(argument);
         app.folderGiven = true;
-        return;
+        return argument.size();
     }
-    if (argument.size() < 2) return;  // a lone switch character does nothing
+    if (argument.size() < 2) return 0;  // a lone switch character does nothing
     const std::u16string value = argument.substr(2);
     switch (LowerAscii(argument[1])) {
         case u'c':
             app.showHelp = false;
             app.create = true;
-            break;
+            return 2;
         case u'f':
             app.showHelp = false;
             app.folder = value;
             app.folderGiven = true;
-            break;
+            return argument.size();
         case u'i':
             app.showHelp = false;
             app.installVerb = true;
-            break;
+            return 2;
         case u'n':
             app.showHelp = false;
             app.singleFile = value;
-            break;
+            return argument.size();
         case u'o':
             app.showHelp = false;
             app.outputFolder = value;
-            break;
+            return argument.size();
         case u'r':
             app.showHelp = false;
             app.recursive = true;
-            break;
+            return 2;
         case u'u':
             app.showHelp = false;
             app.uninstallVerb = true;
-            break;
+            return 2;
         case u'v':
             app.showHelp = false;
             app.verify = true;
-            if (!value.empty() && LowerAscii(value[0]) == u'c') app.rewriteOnDifference = true;
-            break;
+            if (!value.empty() && LowerAscii(value[0]) == u'c') {
+                app.rewriteOnDifference = true;
+                return 3;
+            }
+            return 2;
         case u'x':
             app.showHelp = false;
             app.excludedFolders.push_back(value);
-            break;
+            return argument.size();
         case u'z':
             app.showHelp = false;
             app.hashToClipboard = true;
             app.singleFile = value;
-            break;
+            return argument.size();
         case u'-':
             // On Linux "--help" and "--version" answer in place of a run,
             // the first of them counting; any other "--" argument, like an
             // unknown letter, changes nothing.
-            if (kHelpAndVersionOptions && app.informationRequest == InformationRequest::None) {
-                if (argument == u"--help") app.informationRequest = InformationRequest::Help;
-                if (argument == u"--version") app.informationRequest = InformationRequest::Version;
+            if (!kHelpAndVersionOptions || (argument != u"--help" && argument != u"--version")) return 0;
+            if (app.informationRequest == InformationRequest::None) {
+                app.informationRequest =
+                    argument == u"--help" ? InformationRequest::Help : InformationRequest::Version;
             }
-            break;
+            return argument.size();
         default:
-            break;  // unknown letters, "-h" included, change nothing
+            return 0;  // unknown letters, "-h" included, change nothing
     }
 }
 
-void applyArguments(const std::vector<std::u16string>& arguments, RunSettings& app) {
+std::vector<std::u16string> applyArguments(const std::vector<std::u16string>& arguments, RunSettings& app) {
+    struct Ignored {
+        std::u16string argument;
+        std::size_t used;
+    };
+    std::vector<Ignored> ignored;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::u16string& argument = arguments[i];
         const bool valueMissing = argument.size() == 2 && IsOption(argument) && TakesValue(argument[1]);
         if (valueMissing && i + 1 < arguments.size() && !IsOption(arguments[i + 1])) {
-            applyArgument(argument + arguments[++i], app);
-        } else {
-            applyArgument(argument, app);
+            applyArgument(argument + arguments[++i], app);  // a value option always takes its whole text
+            continue;
         }
+        const std::size_t used = applyArgument(argument, app);
+        if (used < argument.size()) ignored.push_back({argument, used});
     }
+
+    std::vector<std::u16string> notes;
+    // The answer to "--help" or "--version" is the whole run.
+    if (app.informationRequest != InformationRequest::None) return notes;
+    for (const Ignored& each : ignored) {
+        std::u16string note = NoteOnIgnored(each.argument, each.used, app.showHelp);
+        if (!note.empty()) notes.push_back(std::move(note));
+    }
+    // A file named alone is still read, and reported when it cannot be; a
+    // folder named alone is not even opened.
+    const bool otherWork = app.showHelp || app.installVerb || app.uninstallVerb || app.hashToClipboard ||
+                           !app.singleFile.empty();
+    if (!otherWork && !app.folderGiven) {
+        notes.push_back(u"nothing to do: no folder (-f), file (-n) or path was given");
+    } else if (!otherWork && !app.create && !app.verify) {
+        notes.push_back(u"nothing to do: neither -c (record) nor -v (check) was given");
+    }
+    return notes;
 }
 
 void parseCommandLine(RunSettings& app) {
-    if (auto arguments = SplitProcessArguments()) {
-        applyArguments(*arguments, app);
-        return;
+    std::vector<std::u16string> notes;
+    if (const auto split = SplitProcessArguments()) {
+        notes = applyArguments(*split, app);
+    } else {
+        std::vector<std::u16string> arguments = splitCommandLine(ProcessCommandLine());
+        if (!arguments.empty()) arguments.erase(arguments.begin());  // the program's own path
+        notes = applyArguments(arguments, app);
     }
-    std::vector<std::u16string> arguments = splitCommandLine(ProcessCommandLine());
-    if (!arguments.empty()) arguments.erase(arguments.begin());  // the program's own path
-    applyArguments(arguments, app);
+    if (!kCommandLineNotes) return;
+    // On a terminal only, where a person has just typed the folder: a
+    // script that builds a relative folder on purpose would otherwise have
+    // the note mailed with every run.
+    if (RecordsRelativePaths(app) && StandardErrorIsTerminal()) notes.push_back(NoteOnRelativePaths(app.folder));
+    for (const std::u16string& note : notes) {
+        WriteErrorText(std::u16string(kExecutableName) + u": " + note + kConsoleLineEnd);
+    }
 }

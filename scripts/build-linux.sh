@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Configures and builds the Linux program and its tests into build/.
+# Configures and builds the Linux program and its tests into build/. Installs
+# nothing: scripts/setup.sh does that, once.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-linux-deps.sh
+if ! command -v cmake >/dev/null; then
+  echo "build-linux.sh: cmake is missing; 'bash scripts/setup.sh demo' installs what the build needs" >&2
+  exit 1
+fi
 generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)
 if [ ! -f build/CMakeCache.txt ]; then

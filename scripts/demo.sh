@@ -3,9 +3,32 @@
 # verifies it, changes it, and verifies it again with a rewrite.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/build-linux.sh >/dev/null
 
-demo=build/demo
+# The set-up and the build print a lot, and take minutes the first time:
+# one line for each here, their whole output in a file.
+mkdir -p build
+output=build/demo-output.log
+: >"$output"
+step() {
+  local what="$1"
+  shift
+  printf '%s ... ' "$what"
+  if "$@" >>"$output" 2>&1; then
+    echo done
+  else
+    echo failed
+    tail -n 20 "$output"
+    echo "(the whole output is in $output)"
+    exit 1
+  fi
+}
+step "Installing build tools (first run only)" bash scripts/setup.sh demo
+step "Building" bash scripts/build-linux.sh
+echo "(their whole output is in $output)"
+
+# An absolute folder, as a real check needs: the summary records the paths
+# as the folder is given.
+demo="$(pwd)/build/demo"
 rm -rf "$demo"
 mkdir -p "$demo/tree/letters" "$demo/tree/photos/2026" "$demo/tree/.cache" "$demo/logs"
 printf 'Dear reader,\r\nthe archive is intact.\r\n' > "$demo/tree/letters/reader.txt"

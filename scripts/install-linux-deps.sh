@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Installs what the Linux build, its tests, the Debian package, the sanitized
-# build and the fuzz targets need when it is missing.
+# Installs, when missing, what the Linux build needs and, unless called
+# with "build", what its tests, the Debian package, the sanitized build and
+# the fuzz targets need as well. Not root, it installs through sudo.
 set -euo pipefail
 
+scope="${1:-all}"
 need=()
+# The build: the program, its tests and its manual page (pandoc makes it).
 command -v cmake >/dev/null || need+=(cmake)
 command -v g++ >/dev/null || need+=(g++)
 command -v ninja >/dev/null || need+=(ninja-build)
@@ -11,26 +14,31 @@ command -v md5sum >/dev/null || need+=(coreutils)
 [ -f /usr/include/openssl/evp.h ] || need+=(libssl-dev)
 [ -f /usr/src/googletest/CMakeLists.txt ] || [ -f /usr/include/gtest/gtest.h ] || need+=(googletest libgtest-dev)
 [ -f /usr/include/pty.h ] || need+=(libc6-dev)
-# The manual page (pandoc makes it), its checks (man, groff, mandoc) and the
-# Debian package (dpkg-shlibdeps finds its library packages, with file).
 command -v pandoc >/dev/null || need+=(pandoc)
-command -v man >/dev/null || need+=(man-db)
-command -v groff >/dev/null || need+=(groff-base)
-command -v mandoc >/dev/null || need+=(mandoc)
-command -v dpkg-shlibdeps >/dev/null || need+=(dpkg-dev)
-command -v file >/dev/null || need+=(file)
-# The sanitized build and the fuzz targets: clang and its sanitizer and
-# libFuzzer runtimes.
-command -v clang++ >/dev/null || need+=(clang)
-runtime="$(clang++ -print-runtime-dir 2>/dev/null || true)"
-{ [ -f "$runtime/libclang_rt.asan-x86_64.a" ] && [ -f "$runtime/libclang_rt.fuzzer-x86_64.a" ]; } ||
-  need+=(libclang-rt-dev)
+if [ "$scope" != build ]; then
+  # The manual page's checks (man, groff, mandoc) and the Debian package
+  # (dpkg-shlibdeps finds its library packages, with file).
+  command -v man >/dev/null || need+=(man-db)
+  command -v groff >/dev/null || need+=(groff-base)
+  command -v mandoc >/dev/null || need+=(mandoc)
+  command -v dpkg-shlibdeps >/dev/null || need+=(dpkg-dev)
+  command -v file >/dev/null || need+=(file)
+  # The sanitized build and the fuzz targets: clang and its sanitizer and
+  # libFuzzer runtimes.
+  command -v clang++ >/dev/null || need+=(clang)
+  runtime="$(clang++ -print-runtime-dir 2>/dev/null || true)"
+  { [ -f "$runtime/libclang_rt.asan-x86_64.a" ] && [ -f "$runtime/libclang_rt.fuzzer-x86_64.a" ]; } ||
+    need+=(libclang-rt-dev)
+fi
 
 if [ ${#need[@]} -gt 0 ]; then
   echo "Installing: ${need[*]}"
-  sudo_cmd=()
-  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo_cmd[@]}" apt-get update -qq
-  "${sudo_cmd[@]}" apt-get install -y -qq "${need[@]}"
+  as_root=()
+  if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null || { echo "install-linux-deps.sh: not root and no sudo; cannot install ${need[*]}" >&2; exit 1; }
+    as_root=(sudo)
+  fi
+  # sudo keeps no variable of the caller's: the front end is set for apt-get itself.
+  "${as_root[@]}" apt-get update -qq
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}"
 fi

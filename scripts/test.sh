@@ -6,6 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+bash scripts/setup.sh
 bash scripts/build-linux.sh
 failed=()
 echo "== Linux suite =="

@@ -38,6 +38,9 @@ void LeaveUnsharedConsole();
 void WriteConsoleText(const std::u16string& text);
 // Writes text to standard error; a line ends in kConsoleLineEnd.
 void WriteErrorText(const std::u16string& text);
+// True when standard error is a terminal (a console on Windows), where a
+// person reads what the program writes there.
+bool StandardErrorIsTerminal();
 
 // Where the system hands a program its arguments already split (POSIX):
 // those PrepareProcess kept, the program path left out. Elsewhere nothing.

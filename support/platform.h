@@ -42,5 +42,10 @@ inline constexpr bool kHelpAndVersionOptions = !kWindowsBuild;
 // desktop a server user never opens) stays as it is. A Windows user learns
 // of problems from the log file and the exit code.
 inline constexpr bool kLogLinesOnStandardError = !kWindowsBuild;
+// On Linux an option that is ignored in whole or in part, a run that
+// selects no work and a build recording relative paths are said on
+// standard error: a scheduled job would otherwise pass every time while
+// checking nothing. A Windows command line stays silent.
+inline constexpr bool kCommandLineNotes = !kWindowsBuild;
 
 }  // namespace TesselLibrary

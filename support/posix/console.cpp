@@ -126,6 +126,8 @@ void WriteErrorText(const std::u16string& text) {
     Posix::WriteAll(STDERR_FILENO, bytes);
 }
 
+bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
 std::optional<std::vector<std::u16string>> SplitProcessArguments() { return KeptArguments(); }
 
 std::u16string ProcessCommandLine() { return {}; }

@@ -79,6 +79,11 @@ void WriteConsoleText(const std::u16string& text) { WriteText(STD_OUTPUT_HANDLE,
 
 void WriteErrorText(const std::u16string& text) { WriteText(STD_ERROR_HANDLE, text); }
 
+bool StandardErrorIsTerminal() {
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
 std::optional<std::vector<std::u16string>> SplitProcessArguments() { return std::nullopt; }
 
 std::u16string ProcessCommandLine() { return Win32::Utf16(::GetCommandLineW()); }

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -88,6 +89,73 @@ INSTANTIATE_TEST_SUITE_P(
                  {"a.txt", "b.bin", "one/c.txt", "one/deep/d.txt", "two/e.txt", "two/deep/f.txt"}, true},
         WalkCase{"ExclusionsApartFromTheirOptions", {"-r", "-x", "one", "-x", "two" + Sep() + "deep"}, false,
                  {"a.txt", "b.bin", "two/e.txt"}, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// An option ignored in whole or in part is said on Linux's standard error,
+// and the run is otherwise the one it would be without it: the same
+// summary, log and exit code.
+struct NotedCase {
+    const char* name;
+    std::vector<std::string> args;      // after -f<folder>
+    std::vector<std::string> recorded;  // the summary written (none when empty)
+    std::string notes;                  // Linux's standard error, before any log line
+    bool verifyAfterChange = false;     // built first, then a.txt changed: one mismatch, exit code 1
+};
+
+class NotedOptionTest : public ::testing::TestWithParam<NotedCase> {};
+
+TEST_P(NotedOptionTest, SaysWhatItIgnoredAndOtherwiseRunsAsWithout) {
+    const NotedCase& c = GetParam();
+    Sandbox box;
+    const fs::path root = box.root() / "data";
+    MakeTree(root, kTree);
+    const std::string rootText = Native(root);
+    if (c.verifyAfterChange) {
+        ExpectRun(box.Run({"-f" + rootText, "-r", "-c"}), 0);
+        WriteFile(root / "a.txt", "changed");
+    }
+    const std::optional<std::string> summaryBefore = ReadFile(root / "Sumvane.md5");
+    std::vector<std::string> args = {"-f" + rootText};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+
+    const RunResult r = box.Run(args);
+    EXPECT_EQ(r.exitCode, c.verifyAfterChange ? 1 : 0);
+    EXPECT_EQ(r.out, Banner());
+    if (c.verifyAfterChange) {
+        EXPECT_EQ(ReadFile(root / "Sumvane.md5"), summaryBefore);
+        EXPECT_EQ(LogLines(box.desktop() / LogName(rootText)),
+                  std::vector<std::string>{Spelled(rootText, kTree[0]) + " - MD5 Mismatch (" + Md5Of(kTree[0].content) +
+                                           " - " + Md5Of("changed") + ")"});
+    } else {
+        EXPECT_EQ(ReadFile(root / "Sumvane.md5"),
+                  c.recorded.empty() ? std::nullopt
+                                     : std::optional(ExpectedSummary(rootText, root, Only(kTree, c.recorded))));
+        ExpectNoLog(box, rootText);
+    }
+    if (WineMode()) {
+        EXPECT_EQ(r.err.find("sumvane: "), std::string::npos) << "the Windows command line is silent";
+        return;
+    }
+    ASSERT_TRUE(r.err.starts_with(c.notes)) << r.err;
+    if (c.verifyAfterChange) {
+        ExpectLogOnStandardError(r.err.substr(c.notes.size()));
+    } else {
+        EXPECT_EQ(r.err, c.notes);
+    }
+}
+
+const std::vector<std::string> kAll = {"a.txt", "b.bin", "one/c.txt", "one/deep/d.txt", "two/e.txt", "two/deep/f.txt"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, NotedOptionTest,
+    ::testing::Values(
+        NotedCase{"UnknownLetter", {"-r", "-q", "-c"}, kAll, "sumvane: ignoring unknown option -q\n"},
+        NotedCase{"WordForALetter", {"-recursive", "-c"}, kAll, "sumvane: -recursive is read as -r (the rest is ignored)\n"},
+        NotedCase{"LoneDash", {"-", "-c"}, {"a.txt", "b.bin"}, "sumvane: ignoring -: an option letter must follow it\n"},
+        NotedCase{"LettersRunTogether", {"-rc"}, {},
+                  "sumvane: -rc is read as -r (the rest is ignored); write -r -c\n"
+                  "sumvane: nothing to do: neither -c (record) nor -v (check) was given\n"},
+        NotedCase{"VerifyWithALetterAfterIt", {"-vx"}, {}, "sumvane: -vx is read as -v (the rest is ignored)\n", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FolderBuild, CreateThenVerifyInOneRunChecksTheNewSummary) {
@@ -221,6 +289,55 @@ TEST(FolderBuild, RelativeFolderRecordsRelativePathsThatVerifyFromTheSameFolder)
     const std::string bPath = "data" + Sep() + "sub" + Sep() + "b.txt";
     EXPECT_EQ(LogLines(box.desktop() / "data.txt"),
               std::vector<std::string>{bPath + " - MD5 Mismatch (" + Md5Of("b") + " - " + Md5Of("changed") + ")"});
+}
+
+// On a terminal, a build of a relative folder says that its paths are
+// relative and how to give the folder instead; the summary is the same. A
+// run that is not on one says nothing (the case above).
+TEST(FolderBuild, ABuildOfARelativeFolderOnATerminalSaysSo) {
+    if (WineMode()) GTEST_SKIP() << "a Linux terminal";
+    const std::string note = "sumvane: the paths are recorded relative to the current folder, and a check from any "
+                             "other folder will not find the files; to check from anywhere, give -f";
+    const struct Case {
+        std::vector<std::string> args;  // "%A" stands for the absolute path of work()/data
+        std::string folderText;         // as the summary records it; "%A" as above
+        bool noted;
+    } cases[] = {
+        {{"-fdata", "-r", "-c"}, "data", true},
+        {{"-f", "data", "-c", "-r"}, "data", true},
+        {{"-f%A", "-r", "-c"}, "%A", false},
+        {{"-fdata", "-v"}, "", false},  // a check, not a build
+    };
+    for (const Case& c : cases) {
+        Sandbox box;
+        const fs::path root = box.work() / "data";
+        MakeTree(root, kTree);
+        const auto expand = [&](std::string text) {
+            if (const auto at = text.find("%A"); at != std::string::npos) text.replace(at, 2, root.string());
+            return text;
+        };
+        std::vector<std::string> args;
+        for (const std::string& arg : c.args) args.push_back(expand(arg));
+        SCOPED_TRACE(args[0] + " " + args[1]);
+
+        const RunResult r = box.RunOnTerminal(args);
+        if (c.noted) {
+            EXPECT_EQ(r.exitCode, 0);
+            EXPECT_TRUE(r.err.starts_with(note + root.string() + "\r\n")) << r.err;
+        } else {
+            EXPECT_EQ(r.err.find(note), std::string::npos) << r.err;
+        }
+        if (!c.folderText.empty()) {
+            EXPECT_EQ(ReadFile(root / "Sumvane.md5"), ExpectedSummary(expand(c.folderText), root, kTree));
+        }
+    }
+    // The current folder itself, given as an empty -f.
+    Sandbox box;
+    MakeTree(box.work(), kTree);
+    const RunResult r = box.RunOnTerminal({"-f", "-r", "-c"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.err.starts_with(note + box.work().string() + "\r\n")) << r.err;
+    EXPECT_EQ(ReadFile(box.work() / "Sumvane.md5"), ExpectedSummary("", box.work(), kTree));
 }
 
 TEST(FolderBuild, EmptyFolderMeansTheCurrentDirectory) {

@@ -10,11 +10,13 @@
 #include <cstdlib>
 #include <optional>
 #include <ostream>
+#include <regex>
 #include <string>
 #include <vector>
 
 #include "expectations.h"
 #include "harness.h"
+#include "tree.h"
 
 using namespace e2e;
 
@@ -347,6 +349,7 @@ TEST(FolderVerify, OutputFolderHoldsTheLogNamedAfterTheFolder) {
 struct SecondRunCase {
     const char* name;
     std::vector<std::string> args;  // after -f<folder>
+    std::string notes;              // Linux's standard error
 };
 
 void PrintTo(const SecondRunCase& c, std::ostream* os) { *os << c.name; }
@@ -364,13 +367,85 @@ TEST_P(SecondRunTest, DeletesTheLogOfTheFirstRunEvenWhenItFindsNothing) {
     WriteFile(tree.root / "a.txt", "contents of a.txt");
     std::vector<std::string> args = {"-f" + tree.text};
     args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
-    ExpectRun(box.Run(args), 0);
+    const RunResult r = box.Run(args);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, Banner());
+    if (!WineMode()) EXPECT_EQ(r.err, GetParam().notes);
     ExpectNoLog(box, tree.text);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, SecondRunTest,
-                         ::testing::Values(SecondRunCase{"CleanVerify", {"-v"}}, SecondRunCase{"NoWorkAtAll", {}},
-                                           SecondRunCase{"CleanBuild", {"-c"}}),
+                         ::testing::Values(SecondRunCase{"CleanVerify", {"-v"}, ""},
+                                           SecondRunCase{"NoWorkAtAll", {},
+                                                         "sumvane: nothing to do: neither -c (record) nor -v "
+                                                         "(check) was given\n"},
+                                           SecondRunCase{"CleanBuild", {"-c"}, ""}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The weekly check of the README run as written: its one-time build, then
+// its crontab line through the shell from the home folder, where cron starts
+// it. Clean, the check exits with 0 and says nothing; after a change it exits
+// with 1 and the problem is on standard error; standard output stays empty.
+TEST(WeeklyCheck, TheReadmeRecipeRunsAsWritten) {
+    if (WineMode()) GTEST_SKIP() << "cron and systemd are Linux's";
+    const std::string readme = ReadFile(SUMVANE_README_FILE).value_or("");
+    const std::size_t start = readme.find("\n## Check a folder every week\n");
+    ASSERT_NE(start, std::string::npos) << "no such section in " << SUMVANE_README_FILE;
+    const std::string section = readme.substr(start, readme.find("\n## ", start + 1) - start);
+    static const std::regex buildLine("\n(sumvane -f/srv/photos [^\n]*-c)\n");
+    static const std::regex cronLine("\n(?:[0-9*,/-]+ +){5}(/usr/bin/sumvane -f/srv/photos [^\n]*)\n");
+    std::smatch build, cron;
+    ASSERT_TRUE(std::regex_search(section, build, buildLine)) << section;
+    ASSERT_TRUE(std::regex_search(section, cron, cronLine)) << section;
+    // The systemd service runs the same command, its output sent nowhere by the unit.
+    const std::string redirect = " >/dev/null";
+    const std::string command = cron[1].str();
+    ASSERT_TRUE(command.ends_with(redirect)) << command;
+    EXPECT_NE(section.find("\nExecStart=" + command.substr(0, command.size() - redirect.size()) + "\n"),
+              std::string::npos);
+    EXPECT_NE(section.find("\nStandardOutput=null\n"), std::string::npos);
+
+    Sandbox box;
+    const fs::path photos = box.root() / "srv" / "photos";
+    const fs::path logs = box.root() / "var" / "log" / "sumvane";
+    const std::vector<Recorded> files = {{"2026/harbour.jpg", "harbour", ""}, {"index.txt", "index", ""}};
+    MakeTree(photos, files);
+    // The program started as "$0" by the shell, the folders those of the sandbox.
+    const auto shellCommand = [&](std::string line, const std::string& program) {
+        line.replace(0, program.size(), "\"$0\"");
+        for (const auto& [from, to] : {std::pair<std::string, std::string>{"/srv/photos", photos.string()},
+                                       {"/var/log/sumvane", logs.string()}}) {
+            for (std::size_t at = 0; (at = line.find(from, at)) != std::string::npos; at += to.size()) {
+                line.replace(at, from.size(), to);
+            }
+        }
+        return line;
+    };
+    RunOptions once;
+    once.wrapper = {"/bin/sh", "-c", shellCommand(build[1].str(), "sumvane")};
+    RunOptions weekly;
+    weekly.wrapper = {"/bin/sh", "-c", shellCommand(command, "/usr/bin/sumvane")};
+    weekly.cwd = box.home();
+    const fs::path log = logs / LogName(photos.string());
+
+    ExpectRun(box.Run({}, once), 0);
+    const std::string summary = ExpectedSummary(photos.string(), photos, files);
+    EXPECT_EQ(ReadFile(photos / "Sumvane.md5"), summary);
+
+    RunResult r = box.Run({}, weekly);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+    EXPECT_FALSE(fs::exists(log));
+
+    WriteFile(photos / "2026" / "harbour.jpg", "damaged");
+    r = box.Run({}, weekly);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "");
+    const std::string problem = Mismatch((photos / "2026" / "harbour.jpg").string(), Md5Of("harbour"), Md5Of("damaged"));
+    ExpectLogOnStandardError(r.err);  // the log's lines, time stamps and all, then the count
+    EXPECT_EQ(LogLines(log), Lines{problem});
+    EXPECT_EQ(ReadFile(photos / "Sumvane.md5"), summary);
+}
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "checksum_app.h"
 #include "command_line.h"
 #include "platform.h"
+#include "text.h"
 
 namespace {
 
@@ -224,6 +225,71 @@ TEST(ApplyArguments, HelpAndVersionAreLongOptionsOnLinuxOnly) {
     // A single dash keeps its meaning: "-help" is "-h", "-version" is "-v".
     EXPECT_TRUE(Apply({u"-help"}).showHelp);
     EXPECT_TRUE(Apply({u"-version"}).verify);
+}
+
+// One note for each option ignored in whole or in part, in order, then one
+// when the run selects no work; the same on every platform (only Linux
+// shows them).
+TEST(ApplyArguments, NotesSayWhatWasIgnoredAndWhenNothingIsToBeDone) {
+    const std::u16string noTarget = u"nothing to do: no folder (-f), file (-n) or path was given";
+    const std::u16string noAction = u"nothing to do: neither -c (record) nor -v (check) was given";
+    struct Case {
+        Args arguments;
+        Args notes;
+    };
+    const Case cases[] = {
+        // Nothing is said where the work is named whole, or the help is shown.
+        {{}, {}},
+        {{u"-h"}, {}},
+        {{u"-f/data", u"-r", u"-c"}, {}},
+        {{u"-f", u"data", u"-vc", u"-x", u"old", u"-o", u"logs"}, {}},
+        {{u"-n/a.txt", u"-v"}, {}},
+        {{u"Sumvane.md5"}, {}},
+        {{u""}, {}},
+        {{u"-i"}, {}},
+        {{u"-u"}, {}},
+        {{u"-z/a.txt"}, {}},
+        // Unknown letters, a lone switch and "-h" beside other options.
+        {{u"-q"}, {u"ignoring unknown option -q"}},
+        {{u"-h", u"-q", u"-?"}, {u"ignoring unknown option -q", u"ignoring unknown option -?"}},
+        {{u"-f/data", u"-c", u"-"}, {u"ignoring -: an option letter must follow it"}},
+        {{u"-h", u"-r"}, {u"ignoring -h: the help is shown only when no other option is given", noTarget}},
+        {{u"-f/data", u"-help", u"-c"}, {u"ignoring -help: the help is shown only when no other option is given"}},
+        {{u"-f/data", u"-c", u"--verbose"}, {u"ignoring unknown option --verbose"}},
+        // A letter whose rest is ignored, and the rest as options of their own.
+        {{u"-f/data", u"-rc"}, {u"-rc is read as -r (the rest is ignored); write -r -c", noAction}},
+        {{u"-f/data", u"-RC"}, {u"-RC is read as -R (the rest is ignored); write -R -C", noAction}},
+        {{u"-f/data", u"-recursive", u"-c"}, {u"-recursive is read as -r (the rest is ignored)"}},
+        {{u"-f/data", u"-vx"}, {u"-vx is read as -v (the rest is ignored)"}},
+        {{u"-f/data", u"-verify"}, {u"-verify is read as -v (the rest is ignored)"}},
+        {{u"-f/data", u"-vcr"}, {u"-vcr is read as -vc (the rest is ignored); write -vc -r"}},
+        {{u"-f/data", u"-crv"}, {u"-crv is read as -c (the rest is ignored); write -c -r -v"}},
+        {{u"-rf/data", u"-c"}, {u"-rf/data is read as -r (the rest is ignored)", noTarget}},
+        {{u"-rf", u"data"}, {u"-rf is read as -r (the rest is ignored)"}},  // "data" then verifies ""
+        {{u"-install"}, {u"-install is read as -i (the rest is ignored)"}},
+        {{u"-uninstall"}, {u"-uninstall is read as -u (the rest is ignored)"}},
+        // A line break typed into an argument is shown, not obeyed.
+        {{u"-f/data", u"-c", u"-q\nx"}, {u"ignoring unknown option -q\\nx"}},
+        // Options, but no work.
+        {{u"-r"}, {noTarget}},
+        {{u"-c", u"-v", u"-x/data/old", u"-o/logs"}, {noTarget}},
+        {{u"-n"}, {noTarget}},
+        {{u"-f/data"}, {noAction}},
+        {{u"-n/a.txt", u"-r"}, {}},  // the file is still read, and reported when it cannot be
+    };
+    for (const Case& c : cases) {
+        RunSettings settings;
+        std::string line;
+        for (const std::u16string& argument : c.arguments) line += " " + TesselLibrary::ToSystemBytes(argument);
+        EXPECT_EQ(applyArguments(c.arguments, settings), c.notes) << line;
+    }
+    // The answer to "--help" or "--version" is the whole run.
+    RunSettings settings;
+    const Args expected = kHelpAndVersionOptions
+                              ? Args{}
+                              : Args{u"ignoring unknown option --version", u"ignoring unknown option -q",
+                                     u"-rc is read as -r (the rest is ignored); write -r -c", noTarget};
+    EXPECT_EQ(applyArguments({u"--version", u"-q", u"-rc"}, settings), expected);
 }
 
 TEST(ApplyArgument, BareArgumentVerifiesTheFolderHoldingIt) {

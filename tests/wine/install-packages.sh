@@ -3,8 +3,9 @@
 # the MinGW-w64 cross compilers, Wine with 32-bit support, Xvfb, the X
 # tools the Windows end-to-end cases drive windows with, ImageMagick's
 # import, which keeps a screenshot of the progress dialog, and icoutils,
-# whose wrestool and icotool read the resources of the shipped programs. Idempotent: does
-# nothing when everything is already there. Needs root (Debian packages).
+# whose wrestool and icotool read the resources of the shipped programs.
+# Idempotent: does nothing when everything is already there. Not root, it
+# installs through sudo (Debian packages).
 set -euo pipefail
 
 have_all() {
@@ -27,19 +28,23 @@ if have_all; then
     exit 0
 fi
 
+as_root=()
 if [ "$(id -u)" -ne 0 ]; then
-    echo "install-packages.sh: missing packages and not root; cannot install" >&2
-    exit 1
+    if ! command -v sudo >/dev/null; then
+        echo "install-packages.sh: missing packages, not root and no sudo; cannot install" >&2
+        exit 1
+    fi
+    as_root=(sudo)
 fi
 
-export DEBIAN_FRONTEND=noninteractive
 # wine32 is an i386 package: without it a 32-bit .exe prints nothing and
 # exits 0, which would pass every 32-bit test without running one.
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    dpkg --add-architecture i386
+    "${as_root[@]}" dpkg --add-architecture i386
 fi
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends \
+"${as_root[@]}" apt-get update -qq
+# sudo keeps no variable of the caller's: the front end is set for apt-get itself.
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
     mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
     wine wine64 wine32:i386 xvfb xdotool x11-utils xclip fp-utils imagemagick icoutils >/dev/null
 
