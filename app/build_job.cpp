@@ -1,13 +1,15 @@
 #include "build_job.h"
 
+#include <algorithm>
+
 #include "console.h"
-#include "engine/digest_pipeline.h"
+#include "engine/hashing_thread.h"
 #include "engine/thread_count.h"
-#include "engine/tree_walk.h"
 #include "platform.h"
 #include "string_ids.h"
 #include "summary_format.h"
 #include "text.h"
+#include "path.h"
 
 using namespace TesselLibrary;
 
@@ -41,8 +43,15 @@ JobResult BuildJob::buildSummary() {
 
     JobBudgets budgets;
     TreeWalk walk(root_, walkSettings, budgets.folders);
-    DigestPipeline<BuildItem> line([&](ItemSink<BuildItem>& sink) { walk.Run(sink); },
-                                   hashingThreads(budgets.files.tokens()), budgets.files);
+    return buildSummary(
+        walk, [&](TaskSource& source) { HashTasks(source, budgets.files); }, hashingThreads(budgets.files.tokens()),
+        walkSettings.sizes);
+}
+
+JobResult BuildJob::buildSummary(BuildListing& listing, const DigestPipeline<BuildItem>::Hash& hash, unsigned threads,
+                                 bool sizesListed) {
+    JobResult result;
+    DigestPipeline<BuildItem> line([&](ItemSink<BuildItem>& sink) { listing.Run(sink); }, hash, threads);
 
     // From here on every line, in the summary and in the log, is written in
     // the walk's order, whichever thread hashed the file.
@@ -55,8 +64,27 @@ JobResult BuildJob::buildSummary() {
     std::uint32_t shownPosition = 15;
     ProgressCounts counts;
     counts.totalsKnown = false;
-    while (std::optional<DigestPipeline<BuildItem>::Next> next = line.next()) {
+    for (;;) {
+        // The bar follows the files done, of those found so far until the
+        // walk has found them all, and stands there while the next one is
+        // hashed; it never moves back.
+        // The file waited for counts as found.
+        const std::uint64_t found = std::max<std::uint64_t>(listing.filesFound(), counts.filesDone + 1);
+        const auto position = static_cast<std::uint32_t>(20 + 80 * counts.filesDone / found);
+        if (position > shownPosition) {
+            progress_.SetPosition(position);
+            shownPosition = position;
+        }
+        const std::optional<DigestPipeline<BuildItem>::Next> next = line.next();
+        if (!next) break;
         const BuildItem& item = next->item;
+        if (item.kind == BuildItem::Kind::File) {
+            counts.totalsKnown = line.producerDone();
+            counts.filesDone += 1;
+            counts.filesTotal = listing.filesFound();
+            counts.bytesDone += sizesListed ? item.size : next->done.digest.bytes;
+            counts.bytesTotal = listing.bytesFound();
+        }
         if (firstItem || item.folder != shownFolder) {
             progress_.SetStatus(item.folder.c_str());
             shownFolder = item.folder;
@@ -71,21 +99,6 @@ JobResult BuildJob::buildSummary() {
             problems_.logProblem(item.path, kUnableToWrite);
             problemFound = true;
             continue;
-        }
-
-        // The bar follows the files done, of those found so far until the
-        // walk has found them all; it never moves back.
-        const bool walked = line.producerDone();
-        counts.totalsKnown = walked;
-        counts.filesDone += 1;
-        counts.filesTotal = walk.filesFound();
-        counts.bytesDone += walkSettings.sizes ? item.size : next->done.digest.bytes;
-        counts.bytesTotal = walk.bytesFound();
-        const std::uint64_t found = counts.filesTotal > 0 ? counts.filesTotal : 1;
-        const auto position = static_cast<std::uint32_t>(20 + 80 * (counts.filesDone - 1) / found);
-        if (position > shownPosition) {
-            progress_.SetPosition(position);
-            shownPosition = position;
         }
         progress_.SetCounts(counts);
 

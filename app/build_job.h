@@ -6,6 +6,8 @@
 #include <memory>
 
 #include "closing_line.h"
+#include "engine/digest_pipeline.h"
+#include "engine/tree_walk.h"
 #include "folder.h"
 #include "problem_log.h"
 #include "run_settings.h"
@@ -19,8 +21,13 @@ public:
     BuildJob(const RunSettings& settings, const ProblemLog& problems, TesselLibrary::TesselProgress& progress,
              std::shared_ptr<const TesselLibrary::Folder> root, TesselLibrary::TesselFile& summaryFile);
 
-    // The whole job, ended with progress.EndJob; what it recorded.
+    // The whole job over the tree and its files, ended with progress.EndJob;
+    // what it recorded.
     JobResult buildSummary();
+    // The job from its listing on, over the caller's listing and hashing
+    // threads (stand-ins in tests), ended with progress.EndJob.
+    JobResult buildSummary(BuildListing& listing, const DigestPipeline<BuildItem>::Hash& hash, unsigned threads,
+                           bool sizesListed);
 
 private:
     // Replaces the summary when that is right; the problem it met, if any.

@@ -3,18 +3,15 @@
 #include "closing_line.h"
 #include "command_line.h"
 #include "console.h"
+#include "folder_mode.h"
 #include "help_viewer.h"
 #include "platform.h"
+#include "single_file_mode.h"
+#include "startup_actions.h"
 #include "string_ids.h"
 #include "version.h"
 
 using namespace TesselLibrary;
-
-std::u16string RunSettings::summaryPath() const {
-    std::u16string path = folder;
-    AppendBackslash(path);
-    return path + summaryName;
-}
 
 ChecksumApp::ChecksumApp()
     : summaryFile(std::make_unique<TesselFile>()),
@@ -42,7 +39,7 @@ void ChecksumApp::applyCommandLine() { parseCommandLine(settings); }
 bool ChecksumApp::run() {
     if (settings.informationRequest != InformationRequest::None) return answerInformationRequest();
     SetInterruptNotice(interruptNotice());
-    performStartupActions();
+    const std::optional<FileDigest> clipboardDigest = performStartupActions(settings, frame, *log);
 
     std::u16string banner = bannerTitle();
     banner += kConsoleLineEnd;
@@ -59,10 +56,12 @@ bool ChecksumApp::run() {
     if (clipboardDigest && clipboardDigest->result != DigestResult::Computed) ok = false;
     if (!settings.singleFile.empty()) {
         if (settings.create) SetInterruptNotice(interruptNotice(settings.singleFile + u".md5"));
-        if (!runSingleFile()) ok = false;
+        if (!runSingleFile(settings, problems, clipboardDigest)) ok = false;
         SetInterruptNotice(interruptNotice());
     }
-    if (settings.folderGiven && !runFolder()) ok = false;
+    FolderMode folderMode(settings, problems, *progress, *summaryFile, *rewriteFile);
+    if (settings.folderGiven && !folderMode.run(frame)) ok = false;
+    const std::optional<JobResult>& built = folderMode.built();
     // A report that could not be written where it belongs went to standard
     // error; the run did not end the way it should have.
     if (log->failed()) ok = false;
@@ -80,7 +79,7 @@ bool ChecksumApp::run() {
         clean.singleChecked = settings.verify;
         if (settings.folderGiven) clean.summaryPath = settings.summaryPath();
         clean.built = built;
-        clean.checked = checked;
+        clean.checked = folderMode.checked();
         const std::u16string line = cleanClosingLine(clean);
         if (!line.empty()) WriteErrorText(line + kConsoleLineEnd);
     }

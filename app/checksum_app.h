@@ -1,6 +1,8 @@
 // The application object: the run settings, the services a run uses, and
 // the order of a run. Building it only builds it; the command line and the
-// start-up actions come when the caller asks for them.
+// start-up actions come when the caller asks for them. The steps of a run
+// are units of their own (startup_actions, single_file_mode, folder_mode),
+// each given what it uses.
 #pragma once
 
 #include <cstdint>
@@ -8,9 +10,6 @@
 #include <optional>
 #include <string>
 
-#include "closing_line.h"
-#include "engine/file_digest.h"
-#include "folder.h"
 #include "problem_log.h"
 #include "run_settings.h"
 #include "tessel_app.h"
@@ -32,10 +31,6 @@ public:
     // the run's verdict.
     bool run();
 
-    // Folder-job entry points handed to the progress runner.
-    static std::uint32_t TESSEL_STDCALL buildJob(void* app);
-    static std::uint32_t TESSEL_STDCALL verifyJob(void* app);
-
     RunSettings settings;
     TesselLibrary::TesselAppWindows frame;
     std::unique_ptr<TesselLibrary::TesselFile> summaryFile;
@@ -45,18 +40,6 @@ public:
     ProblemLog problems;
 
 private:
-    void performStartupActions();
     std::u16string bannerTitle() const;
     bool answerInformationRequest() const;
-    bool runSingleFile();
-    bool runFolder();
-
-    // The clipboard action's digest of `singleFile`, so that single-file
-    // mode does not read the file a second time.
-    std::optional<FileDigest> clipboardDigest;
-    // The folder of folder mode, resolved once at its start.
-    std::shared_ptr<const TesselLibrary::Folder> folderHeld;
-    // What the folder jobs of this run did, as they counted it.
-    std::optional<JobResult> built;
-    std::optional<JobResult> checked;
 };

@@ -4,7 +4,8 @@
 #include "platform.h"
 #include "problem_log.h"
 #include "run_settings.h"
-#include "tessel_app.h"
+#include "folders.h"
+#include "path.h"
 
 using namespace TesselLibrary;
 

@@ -1,7 +1,7 @@
 #include "named_file.h"
 
 #include "platform.h"
-#include "tessel_app.h"
+#include "path.h"
 
 using namespace TesselLibrary;
 
@@ -15,6 +15,6 @@ FileDigest NamedFile::digest() const {
     if (folder) return FileDigester().digest(*folder, name);
     FileDigest none;
     // A folder of the path that is not there: neither is the file.
-    if (problem == FolderProblem::Missing || problem == FolderProblem::NotAFolder) none.result = DigestResult::NotFound;
+    if (problem == FolderProblem::NotFound || problem == FolderProblem::NotAFolder) none.result = DigestResult::NotFound;
     return none;
 }

@@ -1,13 +1,15 @@
 // One file and its 32-byte companion "<file>.md5" (rewrite: "<file>.md5x"),
 // both in the folder the file's path led to at the start.
-#include "checksum_app.h"
+#include "single_file_mode.h"
+
 #include "named_file.h"
 #include "string_ids.h"
 #include "summary_format.h"
 
 using namespace TesselLibrary;
 
-bool ChecksumApp::runSingleFile() {
+bool runSingleFile(const RunSettings& settings, const ProblemLog& problems,
+                   const std::optional<FileDigest>& clipboardDigest) {
     const std::u16string& singleFile = settings.singleFile;
     const NamedFile file(singleFile);
     // The clipboard action has just read the file.

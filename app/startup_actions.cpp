@@ -1,6 +1,5 @@
-// The one-shot jobs done while the application object is built: the
-// context-menu verb, hash to clipboard, the log, and the help.
-#include "checksum_app.h"
+#include "startup_actions.h"
+
 #include "clipboard.h"
 #include "console.h"
 #include "context_menu_verb.h"
@@ -8,6 +7,9 @@
 #include "named_file.h"
 #include "platform.h"
 #include "string_ids.h"
+#include "folders.h"
+#include "help_file.h"
+#include "path.h"
 
 using namespace TesselLibrary;
 
@@ -24,8 +26,7 @@ std::u16string LogName(const std::u16string& folder, const char16_t* fallback) {
 
 }  // namespace
 
-void ChecksumApp::performStartupActions() {
-    const RunSettings& s = settings;
+std::optional<FileDigest> performStartupActions(const RunSettings& s, const TesselAppWindows& frame, TesselLog& log) {
     const std::u16string verbName = frame.ResourceString(kProductName);
     if (s.installVerb) {
         std::u16string executable;
@@ -41,7 +42,6 @@ void ChecksumApp::performStartupActions() {
         LeaveUnsharedConsole();
         // The log stays closed in this run: an old log is left alone.
         const FileDigest digest = NamedFile(s.singleFile).digest();
-        clipboardDigest = digest;
         if (digest.result == DigestResult::Computed) {
             const std::u16string text(digest.digits, digest.digits + 32);
             if (OpenClipboard()) PutTextOnClipboard(text);
@@ -49,16 +49,16 @@ void ChecksumApp::performStartupActions() {
         } else {
             frame.ShowError(frame.ResourceString(kComputeHashCaption), frame.ResourceString(kErrorComputingMd5));
         }
-        return;
+        return digest;
     }
 
     const std::u16string fileName = LogName(s.folder, frame.ResourceString(kProductName)) + u".txt";
     if (!s.outputFolder.empty()) {
         std::u16string path = s.outputFolder;
         AppendBackslash(path);
-        log->Open(path + fileName, false);
+        log.Open(path + fileName, false);
     } else {
-        log->Open(fileName, true);
+        log.Open(fileName, true);
     }
 
     if (s.showHelp) {
@@ -70,4 +70,5 @@ void ChecksumApp::performStartupActions() {
         DisplayHelp(helpPath);
         frame.ShowMessage(frame.ResourceString(kProductName), frame.ResourceString(kClickOkToExit));
     }
+    return std::nullopt;
 }

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "tessel_app.h"
 #include "tessel_file.h"
 #include "tessel_log.h"
 

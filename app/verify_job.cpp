@@ -2,10 +2,12 @@
 
 #include "engine/digest_pipeline.h"
 #include "engine/entry_resolver.h"
+#include "engine/hashing_thread.h"
 #include "engine/thread_count.h"
 #include "file_reader.h"
 #include "string_ids.h"
 #include "summary_format.h"
+#include "path.h"
 
 using namespace TesselLibrary;
 
@@ -28,6 +30,13 @@ JobResult VerifyJob::endWithoutSummary() {
 }
 
 JobResult VerifyJob::verifySummary() {
+    JobBudgets budgets;
+    return verifySummary([&](TaskSource& source) { HashTasks(source, budgets.files); },
+                         hashingThreads(budgets.files.tokens()), budgets.folders);
+}
+
+JobResult VerifyJob::verifySummary(const std::function<void(TaskSource& source)>& hash, unsigned threads,
+                                   DescriptorBudget& folders) {
     JobResult result;
     progress_.SetPosition(5);
     const std::u16string status = settings_.folder.empty() ? DirectoryOf(settings_.singleFile) : settings_.folder;
@@ -63,8 +72,7 @@ JobResult VerifyJob::verifySummary() {
     if (!summaryFile_.Rewind()) return endWithoutSummary();
     progress_.SetPosition(15);
 
-    JobBudgets budgets;
-    EntryResolver resolver(root_, settings_.folder, budgets.folders);
+    EntryResolver resolver(root_, settings_.folder, folders);
     DigestPipeline<VerifyItem> checks(
         [&](ItemSink<VerifyItem>& sink) {
             const auto stopping = [&] { return sink.stopping(); };
@@ -86,20 +94,25 @@ JobResult VerifyJob::verifySummary() {
                 sink.push(std::move(item), std::move(task));
             }
         },
-        hashingThreads(budgets.files.tokens()), budgets.files);
+        hash, threads);
 
     counts.filesTotal = entries;
     std::uint64_t i = 0;
     bool anyLine = false;
     bool rewritable = true;  // no part of the rewrite has failed to reach the disk yet
     std::uint32_t shown = 15;
-    while (std::optional<DigestPipeline<VerifyItem>::Next> next = checks.next()) {
-        const VerifyItem& item = next->item;
-        // Sent only when it moves: each update waits for the display.
-        const auto position = static_cast<std::uint32_t>(20 + 80 * (i < entries ? i : entries - 1) / entries);
+    for (;;) {
+        // The bar stands at an entry while it is checked. Sent only when it
+        // moves: each update waits for the display.
+        if (entries > 0) {
+            const auto position = static_cast<std::uint32_t>(20 + 80 * (i < entries ? i : entries - 1) / entries);
+            if (position != shown) progress_.SetPosition(position);
+            shown = position;
+        }
+        const std::optional<DigestPipeline<VerifyItem>::Next> next = checks.next();
+        if (!next) break;
         ++i;
-        if (position != shown) progress_.SetPosition(position);
-        shown = position;
+        const VerifyItem& item = next->item;
         const FileDigest& digest = next->done.digest;
         const std::u16string& name = next->done.other ? item.others[*next->done.other] : item.name;
         counts.filesDone += 1;

@@ -7,7 +7,11 @@
 
 #include <memory>
 
+#include <functional>
+
 #include "closing_line.h"
+#include "engine/descriptor_budget.h"
+#include "engine/digest_task.h"
 #include "folder.h"
 #include "problem_log.h"
 #include "run_settings.h"
@@ -26,6 +30,10 @@ public:
 
     // The whole job, ended with progress.EndJob; what it checked.
     JobResult verifySummary();
+    // The same with the caller's hashing threads (stand-ins in tests), the
+    // folders below the root opened within `folders`.
+    JobResult verifySummary(const std::function<void(TaskSource& source)>& hash, unsigned threads,
+                            DescriptorBudget& folders);
 
 private:
     // Nothing to check is not a clean bill of health: the summary's problem

@@ -37,7 +37,7 @@ public:
     // The last Open failed because the path, or a folder on it, does not
     // exist (ENOENT/ENOTDIR; ERROR_FILE_NOT_FOUND/ERROR_PATH_NOT_FOUND), as
     // opposed to a file that is there but cannot be opened.
-    bool missing() const { return missing_; }
+    bool NotFound() const { return notFound_; }
     bool IsOpen() const { return native_ != kNone; }
     // False when the system reported an error on closing (a delayed write
     // that failed); the handle is gone either way.
@@ -71,7 +71,7 @@ private:
     // (INVALID_HANDLE_VALUE is -1 as a pointer).
     static constexpr std::intptr_t kNone = -1;
     std::intptr_t native_ = kNone;
-    bool missing_ = false;
+    bool notFound_ = false;
 
     friend struct FileHandleAccess;  // the backend's own helpers
 };

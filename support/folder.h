@@ -31,7 +31,7 @@ struct FileIdentity {
 // Why an open of a folder failed.
 enum class FolderProblem {
     None,
-    Missing,       // the name, or a folder on the path, does not exist
+    NotFound,      // the name, or a folder on the path, does not exist
     NotAFolder,    // something else has the name: a file, or a link where none is followed
     NoDescriptor,  // the process may hold no more open files (or the system none)
     Unreadable,    // there, but cannot be opened (no access, an I/O error)

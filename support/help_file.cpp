@@ -1,5 +1,6 @@
 // ExtractHelpFile: the embedded help document written to a file.
 #include "tessel_file.h"
+#include "help_file.h"
 
 namespace TesselLibrary {
 

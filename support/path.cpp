@@ -1,6 +1,6 @@
 // Path texts: the separator is the platform's ("\" on Windows, "/" on POSIX).
 #include "platform.h"
-#include "tessel_app.h"
+#include "path.h"
 
 namespace TesselLibrary {
 

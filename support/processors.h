@@ -12,7 +12,5 @@ unsigned UsableProcessors();
 // `ceiling`: the limit less those open now. POSIX raises its own soft limit
 // to the hard one first; Windows has no such limit and answers `ceiling`.
 unsigned FreeDescriptors(unsigned ceiling);
-// The value of an environment variable; empty when it is not set.
-std::u16string EnvironmentValue(const std::u16string& name);
 
 }  // namespace TesselLibrary

@@ -99,7 +99,7 @@ bool ReplacementFile::Create(std::shared_ptr<const Folder> folder, const std::u1
         Register(folder, candidate);
         if (!handle_.Open(*folder, candidate, FileHandle::Mode::CreateNew)) {
             Unregister(*folder, candidate);
-            if (handle_.missing()) return false;  // the folder is gone
+            if (handle_.NotFound()) return false;  // the folder is gone
             continue;
         }
         // Locked as the mark of a live run. A build cleaning up leftovers may

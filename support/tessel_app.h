@@ -1,5 +1,5 @@
 // The application frame: module handle, string table, owner window, and the
-// path functions the program needs.
+// message boxes it shows.
 #pragma once
 
 #include <cstdint>
@@ -45,21 +45,5 @@ public:
     // The same with an error icon.
     void ShowError(const char16_t* caption, const char16_t* text) const;
 };
-
-// Folder functions: fill `out`, return its text. Each result ends in the
-// platform's separator.
-const char16_t* ModuleFolder(std::u16string& out);
-const char16_t* CurrentFolder(std::u16string& out);
-const char16_t* TempFolder(std::u16string& out);
-
-// Creates the folder and whichever of its parents are missing; true when
-// it is a folder afterwards.
-bool CreateFolders(const std::u16string& path);
-
-// Appends the separator to a non-empty text that does not already end in it.
-void AppendBackslash(std::u16string& text);
-
-// The folder part of a path, ending in the separator; "" without one.
-std::u16string DirectoryOf(const std::u16string& path);
 
 }  // namespace TesselLibrary

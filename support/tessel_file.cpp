@@ -6,6 +6,7 @@
 
 #include "file_handle.h"
 #include "platform.h"
+#include "path.h"
 
 namespace TesselLibrary {
 

@@ -19,7 +19,6 @@
 
 #include "folder.h"
 #include "replacement_file.h"
-#include "tessel_app.h"
 
 namespace TesselLibrary {
 
@@ -74,12 +73,5 @@ private:
 
 // True when the path can be opened for reading right now.
 bool FileExists(const char16_t* path);
-// Deletes the file (a link itself, never its target). On Windows a
-// read-only, hidden or system file is deleted too.
-bool RemoveFile(const char16_t* path);
-// The embedded help document; null and 0 when there is none.
-const std::uint8_t* FindHelpResource(ModuleHandle module, std::uint32_t* size);
-// Writes the embedded help document to `path`, replacing an older file.
-bool ExtractHelpFile(ModuleHandle module, const char16_t* path);
 
 }  // namespace TesselLibrary

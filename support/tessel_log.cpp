@@ -12,9 +12,13 @@
 #include "file_handle.h"
 #include "folder.h"
 #include "platform.h"
-#include "tessel_app.h"
 #include "tessel_file.h"
 #include "text.h"
+#include "create_folders.h"
+#include "desktop_folder.h"
+#include "folders.h"
+#include "local_time.h"
+#include "path.h"
 
 namespace TesselLibrary {
 
@@ -52,7 +56,7 @@ struct TesselLogData {
     std::u16string folderPath;  // the folder part, as given
     std::u16string name;        // the file's name in the folder
     std::shared_ptr<const Folder> folder;  // opened once; null until it exists
-    bool folderMissing = false;  // not there yet: made at the first line
+    bool folderToMake = false;  // not there yet: made at the first line
     bool atLineStart = true;
     bool toStandardError = false;  // the path is not ours to write: every line goes there
     bool created = false;          // this run made the file, which is `identity`
@@ -66,8 +70,8 @@ struct TesselLogData {
     // every line goes to, whatever happens to its path afterwards.
     bool HaveFolder() {
         if (folder) return true;
-        if (!folderMissing || !CreateFolders(folderPath)) return false;
-        folderMissing = false;
+        if (!folderToMake || !CreateFolders(folderPath)) return false;
+        folderToMake = false;
         folder = Folder::Open(folderPath);
         return folder != nullptr;
     }
@@ -134,7 +138,7 @@ void TesselLog::Open(const std::u16string& fileName, bool onDesktop) {
     d.toStandardError = false;
     d.created = false;
     d.folder.reset();
-    d.folderMissing = false;
+    d.folderToMake = false;
     if (fileName.empty()) {
         d.path.clear();
         return;
@@ -157,7 +161,7 @@ void TesselLog::Open(const std::u16string& fileName, bool onDesktop) {
 
     FolderProblem problem = FolderProblem::None;
     d.folder = Folder::Open(d.folderPath, &problem);
-    d.folderMissing = problem == FolderProblem::Missing;
+    d.folderToMake = problem == FolderProblem::NotFound;
     if (!d.folder) return;
 
     // The name comes from the folder's name, so it may be a user's own file:
@@ -175,7 +179,7 @@ void TesselLog::Open(const std::u16string& fileName, bool onDesktop) {
             WriteErrorText(u"The old log " + ShownOnTerminal(d.path) +
                            u" could not be removed; this run's log lines follow here." + kConsoleLineEnd);
         }
-    } else if (!old.missing()) {
+    } else if (!old.NotFound()) {
         // Something that is not a readable file of ours: a link, a folder.
         d.toStandardError = true;
         WriteErrorText(NotALogNotice(d.path));

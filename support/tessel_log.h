@@ -10,19 +10,12 @@
 #include <memory>
 #include <string>
 
+#include "local_time.h"
+
 namespace TesselLibrary {
 
-struct TesselDateTime {
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-};
-
-// The local time now.
-TesselDateTime LocalDateTime();
 // "[YYYY-MM-DD HH:MM:SS] " (22 code units while the year has four digits).
 std::u16string LogLinePrefix(const TesselDateTime& when);
-// The user's desktop folder (created when missing), without a final
-// separator; "" when there is none.
-std::u16string DesktopFolder();
 
 struct TesselLogData;
 

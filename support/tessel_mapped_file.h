@@ -1,4 +1,7 @@
-// Read-only access to a file's bytes through a memory-mapped view.
+// Read-only access to a file's bytes through a memory-mapped view. No part
+// of the program uses it now: the digest reads its files into buffers
+// instead, since a read fails cleanly where a view of a file cut short by
+// another process faults, and reads measured faster.
 #pragma once
 
 #include <cstdint>

@@ -7,7 +7,7 @@
 //
 // Calling sequence:
 //
-//     DigestPipeline<Item> line(produce, threads, budget);  // starts producer and hashers
+//     DigestPipeline<Item> line(produce, hash, threads);  // starts producer and hashers
 //     while (auto next = line.next()) use(next->item, next->done);
 //
 // `produce(sink)` runs on a thread of its own and calls sink.push(item, task)
@@ -29,9 +29,7 @@
 #include <utility>
 #include <vector>
 
-#include "descriptor_budget.h"
 #include "digest_task.h"
-#include "hashing_thread.h"
 
 // Thrown out of push when the line is being destroyed, so that the producer
 // unwinds.
@@ -51,6 +49,9 @@ template <typename Item>
 class DigestPipeline : private TaskSource, private ItemSink<Item> {
 public:
     using Produce = std::function<void(ItemSink<Item>& sink)>;
+    // What each hashing thread runs: take tasks from the source until it
+    // has none (HashTasks, or a stand-in in tests).
+    using Hash = std::function<void(TaskSource& source)>;
 
     struct Next {
         Item item;
@@ -60,8 +61,8 @@ public:
     // Items that may be in the line at once, per hashing thread.
     static constexpr std::size_t kSlotsPerThread = 256;
 
-    DigestPipeline(Produce produce, unsigned threads, DescriptorBudget& files)
-        : slots_(std::max<std::size_t>(1, threads) * kSlotsPerThread), files_(files) {
+    DigestPipeline(Produce produce, Hash hash, unsigned threads)
+        : slots_(std::max<std::size_t>(1, threads) * kSlotsPerThread), hash_(std::move(hash)) {
         if (threads < 1) threads = 1;
         try {
             producer_ = std::thread(&DigestPipeline::RunProducer, this, std::move(produce));
@@ -163,7 +164,7 @@ private:
 
     void RunHasher() {
         try {
-            HashTasks(*this, files_);
+            hash_(*this);
         } catch (...) {
             Fail(std::current_exception());
         }
@@ -227,7 +228,7 @@ private:
     }
 
     std::vector<Slot> slots_;
-    DescriptorBudget& files_;
+    Hash hash_;
     std::mutex mutex_;
     std::condition_variable space_;      // a slot came free, or stop
     std::condition_variable claimable_;  // a task came, the producer ended, or stop

@@ -2,7 +2,7 @@
 
 #include "budgeted_folder.h"
 #include "platform.h"
-#include "tessel_app.h"
+#include "path.h"
 
 using namespace TesselLibrary;
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "processors.h"
+#include "environment.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include "platform.h"
 #include "replacement_file.h"
 #include "same_name.h"
-#include "tessel_app.h"
+#include "path.h"
 
 using namespace TesselLibrary;
 

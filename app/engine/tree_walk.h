@@ -38,17 +38,28 @@ struct TreeWalkSettings {
     bool sizes = false;  // list each file's size (for a display that shows them)
 };
 
-class TreeWalk {
+// What a build lists: the tree below its folder, or a stand-in in tests.
+class BuildListing {
+public:
+    // Pushes every item, in the summary's order.
+    virtual void Run(ItemSink<BuildItem>& sink) = 0;
+    // The files found so far and their bytes (known when sizes are listed),
+    // for the bar and a display; final once Run has returned.
+    virtual std::uint64_t filesFound() const = 0;
+    virtual std::uint64_t bytesFound() const = 0;
+
+protected:
+    ~BuildListing() = default;
+};
+
+class TreeWalk final : public BuildListing {
 public:
     // `root`: the folder resolved at the start; null when it could not be.
     TreeWalk(std::shared_ptr<const TesselLibrary::Folder> root, TreeWalkSettings settings, DescriptorBudget& folders);
 
-    void Run(ItemSink<BuildItem>& sink);
-
-    // The files found so far and their bytes (known when sizes are listed),
-    // for a display; final once Run has returned.
-    std::uint64_t filesFound() const { return filesFound_; }
-    std::uint64_t bytesFound() const { return bytesFound_; }
+    void Run(ItemSink<BuildItem>& sink) override;
+    std::uint64_t filesFound() const override { return filesFound_; }
+    std::uint64_t bytesFound() const override { return bytesFound_; }
 
 private:
     struct Frame {

@@ -41,7 +41,7 @@ struct ClipboardTool {
 std::optional<ClipboardTool> openedTool;
 
 std::optional<ClipboardTool> FindClipboardTool() {
-    if (!Posix::EnvironmentValue("WAYLAND_DISPLAY").empty()) {
+    if (!Posix::EnvironmentBytes("WAYLAND_DISPLAY").empty()) {
         const std::string program = Posix::FindProgram("wl-copy");
         if (!program.empty()) {
             return ClipboardTool{program,
@@ -51,7 +51,7 @@ std::optional<ClipboardTool> FindClipboardTool() {
     }
     // Also reached in a Wayland session without wl-copy: its X server
     // shares the clipboard.
-    if (!Posix::EnvironmentValue("DISPLAY").empty()) {
+    if (!Posix::EnvironmentBytes("DISPLAY").empty()) {
         std::string program = Posix::FindProgram("xclip");
         if (!program.empty()) {
             return ClipboardTool{program,

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "file_descriptor.h"
-#include "make_folders.h"
+#include "create_folders.h"
 #include "program_search.h"
 #include "text.h"
 
@@ -20,20 +20,17 @@ namespace TesselLibrary {
 
 namespace {
 
-using Posix::EnvironmentValue;
+using Posix::EnvironmentBytes;
 using Posix::UniqueFd;
 
 constexpr mode_t kExecutableMode = 0755;
-// New folders in the data home are private to the user, as the XDG base
-// directory rules ask.
-constexpr mode_t kFolderMode = 0700;
 
 // $XDG_DATA_HOME, or ~/.local/share; "" when neither can be found. A
 // relative XDG_DATA_HOME is invalid by the same rules and is ignored.
 std::string DataHome() {
-    const std::string xdg = EnvironmentValue("XDG_DATA_HOME");
+    const std::string xdg = EnvironmentBytes("XDG_DATA_HOME");
     if (!xdg.empty() && xdg.front() == '/') return xdg;
-    const std::string home = EnvironmentValue("HOME");
+    const std::string home = EnvironmentBytes("HOME");
     if (home.empty()) return {};
     return home + "/.local/share";
 }
@@ -138,7 +135,9 @@ std::string FilesScript(const std::string& executable, const std::string& prefix
 // Writes a temporary file beside the target and renames it over, so the
 // file managers never see half a file and a second install replaces the first.
 void WriteExecutableFile(const std::string& folder, const std::string& name, const std::string& contents) {
-    if (!Posix::MakeFolders(folder, kFolderMode)) return;
+    // New folders in the data home are private to the user, as the XDG
+    // base directory rules ask.
+    if (!CreateFolders(FromSystemBytes(folder), true)) return;
     std::string temporary = folder + "/." + name + ".XXXXXX";
     UniqueFd fd(::mkstemp(temporary.data()));
     if (!fd.valid()) return;

@@ -11,19 +11,15 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
-#include "make_folders.h"
+#include "create_folders.h"
+#include "desktop_folder.h"
+#include "program_search.h"
 #include "regular_file.h"
-#include "tessel_log.h"
 #include "text.h"
 
 namespace TesselLibrary {
 
 namespace {
-
-std::string Environment(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? std::string(value) : std::string();
-}
 
 // A configuration file is a few lines; more is not one.
 constexpr std::size_t kMostConfigBytes = std::size_t{1} << 20;
@@ -79,11 +75,11 @@ std::string DesktopFromUserDirs(const std::string& file, const std::string& home
 }  // namespace
 
 std::u16string DesktopFolder() {
-    const std::string home = Environment("HOME");
-    std::string folder = Environment("XDG_DESKTOP_DIR");
+    const std::string home = Posix::EnvironmentBytes("HOME");
+    std::string folder = Posix::EnvironmentBytes("XDG_DESKTOP_DIR");
     if (folder.empty() || folder.front() != '/') {
         folder.clear();
-        std::string config = Environment("XDG_CONFIG_HOME");
+        std::string config = Posix::EnvironmentBytes("XDG_CONFIG_HOME");
         if (config.empty() || config.front() != '/') config = home.empty() ? std::string() : home + "/.config";
         if (!config.empty()) folder = DesktopFromUserDirs(config + "/user-dirs.dirs", home);
     }
@@ -92,7 +88,7 @@ std::u16string DesktopFolder() {
         folder = home + "/Desktop";
     }
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    if (!Posix::MakeFolders(folder, Posix::kNewFolderMode)) return {};
+    if (!CreateFolders(FromSystemBytes(folder))) return {};
     return FromSystemBytes(folder);
 }
 

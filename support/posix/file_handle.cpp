@@ -13,7 +13,6 @@
 
 #include "file_descriptor.h"
 #include "regular_file.h"
-#include "tessel_app.h"
 #include "text.h"
 
 namespace TesselLibrary {
@@ -64,10 +63,10 @@ bool Transfer(std::uint32_t length, std::uint32_t* done, Call call) {
 struct FileHandleAccess {
     static bool Open(FileHandle& file, int at, const std::u16string& path, FileHandle::Mode mode) {
         file.Close();
-        file.missing_ = false;
+        file.notFound_ = false;
         const int fd = Posix::OpenRegularFile(ToSystemBytes(path), Flags(mode), kNewFileMode, nullptr, false, at);
         if (fd < 0) {
-            file.missing_ = Posix::IsMissingError(errno);
+            file.notFound_ = Posix::IsNotFoundError(errno);
             return false;
         }
         if (mode == FileHandle::Mode::Append && ::lseek(fd, 0, SEEK_END) == static_cast<off_t>(-1)) {
@@ -87,7 +86,7 @@ bool FileHandle::Open(const Folder& folder, const std::u16string& name, Mode mod
     // A name with a separator would reach past the folder.
     if (name.empty() || name.find(u'/') != std::u16string::npos) {
         Close();
-        missing_ = false;
+        notFound_ = false;
         return false;
     }
     return FileHandleAccess::Open(*this, static_cast<int>(folder.native()), name, mode);

@@ -42,7 +42,7 @@ ReadOutcome OpenForReading(int at, const std::u16string& path, std::intptr_t* na
     struct stat status {};
     fd = Posix::OpenRegularFile(ToSystemBytes(path), O_RDONLY, 0, &status, true, at);
     *outOfDescriptors = fd < 0 && IsOutOfDescriptors(errno);
-    if (fd < 0) return Posix::IsMissingError(errno) ? ReadOutcome::NotFound : ReadOutcome::Unreadable;
+    if (fd < 0) return Posix::IsNotFoundError(errno) ? ReadOutcome::NotFound : ReadOutcome::Unreadable;
     *native = fd;
     *size = static_cast<std::uint64_t>(status.st_size);
     return ReadOutcome::Complete;

@@ -15,8 +15,8 @@
 
 #include "name_compare.h"
 #include "platform.h"
-#include "tessel_app.h"
 #include "text.h"
+#include "path.h"
 
 namespace TesselLibrary {
 
@@ -28,7 +28,7 @@ constexpr std::size_t kListingBuffer = std::size_t{256} << 10;
 
 FolderProblem ProblemOf(int error) {
     switch (error) {
-    case ENOENT: return FolderProblem::Missing;
+    case ENOENT: return FolderProblem::NotFound;
     case ENOTDIR:
     case ELOOP: return FolderProblem::NotAFolder;
     case EMFILE:

@@ -7,8 +7,9 @@
 #include <vector>
 
 #include "platform.h"
-#include "tessel_app.h"
 #include "text.h"
+#include "folders.h"
+#include "path.h"
 
 namespace TesselLibrary {
 

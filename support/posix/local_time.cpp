@@ -2,6 +2,7 @@
 #include <ctime>
 
 #include "tessel_log.h"
+#include "local_time.h"
 
 namespace TesselLibrary {
 

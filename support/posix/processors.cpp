@@ -43,9 +43,5 @@ unsigned FreeDescriptors(unsigned ceiling) {
     return free < ceiling ? free : ceiling;
 }
 
-std::u16string EnvironmentValue(const std::u16string& name) {
-    const char* value = std::getenv(ToSystemBytes(name).c_str());
-    return value != nullptr ? FromSystemBytes(value) : std::u16string();
-}
 
 }  // namespace TesselLibrary

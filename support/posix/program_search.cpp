@@ -8,13 +8,13 @@
 
 namespace TesselLibrary::Posix {
 
-std::string EnvironmentValue(const char* name) {
+std::string EnvironmentBytes(const char* name) {
     const char* value = std::getenv(name);
     return value ? std::string(value) : std::string();
 }
 
 bool InGraphicalSession() {
-    return !EnvironmentValue("DISPLAY").empty() || !EnvironmentValue("WAYLAND_DISPLAY").empty();
+    return !EnvironmentBytes("DISPLAY").empty() || !EnvironmentBytes("WAYLAND_DISPLAY").empty();
 }
 
 namespace {

@@ -6,8 +6,8 @@
 
 namespace TesselLibrary::Posix {
 
-// The variable's value; "" when it is unset.
-std::string EnvironmentValue(const char* name);
+// The variable's value as the system's bytes; "" when it is unset.
+std::string EnvironmentBytes(const char* name);
 // An X11 or Wayland session announces itself through these variables.
 bool InGraphicalSession();
 // Full path of the executable `name` in the first PATH folder holding one

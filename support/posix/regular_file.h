@@ -51,7 +51,7 @@ inline int OpenRegularFile(const std::string& path, int flags, mode_t mode = 066
 }
 
 // The path, or a folder on it, does not exist: what "not found" means.
-inline bool IsMissingError(int error) { return error == ENOENT || error == ENOTDIR; }
+inline bool IsNotFoundError(int error) { return error == ENOENT || error == ENOTDIR; }
 
 inline void CloseDescriptor(int& fd) {
     if (fd >= 0) {

@@ -5,6 +5,7 @@
 
 #include "tessel_file.h"
 #include "text.h"
+#include "remove_file.h"
 
 namespace TesselLibrary {
 

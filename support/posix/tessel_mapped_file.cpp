@@ -123,7 +123,7 @@ TesselMappedFile::TesselMappedFile(const char16_t* path) : data_(std::make_uniqu
     data_->fd = Posix::OpenRegularFile(ToSystemBytes(path ? std::u16string_view(path) : std::u16string_view()),
                                        O_RDONLY);
     if (data_->fd < 0) {
-        data_->notFound = Posix::IsMissingError(errno);
+        data_->notFound = Posix::IsNotFoundError(errno);
         return;
     }
     struct stat st;

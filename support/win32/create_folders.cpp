@@ -5,7 +5,8 @@
 #include <vector>
 
 #include "long_path.h"
-#include "tessel_app.h"
+#include "create_folders.h"
+#include "path.h"
 
 namespace TesselLibrary {
 
@@ -23,7 +24,7 @@ std::u16string WithoutTrailingSeparators(std::u16string path) {
 
 }  // namespace
 
-bool CreateFolders(const std::u16string& path) {
+bool CreateFolders(const std::u16string& path, bool) {
     // The missing folders, innermost first. The walk up stops at the first
     // folder that exists, or where the text stops getting shorter (a root).
     std::vector<std::u16string> missing;

@@ -4,6 +4,7 @@
 
 #include "tessel_log.h"
 #include "wide.h"
+#include "desktop_folder.h"
 
 namespace TesselLibrary {
 

@@ -69,10 +69,10 @@ bool FileHandle::Open(const std::u16string& path, Mode mode) {
                                                                 request.disposition, request.flags));
     if (!file) {
         const DWORD error = ::GetLastError();
-        missing_ = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        notFound_ = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
         return false;
     }
-    missing_ = false;
+    notFound_ = false;
     if (!IsPlainFile(file.get(), mode)) return false;
     if (mode == Mode::Append) {
         LARGE_INTEGER zero{};
@@ -116,7 +116,7 @@ bool FileHandle::Open(const Folder& folder, const std::u16string& name, Mode mod
     // A name with a separator would reach past the folder.
     if (name.empty() || name.find_first_of(u"\\/") != std::u16string::npos) {
         Close();
-        missing_ = false;
+        notFound_ = false;
         return false;
     }
     return Open(folder.path() + name, mode);

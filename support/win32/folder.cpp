@@ -7,9 +7,10 @@
 #include "folder.h"
 #include "handle.h"
 #include "long_path.h"
-#include "tessel_app.h"
 #include "tessel_file.h"
 #include "wide.h"
+#include "path.h"
+#include "remove_file.h"
 
 namespace TesselLibrary {
 
@@ -20,7 +21,7 @@ HANDLE Native(std::intptr_t native) { return reinterpret_cast<HANDLE>(native); }
 FolderProblem ProblemOf(DWORD error) {
     switch (error) {
     case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND: return FolderProblem::Missing;
+    case ERROR_PATH_NOT_FOUND: return FolderProblem::NotFound;
     case ERROR_DIRECTORY: return FolderProblem::NotAFolder;
     case ERROR_TOO_MANY_OPEN_FILES:
     case ERROR_NOT_ENOUGH_MEMORY:

@@ -3,8 +3,9 @@
 
 #include <vector>
 
-#include "tessel_app.h"
 #include "wide.h"
+#include "folders.h"
+#include "path.h"
 
 namespace TesselLibrary {
 

@@ -1,5 +1,5 @@
 // The processors in this process's affinity mask (within its processor
-// group), and environment variables as UTF-16.
+// group), and how many files it may still open.
 #include <windows.h>
 
 #include <vector>
@@ -20,14 +20,5 @@ unsigned UsableProcessors() {
 
 unsigned FreeDescriptors(unsigned ceiling) { return ceiling; }
 
-std::u16string EnvironmentValue(const std::u16string& name) {
-    const auto* wide = reinterpret_cast<const wchar_t*>(name.c_str());
-    const DWORD needed = ::GetEnvironmentVariableW(wide, nullptr, 0);
-    if (needed == 0) return {};
-    std::vector<wchar_t> value(needed);
-    const DWORD length = ::GetEnvironmentVariableW(wide, value.data(), needed);
-    if (length == 0 || length >= needed) return {};
-    return std::u16string(reinterpret_cast<const char16_t*>(value.data()), length);
-}
 
 }  // namespace TesselLibrary

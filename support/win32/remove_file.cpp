@@ -8,6 +8,7 @@
 #include "long_path.h"
 #include "open_in_use.h"
 #include "tessel_file.h"
+#include "remove_file.h"
 
 namespace TesselLibrary {
 

@@ -1,7 +1,9 @@
 // Runs that must neither let anything in nor lose anything: the program run
 // as root over folders another user owns, killed or interrupted part-way,
 // stopped by a resource limit, with its output gone, without /proc.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -427,6 +429,81 @@ TEST(Interrupted, ABuildStoppedPartWayLeavesThePreviousSummary) {
     ExpectRun(box.Run({"-f" + rootText, "-c"}), 0);
     EXPECT_FALSE(HasTemporaryFile(root));
     EXPECT_EQ(ReadFile(root / "Sumvane.md5"), summary);
+}
+
+// Two builds of one folder at once would each replace the other's work: a
+// second one says the folder is busy and does nothing. The temporary file of
+// a live run is never taken for a killed run's leftover; a leftover is.
+TEST(Interrupted, ABuildOfAFolderAnotherRunIsBuildingWaitsItsTurn) {
+    if (WineMode()) GTEST_SKIP() << "POSIX locks";
+    Sandbox box;
+    const fs::path root = box.root() / "data";
+    WriteFile(root / "a.txt", "a");
+    WriteFile(root / "Sumvane.md5", "the other run's summary\r\n");
+    const std::string rootText = Native(root);
+    {
+        // Held as a live build holds it.
+        const int folder = ::open(root.c_str(), O_RDONLY | O_DIRECTORY);
+        ASSERT_GE(folder, 0);
+        ASSERT_EQ(::flock(folder, LOCK_EX), 0);
+        const RunResult r = box.Run({"-f" + rootText, "-c"});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, "sumvane: " + rootText + "/ is being built by another run; this build was not done.\n");
+        EXPECT_EQ(ReadFile(root / "Sumvane.md5"), "the other run's summary\r\n");
+        ::close(folder);
+    }
+    // A live run's temporary file, locked, and a leftover.
+    WriteFile(root / ".sumvane-LiveRun1.tmp", "being written");
+    WriteFile(root / ".sumvane-Leftover.tmp", "a killed run's");
+    const int live = ::open((root / ".sumvane-LiveRun1.tmp").c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(live, LOCK_EX), 0);
+    ExpectRun(box.Run({"-f" + rootText, "-c"}), 0);
+    EXPECT_EQ(ReadFile(root / "Sumvane.md5"), Md5Of("a") + " " + rootText + "/a.txt\r\n");
+    EXPECT_TRUE(fs::exists(root / ".sumvane-LiveRun1.tmp"));
+    EXPECT_FALSE(fs::exists(root / ".sumvane-Leftover.tmp"));
+    ::close(live);
+    ExpectRun(box.Run({"-f" + rootText, "-c"}), 0);
+    EXPECT_FALSE(fs::exists(root / ".sumvane-LiveRun1.tmp"));
+}
+
+// A folder's entries that cannot be flushed after the rename: the new
+// summary is in place, but it may not survive a power loss, and the run
+// says so instead of calling it written or unwritten.
+TEST(Limits, AFolderThatCannotBeFlushedIsReported) {
+    if (WineMode()) GTEST_SKIP() << "POSIX file systems";
+    Sandbox box;
+    const fs::path root = box.root() / "data";
+    WriteFile(root / "a.txt", "a");
+    const std::string rootText = Native(root);
+    RunOptions failing;
+    failing.env = {{"LD_PRELOAD", SUMVANE_AT_OPEN_LIBRARY}, {"SUMVANE_FAIL_FOLDER_SYNC", "1"},
+                   {"ASAN_OPTIONS", WithLinkOrderUnchecked()}};
+    ExpectRun(box.Run({"-f" + rootText, "-c"}, failing), 1);
+    EXPECT_EQ(ReadFile(root / "Sumvane.md5"), Md5Of("a") + " " + rootText + "/a.txt\r\n");
+    EXPECT_EQ(LogLines(box.desktop() / LogName(rootText)),
+              std::vector<std::string>{rootText + "/Sumvane.md5 - Replaced, but may not be on disk"});
+}
+
+// The program's own limit on open files is never a file's fault: with room
+// for a handful of files and 64 threads asked for, the same tree gives the
+// same summary as without a limit.
+TEST(Limits, FewDescriptorsAndManyThreadsGiveTheSameSummary) {
+    if (WineMode()) GTEST_SKIP() << "POSIX limits";
+    Sandbox box;
+    const fs::path root = box.root() / "data";
+    for (int i = 0; i < 2100; ++i) WriteFile(root / ("d" + std::to_string(i % 7)) / ("f" + std::to_string(i)), std::to_string(i));
+    for (int i = 0; i < 5; ++i) WriteFile(root / ("big" + std::to_string(i)), std::string((3u << 20) + i, 'b'));
+    const std::string rootText = Native(root);
+    ExpectRun(box.Run({"-f" + rootText, "-r", "-c"}), 0);
+    const auto unlimited = ReadFile(root / "Sumvane.md5");
+    ASSERT_TRUE(unlimited);
+    fs::remove(root / "Sumvane.md5");
+    RunOptions limited;
+    limited.limits = {{RLIMIT_NOFILE, 20}};
+    limited.env = {{"SUMVANE_THREADS", "64"}};
+    ExpectRun(box.Run({"-f" + rootText, "-r", "-c"}, limited), 0);
+    EXPECT_EQ(ReadFile(root / "Sumvane.md5"), unlimited);
+    ExpectRun(box.Run({"-f" + rootText, "-r", "-v"}, limited), 0);
 }
 
 // A file-size limit (a full disk acts alike) stops the summary part-way:

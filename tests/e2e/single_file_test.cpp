@@ -1,6 +1,7 @@
 // Single-file mode: the 32-byte companion "<file>.md5" and its rewrite.
 #include <gtest/gtest.h>
 
+#include "expectations.h"
 #include "harness.h"
 
 using namespace e2e;
@@ -110,6 +111,19 @@ TEST(SingleFile, UnwritableCompanionFailsTheRun) {
     EXPECT_TRUE(fs::is_directory(box.work() / "a.txt.md5"));
     EXPECT_EQ(std::distance(fs::directory_iterator(box.work()), fs::directory_iterator()), 2)
         << "no temporary file is left beside it";
+}
+
+// The companion's temporary file has a short name of its own: a file whose
+// name leaves just room for ".md5" and ".md5x" gets both.
+TEST(SingleFile, ANameOfAlmostTheLongestLengthGetsItsCompanion) {
+    Sandbox box;
+    const std::string name(250, 'n');
+    WriteFile(box.work() / name, kNew);
+    ExpectRun(box.Run({"-n" + Native(box.work() / name), "-c"}), 0);
+    EXPECT_EQ(ReadFile(box.work() / (name + ".md5")), Md5Of(kNew));
+    WriteFile(box.work() / name, "changed");
+    EXPECT_EQ(box.Run({"-n" + Native(box.work() / name), "-vc"}).exitCode, 1);
+    EXPECT_EQ(ReadFile(box.work() / (name + ".md5x")), Md5Of("changed"));
 }
 
 TEST(SingleFile, RunsBeforeTheFolderWork) {

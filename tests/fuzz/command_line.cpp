@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "checksum_app.h"
+#include "run_settings.h"
 #include "command_line.h"
 
 namespace {
@@ -28,8 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::u16string line(size / 2, u'\0');
     std::memcpy(line.data(), data, line.size() * sizeof(char16_t));
 
-    ChecksumApp holder;
-    RunSettings& app = holder.settings;
+    RunSettings app;
+    app.summaryName = u"Sumvane.md5";
     const std::u16string summaryName = app.summaryName;
     const std::vector<std::u16string> arguments = splitCommandLine(line);
     for (const std::u16string& argument : arguments) {
@@ -43,8 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         if ((!helpBefore && app.showHelp) || app.summaryName != summaryName) std::abort();
     }
-    ChecksumApp joinedHolder;
-    RunSettings& joined = joinedHolder.settings;
+    RunSettings joined;
     applyArguments(arguments, joined);
     for (std::size_t i = 0; i < kFlagCount; ++i) {
         if (joined.*kFlags[i] && !(app.*kFlags[i])) std::abort();

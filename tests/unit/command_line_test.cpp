@@ -58,8 +58,7 @@ struct Settings {
 };
 
 Settings Apply(const Args& arguments) {
-    ChecksumApp holder;
-    RunSettings& app = holder.settings;
+    RunSettings app;
     applyArguments(arguments, app);
     return {app.singleFile,      app.folder,    app.outputFolder,  app.folderGiven,
             app.rewriteOnDifference, app.create, app.showHelp,  app.installVerb,

@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "engine/digest_pipeline.h"
+#include "engine/hashing_thread.h"
 #include "engine/file_digest.h"
 #include "md5.h"
 #include "problem_log.h"
@@ -34,7 +35,10 @@ protected:
         fs::create_directories(folder_);
         log_.Open(U16(folder_ / "log.txt"), false);
     }
-    void TearDown() override { fs::remove_all(folder_); }
+    void TearDown() override {
+        log_.Open(u"", false);  // lets go of the folder, which Windows keeps while it is held
+        fs::remove_all(folder_);
+    }
 
     static std::u16string U16(const fs::path& p) { return FromSystemBytes(p.string()); }
 
@@ -179,7 +183,7 @@ TEST_F(FileDigestTest, TheLineHandsOutResultsInProductionOrder) {
             [&](ItemSink<std::size_t>& sink) {
                 for (std::size_t i = 0; i < tasks.size(); ++i) sink.push(std::size_t{i}, DigestTask(tasks[i]));
             },
-            threads, files);
+            [&](TaskSource& source) { HashTasks(source, files); }, threads);
         for (std::size_t i = 0; i < tasks.size(); ++i) {
             const std::optional<DigestPipeline<std::size_t>::Next> next = line.next();
             ASSERT_TRUE(next.has_value()) << "item " << i << " with " << threads << " threads";
@@ -211,7 +215,7 @@ TEST_F(FileDigestTest, TheLineStopsWhenItsConsumerStopsEarly) {
                     ++pushed;
                 }
             },
-            2, files);
+            [&](TaskSource& source) { HashTasks(source, files); }, 2);
         for (int i = 0; i < 3; ++i) ASSERT_EQ(line.next()->item, i);
     }  // a hang here is the failure
     EXPECT_GE(pushed, 3u);

@@ -160,8 +160,8 @@ TEST_F(FolderTest, WhatIsNoFolderDoesNotOpen) {
         FolderProblem problem;
     };
     const Case cases[] = {
-        {folder_ + u"missing/", FolderProblem::Missing},
-        {folder_ + u"missing/deeper", FolderProblem::Missing},
+        {folder_ + u"missing/", FolderProblem::NotFound},
+        {folder_ + u"missing/deeper", FolderProblem::NotFound},
         {folder_ + u"plain.txt/", FolderProblem::NotAFolder},
         {folder_ + u"plain.txt", FolderProblem::NotAFolder},
     };
@@ -181,7 +181,7 @@ TEST_F(FolderTest, WhatIsNoFolderDoesNotOpen) {
     };
     const Child children[] = {
         {u"folder-link", FolderProblem::NotAFolder}, {u"plain.txt", FolderProblem::NotAFolder},
-        {u"missing", FolderProblem::Missing},        {u"..", FolderProblem::NotAFolder},
+        {u"missing", FolderProblem::NotFound},        {u"..", FolderProblem::NotAFolder},
         {u"sub/..", FolderProblem::NotAFolder},      {u"", FolderProblem::NotAFolder},
     };
     for (const Child& c : children) {

@@ -12,6 +12,7 @@
 #include "tessel_app.h"
 #include "tessel_file.h"
 #include "win32_test_support.h"
+#include "help_file.h"
 
 namespace {
 

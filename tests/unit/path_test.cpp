@@ -4,6 +4,8 @@
 #include "platform.h"
 #include "tessel_app.h"
 #include "text.h"
+#include "folders.h"
+#include "path.h"
 
 using namespace TesselLibrary;
 

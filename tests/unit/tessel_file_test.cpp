@@ -20,6 +20,8 @@
 
 #include "embedded.h"
 #include "text.h"
+#include "help_file.h"
+#include "remove_file.h"
 
 namespace {
 

@@ -15,6 +15,7 @@
 #include "file_handle.h"
 #include "tessel_file.h"
 #include "win32_test_support.h"
+#include "remove_file.h"
 
 namespace {
 
@@ -267,7 +268,7 @@ TEST_F(TesselFileWin32Test, FileHandleOpensRegularFilesAndTellsMissingFromUnopen
          }) {
         FileHandle handle;
         EXPECT_EQ(handle.Open(U(Path(c.name)), c.mode), c.opens) << ::testing::PrintToString(std::wstring(c.name));
-        EXPECT_EQ(handle.missing(), c.missing) << ::testing::PrintToString(std::wstring(c.name));
+        EXPECT_EQ(handle.NotFound(), c.missing) << ::testing::PrintToString(std::wstring(c.name));
         EXPECT_EQ(handle.IsOpen(), c.opens);
         EXPECT_TRUE(handle.Close());
     }
@@ -344,10 +345,10 @@ TEST_F(TesselFileWin32Test, OpensForWritingWaitWhileAnotherProgramHoldsTheFile) 
         EXPECT_LT(elapsed, 1000u);
         EXPECT_FALSE(timed([&] { return handle.Open(U(path), Mode::Read); }, &elapsed));
         EXPECT_LT(elapsed, 1000u) << "a file that is only read is not waited for";
-        EXPECT_FALSE(handle.missing());
+        EXPECT_FALSE(handle.NotFound());
         // Held past the wait: the open fails, as a file in use, not a missing one.
         EXPECT_FALSE(timed([&] { return handle.Open(U(path), Mode::Append); }, &elapsed));
-        EXPECT_FALSE(handle.missing());
+        EXPECT_FALSE(handle.NotFound());
         EXPECT_GE(elapsed, 5000u);
         EXPECT_LT(elapsed, 15000u);
     }

@@ -20,6 +20,8 @@
 
 #include "posix_test_support.h"
 #include "text.h"
+#include "desktop_folder.h"
+#include "local_time.h"
 
 namespace {
 

@@ -10,6 +10,8 @@
 
 #include "tessel_log.h"
 #include "win32_test_support.h"
+#include "desktop_folder.h"
+#include "local_time.h"
 
 namespace {
 

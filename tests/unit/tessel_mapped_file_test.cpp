@@ -203,8 +203,8 @@ TEST_F(TesselMappedFileTest, TruncatedWhileMappedReturnsFalseInsteadOfCrashing) 
     EXPECT_EQ(sum, size / static_cast<unsigned>(::sysconf(_SC_PAGESIZE)) + 1);
 }
 
-// The digest's own use of a view: hashing a truncated window fails, and the
-// same provider hashes the next file correctly.
+// A view fed to a hash: hashing a truncated window fails, and the same
+// provider hashes the next file correctly.
 TEST_F(TesselMappedFileTest, HashingATruncatedWindowFails) {
     const std::string path = Path("hashed.bin");
     const std::uint32_t size = 2u << 20;

@@ -15,13 +15,18 @@
 // A slow disk, or a file that takes long: the open waits.
 //   SUMVANE_PAUSE_NAME     as SUMVANE_SWAP_NAME
 //   SUMVANE_PAUSE_SECONDS  how long the open of it waits
+// A disk that cannot flush a folder's entries:
+//   SUMVANE_FAIL_FOLDER_SYNC  set: fsync(2) of a folder fails with EIO
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <atomic>
 #include <string>
@@ -119,6 +124,16 @@ int openat64(int folder, const char* path, int flags, ...) {
     ActAt(path);
     static const auto real = Next<int (*)(int, const char*, int, ...)>("openat64");
     return real(folder, path, flags, mode);
+}
+
+int fsync(int fd) {
+    struct stat status {};
+    if (getenv("SUMVANE_FAIL_FOLDER_SYNC") && fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+        errno = EIO;
+        return -1;
+    }
+    static const auto real = Next<int (*)(int)>("fsync");
+    return real(fd);
 }
 
 }  // extern "C"

@@ -1,18 +1,18 @@
-// Making folder paths on POSIX.
-#include "make_folders.h"
+// CreateFolders on POSIX: mkdir(2) for each missing folder, outermost first.
+#include "create_folders.h"
 
 #include <sys/stat.h>
 
 #include <cerrno>
 
-#include "tessel_app.h"
 #include "text.h"
 
 namespace TesselLibrary {
 
-namespace Posix {
-
-bool MakeFolders(const std::string& path, mode_t mode) {
+bool CreateFolders(const std::u16string& folder, bool privateToUser) {
+    std::string path = ToSystemBytes(folder);
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    const mode_t mode = privateToUser ? 0700 : 0777;
     struct stat st;
     if (path.empty()) return false;
     if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
@@ -22,14 +22,6 @@ bool MakeFolders(const std::string& path, mode_t mode) {
     }
     if (::mkdir(path.c_str(), mode) != 0 && errno != EEXIST) return false;
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-}  // namespace Posix
-
-bool CreateFolders(const std::u16string& path) {
-    std::string bytes = ToSystemBytes(path);
-    while (bytes.size() > 1 && bytes.back() == '/') bytes.pop_back();
-    return Posix::MakeFolders(bytes, Posix::kNewFolderMode);
 }
 
 }  // namespace TesselLibrary

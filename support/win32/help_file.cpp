@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "tessel_file.h"
+#include "help_file.h"
 
 namespace TesselLibrary {
 

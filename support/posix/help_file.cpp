@@ -2,6 +2,7 @@
 // into the executable.
 #include "embedded.h"
 #include "tessel_file.h"
+#include "help_file.h"
 
 namespace TesselLibrary {
 

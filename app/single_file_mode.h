@@ -1,0 +1,16 @@
+// Single-file mode: one file and its 32-byte companion "<file>.md5"
+// (rewrite: "<file>.md5x"), both in the folder the file's path led to at
+// the start.
+#pragma once
+
+#include <optional>
+
+#include "engine/file_digest.h"
+#include "problem_log.h"
+#include "run_settings.h"
+
+// Creates and verifies as `settings` asks; false when something failed.
+// `clipboardDigest`: the file's digest when the clipboard action has just
+// made it.
+bool runSingleFile(const RunSettings& settings, const ProblemLog& problems,
+                   const std::optional<FileDigest>& clipboardDigest);

@@ -1,0 +1,15 @@
+// The two texts of paths the program forms: a folder with its separator,
+// and the folder part of a path.
+#pragma once
+
+#include <string>
+
+namespace TesselLibrary {
+
+// Appends the separator to a non-empty text that does not already end in it.
+void AppendBackslash(std::u16string& text);
+
+// The folder part of a path, ending in the separator; "" without one.
+std::u16string DirectoryOf(const std::u16string& path);
+
+}  // namespace TesselLibrary

@@ -1,0 +1,10 @@
+// Deleting a file by its path.
+#pragma once
+
+namespace TesselLibrary {
+
+// Deletes the file (a link itself, never its target). On Windows a
+// read-only, hidden or system file is deleted too.
+bool RemoveFile(const char16_t* path);
+
+}  // namespace TesselLibrary
