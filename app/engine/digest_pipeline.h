@@ -89,9 +89,11 @@ public:
     std::optional<Next> next() {
         std::unique_lock<std::mutex> lock(mutex_);
         Slot& slot = slots_[delivered_ % slots_.size()];
+        consumerWaiting_ = true;
         finished_.wait(lock, [&] {
             return slot.state == State::Done || failure_ || (producerDone_ && delivered_ == produced_);
         });
+        consumerWaiting_ = false;
         if (failure_) std::rethrow_exception(failure_);
         if (slot.state != State::Done) return std::nullopt;
         Next next{std::move(*slot.item), std::move(slot.done)};
@@ -99,8 +101,11 @@ public:
         slot.task = DigestTask{};  // lets go of its folder
         slot.state = State::Empty;
         ++delivered_;
+        // A wake-up costs a system call and a switch: only for the one who
+        // waits for just this.
+        const bool wake = producerWaiting_ && &slot == &slots_[produced_ % slots_.size()];
         lock.unlock();
-        space_.notify_one();
+        if (wake) space_.notify_one();
         return next;
     }
 
@@ -126,20 +131,21 @@ private:
     void push(Item&& item, DigestTask&& task) override {
         std::unique_lock<std::mutex> lock(mutex_);
         Slot& slot = slots_[produced_ % slots_.size()];
+        producerWaiting_ = true;
         space_.wait(lock, [&] { return slot.state == State::Empty || stopping_; });
+        producerWaiting_ = false;
         if (stopping_) throw PipelineStopped{};
         const bool hash = task.hash;
         slot.item.emplace(std::move(item));
         slot.task = std::move(task);
         slot.done = DigestDone{};
         slot.state = hash ? State::Waiting : State::Done;
+        const bool wakeHasher = hash && hashersWaiting_ > 0;
+        const bool wakeConsumer = !hash && consumerWaiting_ && produced_ == delivered_;
         ++produced_;
         lock.unlock();
-        if (hash) {
-            claimable_.notify_one();
-        } else {
-            finished_.notify_one();
-        }
+        if (wakeHasher) claimable_.notify_one();
+        if (wakeConsumer) finished_.notify_one();
     }
 
     bool stopping() override {
@@ -180,7 +186,9 @@ private:
             if (stopping_) return std::nullopt;
             if (claimed_ < produced_) break;
             if (producerDone_ || !wait) return std::nullopt;
+            ++hashersWaiting_;
             claimable_.wait(lock);
+            --hashersWaiting_;
         }
         Slot& slot = slots_[claimed_ % slots_.size()];
         slot.state = State::Claimed;
@@ -188,13 +196,30 @@ private:
     }
 
     void Complete(std::size_t index, DigestDone done) override {
+        bool wake;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             Slot& slot = slots_[index % slots_.size()];
             slot.done = std::move(done);
             slot.state = State::Done;
+            wake = consumerWaiting_ && index == delivered_;
         }
-        finished_.notify_one();
+        if (wake) finished_.notify_one();
+    }
+
+    void Complete(std::vector<std::pair<std::size_t, DigestDone>>& results) override {
+        bool wake = false;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            for (auto& [index, done] : results) {
+                Slot& slot = slots_[index % slots_.size()];
+                slot.done = std::move(done);
+                slot.state = State::Done;
+                wake = wake || (consumerWaiting_ && index == delivered_);
+            }
+        }
+        results.clear();
+        if (wake) finished_.notify_one();
     }
 
     void Fail(std::exception_ptr failure) {
@@ -238,6 +263,10 @@ private:
     std::size_t delivered_ = 0;
     bool producerDone_ = false;
     bool stopping_ = false;
+    // Who waits now: a wake-up is sent only to one waiting for what came.
+    bool consumerWaiting_ = false;
+    bool producerWaiting_ = false;
+    unsigned hashersWaiting_ = 0;
     std::exception_ptr failure_;
     std::thread producer_;
     std::vector<std::thread> hashers_;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "file_digest.h"
@@ -45,6 +46,8 @@ public:
     // and no more will come, or the line is stopping.
     virtual std::optional<Claimed> Claim(bool wait) = 0;
     virtual void Complete(std::size_t index, DigestDone done) = 0;
+    // Several at once, for the price of one wake-up of the consumer.
+    virtual void Complete(std::vector<std::pair<std::size_t, DigestDone>>& results) = 0;
 
 protected:
     ~TaskSource() = default;

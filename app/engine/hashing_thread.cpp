@@ -78,7 +78,15 @@ class LaneHasher {
 public:
     LaneHasher(TaskSource& source, DescriptorBudget& files, Md5Engine engine)
         : source_(source), files_(files), lanes_(engine), slots_(lanes_.width()) {
-        for (Slot& slot : slots_) slot.buffer = std::make_unique<std::uint8_t[]>(kLanePiece);
+        // One block for all lanes, each lane's buffer on a cache line of its
+        // own kind: page-aligned for the system's copy into it, and shifted
+        // by a line per lane, so that the lanes' bytes at one offset do not
+        // all fall into the same cache set when they are read side by side.
+        const std::size_t stride = kLanePiece + 4096 + 64;
+        buffers_ = std::make_unique<std::uint8_t[]>(stride * slots_.size() + 4096);
+        auto* base = reinterpret_cast<std::uint8_t*>((reinterpret_cast<std::uintptr_t>(buffers_.get()) + 4095) &
+                                                     ~std::uintptr_t{4095});
+        for (std::size_t lane = 0; lane < slots_.size(); ++lane) slots_[lane].buffer = base + lane * stride;
     }
 
     void Run() {
@@ -101,7 +109,7 @@ private:
         const DigestTask* task = nullptr;
         SequentialFile file;
         DescriptorToken token;
-        std::unique_ptr<std::uint8_t[]> buffer;
+        std::uint8_t* buffer = nullptr;  // in buffers_
         std::uint64_t left = 0;   // bytes still to read, of the size at the open
         bool toEnd = false;       // a size of 0 at the open: read until the end
         bool failed = false;      // a read failed: the digest is thrown away
@@ -200,12 +208,12 @@ private:
             std::size_t got = 0;
             // Exactly the bytes the file had when it was opened: one that
             // ends sooner was cut short meanwhile and fails.
-            if (!slot.file.Read(slot.buffer.get(), asked, &got) || (!slot.toEnd && got != asked)) {
+            if (!slot.file.Read(slot.buffer, asked, &got) || (!slot.toEnd && got != asked)) {
                 slot.failed = true;
                 lanes_.End(lane);
                 continue;
             }
-            if (got > 0) lanes_.Feed(lane, slot.buffer.get(), got);
+            if (got > 0) lanes_.Feed(lane, slot.buffer, got);
             slot.hashed += got;
             if (slot.toEnd) {
                 if (got < asked) lanes_.End(lane);
@@ -229,22 +237,24 @@ private:
                 done.digest.bytes = slot.hashed;
                 DigestDigits(value, done.digest.digits);
             }
-            const std::size_t index = *slot.index;
+            finished_.emplace_back(*slot.index, std::move(done));
             slot.index.reset();
             slot.task = nullptr;
             slot.file.Close();
             slot.token = DescriptorToken();
             --busy_;
-            source_.Complete(index, std::move(done));
         }
+        if (!finished_.empty()) source_.Complete(finished_);
     }
 
     TaskSource& source_;
     DescriptorBudget& files_;
     Md5Lanes lanes_;
+    std::unique_ptr<std::uint8_t[]> buffers_;
     std::vector<Slot> slots_;
     std::size_t busy_ = 0;
     std::deque<TaskSource::Claimed> pending_;  // claimed, their files not opened yet
+    std::vector<std::pair<std::size_t, DigestDone>> finished_;
     FileDigester digester_;
 };
 
