@@ -85,21 +85,28 @@ DirectoryEntry EntryOf(int folder, const char* name, unsigned char type, bool si
 
 int Fd(std::intptr_t native) { return static_cast<int>(native); }
 
+// The descriptor of a folder just opened, with its identity; -1, the reason
+// in `problem`, when the open failed or the folder cannot be looked at.
+int Checked(int fd, FileIdentity* identity, FolderProblem* problem) {
+    if (fd < 0 || !IdentityOfOpen(fd, identity)) {
+        const int error = errno;
+        if (fd >= 0) ::close(fd);
+        if (problem) *problem = ProblemOf(error);
+        return -1;
+    }
+    if (problem) *problem = FolderProblem::None;
+    return fd;
+}
+
 }  // namespace
 
 Folder::~Folder() { ::close(Fd(native_)); }
 
 std::shared_ptr<Folder> Folder::Open(const std::u16string& path, FolderProblem* problem) {
     const std::string bytes = path.empty() ? std::string(".") : ToSystemBytes(path);
-    const int fd = OpenDirectory(AT_FDCWD, bytes, 0);
     FileIdentity identity;
-    if (fd < 0 || !IdentityOfOpen(fd, &identity)) {
-        const int error = errno;
-        if (fd >= 0) ::close(fd);
-        if (problem) *problem = ProblemOf(error);
-        return nullptr;
-    }
-    if (problem) *problem = FolderProblem::None;
+    const int fd = Checked(OpenDirectory(AT_FDCWD, bytes, 0), &identity, problem);
+    if (fd < 0) return nullptr;
     std::u16string shown = path;
     AppendBackslash(shown);
     return std::shared_ptr<Folder>(new Folder(fd, std::move(shown), identity));
@@ -111,15 +118,9 @@ std::shared_ptr<Folder> Folder::OpenChild(const std::u16string& name, FolderProb
         if (problem) *problem = FolderProblem::NotAFolder;
         return nullptr;
     }
-    const int fd = OpenDirectory(Fd(native_), bytes, O_NOFOLLOW);
     FileIdentity identity;
-    if (fd < 0 || !IdentityOfOpen(fd, &identity)) {
-        const int error = errno;
-        if (fd >= 0) ::close(fd);
-        if (problem) *problem = ProblemOf(error);
-        return nullptr;
-    }
-    if (problem) *problem = FolderProblem::None;
+    const int fd = Checked(OpenDirectory(Fd(native_), bytes, O_NOFOLLOW), &identity, problem);
+    if (fd < 0) return nullptr;
     return std::shared_ptr<Folder>(new Folder(fd, path_ + name + kPathSeparator, identity));
 }
 

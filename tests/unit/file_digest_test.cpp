@@ -10,6 +10,7 @@
 #include "engine/digest_pipeline.h"
 #include "engine/hashing_thread.h"
 #include "engine/file_digest.h"
+#include "log_test_support.h"
 #include "md5.h"
 #include "problem_log.h"
 #include "tessel_log.h"
@@ -59,22 +60,7 @@ protected:
         return std::string(digest.digits, 32);
     }
 
-    // What the log holds, as ASCII lines without timestamps.
-    std::vector<std::string> LogMessages() {
-        std::ifstream in(folder_ / "log.txt", std::ios::binary);
-        const std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        std::vector<std::string> lines;
-        std::string line;
-        for (std::size_t i = 0; i + 1 < raw.size(); i += 2) {
-            if (raw[i] == '\n') {
-                lines.push_back(line.substr(22, line.size() - 23));
-                line.clear();
-            } else {
-                line.push_back(raw[i]);
-            }
-        }
-        return lines;
-    }
+    std::vector<std::string> LogMessages() { return log_test::LogMessages(folder_ / "log.txt"); }
 
     fs::path folder_;
     TesselLog log_;

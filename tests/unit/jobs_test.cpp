@@ -14,6 +14,7 @@
 
 #include "build_job.h"
 #include "engine/file_digest.h"
+#include "log_test_support.h"
 #include "problem_log.h"
 #include "tessel_log.h"
 #include "tessel_progress.h"
@@ -120,21 +121,7 @@ protected:
         std::ifstream in(dir_ / name, std::ios::binary);
         return in ? std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()) : "(none)";
     }
-    // The log's lines without their time stamps (the texts are ASCII).
-    std::vector<std::string> LogMessages() {
-        const std::string raw = Contents("log.txt");
-        std::vector<std::string> lines;
-        std::string line;
-        for (std::size_t i = 0; i + 1 < raw.size(); i += 2) {
-            if (raw[i] == '\n') {
-                lines.push_back(line.substr(22, line.size() - 23));
-                line.clear();
-            } else {
-                line.push_back(raw[i]);
-            }
-        }
-        return lines;
-    }
+    std::vector<std::string> LogMessages() { return log_test::LogMessages(dir_ / "log.txt"); }
     void Put(const std::string& name, const std::string& bytes) { std::ofstream(dir_ / name, std::ios::binary) << bytes; }
 
     fs::path dir_;

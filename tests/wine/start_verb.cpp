@@ -16,15 +16,9 @@
 #include <cstdio>
 #include <string>
 
-namespace {
+#include "print_line.h"
 
-void Print(const std::wstring& line) {
-    const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(bytes > 0 ? bytes - 1 : 0), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), -1, out.data(), bytes, nullptr, nullptr);
-    std::printf("%s\n", out.c_str());
-    std::fflush(stdout);
-}
+namespace {
 
 struct Search {
     DWORD process;

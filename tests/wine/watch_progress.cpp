@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <string>
 
+#include "print_line.h"
+
 namespace {
 
 constexpr int kStatusId = 20301;
@@ -84,15 +86,6 @@ std::wstring Looks(HWND dialog) {
     ::GetWindowTextW(dialog, text, 256);
     return std::wstring(L"window: ") + text + L"\nstyles: " + StyleOf(dialog, kTitleId) + L"|" +
            StyleOf(dialog, kWaitId) + L"|" + StyleOf(dialog, kStatusId);
-}
-
-void Print(const std::wstring& line) {
-    // UTF-8, so that the test can compare paths of any script.
-    const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(bytes > 0 ? bytes - 1 : 0), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), -1, out.data(), bytes, nullptr, nullptr);
-    std::printf("%s\n", out.c_str());
-    std::fflush(stdout);
 }
 
 }  // namespace
