@@ -5,6 +5,7 @@
 #ifndef _WIN32
 
 #include "md5_lanes.h"
+#include "rfc1321_suite.h"
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
@@ -147,24 +148,15 @@ TEST_P(Md5LanesTest, TheEngineAndItsWidth) {
 }
 
 TEST_P(Md5LanesTest, Rfc1321TestSuiteInEveryLane) {
-    const std::pair<const char*, const char*> suite[] = {
-        {"", "d41d8cd98f00b204e9800998ecf8427e"},
-        {"a", "0cc175b9c0f1b6a831c399e269772661"},
-        {"abc", "900150983cd24fb0d6963f7d28e17f72"},
-        {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
-        {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
-        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "d174ab98d277d9f5a5611c2c9f419d9f"},
-        {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
-         "57edf4a22be3c955ac49da2e2107b67a"},
-    };
+    const auto& suite = rfc1321::kSuite;
     Md5Lanes lanes(GetParam());
     // Shifted through the lanes, so each vector is hashed in every lane.
     for (unsigned shift = 0; shift < lanes.width(); ++shift) {
         std::vector<Bytes> messages(shift);
-        for (const auto& [text, digest] : suite) messages.emplace_back(text, text + std::strlen(text));
+        for (const rfc1321::Case& c : suite) messages.emplace_back(c.message, c.message + std::strlen(c.message));
         const std::vector<Digest> digests = HashInLanes(lanes, messages, {0, true, false, false}, shift);
         for (std::size_t i = 0; i < std::size(suite); ++i)
-            EXPECT_EQ(Hex(digests[shift + i]), suite[i].second) << '"' << suite[i].first << "\" after " << shift;
+            EXPECT_EQ(Hex(digests[shift + i]), suite[i].digest) << '"' << suite[i].message << "\" after " << shift;
     }
 }
 
