@@ -65,15 +65,24 @@ JobResult BuildJob::buildSummary(BuildListing& listing, const DigestPipeline<Bui
     ProgressCounts counts;
     counts.totalsKnown = false;
     for (;;) {
-        // The bar follows the files done, of those found so far until the
-        // walk has found them all, and stands there while the next one is
-        // hashed; it never moves back.
-        // The file waited for counts as found.
-        const std::uint64_t found = std::max<std::uint64_t>(listing.filesFound(), counts.filesDone + 1);
-        const auto position = static_cast<std::uint32_t>(20 + 80 * counts.filesDone / found);
-        if (position > shownPosition) {
-            progress_.SetPosition(position);
-            shownPosition = position;
+        // What comes next is shown while its file is hashed: the bar follows
+        // the files done, of those found so far until the walk has found them
+        // all (the one coming counts as found), and never moves back; then
+        // the status line names its folder.
+        const BuildItem* upcoming = line.upcoming();
+        if (!upcoming) break;
+        if (upcoming->kind == BuildItem::Kind::File) {
+            const std::uint64_t found = std::max<std::uint64_t>(listing.filesFound(), counts.filesDone + 1);
+            const auto position = static_cast<std::uint32_t>(20 + 80 * counts.filesDone / found);
+            if (position > shownPosition) {
+                progress_.SetPosition(position);
+                shownPosition = position;
+            }
+        }
+        if (firstItem || upcoming->folder != shownFolder) {
+            progress_.SetStatus(upcoming->folder.c_str());
+            shownFolder = upcoming->folder;
+            firstItem = false;
         }
         const std::optional<DigestPipeline<BuildItem>::Next> next = line.next();
         if (!next) break;
@@ -84,11 +93,6 @@ JobResult BuildJob::buildSummary(BuildListing& listing, const DigestPipeline<Bui
             counts.filesTotal = listing.filesFound();
             counts.bytesDone += sizesListed ? item.size : next->done.digest.bytes;
             counts.bytesTotal = listing.bytesFound();
-        }
-        if (firstItem || item.folder != shownFolder) {
-            progress_.SetStatus(item.folder.c_str());
-            shownFolder = item.folder;
-            firstItem = false;
         }
         if (item.kind == BuildItem::Kind::UnreadableFolder) {
             problems_.logProblem(item.path, kUnableToReadFolder);

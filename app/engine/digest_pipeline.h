@@ -84,6 +84,19 @@ public:
     DigestPipeline(const DigestPipeline&) = delete;
     DigestPipeline& operator=(const DigestPipeline&) = delete;
 
+    // The item next() gives next, as soon as it is produced (its file may
+    // still be hashed): what the consumer can show while it waits. Null
+    // after the last; valid until next().
+    const Item* upcoming() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        Slot& slot = slots_[delivered_ % slots_.size()];
+        consumerWaiting_ = true;
+        finished_.wait(lock, [&] { return delivered_ < produced_ || failure_ || producerDone_; });
+        consumerWaiting_ = false;
+        if (failure_) std::rethrow_exception(failure_);
+        return delivered_ < produced_ ? &*slot.item : nullptr;
+    }
+
     // The next item in production order with its result; nothing after the
     // last.
     std::optional<Next> next() {
@@ -141,7 +154,9 @@ private:
         slot.done = DigestDone{};
         slot.state = hash ? State::Waiting : State::Done;
         const bool wakeHasher = hash && hashersWaiting_ > 0;
-        const bool wakeConsumer = !hash && consumerWaiting_ && produced_ == delivered_;
+        // The consumer waits for this very item (to show it, or, needing
+        // no hash, to take it).
+        const bool wakeConsumer = consumerWaiting_ && produced_ == delivered_;
         ++produced_;
         lock.unlock();
         if (wakeHasher) claimable_.notify_one();

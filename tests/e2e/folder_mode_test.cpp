@@ -450,10 +450,20 @@ TEST(FolderBuild, UnreadableFilesAndFoldersAreReported) {
     asUser.unprivileged = true;
 
     ExpectRun(box.Run({"-f" + rootText, "-c", "-r"}, asUser), 1);
-    EXPECT_EQ(ReadFile(root / "Sumvane.md5"), ExpectedSummary(rootText, root, Only(tree, {"a.txt", "open/d.txt"})));
+    const std::string first = ExpectedSummary(rootText, root, Only(tree, {"a.txt", "open/d.txt"}));
+    EXPECT_EQ(ReadFile(root / "Sumvane.md5"), first);
     EXPECT_EQ(LogLines(box.desktop() / LogName(rootText)),
               (std::vector<std::string>{rootText + "/secret.txt - Error computing MD5",
                                         rootText + "/locked/ - Unable to Read Folder"}));
+
+    // Built again while they still cannot be read: the summary holds the
+    // only record of their good digests, so it stays as it was.
+    WriteFile(root / "a.txt", "changed");
+    const RunResult again = box.Run({"-f" + rootText, "-c", "-r"}, asUser);
+    ExpectRun(again, 1);
+    EXPECT_EQ(ReadFile(root / "Sumvane.md5"), first);
+    EXPECT_TRUE(again.err.ends_with("; " + rootText + "/Sumvane.md5 left as it was\n")) << again.err;
+    WriteFile(root / "a.txt", "a");
 
     // Listed files behind the same walls, when verified.
     WriteFile(root / "Sumvane.md5", Md5Of("s") + " " + rootText + "/secret.txt\r\n" + Md5Of("c") + " " + rootText +
