@@ -66,14 +66,17 @@ JobResult BuildJob::buildSummary(BuildListing& listing, const DigestPipeline<Bui
     counts.totalsKnown = false;
     for (;;) {
         // What comes next is shown while its file is hashed: the bar follows
-        // the files done, of those found so far until the walk has found them
-        // all (the one coming counts as found), and never moves back; then
-        // the status line names its folder.
+        // the files done, of those the walk is likely to find until it has
+        // found them all (the one coming counts as found), and never moves
+        // back; then the status line names its folder.
         const BuildItem* upcoming = line.upcoming();
         if (!upcoming) break;
         if (upcoming->kind == BuildItem::Kind::File) {
-            const std::uint64_t found = std::max<std::uint64_t>(listing.filesFound(), counts.filesDone + 1);
-            const auto position = static_cast<std::uint32_t>(20 + 80 * counts.filesDone / found);
+            // The files found so far are the share of the tree walked so far.
+            double total = static_cast<double>(std::max<std::uint64_t>(listing.filesFound(), counts.filesDone + 1));
+            if (!line.producerDone()) total = std::max(total, total / std::max(listing.share(), 0.001));
+            const auto position =
+                static_cast<std::uint32_t>(20 + 80 * (static_cast<double>(counts.filesDone) / total));
             if (position > shownPosition) {
                 progress_.SetPosition(position);
                 shownPosition = position;

@@ -60,6 +60,7 @@ void TreeWalk::Run(ItemSink<BuildItem>& sink) {
             continue;
         }
         const std::u16string name = frames_[top].subfolders[frames_[top].next++];
+        share_ = SharePassed();
         const std::u16string path = frames_[top].path + name;
         if (Excluded(path)) continue;
         if (!frames_[top].folder && !Reopen(top, sink)) {
@@ -79,39 +80,67 @@ void TreeWalk::Run(ItemSink<BuildItem>& sink) {
         const FileIdentity identity = child->identity();
         Visit(Frame{std::move(child), name, path + kPathSeparator, identity, {}, 0}, sink);
     }
+    share_ = 1;
+}
+
+// The subfolders done at each level, each level a part of the one above:
+// three of the root's twelve subfolders done and half of the fourth's is
+// 3.5/12. A folder without subfolders is done once it is listed.
+double TreeWalk::SharePassed() const {
+    double share = 0;
+    double part = 1;
+    for (const Frame& frame : frames_) {
+        if (frame.subfolders.empty()) return share + part;
+        const double count = static_cast<double>(frame.subfolders.size());
+        share += part * static_cast<double>(frame.next > 0 ? frame.next - 1 : 0) / count;
+        part /= count;
+    }
+    return share;
 }
 
 void TreeWalk::Visit(Frame frame, ItemSink<BuildItem>& sink) {
     const bool isRoot = frames_.empty();
     std::vector<DirectoryEntry> entries;
     if (!frame.folder->List(entries, settings_.sizes)) PushUnreadable(sink, frame.path);
+    // What the folder holds is known before its files go down the line: its
+    // subfolders, and its files to count as found.
+    std::uint64_t files = 0;
+    std::uint64_t bytes = 0;
     for (DirectoryEntry& entry : entries) {
         if (entry.isDirectory) {
             // A linked folder may lead anywhere, back up the tree included:
             // it is never entered; nor is a folder whose name starts with ".".
             if (settings_.recursive && !entry.isLink && !entry.name.empty() && entry.name[0] != u'.')
-                frame.subfolders.push_back(std::move(entry.name));
-            continue;
+                frame.subfolders.push_back(entry.name);
+        } else if (!IsSummary(entry.name) && !IsTemporary(entry.name)) {
+            ++files;
+            bytes += entry.size;
         }
-        if (IsSummary(entry.name)) continue;
+    }
+    frames_.push_back(std::move(frame));
+    const Frame& listed = frames_.back();
+    filesFound_ += files;
+    bytesFound_ += bytes;
+    share_ = SharePassed();
+    for (DirectoryEntry& entry : entries) {
+        if (entry.isDirectory || IsSummary(entry.name)) continue;
         if (IsTemporary(entry.name)) {
-            if (isRoot) RemoveLeftoverTemporaryFile(*frame.folder, entry.name);
+            if (isRoot) RemoveLeftoverTemporaryFile(*listed.folder, entry.name);
             continue;
         }
-        BuildItem item{BuildItem::Kind::File, frame.path + entry.name, frame.path, entry.size};
+        BuildItem item{BuildItem::Kind::File, listed.path + entry.name, listed.path, entry.size};
         DigestTask task;
         if (FitsOnOneLine(item.path)) {
-            task.file.folder = frame.folder;
+            task.file.folder = listed.folder;
             task.file.name = std::move(entry.name);
-            filesFound_ += 1;
-            bytesFound_ += item.size;
         } else {
             item.kind = BuildItem::Kind::UnwritableName;
             task.hash = false;
+            filesFound_ -= 1;
+            bytesFound_ -= item.size;
         }
         sink.push(std::move(item), std::move(task));
     }
-    frames_.push_back(std::move(frame));
 }
 
 bool TreeWalk::LetOneGo(std::size_t keep) {

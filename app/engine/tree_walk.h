@@ -47,6 +47,10 @@ public:
     // for the bar and a display; final once Run has returned.
     virtual std::uint64_t filesFound() const = 0;
     virtual std::uint64_t bytesFound() const = 0;
+    // How much of the tree the listing has been through, 0 to 1, judged by
+    // the subfolders it has started at each level (1 once it is done): with
+    // the files found so far, an estimate of how many there are in all.
+    virtual double share() const = 0;
 
 protected:
     ~BuildListing() = default;
@@ -60,6 +64,7 @@ public:
     void Run(ItemSink<BuildItem>& sink) override;
     std::uint64_t filesFound() const override { return filesFound_; }
     std::uint64_t bytesFound() const override { return bytesFound_; }
+    double share() const override { return share_; }
 
 private:
     struct Frame {
@@ -80,6 +85,7 @@ private:
     bool LetOneGo(std::size_t keep);
     bool Excluded(const std::u16string& path) const;
     bool IsSummary(const std::u16string& name) const;
+    double SharePassed() const;
     bool IsTemporary(const std::u16string& name) const;
 
     std::shared_ptr<const TesselLibrary::Folder> root_;
@@ -88,6 +94,7 @@ private:
     std::vector<Frame> frames_;
     std::atomic<std::uint64_t> filesFound_{0};
     std::atomic<std::uint64_t> bytesFound_{0};
+    std::atomic<double> share_{0};
 };
 
 // A summary line ends at a carriage return or a line feed, so a name holding

@@ -76,6 +76,7 @@ public:
     }
     std::uint64_t filesFound() const override { return files_; }
     std::uint64_t bytesFound() const override { return 0; }
+    double share() const override { return 1; }
 
 private:
     std::vector<BuildItem> items_;
