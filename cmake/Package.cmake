@@ -31,8 +31,8 @@ if(NOT WIN32)
 
   # The product web address is the program's own (string 1014).
   file(STRINGS "${PROJECT_SOURCE_DIR}/resources/strings.inc" _sumvane_web_address
-       REGEX "^SUMVANE_STRING\\(1014, \"[^\"]+\"\\)$")
-  string(REGEX REPLACE "^SUMVANE_STRING\\(1014, \"([^\"]+)\"\\)$" "\\1" _sumvane_web_address
+       REGEX "^SUMVANE_STRING\\(kProductWebAddress, 1014, \"[^\"]+\"\\)$")
+  string(REGEX REPLACE "^SUMVANE_STRING\\(kProductWebAddress, 1014, \"([^\"]+)\"\\)$" "\\1" _sumvane_web_address
          "${_sumvane_web_address}")
 
   set(CPACK_GENERATOR DEB)

@@ -22,7 +22,7 @@ struct StringEntry {
 };
 
 constexpr StringEntry kStringTable[] = {
-#define SUMVANE_STRING(id, text) {id, u"" text},
+#define SUMVANE_STRING(name, id, text) {id, u"" text},
 #include "strings.inc"
 #undef SUMVANE_STRING
 };
