@@ -6,6 +6,7 @@
 #include "folder_mode.h"
 #include "help_viewer.h"
 #include "platform.h"
+#include "platform_rules.h"
 #include "single_file_mode.h"
 #include "startup_actions.h"
 #include "string_ids.h"
@@ -14,9 +15,7 @@
 using namespace TesselLibrary;
 
 ChecksumApp::ChecksumApp()
-    : summaryFile(std::make_unique<TesselFile>()),
-      rewriteFile(std::make_unique<TesselFile>()),
-      log(std::make_unique<TesselLog>()),
+    : log(std::make_unique<TesselLog>()),
       progress(std::make_unique<TesselProgress>()),
       problems(*log, frame) {
     settings.summaryName = std::u16string(frame.ResourceString(kProductName)) + u".md5";
@@ -59,9 +58,12 @@ bool ChecksumApp::run() {
         if (!runSingleFile(settings, problems, clipboardDigest)) ok = false;
         SetInterruptNotice(interruptNotice());
     }
-    FolderMode folderMode(settings, problems, *progress, *summaryFile, *rewriteFile);
-    if (settings.folderGiven && !folderMode.run(frame)) ok = false;
-    const std::optional<JobResult>& built = folderMode.built();
+    std::optional<FolderMode> folderMode;
+    if (settings.folderGiven) {
+        folderMode.emplace(settings, problems, *progress);
+        if (!folderMode->run(frame)) ok = false;
+    }
+    const std::optional<JobResult> built = folderMode ? folderMode->built() : std::nullopt;
     // A report that could not be written where it belongs went to standard
     // error; the run did not end the way it should have.
     if (log->failed()) ok = false;
@@ -79,7 +81,7 @@ bool ChecksumApp::run() {
         clean.singleChecked = settings.verify;
         if (settings.folderGiven) clean.summaryPath = settings.summaryPath();
         clean.built = built;
-        clean.checked = folderMode.checked();
+        if (folderMode) clean.checked = folderMode->checked();
         const std::u16string line = cleanClosingLine(clean);
         if (!line.empty()) WriteErrorText(line + kConsoleLineEnd);
     }

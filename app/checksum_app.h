@@ -13,7 +13,6 @@
 #include "problem_log.h"
 #include "run_settings.h"
 #include "tessel_app.h"
-#include "tessel_file.h"
 #include "tessel_log.h"
 #include "tessel_progress.h"
 
@@ -33,8 +32,6 @@ public:
 
     RunSettings settings;
     TesselLibrary::TesselAppWindows frame;
-    std::unique_ptr<TesselLibrary::TesselFile> summaryFile;
-    std::unique_ptr<TesselLibrary::TesselFile> rewriteFile;
     std::unique_ptr<TesselLibrary::TesselLog> log;
     std::unique_ptr<TesselLibrary::TesselProgress> progress;
     ProblemLog problems;

@@ -2,7 +2,8 @@
 
 #include "console.h"
 #include "platform.h"
-#include "problem_log.h"
+#include "platform_rules.h"
+#include "text.h"
 #include "run_settings.h"
 #include "folders.h"
 #include "path.h"
@@ -65,7 +66,7 @@ std::u16string NoteOnIgnored(const std::u16string& argument, std::size_t used, b
     } else {
         note = u"ignoring unknown option " + argument;
     }
-    return pathForLog(note);  // a line break typed into an argument stays visible
+    return ShownInLogLine(note);  // a line break typed into an argument stays visible
 }
 
 // A build that records its paths relative to the current folder: a check
@@ -82,7 +83,7 @@ std::u16string NoteOnRelativePaths(const std::u16string& folder) {
     if (folder.empty() && absolute.size() > 1) absolute.pop_back();  // the separator
     return u"the paths are recorded relative to the current folder, and a check from any other folder will "
            u"not find the files; to check from anywhere, give -f" +
-           pathForLog(absolute + folder);
+           ShownInLogLine(absolute + folder);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "help_viewer.h"
 #include "named_file.h"
 #include "platform.h"
+#include "platform_rules.h"
 #include "string_ids.h"
 #include "folders.h"
 #include "help_file.h"
@@ -53,10 +54,9 @@ std::optional<FileDigest> performStartupActions(const RunSettings& s, const Tess
     }
 
     const std::u16string fileName = LogName(s.folder, frame.ResourceString(kProductName)) + u".txt";
+    log.RepeatOnStandardError(kLogLinesOnStandardError);
     if (!s.outputFolder.empty()) {
-        std::u16string path = s.outputFolder;
-        AppendBackslash(path);
-        log.Open(path + fileName, false);
+        log.Open(WithSeparator(s.outputFolder) + fileName, false);
     } else {
         log.Open(fileName, true);
     }

@@ -30,22 +30,5 @@ inline constexpr bool kSlashStartsOption = kWindowsBuild;
 inline constexpr const char16_t* kExecutableName = kWindowsBuild ? u"Sumvane.exe" : u"sumvane";
 inline constexpr const char16_t* kHelpFileExtension = kWindowsBuild ? u".chm" : u".html";
 inline constexpr const char16_t* kConsoleLineEnd = kWindowsBuild ? u"\r\n" : u"\n";
-// On Windows the banner stops right after the web address. A POSIX console
-// program ends its output with a line feed, or the shell's prompt (or a
-// progress display drawn below) lands on its last line.
-inline constexpr const char16_t* kBannerEnd = kWindowsBuild ? u"" : u"\n";
-// A Linux user expects "--help" and "--version" of every command; they are
-// not options of a Windows program.
-inline constexpr bool kHelpAndVersionOptions = !kWindowsBuild;
-// On Linux every log line also goes to standard error, where a terminal
-// user or the mail of a cron job sees it; the log file (UTF-16LE, on a
-// desktop a server user never opens) stays as it is. A Windows user learns
-// of problems from the log file and the exit code.
-inline constexpr bool kLogLinesOnStandardError = !kWindowsBuild;
-// On Linux an option that is ignored in whole or in part, a run that
-// selects no work and a build recording relative paths are said on
-// standard error: a scheduled job would otherwise pass every time while
-// checking nothing. A Windows command line stays silent.
-inline constexpr bool kCommandLineNotes = !kWindowsBuild;
 
 }  // namespace TesselLibrary

@@ -1,8 +1,8 @@
 // TesselLog, LogLinePrefix: UTF-16LE log lines with a local-time prefix,
 // each line appended in one write, through the log's folder held since the
 // log was opened. A line that cannot reach the file goes to standard error
-// instead, so no report is ever lost. Where every line is repeated there
-// (kLogLinesOnStandardError), such a line still appears once.
+// instead, so no report is ever lost. Where every line is repeated there,
+// such a line still appears once.
 #include "tessel_log.h"
 
 #include <cstdio>
@@ -62,6 +62,7 @@ struct TesselLogData {
     bool created = false;          // this run made the file, which is `identity`
     FileIdentity identity;
     bool failed = false;
+    bool repeat = false;           // every line also goes to standard error
     std::u16string line;           // the current line so far
     std::size_t lines = 0;         // completed lines
     std::size_t linesLost = 0;     // completed lines that did not reach the file
@@ -103,7 +104,7 @@ struct TesselLogData {
         if (!reached) failed = true;
         ++lines;
         if (!reached) ++linesLost;
-        if (!reached || kLogLinesOnStandardError) {
+        if (!reached || repeat) {
             std::u16string shown = line;
             const bool crlf = shown.size() >= 2 && shown.compare(shown.size() - 2, 2, u"\r\n") == 0;
             if (crlf) shown.resize(shown.size() - 2);
@@ -185,6 +186,8 @@ void TesselLog::Open(const std::u16string& fileName, bool onDesktop) {
         WriteErrorText(NotALogNotice(d.path));
     }
 }
+
+void TesselLog::RepeatOnStandardError(bool repeat) { data_->repeat = repeat; }
 
 void TesselLog::Write(const std::u16string& text) {
     TesselLogData& d = *data_;

@@ -2,8 +2,8 @@
 // "[YYYY-MM-DD HH:MM:SS] " from the local time. A line's pieces are
 // gathered and the whole line appended in one write when it ends (the file
 // opened and closed for it), so the file holds whole lines only.
-// Where kLogLinesOnStandardError holds, each completed line is also written
-// to standard error, once, as the system's text.
+// When the program asks for it (RepeatOnStandardError), each completed line
+// is also written to standard error, once, as the system's text.
 #pragma once
 
 #include <cstddef>
@@ -33,6 +33,9 @@ public:
     // that cannot be removed; this run's lines then go to standard error, as
     // a one-line notice there says.
     void Open(const std::u16string& fileName, bool onDesktop);
+    // Every line also goes to standard error, not only one that could not
+    // reach the file.
+    void RepeatOnStandardError(bool repeat);
     void Write(const std::u16string& text);
     void Write(const char16_t* text);
     void WriteLine(const std::u16string& text);

@@ -4,12 +4,12 @@
 #include "checksum_app.h"
 #include "command_line.h"
 #include "platform.h"
+#include "platform_rules.h"
 #include "text.h"
 
 namespace {
 
 using Args = std::vector<std::u16string>;
-using TesselLibrary::kHelpAndVersionOptions;
 
 struct SplitCase {
     const char* what;

@@ -208,6 +208,7 @@ TEST_F(TesselLogTest, OpenRemovesOnlyAnOldLog) {
             }
         }
         TesselLog log;
+        log.RepeatOnStandardError(true);
         CapturedStandardError captured;
         log.Open(U(path), false);
         log.Write(u"a/b");
