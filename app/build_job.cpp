@@ -6,40 +6,37 @@
 #include "engine/hashing_thread.h"
 #include "engine/thread_count.h"
 #include "platform.h"
-#include "string_ids.h"
-#include "summary_format.h"
+#include "summary_writer.h"
 #include "text.h"
-#include "path.h"
+#include "verdict.h"
 
 using namespace TesselLibrary;
 
 BuildJob::BuildJob(const RunSettings& settings, const ProblemLog& problems, TesselProgress& progress,
                    std::shared_ptr<const Folder> root, TesselFile& summaryFile)
-    : settings_(settings), problems_(problems), progress_(progress), root_(std::move(root)),
+    : settings_(settings), problems_(problems), progress_(progress), bar_(progress), root_(std::move(root)),
       summaryFile_(summaryFile) {}
 
 JobResult BuildJob::buildSummary() {
-    JobResult result;
-    progress_.SetPosition(0);
-    progress_.SetPosition(5);
+    bar_.step(JobBar::Step::Nothing);
+    bar_.step(JobBar::Step::Begun);
     // Two builds of one folder at once would each replace the other's work.
     if (root_ && !root_->TryLock()) {
         WriteErrorText(std::u16string(kExecutableName) + u": " + ShownOnTerminal(root_->path()) +
                        u" is being built by another run; this build was not done." + kConsoleLineEnd);
         progress_.EndJob(true);
-        return result;
+        return {};
     }
 
     TreeWalkSettings walkSettings;
     walkSettings.folder = settings_.folder;
-    walkSettings.recursive = settings_.recursive;
-    std::u16string rootText = settings_.folder;
-    AppendBackslash(rootText);
+    walkSettings.rootPath = settings_.folderPath();
     for (const std::u16string& excluded : settings_.excludedFolders)
-        walkSettings.excludedFolders.push_back(rootText + excluded);
+        walkSettings.excludedFolders.push_back(walkSettings.rootPath + excluded);
+    walkSettings.recursive = settings_.recursive;
     walkSettings.summaryName = settings_.summaryName;
     walkSettings.sizes = ProgressShowsCounts();
-    progress_.SetPosition(15);
+    bar_.step(JobBar::Step::Ready);
 
     JobBudgets budgets;
     TreeWalk walk(root_, walkSettings, budgets.folders);
@@ -51,105 +48,75 @@ JobResult BuildJob::buildSummary() {
 JobResult BuildJob::buildSummary(BuildListing& listing, const DigestPipeline<BuildItem>::Hash& hash, unsigned threads,
                                  bool sizesListed) {
     JobResult result;
-    DigestPipeline<BuildItem> line([&](ItemSink<BuildItem>& sink) { listing.Run(sink); }, hash, threads);
-
-    // From here on every line, in the summary and in the log, is written in
-    // the walk's order, whichever thread hashed the file.
     bool problemFound = false;
     bool readFailure = false;  // a file or folder that is there could not be read
-    bool writable = true;      // no part of the new summary has failed to reach the disk yet
-    bool anyLine = false;
-    bool firstItem = true;
-    std::u16string shownFolder;
-    std::uint32_t shownPosition = 15;
-    ProgressCounts counts;
-    counts.totalsKnown = false;
-    for (;;) {
-        // What comes next is shown while its file is hashed: the bar follows
-        // the files done, of those the walk is likely to find until it has
-        // found them all (the one coming counts as found), and never moves
-        // back; then the status line names its folder.
-        const BuildItem* upcoming = line.upcoming();
-        if (!upcoming) break;
-        if (upcoming->kind == BuildItem::Kind::File) {
-            // The files found so far are the share of the tree walked so far.
-            double total = static_cast<double>(std::max<std::uint64_t>(listing.filesFound(), counts.filesDone + 1));
-            if (!line.producerDone()) total = std::max(total, total / std::max(listing.share(), 0.001));
-            const auto position =
-                static_cast<std::uint32_t>(20 + 80 * (static_cast<double>(counts.filesDone) / total));
-            if (position > shownPosition) {
-                progress_.SetPosition(position);
-                shownPosition = position;
+    counts_.totalsKnown = false;
+    {
+        // From here on every line, in the summary and in the log, is written
+        // in the walk's order, whichever thread hashed the file.
+        DigestPipeline<BuildItem> line([&](ItemSink<BuildItem>& sink) { listing.Run(sink); }, hash, threads);
+        SummaryWriter summary(summaryFile_, problems_);
+        while (const BuildItem* upcoming = line.upcoming()) {
+            showUpcoming(*upcoming, listing, line.producerDone());
+            const std::optional<DigestPipeline<BuildItem>::Next> next = line.next();
+            if (!next) break;
+            const FileDigest& digest = next->done.digest;
+            countDone(next->item, digest, listing, line.producerDone(), sizesListed);
+            const Verdict verdict = judgeBuildItem(next->item, digest);
+            if (verdict != Verdict::Good) {
+                problems_.logVerdict(next->item.path, verdict);
+                problemFound = true;
+                readFailure = readFailure || isReadFailure(verdict);
+            } else if (summary.add(digest.digits, next->item.path)) {
+                ++result.files;
             }
         }
-        if (firstItem || upcoming->folder != shownFolder) {
-            progress_.SetStatus(upcoming->folder.c_str());
-            shownFolder = upcoming->folder;
-            firstItem = false;
-        }
-        const std::optional<DigestPipeline<BuildItem>::Next> next = line.next();
-        if (!next) break;
-        const BuildItem& item = next->item;
-        if (item.kind == BuildItem::Kind::File) {
-            counts.totalsKnown = line.producerDone();
-            counts.filesDone += 1;
-            counts.filesTotal = listing.filesFound();
-            counts.bytesDone += sizesListed ? item.size : next->done.digest.bytes;
-            counts.bytesTotal = listing.bytesFound();
-        }
-        if (item.kind == BuildItem::Kind::UnreadableFolder) {
-            problems_.logProblem(item.path, kUnableToReadFolder);
-            problemFound = readFailure = true;
-            continue;
-        }
-        if (item.kind == BuildItem::Kind::UnwritableName) {
-            problems_.logProblem(item.path, kUnableToWrite);
-            problemFound = true;
-            continue;
-        }
-        progress_.SetCounts(counts);
-
-        const FileDigest& digest = next->done.digest;
-        if (digest.result != DigestResult::Computed) {
-            problems_.logDigestFailure(item.path, digest.result);
-            problemFound = true;
-            if (digest.result == DigestResult::Unreadable) readFailure = true;
-            continue;
-        }
-        if (!writable) continue;
-        ++result.files;
-        anyLine = true;
-        if (!writeSummaryLine(summaryFile_, digest.digits, item.path)) {
-            // One report for the summary: every line after a failed block
-            // would fail the same way.
-            problems_.logProblem(summaryFile_.path(), kUnableToWrite);
-            problemFound = true;
-            writable = false;
-        }
-    }
-    if (anyLine && writable && !commitSummary(readFailure, result)) problemFound = true;
-    summaryFile_.Close();  // a summary that was not committed is discarded
-    if (!writable) result.files = 0;
+        finish(summary, readFailure, problemFound, result);
+    }  // a summary that was not committed is discarded
     progress_.EndJob(problemFound);
     return result;
 }
 
-bool BuildJob::commitSummary(bool readFailure, JobResult& result) {
+void BuildJob::showUpcoming(const BuildItem& upcoming, const BuildListing& listing, bool listed) {
+    // The bar follows the files done, of those the walk is likely to find
+    // until it has found them all (the one coming counts as found).
+    if (upcoming.kind == BuildItem::Kind::File) {
+        const std::uint64_t done = counts_.filesDone;
+        double total = static_cast<double>(std::max<std::uint64_t>(listing.filesFound(), done + 1));
+        // The files found so far are the share of the tree walked so far.
+        if (!listed) total = std::max(total, total / std::max(listing.share(), 0.001));
+        bar_.share(static_cast<double>(done) / total);
+    }
+    bar_.status(upcoming.folder);
+}
+
+void BuildJob::countDone(const BuildItem& item, const FileDigest& digest, const BuildListing& listing, bool listed,
+                         bool sizesListed) {
+    if (item.kind != BuildItem::Kind::File) return;
+    counts_.totalsKnown = listed;
+    counts_.filesDone += 1;
+    counts_.filesTotal = listing.filesFound();
+    counts_.bytesDone += sizesListed ? item.size : digest.bytes;
+    counts_.bytesTotal = listing.bytesFound();
+    progress_.SetCounts(counts_);
+}
+
+void BuildJob::finish(SummaryWriter& summary, bool readFailure, bool& problemFound, JobResult& result) {
+    if (summary.failed()) {
+        problemFound = true;
+        result.files = 0;
+        return;
+    }
+    if (!summary.anyLine()) return;
     // A file that could not be read is missing from the new summary; the old
     // one may hold the only record of its good digest, so it stays, unless
     // there is none.
-    if (readFailure) {
-        TesselFile previous(root_, settings_.summaryName);
-        if (previous.OpenRead()) {
-            result.previousKept = true;
-            return true;
-        }
+    if (readFailure && TesselFile(root_, settings_.summaryName).OpenRead()) {
+        result.previousKept = true;
+        return;
     }
-    CommitOutcome outcome = CommitOutcome::Failed;
-    summaryFile_.Commit(&outcome);
-    result.summaryWritten = outcome != CommitOutcome::Failed;
-    if (outcome == CommitOutcome::Replaced) return true;
-    problems_.logProblem(summaryFile_.path(),
-                         outcome == CommitOutcome::ReplacedNotOnDisk ? kReplacedNotOnDisk : kUnableToWrite);
-    return false;
+    const SummaryWriter::Committed committed = summary.commit();
+    result.summaryWritten =
+        committed == SummaryWriter::Committed::Replaced || committed == SummaryWriter::Committed::ReplacedNotOnDisk;
+    if (committed != SummaryWriter::Committed::Replaced) problemFound = true;
 }

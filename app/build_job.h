@@ -5,10 +5,11 @@
 
 #include <memory>
 
-#include "closing_line.h"
 #include "engine/digest_pipeline.h"
 #include "engine/tree_walk.h"
 #include "folder.h"
+#include "job_bar.h"
+#include "job_result.h"
 #include "problem_log.h"
 #include "run_settings.h"
 #include "tessel_file.h"
@@ -30,12 +31,20 @@ public:
                            bool sizesListed);
 
 private:
-    // Replaces the summary when that is right; the problem it met, if any.
-    bool commitSummary(bool readFailure, JobResult& result);
+    // The bar and folder of what comes next, shown while its file is hashed.
+    void showUpcoming(const BuildItem& upcoming, const BuildListing& listing, bool listed);
+    // The counts of the display, once an item is done.
+    void countDone(const BuildItem& item, const FileDigest& digest, const BuildListing& listing, bool listed,
+                   bool sizesListed);
+    // A summary whose every line reached the disk replaces the old one,
+    // unless something could not be read and there is an old one to keep.
+    void finish(class SummaryWriter& summary, bool readFailure, bool& problemFound, JobResult& result);
 
     const RunSettings& settings_;
     const ProblemLog& problems_;
     TesselLibrary::TesselProgress& progress_;
+    JobBar bar_;
+    TesselLibrary::ProgressCounts counts_;
     std::shared_ptr<const TesselLibrary::Folder> root_;
     TesselLibrary::TesselFile& summaryFile_;
 };

@@ -1,6 +1,5 @@
 #include "closing_line.h"
 
-#include "problem_log.h"
 #include "platform.h"
 #include "text.h"
 
@@ -27,13 +26,13 @@ std::u16string Prefixed(const std::u16string& text) {
 std::u16string closingLine(std::size_t problems, std::size_t notInLog, const std::u16string& logPath,
                            const std::u16string& keptSummary) {
     std::u16string line = Count(problems) + (problems == 1 ? u" problem" : u" problems");
-    line += u"; log: " + pathForLog(logPath);
+    line += u"; log: " + ShownInLogLine(logPath);
     if (notInLog == problems) {
         line += u" (not written there)";
     } else if (notInLog != 0) {
         line += u" (" + Count(notInLog) + u" not written there)";
     }
-    if (!keptSummary.empty()) line += u"; " + pathForLog(keptSummary) + u" left as it was";
+    if (!keptSummary.empty()) line += u"; " + ShownInLogLine(keptSummary) + u" left as it was";
     return Prefixed(line);
 }
 
@@ -42,13 +41,13 @@ std::u16string cleanClosingLine(const CleanRun& run) {
     std::u16string text;
     const auto add = [&](const std::u16string& part) { text += (text.empty() ? u"" : u"; ") + part; };
     if (!run.singleFile.empty() && (run.singleRecorded || run.singleChecked)) {
-        std::u16string part = pathForLog(run.singleFile);
-        if (run.singleRecorded) part += u" recorded in " + pathForLog(run.singleFile + u".md5");
+        std::u16string part = ShownInLogLine(run.singleFile);
+        if (run.singleRecorded) part += u" recorded in " + ShownInLogLine(run.singleFile + u".md5");
         if (run.singleRecorded && run.singleChecked) part += u" and";
         if (run.singleChecked) part += checkedText;
         add(part);
     }
-    const std::u16string summary = pathForLog(run.summaryPath);
+    const std::u16string summary = ShownInLogLine(run.summaryPath);
     bool checkSaid = false;
     if (run.built && !run.built->summaryWritten) {
         add(u"no file recorded, " + summary + u" left as it was");
@@ -66,5 +65,5 @@ std::u16string cleanClosingLine(const CleanRun& run) {
 }
 
 std::u16string interruptNotice(const std::u16string& keptPath) {
-    return Prefixed(keptPath.empty() ? u"interrupted" : u"interrupted; " + pathForLog(keptPath) + u" left as it was");
+    return Prefixed(keptPath.empty() ? u"interrupted" : u"interrupted; " + ShownInLogLine(keptPath) + u" left as it was");
 }

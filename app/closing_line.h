@@ -9,19 +9,13 @@
 #include <optional>
 #include <string>
 
+#include "job_result.h"
+
 // "sumvane: 3 problems; log: <path>", then, when some lines did not reach the
 // log file (they are on standard error already), how many of them; and,
 // when `keptSummary` is given, that a build left that summary as it was.
 std::u16string closingLine(std::size_t problems, std::size_t notInLog, const std::u16string& logPath,
                            const std::u16string& keptSummary = {});
-
-// What a folder job did, as it counted it: the files recorded in the
-// summary a build wrote, or the entries a verification checked.
-struct JobResult {
-    std::uint64_t files = 0;
-    bool summaryWritten = false;  // a build replaced the summary with its files
-    bool previousKept = false;    // a build that could not read everything left the old summary as it was
-};
 
 // What a run without problems did.
 struct CleanRun {

@@ -7,8 +7,8 @@
 #include <memory>
 #include <optional>
 
-#include "closing_line.h"
 #include "folder.h"
+#include "job_result.h"
 #include "platform.h"
 #include "problem_log.h"
 #include "run_settings.h"
@@ -18,10 +18,10 @@
 
 class FolderMode {
 public:
-    FolderMode(const RunSettings& settings, const ProblemLog& problems, TesselLibrary::TesselProgress& progress,
-               TesselLibrary::TesselFile& summaryFile, TesselLibrary::TesselFile& rewriteFile)
-        : settings_(settings), problems_(problems), progress_(progress), summaryFile_(summaryFile),
-          rewriteFile_(rewriteFile) {}
+    // Resolves the folder: the walk, the summary, its rewrite and the checks
+    // all use it, whatever happens to its path while the run goes on. A link
+    // named on the command line is followed, as the user gave it.
+    FolderMode(const RunSettings& settings, const ProblemLog& problems, TesselLibrary::TesselProgress& progress);
 
     // Builds, then verifies, as the settings ask; false when a job failed.
     bool run(const TesselLibrary::TesselAppWindows& frame);
@@ -38,9 +38,9 @@ private:
     const RunSettings& settings_;
     const ProblemLog& problems_;
     TesselLibrary::TesselProgress& progress_;
-    TesselLibrary::TesselFile& summaryFile_;
-    TesselLibrary::TesselFile& rewriteFile_;
-    std::shared_ptr<const TesselLibrary::Folder> folder_;  // resolved once at the start
+    std::shared_ptr<const TesselLibrary::Folder> folder_;  // null when it could not be opened
+    std::unique_ptr<TesselLibrary::TesselFile> summaryFile_;
+    std::unique_ptr<TesselLibrary::TesselFile> rewriteFile_;
     std::optional<JobResult> built_;
     std::optional<JobResult> checked_;
 };

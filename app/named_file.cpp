@@ -1,5 +1,7 @@
 #include "named_file.h"
 
+#include "engine/file_digest.h"
+
 #include "platform.h"
 #include "path.h"
 

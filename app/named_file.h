@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/file_digest.h"
+#include "engine/digest_result.h"
 #include "folder.h"
 
 struct NamedFile {

@@ -1,39 +1,33 @@
 #include "problem_log.h"
 
 #include "string_ids.h"
+#include "text.h"
 
-std::u16string pathForLog(const std::u16string& path) {
-    std::u16string shown;
-    shown.reserve(path.size());
-    for (const char16_t c : path) {
-        if (c == u'\r') {
-            shown += u"\\r";
-        } else if (c == u'\n') {
-            shown += u"\\n";
-        } else {
-            shown += c;
-        }
-    }
-    return shown;
-}
+using namespace TesselLibrary;
 
 void ProblemLog::logProblem(const std::u16string& path, std::uint32_t messageId) const {
-    log_.Write(pathForLog(path));
+    log_.Write(ShownInLogLine(path));
     log_.WriteLine(strings_.ResourceString(messageId));
 }
 
 void ProblemLog::logMismatch(const std::u16string& path, const std::u16string& first,
                              const std::u16string& second) const {
-    log_.Write(pathForLog(path));
+    log_.Write(ShownInLogLine(path));
     log_.Write(strings_.ResourceString(kMd5Mismatch));
     log_.Write(u" (");
-    log_.Write(pathForLog(first));  // a stored digest may hold any byte; a line break must not end the line
+    log_.Write(ShownInLogLine(first));  // a stored digest may hold any byte; a line break must not end the line
     log_.Write(u" - ");
-    log_.Write(pathForLog(second));
+    log_.Write(ShownInLogLine(second));
     log_.WriteLine(u")");
 }
 
-void ProblemLog::logDigestFailure(const std::u16string& path, DigestResult result) const {
-    if (result == DigestResult::NotFound) logProblem(path, kFileNotFound);
-    if (result == DigestResult::Unreadable) logProblem(path, kErrorComputingMd5);
+void ProblemLog::logVerdict(const std::u16string& path, Verdict verdict) const {
+    const std::uint32_t message = verdictMessage(verdict);
+    if (message != 0) logProblem(path, message);
 }
+
+void ProblemLog::logDigestFailure(const std::u16string& path, DigestResult result) const {
+    logVerdict(path, judgeDigest(result));
+}
+
+void ProblemLog::logInvalidLine(std::uint32_t messageId) const { log_.WriteLine(strings_.ResourceString(messageId)); }

@@ -4,8 +4,6 @@
 
 using namespace TesselLibrary;
 
-std::u16string RunSettings::summaryPath() const {
-    std::u16string path = folder;
-    AppendBackslash(path);
-    return path + summaryName;
-}
+std::u16string RunSettings::folderPath() const { return WithSeparator(folder); }
+
+std::u16string RunSettings::summaryPath() const { return folderPath() + summaryName; }

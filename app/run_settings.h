@@ -26,7 +26,9 @@ struct RunSettings {
     // Set, the run only answers it: no start-up action, no work.
     InformationRequest informationRequest = InformationRequest::None;
 
-    // The folder's summary: `folder`, a separator when it needs one, then
-    // `summaryName`.
+    // `folder` as the paths below it start: with a separator when it needs
+    // one (empty stays empty: the current folder).
+    std::u16string folderPath() const;
+    // The folder's summary: folderPath(), then `summaryName`.
     std::u16string summaryPath() const;
 };

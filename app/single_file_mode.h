@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "engine/file_digest.h"
+#include "engine/digest_result.h"
 #include "problem_log.h"
 #include "run_settings.h"
 

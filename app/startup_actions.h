@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "engine/file_digest.h"
+#include "engine/digest_result.h"
 #include "run_settings.h"
 #include "tessel_app.h"
 #include "tessel_log.h"

@@ -5,18 +5,19 @@
 // hold more than a piece and a line of it.
 #pragma once
 
+#include <functional>
 #include <memory>
 
-#include <functional>
-
-#include "closing_line.h"
 #include "engine/descriptor_budget.h"
 #include "engine/digest_task.h"
 #include "folder.h"
+#include "job_bar.h"
+#include "job_result.h"
 #include "problem_log.h"
 #include "run_settings.h"
 #include "tessel_file.h"
 #include "tessel_progress.h"
+#include "verdict.h"
 
 class VerifyJob {
 public:
@@ -25,7 +26,7 @@ public:
     VerifyJob(const RunSettings& settings, const ProblemLog& problems, TesselLibrary::TesselProgress& progress,
               std::shared_ptr<const TesselLibrary::Folder> root, TesselLibrary::TesselFile& summaryFile,
               TesselLibrary::TesselFile& rewriteFile)
-        : settings_(settings), problems_(problems), progress_(progress), root_(std::move(root)),
+        : settings_(settings), problems_(problems), progress_(progress), bar_(progress), root_(std::move(root)),
           summaryFile_(summaryFile), rewriteFile_(rewriteFile) {}
 
     // The whole job, ended with progress.EndJob; what it checked.
@@ -36,6 +37,22 @@ public:
                             DescriptorBudget& folders);
 
 private:
+    // What the first reading of the summary found.
+    struct FirstReading {
+        bool read = false;          // the summary was read to its end
+        std::uint64_t entries = 0;  // lines naming a file
+        bool anyInvalid = false;    // lines naming none, each logged
+    };
+    // Reads the summary once: its invalid lines are logged before any file
+    // is, and its entries counted for the bar.
+    FirstReading readFirst();
+    // The counts of the display, once an entry is done.
+    void countDone(const FileDigest& digest);
+    // The log line of an entry's verdict, if it has one.
+    void report(Verdict verdict, const std::u16string& name, const char (&stored)[32], const FileDigest& digest);
+    // The rewrite is kept when asked for and something was wrong; a failed
+    // write of it is a problem of the run.
+    void finish(class SummaryWriter& rewrite, bool& problemFound);
     // Nothing to check is not a clean bill of health: the summary's problem
     // is said and the job fails, leaving any earlier rewrite where it is.
     JobResult endWithoutSummary();
@@ -43,6 +60,8 @@ private:
     const RunSettings& settings_;
     const ProblemLog& problems_;
     TesselLibrary::TesselProgress& progress_;
+    JobBar bar_;
+    TesselLibrary::ProgressCounts counts_;
     std::shared_ptr<const TesselLibrary::Folder> root_;
     TesselLibrary::TesselFile& summaryFile_;
     TesselLibrary::TesselFile& rewriteFile_;

@@ -8,6 +8,11 @@ void AppendBackslash(std::u16string& text) {
     if (!text.empty() && text.back() != kPathSeparator) text.push_back(kPathSeparator);
 }
 
+std::u16string WithSeparator(std::u16string text) {
+    AppendBackslash(text);
+    return text;
+}
+
 std::u16string DirectoryOf(const std::u16string& path) {
     const auto last = path.find_last_of(kPathSeparators);
     if (last == std::u16string::npos) return {};

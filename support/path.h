@@ -8,6 +8,8 @@ namespace TesselLibrary {
 
 // Appends the separator to a non-empty text that does not already end in it.
 void AppendBackslash(std::u16string& text);
+// The same as a new text: a folder as the paths below it start.
+std::u16string WithSeparator(std::u16string text);
 
 // The folder part of a path, ending in the separator; "" without one.
 std::u16string DirectoryOf(const std::u16string& path);

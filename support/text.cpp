@@ -114,22 +114,41 @@ std::string ToSystemBytes(std::u16string_view text) {
     return out;
 }
 
-std::u16string ShownOnTerminal(std::u16string_view text) {
-    static constexpr char16_t kHex[] = u"0123456789abcdef";
+namespace {
+
+// The one escaping loop: each code unit `escape` answers for is replaced by
+// what it appends.
+template <typename Escape>
+std::u16string Escaped(std::u16string_view text, Escape escape) {
     std::u16string shown;
     shown.reserve(text.size());
     for (const char16_t unit : text) {
-        const bool escapedByte = unit >= 0xDC80 && unit <= 0xDC9F;
-        if (unit < 0x20 || unit == 0x7F || (unit >= 0x80 && unit <= 0x9F) || escapedByte) {
-            const unsigned value = escapedByte ? unit - 0xDC00u : unit;
-            shown += unit >= 0x80 && !escapedByte ? u"\\u00" : u"\\x";
-            shown.push_back(kHex[value >> 4]);
-            shown.push_back(kHex[value & 0xF]);
-        } else {
-            shown.push_back(unit);
-        }
+        if (!escape(unit, shown)) shown.push_back(unit);
     }
     return shown;
+}
+
+}  // namespace
+
+std::u16string ShownInLogLine(std::u16string_view text) {
+    return Escaped(text, [](char16_t unit, std::u16string& shown) {
+        if (unit != u'\r' && unit != u'\n') return false;
+        shown += unit == u'\r' ? u"\\r" : u"\\n";
+        return true;
+    });
+}
+
+std::u16string ShownOnTerminal(std::u16string_view text) {
+    static constexpr char16_t kHex[] = u"0123456789abcdef";
+    return Escaped(text, [](char16_t unit, std::u16string& shown) {
+        const bool escapedByte = unit >= 0xDC80 && unit <= 0xDC9F;
+        if (!(unit < 0x20 || unit == 0x7F || (unit >= 0x80 && unit <= 0x9F) || escapedByte)) return false;
+        const unsigned value = escapedByte ? unit - 0xDC00u : unit;
+        shown += unit >= 0x80 && !escapedByte ? u"\\u00" : u"\\x";
+        shown.push_back(kHex[value >> 4]);
+        shown.push_back(kHex[value & 0xF]);
+        return true;
+    });
 }
 
 }  // namespace TesselLibrary

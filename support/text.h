@@ -36,6 +36,11 @@ std::u16string DecodeUtf8(std::string_view bytes, bool (*take)(char32_t codePoin
 // becomes U+DC00 + byte, so that every name the system hands us round-trips.
 std::u16string FromSystemBytes(std::string_view bytes);
 
+// Text as one line of the log shows it: a carriage return or line feed (a
+// Linux file name may hold either) as "\r" or "\n", so that the line stays
+// one; everything else stays as it is, since the log keeps names whole.
+std::u16string ShownInLogLine(std::u16string_view text);
+
 // Text as it may safely reach a terminal: every control character (C0,
 // DEL, C1, and the undecodable bytes 0x80-0x9F a name may hold) shown as a
 // "\x1b"-style escape, so that a file name cannot move the cursor, retitle

@@ -34,11 +34,8 @@ bool IsAbsolute(const std::u16string& path) {
 
 }  // namespace
 
-EntryResolver::EntryResolver(std::shared_ptr<const Folder> root, const std::u16string& folderText,
-                             DescriptorBudget& folders)
-    : root_(std::move(root)), rootText_(folderText), folders_(folders) {
-    AppendBackslash(rootText_);
-}
+EntryResolver::EntryResolver(std::shared_ptr<const Folder> root, std::u16string rootPath, DescriptorBudget& folders)
+    : root_(std::move(root)), rootText_(std::move(rootPath)), folders_(folders) {}
 
 const Folder* EntryResolver::Parent(std::size_t level) const {
     return level == 0 ? root_.get() : chain_[level - 1].folder.get();

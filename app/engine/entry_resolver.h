@@ -17,8 +17,9 @@
 
 class EntryResolver {
 public:
-    // `folderText`: the root as the command line gave it.
-    EntryResolver(std::shared_ptr<const TesselLibrary::Folder> root, const std::u16string& folderText,
+    // `rootPath`: the root as the summary's paths start (the folder the
+    // command line gave, with its separator).
+    EntryResolver(std::shared_ptr<const TesselLibrary::Folder> root, std::u16string rootPath,
                   DescriptorBudget& folders);
 
     // Consecutive entries of one folder share its descriptor. `stopping` as

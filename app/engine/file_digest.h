@@ -1,28 +1,15 @@
-// The digest of one file as a pure function: the 32 upper-case hexadecimal
-// digits of its MD5, or why there are none. Nothing is logged here; the job
-// that asked decides what a failure means.
+// Reading one file for its digest: the 32 upper-case hexadecimal digits of
+// its MD5, or why there are none. Nothing is logged here; the job that asked
+// decides what a failure means.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "digest_result.h"
 #include "file_reader.h"
 #include "folder.h"
 #include "md5.h"
-
-// How a digest came out: the path does not exist, or the file is there but
-// could not be read to its end (no access, locked, an I/O error, cut short
-// while read, no hash service).
-enum class DigestResult { Computed, NotFound, Unreadable };
-
-struct FileDigest {
-    DigestResult result = DigestResult::Unreadable;
-    char digits[32] = {};     // valid when Computed
-    std::uint64_t bytes = 0;  // how much was hashed
-};
-
-// The 32 upper-case digits of a 16-byte MD5 value.
-void DigestDigits(const std::uint8_t (&value)[16], char (&digits)[32]);
 
 // What one thread needs to hash files one after another: the reader's
 // buffers and a hash object, made once and reused for every file.

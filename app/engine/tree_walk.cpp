@@ -4,7 +4,6 @@
 #include "platform.h"
 #include "replacement_file.h"
 #include "same_name.h"
-#include "path.h"
 
 using namespace TesselLibrary;
 
@@ -46,8 +45,7 @@ bool TreeWalk::IsTemporary(const std::u16string& name) const {
 void TreeWalk::Run(ItemSink<BuildItem>& sink) {
     // The root is compared with the exclusions as it was typed.
     if (Excluded(settings_.folder)) return;
-    std::u16string rootPath = settings_.folder;
-    AppendBackslash(rootPath);
+    const std::u16string& rootPath = settings_.rootPath;
     if (!root_) {
         PushUnreadable(sink, rootPath);
         return;

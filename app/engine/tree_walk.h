@@ -31,7 +31,8 @@ struct BuildItem {
 };
 
 struct TreeWalkSettings {
-    std::u16string folder;  // the root as the command line gave it
+    std::u16string folder;    // the root as the command line gave it
+    std::u16string rootPath;  // the root as the summary's paths start: `folder` with its separator
     bool recursive = false;
     std::vector<std::u16string> excludedFolders;  // full paths, as the walk forms them
     std::u16string summaryName;

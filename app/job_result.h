@@ -1,0 +1,11 @@
+// What a folder job did, as it counted it: the files recorded in the
+// summary a build wrote, or the entries a verification checked.
+#pragma once
+
+#include <cstdint>
+
+struct JobResult {
+    std::uint64_t files = 0;
+    bool summaryWritten = false;  // a build replaced the summary with its files
+    bool previousKept = false;    // a build that could not read everything left the old summary as it was
+};

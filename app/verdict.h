@@ -1,0 +1,33 @@
+// The judgement of one file of a folder job, as a pure function of what the
+// job learnt of it. What the job then logs, counts and writes follows from
+// the verdict alone, so no case can forget to fail the run.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/digest_result.h"
+
+struct BuildItem;
+
+enum class Verdict {
+    Good,              // recorded (build); the digest recorded for it (verify)
+    Mismatch,          // verify: the file's bytes differ from those recorded
+    NotFound,          // no file at the path
+    Unreadable,        // there, but it could not be read to its end
+    UnreadableFolder,  // build: a folder that could not be opened or listed whole
+    UnwritableName,    // build: a name a summary line cannot hold
+};
+
+// A file's digest alone: Good when it was made.
+Verdict judgeDigest(DigestResult result);
+// A file or folder of a build's walk, and the digest made of it (if any).
+Verdict judgeBuildItem(const BuildItem& item, const FileDigest& digest);
+// A summary entry with its recorded digits, and the digest made now.
+Verdict judgeEntry(const char (&stored)[32], const FileDigest& digest);
+
+// The string of a verdict's log line after the path; 0 for Good, and for a
+// mismatch, whose line also shows both digests.
+std::uint32_t verdictMessage(Verdict verdict);
+// Something that is there could not be read: a build then keeps the old
+// summary, which may hold the only record of its good digest.
+bool isReadFailure(Verdict verdict);
