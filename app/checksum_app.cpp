@@ -69,7 +69,7 @@ bool ChecksumApp::run() {
     if (log->failed()) ok = false;
     if (kLogLinesOnStandardError && log->lineCount() != 0) {
         const bool kept = built && built->previousKept;
-        WriteErrorText(closingLine(log->lineCount(), log->lostLineCount(), log->path(),
+        WriteErrorText(closingLine(problems.tally(), log->lostLineCount(), log->path(),
                                    kept ? settings.summaryPath() : std::u16string()) +
                        kConsoleLineEnd);
     } else if (kLogLinesOnStandardError && ok && ErrorOutputIsTerminal()) {

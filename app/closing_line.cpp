@@ -23,11 +23,12 @@ std::u16string Prefixed(const std::u16string& text) {
 
 }  // namespace
 
-std::u16string closingLine(std::size_t problems, std::size_t notInLog, const std::u16string& logPath,
+std::u16string closingLine(const LogTally& tally, std::size_t notInLog, const std::u16string& logPath,
                            const std::u16string& keptSummary) {
-    std::u16string line = Count(problems) + (problems == 1 ? u" problem" : u" problems");
+    const std::size_t problems = tally.problems;
+    std::u16string line = problems == 0 ? u"no problem" : Count(problems) + (problems == 1 ? u" problem" : u" problems");
     line += u"; log: " + ShownInLogLine(logPath);
-    if (notInLog == problems) {
+    if (notInLog == tally.problems + tally.news) {
         line += u" (not written there)";
     } else if (notInLog != 0) {
         line += u" (" + Count(notInLog) + u" not written there)";

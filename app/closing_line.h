@@ -10,11 +10,13 @@
 #include <string>
 
 #include "job_result.h"
+#include "problem_log.h"
 
-// "sumvane: 3 problems; log: <path>", then, when some lines did not reach the
-// log file (they are on standard error already), how many of them; and,
-// when `keptSummary` is given, that a build left that summary as it was.
-std::u16string closingLine(std::size_t problems, std::size_t notInLog, const std::u16string& logPath,
+// "sumvane: 3 problems; log: <path>" ("no problem" when the log holds news
+// only), then, when some lines did not reach the log file (they are on
+// standard error already), how many of them; and, when `keptSummary` is
+// given, that a build left that summary as it was.
+std::u16string closingLine(const LogTally& tally, std::size_t notInLog, const std::u16string& logPath,
                            const std::u16string& keptSummary = {});
 
 // What a run without problems did.

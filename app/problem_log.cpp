@@ -6,12 +6,14 @@
 using namespace TesselLibrary;
 
 void ProblemLog::logProblem(const std::u16string& path, std::uint32_t messageId) const {
+    ++tally_.problems;
     log_.Write(ShownInLogLine(path));
     log_.WriteLine(strings_.ResourceString(messageId));
 }
 
 void ProblemLog::logMismatch(const std::u16string& path, const std::u16string& first,
                              const std::u16string& second) const {
+    ++tally_.problems;
     log_.Write(ShownInLogLine(path));
     log_.Write(strings_.ResourceString(kMd5Mismatch));
     log_.Write(u" (");
@@ -30,4 +32,14 @@ void ProblemLog::logDigestFailure(const std::u16string& path, DigestResult resul
     logVerdict(path, judgeDigest(result));
 }
 
-void ProblemLog::logInvalidLine(std::uint32_t messageId) const { log_.WriteLine(strings_.ResourceString(messageId)); }
+void ProblemLog::logInvalidLine(std::uint32_t messageId) const {
+    ++tally_.problems;
+    log_.WriteLine(strings_.ResourceString(messageId));
+}
+
+void ProblemLog::logNews(const std::u16string& subject, std::uint32_t messageId, const std::u16string& detail) const {
+    ++tally_.news;
+    log_.Write(ShownInLogLine(subject));
+    log_.Write(strings_.ResourceString(messageId));
+    log_.WriteLine(ShownInLogLine(detail));
+}

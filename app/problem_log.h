@@ -2,6 +2,7 @@
 // the only way the jobs and modes reach the log.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -9,6 +10,13 @@
 #include "verdict.h"
 #include "tessel_app.h"
 #include "tessel_log.h"
+
+// The lines a run has logged, told apart: problems fail the run, news (what
+// changed without anything being wrong) does not.
+struct LogTally {
+    std::size_t problems = 0;
+    std::size_t news = 0;
+};
 
 class ProblemLog {
 public:
@@ -29,8 +37,15 @@ public:
     // A summary line that names no file: string `messageId` alone on its
     // line, since the line's own bytes may be anything.
     void logInvalidLine(std::uint32_t messageId) const;
+    // A line of news: `subject` followed by string `messageId` and `detail`
+    // (a line break in either shown as in a path). It does not count as a
+    // problem.
+    void logNews(const std::u16string& subject, std::uint32_t messageId, const std::u16string& detail = {}) const;
+
+    const LogTally& tally() const { return tally_; }
 
 private:
     TesselLibrary::TesselLog& log_;
     const TesselLibrary::TesselApp& strings_;
+    mutable LogTally tally_;  // lines are logged by one thread at a time
 };

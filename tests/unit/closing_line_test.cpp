@@ -9,17 +9,22 @@ namespace {
 
 TEST(ClosingLine, CountsTheProblemsAndNamesTheLog) {
     const struct Case {
-        std::size_t problems, notInLog;
+        LogTally tally;
+        std::size_t notInLog;
         std::u16string logPath, expected;
     } cases[] = {
-        {3, 0, u"/home/ann/Desktop/srvdata.txt", u": 3 problems; log: /home/ann/Desktop/srvdata.txt"},
-        {1, 0, u"/var/log/a.txt", u": 1 problem; log: /var/log/a.txt"},
-        {1, 1, u"/home/ann/Desktop/Photos.txt", u": 1 problem; log: /home/ann/Desktop/Photos.txt (not written there)"},
-        {5, 2, u"/x/y.txt", u": 5 problems; log: /x/y.txt (2 not written there)"},
-        {2, 0, u"/x/line\nbreak.txt", u": 2 problems; log: /x/line\\nbreak.txt"},  // stays one line
+        {{3, 0}, 0, u"/home/ann/Desktop/srvdata.txt", u": 3 problems; log: /home/ann/Desktop/srvdata.txt"},
+        {{1, 0}, 0, u"/var/log/a.txt", u": 1 problem; log: /var/log/a.txt"},
+        {{1, 0}, 1, u"/home/ann/Desktop/Photos.txt", u": 1 problem; log: /home/ann/Desktop/Photos.txt (not written there)"},
+        {{5, 0}, 2, u"/x/y.txt", u": 5 problems; log: /x/y.txt (2 not written there)"},
+        {{2, 0}, 0, u"/x/line\nbreak.txt", u": 2 problems; log: /x/line\\nbreak.txt"},  // stays one line
+        // News alone is no problem; a lost line of news is still a lost line.
+        {{0, 2}, 0, u"/x/y.txt", u": no problem; log: /x/y.txt"},
+        {{1, 1}, 1, u"/x/y.txt", u": 1 problem; log: /x/y.txt (1 not written there)"},
+        {{1, 1}, 2, u"/x/y.txt", u": 1 problem; log: /x/y.txt (not written there)"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(closingLine(c.problems, c.notInLog, c.logPath), TesselLibrary::kExecutableName + c.expected);
+        EXPECT_EQ(closingLine(c.tally, c.notInLog, c.logPath), TesselLibrary::kExecutableName + c.expected);
     }
 }
 
