@@ -1,5 +1,7 @@
 #include "verify_job.h"
 
+#include <atomic>
+
 #include "engine/digest_pipeline.h"
 #include "engine/entry_resolver.h"
 #include "engine/hashing_thread.h"
@@ -22,14 +24,18 @@ struct VerifyItem {
     std::vector<std::u16string> others;  // the other readings of its bytes
 };
 
-// The second reading: every entry, with where its file is.
-void produceEntries(ItemSink<VerifyItem>& sink, TesselFile& summaryFile, const std::u16string& summaryName,
-                    EntryResolver& resolver) {
+// The second reading: the entries the first one counted, each with where
+// its file is. False when it did not meet exactly those: a read failed, or
+// the file was cut or grown in between.
+bool produceEntries(ItemSink<VerifyItem>& sink, TesselFile& summaryFile, const std::u16string& summaryName,
+                    std::uint64_t counted, EntryResolver& resolver) {
     const auto stopping = [&] { return sink.stopping(); };
     SummaryReader reader(summaryFile, summaryName);
     SummaryLine line;
+    std::uint64_t entries = 0;
     while (reader.Next(line)) {
         if (line.kind != SummaryLine::Kind::Entry) continue;
+        if (++entries > counted) return false;
         VerifyItem item;
         std::copy(line.entry.digest, line.entry.digest + 32, item.stored);
         item.name = std::move(line.entry.name);
@@ -43,6 +49,7 @@ void produceEntries(ItemSink<VerifyItem>& sink, TesselFile& summaryFile, const s
         for (const std::u16string& other : item.others) task.others.push_back(resolver.Locate(other, stopping));
         sink.push(std::move(item), std::move(task));
     }
+    return !reader.readFailed() && entries == counted;
 }
 
 }  // namespace
@@ -95,8 +102,11 @@ JobResult VerifyJob::verifySummary(const std::function<void(TaskSource& source)>
     bool problemFound = first.anyInvalid;
     {
         EntryResolver resolver(root_, settings_.folderPath(), folders);
+        std::atomic<bool> readWhole{false};
         DigestPipeline<VerifyItem> checks(
-            [&](ItemSink<VerifyItem>& sink) { produceEntries(sink, summaryFile_, settings_.summaryName, resolver); },
+            [&](ItemSink<VerifyItem>& sink) {
+                readWhole = produceEntries(sink, summaryFile_, settings_.summaryName, first.entries, resolver);
+            },
             hash, threads);
         SummaryWriter rewrite(rewriteFile_, problems_);
         for (std::uint64_t i = 0;; ++i) {
@@ -110,11 +120,20 @@ JobResult VerifyJob::verifySummary(const std::function<void(TaskSource& source)>
             const Verdict verdict = judgeEntry(item.stored, digest);
             report(verdict, name, item.stored, digest);
             problemFound = problemFound || verdict != Verdict::Good;
-            if (verdict != Verdict::Good && verdict != Verdict::Mismatch) continue;
-            ++result.files;
-            if (settings_.rewriteOnDifference) rewrite.add(digest.digits, name);
+            if (verdict == Verdict::NotFound) continue;
+            // A file there but unreadable keeps its recorded digest, so that
+            // a rewrite taken for the summary still checks it next time.
+            const char(&digits)[32] = verdict == Verdict::Unreadable ? item.stored : digest.digits;
+            if (settings_.rewriteOnDifference) rewrite.add(digits, name);
+            if (verdict != Verdict::Unreadable) ++result.files;
         }
-        finish(rewrite, problemFound);
+        // Entries the summary holds and the check never met are not checked
+        // ones: the summary could not be read as it was counted.
+        if (!readWhole) {
+            problems_.logProblem(settings_.summaryPath(), kMissingData);
+            problemFound = true;
+        }
+        finish(rewrite, readWhole, problemFound);
     }
     progress_.EndJob(problemFound);
     return result;
@@ -136,8 +155,11 @@ void VerifyJob::report(Verdict verdict, const std::u16string& name, const char (
     }
 }
 
-void VerifyJob::finish(SummaryWriter& rewrite, bool& problemFound) {
+void VerifyJob::finish(SummaryWriter& rewrite, bool complete, bool& problemFound) {
     problemFound = problemFound || rewrite.failed();
+    // A rewrite that lacks entries the summary holds would lose them when
+    // taken for it: it is dropped, and an older one stays as it was.
+    if (!complete) return;
     // Kept only when something was wrong; with no line written an older
     // rewrite stays as it was.
     if (problemFound && settings_.rewriteOnDifference) {

@@ -50,9 +50,10 @@ private:
     void countDone(const FileDigest& digest);
     // The log line of an entry's verdict, if it has one.
     void report(Verdict verdict, const std::u16string& name, const char (&stored)[32], const FileDigest& digest);
-    // The rewrite is kept when asked for and something was wrong; a failed
-    // write of it is a problem of the run.
-    void finish(class SummaryWriter& rewrite, bool& problemFound);
+    // The rewrite is kept when asked for, something was wrong and every
+    // entry was met (`complete`); a failed write of it is a problem of the
+    // run.
+    void finish(class SummaryWriter& rewrite, bool complete, bool& problemFound);
     // Nothing to check is not a clean bill of health: the summary's problem
     // is said and the job fails, leaving any earlier rewrite where it is.
     JobResult endWithoutSummary();

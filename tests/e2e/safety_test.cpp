@@ -484,6 +484,42 @@ TEST(Limits, AFolderThatCannotBeFlushedIsReported) {
               std::vector<std::string>{rootText + "/Sumvane.md5 - Replaced, but may not be on disk"});
 }
 
+// A summary the file system reads badly the second time (an I/O error, or
+// the file cut between the two readings) is never taken as checked whole:
+// the entries it did not deliver are the summary's missing data, the run
+// fails, and no rewrite short of them is kept.
+TEST(Limits, ASummaryReadBadlyTheSecondTimeFailsTheRun) {
+    if (WineMode()) GTEST_SKIP() << "a stand-in for the POSIX file system";
+    const struct Case {
+        const char* what;
+        const char* rewound;    // SUMVANE_READ_REWOUND
+        bool changedReported;   // the changed file comes early enough to be checked
+    } cases[] = {{"an I/O error", "eio", false}, {"cut after its first lines", "2000", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Sandbox box;
+        const fs::path root = box.root() / "data";
+        for (int i = 0; i < 3000; ++i) WriteFile(root / ("f" + std::to_string(10000 + i)), std::to_string(i));
+        const std::string rootText = Native(root);
+        ExpectRun(box.Run({"-f" + rootText, "-c"}), 0);
+        WriteFile(root / "f10001", "changed");  // the second line
+        fs::remove(root / "f12999");            // the last line
+        const std::string older = "an older rewrite\r\n";
+        WriteFile(root / "Sumvane.md5X", older);
+        RunOptions failing;
+        failing.env = {{"LD_PRELOAD", SUMVANE_AT_OPEN_LIBRARY}, {"SUMVANE_READ_NAME", "Sumvane.md5"},
+                       {"SUMVANE_READ_REWOUND", c.rewound}, {"ASAN_OPTIONS", WithLinkOrderUnchecked()}};
+        ExpectRun(box.Run({"-f" + rootText, "-vc"}, failing), 1);
+        std::vector<std::string> expected;
+        if (c.changedReported) {
+            expected.push_back(rootText + "/f10001 - MD5 Mismatch (" + Md5Of("1") + " - " + Md5Of("changed") + ")");
+        }
+        expected.push_back(rootText + "/Sumvane.md5 - Missing Data");
+        EXPECT_EQ(LogLines(box.desktop() / LogName(rootText)), expected);
+        EXPECT_EQ(ReadFile(root / "Sumvane.md5X"), older);
+    }
+}
+
 // The program's own limit on open files is never a file's fault: with room
 // for a handful of files and 64 threads asked for, the same tree gives the
 // same summary as without a limit.

@@ -17,6 +17,16 @@
 //   SUMVANE_PAUSE_SECONDS  how long the open of it waits
 // A disk that cannot flush a folder's entries:
 //   SUMVANE_FAIL_FOLDER_SYNC  set: fsync(2) of a folder fails with EIO
+// A file system that reads one file badly (a network or FUSE mount, a
+// failing disk), for reads of the descriptors opened for that name:
+//   SUMVANE_READ_NAME        as SUMVANE_SWAP_NAME
+//   SUMVANE_READ_SHORT       each read(2) returns at most this many bytes
+//   SUMVANE_READ_REWOUND     what the reads do once the descriptor has been
+//                            put back at its start with lseek(2): "eio"
+//                            (the first one fails with EIO), "eintr" (the
+//                            first one fails with EINTR), or a number of
+//                            bytes after which they find the end, as if the
+//                            file had been cut between two readings
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <stdarg.h>
@@ -35,6 +45,14 @@ namespace {
 
 std::atomic<int> seen{0};
 std::atomic<bool> done{false};
+
+// The descriptors opened for SUMVANE_READ_NAME, and for each whether it has
+// been rewound, what it has read since, and whether its one fault is spent.
+constexpr int kTracked = 1024;
+std::atomic<bool> tracked[kTracked];
+std::atomic<bool> rewound[kTracked];
+std::atomic<long long> readSinceRewind[kTracked];
+std::atomic<bool> faultSpent[kTracked];
 
 std::string LastName(const char* path) {
     std::string text = path ? path : "";
@@ -73,6 +91,15 @@ void ActAt(const char* path) {
     }
 }
 
+void Track(int fd, const char* path) {
+    if (fd < 0 || fd >= kTracked) return;
+    const bool wanted = Matches("SUMVANE_READ_NAME", LastName(path));
+    tracked[fd] = wanted;
+    rewound[fd] = false;
+    readSinceRewind[fd] = 0;
+    faultSpent[fd] = false;
+}
+
 template <typename Function>
 Function Next(const char* name) {
     return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
@@ -93,7 +120,9 @@ int open(const char* path, int flags, ...) {
     va_end(arguments);
     ActAt(path);
     static const auto real = Next<int (*)(const char*, int, ...)>("open");
-    return real(path, flags, mode);
+    const int fd = real(path, flags, mode);
+    Track(fd, path);
+    return fd;
 }
 
 int open64(const char* path, int flags, ...) {
@@ -103,7 +132,9 @@ int open64(const char* path, int flags, ...) {
     va_end(arguments);
     ActAt(path);
     static const auto real = Next<int (*)(const char*, int, ...)>("open64");
-    return real(path, flags, mode);
+    const int fd = real(path, flags, mode);
+    Track(fd, path);
+    return fd;
 }
 
 int openat(int folder, const char* path, int flags, ...) {
@@ -113,7 +144,9 @@ int openat(int folder, const char* path, int flags, ...) {
     va_end(arguments);
     ActAt(path);
     static const auto real = Next<int (*)(int, const char*, int, ...)>("openat");
-    return real(folder, path, flags, mode);
+    const int fd = real(folder, path, flags, mode);
+    Track(fd, path);
+    return fd;
 }
 
 int openat64(int folder, const char* path, int flags, ...) {
@@ -123,7 +156,9 @@ int openat64(int folder, const char* path, int flags, ...) {
     va_end(arguments);
     ActAt(path);
     static const auto real = Next<int (*)(int, const char*, int, ...)>("openat64");
-    return real(folder, path, flags, mode);
+    const int fd = real(folder, path, flags, mode);
+    Track(fd, path);
+    return fd;
 }
 
 int fsync(int fd) {
@@ -134,6 +169,40 @@ int fsync(int fd) {
     }
     static const auto real = Next<int (*)(int)>("fsync");
     return real(fd);
+}
+
+off_t lseek(int fd, off_t offset, int whence) {
+    static const auto real = Next<off_t (*)(int, off_t, int)>("lseek");
+    const off_t at = real(fd, offset, whence);
+    if (at == 0 && fd >= 0 && fd < kTracked && tracked[fd]) {
+        rewound[fd] = true;
+        readSinceRewind[fd] = 0;
+    }
+    return at;
+}
+
+off_t lseek64(int fd, off_t offset, int whence) { return lseek(fd, offset, whence); }
+
+ssize_t read(int fd, void* buffer, size_t count) {
+    static const auto real = Next<ssize_t (*)(int, void*, size_t)>("read");
+    if (fd < 0 || fd >= kTracked || !tracked[fd]) return real(fd, buffer, count);
+    if (const char* most = getenv("SUMVANE_READ_SHORT"); most && count > static_cast<size_t>(atol(most)))
+        count = static_cast<size_t>(atol(most));
+    if (rewound[fd]) {
+        const std::string after = getenv("SUMVANE_READ_REWOUND") ? getenv("SUMVANE_READ_REWOUND") : "";
+        if ((after == "eio" || after == "eintr") && !faultSpent[fd].exchange(true)) {
+            errno = after == "eio" ? EIO : EINTR;
+            return -1;
+        }
+        if (!after.empty() && after != "eio" && after != "eintr") {
+            const long long left = atoll(after.c_str()) - readSinceRewind[fd];
+            if (left <= 0) return 0;
+            if (static_cast<long long>(count) > left) count = static_cast<size_t>(left);
+        }
+    }
+    const ssize_t got = real(fd, buffer, count);
+    if (got > 0) readSinceRewind[fd] += got;
+    return got;
 }
 
 }  // extern "C"
