@@ -56,18 +56,21 @@ std::string toLowBytes(const std::u16string& path) {
     // The path ends at its terminator.
     const std::u16string whole = path.substr(0, path.find(u'\0'));
     if (HoldsAboveLatin1(whole)) return Utf8Throughout(whole);
-    std::string out;
-    out.reserve(whole.size());
-    for (const char16_t unit : whole) out.push_back(static_cast<char>(unit));
-    return out;
+    std::string oneByte;
+    oneByte.reserve(whole.size());
+    for (const char16_t unit : whole) oneByte.push_back(static_cast<char>(unit));
+    // Some Latin-1 names in one byte each are also UTF-8 ("\u00C4\u00A9" is
+    // the UTF-8 of U+0129), which the reader prefers: such a name is written
+    // in UTF-8, so that its line checks it and never a sibling.
+    return widenBytes(oneByte) == whole ? oneByte : Utf8Throughout(whole);
 }
 
 std::u16string widenBytes(const std::string& bytes) {
     if (IsAscii(bytes)) return EachByte(bytes);
-    // Decoded whole only when no byte stood apart: that is what the writer
-    // makes of a name above U+00FF, and md5sum of any name.
+    // UTF-8 throughout is read as UTF-8: that is what the writer makes of a
+    // name any other form would read back wrong, and what other tools write.
     std::u16string whole = DecodeUtf8(bytes, TakenAsUtf8Throughout, 0);
-    if (HoldsAboveLatin1(whole) && Utf8Throughout(whole) == bytes) return whole;
+    if (Utf8Throughout(whole) == bytes) return whole;
     return DecodeUtf8(bytes, TakenAsUtf8, 0);
 }
 

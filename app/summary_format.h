@@ -17,16 +17,17 @@ struct SummaryEntry {
     std::vector<std::u16string> otherReadings;
 };
 
-// Path to summary bytes. A path whose characters all lie in U+0001..U+00FF
-// is one byte each (the form Latin-1 names have always had); a path holding
-// any character above U+00FF is UTF-8 throughout, as other tools read and
-// write names.
+// Path to summary bytes, always in a form widenBytes reads back as the same
+// path: one byte per character when every character lies in U+0001..U+00FF
+// (the form Latin-1 names have always had) and those bytes do not read as
+// something else; otherwise UTF-8 throughout, as other tools read and write
+// names.
 std::string toLowBytes(const std::u16string& path);
 // The reverse, and the first reading of any summary's bytes: bytes that are
-// UTF-8 throughout and spell a character above U+00FF are decoded whole;
-// otherwise a UTF-8 sequence for a character above U+00FF is decoded where
-// it stands and every other byte is the code unit of the same value (the
-// one-byte form, and the per-character form older summaries hold).
+// UTF-8 throughout are decoded whole; otherwise a UTF-8 sequence for a
+// character above U+00FF is decoded where it stands and every other byte is
+// the code unit of the same value (the one-byte form, and the per-character
+// form older summaries hold).
 std::u16string widenBytes(const std::string& bytes);
 
 // Every name the path bytes of a summary line may stand for, widenBytes

@@ -219,6 +219,28 @@ TEST(FolderVerify, NamesThatReadTwoWaysAreFound) {
     EXPECT_EQ(LogLines(tree.Log(box)), Lines{NotFound(tree.text + Sep() + "\xC9\xA0x")});
 }
 
+// "Preis \u00C4\u00A9" in one byte per character is C4 A9, the UTF-8 of
+// "Preis \u0129": with both files there, each line checks its own file,
+// whatever happens to either.
+TEST(FolderVerify, EachNameWrittenReadsBackAsItselfBesideItsLookalike) {
+    Sandbox box;
+    Tree tree(box);
+    const std::string latin = "Preis \xC3\x84\xC2\xA9";  // on disk (UTF-8): "Preis \u00C4\u00A9"
+    const std::string tilde = "Preis \xC4\xA9";            // "Preis \u0129"
+    WriteFile(tree.root / latin, "latin");
+    WriteFile(tree.root / tilde, "tilde");
+    ExpectRun(box.Run({"-f" + tree.text, "-c"}), 0);
+    ExpectRun(box.Run({"-f" + tree.text, "-v"}), 0);
+    ExpectNoLog(box, tree.text);
+
+    WriteFile(tree.root / tilde, "tilde, changed");
+    fs::remove(tree.root / latin);
+    ExpectRun(box.Run({"-f" + tree.text, "-v"}), 1);
+    const std::string folder = tree.text + Sep();
+    EXPECT_EQ(LogLines(tree.Log(box)),
+              (Lines{NotFound(folder + latin), Mismatch(folder + tilde, Md5Of("tilde"), Md5Of("tilde, changed"))}));
+}
+
 // A summary as md5sum writes it: lower-case digits, a mode character before
 // each name, names in UTF-8, a line feed alone after each.
 TEST(FolderVerify, AListWrittenByMd5sumVerifies) {

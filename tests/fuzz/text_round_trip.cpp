@@ -4,12 +4,12 @@
 //  - Summary bytes: every byte string without a zero byte read as a path
 //    (widenBytes) and written back (toLowBytes) reads as the same path; it
 //    gives the same bytes unless the path holds a character above U+00FF
-//    (bytes in the older per-character form come back UTF-8 throughout).
+//    (bytes in the older per-character form come back UTF-8 throughout) or
+//    the bytes were UTF-8 throughout (a Latin-1 name comes back one byte per
+//    character where that reads back as itself).
 //  - Summary names: a name written and read back is the same name when it
-//    holds no U+0000, each surrogate in it is paired or a byte escape
-//    (U+DC80..U+DCFF), and no U+00C4..U+00F4 is directly followed by a
-//    U+0080..U+00BF (such one-byte pairs can spell a UTF-8 sequence, which
-//    is read as the character it encodes).
+//    holds no U+0000 and each surrogate in it is paired or a byte escape
+//    (U+DC80..U+DCFF), whatever its Latin-1 characters could spell.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -33,11 +33,18 @@ bool WrittenWhole(const std::u16string& name) {
             ++i;
         } else if (unit >= 0xDC00 && unit <= 0xDFFF && (unit < 0xDC80 || unit > 0xDCFF)) {
             return false;
-        } else if (unit >= 0xC4 && unit <= 0xF4 && next >= 0x80 && next <= 0xBF) {
-            return false;
         }
     }
     return true;
+}
+
+// Non-ASCII bytes that are UTF-8 throughout: no byte of them is escaped as
+// a system name's undecodable one.
+bool Utf8Throughout(const std::string& bytes) {
+    if (std::all_of(bytes.begin(), bytes.end(), [](char byte) { return static_cast<unsigned char>(byte) < 0x80; }))
+        return false;
+    const std::u16string text = FromSystemBytes(bytes);
+    return std::none_of(text.begin(), text.end(), [](char16_t unit) { return unit >= 0xDC80 && unit <= 0xDCFF; });
 }
 
 }  // namespace
@@ -50,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string again = toLowBytes(path);
         if (widenBytes(again) != path) std::abort();
         const bool aboveLatin1 = std::any_of(path.begin(), path.end(), [](char16_t unit) { return unit > 0xFF; });
-        if (again != bytes && !aboveLatin1) std::abort();
+        if (again != bytes && !aboveLatin1 && !Utf8Throughout(bytes)) std::abort();
     }
 
     std::u16string name(size / 2, u'\0');

@@ -132,17 +132,37 @@ TEST(PathBytes, Latin1StaysOneBytePerCharacter) {
     EXPECT_EQ(widenBytes(bytes), path);
 }
 
-TEST(PathBytes, OneByteSummariesReadExactlyAsBefore) {
+TEST(PathBytes, OneByteSummariesReadAsBeforeUnlessTheyAreUtf8Throughout) {
     // Every byte 0x01..0xFF that is not part of a sequence above U+00FF
     // widens to the code unit of the same value, including the two-byte
-    // sequences that would only spell U+0080..U+00FF.
+    // sequences that would only spell U+0080..U+00FF, when a byte elsewhere
+    // is no UTF-8.
     std::string all;
     for (int b = 1; b < 256; ++b) all.push_back(static_cast<char>(b));
     std::u16string expected;
     for (int b = 1; b < 256; ++b) expected.push_back(static_cast<char16_t>(b));
     EXPECT_EQ(widenBytes(all), expected);
-    EXPECT_EQ(widenBytes("\xC3\xA9"), std::u16string(u"\u00C3\u00A9"));
-    EXPECT_EQ(widenBytes("\xC2\xA0x"), std::u16string(u"\u00C2\u00A0x"));
+    EXPECT_EQ(widenBytes("\xE9\xC3\xA9"), std::u16string(u"\u00E9\u00C3\u00A9"));
+    // Bytes that are UTF-8 throughout are read as UTF-8.
+    EXPECT_EQ(widenBytes("\xC3\xA9"), std::u16string(u"\u00E9"));
+    EXPECT_EQ(widenBytes("\xC2\xA0x"), std::u16string(u"\u00A0x"));
+}
+
+// Each name is written in a form that reads back as itself, whatever names
+// the same bytes could stand for: a line never checks a sibling.
+TEST(PathBytes, LatinNamesThatLookLikeUtf8AreWrittenAsUtf8) {
+    const std::pair<std::u16string, std::string> cases[] = {
+        {u"Preis \u00C4\u00A9", "Preis \xC3\x84\xC2\xA9"},  // one byte each would read as "Preis \u0129"
+        {u"\u00C3\u00A9", "\xC3\x83\xC2\xA9"},              // ... as "\u00E9"
+        {u"\u00C4\u00A9\u00E9", "\xC3\x84\xC2\xA9\xC3\xA9"},  // ... as "\u0129\u00E9", per character
+        {u"\u00E9t\u00E9", "\xE9t\xE9"},                      // no UTF-8: one byte each, as always
+        {u"\u00E9\u00C3", "\xE9\xC3"},
+    };
+    for (const auto& [path, bytes] : cases) {
+        EXPECT_EQ(toLowBytes(path), bytes);
+        EXPECT_EQ(widenBytes(bytes), path);
+        EXPECT_EQ(nameReadings(bytes).front(), path);
+    }
 }
 
 TEST(PathBytes, NamesAboveLatin1RoundTripAsUtf8) {
@@ -215,8 +235,9 @@ TEST(PathBytes, EveryReadingOfTheSameBytes) {
         {"/d/\xE9t\xE9", {u"/d/\u00E9t\u00E9", u"/d/" + Escape(0xE9) + u"t" + Escape(0xE9)}},
         // C9 A0 is the UTF-8 of U+0260 and also "É" and a no-break space.
         {"/d/\xC9\xA0", {u"/d/\u0260", u"/d/\u00C9\u00A0"}},
-        // A UTF-8 writer's "é" (C3 A9) first reads as two Latin-1 characters.
-        {"/d/\xC3\xA9", {u"/d/\u00C3\u00A9", u"/d/\u00E9"}},
+        // A UTF-8 writer's "é" (C3 A9), then the same bytes as two Latin-1
+        // characters.
+        {"/d/\xC3\xA9", {u"/d/\u00E9", u"/d/\u00C3\u00A9"}},
         // UTF-8 throughout, then per character, then each byte.
         {"\xC5\x81\xC3\xB3" "d\xC5\xBA.txt",
          {u"\u0141\u00F3d\u017A.txt", u"\u0141\u00C3\u00B3d\u017A.txt", u"\u00C5\u0081\u00C3\u00B3d\u00C5\u00BA.txt"}},
@@ -227,7 +248,7 @@ TEST(PathBytes, EveryReadingOfTheSameBytes) {
         // md5sum's mode character before the name.
         {" /d/a.txt", {u" /d/a.txt", u"/d/a.txt"}},
         {"*/d/a.txt", {u"*/d/a.txt", u"/d/a.txt"}},
-        {" \xC3\xA9", {u" \u00C3\u00A9", u" \u00E9", u"\u00C3\u00A9", u"\u00E9"}},
+        {" \xC3\xA9", {u" \u00E9", u" \u00C3\u00A9", u"\u00E9", u"\u00C3\u00A9"}},
         {" ", {u" "}},
     };
     for (const auto& [bytes, readings] : cases) EXPECT_EQ(nameReadings(bytes), readings) << bytes;
