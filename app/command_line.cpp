@@ -132,6 +132,15 @@ std::size_t applyArgument(const std::u16string& argument, RunSettings& app) {
     if (argument.size() < 2) return 0;  // a lone switch character does nothing
     const std::u16string value = argument.substr(2);
     switch (LowerAscii(argument[1])) {
+        case u'a': {
+            app.showHelp = false;
+            app.additions = true;
+            // The letters after it are options of their own, so that "-avc"
+            // reads as "-a -vc".
+            if (value.empty()) return 2;
+            const std::size_t rest = applyArgument(std::u16string(1, argument[0]) + value, app);
+            return rest == 0 ? 2 : 1 + rest;
+        }
         case u'c':
             app.showHelp = false;
             app.create = true;
@@ -225,6 +234,9 @@ std::vector<std::u16string> applyArguments(const std::vector<std::u16string>& ar
         notes.push_back(u"nothing to do: no folder (-f), file (-n) or path was given");
     } else if (!otherWork && !app.create && !app.verify) {
         notes.push_back(u"nothing to do: neither -c (record) nor -v (check) was given");
+    }
+    if (app.additions && !(app.folderGiven && app.verify)) {
+        notes.push_back(u"ignoring -a: new files are looked for only when a folder is checked (-v or -vc)");
     }
     return notes;
 }

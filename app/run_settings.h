@@ -23,6 +23,9 @@ struct RunSettings {
     bool recursive = false;
     bool uninstallVerb = false;
     bool verify = false;
+    // -a: a folder's check also walks the folder and reports the files the
+    // summary does not list (new, or moved there).
+    bool additions = false;
     // Set, the run only answers it: no start-up action, no work.
     InformationRequest informationRequest = InformationRequest::None;
 

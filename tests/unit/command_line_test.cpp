@@ -86,6 +86,20 @@ TEST(ApplyArgument, LettersAreCaseInsensitiveAndVcLooksAtTheThirdCharacter) {
         EXPECT_TRUE(s.verify);
         EXPECT_TRUE(s.rewriteOnDifference);
     }
+    // -a reads the letters after it as options of their own.
+    const struct {
+        const char16_t* option;
+        bool verify, rewrite;
+    } additions[] = {{u"-a", false, false}, {u"-A", false, false}, {u"-av", true, false}, {u"-avc", true, true},
+                     {u"-aVC", true, true}, {u"-aq", false, false}};
+    for (const auto& c : additions) {
+        RunSettings app;
+        applyArguments({c.option}, app);
+        EXPECT_TRUE(app.additions);
+        EXPECT_EQ(app.verify, c.verify);
+        EXPECT_EQ(app.rewriteOnDifference, c.rewrite);
+        EXPECT_FALSE(app.showHelp);
+    }
 }
 
 TEST(ApplyArgument, FlagOptionsIgnoreTheirRest) {
@@ -267,6 +281,11 @@ TEST(ApplyArguments, NotesSayWhatWasIgnoredAndWhenNothingIsToBeDone) {
         {{u"-rf", u"data"}, {u"-rf is read as -r (the rest is ignored)"}},  // "data" then verifies ""
         {{u"-install"}, {u"-install is read as -i (the rest is ignored)"}},
         {{u"-uninstall"}, {u"-uninstall is read as -u (the rest is ignored)"}},
+        {{u"-f/data", u"-r", u"-avc"}, {}},
+        {{u"-f/data", u"-avx"}, {u"-avx is read as -av (the rest is ignored)"}},
+        {{u"-f/data", u"-aq", u"-v"}, {u"-aq is read as -a (the rest is ignored)"}},
+        {{u"-f/data", u"-c", u"-ca"}, {u"-ca is read as -c (the rest is ignored); write -c -a"}},
+        {{u"-f/data", u"-c", u"-a"}, {u"ignoring -a: new files are looked for only when a folder is checked (-v or -vc)"}},
         // A line break typed into an argument is shown, not obeyed.
         {{u"-f/data", u"-c", u"-q\nx"}, {u"ignoring unknown option -q\\nx"}},
         // Options, but no work.
