@@ -27,6 +27,15 @@ std::u16string closingLine(const LogTally& tally, std::size_t notInLog, const st
                            const std::u16string& keptSummary) {
     const std::size_t problems = tally.problems;
     std::u16string line = problems == 0 ? u"no problem" : Count(problems) + (problems == 1 ? u" problem" : u" problems");
+    std::u16string kinds;
+    const auto kind = [&](std::size_t count, const char16_t* name) {
+        if (count != 0) kinds += (kinds.empty() ? u"" : u", ") + Count(count) + u" " + name;
+    };
+    kind(tally.damaged, u"damaged");
+    kind(tally.edited, u"edited");
+    kind(tally.moved, u"moved");
+    if (!kinds.empty()) line += u" (" + kinds + u")";
+    if (tally.newFiles != 0) line += u", " + Count(tally.newFiles) + (tally.newFiles == 1 ? u" new file" : u" new files");
     line += u"; log: " + ShownInLogLine(logPath);
     if (notInLog == tally.problems + tally.news) {
         line += u" (not written there)";

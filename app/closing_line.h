@@ -12,10 +12,11 @@
 #include "job_result.h"
 #include "problem_log.h"
 
-// "sumvane: 3 problems; log: <path>" ("no problem" when the log holds news
-// only), then, when some lines did not reach the log file (they are on
-// standard error already), how many of them; and, when `keptSummary` is
-// given, that a build left that summary as it was.
+// "sumvane: 3 problems (1 damaged, 1 edited, 1 moved), 2 new files; log:
+// <path>" ("no problem" when the log holds news only; the kinds of problems
+// named when there are any), then, when some lines did not reach the log
+// file (they are on standard error already), how many of them; and, when
+// `keptSummary` is given, that a build left that summary as it was.
 std::u16string closingLine(const LogTally& tally, std::size_t notInLog, const std::u16string& logPath,
                            const std::u16string& keptSummary = {});
 

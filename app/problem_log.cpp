@@ -1,6 +1,7 @@
 #include "problem_log.h"
 
 #include "string_ids.h"
+#include "local_time.h"
 #include "text.h"
 
 using namespace TesselLibrary;
@@ -11,8 +12,8 @@ void ProblemLog::logProblem(const std::u16string& path, std::uint32_t messageId)
     log_.WriteLine(strings_.ResourceString(messageId));
 }
 
-void ProblemLog::logMismatch(const std::u16string& path, const std::u16string& first,
-                             const std::u16string& second) const {
+void ProblemLog::logMismatch(const std::u16string& path, const std::u16string& first, const std::u16string& second,
+                             Verdict verdict, const FileTime& modified) const {
     ++tally_.problems;
     log_.Write(ShownInLogLine(path));
     log_.Write(strings_.ResourceString(kMd5Mismatch));
@@ -20,7 +21,18 @@ void ProblemLog::logMismatch(const std::u16string& path, const std::u16string& f
     log_.Write(ShownInLogLine(first));  // a stored digest may hold any byte; a line break must not end the line
     log_.Write(u" - ");
     log_.Write(ShownInLogLine(second));
-    log_.WriteLine(u")");
+    log_.Write(u")");
+    // What tells an edit from damage follows the parenthesis, so that a
+    // reader of the line as it always was still finds both digests there.
+    if (verdict == Verdict::Edited) {
+        ++tally_.edited;
+        log_.Write(strings_.ResourceString(kModifiedAt));
+        log_.Write(DateTimeText(LocalDateTimeOf(modified)));
+    } else if (verdict == Verdict::Damaged) {
+        ++tally_.damaged;
+        log_.Write(strings_.ResourceString(kDamagedDateUnchanged));
+    }
+    log_.WriteLine(u"");
 }
 
 void ProblemLog::logVerdict(const std::u16string& path, Verdict verdict) const {

@@ -16,6 +16,11 @@
 struct LogTally {
     std::size_t problems = 0;
     std::size_t news = 0;
+    // Kinds of problems and news, for a closing line that names them.
+    std::size_t damaged = 0;
+    std::size_t edited = 0;
+    std::size_t moved = 0;
+    std::size_t newFiles = 0;
 };
 
 class ProblemLog {
@@ -26,8 +31,11 @@ public:
     // followed by string `messageId`.
     void logProblem(const std::u16string& path, std::uint32_t messageId) const;
     // The mismatch line: the path, " - MD5 Mismatch", then the two digests
-    // in parentheses, in the order given.
-    void logMismatch(const std::u16string& path, const std::u16string& first, const std::u16string& second) const;
+    // in parentheses, in the order given; for an edited file, then
+    // " - Modified " and its local time of `modified`, for a damaged one
+    // " - Damaged: Date Unchanged".
+    void logMismatch(const std::u16string& path, const std::u16string& first, const std::u16string& second,
+                     Verdict verdict = Verdict::Mismatch, const TesselLibrary::FileTime& modified = {}) const;
     // The line of a verdict that has one of its own (not Good, not a
     // mismatch): the path and the verdict's message.
     void logVerdict(const std::u16string& path, Verdict verdict) const;

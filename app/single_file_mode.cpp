@@ -36,13 +36,18 @@ bool runSingleFile(const RunSettings& settings, const ProblemLog& problems,
             ok = false;
         } else if (!sameDigest(stored, digest.digits)) {
             ok = false;
+            // The companion was written after the digest in it was taken.
+            FileTime written;
+            const Verdict verdict =
+                companion.Modified(&written) ? judgeEntry(stored, digest, written) : Verdict::Mismatch;
             // The stored digits are shown up to a zero byte.
             std::u16string shown;
             for (const char c : stored) {
                 if (c == '\0') break;
                 shown.push_back(static_cast<unsigned char>(c));
             }
-            problems.logMismatch(singleFile, std::u16string(digest.digits, digest.digits + 32), shown);
+            problems.logMismatch(singleFile, std::u16string(digest.digits, digest.digits + 32), shown, verdict,
+                                 digest.modified);
             if (settings.rewriteOnDifference) {
                 TesselFile rewrite(file.folder, file.name + u".md5x");
                 if (!(rewrite.Write(digest.digits, sizeof digest.digits) && rewrite.Commit())) {

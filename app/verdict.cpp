@@ -28,9 +28,16 @@ Verdict judgeBuildItem(const BuildItem& item, const FileDigest& digest) {
     return judgeDigest(digest.result);
 }
 
-Verdict judgeEntry(const char (&stored)[32], const FileDigest& digest) {
+Verdict judgeEntry(const char (&stored)[32], const FileDigest& digest,
+                   const std::optional<TesselLibrary::FileTime>& recorded) {
     if (digest.result != DigestResult::Computed) return judgeDigest(digest.result);
-    return sameDigest(stored, digest.digits) ? Verdict::Good : Verdict::Mismatch;
+    if (sameDigest(stored, digest.digits)) return Verdict::Good;
+    if (!recorded) return Verdict::Mismatch;
+    return digest.modified > *recorded ? Verdict::Edited : Verdict::Damaged;
+}
+
+bool isMismatch(Verdict verdict) {
+    return verdict == Verdict::Mismatch || verdict == Verdict::Edited || verdict == Verdict::Damaged;
 }
 
 std::uint32_t verdictMessage(Verdict verdict) {
@@ -45,6 +52,8 @@ std::uint32_t verdictMessage(Verdict verdict) {
             return kUnableToWrite;
         case Verdict::Good:
         case Verdict::Mismatch:
+        case Verdict::Edited:
+        case Verdict::Damaged:
             break;
     }
     return 0;

@@ -4,14 +4,18 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "engine/digest_result.h"
+#include "file_time.h"
 
 struct BuildItem;
 
 enum class Verdict {
     Good,              // recorded (build); the digest recorded for it (verify)
-    Mismatch,          // verify: the file's bytes differ from those recorded
+    Mismatch,          // verify: the file's bytes differ from those recorded (when, unknown)
+    Edited,            // ... and it was written since the summary was
+    Damaged,           // ... but its date says it was not: decay, a faulty disk or copy
     NotFound,          // no file at the path
     Unreadable,        // there, but it could not be read to its end
     UnreadableFolder,  // build: a folder that could not be opened or listed whole
@@ -23,7 +27,13 @@ Verdict judgeDigest(DigestResult result);
 // A file or folder of a build's walk, and the digest made of it (if any).
 Verdict judgeBuildItem(const BuildItem& item, const FileDigest& digest);
 // A summary entry with its recorded digits, and the digest made now.
-Verdict judgeEntry(const char (&stored)[32], const FileDigest& digest);
+// `recorded`: when the summary was written, a moment after each of its
+// digests was taken; a file whose bytes differ tells an edit from damage by
+// whether it was written after that. Unknown: a plain mismatch.
+Verdict judgeEntry(const char (&stored)[32], const FileDigest& digest,
+                   const std::optional<TesselLibrary::FileTime>& recorded = std::nullopt);
+// The file's bytes differ from those recorded, however that came about.
+bool isMismatch(Verdict verdict);
 
 // The string of a verdict's log line after the path; 0 for Good, and for a
 // mismatch, whose line also shows both digests.

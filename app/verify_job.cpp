@@ -91,6 +91,8 @@ JobResult VerifyJob::verifySummary(const std::function<void(TaskSource& source)>
     bar_.step(JobBar::Step::Begun);
     bar_.status(settings_.folder.empty() ? DirectoryOf(settings_.singleFile) : settings_.folder);
     if (!summaryFile_.OpenRead()) return endWithoutSummary();
+    FileTime written;
+    if (summaryFile_.Modified(&written)) recorded_ = written;
     const FirstReading first = readFirst();
     if (!first.read) return endWithoutSummary();
     bar_.step(JobBar::Step::SummaryRead);
@@ -117,7 +119,7 @@ JobResult VerifyJob::verifySummary(const std::function<void(TaskSource& source)>
             const FileDigest& digest = next->done.digest;
             const std::u16string& name = next->done.other ? item.others[*next->done.other] : item.name;
             countDone(digest);
-            const Verdict verdict = judgeEntry(item.stored, digest);
+            const Verdict verdict = judgeEntry(item.stored, digest, recorded_);
             report(verdict, name, item.stored, digest);
             problemFound = problemFound || verdict != Verdict::Good;
             if (verdict == Verdict::NotFound) continue;
@@ -147,9 +149,9 @@ void VerifyJob::countDone(const FileDigest& digest) {
 
 void VerifyJob::report(Verdict verdict, const std::u16string& name, const char (&stored)[32],
                        const FileDigest& digest) {
-    if (verdict == Verdict::Mismatch) {
+    if (isMismatch(verdict)) {
         problems_.logMismatch(name, std::u16string(stored, stored + 32),
-                              std::u16string(digest.digits, digest.digits + 32));
+                              std::u16string(digest.digits, digest.digits + 32), verdict, digest.modified);
     } else {
         problems_.logVerdict(name, verdict);
     }

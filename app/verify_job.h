@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "engine/descriptor_budget.h"
 #include "engine/digest_task.h"
@@ -66,4 +67,5 @@ private:
     std::shared_ptr<const TesselLibrary::Folder> root_;
     TesselLibrary::TesselFile& summaryFile_;
     TesselLibrary::TesselFile& rewriteFile_;
+    std::optional<TesselLibrary::FileTime> recorded_;  // when the summary was written, when known
 };

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "file_time.h"
 #include "folder.h"
 
 namespace TesselLibrary {
@@ -56,6 +57,8 @@ public:
     bool Size(std::uint64_t* size) const;
     bool SeekToStart();
     bool Identity(FileIdentity* identity) const;
+    // When the open file was last written.
+    bool Modified(FileTime* time) const;
     // An advisory lock on the open file, held until it is closed: the mark
     // of a live run on its temporary file. False when another holds it.
     bool TryLock();

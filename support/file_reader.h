@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "file_time.h"
 #include "folder.h"
 
 namespace TesselLibrary {
@@ -37,6 +38,8 @@ public:
     bool outOfDescriptors() const { return outOfDescriptors_; }
     // The size the file had when it was opened.
     std::uint64_t size() const { return size_; }
+    // When it was last written, as of the open.
+    const FileTime& modified() const { return modified_; }
     // Tells the system the file will be read once from start to end, worth
     // a call only when it takes more than one read.
     void AdviseSequential();
@@ -47,6 +50,7 @@ public:
 private:
     std::intptr_t native_ = -1;  // a descriptor or a Windows handle; -1 for none
     std::uint64_t size_ = 0;
+    FileTime modified_;
     bool outOfDescriptors_ = false;
 };
 

@@ -1,6 +1,10 @@
 // The local time, as a log line's time stamp shows it.
 #pragma once
 
+#include <string>
+
+#include "file_time.h"
+
 namespace TesselLibrary {
 
 struct TesselDateTime {
@@ -9,5 +13,9 @@ struct TesselDateTime {
 
 // The local time now.
 TesselDateTime LocalDateTime();
+// The local time of a moment a file time names.
+TesselDateTime LocalDateTimeOf(const FileTime& time);
+// "YYYY-MM-DD HH:MM:SS" (four digits of the year at least).
+std::u16string DateTimeText(const TesselDateTime& when);
 
 }  // namespace TesselLibrary

@@ -72,6 +72,10 @@ bool TesselFile::OpenRead() {
     return Resolve() && d.handle.Open(*d.folder, d.name, FileHandle::Mode::ReadNoLink);
 }
 
+bool TesselFile::Modified(FileTime* time) const {
+    return data_->handle.IsOpen() && data_->openedForReading && data_->handle.Modified(time);
+}
+
 bool TesselFile::Rewind() {
     return data_->handle.IsOpen() && data_->openedForReading && data_->handle.SeekToStart();
 }

@@ -57,6 +57,9 @@ public:
     bool ReadAll(std::vector<std::uint8_t>& buffer);
     // The file's size on disk; 0 when it cannot be opened.
     std::uint64_t Size();
+    // When the file OpenRead opened was last written; false when it is not
+    // open for reading or the system cannot say.
+    bool Modified(FileTime* time) const;
     void SetPath(const char16_t* path);
     void SetPath(std::shared_ptr<const Folder> folder, const std::u16string& name);
     // The path as messages name it.

@@ -116,15 +116,7 @@ struct TesselLogData {
     }
 };
 
-std::u16string LogLinePrefix(const TesselDateTime& when) {
-    char buffer[96];
-    const int length = std::snprintf(buffer, sizeof buffer, "[%04d-%02d-%02d %02d:%02d:%02d] ", when.year,
-                                     when.month, when.day, when.hour, when.minute, when.second);
-    std::u16string prefix;
-    for (int i = 0; i < length && i < static_cast<int>(sizeof buffer) - 1; ++i)
-        prefix.push_back(static_cast<char16_t>(static_cast<unsigned char>(buffer[i])));
-    return prefix;
-}
+std::u16string LogLinePrefix(const TesselDateTime& when) { return u"[" + DateTimeText(when) + u"] "; }
 
 TesselLog::TesselLog() : data_(std::make_unique<TesselLogData>()) {}
 

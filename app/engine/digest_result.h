@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "file_time.h"
+
 // How a digest came out: the path does not exist, or the file is there but
 // could not be read to its end (no access, locked, an I/O error, cut short
 // while read, no hash service).
@@ -13,6 +15,7 @@ struct FileDigest {
     DigestResult result = DigestResult::Unreadable;
     char digits[32] = {};     // valid when Computed
     std::uint64_t bytes = 0;  // how much was hashed
+    TesselLibrary::FileTime modified;  // when the file was last written, as of its open (when opened)
 };
 
 // The 32 upper-case digits of a 16-byte MD5 value.

@@ -36,6 +36,7 @@ FileDigest FileDigester::Opened(SequentialFile& file, ReadOutcome opened) {
         return done;
     }
     if (opened != ReadOutcome::Complete) return done;
+    done.modified = file.modified();
     // A digest left unfinished by a failed file must not leak into the next.
     if (hashUsed_ && !hash_.Restart()) return done;
     hashUsed_ = true;

@@ -235,6 +235,7 @@ private:
             } else {
                 done.digest.result = DigestResult::Computed;
                 done.digest.bytes = slot.hashed;
+                done.digest.modified = slot.file.modified();
                 DigestDigits(value, done.digest.digits);
             }
             finished_.emplace_back(*slot.index, std::move(done));

@@ -139,6 +139,13 @@ bool FileHandle::Identity(FileIdentity* identity) const {
     return true;
 }
 
+bool FileHandle::Modified(FileTime* time) const {
+    struct stat st;
+    if (::fstat(static_cast<int>(native_), &st) != 0) return false;
+    *time = FileTime{st.st_mtim.tv_sec, static_cast<std::uint32_t>(st.st_mtim.tv_nsec)};
+    return true;
+}
+
 bool FileHandle::TryLock() {
     int result;
     do {

@@ -35,7 +35,7 @@ bool IsOutOfDescriptors(int error) { return error == EMFILE || error == ENFILE |
 // Four system calls for a small file (open, fstat, read, close): the
 // non-blocking flag of the open stays, as reads of a regular file ignore it.
 ReadOutcome OpenForReading(int at, const std::u16string& path, std::intptr_t* native, std::uint64_t* size,
-                           bool* outOfDescriptors) {
+                           FileTime* modified, bool* outOfDescriptors) {
     int fd = static_cast<int>(*native);
     Posix::CloseDescriptor(fd);
     *native = -1;
@@ -45,19 +45,20 @@ ReadOutcome OpenForReading(int at, const std::u16string& path, std::intptr_t* na
     if (fd < 0) return Posix::IsNotFoundError(errno) ? ReadOutcome::NotFound : ReadOutcome::Unreadable;
     *native = fd;
     *size = static_cast<std::uint64_t>(status.st_size);
+    *modified = FileTime{status.st_mtim.tv_sec, static_cast<std::uint32_t>(status.st_mtim.tv_nsec)};
     return ReadOutcome::Complete;
 }
 
 }  // namespace
 
 ReadOutcome SequentialFile::Open(const std::u16string& path) {
-    return OpenForReading(AT_FDCWD, path, &native_, &size_, &outOfDescriptors_);
+    return OpenForReading(AT_FDCWD, path, &native_, &size_, &modified_, &outOfDescriptors_);
 }
 
 ReadOutcome SequentialFile::Open(const Folder& folder, const std::u16string& name) {
     // A name with a separator would reach past the folder.
     if (name.empty() || name.find(u'/') != std::u16string::npos) return ReadOutcome::Unreadable;
-    return OpenForReading(static_cast<int>(folder.native()), name, &native_, &size_, &outOfDescriptors_);
+    return OpenForReading(static_cast<int>(folder.native()), name, &native_, &size_, &modified_, &outOfDescriptors_);
 }
 
 void SequentialFile::AdviseSequential() {

@@ -6,11 +6,12 @@
 
 namespace TesselLibrary {
 
-TesselDateTime LocalDateTime() {
+namespace {
+
+TesselDateTime LocalDateTimeAt(std::time_t moment) {
     TesselDateTime when;
-    const std::time_t now = std::time(nullptr);
     struct tm local {};
-    if (!::localtime_r(&now, &local)) return when;
+    if (!::localtime_r(&moment, &local)) return when;
     when.year = local.tm_year + 1900;
     when.month = local.tm_mon + 1;
     when.day = local.tm_mday;
@@ -19,5 +20,11 @@ TesselDateTime LocalDateTime() {
     when.second = local.tm_sec > 59 ? 59 : local.tm_sec;  // a leap second shows as :59
     return when;
 }
+
+}  // namespace
+
+TesselDateTime LocalDateTime() { return LocalDateTimeAt(std::time(nullptr)); }
+
+TesselDateTime LocalDateTimeOf(const FileTime& time) { return LocalDateTimeAt(static_cast<std::time_t>(time.seconds)); }
 
 }  // namespace TesselLibrary

@@ -5,6 +5,7 @@
 // program holds it for a moment; a file it only reads is reported at once.
 #include <windows.h>
 
+#include "file_times.h"
 #include "file_handle.h"
 #include "handle.h"
 #include "long_path.h"
@@ -132,6 +133,13 @@ bool FileHandle::Identity(FileIdentity* identity) const {
     if (!::GetFileInformationByHandle(Native(native_), &info)) return false;
     identity->device = info.dwVolumeSerialNumber;
     identity->node = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
+bool FileHandle::Modified(FileTime* time) const {
+    FILETIME written{};
+    if (!::GetFileTime(Native(native_), nullptr, nullptr, &written)) return false;
+    *time = Win32::TimeOf(written);
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "file_reader.h"
+#include "file_times.h"
 #include "long_path.h"
 
 namespace TesselLibrary {
@@ -44,9 +45,11 @@ ReadOutcome SequentialFile::Open(const std::u16string& path) {
     }
     native_ = reinterpret_cast<std::intptr_t>(file);
     // Folders never open here; devices and pipes are no files to hash.
-    LARGE_INTEGER size{};
-    if (::GetFileType(file) != FILE_TYPE_DISK || !::GetFileSizeEx(file, &size)) return ReadOutcome::Unreadable;
-    size_ = static_cast<std::uint64_t>(size.QuadPart);
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (::GetFileType(file) != FILE_TYPE_DISK || !::GetFileInformationByHandle(file, &information))
+        return ReadOutcome::Unreadable;
+    size_ = (static_cast<std::uint64_t>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
+    modified_ = Win32::TimeOf(information.ftLastWriteTime);
     return ReadOutcome::Complete;
 }
 

@@ -1,22 +1,42 @@
 // The local time for the log's line prefix.
 #include <windows.h>
 
+#include "file_times.h"
 #include "tessel_log.h"
 #include "local_time.h"
 
 namespace TesselLibrary {
 
+namespace {
+
+TesselDateTime DateTimeOf(const SYSTEMTIME& local) {
+    TesselDateTime when;
+    when.year = local.wYear;
+    when.month = local.wMonth;
+    when.day = local.wDay;
+    when.hour = local.wHour;
+    when.minute = local.wMinute;
+    when.second = local.wSecond;
+    return when;
+}
+
+}  // namespace
+
 TesselDateTime LocalDateTime() {
     SYSTEMTIME now{};
     ::GetLocalTime(&now);
-    TesselDateTime when;
-    when.year = now.wYear;
-    when.month = now.wMonth;
-    when.day = now.wDay;
-    when.hour = now.wHour;
-    when.minute = now.wMinute;
-    when.second = now.wSecond;
-    return when;
+    return DateTimeOf(now);
+}
+
+TesselDateTime LocalDateTimeOf(const FileTime& time) {
+    // The time zone's rule for that day, daylight saving time included, as
+    // Explorer shows a file's date.
+    const FILETIME utc = Win32::FileTimeOf(time);
+    SYSTEMTIME universal{};
+    SYSTEMTIME local{};
+    if (!::FileTimeToSystemTime(&utc, &universal) || !::SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local))
+        return TesselDateTime{};
+    return DateTimeOf(local);
 }
 
 }  // namespace TesselLibrary

@@ -19,18 +19,24 @@ inline void ExpectLogOnStandardError(const std::string& err) {
     const std::size_t lastLine = err.size() < 2 || err.rfind('\n', err.size() - 2) == std::string::npos
                                      ? 0
                                      : err.rfind('\n', err.size() - 2) + 1;
-    // A build that kept the previous summary adds "; <summary> left as it was".
-    static const std::regex closing("sumvane: ([0-9]+) (problem|problems); log: (.*?)(; .* left as it was)?\n");
+    // A build that kept the previous summary adds "; <summary> left as it was";
+    // a check names the kinds of its problems, and counts the new files
+    // among its news.
+    static const std::regex closing(
+        "sumvane: (no problem|([0-9]+) (problem|problems)( \\([^)]*\\))?)(, ([0-9]+) new files?)?; log: "
+        "(.*?)(; .* left as it was)?\n");
     std::smatch m;
     const std::string last = err.substr(lastLine);
     ASSERT_TRUE(std::regex_match(last, m, closing)) << err;
     const std::string lines = err.substr(0, lastLine);
-    std::string fromLog = LogText(m[3].str()).value_or("<no log at " + m[3].str() + ">");
+    std::string fromLog = LogText(m[7].str()).value_or("<no log at " + m[7].str() + ">");
     for (std::size_t at; (at = fromLog.find("\r\n")) != std::string::npos;) fromLog.replace(at, 2, "\n");
     EXPECT_EQ(lines, TerminalText(fromLog));
     const auto count = static_cast<std::size_t>(std::count(lines.begin(), lines.end(), '\n'));
-    EXPECT_EQ(std::stoul(m[1].str()), count);
-    EXPECT_EQ(m[2].str(), count == 1 ? "problem" : "problems");
+    const std::size_t problems = m[2].matched ? std::stoul(m[2].str()) : 0;
+    const std::size_t news = m[6].matched ? std::stoul(m[6].str()) : 0;
+    EXPECT_EQ(problems + news, count);
+    if (m[2].matched) EXPECT_EQ(m[3].str(), problems == 1 ? "problem" : "problems");
 }
 
 // The exit code, and nothing on the console but the banner and, on Linux, the

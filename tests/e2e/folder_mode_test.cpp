@@ -125,7 +125,8 @@ TEST_P(NotedOptionTest, SaysWhatItIgnoredAndOtherwiseRunsAsWithout) {
         EXPECT_EQ(ReadFile(root / "Sumvane.md5"), summaryBefore);
         EXPECT_EQ(LogLines(box.desktop() / LogName(rootText)),
                   std::vector<std::string>{Spelled(rootText, kTree[0]) + " - MD5 Mismatch (" + Md5Of(kTree[0].content) +
-                                           " - " + Md5Of("changed") + ")"});
+                                           " - " + Md5Of("changed") + ")" +
+                                           MismatchDate(root / "a.txt", root / "Sumvane.md5")});
     } else {
         EXPECT_EQ(ReadFile(root / "Sumvane.md5"),
                   c.recorded.empty() ? std::nullopt
@@ -288,7 +289,8 @@ TEST(FolderBuild, RelativeFolderRecordsRelativePathsThatVerifyFromTheSameFolder)
     ExpectRun(box.Run({"-fdata", "-v"}), 1);
     const std::string bPath = "data" + Sep() + "sub" + Sep() + "b.txt";
     EXPECT_EQ(LogLines(box.desktop() / "data.txt"),
-              std::vector<std::string>{bPath + " - MD5 Mismatch (" + Md5Of("b") + " - " + Md5Of("changed") + ")"});
+              std::vector<std::string>{bPath + " - MD5 Mismatch (" + Md5Of("b") + " - " + Md5Of("changed") + ")" +
+                                       MismatchDate(root / "sub" / "b.txt", root / "Sumvane.md5")});
 }
 
 // On a terminal, a build of a relative folder says that its paths are
@@ -352,7 +354,8 @@ TEST(FolderBuild, EmptyFolderMeansTheCurrentDirectory) {
     WriteFile(box.work() / "a.txt", "changed");
     ExpectRun(box.Run({"-f", "-v"}), 1);
     EXPECT_EQ(LogLines(box.desktop() / "Sumvane.txt"),
-              std::vector<std::string>{"a.txt - MD5 Mismatch (" + Md5Of("a") + " - " + Md5Of("changed") + ")"});
+              std::vector<std::string>{"a.txt - MD5 Mismatch (" + Md5Of("a") + " - " + Md5Of("changed") + ")" +
+                                       MismatchDate(box.work() / "a.txt", box.work() / "Sumvane.md5")});
 }
 
 TEST(FolderBuild, NamesAboveLatin1AreUtf8AndLatin1NamesOneByteEach) {
@@ -571,11 +574,15 @@ TEST(FolderBuild, DeepTreesAreWalkedWhole) {
     }
     const int file = ::openat(at, "f.txt", O_WRONLY | O_TRUNC);
     ASSERT_EQ(::write(file, "g", 1), 1);
+    struct stat written {};
+    ASSERT_EQ(::fstat(file, &written), 0);
     ::close(file);
     ::close(at);
     ExpectRun(box.Run({"-f" + rootText, "-v"}, fewFiles), 1);
     EXPECT_EQ(LogLines(box.desktop() / LogName(rootText)),
-              std::vector<std::string>{deepest + " - MD5 Mismatch (" + Md5Of("f") + " - " + Md5Of("g") + ")"});
+              std::vector<std::string>{deepest + " - MD5 Mismatch (" + Md5Of("f") + " - " + Md5Of("g") + ")" +
+                                       MismatchDate({written.st_mtim.tv_sec, written.st_mtim.tv_nsec},
+                                                    WriteTimeOf(root / "Sumvane.md5"))});
     RemoveDeep(top, name.c_str());
     ::close(top);
 }
@@ -654,7 +661,10 @@ TEST(FolderBuild, AnyNumberOfThreadsWritesTheSameBytes) {
         written.push_back(ReadFile(root / "Sumvane.md5").value_or("(none)"));
         for (const std::string& line : LogLines(log)) written.push_back(line);
         fs::rename(root / "d0" / "f6", root / "d0" / "moved");
+        // Changed behind its date's back: the same line whenever it is run.
+        const WriteTime before = WriteTimeOf(root / "d4" / "f40");
         WriteFile(root / "d4" / "f40", "changed");
+        SetWriteTime(root / "d4" / "f40", before);
         EXPECT_EQ(box.Run({"-f" + rootText, "-vc"}, options).exitCode, 1);
         written.push_back(ReadFile(root / "Sumvane.md5X").value_or("(none)"));
         for (const std::string& line : LogLines(log)) written.push_back(line);

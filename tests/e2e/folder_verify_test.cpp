@@ -26,8 +26,10 @@ using Lines = std::vector<std::string>;
 
 std::string Line(const std::string& digits, const std::string& path) { return digits + " " + path + "\r\n"; }
 
-std::string Mismatch(const std::string& path, const std::string& stored, const std::string& now) {
-    return path + " - MD5 Mismatch (" + stored + " - " + now + ")";
+// `date`: what follows the digests (MismatchDate).
+std::string Mismatch(const std::string& path, const std::string& stored, const std::string& now,
+                     const std::string& date) {
+    return path + " - MD5 Mismatch (" + stored + " - " + now + ")" + date;
 }
 
 std::string NotFound(const std::string& path) { return path + " - File Not Found"; }
@@ -49,6 +51,10 @@ struct Tree {
     std::string Digest(const std::string& name) const { return Md5Of(*ReadFile(root / name)); }
     // A correct summary line for `name` as it is now.
     std::string Entry(const std::string& name) const { return Line(Digest(name), Path(name)); }
+    // The mismatch line of `name`, dated as its file and the summary are now.
+    std::string Mismatched(const std::string& name, const std::string& stored, const std::string& now) const {
+        return Mismatch(Path(name), stored, now, MismatchDate(root / name, Summary()));
+    }
     fs::path Summary() const { return root / "Sumvane.md5"; }
     fs::path Rewrite() const { return root / "Sumvane.md5X"; }
     fs::path Log(const Sandbox& box) const { return box.desktop() / LogName(text); }
@@ -81,7 +87,7 @@ TEST(FolderVerify, ChangedAndMissingFilesUnderRewrite) {
 
     ExpectRun(box.Run({"-f" + tree.text, "-vc"}), 1);
     EXPECT_EQ(LogLines(tree.Log(box)),
-              (Lines{Mismatch(tree.Path("b.txt"), oldB, Md5Of("b has changed")), NotFound(tree.Path("c.txt"))}));
+              (Lines{tree.Mismatched("b.txt", oldB, Md5Of("b has changed")), NotFound(tree.Path("c.txt"))}));
     // Every entry that could be hashed, in summary order, with today's digest.
     EXPECT_EQ(ReadFile(tree.Rewrite()), tree.Entry("d.txt") + Line(Md5Of("b has changed"), tree.Path("b.txt")) +
                                             tree.Entry("a.txt"));
@@ -132,7 +138,7 @@ TEST_P(PlainVerifyTest, RemovesAnOldRewrite) {
     ExpectRun(box.Run({"-f" + tree.text, "-v"}), GetParam().changeAFile ? 1 : 0);
     EXPECT_FALSE(fs::exists(tree.Rewrite()));
     if (GetParam().changeAFile) {
-        EXPECT_EQ(LogLines(tree.Log(box)), Lines{Mismatch(tree.Path("a.txt"), oldA, Md5Of("new a"))});
+        EXPECT_EQ(LogLines(tree.Log(box)), Lines{tree.Mismatched("a.txt", oldA, Md5Of("new a"))});
     } else {
         ExpectNoLog(box, tree.text);
     }
@@ -165,7 +171,7 @@ TEST(FolderVerify, InvalidLinesAreLoggedFirstAndFailTheRun) {
                                            "Invalid input line - Invalid Hash",
                                            "Invalid input line - Invalid Filename",
                                            "Invalid input line - Invalid Filename",
-                                           Mismatch(tree.Path("b.txt"), oldB, Md5Of("b has changed")),
+                                           tree.Mismatched("b.txt", oldB, Md5Of("b has changed")),
                                            NotFound("sumvane.md5"),
                                        }));
     EXPECT_EQ(ReadFile(tree.Rewrite()), Line(Md5Of("b has changed"), tree.Path("b.txt")) + tree.Entry("a.txt") +
@@ -189,7 +195,7 @@ TEST(FolderVerify, ConvertedLineEndsAndLowerCaseDigitsStillVerify) {
     const std::string oldC = tree.Digest("c.txt");
     WriteFile(tree.root / "c.txt", "new c");
     ExpectRun(box.Run({"-f" + tree.text, "-vc"}), 1);
-    EXPECT_EQ(LogLines(tree.Log(box)), Lines{Mismatch(tree.Path("c.txt"), oldC, Md5Of("new c"))});
+    EXPECT_EQ(LogLines(tree.Log(box)), Lines{tree.Mismatched("c.txt", oldC, Md5Of("new c"))});
     EXPECT_EQ(ReadFile(tree.Rewrite()), tree.Entry("a.txt") + tree.Entry("b.txt") + tree.Entry("c.txt"));
     EXPECT_EQ(ReadFile(tree.Summary()), summary);
 }
@@ -219,6 +225,31 @@ TEST(FolderVerify, NamesThatReadTwoWaysAreFound) {
     EXPECT_EQ(LogLines(tree.Log(box)), Lines{NotFound(tree.text + Sep() + "\xC9\xA0x")});
 }
 
+// A mismatch says whether the file was written since the summary was (an
+// edit, with its date) or its bytes changed while its date did not (damage).
+TEST(FolderVerify, AMismatchTellsDamageFromAnEdit) {
+    Sandbox box;
+    Tree tree(box);
+    ExpectRun(box.Run({"-f" + tree.text, "-c"}), 0);
+    const std::string oldA = tree.Digest("a.txt");
+    const std::string oldC = tree.Digest("c.txt");
+    const WriteTime recorded = WriteTimeOf(tree.Summary());
+    const WriteTime cBefore = WriteTimeOf(tree.root / "c.txt");
+    WriteFile(tree.root / "a.txt", "edited by its owner");
+    const WriteTime editedAt{recorded.seconds + 3600, 0};
+    SetWriteTime(tree.root / "a.txt", editedAt);
+    WriteFile(tree.root / "c.txt", "decayed");
+    SetWriteTime(tree.root / "c.txt", cBefore);
+
+    const RunResult r = box.Run({"-f" + tree.text, "-v"});
+    ExpectRun(r, 1);
+    EXPECT_EQ(LogLines(tree.Log(box)),
+              (Lines{Mismatch(tree.Path("a.txt"), oldA, Md5Of("edited by its owner"),
+                              " - Modified " + LocalTimeText(editedAt)),
+                     Mismatch(tree.Path("c.txt"), oldC, Md5Of("decayed"), " - Damaged: Date Unchanged")}));
+    if (!WineMode()) EXPECT_NE(r.err.find("sumvane: 2 problems (1 damaged, 1 edited); log: "), std::string::npos);
+}
+
 // "Preis \u00C4\u00A9" in one byte per character is C4 A9, the UTF-8 of
 // "Preis \u0129": with both files there, each line checks its own file,
 // whatever happens to either.
@@ -238,7 +269,8 @@ TEST(FolderVerify, EachNameWrittenReadsBackAsItselfBesideItsLookalike) {
     ExpectRun(box.Run({"-f" + tree.text, "-v"}), 1);
     const std::string folder = tree.text + Sep();
     EXPECT_EQ(LogLines(tree.Log(box)),
-              (Lines{NotFound(folder + latin), Mismatch(folder + tilde, Md5Of("tilde"), Md5Of("tilde, changed"))}));
+              (Lines{NotFound(folder + latin), Mismatch(folder + tilde, Md5Of("tilde"), Md5Of("tilde, changed"),
+                                                   MismatchDate(tree.root / tilde, tree.Summary()))}));
 }
 
 // A summary as md5sum writes it: lower-case digits, a mode character before
@@ -296,7 +328,7 @@ TEST_P(BareArgumentTest, VerifiesTheFolderOfTheNamedFile) {
     if (GetParam().changeAFile) {
         // The folder part ends in a separator; the log name is the same.
         EXPECT_EQ(LogLines(box.desktop() / LogName(tree.text + Sep())),
-                  Lines{Mismatch(tree.Path("c.txt"), oldC, Md5Of("new c"))});
+                  Lines{tree.Mismatched("c.txt", oldC, Md5Of("new c"))});
     } else {
         ExpectNoLog(box, tree.text + Sep());
     }
@@ -346,7 +378,7 @@ TEST(FolderVerify, UnwritableRewriteIsReportedAndLeavesNothingBehind) {
     fs::create_directory(tree.Rewrite());
 
     ExpectRun(box.Run({"-f" + tree.text, "-vc"}), 1);
-    EXPECT_EQ(LogLines(tree.Log(box)), (Lines{Mismatch(tree.Path("a.txt"), oldA, Md5Of("new a")),
+    EXPECT_EQ(LogLines(tree.Log(box)), (Lines{tree.Mismatched("a.txt", oldA, Md5Of("new a")),
                                               Native(tree.Rewrite()) + " - Unable to Write to File"}));
     EXPECT_TRUE(fs::is_directory(tree.Rewrite()));
     EXPECT_EQ(std::distance(fs::directory_iterator(tree.root), fs::directory_iterator()), 6);
@@ -362,7 +394,7 @@ TEST(FolderVerify, OutputFolderHoldsTheLogNamedAfterTheFolder) {
     WriteFile(tree.root / "d.txt", "new d");
 
     ExpectRun(box.Run({"-f" + tree.text, "-v", "-o" + Native(out)}), 1);
-    EXPECT_EQ(LogLines(out / LogName(tree.text)), Lines{Mismatch(tree.Path("d.txt"), oldD, Md5Of("new d"))});
+    EXPECT_EQ(LogLines(out / LogName(tree.text)), Lines{tree.Mismatched("d.txt", oldD, Md5Of("new d"))});
     ExpectNoLog(box, tree.text);
     // The log is the only file the run added to the output folder.
     EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
@@ -464,7 +496,8 @@ TEST(WeeklyCheck, TheReadmeRecipeRunsAsWritten) {
     r = box.Run({}, weekly);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "");
-    const std::string problem = Mismatch((photos / "2026" / "harbour.jpg").string(), Md5Of("harbour"), Md5Of("damaged"));
+    const std::string problem = Mismatch((photos / "2026" / "harbour.jpg").string(), Md5Of("harbour"), Md5Of("damaged"),
+                                        MismatchDate(photos / "2026" / "harbour.jpg", photos / "Sumvane.md5"));
     ExpectLogOnStandardError(r.err);  // the log's lines, time stamps and all, then the count
     EXPECT_EQ(LogLines(log), Lines{problem});
     EXPECT_EQ(ReadFile(photos / "Sumvane.md5"), summary);

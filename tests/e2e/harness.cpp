@@ -8,6 +8,7 @@
 #include <pwd.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +16,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <regex>
@@ -395,6 +397,37 @@ std::string LogName(const std::string& folderText) {
         if (c != '/' && c != '\\' && c != ':') name.push_back(c);
     }
     return (folderText.empty() ? std::string("Sumvane") : name) + ".txt";
+}
+
+WriteTime WriteTimeOf(const fs::path& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) return {};
+    WriteTime time{status.st_mtim.tv_sec, status.st_mtim.tv_nsec};
+    if (WineMode()) time.nanoseconds -= time.nanoseconds % 100;
+    return time;
+}
+
+void SetWriteTime(const fs::path& path, WriteTime time) {
+    const struct timespec times[2] = {{static_cast<time_t>(time.seconds), time.nanoseconds},
+                                      {static_cast<time_t>(time.seconds), time.nanoseconds}};
+    if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) throw std::runtime_error("utimensat " + path.string());
+}
+
+std::string LocalTimeText(WriteTime time) {
+    const time_t seconds = static_cast<time_t>(time.seconds);
+    struct tm local {};
+    ::localtime_r(&seconds, &local);
+    char text[64];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
+std::string MismatchDate(WriteTime file, WriteTime recordedIn) {
+    return file > recordedIn ? " - Modified " + LocalTimeText(file) : " - Damaged: Date Unchanged";
+}
+
+std::string MismatchDate(const fs::path& file, const fs::path& recordedIn) {
+    return MismatchDate(WriteTimeOf(file), WriteTimeOf(recordedIn));
 }
 
 std::string Md5Of(const std::string& bytes) {

@@ -120,6 +120,26 @@ std::string LogName(const std::string& folderText);
 // Upper-case MD5 digits of `bytes`, computed independently of the program.
 std::string Md5Of(const std::string& bytes);
 
+// A file's last write time as the program under test sees it: nanoseconds
+// on Linux, 100-nanosecond ticks under Wine.
+struct WriteTime {
+    long long seconds = 0;
+    long nanoseconds = 0;
+    auto operator<=>(const WriteTime&) const = default;
+};
+WriteTime WriteTimeOf(const fs::path& path);
+// Sets a file's last write time (and its access time to the same).
+void SetWriteTime(const fs::path& path, WriteTime time);
+// "YYYY-MM-DD HH:MM:SS" of a write time, in local time.
+std::string LocalTimeText(WriteTime time);
+// What a mismatch line says after its digests for `file`, checked against
+// the summary or companion `recordedIn`, as their dates are now: " - Modified
+// <local time>" when the file was written after it, else " - Damaged: Date
+// Unchanged". For the cases whose subject is something else; the cases of
+// this rule set the dates themselves.
+std::string MismatchDate(const fs::path& file, const fs::path& recordedIn);
+std::string MismatchDate(WriteTime file, WriteTime recordedIn);
+
 // A UTF-16LE log as UTF-8, exactly as it is (time stamps, CR LF); nullopt
 // when there is no file.
 std::optional<std::string> LogText(const fs::path& path);

@@ -512,7 +512,8 @@ TEST(Limits, ASummaryReadBadlyTheSecondTimeFailsTheRun) {
         ExpectRun(box.Run({"-f" + rootText, "-vc"}, failing), 1);
         std::vector<std::string> expected;
         if (c.changedReported) {
-            expected.push_back(rootText + "/f10001 - MD5 Mismatch (" + Md5Of("1") + " - " + Md5Of("changed") + ")");
+            expected.push_back(rootText + "/f10001 - MD5 Mismatch (" + Md5Of("1") + " - " + Md5Of("changed") + ")" +
+                               MismatchDate(root / "f10001", root / "Sumvane.md5"));
         }
         expected.push_back(rootText + "/Sumvane.md5 - Missing Data");
         EXPECT_EQ(LogLines(box.desktop() / LogName(rootText)), expected);
@@ -670,7 +671,7 @@ TEST(Arguments, NeedNoProc) {
     ExpectRun(box.Run({"-f" + rootText, "-v"}, noProc), 1);
     EXPECT_EQ(LogLines(box.desktop() / LogName(rootText)),
               std::vector<std::string>{rootText + "/sub/b.txt - MD5 Mismatch (" + Md5Of("b") + " - " +
-                                       Md5Of("changed") + ")"});
+                                       Md5Of("changed") + ")" + MismatchDate(root / "sub" / "b.txt", root / "Sumvane.md5")});
 }
 
 // The clipboard action's digest serves single-file mode too: the file is

@@ -53,6 +53,9 @@ std::string Lower(std::string text) {
 }
 
 const std::string kNewDigest = Md5Of(kNew);
+// Each case writes the file before its companion, so a mismatch is never an
+// edit made since the companion was written.
+const std::string kUndated = " - Damaged: Date Unchanged";
 const std::string kOldDigest = Md5Of(kOld);
 
 INSTANTIATE_TEST_SUITE_P(
@@ -61,7 +64,7 @@ INSTANTIATE_TEST_SUITE_P(
         SingleFileCase{"create", std::nullopt, {"-c"}, 0, kNewDigest, std::nullopt, {}},
         SingleFileCase{"create, the file apart from -n", std::nullopt, {"-c"}, 0, kNewDigest, std::nullopt, {}, true},
         SingleFileCase{"verify, the file apart from -n", kOldDigest, {"-v"}, 1, kOldDigest, std::nullopt,
-                       {"%F - MD5 Mismatch (" + kNewDigest + " - " + kOldDigest + ")"}, true},
+                       {"%F - MD5 Mismatch (" + kNewDigest + " - " + kOldDigest + ")" + kUndated}, true},
         SingleFileCase{"create replaces an old companion", std::string(40, 'z'), {"-c"}, 0, kNewDigest, std::nullopt, {}},
         SingleFileCase{"verify passes", kNewDigest, {"-v"}, 0, kNewDigest, std::nullopt, {}},
         SingleFileCase{"create then verify in one run", std::nullopt, {"-v", "-c"}, 0, kNewDigest, std::nullopt, {}},
@@ -70,9 +73,9 @@ INSTANTIATE_TEST_SUITE_P(
         SingleFileCase{"rewrite without companion writes nothing", std::nullopt, {"-vc"}, 1, std::nullopt,
                        std::nullopt, {"%F - Missing Data"}},
         SingleFileCase{"mismatch shows the new digest first", kOldDigest, {"-v"}, 1, kOldDigest, std::nullopt,
-                       {"%F - MD5 Mismatch (" + kNewDigest + " - " + kOldDigest + ")"}},
+                       {"%F - MD5 Mismatch (" + kNewDigest + " - " + kOldDigest + ")" + kUndated}},
         SingleFileCase{"mismatch under -vc writes the rewrite", kOldDigest, {"-vc"}, 1, kOldDigest, kNewDigest,
-                       {"%F - MD5 Mismatch (" + kNewDigest + " - " + kOldDigest + ")"}},
+                       {"%F - MD5 Mismatch (" + kNewDigest + " - " + kOldDigest + ")" + kUndated}},
         SingleFileCase{"lower-case digits match", Lower(kNewDigest), {"-v"}, 0, Lower(kNewDigest), std::nullopt, {}},
         SingleFileCase{"only the first 32 bytes count", kNewDigest + "\r\ntrailing", {"-v"}, 0,
                        kNewDigest + "\r\ntrailing", std::nullopt, {}},
@@ -82,13 +85,36 @@ INSTANTIATE_TEST_SUITE_P(
                        {"%F - Missing Data"}},
         SingleFileCase{"stored digits stop at a zero byte", std::string("ABC\0", 4) + std::string(28, 'D'), {"-v"}, 1,
                        std::string("ABC\0", 4) + std::string(28, 'D'), std::nullopt,
-                       {"%F - MD5 Mismatch (" + kNewDigest + " - ABC)"}},
+                       {"%F - MD5 Mismatch (" + kNewDigest + " - ABC)" + kUndated}},
         SingleFileCase{"no create or verify touches nothing", kOldDigest, {}, 0, kOldDigest, std::nullopt, {}}),
     [](const auto& info) {
         std::string name;
         for (const char c : std::string(info.param.what)) name.push_back(std::isalnum(static_cast<unsigned char>(c)) ? c : '_');
         return name;
     });
+
+// The companion's date tells an edit made since it was written from damage.
+TEST(SingleFile, AMismatchTellsDamageFromAnEditByTheCompanionsDate) {
+    Sandbox box;
+    const fs::path file = box.work() / "a.txt";
+    WriteFile(file, kOld);
+    ExpectRun(box.Run({"-n" + Native(file), "-c"}), 0);
+    const WriteTime recorded = WriteTimeOf(box.work() / "a.txt.md5");
+    const WriteTime before = WriteTimeOf(file);
+    WriteFile(file, kNew);
+    const struct {
+        WriteTime written;
+        std::string date;
+    } cases[] = {{{recorded.seconds + 90, 0}, " - Modified " + LocalTimeText({recorded.seconds + 90, 0})},
+                 {before, " - Damaged: Date Unchanged"}};
+    for (const auto& c : cases) {
+        SetWriteTime(file, c.written);
+        ExpectRun(box.Run({"-n" + Native(file), "-v"}), 1);
+        EXPECT_EQ(LogLines(box.desktop() / "Sumvane.txt"),
+                  std::vector<std::string>{Native(file) + " - MD5 Mismatch (" + kNewDigest + " - " + kOldDigest + ")" +
+                                           c.date});
+    }
+}
 
 TEST(SingleFile, MissingFileIsLoggedAndFailsTheRun) {
     Sandbox box;

@@ -699,8 +699,10 @@ TEST_F(WindowsTest, TheLogTakesEveryLineWhileAnotherProgramHoldsItForAMoment) {
     WriteFile(tree / "z.txt", "changed");
     const fs::path log = box_.desktop() / LogName(Native(tree));
     const std::vector<std::string> expected = {
-        Native(tree / "a.txt") + " - MD5 Mismatch (" + Md5Of("a") + " - " + Md5Of("changed") + ")",
-        Native(tree / "z.txt") + " - MD5 Mismatch (" + Md5Of("z") + " - " + Md5Of("changed") + ")",
+        Native(tree / "a.txt") + " - MD5 Mismatch (" + Md5Of("a") + " - " + Md5Of("changed") + ")" +
+            MismatchDate(tree / "a.txt", tree / "Sumvane.md5"),
+        Native(tree / "z.txt") + " - MD5 Mismatch (" + Md5Of("z") + " - " + Md5Of("changed") + ")" +
+            MismatchDate(tree / "z.txt", tree / "Sumvane.md5"),
     };
     fs::create_directories(box_.tmp());
     const fs::path held = box_.tmp() / "held";

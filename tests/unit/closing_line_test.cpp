@@ -20,6 +20,11 @@ TEST(ClosingLine, CountsTheProblemsAndNamesTheLog) {
         {{2, 0}, 0, u"/x/line\nbreak.txt", u": 2 problems; log: /x/line\\nbreak.txt"},  // stays one line
         // News alone is no problem; a lost line of news is still a lost line.
         {{0, 2}, 0, u"/x/y.txt", u": no problem; log: /x/y.txt"},
+        // The kinds of problems, and the new files among the news.
+        {{3, 1, 1, 1, 1, 1}, 0, u"/x/y.txt", u": 3 problems (1 damaged, 1 edited, 1 moved), 1 new file; log: /x/y.txt"},
+        {{2, 0, 2}, 0, u"/x/y.txt", u": 2 problems (2 damaged); log: /x/y.txt"},
+        {{4, 0, 0, 1}, 0, u"/x/y.txt", u": 4 problems (1 edited); log: /x/y.txt"},
+        {{0, 1200, 0, 0, 0, 1200}, 0, u"/x/y.txt", u": no problem, 1200 new files; log: /x/y.txt"},
         {{1, 1}, 1, u"/x/y.txt", u": 1 problem; log: /x/y.txt (1 not written there)"},
         {{1, 1}, 2, u"/x/y.txt", u": 1 problem; log: /x/y.txt (not written there)"},
     };

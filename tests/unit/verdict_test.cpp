@@ -39,6 +39,28 @@ TEST(Verdict, OfASummaryEntry) {
         {"there, not readable", Digest(DigestResult::Unreadable), Verdict::Unreadable},
     };
     for (const EntryCase& c : cases) EXPECT_EQ(judgeEntry(stored, c.digest), c.verdict) << c.what;
+
+    // With the moment the summary was written, a mismatch tells an edit
+    // (written since) from damage (bytes changed, date not).
+    const TesselLibrary::FileTime summary{1'700'000'000, 500};
+    const struct {
+        TesselLibrary::FileTime modified;
+        Verdict verdict;
+    } dated[] = {
+        {{1'700'000'000, 501}, Verdict::Edited},
+        {{1'700'000'100, 0}, Verdict::Edited},
+        {{1'700'000'000, 500}, Verdict::Damaged},  // the same moment is no later
+        {{1'600'000'000, 0}, Verdict::Damaged},
+    };
+    for (const auto& d : dated) {
+        FileDigest other = Digest(DigestResult::Computed, "92EB5FFEE6AE2FEC3AD71C777531578F");
+        other.modified = d.modified;
+        EXPECT_EQ(judgeEntry(stored, other, summary), d.verdict) << d.modified.seconds;
+        EXPECT_TRUE(isMismatch(d.verdict));
+        FileDigest same = Digest(DigestResult::Computed);
+        same.modified = d.modified;
+        EXPECT_EQ(judgeEntry(stored, same, summary), Verdict::Good);  // a date alone is no problem
+    }
     // Lower-case digits in a summary say the same.
     std::memcpy(stored, "0cc175b9c0f1b6a831c399e269772661", 32);
     EXPECT_EQ(judgeEntry(stored, Digest(DigestResult::Computed)), Verdict::Good);
