@@ -9,6 +9,7 @@
 #include "summary_writer.h"
 #include "text.h"
 #include "verdict.h"
+#include "walk_settings.h"
 
 using namespace TesselLibrary;
 
@@ -28,14 +29,7 @@ JobResult BuildJob::buildSummary() {
         return {};
     }
 
-    TreeWalkSettings walkSettings;
-    walkSettings.folder = settings_.folder;
-    walkSettings.rootPath = settings_.folderPath();
-    for (const std::u16string& excluded : settings_.excludedFolders)
-        walkSettings.excludedFolders.push_back(walkSettings.rootPath + excluded);
-    walkSettings.recursive = settings_.recursive;
-    walkSettings.summaryName = settings_.summaryName;
-    walkSettings.sizes = ProgressShowsCounts();
+    const TreeWalkSettings walkSettings = walkSettingsFor(settings_, ProgressShowsCounts());
     bar_.step(JobBar::Step::Ready);
 
     JobBudgets budgets;

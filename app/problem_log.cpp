@@ -49,6 +49,19 @@ void ProblemLog::logInvalidLine(std::uint32_t messageId) const {
     log_.WriteLine(strings_.ResourceString(messageId));
 }
 
+void ProblemLog::logNewFile(const std::u16string& path) const {
+    ++tally_.newFiles;
+    logNews(path, kNewFile);
+}
+
+void ProblemLog::logMoved(const std::u16string& from, const std::u16string& to) const {
+    ++tally_.problems;
+    ++tally_.moved;
+    log_.Write(ShownInLogLine(from));
+    log_.Write(strings_.ResourceString(kMovedTo));
+    log_.WriteLine(ShownInLogLine(to));
+}
+
 void ProblemLog::logNews(const std::u16string& subject, std::uint32_t messageId, const std::u16string& detail) const {
     ++tally_.news;
     log_.Write(ShownInLogLine(subject));

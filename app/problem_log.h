@@ -50,6 +50,12 @@ public:
     // problem.
     void logNews(const std::u16string& subject, std::uint32_t messageId, const std::u16string& detail = {}) const;
 
+    // "<path> - New File": news.
+    void logNewFile(const std::u16string& path) const;
+    // "<from> - Moved to <to>": a problem, since the summary no longer names
+    // where the file is.
+    void logMoved(const std::u16string& from, const std::u16string& to) const;
+
     const LogTally& tally() const { return tally_; }
 
 private:

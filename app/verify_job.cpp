@@ -1,58 +1,24 @@
 #include "verify_job.h"
 
+#include <algorithm>
 #include <atomic>
 
+#include "changes.h"
 #include "engine/digest_pipeline.h"
 #include "engine/entry_resolver.h"
 #include "engine/hashing_thread.h"
 #include "engine/thread_count.h"
+#include "engine/verify_item.h"
 #include "file_reader.h"
 #include "path.h"
 #include "string_ids.h"
+#include "summary_entries.h"
 #include "summary_format.h"
+#include "summary_walk_merge.h"
 #include "summary_writer.h"
-#include "verdict.h"
+#include "walk_settings.h"
 
 using namespace TesselLibrary;
-
-namespace {
-
-// One entry of the summary on its way through the line.
-struct VerifyItem {
-    char stored[32];
-    std::u16string name;
-    std::vector<std::u16string> others;  // the other readings of its bytes
-};
-
-// The second reading: the entries the first one counted, each with where
-// its file is. False when it did not meet exactly those: a read failed, or
-// the file was cut or grown in between.
-bool produceEntries(ItemSink<VerifyItem>& sink, TesselFile& summaryFile, const std::u16string& summaryName,
-                    std::uint64_t counted, EntryResolver& resolver) {
-    const auto stopping = [&] { return sink.stopping(); };
-    SummaryReader reader(summaryFile, summaryName);
-    SummaryLine line;
-    std::uint64_t entries = 0;
-    while (reader.Next(line)) {
-        if (line.kind != SummaryLine::Kind::Entry) continue;
-        if (++entries > counted) return false;
-        VerifyItem item;
-        std::copy(line.entry.digest, line.entry.digest + 32, item.stored);
-        item.name = std::move(line.entry.name);
-        // The same bytes may have been meant in another encoding a summary
-        // line can hold (a Latin-1 name can look like UTF-8, md5sum puts a
-        // mode character before the name): those readings are tried when
-        // the first is not found.
-        item.others = std::move(line.entry.otherReadings);
-        DigestTask task;
-        task.file = resolver.Locate(item.name, stopping);
-        for (const std::u16string& other : item.others) task.others.push_back(resolver.Locate(other, stopping));
-        sink.push(std::move(item), std::move(task));
-    }
-    return !reader.readFailed() && entries == counted;
-}
-
-}  // namespace
 
 JobResult VerifyJob::endWithoutSummary() {
     problems_.logProblem(settings_.summaryPath(), kMissingData);
@@ -63,31 +29,69 @@ JobResult VerifyJob::endWithoutSummary() {
 
 JobResult VerifyJob::verifySummary() {
     JobBudgets budgets;
-    return verifySummary([&](TaskSource& source) { HashTasks(source, budgets.files); },
-                         hashingThreads(budgets.files.tokens()), budgets.folders);
+    const auto hash = [&](TaskSource& source) { HashTasks(source, budgets.files); };
+    const unsigned threads = hashingThreads(budgets.files.tokens());
+    if (!settings_.additions) return verifySummary(hash, threads, budgets.folders);
+    // The walk and the entries it does not reach each hold folders of their
+    // own: neither ever waits for a folder only the other could let go.
+    const unsigned folders = budgets.folders.tokens();
+    DescriptorBudget entryFolders(std::max(3u, folders - folders / 2));
+    DescriptorBudget walkFolders(std::max(3u, folders / 2));
+    return verifySummary(hash, threads, entryFolders, &walkFolders);
 }
 
 VerifyJob::FirstReading VerifyJob::readFirst() {
     FirstReading first;
     const bool sizes = ProgressShowsCounts();
+    const WalkOrder order(settings_.folderPath());
+    std::u16string previous;
     SummaryReader reader(summaryFile_, settings_.summaryName);
     SummaryLine line;
     while (reader.Next(line)) {
-        if (line.kind == SummaryLine::Kind::Entry) {
-            ++first.entries;
-            if (sizes) counts_.bytesTotal += FileSizeOf(line.entry.name);
+        if (line.kind != SummaryLine::Kind::Entry) {
+            first.anyInvalid = true;
+            problems_.logInvalidLine(line.kind == SummaryLine::Kind::InvalidHash ? kInvalidHash : kInvalidFilename);
             continue;
         }
-        first.anyInvalid = true;
-        problems_.logInvalidLine(line.kind == SummaryLine::Kind::InvalidHash ? kInvalidHash : kInvalidFilename);
+        ++first.entries;
+        if (sizes) counts_.bytesTotal += FileSizeOf(line.entry.name);
+        if (!settings_.additions) continue;
+        // What a check that walks the folder needs: every name listed, and
+        // whether the entries come in the walk's order.
+        listed_.add(line.entry.name);
+        for (const std::u16string& other : line.entry.otherReadings) listed_.add(other);
+        const std::u16string& key = orderKey(line.entry);
+        if (first.entries > 1 && order.before(key, previous)) first.inWalkOrder = false;
+        previous = key;
     }
+    listed_.seal();
     first.read = !reader.readFailed();
     counts_.filesTotal = first.entries;
     return first;
 }
 
+bool VerifyJob::produce(ItemSink<VerifyItem>& sink, const FirstReading& first, DescriptorBudget& folders,
+                        DescriptorBudget* walkFolders) {
+    EntryResolver resolver(root_, settings_.folderPath(), folders);
+    StreamedEntries streamed(summaryFile_, settings_.summaryName, first.entries);
+    if (!settings_.additions) {
+        SummaryEntry entry;
+        while (streamed.next(entry)) pushEntry(sink, std::move(entry), resolver);
+        return streamed.whole();
+    }
+    const WalkOrder order(settings_.folderPath());
+    std::optional<SortedEntries> sorted;
+    // A summary in any other order (one md5sum wrote) is held and sorted.
+    if (!first.inWalkOrder) sorted.emplace(streamed, order);
+    SummaryEntries& entries = sorted ? static_cast<SummaryEntries&>(*sorted) : streamed;
+    DescriptorBudget ownWalkFolders(folders.tokens());
+    TreeWalk walk(root_, walkSettingsFor(settings_, false), walkFolders ? *walkFolders : ownWalkFolders);
+    SummaryWalkMerge(sink, entries, listed_, order, resolver).run(walk);
+    return streamed.whole();
+}
+
 JobResult VerifyJob::verifySummary(const std::function<void(TaskSource& source)>& hash, unsigned threads,
-                                   DescriptorBudget& folders) {
+                                   DescriptorBudget& folders, DescriptorBudget* walkFolders) {
     bar_.step(JobBar::Step::Begun);
     bar_.status(settings_.folder.empty() ? DirectoryOf(settings_.singleFile) : settings_.folder);
     if (!summaryFile_.OpenRead()) return endWithoutSummary();
@@ -102,32 +106,23 @@ JobResult VerifyJob::verifySummary(const std::function<void(TaskSource& source)>
 
     JobResult result;
     bool problemFound = first.anyInvalid;
+    bool anyNew = false;
     {
-        EntryResolver resolver(root_, settings_.folderPath(), folders);
         std::atomic<bool> readWhole{false};
         DigestPipeline<VerifyItem> checks(
-            [&](ItemSink<VerifyItem>& sink) {
-                readWhole = produceEntries(sink, summaryFile_, settings_.summaryName, first.entries, resolver);
-            },
-            hash, threads);
+            [&](ItemSink<VerifyItem>& sink) { readWhole = produce(sink, first, folders, walkFolders); }, hash,
+            threads);
         SummaryWriter rewrite(rewriteFile_, problems_);
-        for (std::uint64_t i = 0;; ++i) {
-            bar_.files(i, first.entries);  // it stands at an entry while it is checked
+        Changes changes;
+        for (std::uint64_t done = 0;; ++done) {
+            bar_.files(done, std::max(first.entries, done + 1));  // it stands at an item while it is checked
             const std::optional<DigestPipeline<VerifyItem>::Next> next = checks.next();
             if (!next) break;
             const VerifyItem& item = next->item;
             const FileDigest& digest = next->done.digest;
             const std::u16string& name = next->done.other ? item.others[*next->done.other] : item.name;
             countDone(digest);
-            const Verdict verdict = judgeEntry(item.stored, digest, recorded_);
-            report(verdict, name, item.stored, digest);
-            problemFound = problemFound || verdict != Verdict::Good;
-            if (verdict == Verdict::NotFound) continue;
-            // A file there but unreadable keeps its recorded digest, so that
-            // a rewrite taken for the summary still checks it next time.
-            const char(&digits)[32] = verdict == Verdict::Unreadable ? item.stored : digest.digits;
-            if (settings_.rewriteOnDifference) rewrite.add(digits, name);
-            if (verdict != Verdict::Unreadable) ++result.files;
+            if (take(item, name, digest, rewrite, changes, result)) problemFound = true;
         }
         // Entries the summary holds and the check never met are not checked
         // ones: the summary could not be read as it was counted.
@@ -135,10 +130,50 @@ JobResult VerifyJob::verifySummary(const std::function<void(TaskSource& source)>
             problems_.logProblem(settings_.summaryPath(), kMissingData);
             problemFound = true;
         }
-        finish(rewrite, readWhole, problemFound);
+        if (changes.report(problems_)) problemFound = true;
+        anyNew = changes.anyNew();
+        if (finish(rewrite, readWhole, problemFound || anyNew) || rewrite.failed()) problemFound = true;
     }
     progress_.EndJob(problemFound);
     return result;
+}
+
+bool VerifyJob::take(const VerifyItem& item, const std::u16string& name, const FileDigest& digest,
+                     SummaryWriter& rewrite, Changes& changes, JobResult& result) {
+    switch (item.kind) {
+        case VerifyItem::Kind::UnreadableFolder:
+            problems_.logVerdict(name, Verdict::UnreadableFolder);
+            return true;
+        case VerifyItem::Kind::UnwritableName:
+            problems_.logVerdict(name, Verdict::UnwritableName);
+            return true;
+        case VerifyItem::Kind::New:
+            // Gone again before it could be read: nothing of it to say.
+            if (digest.result == DigestResult::NotFound) return false;
+            if (digest.result != DigestResult::Computed) {
+                problems_.logVerdict(name, Verdict::Unreadable);
+                return true;
+            }
+            changes.added(name, digest.digits, digest.bytes);
+            if (settings_.rewriteOnDifference) rewrite.add(digest.digits, name);
+            return false;
+        case VerifyItem::Kind::Listed:
+            break;
+    }
+    const Verdict verdict = judgeEntry(item.stored, digest, recorded_);
+    if (verdict == Verdict::NotFound && settings_.additions) {
+        // Said at the end, once the new files are known: it may have moved.
+        changes.gone(name, item.stored);
+        return false;
+    }
+    report(verdict, name, item.stored, digest);
+    if (verdict == Verdict::NotFound) return true;
+    // A file there but unreadable keeps its recorded digest, so that a
+    // rewrite taken for the summary still checks it next time.
+    const char(&digits)[32] = verdict == Verdict::Unreadable ? item.stored : digest.digits;
+    if (settings_.rewriteOnDifference) rewrite.add(digits, name);
+    if (verdict != Verdict::Unreadable) ++result.files;
+    return verdict != Verdict::Good;
 }
 
 void VerifyJob::countDone(const FileDigest& digest) {
@@ -157,16 +192,15 @@ void VerifyJob::report(Verdict verdict, const std::u16string& name, const char (
     }
 }
 
-void VerifyJob::finish(SummaryWriter& rewrite, bool complete, bool& problemFound) {
-    problemFound = problemFound || rewrite.failed();
+bool VerifyJob::finish(SummaryWriter& rewrite, bool complete, bool differed) {
     // A rewrite that lacks entries the summary holds would lose them when
     // taken for it: it is dropped, and an older one stays as it was.
-    if (!complete) return;
-    // Kept only when something was wrong; with no line written an older
-    // rewrite stays as it was.
-    if (problemFound && settings_.rewriteOnDifference) {
-        rewrite.commit();
-    } else {
+    if (!complete) return false;
+    if (!differed || !settings_.rewriteOnDifference) {
         rewrite.remove();
+        return false;
     }
+    // With no line written an older rewrite stays as it was.
+    const SummaryWriter::Committed committed = rewrite.commit();
+    return committed == SummaryWriter::Committed::Failed || committed == SummaryWriter::Committed::ReplacedNotOnDisk;
 }

@@ -10,7 +10,10 @@
 #include <optional>
 
 #include "engine/descriptor_budget.h"
+#include "engine/digest_pipeline.h"
 #include "engine/digest_task.h"
+#include "engine/listed_names.h"
+#include "engine/verify_item.h"
 #include "folder.h"
 #include "job_bar.h"
 #include "job_result.h"
@@ -34,8 +37,10 @@ public:
     JobResult verifySummary();
     // The same with the caller's hashing threads (stand-ins in tests), the
     // folders below the root opened within `folders`.
+    // With -a the walk holds folders within `walkFolders` (null: a budget
+    // of its own the size of `folders`).
     JobResult verifySummary(const std::function<void(TaskSource& source)>& hash, unsigned threads,
-                            DescriptorBudget& folders);
+                            DescriptorBudget& folders, DescriptorBudget* walkFolders = nullptr);
 
 private:
     // What the first reading of the summary found.
@@ -43,18 +48,29 @@ private:
         bool read = false;          // the summary was read to its end
         std::uint64_t entries = 0;  // lines naming a file
         bool anyInvalid = false;    // lines naming none, each logged
+        bool inWalkOrder = true;    // with -a: the entries come in the walk's order
     };
     // Reads the summary once: its invalid lines are logged before any file
-    // is, and its entries counted for the bar.
+    // is, and its entries counted for the bar; with -a every name it lists
+    // is kept in `listed_`.
     FirstReading readFirst();
+    // The second reading, the producer of the line: every entry with where
+    // its file is, and with -a merged with the walk of the folder. False
+    // when it did not meet exactly the entries the first reading counted.
+    bool produce(ItemSink<VerifyItem>& sink, const FirstReading& first, DescriptorBudget& folders,
+                 DescriptorBudget* walkFolders);
+    // Logs, counts and rewrites what one item came to; true when it is a
+    // problem of the run.
+    bool take(const VerifyItem& item, const std::u16string& name, const FileDigest& digest,
+              class SummaryWriter& rewrite, class Changes& changes, JobResult& result);
     // The counts of the display, once an entry is done.
     void countDone(const FileDigest& digest);
     // The log line of an entry's verdict, if it has one.
     void report(Verdict verdict, const std::u16string& name, const char (&stored)[32], const FileDigest& digest);
-    // The rewrite is kept when asked for, something was wrong and every
-    // entry was met (`complete`); a failed write of it is a problem of the
-    // run.
-    void finish(class SummaryWriter& rewrite, bool complete, bool& problemFound);
+    // The rewrite is kept when asked for, something differed and every
+    // entry was met (`complete`); otherwise an old one is removed. True when
+    // it could not be put in place whole (logged).
+    bool finish(class SummaryWriter& rewrite, bool complete, bool differed);
     // Nothing to check is not a clean bill of health: the summary's problem
     // is said and the job fails, leaving any earlier rewrite where it is.
     JobResult endWithoutSummary();
@@ -68,4 +84,5 @@ private:
     TesselLibrary::TesselFile& summaryFile_;
     TesselLibrary::TesselFile& rewriteFile_;
     std::optional<TesselLibrary::FileTime> recorded_;  // when the summary was written, when known
+    ListedNames listed_;
 };

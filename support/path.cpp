@@ -13,6 +13,11 @@ std::u16string WithSeparator(std::u16string text) {
     return text;
 }
 
+bool IsAbsolutePath(const std::u16string& path) {
+    if (!path.empty() && std::u16string(kPathSeparators).find(path[0]) != std::u16string::npos) return true;
+    return kWindowsBuild && path.size() >= 2 && path[1] == u':';
+}
+
 std::u16string DirectoryOf(const std::u16string& path) {
     const auto last = path.find_last_of(kPathSeparators);
     if (last == std::u16string::npos) return {};

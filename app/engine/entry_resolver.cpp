@@ -26,12 +26,6 @@ bool SplitNames(const std::u16string& rest, std::vector<std::u16string>& names) 
     return names.back() != u"." && names.back() != u"..";
 }
 
-bool IsAbsolute(const std::u16string& path) {
-    if (!path.empty() && std::u16string(kPathSeparators).find(path[0]) != std::u16string::npos) return true;
-    // A drive letter ("C:") on Windows.
-    return kWindowsBuild && path.size() >= 2 && path[1] == u':';
-}
-
 }  // namespace
 
 EntryResolver::EntryResolver(std::shared_ptr<const Folder> root, std::u16string rootPath, DescriptorBudget& folders)
@@ -57,7 +51,7 @@ FilePlace EntryResolver::Locate(const std::u16string& path, const std::function<
     if (!root_) return asWritten;
     std::u16string rest;
     if (rootText_.empty()) {
-        if (IsAbsolute(path)) return asWritten;
+        if (IsAbsolutePath(path)) return asWritten;
         rest = path;
     } else {
         if (path.size() <= rootText_.size() || path.compare(0, rootText_.size(), rootText_) != 0) return asWritten;

@@ -70,6 +70,8 @@ bool NamesEqualIgnoringCase(const std::u16string& a, const std::u16string& b) {
     return i == a.size() && j == b.size();
 }
 
+std::u16string NameKey(const std::u16string& name) { return name; }
+
 bool ListedBefore(const std::u16string& a, const std::u16string& b) {
     const CaseFolder& folder = Folder();
     const std::size_t common = a.size() < b.size() ? a.size() : b.size();

@@ -22,6 +22,12 @@ bool NamesEqualIgnoringCase(const std::u16string& a, const std::u16string& b) {
     return Equal(a, b, NORM_IGNORECASE);
 }
 
+std::u16string NameKey(const std::u16string& name) {
+    std::u16string key = name;
+    if (!key.empty()) ::CharUpperBuffW(reinterpret_cast<wchar_t*>(key.data()), static_cast<DWORD>(key.size()));
+    return key;
+}
+
 bool ListedBefore(const std::u16string& a, const std::u16string& b) {
     const int order = ::CompareStringOrdinal(Win32::Wide(a), static_cast<int>(a.size()), Win32::Wide(b),
                                              static_cast<int>(b.size()), TRUE);

@@ -250,6 +250,139 @@ TEST(FolderVerify, AMismatchTellsDamageFromAnEdit) {
     if (!WineMode()) EXPECT_NE(r.err.find("sumvane: 2 problems (1 damaged, 1 edited); log: "), std::string::npos);
 }
 
+// -a: the folder is walked beside the summary. A file the summary does not
+// list is news (exit code 0); a listed file gone whose bytes are exactly one
+// new file's was moved there (a problem: the summary no longer names it);
+// where more than one could be meant, each is said as what it is.
+TEST(FolderAdditions, NewMovedAndAmbiguousFilesAreToldApart) {
+    const struct Case {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> before;  // rel, content
+        std::vector<std::string> gone;
+        std::vector<std::pair<std::string, std::string>> after;
+        int exitCode;
+        Lines log;  // "%" stands for the root and its separator
+    } cases[] = {
+        {"a new file", {{"a.jpg", "a"}}, {}, {{"new.jpg", "n"}}, 0, {"%new.jpg - New File"}},
+        {"a file moved to a subfolder", {{"a.jpg", "a"}, {"b.jpg", "b"}}, {"b.jpg"}, {{"sub/b.jpg", "b"}}, 1,
+         {"%b.jpg - Moved to %sub" + Sep() + "b.jpg"}},
+        {"an empty file moved", {{"a.jpg", "a"}, {"e.txt", ""}}, {"e.txt"}, {{"sub/e.txt", ""}}, 1,
+         {"%e.txt - File Not Found", "%sub" + Sep() + "e.txt - New File"}},
+        {"two files it could have moved to", {{"a.jpg", "a"}, {"b.jpg", "b"}}, {"b.jpg"},
+         {{"c.jpg", "b"}, {"sub/b.jpg", "b"}}, 1,
+         {"%b.jpg - File Not Found", "%c.jpg - New File", "%sub" + Sep() + "b.jpg - New File"}},
+        {"two gone files of the same bytes", {{"a.jpg", "a"}, {"b.jpg", "b"}, {"c.jpg", "b"}}, {"b.jpg", "c.jpg"},
+         {{"d.jpg", "b"}}, 1, {"%b.jpg - File Not Found", "%c.jpg - File Not Found", "%d.jpg - New File"}},
+        {"nothing changed", {{"a.jpg", "a"}, {"sub/b.jpg", "b"}}, {}, {}, 0, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Sandbox box;
+        const fs::path root = box.root() / "p";
+        for (const auto& [rel, content] : c.before) WriteFile(root / rel, content);
+        const std::string rootText = Native(root);
+        ExpectRun(box.Run({"-f" + rootText, "-r", "-c"}), 0);
+        for (const std::string& rel : c.gone) fs::remove(root / rel);
+        for (const auto& [rel, content] : c.after) WriteFile(root / rel, content);
+
+        const RunResult r = box.Run({"-f" + rootText, "-r", "-av"});
+        EXPECT_EQ(r.exitCode, c.exitCode);
+        Lines expected;
+        for (std::string line : c.log) {
+            for (std::size_t at; (at = line.find('%')) != std::string::npos;) line.replace(at, 1, rootText + Sep());
+            expected.push_back(line);
+        }
+        if (expected.empty()) {
+            ExpectRun(r, 0);
+            ExpectNoLog(box, rootText);
+        } else {
+            EXPECT_EQ(LogLines(box.desktop() / LogName(rootText)), expected);
+            if (!WineMode()) ExpectLogOnStandardError(r.err);
+        }
+        EXPECT_FALSE(fs::exists(root / "Sumvane.md5X"));
+    }
+}
+
+// The folder as a weekly check finds it: one file edited, one damaged, one
+// moved and one added. -r -avc says each as what it is, and its rewrite is,
+// byte for byte, the summary a build of the folder as it is now writes.
+TEST(FolderAdditions, TheRewriteHoldsTheFolderAsItIsNow) {
+    Sandbox box;
+    const fs::path root = box.root() / "p";
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"}) WriteFile(root / name, std::string("photo ") + name);
+    WriteFile(root / "old" / "e.jpg", "photo e");
+    const std::string rootText = Native(root);
+    const std::string p = rootText + Sep();
+    ExpectRun(box.Run({"-f" + rootText, "-r", "-c"}), 0);
+    const WriteTime recorded = WriteTimeOf(root / "Sumvane.md5");
+    const WriteTime cBefore = WriteTimeOf(root / "c.jpg");
+    WriteFile(root / "a.jpg", "edited");
+    SetWriteTime(root / "a.jpg", {recorded.seconds + 600, 0});
+    WriteFile(root / "c.jpg", "decayed");
+    SetWriteTime(root / "c.jpg", cBefore);
+    fs::create_directories(root / "sub");
+    fs::rename(root / "b.jpg", root / "sub" / "b.jpg");
+    fs::remove(root / "d.jpg");
+    WriteFile(root / "new.jpg", "new photo");
+
+    const RunResult r = box.Run({"-f" + rootText, "-r", "-avc"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(LogLines(box.desktop() / LogName(rootText)),
+              (Lines{Mismatch(p + "a.jpg", Md5Of("photo a.jpg"), Md5Of("edited"),
+                              " - Modified " + LocalTimeText({recorded.seconds + 600, 0})),
+                     Mismatch(p + "c.jpg", Md5Of("photo c.jpg"), Md5Of("decayed"), " - Damaged: Date Unchanged"),
+                     p + "b.jpg - Moved to " + p + "sub" + Sep() + "b.jpg", NotFound(p + "d.jpg"),
+                     p + "new.jpg - New File"}));
+    if (!WineMode()) {
+        ExpectLogOnStandardError(r.err);
+        EXPECT_TRUE(r.err.ends_with("sumvane: 4 problems (1 damaged, 1 edited, 1 moved), 1 new file; log: " +
+                                    (box.desktop() / LogName(rootText)).string() + "\n"))
+            << r.err;
+    }
+    const std::optional<std::string> rewrite = ReadFile(root / "Sumvane.md5X");
+    ASSERT_TRUE(rewrite);
+    fs::rename(root / "Sumvane.md5X", box.root() / "rewrite");
+    fs::remove(root / "Sumvane.md5");
+    ExpectRun(box.Run({"-f" + rootText, "-r", "-c"}), 0);
+    EXPECT_EQ(rewrite, ReadFile(root / "Sumvane.md5"));
+
+    // Taken for the summary, it checks clean; a new file alone is news, and
+    // a rewrite is written for it.
+    ExpectRun(box.Run({"-f" + rootText, "-r", "-avc"}), 0);
+    EXPECT_FALSE(fs::exists(root / "Sumvane.md5X"));
+    WriteFile(root / "sub" / "later.jpg", "later");
+    const RunResult news = box.Run({"-f" + rootText, "-r", "-avc"});
+    EXPECT_EQ(news.exitCode, 0);
+    EXPECT_EQ(LogLines(box.desktop() / LogName(rootText)), Lines{p + "sub" + Sep() + "later.jpg - New File"});
+    if (!WineMode()) EXPECT_TRUE(news.err.ends_with("sumvane: no problem, 1 new file; log: " +
+                                                    (box.desktop() / LogName(rootText)).string() + "\n"));
+    EXPECT_EQ(ReadFile(root / "Sumvane.md5X"),
+              *ReadFile(root / "Sumvane.md5") + Md5Of("later") + " " + p + "sub" + Sep() + "later.jpg\r\n");
+}
+
+// A list as md5sum writes it, in its own order and with names relative to
+// the folder: -a still finds what is new, and the rewrite comes in the
+// order a build writes.
+TEST(FolderAdditions, AListWrittenByMd5sumIsMergedInTheWalksOrder) {
+    Sandbox box;
+    const fs::path root = box.root() / "data";
+    std::string list;  // as "md5sum z.txt a.txt m.txt" writes it
+    for (const char* name : {"z.txt", "a.txt", "m.txt"}) {
+        WriteFile(root / name, name);
+        list += Lower(Md5Of(name)) + "  " + name + "\n";
+    }
+    WriteFile(root / "Sumvane.md5", list);
+    WriteFile(root / "b.txt", "b");
+    RunOptions inRoot;  // the names are relative to the folder md5sum ran in
+    inRoot.cwd = root;
+    const std::string rootText = Native(root);
+    const RunResult r = box.Run({"-f", "-avc"}, inRoot);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(LogLines(box.desktop() / "Sumvane.txt"), Lines{"b.txt - New File"});
+    EXPECT_EQ(ReadFile(root / "Sumvane.md5X"), Line(Md5Of("a.txt"), "a.txt") + Line(Md5Of("b"), "b.txt") +
+                                                    Line(Md5Of("m.txt"), "m.txt") + Line(Md5Of("z.txt"), "z.txt"));
+}
+
 // "Preis \u00C4\u00A9" in one byte per character is C4 A9, the UTF-8 of
 // "Preis \u0129": with both files there, each line checks its own file,
 // whatever happens to either.

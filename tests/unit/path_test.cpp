@@ -95,7 +95,11 @@ TEST(ResourceString, ServesTheTableAndEmptyTextForAbsentIds) {
         {999, u""},
         {1015, u" - Unable to Read Folder"},
         {1016, u" - Replaced, but may not be on disk"},
-        {1017, u""},
+        {1017, u" - Modified "},
+        {1018, u" - Damaged: Date Unchanged"},
+        {1019, u" - New File"},
+        {1020, u" - Moved to "},
+        {1099, u""},
         {5000, u""},
     };
     for (const auto& [id, text] : cases) {
