@@ -37,7 +37,7 @@ void ChecksumApp::applyCommandLine() { parseCommandLine(settings); }
 
 bool ChecksumApp::run() {
     if (settings.informationRequest != InformationRequest::None) return answerInformationRequest();
-    SetInterruptNotice(interruptNotice());
+    const InterruptNoticeScope notice(interruptNotice());
     const std::optional<FileDigest> clipboardDigest = performStartupActions(settings, frame, *log);
 
     std::u16string banner = bannerTitle();
@@ -54,9 +54,8 @@ bool ChecksumApp::run() {
     // file named at all) is work asked for and not done.
     if (clipboardDigest && clipboardDigest->result != DigestResult::Computed) ok = false;
     if (!settings.singleFile.empty()) {
-        if (settings.create) SetInterruptNotice(interruptNotice(settings.singleFile + u".md5"));
+        const InterruptNoticeScope single(interruptNotice(settings.create ? settings.singleFile + u".md5" : u""));
         if (!runSingleFile(settings, problems, clipboardDigest)) ok = false;
-        SetInterruptNotice(interruptNotice());
     }
     std::optional<FolderMode> folderMode;
     if (settings.folderGiven) {
@@ -72,7 +71,7 @@ bool ChecksumApp::run() {
         WriteErrorText(closingLine(problems.tally(), log->lostLineCount(), log->path(),
                                    kept ? settings.summaryPath() : std::u16string()) +
                        kConsoleLineEnd);
-    } else if (kLogLinesOnStandardError && ok && ErrorOutputIsTerminal()) {
+    } else if (kLogLinesOnStandardError && ok && StandardErrorIsTerminal()) {
         // Someone watches: a clean run says what it did. Under cron it stays
         // silent, so that no mail is sent.
         CleanRun clean;

@@ -10,11 +10,7 @@ namespace {
 std::u16string Count(std::size_t number) { return FromSystemBytes(std::to_string(number)); }
 
 // "154,040 files", "1 file".
-std::u16string Files(std::uint64_t number) {
-    std::string digits = std::to_string(number);
-    for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
-    return FromSystemBytes(digits) + (number == 1 ? u" file" : u" files");
-}
+std::u16string Files(std::uint64_t number) { return GroupThousands(number) + (number == 1 ? u" file" : u" files"); }
 
 // These lines go to a terminal: a control character of a path must not act.
 std::u16string Prefixed(const std::u16string& text) {

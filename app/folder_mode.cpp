@@ -41,14 +41,16 @@ std::uint32_t TESSEL_STDCALL FolderMode::verifyJob(void* argument) {
 
 bool FolderMode::run(const TesselAppWindows& frame) {
     bool ok = true;
-    // Neither job changes the summary until its new one is complete.
-    SetInterruptNotice(interruptNotice(settings_.summaryPath()));
-    if (settings_.create && !progress_.Run(frame, frame.ResourceString(kBuildingTitle), this, &FolderMode::buildJob))
-        ok = false;
+    {
+        // Neither job changes the summary until its new one is complete.
+        const InterruptNoticeScope notice(interruptNotice(settings_.summaryPath()));
+        if (settings_.create &&
+            !progress_.Run(frame, frame.ResourceString(kBuildingTitle), this, &FolderMode::buildJob))
+            ok = false;
+    }
     // After a build the summary may be this run's own.
-    if (settings_.create) SetInterruptNotice(interruptNotice());
+    const InterruptNoticeScope notice(interruptNotice(settings_.create ? u"" : settings_.summaryPath()));
     if (settings_.verify && !progress_.Run(frame, frame.ResourceString(kCheckingTitle), this, &FolderMode::verifyJob))
         ok = false;
-    SetInterruptNotice(interruptNotice());
     return ok;
 }

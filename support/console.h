@@ -19,13 +19,20 @@ namespace TesselLibrary {
 // (ProcessCommandLine).
 void PrepareProcess(int argc, char** argv);
 
-// The line an interrupt writes on standard error (without its line end):
-// what the run leaves as it was. Empty, nothing is written.
-void SetInterruptNotice(const std::u16string& line);
+// The line an interrupt writes on standard error (without its line end) for
+// as long as the object lives: what the run leaves as it was at that stage.
+// Empty, nothing is written. When it goes, the line of the scope around it
+// is back.
+class InterruptNoticeScope {
+public:
+    explicit InterruptNoticeScope(const std::u16string& line);
+    ~InterruptNoticeScope();
+    InterruptNoticeScope(const InterruptNoticeScope&) = delete;
+    InterruptNoticeScope& operator=(const InterruptNoticeScope&) = delete;
 
-// Whether standard error is a terminal (POSIX) or a console (Windows),
-// where a person watches the run.
-bool ErrorOutputIsTerminal();
+private:
+    std::u16string previous_;
+};
 
 // Lets go of a console that no other process shares (Windows: the one the
 // system gives a console program started from a window, such as a file
@@ -39,7 +46,7 @@ void WriteConsoleText(const std::u16string& text);
 // Writes text to standard error; a line ends in kConsoleLineEnd.
 void WriteErrorText(const std::u16string& text);
 // True when standard error is a terminal (a console on Windows), where a
-// person reads what the program writes there.
+// person watches the run and reads what the program writes there.
 bool StandardErrorIsTerminal();
 
 // Where the system hands a program its arguments already split (POSIX):

@@ -50,6 +50,10 @@ public:
     // failed, or when nothing was written since the last Commit. `outcome`
     // tells a failure apart from a move whose folder could not be flushed.
     bool Commit(CommitOutcome* outcome = nullptr);
+    // For tests only (the program calls none of the three): the tests set up
+    // and read back files through them, and reach through Append the
+    // appending handle the log writes with.
+    //
     // A replacement in progress: joins it. Otherwise opens the file (created
     // when missing) and continues at its end.
     bool Append(const void* data, std::uint32_t length);
@@ -74,7 +78,8 @@ private:
     std::unique_ptr<TesselFileData> data_;
 };
 
-// True when the path can be opened for reading right now.
+// True when the path can be opened for reading right now. For tests only:
+// the program never asks before it opens.
 bool FileExists(const char16_t* path);
 
 }  // namespace TesselLibrary

@@ -151,4 +151,14 @@ std::u16string ShownOnTerminal(std::u16string_view text) {
     });
 }
 
+std::u16string GroupThousands(std::uint64_t number) {
+    const std::string digits = std::to_string(number);
+    std::u16string grouped;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) grouped += u',';
+        grouped += static_cast<char16_t>(digits[i]);
+    }
+    return grouped;
+}
+
 }  // namespace TesselLibrary

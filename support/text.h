@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -46,6 +47,10 @@ std::u16string ShownInLogLine(std::u16string_view text);
 // "\x1b"-style escape, so that a file name cannot move the cursor, retitle
 // or clear the terminal, or fake a line of its own.
 std::u16string ShownOnTerminal(std::u16string_view text);
+
+// "154,040" for 154040: counts a person reads, on a terminal or in a
+// closing line.
+std::u16string GroupThousands(std::uint64_t number);
 
 // UTF-16 to UTF-8. U+DC80..U+DCFF (not part of a pair) turn back into the
 // raw byte they stand for; any other unpaired surrogate becomes U+FFFD.

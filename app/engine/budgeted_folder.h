@@ -1,6 +1,7 @@
 // Opening folders within the job's budget of folder descriptors.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -19,3 +20,18 @@ std::shared_ptr<const TesselLibrary::Folder> OpenBudgetedChild(const TesselLibra
                                                                const std::function<bool()>& letOneGo,
                                                                const std::function<bool()>& stopping,
                                                                TesselLibrary::FolderProblem* problem = nullptr);
+
+// What a caller of OpenBudgetedChild gives up first: of the folders it holds
+// on its way down from the root, `levels[first]` to `levels[end - 1]` (each
+// with a `folder` that is null once let go), the one nearest the root, which
+// is needed again last. False when none of them is held.
+template <typename Levels>
+bool LetGoNearestRoot(Levels& levels, std::size_t first, std::size_t end) {
+    for (std::size_t i = first; i < end && i < levels.size(); ++i) {
+        if (levels[i].folder) {
+            levels[i].folder.reset();
+            return true;
+        }
+    }
+    return false;
+}

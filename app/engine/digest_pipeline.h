@@ -122,11 +122,7 @@ public:
         return next;
     }
 
-    // Items produced so far, and whether the producer has finished.
-    std::size_t produced() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return produced_;
-    }
+    // Whether the producer has finished.
     bool producerDone() {
         std::lock_guard<std::mutex> lock(mutex_);
         return producerDone_;

@@ -35,16 +35,8 @@ const Folder* EntryResolver::Parent(std::size_t level) const {
     return level == 0 ? root_.get() : chain_[level - 1].folder.get();
 }
 
-bool EntryResolver::LetOneGo(std::size_t keep) {
-    // Any held folder above the one in use: the walk goes down from there.
-    for (std::size_t i = 0; i + 1 < keep && i < chain_.size(); ++i) {
-        if (chain_[i].folder) {
-            chain_[i].folder.reset();
-            return true;
-        }
-    }
-    return false;
-}
+// Any held folder above the one in use: the walk goes down from there.
+bool EntryResolver::LetOneGo(std::size_t keep) { return keep > 0 && LetGoNearestRoot(chain_, 0, keep - 1); }
 
 FilePlace EntryResolver::Locate(const std::u16string& path, const std::function<bool()>& stopping) {
     FilePlace asWritten{nullptr, path, FilePlace::Reach::Open};

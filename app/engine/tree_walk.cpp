@@ -141,16 +141,8 @@ void TreeWalk::Visit(Frame frame, ItemSink<BuildItem>& sink) {
     }
 }
 
-bool TreeWalk::LetOneGo(std::size_t keep) {
-    // The folders nearest the root are needed again last.
-    for (std::size_t i = 1; i < keep && i < frames_.size(); ++i) {
-        if (frames_[i].folder) {
-            frames_[i].folder.reset();
-            return true;
-        }
-    }
-    return false;
-}
+// Never the root, which every reopening starts from.
+bool TreeWalk::LetOneGo(std::size_t keep) { return LetGoNearestRoot(frames_, 1, keep); }
 
 std::shared_ptr<const Folder> TreeWalk::OpenChild(std::size_t parent, const std::u16string& name,
                                                   ItemSink<BuildItem>& sink) {

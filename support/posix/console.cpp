@@ -1,11 +1,10 @@
-// Standard output and error, the process's arguments, and its signals on
-// POSIX.
+// Standard output, the process's arguments, and its signals on POSIX
+// (standard error has a file of its own, standard_error.cpp).
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <mutex>
 #include <string>
@@ -15,7 +14,7 @@
 #include "console.h"
 #include "file_descriptor.h"
 #include "replacement_file.h"
-#include "standard_error.h"
+#include "terminal_display.h"
 #include "text.h"
 
 namespace TesselLibrary {
@@ -29,19 +28,30 @@ std::vector<std::u16string>& KeptArguments() {
     return arguments;
 }
 
-std::atomic<Posix::ErrorTextRoute> errorTextRoute{nullptr};
-
 // The bytes an interrupted run writes last, made when the run says what it
-// is about to do, so that the interrupt only has to write them.
+// is about to do, so that the interrupt only has to write them; and the
+// line they were made from, for the scope that restores it.
 struct InterruptNotice {
     std::mutex mutex;
     std::string bytes;
+    std::u16string line;
 };
 
 // Never destroyed: an interrupt may arrive while the process is ending.
 InterruptNotice& Notice() {
     static InterruptNotice& notice = *new InterruptNotice;
     return notice;
+}
+
+// Puts `line` in place as the notice; returns the one it replaces.
+std::u16string ExchangeNotice(const std::u16string& line) {
+    std::string bytes = line.empty() ? std::string() : ToSystemBytes(line + u"\n");
+    std::u16string kept = line;
+    InterruptNotice& notice = Notice();
+    std::lock_guard<std::mutex> lock(notice.mutex);
+    notice.bytes.swap(bytes);
+    notice.line.swap(kept);
+    return kept;
 }
 
 // Every signal that ends a process by default and that a user, a terminal
@@ -105,28 +115,12 @@ void PrepareProcess(int argc, char** argv) {
     }
 }
 
-void Posix::SetErrorTextRoute(ErrorTextRoute route) { errorTextRoute = route; }
+InterruptNoticeScope::InterruptNoticeScope(const std::u16string& line) : previous_(ExchangeNotice(line)) {}
 
-void SetInterruptNotice(const std::u16string& line) {
-    std::string bytes = line.empty() ? std::string() : ToSystemBytes(line + u"\n");
-    InterruptNotice& notice = Notice();
-    std::lock_guard<std::mutex> lock(notice.mutex);
-    notice.bytes.swap(bytes);
-}
-
-bool ErrorOutputIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+InterruptNoticeScope::~InterruptNoticeScope() { ExchangeNotice(previous_); }
 
 // A closed stream is simply not seen: what cannot be written is dropped.
 void WriteConsoleText(const std::u16string& text) { Posix::WriteAll(STDOUT_FILENO, ToSystemBytes(text)); }
-
-void WriteErrorText(const std::u16string& text) {
-    const std::string bytes = ToSystemBytes(text);
-    const Posix::ErrorTextRoute route = errorTextRoute;
-    if (route && route(bytes)) return;
-    Posix::WriteAll(STDERR_FILENO, bytes);
-}
-
-bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 std::optional<std::vector<std::u16string>> SplitProcessArguments() { return KeptArguments(); }
 

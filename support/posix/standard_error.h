@@ -1,7 +1,8 @@
-// POSIX backend, private: standard error is shared by the progress display
-// and the lines the program writes there (log lines that could not reach
-// the log). While the display is drawn, a line goes through it and lands
-// above it; written straight, the display's next redraw would erase it.
+// POSIX backend, private: standard error carries the lines the program
+// writes there (every log line, messages, the closing line) and, while a job
+// runs on a terminal, the progress display drawn at its foot. While the
+// display is drawn, a line is handed to it and put above it; written
+// straight, the display's next redraw would erase it.
 #pragma once
 
 #include <string>
@@ -14,9 +15,5 @@ using ErrorTextRoute = bool (*)(const std::string& bytes);
 // Installed by the progress runner while its display is drawn; null to
 // write straight to the descriptor again.
 void SetErrorTextRoute(ErrorTextRoute route);
-
-// For the interrupt: erases the progress display if it is drawn, and keeps
-// it from being drawn again, so that what follows starts where it began.
-void EraseProgressDisplay();
 
 }  // namespace TesselLibrary::Posix

@@ -46,6 +46,15 @@ std::u16string& Notice() {
     return notice;
 }
 
+// Puts `line` in place as the notice; returns the one it replaces.
+std::u16string ExchangeNotice(const std::u16string& line) {
+    std::u16string notice = line.empty() ? std::u16string() : line + u"\r\n";
+    std::lock_guard<std::mutex> lock(NoticeLock());
+    Notice().swap(notice);
+    if (!notice.empty()) notice.resize(notice.size() - 2);  // without its line end, as it was given
+    return notice;
+}
+
 // Runs on a thread of its own while the others go on: it removes what an
 // unfinished replacement left, says so and ends the process at once, so no
 // other thread writes after the clean-up.
@@ -64,16 +73,9 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 
 void PrepareProcess(int, char**) { ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
 
-void SetInterruptNotice(const std::u16string& line) {
-    std::u16string notice = line.empty() ? std::u16string() : line + u"\r\n";
-    std::lock_guard<std::mutex> lock(NoticeLock());
-    Notice().swap(notice);
-}
+InterruptNoticeScope::InterruptNoticeScope(const std::u16string& line) : previous_(ExchangeNotice(line)) {}
 
-bool ErrorOutputIsTerminal() {
-    DWORD mode = 0;
-    return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
-}
+InterruptNoticeScope::~InterruptNoticeScope() { ExchangeNotice(previous_); }
 
 void WriteConsoleText(const std::u16string& text) { WriteText(STD_OUTPUT_HANDLE, text); }
 

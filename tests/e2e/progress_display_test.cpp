@@ -123,6 +123,44 @@ TEST(ProgressDisplay, CtrlCErasesItAndSaysTheSummaryWasKept) {
     EXPECT_EQ(std::distance(fs::directory_iterator(tree), fs::directory_iterator()), 3) << "a temporary file is left";
 }
 
+// Ctrl+C while a summary is checked: a check never changes the summary, so
+// the notice says it was left as it was; once this run has built it, the
+// summary is the run's own and the notice says only that it was interrupted.
+TEST(ProgressDisplay, CtrlCWhileCheckingSaysWhatTheCheckLeavesAsItWas) {
+    if (WineMode()) GTEST_SKIP() << "the Windows build shows a dialog";
+    Sandbox box;
+    const fs::path tree = box.work() / "tree";
+    WriteFile(tree / "a.txt", "a");
+    const std::string folder = "-f" + Native(tree), summary = Native(tree / "Sumvane.md5");
+    ASSERT_EQ(box.Run({folder, "-c"}).exitCode, 0);
+    const std::string kept = "sumvane: interrupted; " + summary + " left as it was";
+    const struct Case {
+        std::vector<std::string> args;
+        std::string notice;
+    } cases[] = {{{folder, "-v"}, kept}, {{folder, "-vc"}, kept}, {{folder, "-c", "-v"}, "sumvane: interrupted"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        RunOptions keys;
+        // The check waits at opening the summary, so the key comes while it
+        // is at work. A sanitized program accepts the stand-in loaded first.
+        const char* asan = std::getenv("ASAN_OPTIONS");
+        keys.env = {{"LD_PRELOAD", SUMVANE_AT_OPEN_LIBRARY},
+                    {"SUMVANE_PAUSE_NAME", "Sumvane.md5"},
+                    {"SUMVANE_PAUSE_SECONDS", "60"},
+                    {"ASAN_OPTIONS", "verify_asan_link_order=0" + (asan ? ":" + std::string(asan) : std::string())}};
+        bool typed = false;
+        keys.typing = [&](const std::string& received) {
+            if (typed || received.find("Checking MD5 Archive File") == std::string::npos) return std::string();
+            typed = true;
+            return std::string("\x03");
+        };
+        const RunResult r = box.RunOnTerminal(c.args, keys);
+        ASSERT_TRUE(typed) << r.err;
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_TRUE(r.err.ends_with("\x1b[2K\r\x1b[2A" + c.notice + "\r\n")) << r.err;
+    }
+}
+
 TEST(ProgressDisplay, NothingButTheBannerReachesANonTerminal) {
     Sandbox box;
     const fs::path tree = box.work() / "tree";

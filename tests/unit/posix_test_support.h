@@ -6,11 +6,13 @@
 #ifndef _WIN32
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <set>
@@ -102,6 +104,32 @@ inline std::set<std::string> Names(const std::string& folder) {
         names.insert(entry.path().filename().string());
     }
     return names;
+}
+
+// What `run` returns, run where a folder without permissions cannot be read:
+// in this process, or, run as root (who reads every folder), in a child
+// that has become the user nobody. Folders it must reach need o+rx. Empty
+// when the child could not be made or failed.
+inline std::string Unprivileged(const std::function<std::string()>& run) {
+    if (::geteuid() != 0) return run();
+    int ends[2];
+    if (::pipe(ends) != 0) return "";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(ends[0]);
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(1);
+        const std::string text = run();
+        const bool written = ::write(ends[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        ::_exit(written ? 0 : 1);
+    }
+    ::close(ends[1]);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(ends[0], buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
+    ::close(ends[0]);
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return "";
+    return text;
 }
 
 }  // namespace posix_test

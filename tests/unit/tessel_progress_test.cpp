@@ -1,5 +1,92 @@
-// The POSIX progress runner: a worker joined before Run returns, a job that
-// never ends its run, and the terminal display.
+// The text of the terminal display for any state and width; and the POSIX
+// progress runner: a worker joined before Run returns, a job that never ends
+// its run, and the display drawn on a terminal.
+#include "progress_text.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+
+#include "text.h"
+
+namespace {
+
+TEST(ProgressTextTest, EachStateAndWidthGivesItsThreeLines) {
+    using TesselLibrary::ProgressCounts;
+    using Lines = std::array<std::u16string, 3>;
+    const auto counts = [](std::uint64_t filesDone, std::uint64_t filesTotal, std::uint64_t bytesDone,
+                           std::uint64_t bytesTotal, bool totalsKnown = true) {
+        return ProgressCounts{filesDone, filesTotal, bytesDone, bytesTotal, totalsKnown};
+    };
+    const std::u16string title = u"Building MD5 Archive File";
+    const std::u16string status = u"/srv/data/photos/";
+    struct Case {
+        const char* what;
+        std::uint32_t position;
+        std::optional<ProgressCounts> counts;
+        double seconds;
+        unsigned columns;
+        Lines lines;
+    };
+    const Case cases[] = {
+        {"nothing done", 0, {}, 0, 80, {title, u"[--------------------]   0%", status}},
+        {"a cell is 5%", 5, {}, 0, 80, {title, u"[#-------------------]   5%", status}},
+        {"99% is not full", 99, {}, 0, 80, {title, u"[###################-]  99%", status}},
+        {"past 100% is full", 250, {}, 0, 80, {title, u"[####################] 100%", status}},
+        {"totals unknown, nothing measured yet", 55, counts(1, 0, 0, 0, false), 0.5, 80,
+         {title, u"[###########---------]  55%  1 files, 0.0 MB", status}},
+        {"totals unknown, with the rate", 94, counts(1415, 0, 1073800000, 0, false), 10, 80,
+         {title, u"[##################--]  94%  1,415 files, 1073.8 MB, 107.4 MB/s", status}},
+        {"totals known, no bytes to count", 60, counts(999, 1000, 0, 0), 3, 80,
+         {title, u"[############--------]  60%  999 of 1,000 files", status}},
+        {"under a second: no rate yet", 57, counts(1, 3032, 0, 2147483648), 0.9, 80,
+         {title, u"[###########---------]  57%  1 of 3,032 files, 0.0 of 2147.5 MB", status}},
+        {"the rate and the time left", 10, counts(1234567, 12345678, 100000000, 2048000000), 10, 120,
+         {title, u"[##------------------]  10%  1,234,567 of 12,345,678 files, 100.0 of 2048.0 MB, 10.0 MB/s, 3:14 left",
+          status}},
+        {"all done: no time left", 100, counts(2, 2, 1500000, 1500000), 2, 80,
+         {title, u"[####################] 100%  2 of 2 files, 1.5 of 1.5 MB, 0.8 MB/s", status}},
+        {"40 columns cut each line to 39", 94, counts(1415, 3032, 1073800000, 2147483648), 10, 40,
+         {u"Building MD5 Archive File", u"[##################--]  94%  1,415 of 3", u"/srv/data/photos/"}},
+        {"no room at all: one code point", 0, {}, 0, 0, {u"B", u"[", u"/"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TesselLibrary::ProgressState state{title, c.position, status, c.counts, c.seconds};
+        const Lines lines = TesselLibrary::ProgressLines(state, c.columns);
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            EXPECT_EQ(TesselLibrary::ToSystemBytes(lines[i]), TesselLibrary::ToSystemBytes(c.lines[i])) << "line " << i;
+        }
+    }
+}
+
+// A name must not steer the terminal: control characters become "?", an
+// unpaired surrogate U+FFFD; a character outside the BMP is one of the
+// code points the width counts, never cut in half.
+TEST(ProgressTextTest, NamesAreShownPrintableAndCutByCodePoints) {
+    const struct {
+        std::u16string status;
+        unsigned columns;
+        std::u16string shown;
+    } cases[] = {
+        {u"bad\nname\x1B[2Jx\x7F\u0085", 80, u"bad?name?[2Jx??"},
+        {u"lone \xD800 and \xDC00", 80, u"lone \uFFFD and \uFFFD"},
+        {u"caf\u00E9/\U0001F600\U0001F600/", 8, u"caf\u00E9/\U0001F600\U0001F600"},
+        {u"\U0001F600abc", 3, u"\U0001F600a"},
+    };
+    for (const auto& c : cases) {
+        TesselLibrary::ProgressState state;
+        state.title = c.status;
+        state.status = c.status;
+        const auto lines = TesselLibrary::ProgressLines(state, c.columns);
+        EXPECT_EQ(TesselLibrary::ToSystemBytes(lines[0]), TesselLibrary::ToSystemBytes(c.shown));
+        EXPECT_EQ(lines[2], lines[0]);
+    }
+}
+
+}  // namespace
+
 #ifndef _WIN32
 
 #include "tessel_progress.h"

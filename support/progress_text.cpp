@@ -1,0 +1,91 @@
+#include "progress_text.h"
+
+#include <cstdio>
+
+#include "text.h"
+
+namespace TesselLibrary {
+
+namespace {
+
+constexpr int kBarCells = 20;
+
+// The text as one printable terminal line of at most `limit` code points:
+// control characters (a newline or an escape in a file name) would break the
+// display or steer the terminal, and unpaired surrogates have no glyph.
+std::u16string PrintableLine(std::u16string_view text, unsigned limit) {
+    std::u16string line;
+    unsigned count = 0;
+    for (std::size_t i = 0; i < text.size() && count < limit; ++count) {
+        const char32_t point = NextCodePoint(text, i);
+        if (IsSurrogate(point)) {
+            line += u'\uFFFD';
+        } else if (point < 0x20 || (point >= 0x7F && point <= 0x9F)) {
+            line += u'?';
+        } else {
+            AppendUtf16(line, point);
+        }
+    }
+    return line;
+}
+
+// ASCII only: what snprintf makes is numbers and punctuation.
+std::u16string Widened(const char* text) {
+    std::u16string wide;
+    for (const char* c = text; *c != '\0'; ++c) wide += static_cast<char16_t>(*c);
+    return wide;
+}
+
+std::u16string Megabytes(std::uint64_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", static_cast<double>(bytes) / 1e6);
+    return Widened(text);
+}
+
+// "1,234 of 20,000 files, 512.0 of 2048.0 MB, 350.2 MB/s, 0:12 left"; the
+// rate and the time left once there is something to measure them by. While
+// the totals are not known: "1,234 files, 512.0 MB, 350.2 MB/s".
+std::u16string CountsText(const ProgressCounts& counts, double seconds) {
+    const bool measured = seconds >= 1 && counts.bytesDone > 0;
+    const double rate = measured ? static_cast<double>(counts.bytesDone) / seconds : 0;
+    const std::u16string rateText = u", " + Megabytes(static_cast<std::uint64_t>(rate)) + u" MB/s";
+    if (!counts.totalsKnown) {
+        std::u16string text = GroupThousands(counts.filesDone) + u" files, " + Megabytes(counts.bytesDone) + u" MB";
+        return measured ? text + rateText : text;
+    }
+    std::u16string text = GroupThousands(counts.filesDone) + u" of " + GroupThousands(counts.filesTotal) + u" files";
+    if (counts.bytesTotal > 0) text += u", " + Megabytes(counts.bytesDone) + u" of " + Megabytes(counts.bytesTotal) + u" MB";
+    if (!measured) return text;
+    text += rateText;
+    if (counts.bytesTotal > counts.bytesDone) {
+        const auto left = static_cast<std::uint64_t>(static_cast<double>(counts.bytesTotal - counts.bytesDone) / rate);
+        char time[32];
+        std::snprintf(time, sizeof time, ", %llu:%02llu left", static_cast<unsigned long long>(left / 60),
+                      static_cast<unsigned long long>(left % 60));
+        text += Widened(time);
+    }
+    return text;
+}
+
+// "[#####---------------]  25%"
+std::u16string BarLine(std::uint32_t position) {
+    const std::uint32_t percent = position > 100 ? 100 : position;
+    const int filled = static_cast<int>(percent) * kBarCells / 100;
+    std::u16string line = u"[";
+    line.append(static_cast<std::size_t>(filled), u'#');
+    line.append(static_cast<std::size_t>(kBarCells - filled), u'-');
+    char number[8];
+    std::snprintf(number, sizeof number, "] %3u%%", static_cast<unsigned>(percent));
+    return line + Widened(number);
+}
+
+}  // namespace
+
+std::array<std::u16string, 3> ProgressLines(const ProgressState& state, unsigned columns) {
+    const unsigned limit = columns > 1 ? columns - 1 : 1;
+    std::u16string bar = BarLine(state.position);
+    if (state.counts) bar += u"  " + CountsText(*state.counts, state.seconds);
+    return {PrintableLine(state.title, limit), PrintableLine(bar, limit), PrintableLine(state.status, limit)};
+}
+
+}  // namespace TesselLibrary
