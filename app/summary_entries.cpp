@@ -14,6 +14,9 @@ const std::u16string& orderKey(const SummaryEntry& entry) {
 bool StreamedEntries::next(SummaryEntry& entry) {
     SummaryLine line;
     while (reader_.Next(line)) {
+        // A last line without its end where the first reading had more: the
+        // file was cut within that line, and it names no file.
+        if (line.unterminated && reader_.bytesRead() != bytes_) return false;
         if (line.kind != SummaryLine::Kind::Entry) continue;
         // More than were counted: the file grew; what follows was never
         // counted, and the check stops short of it.

@@ -26,11 +26,13 @@ protected:
 };
 
 // The entries of the summary file, read again from the start of its handle:
-// exactly the `counted` ones the first reading met, or whole() says not.
+// exactly the `counted` ones the first reading met in its `bytes`, or
+// whole() says not.
 class StreamedEntries final : public SummaryEntries {
 public:
-    StreamedEntries(TesselLibrary::TesselFile& file, const std::u16string& summaryName, std::uint64_t counted)
-        : reader_(file, summaryName), counted_(counted) {}
+    StreamedEntries(TesselLibrary::TesselFile& file, const std::u16string& summaryName, std::uint64_t counted,
+                    std::uint64_t bytes)
+        : reader_(file, summaryName), counted_(counted), bytes_(bytes) {}
     bool next(SummaryEntry& entry) override;
     // Every entry was read, and no more than were counted: false when a
     // read failed, or the file was cut or grown since the first reading.
@@ -39,6 +41,7 @@ public:
 private:
     SummaryReader reader_;
     std::uint64_t counted_;
+    std::uint64_t bytes_;
     std::uint64_t read_ = 0;
     bool ended_ = false;
 };

@@ -154,7 +154,10 @@ void SummaryParser::Feed(const std::uint8_t* bytes, std::size_t length, std::vec
 
 void SummaryParser::Finish(std::vector<SummaryLine>& lines) {
     // A last line without its line end is judged like the others.
-    if (line_.count != 0) EndLine(lines);
+    if (line_.count != 0) {
+        EndLine(lines);
+        lines.back().unterminated = true;
+    }
     afterCarriageReturn_ = false;
 }
 
@@ -179,6 +182,7 @@ bool SummaryReader::Next(SummaryLine& line) {
             readFailed_ = ended_ = true;
             return false;
         }
+        bytesRead_ += got;
         parser_.Feed(piece_.data(), got, lines_);
         if (got < kPiece) {
             parser_.Finish(lines_);

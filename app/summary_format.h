@@ -49,6 +49,7 @@ struct SummaryLine {
         InvalidHash,      // ended before its separator
     } kind = Kind::Entry;
     SummaryEntry entry;
+    bool unterminated = false;  // the data ended before its line end
 };
 
 // The longest line a summary may hold: one longer is an invalid line, judged
@@ -89,6 +90,8 @@ public:
     // The next line; false at the end, or when reading failed (readFailed).
     bool Next(SummaryLine& line);
     bool readFailed() const { return readFailed_; }
+    // The bytes read so far.
+    std::uint64_t bytesRead() const { return bytesRead_; }
 
 private:
     TesselLibrary::TesselFile& file_;
@@ -98,6 +101,7 @@ private:
     std::size_t nextLine_ = 0;
     bool ended_ = false;
     bool readFailed_ = false;
+    std::uint64_t bytesRead_ = 0;
 };
 
 // Writes one line as four writes; the outcome of the line end decides.

@@ -66,6 +66,7 @@ VerifyJob::FirstReading VerifyJob::readFirst() {
     }
     listed_.seal();
     first.read = !reader.readFailed();
+    first.bytes = reader.bytesRead();
     counts_.filesTotal = first.entries;
     return first;
 }
@@ -73,7 +74,7 @@ VerifyJob::FirstReading VerifyJob::readFirst() {
 bool VerifyJob::produce(ItemSink<VerifyItem>& sink, const FirstReading& first, DescriptorBudget& folders,
                         DescriptorBudget* walkFolders) {
     EntryResolver resolver(root_, settings_.folderPath(), folders);
-    StreamedEntries streamed(summaryFile_, settings_.summaryName, first.entries);
+    StreamedEntries streamed(summaryFile_, settings_.summaryName, first.entries, first.bytes);
     if (!settings_.additions) {
         SummaryEntry entry;
         while (streamed.next(entry)) pushEntry(sink, std::move(entry), resolver);
@@ -161,6 +162,10 @@ bool VerifyJob::take(const VerifyItem& item, const std::u16string& name, const F
             break;
     }
     const Verdict verdict = judgeEntry(item.stored, digest, recorded_);
+    if (verdict == Verdict::Damaged) {
+        counts_.damaged += 1;
+        progress_.SetCounts(counts_);
+    }
     if (verdict == Verdict::NotFound && settings_.additions) {
         // Said at the end, once the new files are known: it may have moved.
         changes.gone(name, item.stored);

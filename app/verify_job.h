@@ -49,6 +49,7 @@ private:
         std::uint64_t entries = 0;  // lines naming a file
         bool anyInvalid = false;    // lines naming none, each logged
         bool inWalkOrder = true;    // with -a: the entries come in the walk's order
+        std::uint64_t bytes = 0;    // how long the summary was
     };
     // Reads the summary once: its invalid lines are logged before any file
     // is, and its entries counted for the bar; with -a every name it lists

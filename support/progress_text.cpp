@@ -11,20 +11,16 @@ namespace {
 constexpr int kBarCells = 20;
 
 // The text as one printable terminal line of at most `limit` code points:
-// control characters (a newline or an escape in a file name) would break the
-// display or steer the terminal, and unpaired surrogates have no glyph.
+// control characters (a newline or an escape in a file name) shown as every
+// line on the terminal shows them, since they would break the display or
+// steer the terminal; unpaired surrogates, which have no glyph, as U+FFFD.
 std::u16string PrintableLine(std::u16string_view text, unsigned limit) {
+    const std::u16string shown = ShownOnTerminal(text);
     std::u16string line;
     unsigned count = 0;
-    for (std::size_t i = 0; i < text.size() && count < limit; ++count) {
-        const char32_t point = NextCodePoint(text, i);
-        if (IsSurrogate(point)) {
-            line += u'\uFFFD';
-        } else if (point < 0x20 || (point >= 0x7F && point <= 0x9F)) {
-            line += u'?';
-        } else {
-            AppendUtf16(line, point);
-        }
+    for (std::size_t i = 0; i < shown.size() && count < limit; ++count) {
+        const char32_t point = NextCodePoint(shown, i);
+        AppendUtf16(line, IsSurrogate(point) ? U'\uFFFD' : point);
     }
     return line;
 }
@@ -49,11 +45,15 @@ std::u16string CountsText(const ProgressCounts& counts, double seconds) {
     const bool measured = seconds >= 1 && counts.bytesDone > 0;
     const double rate = measured ? static_cast<double>(counts.bytesDone) / seconds : 0;
     const std::u16string rateText = u", " + Megabytes(static_cast<std::uint64_t>(rate)) + u" MB/s";
+    // Damage is what a check exists to find: said first after the files.
+    const std::u16string damaged = counts.damaged == 0 ? u"" : u", " + GroupThousands(counts.damaged) + u" damaged";
     if (!counts.totalsKnown) {
-        std::u16string text = GroupThousands(counts.filesDone) + u" files, " + Megabytes(counts.bytesDone) + u" MB";
+        std::u16string text =
+            GroupThousands(counts.filesDone) + u" files" + damaged + u", " + Megabytes(counts.bytesDone) + u" MB";
         return measured ? text + rateText : text;
     }
-    std::u16string text = GroupThousands(counts.filesDone) + u" of " + GroupThousands(counts.filesTotal) + u" files";
+    std::u16string text =
+        GroupThousands(counts.filesDone) + u" of " + GroupThousands(counts.filesTotal) + u" files" + damaged;
     if (counts.bytesTotal > 0) text += u", " + Megabytes(counts.bytesDone) + u" of " + Megabytes(counts.bytesTotal) + u" MB";
     if (!measured) return text;
     text += rateText;

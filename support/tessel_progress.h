@@ -21,6 +21,7 @@ struct ProgressCounts {
     std::uint64_t bytesDone = 0;
     std::uint64_t bytesTotal = 0;
     bool totalsKnown = true;
+    std::uint64_t damaged = 0;  // files whose bytes changed while their date did not
 };
 
 // Whether the display shows ProgressCounts, so that a job measures its

@@ -56,9 +56,9 @@ TEST(TesselAppWin32Test, StringsComeBackNullTerminatedFromTheResource) {
 
 TEST(TesselAppWin32Test, AbsentAndEmptyEntriesGiveTheEmptyString) {
     const TesselAppWindows frame;
-    // 992..999 and 1017..1023 share the table's blocks; 5000 has no block;
+    // 992..999 and 1022..1023 share the table's blocks; 5000 has no block;
     // the last ids need a block number no resource name can hold.
-    for (const std::uint32_t id : {992u, 999u, 1017u, 1023u, 0u, 5000u, 1048575u, 0xFFFFFFFFu}) {
+    for (const std::uint32_t id : {992u, 999u, 1022u, 1023u, 0u, 5000u, 1048575u, 0xFFFFFFFFu}) {
         const char16_t* text = frame.ResourceString(id);
         ASSERT_NE(text, nullptr) << id;
         EXPECT_EQ(text[0], u'\0') << "id " << id;

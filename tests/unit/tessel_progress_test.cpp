@@ -19,6 +19,11 @@ TEST(ProgressTextTest, EachStateAndWidthGivesItsThreeLines) {
                            std::uint64_t bytesTotal, bool totalsKnown = true) {
         return ProgressCounts{filesDone, filesTotal, bytesDone, bytesTotal, totalsKnown};
     };
+    const auto damagedCounts = [](std::uint64_t filesDone, std::uint64_t filesTotal, std::uint64_t damaged) {
+        ProgressCounts with{filesDone, filesTotal, 0, 0, true};
+        with.damaged = damaged;
+        return with;
+    };
     const std::u16string title = u"Building MD5 Archive File";
     const std::u16string status = u"/srv/data/photos/";
     struct Case {
@@ -47,6 +52,8 @@ TEST(ProgressTextTest, EachStateAndWidthGivesItsThreeLines) {
           status}},
         {"all done: no time left", 100, counts(2, 2, 1500000, 1500000), 2, 80,
          {title, u"[####################] 100%  2 of 2 files, 1.5 of 1.5 MB, 0.8 MB/s", status}},
+        {"damaged files counted", 50, damagedCounts(2, 4, 1234), 0.5, 80,
+         {title, u"[##########----------]  50%  2 of 4 files, 1,234 damaged", status}},
         {"40 columns cut each line to 39", 94, counts(1415, 3032, 1073800000, 2147483648), 10, 40,
          {u"Building MD5 Archive File", u"[##################--]  94%  1,415 of 3", u"/srv/data/photos/"}},
         {"no room at all: one code point", 0, {}, 0, 0, {u"B", u"[", u"/"}},
@@ -61,7 +68,8 @@ TEST(ProgressTextTest, EachStateAndWidthGivesItsThreeLines) {
     }
 }
 
-// A name must not steer the terminal: control characters become "?", an
+// A name must not steer the terminal: control characters are escaped as on
+// every line the terminal shows ("\x1b"), an
 // unpaired surrogate U+FFFD; a character outside the BMP is one of the
 // code points the width counts, never cut in half.
 TEST(ProgressTextTest, NamesAreShownPrintableAndCutByCodePoints) {
@@ -70,7 +78,8 @@ TEST(ProgressTextTest, NamesAreShownPrintableAndCutByCodePoints) {
         unsigned columns;
         std::u16string shown;
     } cases[] = {
-        {u"bad\nname\x1B[2Jx\x7F\u0085", 80, u"bad?name?[2Jx??"},
+        {u"bad\nname\x1B[2Jx\x7F\u0085", 80, u"bad\\x0aname\\x1b[2Jx\\x7f\\u0085"},
+        {u"cut\x1B", 6, u"cut\\x"},
         {u"lone \xD800 and \xDC00", 80, u"lone \uFFFD and \uFFFD"},
         {u"caf\u00E9/\U0001F600\U0001F600/", 8, u"caf\u00E9/\U0001F600\U0001F600"},
         {u"\U0001F600abc", 3, u"\U0001F600a"},
@@ -440,7 +449,7 @@ TEST(TesselProgressTerminalTest, ShowsEveryUpdateBeforeTheJobGoesOn) {
         {Step::Position, 250, u"", "[####################] 100%", "/some/folder/"},
         {Step::Position, 99, u"", "[###################-]  99%", "/some/folder/"},
         {Step::Status, 0, u"caf\u00E9/\u0444\u0430\u0439\u043B/", "", "caf\u00E9/\u0444\u0430\u0439\u043B/"},
-        {Step::Status, 0, u"bad\nname\x1B[2Jx", "", "bad?name?[2Jx"},
+        {Step::Status, 0, u"bad\nname\x1B[2Jx", "", "bad\\x0aname\\x1b[2Jx"},
         {Step::Status, 0, longStatus, "", ""},
         {Step::End, 0, u"", "", ""},
     };
