@@ -240,7 +240,7 @@ TEST(Clipboard, DigestIsShownAndAnOldLogIsLeftAlone) {
     RunResult r = box.Run({"-z" + Native(box.work() / "a.txt")});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, Banner());
-    EXPECT_EQ(r.err, "Compute MD5 Hash: " + kHelloDigest + "\n");
+    EXPECT_EQ(r.err, "Compute MD5 Hash: a.txt: " + kHelloDigest + "\n") << "the file named, then its digits";
 
     // A missing file, and -z with no file at all, give the error box, and
     // the run did not do what was asked.
@@ -265,7 +265,7 @@ TEST(Clipboard, TheDigitsReachTheClipboardTool) {
     const RunResult r = box.Run({"-z" + Native(box.work() / "a.txt")}, std::nullopt,
                                 {{"DISPLAY", ":99"}, {"PATH", bin.string()}});
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.err, "Compute MD5 Hash: " + kHelloDigest + "\n");
+    EXPECT_EQ(r.err, "Compute MD5 Hash: a.txt: " + kHelloDigest + "\n") << "the file named, then its digits";
     EXPECT_EQ(ReadFile(box.root() / "clip"), kHelloDigest);
     EXPECT_EQ(ReadFile(box.root() / "args"), "-selection clipboard -in\n");
 }
@@ -298,11 +298,11 @@ TEST(Clipboard, WithoutATerminalTheBoxIsShownOnTheDesktop) {
         std::string arguments;
     } cases[] = {
         {"notifier first", {"notify-send", "zenity", "kdialog"}, {}, {{"DISPLAY", ":99"}}, file, false, "notify-send",
-         "--icon=dialog-information\nCompute MD5 Hash\n" + kHelloDigest + "\n"},
+         "--icon=dialog-information\nCompute MD5 Hash\na.txt: " + kHelloDigest + "\n"},
         {"the error through zenity", {"zenity", "kdialog"}, {}, {{"WAYLAND_DISPLAY", "wayland-0"}}, missing, false,
          "zenity", "--error\n--title=Compute MD5 Hash\n--text= - Error computing MD5\n--no-markup\n"},
         {"kdialog when the others cannot start", {"kdialog"}, {"notify-send", "zenity"}, {{"DISPLAY", ":99"}}, file,
-         false, "kdialog", "--title\nCompute MD5 Hash\n--msgbox\n" + kHelloDigest + "\n"},
+         false, "kdialog", "--title\nCompute MD5 Hash\n--msgbox\na.txt: " + kHelloDigest + "\n"},
         {"the notifier's error icon", {"notify-send"}, {}, {{"DISPLAY", ":99"}}, missing, false, "notify-send",
          "--icon=dialog-error\nCompute MD5 Hash\n - Error computing MD5\n"},
         {"no tool", {}, {"notify-send"}, {{"DISPLAY", ":99"}}, missing, false, "", errorLine},

@@ -227,9 +227,12 @@ public:
                   return;
               }
               int status = -1;
-              said_ = Trimmed(Capture({WineLoader(), Helper("press_ok.exe"), caption}, &status));
+              const std::string all = Trimmed(Capture({WineLoader(), Helper("press_ok.exe"), caption}, &status));
+              said_ = Trimmed(all.substr(0, all.find('\n')));
+              if (const std::size_t text = all.find("\ntext: "); text != std::string::npos)
+                  text_ = Trimmed(all.substr(text + 7));
               clicked_ = status == 0;
-              report_ = "press_ok.exe exited with " + std::to_string(status) + "; it said: " + said_;
+              report_ = "press_ok.exe exited with " + std::to_string(status) + "; it said: " + all;
           }) {}
     ~BoxDismisser() { Finish(); }
     BoxDismisser(const BoxDismisser&) = delete;
@@ -247,12 +250,15 @@ public:
     // How the box stood when it was clicked ("topmost foreground" and the
     // like); valid after Finish.
     const std::string& said() const { return said_; }
+    // The box's text, each line break shown as "|"; valid after Finish.
+    const std::string& text() const { return text_; }
 
 private:
     std::atomic<bool> stop_{false};
     bool clicked_ = false;
     std::string report_;
     std::string said_;
+    std::string text_;
     std::thread thread_;  // last: it starts using the members above at once
 };
 
@@ -281,6 +287,7 @@ TEST_F(WindowsGuiTest, HashToClipboardShowsTheDigitsInABoxAndLeavesThemOnTheClip
         EXPECT_TRUE(dismiss.Finish()) << dismiss.report();
         // Brought forward, but not kept above the user's other windows.
         EXPECT_EQ(dismiss.said(), "not topmost foreground");
+        EXPECT_EQ(dismiss.text(), "photo.jpg|" + Md5Of("the bytes of a photo")) << "the file's name, then its digits";
     }
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, Banner());
@@ -341,7 +348,8 @@ TEST_F(WindowsTest, InstallAndRemoveTheVerbInTheRegistry) {
     const std::string value = Capture(query, &status);
     EXPECT_EQ(status, 0) << value;
     const std::string folder = Native(ProgramPath().parent_path());
-    const std::string expected = "\"" + folder + "\\Sumvane.exe\" \"-z%1\"";
+    // The window program of the same build: it starts without a console.
+    const std::string expected = "\"" + folder + "\\SumvaneW.exe\" \"-z%1\"";
     EXPECT_NE(value.find("REG_SZ"), std::string::npos) << value;
     EXPECT_NE(value.find(expected), std::string::npos) << "expected " << expected << " in:\n" << value;
 
@@ -503,15 +511,21 @@ struct WatchedRun {
     }
 };
 
+// With `action` ("cancel", "escape" or "close") the watcher stops the job
+// from its window once it is at work.
 WatchedRun RunWatchingProgress(const Sandbox& box, const std::vector<std::string>& args,
-                               const std::map<std::string, std::string>& env = {}) {
+                               const std::map<std::string, std::string>& env = {}, const std::string& action = "") {
     const fs::path ready = box.tmp() / "watching";
     fs::create_directories(box.tmp());
     fs::remove(ready);
     WatchedRun run;
     std::string said;
     std::thread watcher(
-        [&] { said = Capture({WineLoader(), Helper("watch_progress.exe"), Native(ready)}, &run.watcherStatus); });
+        [&] {
+            std::vector<std::string> watch = {WineLoader(), Helper("watch_progress.exe"), Native(ready)};
+            if (!action.empty()) watch.push_back(action);
+            said = Capture(watch, &run.watcherStatus);
+        });
     if (WaitFor(ready, 60)) run.result = box.Run(args, std::nullopt, env);
     watcher.join();
     std::istringstream lines(said);
@@ -524,7 +538,7 @@ bool Holds(const std::vector<std::string>& lines, const std::string& wanted) {
 }
 
 // The progress dialog as the user sees it while a folder job runs: the job's
-// title, "Please wait ...", the folder at work and the bar's place, no Cancel
+// title, "Please wait ...", the folder at work and the bar's place, its Cancel
 // button, and closed by the job itself when it ends. A large sparse file
 // keeps the dialog up long enough to be read.
 TEST_F(WindowsTest, ProgressDialogShowsTheJobAndIsClosedByIt) {
@@ -541,7 +555,7 @@ TEST_F(WindowsTest, ProgressDialogShowsTheJobAndIsClosedByIt) {
     // at 20 + 80 * 1 / 2; the status line names its folder (shown without
     // the final backslash).
     EXPECT_TRUE(Holds(build.lines, "Building MD5 Archive File|Please wait ...|" + Native(tree / "sub") +
-                                       "|60 of 0-100|cancel hidden"))
+                                       "|60 of 0-100|cancel shown"))
         << build.Said();
     ASSERT_FALSE(build.lines.empty());
     EXPECT_EQ(build.lines.back(), "closed") << "the job closes its own dialog";
@@ -553,7 +567,7 @@ TEST_F(WindowsTest, ProgressDialogShowsTheJobAndIsClosedByIt) {
     EXPECT_EQ(verify.watcherStatus, 0) << verify.Said();
     // The second of two entries; the status line holds the folder as given.
     EXPECT_TRUE(Holds(verify.lines, "Checking MD5 Archive File|Please wait ...|" + Native(tree) +
-                                        "|60 of 0-100|cancel hidden"))
+                                        "|60 of 0-100|cancel shown"))
         << verify.Said();
     ASSERT_FALSE(verify.lines.empty());
     EXPECT_EQ(verify.lines.back(), "closed") << "the job closes its own dialog";
@@ -764,6 +778,117 @@ TEST_F(WindowsTest, TheContextMenuActionLetsItsConsoleGoAndAPromptKeepsIt) {
     EXPECT_EQ(box_.Run({"-u"}).exitCode, 0);
 }
 
+// Chosen from the context menu, the program shows its box and nothing else:
+// the entry starts SumvaneW.exe, a window program, for which the system
+// opens no console window. A watcher looks at the screen every 2 ms across
+// 10 starts. Started the same way, the console program Sumvane.exe does
+// flash a console window, which shows that the watcher sees one.
+TEST_F(WindowsTest, TheContextMenuActionShowsNoConsoleWindow) {
+    const fs::path file = box_.work() / "photo.jpg";
+    WriteFile(file, "the bytes of a photo");
+    ASSERT_EQ(box_.Run({"-i"}).exitCode, 0);
+    const auto watch = [&](int starts) {
+        std::string said = Capture({WineLoader(), Helper("start_verb.exe"), "watch", Native(file),
+                                    std::to_string(starts)});
+        said.erase(std::remove(said.begin(), said.end(), '\r'), said.end());
+        return said;
+    };
+    std::string said = watch(10);
+    EXPECT_NE(said.find("starts: 10\n"), std::string::npos) << said;
+    EXPECT_NE(said.find("other windows: none\n"), std::string::npos) << said;
+
+    const std::vector<std::string> setVerb = {WineLoader(), "reg", "add", "HKCR\\*\\shell\\Sumvane\\command", "/ve",
+                                              "/d", "\"" + Native(ProgramPath()) + "\" \"-z%1\"", "/f"};
+    int status = -1;
+    Capture(setVerb, &status);
+    ASSERT_EQ(status, 0);
+    said = watch(2);
+    EXPECT_NE(said.find("starts: 2\n"), std::string::npos) << said;
+    EXPECT_NE(said.find("other window: "), std::string::npos) << "the console program's window was not seen:\n" << said;
+    EXPECT_EQ(box_.Run({"-u"}).exitCode, 0);
+}
+
+// Cancel, Escape and the window's close command stop a running build as
+// Ctrl+C in the console does: the old summary stays as it was, the run says
+// it was interrupted, the exit code is 1, and no temporary file is left.
+TEST_F(WindowsTest, CancelEscapeAndTheCloseCommandStopTheJob) {
+    const fs::path tree = box_.work() / "tree";
+    WriteFile(tree / "a.txt", "a");
+    WriteSparseFile(tree / "big.bin", 4ULL << 30);
+    const std::string old = Md5Of("old") + " " + Native(tree / "old.txt") + "\r\n";
+    WriteFile(tree / "Sumvane.md5", old);
+    const auto temporaryFiles = [&] {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(tree)) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind(".sumvane-", 0) == 0) names.push_back(name);
+        }
+        return names;
+    };
+    for (const std::string action : {"cancel", "escape", "close"}) {
+        SCOPED_TRACE(action);
+        const auto start = std::chrono::steady_clock::now();
+        const WatchedRun run = RunWatchingProgress(box_, {"-f" + Native(tree), "-c"}, {}, action);
+        const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_EQ(run.watcherStatus, 0) << run.Said();
+        EXPECT_TRUE(Holds(run.lines, "pressed " + action)) << run.Said();
+        ASSERT_FALSE(run.lines.empty());
+        EXPECT_EQ(run.lines.back(), "closed") << run.Said();
+        EXPECT_EQ(run.result.exitCode, 1);
+        EXPECT_NE(run.result.err.find("Sumvane.exe: interrupted"), std::string::npos) << run.result.err;
+        EXPECT_EQ(ReadFile(tree / "Sumvane.md5"), old);
+        // Hashing 4 GiB would take longer than the stop.
+        EXPECT_LT(seconds, 30.0);
+        for (int tick = 0; tick < 50 && !temporaryFiles().empty(); ++tick)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_EQ(temporaryFiles(), std::vector<std::string>{});
+    }
+}
+
+// A log viewer that follows the log keeps it open for reading the whole time,
+// sharing reading, writing and deleting. Each of the run's 400 lines goes into
+// the log at once, the run does not wait for the viewer, and the viewer reads
+// every line as it comes.
+TEST_F(WindowsTest, AViewerFollowingTheLogMissesNothingAndHoldsNothingUp) {
+    const fs::path tree = box_.work() / "tree";
+    // The first line, then a while for the viewer to open the log, then 399.
+    const fs::path big = tree / "big.bin";
+    WriteSparseFile(big, 512ULL << 20);
+    std::string summary;
+    std::vector<std::string> expected;
+    for (int k = 0; k < 400; ++k) {
+        const std::string missing = Native(tree / ("missing" + std::to_string(k) + ".txt"));
+        summary += Md5Of("x") + " " + missing + "\r\n";
+        expected.push_back(missing + " - File Not Found");
+        if (k == 0) summary += Md5SumOf(big) + " " + Native(big) + "\r\n";
+    }
+    WriteFile(tree / "Sumvane.md5", summary);
+    const fs::path log = box_.desktop() / LogName(Native(tree));
+    fs::remove(log);
+    fs::create_directories(box_.tmp());
+    const fs::path held = box_.tmp() / "held";
+    const fs::path report = box_.tmp() / "followed";
+    fs::remove(held);
+    fs::remove(report);
+    Background viewer({WineLoader(), Helper("hold_open.exe"), "follow", Native(log), Native(held), "15000",
+                       Native(report)});
+    ASSERT_TRUE(viewer.started());
+    const auto start = std::chrono::steady_clock::now();
+    const RunResult result = box_.Run({"-f" + Native(tree), "-v"});
+    const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const bool viewerStillThere = !fs::exists(report);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "") << "every line reached the log";
+    EXPECT_EQ(LogLines(log), expected);
+    EXPECT_TRUE(fs::exists(held)) << "the viewer never had the log open";
+    EXPECT_TRUE(viewerStillThere) << "the run ended only after the viewer let go: it waited for it";
+    EXPECT_LT(seconds, 10.0) << "the run took as long as the viewer's hold";
+    EXPECT_EQ(viewer.Wait(60), 0);
+    EXPECT_EQ(ReadFile(report), "read " + std::to_string(fs::file_size(log)) + " bytes")
+        << "the viewer saw every line";
+    fs::remove(log);  // under Wine every run shares the desktop
+}
+
 // The dialog of a folder whose path holds an "&" and is too long for the
 // status line: the text is the folder (without its final backslash, so that
 // its name is what the ellipsis keeps), drawn without mnemonics and with its
@@ -798,7 +923,7 @@ TEST_F(WindowsTest, ProgressDialogShowsAnAmpersandAndTheEndOfALongPath) {
     EXPECT_TRUE(Holds(build.lines, "styles: center noprefix|center noprefix|center noprefix pathellipsis"))
         << build.Said();
     EXPECT_TRUE(Holds(build.lines, "Building MD5 Archive File|Please wait ...|" + Native(folder) +
-                                       "|20 of 0-100|cancel hidden"))
+                                       "|20 of 0-100|cancel shown"))
         << build.Said();
     if (!screenshot.empty()) {
         EXPECT_EQ(shot, "");
