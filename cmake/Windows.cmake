@@ -8,12 +8,14 @@ target_compile_definitions(tessel PRIVATE WIN32_LEAN_AND_MEAN)
 # Wide-character API names, and no min/max macros to clash with std::min.
 add_compile_definitions(UNICODE _UNICODE NOMINMAX)
 
-# The compiled help, built from the same pages as the Linux help page. The
-# project file's [FILES] section is the one list of pages.
+# The compiled help, built from the same pages as the Linux help page, as
+# Windows reads them (cmake/help_platform.cmake). The project file's [FILES]
+# section is the one list of pages.
 set(sumvane_help_source "${PROJECT_SOURCE_DIR}/resources/help")
 set(sumvane_help_build "${CMAKE_BINARY_DIR}/help")
 file(STRINGS "${sumvane_help_source}/sumvane.hhp" sumvane_hhp_lines)
 set(sumvane_help_pages "")
+set(sumvane_help_page_names "")
 set(in_files_section FALSE)
 foreach(line IN LISTS sumvane_hhp_lines)
   if(line MATCHES "^\\[(.*)\\]$")
@@ -23,18 +25,25 @@ foreach(line IN LISTS sumvane_hhp_lines)
     endif()
   elseif(in_files_section AND NOT line STREQUAL "")
     list(APPEND sumvane_help_pages "${sumvane_help_source}/${line}")
+    list(APPEND sumvane_help_page_names "${line}")
   endif()
 endforeach()
-# chmcmd writes its output next to the project file, so it works on a copy.
+string(REPLACE ";" "," sumvane_help_page_list "${sumvane_help_page_names}")
+# chmcmd writes its output next to the project file, so it works on copies:
+# the pages as Windows reads them, which the end-to-end tests check too.
 find_program(SUMVANE_CHMCMD chmcmd REQUIRED)
 add_custom_command(
   OUTPUT "${sumvane_help_build}/Sumvane.chm"
   COMMAND ${CMAKE_COMMAND} -E make_directory "${sumvane_help_build}"
-  COMMAND ${CMAKE_COMMAND} -E copy ${sumvane_help_pages} "${sumvane_help_source}/sumvane.hhp"
-          "${sumvane_help_source}/sumvane.hhc" "${sumvane_help_build}"
+  COMMAND ${CMAKE_COMMAND} -DPLATFORM=windows "-DHELP_DIR=${sumvane_help_source}"
+          "-DPAGES=${sumvane_help_page_list}" "-DOUT_DIR=${sumvane_help_build}"
+          -P "${PROJECT_SOURCE_DIR}/cmake/help_platform.cmake"
+  COMMAND ${CMAKE_COMMAND} -E copy "${sumvane_help_source}/sumvane.hhp" "${sumvane_help_source}/sumvane.hhc"
+          "${sumvane_help_build}"
   COMMAND ${SUMVANE_CHMCMD} --no-html-scan sumvane.hhp
   WORKING_DIRECTORY "${sumvane_help_build}"
   DEPENDS ${sumvane_help_pages} "${sumvane_help_source}/sumvane.hhp" "${sumvane_help_source}/sumvane.hhc"
+          "${PROJECT_SOURCE_DIR}/cmake/help_platform.cmake"
   COMMENT "Compiling the help (Sumvane.chm)"
   VERBATIM)
 add_custom_target(sumvane_help DEPENDS "${sumvane_help_build}/Sumvane.chm")

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include "harness.h"
+#include "platform_words.h"
 
 using namespace e2e;
 
@@ -95,6 +96,24 @@ TEST(Help, HelpAndVersionAnswerOnStandardOutputAndDoNothingElse) {
     EXPECT_FALSE(fs::exists(box.work() / "data" / "Sumvane.md5"));
     EXPECT_FALSE(fs::exists(box.tmp() / "Sumvane.html"));
     EXPECT_FALSE(fs::exists(box.home() / ".local"));
+}
+
+// The help of the Linux program speaks of Linux alone: the page a desktop
+// opens, the terminal's text and the manual page name nothing of Windows.
+TEST(Help, TheLinuxHelpNamesNothingOfWindows) {
+    if (WineMode()) GTEST_SKIP() << "the Windows help is checked by the Windows cases";
+    const std::string man = SUMVANE_MAN_PAGE_FILE;
+    std::vector<std::pair<std::string, std::string>> documents = {{"help page", SUMVANE_HELP_PAGE_FILE},
+                                                                  {"help text", SUMVANE_HELP_TEXT_FILE}};
+    if (!man.empty()) documents.emplace_back("manual page", man);
+    for (const auto& [what, path] : documents) {
+        const std::optional<std::string> text = ReadFile(path);
+        ASSERT_TRUE(text.has_value()) << path;
+        EXPECT_EQ(WordsIn(*text, kWindowsOnlyWords), std::vector<std::string>{}) << what;
+        // What a Linux user needs is there.
+        for (const char* word : {"sumvane -f/srv/photos", "crontab", "notify-send", "KDE"})
+            EXPECT_NE(text->find(word), std::string::npos) << what << " lacks " << word;
+    }
 }
 
 TEST(Log, PlacedOnTheDesktopOrInTheOutputFolderAndNamedAfterTheFolder) {

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "harness.h"
+#include "platform_words.h"
 
 extern char** environ;
 
@@ -42,6 +43,16 @@ std::string EnvOr(const char* name, const std::string& fallback = "") {
     const char* value = std::getenv(name);
     return value && *value ? value : fallback;
 }
+
+// Where a screenshot named `name` goes: in the folder SUMVANE_SCREENSHOTS
+// names; "" when none is asked for.
+std::string Screenshot(const std::string& name) {
+    const std::string folder = EnvOr("SUMVANE_SCREENSHOTS");
+    return folder.empty() ? "" : (fs::path(folder) / name).string();
+}
+
+// The whole screen into `file`; "" when it worked, else what went wrong.
+std::string TakeScreenshot(const std::string& file);
 
 // A helper program of these cases (tests/wine), built beside the program's
 // own unit tests.
@@ -79,6 +90,12 @@ std::string Capture(const std::vector<std::string>& argv, int* status = nullptr)
     if (spawned == 0) ::waitpid(pid, &raw, 0);
     if (status) *status = spawned == 0 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     return out;
+}
+
+std::string TakeScreenshot(const std::string& file) {
+    int status = -1;
+    Capture({"import", "-window", "root", file}, &status);
+    return status == 0 && fs::exists(file) && fs::file_size(file) > 0 ? "" : "import failed";
 }
 
 std::string Trimmed(std::string text) {
@@ -277,11 +294,14 @@ TEST_F(WindowsGuiTest, HashToClipboardShowsTheDigitsInABoxAndLeavesThemOnTheClip
     const fs::path file = box_.work() / "photo.jpg";
     WriteFile(file, "the bytes of a photo");
     std::string clipboard;
+    const std::string screenshot = Screenshot("hash-to-clipboard-box.png");
+    std::string shot;
     RunResult result;
     {
         BoxDismisser dismiss(box_, "Compute MD5 Hash", [&](const std::vector<Window>&) {
             // The program holds the clipboard while its box is up.
             clipboard = Capture({"xclip", "-o", "-selection", "clipboard"});
+            if (!screenshot.empty()) shot = TakeScreenshot(screenshot);
         });
         result = box_.Run({"-z" + Native(file)});
         EXPECT_TRUE(dismiss.Finish()) << dismiss.report();
@@ -292,6 +312,7 @@ TEST_F(WindowsGuiTest, HashToClipboardShowsTheDigitsInABoxAndLeavesThemOnTheClip
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, Banner());
     EXPECT_EQ(clipboard, Md5Of("the bytes of a photo")) << "32 upper-case digits, nothing added";
+    if (!screenshot.empty()) EXPECT_EQ(shot, "") << screenshot;
 }
 
 TEST_F(WindowsGuiTest, HashToClipboardOfAMissingFileShowsTheErrorBox) {
@@ -337,6 +358,23 @@ TEST_F(WindowsGuiTest, NoOptionsShowsTheHelpWindowAndWaitsForOk) {
     const auto built = ReadFile(ProgramPath().parent_path() / "help" / "Sumvane.chm");
     ASSERT_TRUE(built.has_value()) << "the build's own Sumvane.chm";
     EXPECT_EQ(*bytes, *built);
+}
+
+// The Windows help speaks of Windows alone: the pages the build compiled into
+// the help it ships (the very bytes the help case above finds written out)
+// name nothing of Linux, and hold the Windows program's own examples.
+TEST_F(WindowsTest, TheWindowsHelpNamesNothingOfLinux) {
+    const fs::path pages = ProgramPath().parent_path() / "help";
+    std::string all;
+    for (const char* page : {"toc.html", "overview.html", "command-line.html", "files.html", "contact.html"}) {
+        const std::optional<std::string> text = ReadFile(pages / page);
+        ASSERT_TRUE(text.has_value()) << pages / page;
+        EXPECT_EQ(WordsIn(*text, kLinuxOnlyWords), std::vector<std::string>{}) << page;
+        all += *text;
+    }
+    for (const char* word : {"Sumvane.exe -fC:\\Data -r -c", "-o%USERPROFILE%\\Logs", "Explorer", "schtasks /create",
+                             "Task Scheduler", "Last Run Result", "0x1", "Cancel"})
+        EXPECT_NE(all.find(word), std::string::npos) << "the Windows help lacks " << word;
 }
 
 TEST_F(WindowsTest, InstallAndRemoveTheVerbInTheRegistry) {
@@ -893,12 +931,12 @@ TEST_F(WindowsTest, AViewerFollowingTheLogMissesNothingAndHoldsNothingUp) {
 // status line: the text is the folder (without its final backslash, so that
 // its name is what the ellipsis keeps), drawn without mnemonics and with its
 // middle left out; the window's own text names the job for the taskbar. A
-// screenshot of it is kept when SUMVANE_SCREENSHOT names a file.
+// screenshot of it is kept when SUMVANE_SCREENSHOTS names a folder.
 TEST_F(WindowsTest, ProgressDialogShowsAnAmpersandAndTheEndOfALongPath) {
     const fs::path folder = box_.work() / "Data" / "Long" /
                             "Customer correspondence of the years 2019 to 2024 with notes" / "R&D Lab";
     WriteSparseFile(folder / "measurements.bin", 1ULL << 30);
-    const std::string screenshot = EnvOr("SUMVANE_SCREENSHOT");
+    const std::string screenshot = Screenshot("progress-dialog.png");
     std::string shot = "no screenshot asked for";
     std::thread photographer([&] {
         if (screenshot.empty()) return;
@@ -907,9 +945,7 @@ TEST_F(WindowsTest, ProgressDialogShowsAnAmpersandAndTheEndOfALongPath) {
             if (!WindowsTitled("Building MD5 Archive File", box_).empty()) {
                 // Drawn by the time the status line has been set.
                 std::this_thread::sleep_for(std::chrono::milliseconds(500));
-                int status = -1;
-                Capture({"import", "-window", "root", screenshot}, &status);
-                shot = status == 0 ? "" : "import failed";
+                shot = TakeScreenshot(screenshot);
                 return;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -925,10 +961,7 @@ TEST_F(WindowsTest, ProgressDialogShowsAnAmpersandAndTheEndOfALongPath) {
     EXPECT_TRUE(Holds(build.lines, "Building MD5 Archive File|Please wait ...|" + Native(folder) +
                                        "|20 of 0-100|cancel shown"))
         << build.Said();
-    if (!screenshot.empty()) {
-        EXPECT_EQ(shot, "");
-        EXPECT_GT(fs::file_size(screenshot), 0u) << screenshot;
-    }
+    if (!screenshot.empty()) EXPECT_EQ(shot, "") << screenshot;
 }
 
 // Within one folder the build's bar follows the files done, as the
