@@ -145,6 +145,16 @@ private:
     pid_t pid_ = -1;
 };
 
+// The temporary files of replacements in `folder`.
+std::vector<std::string> TemporaryFilesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(".sumvane-", 0) == 0) names.push_back(name);
+    }
+    return names;
+}
+
 bool WaitFor(const fs::path& path, int seconds) {
     for (int tick = 0; tick < seconds * 10; ++tick) {
         if (fs::exists(path)) return true;
@@ -468,18 +478,10 @@ TEST_F(WindowsTest, AnInterruptedBuildLeavesTheOldSummaryAndNoTemporaryFile) {
     WriteSparseFile(tree / "big.bin", 2ULL << 30);
     const std::string old = Md5Of("old") + " " + Native(tree / "old.txt") + "\r\n";
     WriteFile(tree / "Sumvane.md5", old);
-    const auto temporaryFiles = [&] {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(tree)) {
-            const std::string name = entry.path().filename().string();
-            if (name.rfind(".sumvane-", 0) == 0) names.push_back(name);
-        }
-        return names;
-    };
     std::size_t interrupted = 0;
     std::thread interrupter([&] {
         // The new summary is being written once its temporary file is there.
-        for (int tick = 0; tick < 12000 && temporaryFiles().empty(); ++tick)
+        for (int tick = 0; tick < 12000 && TemporaryFilesIn(tree).empty(); ++tick)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         for (const pid_t pid : ProgramProcesses(box_)) interrupted += ::kill(pid, SIGINT) == 0;
     });
@@ -490,9 +492,9 @@ TEST_F(WindowsTest, AnInterruptedBuildLeavesTheOldSummaryAndNoTemporaryFile) {
     EXPECT_EQ(ReadFile(tree / "Sumvane.md5"), old);
     // The file is deleted as its last handle closes, and Wine's server closes
     // the handles of an ended process a moment after it is gone.
-    for (int tick = 0; tick < 50 && !temporaryFiles().empty(); ++tick)
+    for (int tick = 0; tick < 50 && !TemporaryFilesIn(tree).empty(); ++tick)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(temporaryFiles(), std::vector<std::string>{});
+    EXPECT_EQ(TemporaryFilesIn(tree), std::vector<std::string>{});
 }
 
 // Paths past MAX_PATH (260 characters) are listed, hashed and verified like
@@ -855,14 +857,6 @@ TEST_F(WindowsTest, CancelEscapeAndTheCloseCommandStopTheJob) {
     WriteSparseFile(tree / "big.bin", 4ULL << 30);
     const std::string old = Md5Of("old") + " " + Native(tree / "old.txt") + "\r\n";
     WriteFile(tree / "Sumvane.md5", old);
-    const auto temporaryFiles = [&] {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(tree)) {
-            const std::string name = entry.path().filename().string();
-            if (name.rfind(".sumvane-", 0) == 0) names.push_back(name);
-        }
-        return names;
-    };
     for (const std::string action : {"cancel", "escape", "close"}) {
         SCOPED_TRACE(action);
         const auto start = std::chrono::steady_clock::now();
@@ -877,9 +871,10 @@ TEST_F(WindowsTest, CancelEscapeAndTheCloseCommandStopTheJob) {
         EXPECT_EQ(ReadFile(tree / "Sumvane.md5"), old);
         // Hashing 4 GiB would take longer than the stop.
         EXPECT_LT(seconds, 30.0);
-        for (int tick = 0; tick < 50 && !temporaryFiles().empty(); ++tick)
+        // Deleted as its last handle closes, a moment after the process.
+        for (int tick = 0; tick < 50 && !TemporaryFilesIn(tree).empty(); ++tick)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        EXPECT_EQ(temporaryFiles(), std::vector<std::string>{});
+        EXPECT_EQ(TemporaryFilesIn(tree), std::vector<std::string>{});
     }
 }
 
