@@ -897,25 +897,37 @@ TEST_F(WindowsTest, AViewerFollowingTheLogMissesNothingAndHoldsNothingUp) {
     }
     WriteFile(tree / "Sumvane.md5", summary);
     const fs::path log = box_.desktop() / LogName(Native(tree));
+    const auto timedRun = [&](double* seconds) {
+        const auto start = std::chrono::steady_clock::now();
+        const RunResult result = box_.Run({"-f" + Native(tree), "-v"});
+        *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        return result;
+    };
+    // The same run with nobody following, for its time on this machine.
+    double alone = 0;
+    fs::remove(log);
+    EXPECT_EQ(timedRun(&alone).exitCode, 1);
     fs::remove(log);
     fs::create_directories(box_.tmp());
     const fs::path held = box_.tmp() / "held";
     const fs::path report = box_.tmp() / "followed";
+    const fs::path release = box_.tmp() / "release";
     fs::remove(held);
     fs::remove(report);
+    fs::remove(release);
     Background viewer({WineLoader(), Helper("hold_open.exe"), "follow", Native(log), Native(held), "15000",
-                       Native(report)});
+                       Native(report), Native(release)});
     ASSERT_TRUE(viewer.started());
-    const auto start = std::chrono::steady_clock::now();
-    const RunResult result = box_.Run({"-f" + Native(tree), "-v"});
-    const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    double seconds = 0;
+    const RunResult result = timedRun(&seconds);
     const bool viewerStillThere = !fs::exists(report);
+    WriteFile(release, "");
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err, "") << "every line reached the log";
     EXPECT_EQ(LogLines(log), expected);
     EXPECT_TRUE(fs::exists(held)) << "the viewer never had the log open";
-    EXPECT_TRUE(viewerStillThere) << "the run ended only after the viewer let go: it waited for it";
-    EXPECT_LT(seconds, 10.0) << "the run took as long as the viewer's hold";
+    EXPECT_TRUE(viewerStillThere) << "the viewer let go before the run ended";
+    EXPECT_LT(seconds, 2 * alone + 2) << "followed, the run took " << seconds << " s; alone " << alone << " s";
     EXPECT_EQ(viewer.Wait(60), 0);
     EXPECT_EQ(ReadFile(report), "read " + std::to_string(fs::file_size(log)) + " bytes")
         << "the viewer saw every line";
@@ -964,8 +976,10 @@ TEST_F(WindowsTest, ProgressDialogShowsAnAmpersandAndTheEndOfALongPath) {
 TEST_F(WindowsTest, TheBuildsBarRisesWithinOneFolder) {
     const fs::path tree = box_.work() / "tree";
     for (char name = 'a'; name < 'f'; ++name) WriteSparseFile(tree / (std::string(1, name) + ".bin"), 192ULL << 20);
-    // One file at a time, so that every step is on the screen for a while.
-    const WatchedRun build = RunWatchingProgress(box_, {"-f" + Native(tree), "-c"}, {{"SUMVANE_THREADS", "1"}});
+    // One file at a time, so that every step is on the screen for a while:
+    // one thread, and one stream (the lanes would take all five at once).
+    const WatchedRun build =
+        RunWatchingProgress(box_, {"-f" + Native(tree), "-c"}, {{"SUMVANE_THREADS", "1"}, {"SUMVANE_MD5", "cryptoapi"}});
     EXPECT_EQ(build.result.exitCode, 0);
     EXPECT_EQ(build.watcherStatus, 0) << build.Said();
     const std::string prefix = "Building MD5 Archive File|Please wait ...|" + Native(tree) + "|";

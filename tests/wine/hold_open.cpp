@@ -7,10 +7,11 @@
 //       waits for the file to appear, opens it for reading as soon as it can
 //       (sharing reading only, as a virus scanner or a viewer would), makes
 //       the marker and holds it that long
-//   hold_open.exe follow <file> <held-marker> <milliseconds> <report>
+//   hold_open.exe follow <file> <held-marker> <milliseconds> <report> <release-marker>
 //       the same as a log viewer that follows the file: opened for reading
-//       sharing reading, writing and deleting, read as it grows for that
-//       long; then writes "read N bytes" into the report file
+//       sharing reading, writing and deleting, read as it grows for at least
+//       that long and until the release file appears (2 minutes at most);
+//       then writes "read N bytes" into the report file
 #include <windows.h>
 
 #include <cstdio>
@@ -44,14 +45,17 @@ int HoldForReading(const wchar_t* path, const wchar_t* marker, DWORD millisecond
     return 0;
 }
 
-int Follow(const wchar_t* path, const wchar_t* marker, DWORD milliseconds, const wchar_t* report) {
+int Follow(const wchar_t* path, const wchar_t* marker, DWORD milliseconds, const wchar_t* report,
+           const wchar_t* release) {
     const HANDLE file = OpenWhenThere(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
     if (file == INVALID_HANDLE_VALUE) return 3;
     Touch(marker);
     const ULONGLONG start = ::GetTickCount64();
     unsigned long long total = 0;
     for (bool last = false; !last;) {
-        last = ::GetTickCount64() - start >= milliseconds;
+        const ULONGLONG elapsed = ::GetTickCount64() - start;
+        last = (elapsed >= milliseconds && ::GetFileAttributesW(release) != INVALID_FILE_ATTRIBUTES) ||
+               elapsed >= 120000;
         char buffer[65536];
         DWORD got = 0;
         while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) total += got;
@@ -72,8 +76,8 @@ int Follow(const wchar_t* path, const wchar_t* marker, DWORD milliseconds, const
 int wmain(int argc, wchar_t** argv) {
     if (argc == 5 && std::wstring(argv[1]) == L"read")
         return HoldForReading(argv[2], argv[3], static_cast<DWORD>(std::wcstoul(argv[4], nullptr, 10)));
-    if (argc == 6 && std::wstring(argv[1]) == L"follow")
-        return Follow(argv[2], argv[3], static_cast<DWORD>(std::wcstoul(argv[4], nullptr, 10)), argv[5]);
+    if (argc == 7 && std::wstring(argv[1]) == L"follow")
+        return Follow(argv[2], argv[3], static_cast<DWORD>(std::wcstoul(argv[4], nullptr, 10)), argv[5], argv[6]);
     if (argc != 4) return 2;
     const HANDLE file = ::CreateFileW(argv[1], GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
