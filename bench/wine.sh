@@ -74,7 +74,8 @@ measure() {
     rm -f "$tree/Sumvane.md5"
     local before after out
     before="$(cpu_of "$server_pid")"
-    out="$( { /usr/bin/time -f '%e %U %S' "$@" >/dev/null 2>/dev/null </dev/null; } 2>&1 | tail -n 1)"
+    /usr/bin/time -f '%e %U %S' -o "$scratch/time.out" "$@" >/dev/null 2>&1 </dev/null
+    out="$(tail -n 1 "$scratch/time.out")"
     after="$(cpu_of "$server_pid")"
     [ -s "$tree/Sumvane.md5" ] || die "$name wrote no summary"
     awk -v o="$out" -v s="$((after - before))" -v t="$ticks" \
