@@ -30,6 +30,13 @@ wine_env_detect
 if [ "$WINE_ENV_32BIT" != 1 ] && file "$win_build/Sumvane.exe" | grep -q 'PE32 '; then
     die "$win_build holds the i686 program, and $WINE_ENV_NO_32BIT_REASON"
 fi
+# A 64-bit program runs under the 64-bit loader itself: Debian's `wine`
+# would start it from a 32-bit start.exe, as a process the timing does not
+# see.
+program_loader="$WINE_ENV_WINE"
+if file "$win_build/Sumvane.exe" | grep -q 'PE32+' && [ -x /usr/lib/wine/wine64 ]; then
+    program_loader=/usr/lib/wine/wine64
+fi
 scratch="${BENCH_DIR:-$(mktemp -d "${TMPDIR:-/tmp}/sumvane-bench-wine.XXXXXX")}"
 cleanup() {
     wine_env_cleanup
@@ -86,8 +93,8 @@ commands=(lanes cryptoapi linux)
 run() {
     local command="$1" tree="$2" name="$1-$(basename "$2")"
     case "$command" in
-    lanes) measure "$name" "$tree" "$WINE_ENV_WINE" "$win_build/Sumvane.exe" "-f$(winpath "$tree")" -r -c ;;
-    cryptoapi) measure "$name" "$tree" env SUMVANE_MD5=cryptoapi "$WINE_ENV_WINE" "$win_build/Sumvane.exe" \
+    lanes) measure "$name" "$tree" "$program_loader" "$win_build/Sumvane.exe" "-f$(winpath "$tree")" -r -c ;;
+    cryptoapi) measure "$name" "$tree" env SUMVANE_MD5=cryptoapi "$program_loader" "$win_build/Sumvane.exe" \
         "-f$(winpath "$tree")" -r -c ;;
     linux) measure "$name" "$tree" "$linux_build/sumvane" "-f$tree" -r -c ;;
     esac
