@@ -32,7 +32,7 @@ std::optional<FileDigest> performStartupActions(const RunSettings& s, const Tess
     if (s.installVerb) {
         std::u16string executable;
         ModuleFolder(executable);
-        executable += kExecutableName;
+        executable += kVerbExecutableName;
         InstallContextMenuVerb(verbName, executable, u"-z");
     }
     if (s.uninstallVerb) RemoveContextMenuVerb(verbName);
@@ -44,8 +44,12 @@ std::optional<FileDigest> performStartupActions(const RunSettings& s, const Tess
         // The log stays closed in this run: an old log is left alone.
         const FileDigest digest = NamedFile(s.singleFile).digest();
         if (digest.result == DigestResult::Computed) {
-            const std::u16string text(digest.digits, digest.digits + 32);
-            if (OpenClipboard()) PutTextOnClipboard(text);
+            const std::u16string digits(digest.digits, digest.digits + 32);
+            if (OpenClipboard()) PutTextOnClipboard(digits);
+            // The box says which file the digits belong to; the clipboard
+            // holds the digits alone.
+            const std::u16string name = s.singleFile.substr(DirectoryOf(s.singleFile).size());
+            const std::u16string text = name + kBeforeDigestInMessage + digits;
             frame.ShowMessage(frame.ResourceString(kComputeHashCaption), text.c_str());
         } else {
             frame.ShowError(frame.ResourceString(kComputeHashCaption), frame.ResourceString(kErrorComputingMd5));

@@ -46,10 +46,12 @@ if(NOT WIN32)
   # the program is linked with.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
-  # The i686 program ships as Sumvane.exe; an x86_64 build installs its
-  # program beside it as Sumvane64.exe.
+  # The i686 program ships as Sumvane.exe, with SumvaneW.exe for the
+  # context-menu entry (cmake/Windows.cmake); an x86_64 build installs its
+  # program beside them as Sumvane64.exe.
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     install(TARGETS sumvane RUNTIME DESTINATION . COMPONENT program)
+    install(PROGRAMS "${PROJECT_BINARY_DIR}/SumvaneW.exe" DESTINATION . COMPONENT program)
   else()
     install(PROGRAMS "$<TARGET_FILE:sumvane>" DESTINATION . RENAME Sumvane64.exe COMPONENT program)
   endif()
@@ -71,6 +73,9 @@ else()
   set(CPACK_PACKAGE_FILE_NAME "Sumvane-${PROJECT_VERSION}-win32")
   set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};Sumvane;ALL;/")
   set(CPACK_SUMVANE_DEBUG_FILES "${PROJECT_BINARY_DIR}/${SUMVANE_DEBUG_FILE_NAME}")
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    list(APPEND CPACK_SUMVANE_DEBUG_FILES "${PROJECT_BINARY_DIR}/SumvaneW${SUMVANE_DEBUG_FILE_SUFFIX}")
+  endif()
   set(CPACK_POST_BUILD_SCRIPTS "${PROJECT_SOURCE_DIR}/cmake/package_debug_files.cmake")
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(SUMVANE_WIN64_BUILD "" CACHE PATH "The x86_64 build whose program the release archive holds")

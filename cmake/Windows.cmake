@@ -8,12 +8,14 @@ target_compile_definitions(tessel PRIVATE WIN32_LEAN_AND_MEAN)
 # Wide-character API names, and no min/max macros to clash with std::min.
 add_compile_definitions(UNICODE _UNICODE NOMINMAX)
 
-# The compiled help, built from the same pages as the Linux help page. The
-# project file's [FILES] section is the one list of pages.
+# The compiled help, built from the same pages as the Linux help page, as
+# Windows reads them (cmake/help_platform.cmake). The project file's [FILES]
+# section is the one list of pages.
 set(sumvane_help_source "${PROJECT_SOURCE_DIR}/resources/help")
 set(sumvane_help_build "${CMAKE_BINARY_DIR}/help")
 file(STRINGS "${sumvane_help_source}/sumvane.hhp" sumvane_hhp_lines)
 set(sumvane_help_pages "")
+set(sumvane_help_page_names "")
 set(in_files_section FALSE)
 foreach(line IN LISTS sumvane_hhp_lines)
   if(line MATCHES "^\\[(.*)\\]$")
@@ -23,18 +25,25 @@ foreach(line IN LISTS sumvane_hhp_lines)
     endif()
   elseif(in_files_section AND NOT line STREQUAL "")
     list(APPEND sumvane_help_pages "${sumvane_help_source}/${line}")
+    list(APPEND sumvane_help_page_names "${line}")
   endif()
 endforeach()
-# chmcmd writes its output next to the project file, so it works on a copy.
+string(REPLACE ";" "," sumvane_help_page_list "${sumvane_help_page_names}")
+# chmcmd writes its output next to the project file, so it works on copies:
+# the pages as Windows reads them, which the end-to-end tests check too.
 find_program(SUMVANE_CHMCMD chmcmd REQUIRED)
 add_custom_command(
   OUTPUT "${sumvane_help_build}/Sumvane.chm"
   COMMAND ${CMAKE_COMMAND} -E make_directory "${sumvane_help_build}"
-  COMMAND ${CMAKE_COMMAND} -E copy ${sumvane_help_pages} "${sumvane_help_source}/sumvane.hhp"
-          "${sumvane_help_source}/sumvane.hhc" "${sumvane_help_build}"
+  COMMAND ${CMAKE_COMMAND} -DPLATFORM=windows "-DHELP_DIR=${sumvane_help_source}"
+          "-DPAGES=${sumvane_help_page_list}" "-DOUT_DIR=${sumvane_help_build}"
+          -P "${PROJECT_SOURCE_DIR}/cmake/help_platform.cmake"
+  COMMAND ${CMAKE_COMMAND} -E copy "${sumvane_help_source}/sumvane.hhp" "${sumvane_help_source}/sumvane.hhc"
+          "${sumvane_help_build}"
   COMMAND ${SUMVANE_CHMCMD} --no-html-scan sumvane.hhp
   WORKING_DIRECTORY "${sumvane_help_build}"
   DEPENDS ${sumvane_help_pages} "${sumvane_help_source}/sumvane.hhp" "${sumvane_help_source}/sumvane.hhc"
+          "${PROJECT_SOURCE_DIR}/cmake/help_platform.cmake"
   COMMENT "Compiling the help (Sumvane.chm)"
   VERBATIM)
 add_custom_target(sumvane_help DEPENDS "${sumvane_help_build}/Sumvane.chm")
@@ -57,28 +66,41 @@ add_dependencies(tessel sumvane_resources)
 # Already linked through tessel; listed nowhere else.
 set(SUMVANE_WINDOWS_RESOURCES "")
 
-# The program ships stripped (Sumvane.exe on i686, Sumvane64.exe on x86_64);
-# its symbols and debug sections go to a file of its own beside it, which
-# the program names (.gnu_debuglink), so a debugger finds them. The program
-# the build leaves is the one that ships and the one the tests run.
+# The programs ship stripped (Sumvane.exe and SumvaneW.exe on i686,
+# Sumvane64.exe on x86_64); their symbols and debug sections go to a file of
+# their own beside each, which the program names (.gnu_debuglink), so a
+# debugger finds them. The programs the build leaves are the ones that ship
+# and the ones the tests run.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  set(SUMVANE_DEBUG_FILE_NAME Sumvane.exe.debug)
+  set(SUMVANE_DEBUG_FILE_SUFFIX .exe.debug)
 else()
-  set(SUMVANE_DEBUG_FILE_NAME Sumvane64.exe.debug)
+  set(SUMVANE_DEBUG_FILE_SUFFIX 64.exe.debug)
 endif()
+set(SUMVANE_DEBUG_FILE_NAME Sumvane${SUMVANE_DEBUG_FILE_SUFFIX})
 
 # Settings of the program and the test targets, which are defined after this
 # file is read, hence the deferred call. The program's entry point is main
 # on both systems: its command line is read whole as UTF-16
 # (GetCommandLineW), not from the arguments main is handed.
 function(sumvane_windows_program_settings)
-  add_custom_command(TARGET sumvane POST_BUILD
-    COMMAND "${CMAKE_OBJCOPY}" --only-keep-debug "$<TARGET_FILE_NAME:sumvane>" "${SUMVANE_DEBUG_FILE_NAME}"
-    COMMAND "${CMAKE_OBJCOPY}" --strip-all "--add-gnu-debuglink=${SUMVANE_DEBUG_FILE_NAME}"
-            "$<TARGET_FILE_NAME:sumvane>"
-    WORKING_DIRECTORY "$<TARGET_FILE_DIR:sumvane>"
-    COMMENT "Stripping Sumvane.exe; its debug information goes to ${SUMVANE_DEBUG_FILE_NAME}"
-    VERBATIM)
+  # SumvaneW.exe: the same program for the window subsystem, which the
+  # context-menu entry starts, so that the system opens no console window
+  # for it. From a command prompt Sumvane.exe is the one to run: the prompt
+  # waits for it and shows its banner.
+  add_executable(sumvane_window "${PROJECT_SOURCE_DIR}/app/main.cpp")
+  target_link_libraries(sumvane_window PRIVATE sumvane_app)
+  set_target_properties(sumvane_window PROPERTIES OUTPUT_NAME SumvaneW)
+  target_link_options(sumvane_window PRIVATE -mwindows)
+  foreach(program sumvane sumvane_window)
+    get_target_property(name ${program} OUTPUT_NAME)
+    set(debug_file "${name}${SUMVANE_DEBUG_FILE_SUFFIX}")
+    add_custom_command(TARGET ${program} POST_BUILD
+      COMMAND "${CMAKE_OBJCOPY}" --only-keep-debug "$<TARGET_FILE_NAME:${program}>" "${debug_file}"
+      COMMAND "${CMAKE_OBJCOPY}" --strip-all "--add-gnu-debuglink=${debug_file}" "$<TARGET_FILE_NAME:${program}>"
+      WORKING_DIRECTORY "$<TARGET_FILE_DIR:${program}>"
+      COMMENT "Stripping ${name}.exe; its debug information goes to ${debug_file}"
+      VERBATIM)
+  endforeach()
   if(TARGET sumvane_unit_tests)
     # The resource tests read the version block back.
     target_link_libraries(sumvane_unit_tests PRIVATE version)
@@ -97,3 +119,10 @@ function(sumvane_windows_program_settings)
   endif()
 endfunction()
 cmake_language(DEFER CALL sumvane_windows_program_settings)
+
+# The MD5 lanes keep 32- and 64-byte vectors on the stack, and the compiler
+# aligns them with instructions that fault on a misaligned address; 64-bit
+# Windows guarantees a stack aligned to 16 bytes only, and the compiler does
+# not realign it there. Unaligned moves cost nothing on processors with AVX2.
+set_source_files_properties("${PROJECT_SOURCE_DIR}/support/md5_lanes_kernels.cpp" TARGET_DIRECTORY tessel
+                            PROPERTIES COMPILE_OPTIONS "-Wa,-muse-unaligned-vector-move")

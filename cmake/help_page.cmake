@@ -1,13 +1,17 @@
 # Script mode: joins the help pages into one self-contained HTML page (the
 # contents page first, its links turned into links within the page) and
-# writes the same document as plain text.
-# cmake -DHELP_DIR=... -DCONTENTS=toc -DPAGES=overview,command-line
+# writes the same document as plain text, each page as PLATFORM reads it
+# (help_platform.cmake).
+# cmake -DHELP_DIR=... -DCONTENTS=toc -DPAGES=overview,command-line -DPLATFORM=linux
 #       -DHTML_OUTPUT=... -DTEXT_OUTPUT=... -P help_page.cmake
+
+include("${CMAKE_CURRENT_LIST_DIR}/help_platform.cmake")
 
 # The text between <body> and </body> of HELP_DIR/<name>.html.
 function(read_body name out_var)
   set(path "${HELP_DIR}/${name}.html")
   file(READ "${path}" html)
+  sumvane_help_for_platform("${html}" "${PLATFORM}" html)
   string(REGEX MATCH "<body[^>]*>" open_tag "${html}")
   string(FIND "${html}" "</body>" end REVERSE)
   if(open_tag STREQUAL "" OR end EQUAL -1)
@@ -56,7 +60,7 @@ function(html_to_text html out_var)
   set(${out_var} "${text}\n" PARENT_SCOPE)
 endfunction()
 
-foreach(required HELP_DIR CONTENTS PAGES HTML_OUTPUT TEXT_OUTPUT)
+foreach(required HELP_DIR CONTENTS PAGES PLATFORM HTML_OUTPUT TEXT_OUTPUT)
   if(NOT DEFINED ${required})
     message(FATAL_ERROR "help_page.cmake needs -D${required}=...")
   endif()

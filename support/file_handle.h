@@ -24,6 +24,8 @@ public:
                      // shared with no one (but for deleting it on Windows)
         Append,      // created when missing, positioned at its end; never through a link;
                      // shared with no one
+        CreateLog,   // CreateNew and Append for a log: others may read the file while it
+        AppendLog,   // is written (on Windows a viewer that follows it, sharing writing)
     };
 
     FileHandle() = default;

@@ -1,6 +1,19 @@
-// MD5 from the system's cryptographic service: a provider context, fetched
-// once per hashing thread, and a hash object fed in file order and started
-// again for the next file.
+// The one-stream MD5 engine: the system's own MD5 (OpenSSL's libcrypto on
+// Linux, CryptoAPI on Windows), one file at a time. A provider context,
+// fetched once per hashing thread, and a hash object fed in file order and
+// started again for the next file. Which engine a process uses is chosen in
+// md5_engine.h.
+//
+// Calling sequence:
+//
+//   Md5Provider provider;                 // once per thread; ok() false: no MD5 service
+//   Md5Hash hash(provider);               // ok() false: no hash object
+//   hash.Update(bytes, length); ...        // the file's bytes in order, any pieces
+//   hash.Final(value);                    // its 16-byte digest
+//   hash.Restart();                       // then the next file with the same hash
+//
+// Every call returns false when the service failed; the digest is then not
+// to be used, and a Restart begins afresh.
 #pragma once
 
 #include <cstdint>

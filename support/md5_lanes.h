@@ -2,9 +2,9 @@
 // of SIMD registers: 8 or 16 lanes with AVX2, 16 with AVX-512F. One message
 // is a chain of blocks that a core can only compute one after another;
 // messages side by side in the lanes run at several times that rate.
-// The POSIX backend implements it; the lane engines exist on x86-64, and
-// elsewhere only OneStream runs (OpenSSL's MD5 through Md5Hash). The Windows
-// build keeps one hash object of the system's per file and has none of this.
+// The same code runs in the Linux and in both Windows builds (x86-64 and
+// 32-bit x86); elsewhere no lane engine runs. Which engine a process uses
+// is chosen in md5_engine.h.
 //
 // Calling sequence, one Md5Lanes per hashing thread:
 //
@@ -32,22 +32,9 @@
 #include <cstdint>
 #include <memory>
 
+#include "md5_engine.h"
+
 namespace TesselLibrary {
-
-// Avx2 is 8 lanes in one AVX2 register, Avx2x16 16 lanes in two side by
-// side (faster: each register's steps fill the other's waits), Avx512 16
-// lanes in one AVX-512F register.
-enum class Md5Engine { OneStream, Avx2, Avx512, Avx2x16 };
-
-// The engine for this process, decided once: SUMVANE_MD5 (openssl, avx2,
-// avx512 or avx2x16, any case) when it names one this machine runs; else
-// the best lane engine the processor runs (Avx512, then Avx2x16), else
-// OneStream. So a forced engine the machine lacks gives way to the best.
-Md5Engine ChosenMd5Engine();
-// Whether this machine can run `engine` (OneStream always).
-bool Md5EngineRuns(Md5Engine engine);
-// The name SUMVANE_MD5 takes for `engine`: "openssl", "avx2", "avx512", "avx2x16".
-const char* Md5EngineName(Md5Engine engine);
 
 struct Md5LanesData;
 

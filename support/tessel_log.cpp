@@ -85,11 +85,11 @@ struct TesselLogData {
         if (toStandardError || !HaveFolder()) return false;
         FileHandle file;
         if (!created) {
-            created = file.Open(*folder, name, FileHandle::Mode::CreateNew) && file.Identity(&identity);
+            created = file.Open(*folder, name, FileHandle::Mode::CreateLog) && file.Identity(&identity);
             if (!created) return false;
         } else {
             FileIdentity found;
-            if (!file.Open(*folder, name, FileHandle::Mode::Append) || !file.Identity(&found) || found != identity)
+            if (!file.Open(*folder, name, FileHandle::Mode::AppendLog) || !file.Identity(&found) || found != identity)
                 return false;
         }
         const std::vector<std::uint8_t> bytes = LittleEndianBytes(text);

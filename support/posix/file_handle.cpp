@@ -31,8 +31,10 @@ int Flags(FileHandle::Mode mode) {
         case FileHandle::Mode::Read: return O_RDONLY;
         case FileHandle::Mode::ReadNoLink:
         case FileHandle::Mode::ReadOldLog: return O_RDONLY | O_NOFOLLOW;
-        case FileHandle::Mode::CreateNew: return O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW;
-        case FileHandle::Mode::Append: return O_WRONLY | O_CREAT | O_NOFOLLOW;
+        case FileHandle::Mode::CreateNew:
+        case FileHandle::Mode::CreateLog: return O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW;
+        case FileHandle::Mode::Append:
+        case FileHandle::Mode::AppendLog: return O_WRONLY | O_CREAT | O_NOFOLLOW;
     }
     return O_RDONLY;
 }
@@ -69,7 +71,7 @@ struct FileHandleAccess {
             file.notFound_ = Posix::IsNotFoundError(errno);
             return false;
         }
-        if (mode == FileHandle::Mode::Append && ::lseek(fd, 0, SEEK_END) == static_cast<off_t>(-1)) {
+        if ((mode == FileHandle::Mode::Append || mode == FileHandle::Mode::AppendLog) && ::lseek(fd, 0, SEEK_END) == static_cast<off_t>(-1)) {
             ::close(fd);
             return false;
         }

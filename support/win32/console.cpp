@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "console.h"
+#include "interrupt.h"
 #include "replacement_file.h"
 #include "text.h"
 #include "wide.h"
@@ -55,21 +56,26 @@ std::u16string ExchangeNotice(const std::u16string& line) {
     return notice;
 }
 
-// Runs on a thread of its own while the others go on: it removes what an
-// unfinished replacement left, says so and ends the process at once, so no
-// other thread writes after the clean-up.
+// Runs on a thread of its own while the others go on.
 BOOL WINAPI OnConsoleEvent(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+    Win32::EndAsInterrupted();
+}
+
+}  // namespace
+
+// Removes what an unfinished replacement left, says so and ends the process
+// at once, so no other thread writes after the clean-up.
+void Win32::EndAsInterrupted() {
     RemoveTemporaryFiles();
     {
         std::lock_guard<std::mutex> lock(NoticeLock());
         if (!Notice().empty()) WriteText(STD_ERROR_HANDLE, Notice());
     }
     ::TerminateProcess(::GetCurrentProcess(), 1);
-    return TRUE;
+    // TerminateProcess on the process itself does not return.
+    for (;;) ::Sleep(INFINITE);
 }
-
-}  // namespace
 
 void PrepareProcess(int, char**) { ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
 

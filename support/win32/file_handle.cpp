@@ -42,6 +42,13 @@ OpenRequest RequestFor(FileHandle::Mode mode) {
         return {GENERIC_WRITE, FILE_SHARE_DELETE, CREATE_NEW, FILE_ATTRIBUTE_NORMAL};
     case FileHandle::Mode::Append:
         return {GENERIC_WRITE, 0, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT};
+    // A log viewer that follows the file keeps it open for reading, sharing
+    // reading, writing and deleting: sharing reading here lets each line in
+    // while it looks. One that shares nothing is still waited for a moment.
+    case FileHandle::Mode::CreateLog:
+        return {GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW, FILE_ATTRIBUTE_NORMAL};
+    case FileHandle::Mode::AppendLog:
+        return {GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT};
     }
     return {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL};
 }
@@ -75,7 +82,7 @@ bool FileHandle::Open(const std::u16string& path, Mode mode) {
     }
     notFound_ = false;
     if (!IsPlainFile(file.get(), mode)) return false;
-    if (mode == Mode::Append) {
+    if (mode == Mode::Append || mode == Mode::AppendLog) {
         LARGE_INTEGER zero{};
         if (!::SetFilePointerEx(file.get(), zero, nullptr, FILE_END)) return false;
     }

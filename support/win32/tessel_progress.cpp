@@ -3,7 +3,8 @@
 // synchronous window messages from the worker to the dialog. The main thread
 // alone holds the worker's handle and waits for the worker before Run
 // returns; an exception on the worker ends the dialog as failed and is
-// rethrown from Run.
+// rethrown from Run. Cancel, Escape and the window's close command stop the
+// run as Ctrl+C in the console does.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -11,6 +12,7 @@
 #include <utility>
 
 #include "handle.h"
+#include "interrupt.h"
 #include "tessel_progress.h"
 #include "wide.h"
 #include "window_centering.h"
@@ -77,10 +79,10 @@ INT_PTR InitDialog(HWND dialog, TesselProgressData& data) {
     CenterWindow(dialog);
     ::SetWindowLongPtrW(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&data));
     data.dialog = dialog;
-    // The program's jobs cannot be cancelled and report one progress, so
-    // the template's Cancel button and second bar stay hidden.
+    // The program's jobs report one progress: the second bar stays hidden.
     ::ShowWindow(::GetDlgItem(dialog, kSecondBarId), SW_HIDE);
-    ::ShowWindow(::GetDlgItem(dialog, IDCANCEL), SW_HIDE);
+    ::ShowWindow(::GetDlgItem(dialog, IDCANCEL), SW_SHOW);
+    ::EnableWindow(::GetDlgItem(dialog, IDCANCEL), TRUE);
     ::SetDlgItemTextW(dialog, kTitleId, Win32::Wide(data.title ? data.title : u""));
     // The template has no caption bar and no text: the window's own text
     // names the job on the taskbar and in Alt+Tab.
@@ -109,7 +111,15 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     case WM_TIMER:
         StartWorker(dialog);
         return FALSE;
-    // Escape (IDCANCEL) is not handled: only the job ends the dialog.
+    // The Cancel button, Escape (which the dialog manager turns into
+    // IDCANCEL) and the close command (WM_CLOSE, from the taskbar or
+    // Alt+F4) stop the run where it stands: the job is not asked to finish,
+    // so nothing half-done is written, and what it replaces stays as it was.
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDCANCEL) Win32::EndAsInterrupted();
+        return FALSE;
+    case WM_CLOSE:
+        Win32::EndAsInterrupted();
     case WM_PROGRESS_SETPOS:
         ::SendDlgItemMessageW(dialog, kBarId, PBM_SETPOS, wParam, lParam);
         return FALSE;

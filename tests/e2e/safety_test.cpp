@@ -700,7 +700,7 @@ TEST(Clipboard, HashesItsFileOnce) {
     ASSERT_GE(::inotify_add_watch(watcher, file.c_str(), IN_OPEN | IN_CLOSE), 0);
     const RunResult r = box.Run({"-z" + Native(file)});
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.err, "Compute MD5 Hash: B1946AC92492D2347C6235B4D2611184\n");
+    EXPECT_EQ(r.err, "Compute MD5 Hash: a.txt: B1946AC92492D2347C6235B4D2611184\n");
     int opens = 0;
     alignas(inotify_event) char buffer[4096];
     for (ssize_t n; (n = ::read(watcher, buffer, sizeof buffer)) > 0;) {

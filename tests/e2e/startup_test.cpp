@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include "harness.h"
+#include "platform_words.h"
 
 using namespace e2e;
 
@@ -95,6 +96,24 @@ TEST(Help, HelpAndVersionAnswerOnStandardOutputAndDoNothingElse) {
     EXPECT_FALSE(fs::exists(box.work() / "data" / "Sumvane.md5"));
     EXPECT_FALSE(fs::exists(box.tmp() / "Sumvane.html"));
     EXPECT_FALSE(fs::exists(box.home() / ".local"));
+}
+
+// The help of the Linux program speaks of Linux alone: the page a desktop
+// opens, the terminal's text and the manual page name nothing of Windows.
+TEST(Help, TheLinuxHelpNamesNothingOfWindows) {
+    if (WineMode()) GTEST_SKIP() << "the Windows help is checked by the Windows cases";
+    const std::string man = SUMVANE_MAN_PAGE_FILE;
+    std::vector<std::pair<std::string, std::string>> documents = {{"help page", SUMVANE_HELP_PAGE_FILE},
+                                                                  {"help text", SUMVANE_HELP_TEXT_FILE}};
+    if (!man.empty()) documents.emplace_back("manual page", man);
+    for (const auto& [what, path] : documents) {
+        const std::optional<std::string> text = ReadFile(path);
+        ASSERT_TRUE(text.has_value()) << path;
+        EXPECT_EQ(WordsIn(*text, kWindowsOnlyWords), std::vector<std::string>{}) << what;
+        // What a Linux user needs is there.
+        for (const char* word : {"sumvane -f/srv/photos", "crontab", "notify-send", "KDE"})
+            EXPECT_NE(text->find(word), std::string::npos) << what << " lacks " << word;
+    }
 }
 
 TEST(Log, PlacedOnTheDesktopOrInTheOutputFolderAndNamedAfterTheFolder) {
@@ -240,7 +259,7 @@ TEST(Clipboard, DigestIsShownAndAnOldLogIsLeftAlone) {
     RunResult r = box.Run({"-z" + Native(box.work() / "a.txt")});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, Banner());
-    EXPECT_EQ(r.err, "Compute MD5 Hash: " + kHelloDigest + "\n");
+    EXPECT_EQ(r.err, "Compute MD5 Hash: a.txt: " + kHelloDigest + "\n") << "the file named, then its digits";
 
     // A missing file, and -z with no file at all, give the error box, and
     // the run did not do what was asked.
@@ -265,7 +284,7 @@ TEST(Clipboard, TheDigitsReachTheClipboardTool) {
     const RunResult r = box.Run({"-z" + Native(box.work() / "a.txt")}, std::nullopt,
                                 {{"DISPLAY", ":99"}, {"PATH", bin.string()}});
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.err, "Compute MD5 Hash: " + kHelloDigest + "\n");
+    EXPECT_EQ(r.err, "Compute MD5 Hash: a.txt: " + kHelloDigest + "\n") << "the file named, then its digits";
     EXPECT_EQ(ReadFile(box.root() / "clip"), kHelloDigest);
     EXPECT_EQ(ReadFile(box.root() / "args"), "-selection clipboard -in\n");
 }
@@ -298,11 +317,11 @@ TEST(Clipboard, WithoutATerminalTheBoxIsShownOnTheDesktop) {
         std::string arguments;
     } cases[] = {
         {"notifier first", {"notify-send", "zenity", "kdialog"}, {}, {{"DISPLAY", ":99"}}, file, false, "notify-send",
-         "--icon=dialog-information\nCompute MD5 Hash\n" + kHelloDigest + "\n"},
+         "--icon=dialog-information\nCompute MD5 Hash\na.txt: " + kHelloDigest + "\n"},
         {"the error through zenity", {"zenity", "kdialog"}, {}, {{"WAYLAND_DISPLAY", "wayland-0"}}, missing, false,
          "zenity", "--error\n--title=Compute MD5 Hash\n--text= - Error computing MD5\n--no-markup\n"},
         {"kdialog when the others cannot start", {"kdialog"}, {"notify-send", "zenity"}, {{"DISPLAY", ":99"}}, file,
-         false, "kdialog", "--title\nCompute MD5 Hash\n--msgbox\n" + kHelloDigest + "\n"},
+         false, "kdialog", "--title\nCompute MD5 Hash\n--msgbox\na.txt: " + kHelloDigest + "\n"},
         {"the notifier's error icon", {"notify-send"}, {}, {{"DISPLAY", ":99"}}, missing, false, "notify-send",
          "--icon=dialog-error\nCompute MD5 Hash\n - Error computing MD5\n"},
         {"no tool", {}, {"notify-send"}, {{"DISPLAY", ":99"}}, missing, false, "", errorLine},

@@ -2,9 +2,10 @@
 # The Windows release archive: packs Sumvane-<version>-win32.zip with CPack
 # from the i686 build (which takes the x86_64 program from the x86_64 build)
 # and checks that it holds, in one folder, exactly Sumvane.exe, Sumvane64.exe,
-# README.txt and Install.txt; that the two programs are the very files the
-# suite built and tested; that both are static programs of their
-# architecture, Sumvane.exe large-address-aware, each with the project's
+# SumvaneW.exe, README.txt and Install.txt; that the programs are the very
+# files the suite built and tested; that they are static programs of their
+# architecture, SumvaneW.exe one of the window subsystem, the i686 ones
+# large-address-aware, each with the project's
 # version in its version block; that both are stripped and name their debug
 # files, which lie beside the archive and hold their debug sections and
 # symbols; that each carries its application manifest (common controls 6,
@@ -43,7 +44,8 @@ entries="$(cd "$scratch" && cmake -E tar tf "$archive" | grep -v '/$' | sort)"
 expected="$folder/Install.txt
 $folder/README.txt
 $folder/Sumvane.exe
-$folder/Sumvane64.exe"
+$folder/Sumvane64.exe
+$folder/SumvaneW.exe"
 [ "$entries" = "$expected" ] || fail "the archive holds:"$'\n'"$entries"
 mkdir -p "$scratch/unpacked"
 (cd "$scratch/unpacked" && cmake -E tar xf "$archive") || fail "cannot unpack the archive"
@@ -51,6 +53,7 @@ unpacked="$scratch/unpacked/$folder"
 
 cmp -s "$unpacked/Sumvane.exe" "$win32/Sumvane.exe" || fail "Sumvane.exe is not the i686 build's Sumvane.exe"
 cmp -s "$unpacked/Sumvane64.exe" "$win64/Sumvane.exe" || fail "Sumvane64.exe is not the x86_64 build's Sumvane.exe"
+cmp -s "$unpacked/SumvaneW.exe" "$win32/SumvaneW.exe" || fail "SumvaneW.exe is not the i686 build's SumvaneW.exe"
 
 # headers PROGRAM ARCH FORMAT: a program of that format that needs no MinGW
 # DLL beside it.
@@ -63,6 +66,13 @@ headers() {
 }
 headers "$unpacked/Sumvane.exe" i686 pei-i386
 headers "$unpacked/Sumvane64.exe" x86_64 pei-x86-64
+headers "$unpacked/SumvaneW.exe" i686 pei-i386
+# The subsystem: 3 (console) for the programs of the prompt, 2 (window) for
+# the context-menu entry's, which the system starts without a console.
+subsystem() { "$2-w64-mingw32-objdump" -p "$1" | sed -nE 's/^Subsystem[[:space:]]+0*([0-9]+).*/\1/p'; }
+[ "$(subsystem "$unpacked/Sumvane.exe" i686)" = 3 ] || fail "Sumvane.exe is not a console program"
+[ "$(subsystem "$unpacked/Sumvane64.exe" x86_64)" = 3 ] || fail "Sumvane64.exe is not a console program"
+[ "$(subsystem "$unpacked/SumvaneW.exe" i686)" = 2 ] || fail "SumvaneW.exe is not a window program"
 
 # version_block PROGRAM: the file and product versions of its version block,
 # the numbers of the fixed part (after its signature 0xFEEF04BD) and the
@@ -91,6 +101,7 @@ version_block() {
 }
 version_block "$unpacked/Sumvane.exe"
 version_block "$unpacked/Sumvane64.exe"
+version_block "$unpacked/SumvaneW.exe"
 
 # stripped PROGRAM ARCH DEBUG_FILE: no debug sections and no symbols in the
 # program; its .gnu_debuglink names the file of that name beside the
@@ -126,6 +137,7 @@ stripped() {
 }
 stripped "$unpacked/Sumvane.exe" i686 Sumvane.exe.debug
 stripped "$unpacked/Sumvane64.exe" x86_64 Sumvane64.exe.debug
+stripped "$unpacked/SumvaneW.exe" i686 SumvaneW.exe.debug
 
 # manifest PROGRAM: the application manifest, resource 24/1, read back from
 # the program and checked element by element.
@@ -165,6 +177,7 @@ print("; ".join(said))
 }
 manifest "$unpacked/Sumvane.exe"
 manifest "$unpacked/Sumvane64.exe"
+manifest "$unpacked/SumvaneW.exe"
 
 # icons PROGRAM: the icon group SUMVANE has the four sizes, and the 256
 # pixel image is a PNG of that size.
@@ -184,6 +197,7 @@ icons() {
 }
 icons "$unpacked/Sumvane.exe"
 icons "$unpacked/Sumvane64.exe"
+icons "$unpacked/SumvaneW.exe"
 
 # The texts: the README as it is with Windows line ends, and the note on
 # installing, which names the version and the two commands of the entry.

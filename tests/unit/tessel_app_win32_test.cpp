@@ -515,11 +515,11 @@ TEST(TesselAppWin32Test, ProgressDialogTemplateIsExactlyAsDesigned) {
     // too long for its line keeps its end.
     const DWORD text = SS_CENTER | SS_NOPREFIX | WS_VISIBLE | WS_GROUP;
     const std::vector<TemplateItem> expected = {
-        {child | text, 0, 5, 145, 8, 20302, L"STATIC", L"Please wait ..."},
-        {child | text, 0, 15, 145, 8, 20303, L"STATIC", L"Please wait ..."},
+        {child | text, 5, 5, 135, 8, 20302, L"STATIC", L"Please wait ..."},
+        {child | text, 5, 15, 135, 8, 20303, L"STATIC", L"Please wait ..."},
         {child | WS_VISIBLE | WS_BORDER, 5, 35, 135, 10, 20304, L"MSCTLS_PROGRESS32", L"Progress1"},
         {child | WS_VISIBLE | WS_BORDER, 5, 50, 135, 10, 20305, L"MSCTLS_PROGRESS32", L"Progress2"},
-        {child | text | SS_PATHELLIPSIS, 0, 65, 145, 8, 20301, L"STATIC", L""},
+        {child | text | SS_PATHELLIPSIS, 5, 65, 135, 8, 20301, L"STATIC", L""},
         {child | BS_DEFPUSHBUTTON | WS_VISIBLE | WS_TABSTOP, 56, 80, 32, 14, IDCANCEL, L"BUTTON", L"Cancel"},
     };
     std::vector<TemplateItem> items;

@@ -8,10 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "console.h"
 #include "tessel_app.h"
 #include "tessel_progress.h"
 
@@ -38,8 +40,6 @@ struct Seen {
     std::wstring windowText;
     std::vector<LONG> staticStyles;  // of the title, the wait text and the status line
     RECT rect{};
-    bool aliveAfterEscape = false;
-    int positionAfterEscape = -1;
 };
 
 struct JobContext {
@@ -47,7 +47,10 @@ struct JobContext {
     DWORD mainThread = 0;
     std::vector<std::uint32_t> positions;
     std::vector<const char16_t*> statuses;
-    bool pressEscape = false;
+    // A message that stops the run, sent to the dialog once the job is at
+    // work: WM_COMMAND IDCANCEL (the Cancel button, or Escape through the
+    // dialog manager) or WM_CLOSE (the close command).
+    UINT stopWith = 0;
     bool fail = false;
     Seen seen;
 };
@@ -102,14 +105,9 @@ std::uint32_t TESSEL_STDCALL ReadBackJob(void* argument) {
             seen.statuses.push_back(ItemText(seen.dialog, kStatusId));
         }
         seen.wait = ItemText(seen.dialog, kWaitId);
-        if (context.pressEscape) {
-            // What the dialog manager sends for Escape.
+        if (context.stopWith == WM_COMMAND)
             ::SendMessageW(seen.dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-            seen.aliveAfterEscape = ::IsWindow(seen.dialog) != FALSE;
-            context.progress->SetPosition(42);
-            seen.positionAfterEscape =
-                static_cast<int>(::SendDlgItemMessageW(seen.dialog, kBarId, PBM_GETPOS, 0, 0));
-        }
+        if (context.stopWith == WM_CLOSE) ::SendMessageW(seen.dialog, WM_CLOSE, 0, 0);
     }
     context.progress->EndJob(context.fail);
     return 0;
@@ -143,7 +141,7 @@ TEST_F(TesselProgressWin32Test, WorkerReadsTitleBarAndStatusBackFromTheDialog) {
     EXPECT_EQ(seen.statuses, (std::vector<std::wstring>{L"C:\\Data\\R&D Lab", L"C:\\", L"\\\\server\\share",
                                                         L"C:\\Data\\a.txt", L""}));
     EXPECT_EQ(seen.wait, L"Please wait ...");
-    EXPECT_FALSE(seen.cancelVisible) << "no cancel handler: the Cancel button stays hidden";
+    EXPECT_TRUE(seen.cancelVisible) << "the Cancel button stops the run";
     EXPECT_FALSE(seen.secondBarVisible);
     EXPECT_FALSE(seen.hasCaption) << "the dialog has no caption bar";
     EXPECT_EQ(seen.windowText, L"Building MD5 Archive File") << "what the taskbar and Alt+Tab show";
@@ -202,12 +200,23 @@ TEST_F(TesselProgressWin32Test, ASecondRunOnTheSameObjectShowsItsOwnTitle) {
     EXPECT_NE(first.seen.dialog, second.seen.dialog) << "each run shows a fresh dialog";
 }
 
-TEST_F(TesselProgressWin32Test, EscapeLeavesTheDialogOpenAndTheJobRunning) {
-    JobContext context = Context();
-    context.pressEscape = true;
-    ASSERT_TRUE(progress_.Run(frame_, u"Escape", &context, ReadBackJob));
-    EXPECT_TRUE(context.seen.aliveAfterEscape);
-    EXPECT_EQ(context.seen.positionAfterEscape, 42);
+// Cancel (and Escape, which the dialog manager turns into the same command)
+// and the close command end the process as Ctrl+C does: the interrupt
+// notice on standard error, exit code 1, the job never let finish.
+TEST_F(TesselProgressWin32Test, CancelAndTheCloseCommandEndTheRunAsInterrupted) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (const UINT message : {UINT{WM_COMMAND}, UINT{WM_CLOSE}}) {
+        SCOPED_TRACE(message == WM_COMMAND ? "IDCANCEL" : "WM_CLOSE");
+        EXPECT_EXIT(
+            {
+                TesselLibrary::SetInterruptNotice(u"test: interrupted");
+                JobContext context = Context();
+                context.stopWith = message;
+                progress_.Run(frame_, u"Stopped", &context, ReadBackJob);
+                std::_Exit(7);  // not reached: the run ends in the dialog
+            },
+            ::testing::ExitedWithCode(1), "test: interrupted");
+    }
 }
 
 TEST_F(TesselProgressWin32Test, SetPositionAndSetStatusWithoutADialogDoNothing) {

@@ -6,11 +6,13 @@
 //   press_ok.exe <caption>      exit 0: pressed; 1: no such box appeared
 //                               (then it lists the windows it saw)
 // Before it clicks it prints how the box stands: "topmost" or "not topmost",
-// then "foreground" or "background".
+// then "foreground" or "background"; and on a second line "text: " and the
+// box's text, each line break in it shown as "|".
 #include <windows.h>
 
 #include <cstdio>
 #include <cwchar>
+#include <string>
 
 namespace {
 
@@ -33,6 +35,15 @@ int wmain(int argc, wchar_t** argv) {
             const bool topmost = (::GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
             std::wprintf(L"%ls %ls\n", topmost ? L"topmost" : L"not topmost",
                          ::GetForegroundWindow() == box ? L"foreground" : L"background");
+            // A message box shows its text in the static control 0xFFFF.
+            wchar_t text[1024] = {};
+            ::GetDlgItemTextW(box, 0xFFFF, text, 1024);
+            std::wstring shown;
+            for (const wchar_t* c = text; *c; ++c) {
+                if (*c == L'\n') shown += L'|';
+                else if (*c != L'\r') shown += *c;
+            }
+            std::wprintf(L"text: %ls\n", shown.c_str());
             std::fflush(stdout);
             // What the OK button sends to its box when it is clicked.
             DWORD_PTR ignored = 0;

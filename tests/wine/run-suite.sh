@@ -7,8 +7,11 @@
 # i686 Sumvane.exe. On a machine that cannot run 32-bit programs the i686
 # runs are skipped, saying why, and the end-to-end suite drives the x86_64
 # Sumvane.exe instead. Prints each suite's counts and a closing
-# "N passed, N failed, N skipped" line. The end-to-end suite leaves a
-# screenshot of the progress dialog in <that build>/artefacts/.
+# "N passed, N failed, N skipped" line. The unit tests compare the MD5 lanes
+# with OpenSSL's digests, which the Linux build's openssl_digests writes.
+# The end-to-end suite leaves screenshots of the progress dialog (with its
+# Cancel button) and of the -z box in <that build>/artefacts/, at 96 DPI and,
+# the two cases run once more, at 144 DPI.
 #
 # Environment: SUMVANE_LINUX_BUILD (default build) holds the Linux build
 # whose sumvane_e2e_tests drives the end-to-end cases; JOBS (default 2);
@@ -44,13 +47,11 @@ build_windows() {
 # The i686 build packs the release archive, with the x86_64 program.
 build_windows i686 build-win32 -DSUMVANE_WIN64_BUILD="$root/build-win64" || exit 1
 build_windows x86_64 build-win64 || exit 1
-if [ ! -x "$linux_build/tests/sumvane_e2e_tests" ] || [ ! -x "$linux_build/sumvane" ]; then
-    echo "== Linux end-to-end driver =="
-    if [ ! -f "$linux_build/CMakeCache.txt" ]; then
-        cmake -S . -B "$linux_build" -G Ninja >/dev/null || exit 1
-    fi
-    cmake --build "$linux_build" -j"$jobs" --target sumvane sumvane_e2e_tests || exit 1
+echo "== Linux end-to-end driver and OpenSSL's digests =="
+if [ ! -f "$linux_build/CMakeCache.txt" ]; then
+    cmake -S . -B "$linux_build" -G Ninja >/dev/null || exit 1
 fi
+cmake --build "$linux_build" -j"$jobs" --target sumvane sumvane_e2e_tests sumvane_openssl_digests || exit 1
 
 total_passed=0
 total_failed=0
@@ -145,6 +146,9 @@ skip_suite() {
 }
 
 logs="$(mktemp -d "${TMPDIR:-/tmp}/sumvane-wine-logs.XXXXXX")"
+"$linux_build/tests/openssl_digests" "$logs/openssl-digests.txt" || { echo "openssl_digests failed"; exit 1; }
+# Wine hands the variable to the Windows program as it is: a Windows path.
+export SUMVANE_OPENSSL_DIGESTS="Z:${logs//\//\\}\\openssl-digests.txt"
 for arch in win32 win64; do
     exe="$root/build-$arch/tests/sumvane_unit_tests.exe"
     if [ "$arch" = win32 ] && [ "$WINE_ENV_32BIT" != 1 ]; then
@@ -167,16 +171,29 @@ echo "desktop $desktop"
 if [ "$e2e_arch" != i686 ]; then
     skip_suite "Wine end-to-end tests (i686 Sumvane.exe)"
 fi
-screenshot="$e2e_build/artefacts/progress-dialog.png"
-mkdir -p "$(dirname "$screenshot")"
-rm -f "$screenshot"
-run_gtest "Wine end-to-end tests ($e2e_arch Sumvane.exe)" "$logs/e2e.log" \
-    env SUMVANE_WINE=1 SUMVANE_EXE="$e2e_build/Sumvane.exe" SUMVANE_WINE_DESKTOP="$desktop" \
-    SUMVANE_LINUX_EXE="$linux_build/sumvane" SUMVANE_SCREENSHOT="$screenshot" \
-    timeout --kill-after=10 1800 "$linux_build/tests/sumvane_e2e_tests" </dev/null
-if [ -s "$screenshot" ]; then
-    echo "screenshot of the progress dialog: $screenshot"
-fi
+artefacts="$e2e_build/artefacts"
+rm -rf "$artefacts"
+mkdir -p "$artefacts/96dpi" "$artefacts/144dpi"
+# e2e NAME LOG SCREENSHOTS [GTEST_ARGUMENT...]: the end-to-end suite against
+# the chosen Sumvane.exe, its screenshots going to SCREENSHOTS.
+e2e() {
+    local name="$1" log="$2" shots="$3"
+    shift 3
+    run_gtest "$name" "$log" \
+        env SUMVANE_WINE=1 SUMVANE_EXE="$e2e_build/Sumvane.exe" SUMVANE_WINE_DESKTOP="$desktop" \
+        SUMVANE_LINUX_EXE="$linux_build/sumvane" SUMVANE_SCREENSHOTS="$shots" \
+        timeout --kill-after=10 1800 "$linux_build/tests/sumvane_e2e_tests" "$@" </dev/null
+}
+e2e "Wine end-to-end tests ($e2e_arch Sumvane.exe)" "$logs/e2e.log" "$artefacts/96dpi"
+# The windows as a screen of 144 DPI (150 %) shows them; the programs read
+# the setting when they start.
+wine_run 60 reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
+e2e "Wine end-to-end tests at 144 DPI (the windows photographed)" "$logs/e2e-144.log" "$artefacts/144dpi" \
+    --gtest_filter='*ProgressDialogShowsAnAmpersand*:*HashToClipboardShowsTheDigits*'
+wine_run 60 reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null 2>&1
+for shot in "$artefacts"/*/*.png; do
+    [ -s "$shot" ] && echo "screenshot: $shot"
+done
 
 rm -rf "$logs"
 echo "== Windows suites under Wine =="

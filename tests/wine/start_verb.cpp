@@ -8,13 +8,22 @@
 //   start_verb.exe console <program> <file>
 //       from a console of its own, as from a command prompt; also prints
 //       what the program wrote on that console
-// Prints "console: none" or "console: N processes", then "exit: N".
+//   start_verb.exe watch <file> <count>
+//       through the shell, <count> times one after another, while a second
+//       thread looks at the screen every 2 ms for any window other than the
+//       program's box (a console window that flashes up and goes)
+// Prints "console: none" or "console: N processes", then "exit: N"; watching,
+// "starts: N" (those that showed their box and exited with 0) and "other
+// windows: none" or each other window seen, as its class and title.
 // Exit 0 when all of that could be found out.
 #include <windows.h>
 #include <shellapi.h>
 
+#include <atomic>
 #include <cstdio>
+#include <set>
 #include <string>
+#include <thread>
 
 #include "print_line.h"
 
@@ -63,7 +72,9 @@ int Finish(HWND box, HANDLE process) {
     return static_cast<int>(code);
 }
 
-int ThroughTheShell(const wchar_t* file) {
+// Starts the verb on `file` through the shell; the process handle, or null
+// after saying why.
+HANDLE StartVerb(const wchar_t* file) {
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_CLASSNAME | SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
@@ -73,13 +84,19 @@ int ThroughTheShell(const wchar_t* file) {
     info.nShow = SW_SHOWNORMAL;
     if (!::ShellExecuteExW(&info) || !info.hProcess) {
         Print(L"the shell did not start the verb: error " + std::to_wstring(::GetLastError()));
-        return 1;
+        return nullptr;
     }
-    const DWORD id = ::GetProcessId(info.hProcess);
+    return info.hProcess;
+}
+
+int ThroughTheShell(const wchar_t* file) {
+    const HANDLE process = StartVerb(file);
+    if (!process) return 1;
+    const DWORD id = ::GetProcessId(process);
     const HWND box = WaitForBox(id);
     if (!box) {
         Print(L"no box came");
-        ::TerminateProcess(info.hProcess, 9);
+        ::TerminateProcess(process, 9);
         return 1;
     }
     // Joining the program's console succeeds exactly when it has one.
@@ -91,8 +108,72 @@ int ThroughTheShell(const wchar_t* file) {
     } else {
         Print(L"console: none");
     }
-    Print(L"exit: " + std::to_wstring(Finish(box, info.hProcess)));
-    ::CloseHandle(info.hProcess);
+    Print(L"exit: " + std::to_wstring(Finish(box, process)));
+    ::CloseHandle(process);
+    return 0;
+}
+
+// The windows on the screen that are not the program's box nor this
+// helper's, as "class \"title\"", seen by polling every 2 ms.
+class WindowWatcher {
+public:
+    WindowWatcher() : thread_([this] { Watch(); }) {}
+    ~WindowWatcher() { Stop(); }
+    void Stop() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    const std::set<std::wstring>& seen() const { return seen_; }
+
+private:
+    static BOOL CALLBACK Look(HWND window, LPARAM argument) {
+        if (!::IsWindowVisible(window)) return TRUE;
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(window, &owner);
+        if (owner == ::GetCurrentProcessId()) return TRUE;
+        wchar_t className[64] = {};
+        wchar_t title[128] = {};
+        ::GetClassNameW(window, className, 64);
+        ::GetWindowTextW(window, title, 128);
+        const std::wstring name = className;
+        // The program's box; the desktop and the taskbar of Wine's own.
+        if ((name == L"#32770" && std::wstring(title) == L"Compute MD5 Hash") || name == L"#32769" ||
+            name == L"Shell_TrayWnd")
+            return TRUE;
+        reinterpret_cast<std::set<std::wstring>*>(argument)->insert(name + L" \"" + title + L"\"");
+        return TRUE;
+    }
+    void Watch() {
+        while (!stop_) {
+            ::EnumWindows(Look, reinterpret_cast<LPARAM>(&seen_));
+            ::Sleep(2);
+        }
+    }
+    std::atomic<bool> stop_{false};
+    std::set<std::wstring> seen_;
+    std::thread thread_;  // last: it starts using the members above at once
+};
+
+int WatchingTheScreen(const wchar_t* file, int count) {
+    WindowWatcher watcher;
+    int started = 0;
+    for (int round = 0; round < count; ++round) {
+        const HANDLE process = StartVerb(file);
+        if (!process) break;
+        const HWND box = WaitForBox(::GetProcessId(process));
+        if (!box) {
+            Print(L"no box came");
+            ::TerminateProcess(process, 9);
+            ::CloseHandle(process);
+            break;
+        }
+        if (Finish(box, process) == 0) ++started;
+        ::CloseHandle(process);
+    }
+    watcher.Stop();
+    Print(L"starts: " + std::to_wstring(started));
+    if (watcher.seen().empty()) Print(L"other windows: none");
+    for (const std::wstring& window : watcher.seen()) Print(L"other window: " + window);
     return 0;
 }
 
@@ -144,5 +225,6 @@ int FromAConsole(const wchar_t* program, const wchar_t* file) {
 int wmain(int argc, wchar_t** argv) {
     if (argc == 3 && std::wstring(argv[1]) == L"verb") return ThroughTheShell(argv[2]);
     if (argc == 4 && std::wstring(argv[1]) == L"console") return FromAConsole(argv[2], argv[3]);
+    if (argc == 4 && std::wstring(argv[1]) == L"watch") return WatchingTheScreen(argv[2], std::stoi(argv[3]));
     return 2;
 }

@@ -2,9 +2,14 @@
 // of a folder job from outside, as the user sees it. Once watching, it
 // creates <ready-marker>; it then prints one line each time what the dialog
 // shows changes, and "closed" when the dialog is gone.
-//   watch_progress.exe <ready-marker>
+//   watch_progress.exe <ready-marker> [cancel | escape | close]
 //   exit 0: a dialog came and went; 1: none came within 60 s;
 //   3: it stayed open for more than 10 minutes
+// With an action, once the job is at work (the status line shows a folder)
+// it stops the job from the window as a user would: "cancel" clicks the
+// Cancel button, "escape" presses Escape in the dialog (the key as the
+// dialog's message loop receives it), "close" gives the window's close
+// command (as the taskbar and Alt+F4 do); it then prints "pressed <action>".
 // A line: title|wait text|status|bar position of low-high|cancel shown or hidden
 // Before the first such line, and again whenever they change: "window: " and
 // the dialog's own text, and "styles: " with the drawing styles of the
@@ -88,10 +93,24 @@ std::wstring Looks(HWND dialog) {
            StyleOf(dialog, kWaitId) + L"|" + StyleOf(dialog, kStatusId);
 }
 
+// Stops the job as a user would; false for an unknown action.
+bool Press(HWND dialog, const std::wstring& action) {
+    const HWND cancel = ::GetDlgItem(dialog, IDCANCEL);
+    if (action == L"cancel") return ::PostMessageW(cancel, BM_CLICK, 0, 0) != 0;
+    if (action == L"escape") {
+        const LPARAM down = 1 | (::MapVirtualKeyW(VK_ESCAPE, MAPVK_VK_TO_VSC) << 16);
+        return ::PostMessageW(cancel, WM_KEYDOWN, VK_ESCAPE, down) != 0 &&
+               ::PostMessageW(cancel, WM_KEYUP, VK_ESCAPE, down | 0xC0000000) != 0;
+    }
+    if (action == L"close") return ::PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0) != 0;
+    return false;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 2) return 2;
+    if (argc != 2 && argc != 3) return 2;
+    std::wstring action = argc == 3 ? argv[2] : L"";
     const HANDLE ready =
         ::CreateFileW(argv[1], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (ready == INVALID_HANDLE_VALUE) return 2;
@@ -119,6 +138,11 @@ int wmain(int argc, wchar_t** argv) {
         if (now != last && ::IsWindow(dialog)) {
             Print(now);
             last = now;
+        }
+        if (!action.empty() && !Text(dialog, kStatusId).empty()) {
+            if (!Press(dialog, action)) return 2;
+            Print(L"pressed " + action);
+            action.clear();
         }
         ::Sleep(10);
     }

@@ -1,38 +1,17 @@
-// Md5Lanes, POSIX backend: the choice of engine and the bookkeeping of each
-// lane (its bytes, the partial block it carries, its final padding); the
-// compression itself is in md5_lanes_kernels.cpp.
+// Md5Lanes, the same on every system: the bookkeeping of each lane (its
+// bytes, the partial block it carries, its final padding); the compression
+// itself is in md5_lanes_kernels.cpp, the choice of engine in md5_engine.cpp.
 #include "md5_lanes.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <cstdint>
 #include <cstring>
-#include <strings.h>
 
 #include "md5_lanes_kernels.h"
 
 namespace TesselLibrary {
 
 namespace {
-
-// Sixteen lanes in two AVX2 registers beat eight in one: a step of MD5
-// waits for the step before, and the second register's steps fill those waits
-// (measured by bench/md5_lanes_rate: about 1.5 times the rate of eight lanes).
-Md5Engine BestLaneEngine() {
-    if (Md5EngineRuns(Md5Engine::Avx512)) return Md5Engine::Avx512;
-    if (Md5EngineRuns(Md5Engine::Avx2x16)) return Md5Engine::Avx2x16;
-    return Md5Engine::OneStream;
-}
-
-Md5Engine EngineFromEnvironment() {
-    const char* forced = std::getenv("SUMVANE_MD5");
-    if (forced) {
-        for (Md5Engine engine : {Md5Engine::OneStream, Md5Engine::Avx2, Md5Engine::Avx512, Md5Engine::Avx2x16}) {
-            if (strcasecmp(forced, Md5EngineName(engine)) != 0) continue;
-            return Md5EngineRuns(engine) ? engine : BestLaneEngine();
-        }
-    }
-    return BestLaneEngine();
-}
 
 unsigned WidthOf(Md5Engine engine) {
     switch (engine) {
@@ -45,7 +24,7 @@ unsigned WidthOf(Md5Engine engine) {
 }
 
 Md5LaneKernel KernelOf(Md5Engine engine) {
-#if defined(__x86_64__)
+#if defined(__x86_64__) || defined(__i386__)
     switch (engine) {
     case Md5Engine::Avx2: return Md5Compress8Avx2;
     case Md5Engine::Avx512: return Md5Compress16Avx512;
@@ -81,36 +60,6 @@ struct Lane {
 };
 
 }  // namespace
-
-bool Md5EngineRuns(Md5Engine engine) {
-#if defined(__x86_64__)
-    __builtin_cpu_init();  // in case this runs before the constructors that would do it
-    switch (engine) {
-    case Md5Engine::OneStream: return true;
-    case Md5Engine::Avx2:
-    case Md5Engine::Avx2x16: return __builtin_cpu_supports("avx2");
-    case Md5Engine::Avx512: return __builtin_cpu_supports("avx512f");
-    }
-    return false;
-#else
-    return engine == Md5Engine::OneStream;
-#endif
-}
-
-const char* Md5EngineName(Md5Engine engine) {
-    switch (engine) {
-    case Md5Engine::OneStream: return "openssl";
-    case Md5Engine::Avx2: return "avx2";
-    case Md5Engine::Avx512: return "avx512";
-    case Md5Engine::Avx2x16: return "avx2x16";
-    }
-    return "openssl";
-}
-
-Md5Engine ChosenMd5Engine() {
-    static const Md5Engine chosen = EngineFromEnvironment();
-    return chosen;
-}
 
 struct Md5LanesData {
     Md5Engine engine = Md5Engine::OneStream;

@@ -4,7 +4,7 @@
 // binary runs on any x86-64 and uses AVX2 or AVX-512F only where asked.
 #include "md5_lanes_kernels.h"
 
-#if defined(__x86_64__)
+#if defined(__x86_64__) || defined(__i386__)
 
 #include <cstring>
 
@@ -233,4 +233,4 @@ __attribute__((target("avx512f"))) void Md5Compress16Avx512(Md5LaneState& state,
 
 }  // namespace TesselLibrary
 
-#endif  // __x86_64__
+#endif  // __x86_64__ || __i386__
