@@ -209,7 +209,7 @@ TEST_F(TesselProgressWin32Test, CancelAndTheCloseCommandEndTheRunAsInterrupted) 
         SCOPED_TRACE(message == WM_COMMAND ? "IDCANCEL" : "WM_CLOSE");
         EXPECT_EXIT(
             {
-                TesselLibrary::SetInterruptNotice(u"test: interrupted");
+                const TesselLibrary::InterruptNoticeScope notice(u"test: interrupted");
                 JobContext context = Context();
                 context.stopWith = message;
                 progress_.Run(frame_, u"Stopped", &context, ReadBackJob);
