@@ -10,10 +10,6 @@ using namespace TesselLibrary;
 
 namespace {
 
-// How long an open waits for descriptors when nothing of the job's own is
-// open to free one (the system's table is full, or memory is short).
-constexpr int kLoneRetries = 100;
-constexpr std::chrono::milliseconds kRetryPause{20};
 // What a lane reads of its file at a time: large enough that the lanes run
 // near their full rate, small enough that 16 of them stay within 2 MiB.
 constexpr std::size_t kLanePiece = std::size_t{128} << 10;
@@ -263,13 +259,12 @@ private:
 
 ReadOutcome OpenTask(const DigestTask& task, SequentialFile& file, std::optional<std::size_t>& other,
                      DescriptorBudget& files) {
-    for (int lone = 0;;) {
+    // This file's own token is one of those out.
+    DescriptorWait wait(files);
+    for (;;) {
         bool outOfDescriptors = false;
         const ReadOutcome opened = OpenFirstFound(task, file, other, outOfDescriptors);
-        if (!outOfDescriptors) return opened;
-        // This file's own token is one of those out.
-        if (files.outstanding() <= 1 && ++lone > kLoneRetries) return opened;
-        files.WaitForGive(kRetryPause);
+        if (!outOfDescriptors || !wait.Again()) return opened;
     }
 }
 

@@ -9,8 +9,7 @@
 void HashTasks(TaskSource& source, DescriptorBudget& files);
 
 // Opens the task's file, or the first of the others found when it is not. An
-// open that fails for want of descriptors (or memory) is tried again once
-// another file of the budget is closed; only when no other is open, and a
-// while has passed, does it count as the file's failure.
+// open that fails for want of descriptors (or memory) is tried again as
+// DescriptorWait says: once another file of the budget is closed.
 TesselLibrary::ReadOutcome OpenTask(const DigestTask& task, TesselLibrary::SequentialFile& file,
                                     std::optional<std::size_t>& other, DescriptorBudget& files);

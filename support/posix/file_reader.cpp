@@ -8,17 +8,11 @@
 #include <cerrno>
 
 #include "file_reader.h"
+#include "read_loop.h"
 #include "regular_file.h"
 #include "text.h"
 
 namespace TesselLibrary {
-
-namespace {
-
-// Linux moves at most 0x7ffff000 bytes per read(2).
-constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
-
-}  // namespace
 
 SequentialFile::~SequentialFile() { Close(); }
 
@@ -67,22 +61,7 @@ void SequentialFile::AdviseSequential() {
 }
 
 bool SequentialFile::Read(std::uint8_t* buffer, std::size_t length, std::size_t* got) {
-    const int fd = static_cast<int>(native_);
-    std::size_t total = 0;
-    while (total < length) {
-        const std::size_t asked = length - total < kMaxTransfer ? length - total : kMaxTransfer;
-        const ssize_t moved = ::read(fd, buffer + total, asked);
-        if (moved < 0) {
-            if (errno == EINTR) continue;
-            // A file system that honours the flag on regular files: wait then.
-            if ((errno == EAGAIN || errno == EWOULDBLOCK) && Posix::ClearNonBlocking(fd)) continue;
-            return false;
-        }
-        if (moved == 0) break;  // the end of the file
-        total += static_cast<std::size_t>(moved);
-    }
-    *got = total;
-    return true;
+    return Posix::ReadFully(static_cast<int>(native_), buffer, length, got);
 }
 
 std::uint64_t FileSizeOf(const std::u16string& path) {
