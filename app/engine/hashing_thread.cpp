@@ -4,7 +4,9 @@
 #include <memory>
 #include <vector>
 
+#include "environment.h"
 #include "md5_lanes.h"
+#include "read_order.h"
 
 using namespace TesselLibrary;
 
@@ -16,6 +18,16 @@ constexpr std::size_t kLanePiece = std::size_t{128} << 10;
 // A file this large with nothing beside it to share the lanes goes faster
 // as one stream, read ahead by a second thread.
 constexpr std::uint64_t kAloneFrom = std::uint64_t{16} << 20;
+// A file whose bytes are not in memory yet is asked of the device this far
+// ahead at once, so that the device has the reads of every lane in hand.
+constexpr std::uint64_t kPrefetchMost = std::uint64_t{8} << 20;
+// Disk order: the files of the line taken as one window and read in the
+// order of their places; the window's bytes are asked of the disk at once.
+constexpr std::size_t kWindowFiles = 64;
+constexpr std::uint64_t kWindowBytes = std::uint64_t{64} << 20;
+// Disk order: larger files are read alone, one after another, after the
+// lanes have finished theirs, so that the head stays in one file.
+constexpr std::uint64_t kDiskLaneMost = std::uint64_t{8} << 20;
 
 ReadOutcome OpenOnce(const FilePlace& place, SequentialFile& file) {
     if (place.reach == FilePlace::Reach::NotFound) return ReadOutcome::NotFound;
@@ -68,12 +80,24 @@ void HashOneByOne(TaskSource& source, DescriptorBudget& files) {
     }
 }
 
+// A task whose file is open, waiting for a lane.
+struct OpenedTask {
+    TaskSource::Claimed claimed;
+    SequentialFile file;
+    DescriptorToken token;
+    std::optional<std::size_t> other;
+};
+
 // Up to width() files at once, each in a lane of its own, fed piece by piece
-// from a buffer of its own.
+// from a buffer of its own. A lane whose bytes the system does not hold yet
+// is passed over while the device brings them in, so that every lane's
+// read is in flight at once; the thread waits for the device only when no
+// lane has anything to hash.
 class LaneHasher {
 public:
-    LaneHasher(TaskSource& source, DescriptorBudget& files, Md5Engine engine)
-        : source_(source), files_(files), lanes_(engine), slots_(lanes_.width()) {
+    LaneHasher(TaskSource& source, const HashingPlan& plan, Md5Engine engine)
+        : source_(source), files_(plan.files()), diskOrder_(plan.diskOrder()), lanes_(engine),
+          slots_(lanes_.width()) {
         // One block for all lanes, each lane's buffer on a cache line of its
         // own kind: page-aligned for the system's copy into it, and shifted
         // by a line per lane, so that the lanes' bytes at one offset do not
@@ -88,7 +112,7 @@ public:
     void Run() {
         for (;;) {
             FillIdleLanes();
-            if (busy_ == 0 && pending_.empty()) {
+            if (busy_ == 0 && pending_.empty() && ready_.empty()) {
                 // Nothing in hand: wait for a task, or end with the line.
                 if (!TakeTask(true)) return;
                 continue;
@@ -102,13 +126,14 @@ public:
 private:
     struct Slot {
         std::optional<std::size_t> index;  // the task in the lane
-        const DigestTask* task = nullptr;
         SequentialFile file;
         DescriptorToken token;
         std::uint8_t* buffer = nullptr;  // in buffers_
         std::uint64_t left = 0;   // bytes still to read, of the size at the open
         bool toEnd = false;       // a size of 0 at the open: read until the end
         bool failed = false;      // a read failed: the digest is thrown away
+        bool waiting = false;     // its next bytes are on their way from the device
+        std::uint64_t waitingSince = 0;  // the round it began to wait
         std::optional<std::size_t> other;
         std::uint64_t hashed = 0;
     };
@@ -120,9 +145,10 @@ private:
     }
 
     // Opens the file of the next task (one claimed before, or a new one)
-    // into an idle lane. False when there was none to take, or no
-    // descriptor for it yet.
+    // into an idle lane, or settles a task that needs no lane. False when
+    // there was none to take, or no descriptor for it yet.
     bool TakeTask(bool wait) {
+        if (diskOrder_) return TakeFromWindow(wait);
         if (!files_.TryTake()) {
             if (!wait) return false;
             files_.Take();
@@ -133,50 +159,127 @@ private:
             if (!claimed) return false;
             pending_.push_back(*claimed);
         }
-        const TaskSource::Claimed claimed = pending_.front();
-        Slot& slot = IdleSlot();
+        OpenedTask next{pending_.front(), {}, {}, {}};
         bool outOfDescriptors = false;
-        ReadOutcome opened = OpenFirstFound(*claimed.task, slot.file, slot.other, outOfDescriptors);
+        ReadOutcome opened = OpenFirstFound(*next.claimed.task, next.file, next.other, outOfDescriptors);
         if (outOfDescriptors) {
             // The process's own files (some in these lanes) hold the
             // descriptors: try again once one is closed. With none in the
             // lanes, wait as a lone open does.
             if (busy_ > 0) return false;
-            opened = OpenTask(*claimed.task, slot.file, slot.other, files_);
+            opened = OpenTask(*next.claimed.task, next.file, next.other, files_);
         }
         pending_.pop_front();
         if (opened != ReadOutcome::Complete) {
-            source_.Complete(claimed.index, Failed(opened, slot.other));
+            source_.Complete(next.claimed.index, Failed(opened, next.other));
             return true;
         }
-        if (busy_ == 0 && slot.file.size() >= kAloneFrom && !AnotherTaskIsWaiting()) {
-            source_.Complete(claimed.index, Alone(slot));
+        next.token = std::move(token);
+        if (busy_ == 0 && next.file.size() >= kAloneFrom && !AnotherTaskIsWaiting()) {
+            source_.Complete(next.claimed.index, Alone(next));
             return true;
         }
-        slot.index = claimed.index;
-        slot.task = claimed.task;
-        slot.token = std::move(token);
+        StartLane(std::move(next));
+        return true;
+    }
+
+    // Disk order: the next file of the window, in the order of places; a
+    // new window when this one is done.
+    bool TakeFromWindow(bool wait) {
+        if (ready_.empty() && !FillWindow(wait && busy_ == 0)) return false;
+        if (ready_.empty()) return true;  // the window's files could not be opened, and are settled
+        if (ready_.front().file.size() > kDiskLaneMost) {
+            if (busy_ > 0) return false;
+            OpenedTask next = std::move(ready_.front());
+            ready_.pop_front();
+            source_.Complete(next.claimed.index, Alone(next));
+            return true;
+        }
+        StartLane(std::move(ready_.front()));
+        ready_.pop_front();
+        // The next window is asked of the disk while this one is hashed, so
+        // that the disk never waits for the hashing.
+        if (ready_.size() < kWindowFiles / 2) FillWindow(false);
+        return true;
+    }
+
+    // Claims the next files of the line up to a window, opens them, and asks
+    // the disk for their bytes in the order of their places, which is the
+    // order the lanes then take them in. False when nothing was done.
+    bool FillWindow(bool wait) {
+        while (pending_.size() < kWindowFiles) {
+            std::optional<TaskSource::Claimed> claimed = source_.Claim(wait && pending_.empty());
+            if (!claimed) break;
+            pending_.push_back(*claimed);
+        }
+        bool settled = false;
+        std::vector<OpenedTask> window;
+        std::uint64_t bytes = 0;
+        while (!pending_.empty() && window.size() < kWindowFiles && bytes < kWindowBytes) {
+            // The files this thread holds come back first; with none, wait.
+            const bool holdsOthers = busy_ > 0 || !window.empty();
+            if (!files_.TryTake()) {
+                if (holdsOthers) break;
+                files_.Take();
+            }
+            DescriptorToken token(files_);
+            OpenedTask next{pending_.front(), {}, {}, {}};
+            bool outOfDescriptors = false;
+            ReadOutcome opened = OpenFirstFound(*next.claimed.task, next.file, next.other, outOfDescriptors);
+            if (outOfDescriptors) {
+                if (holdsOthers) break;
+                opened = OpenTask(*next.claimed.task, next.file, next.other, files_);
+            }
+            pending_.pop_front();
+            if (opened != ReadOutcome::Complete) {
+                source_.Complete(next.claimed.index, Failed(opened, next.other));
+                settled = true;
+                continue;
+            }
+            next.token = std::move(token);
+            bytes += next.file.size();
+            window.push_back(std::move(next));
+        }
+        std::vector<DiskPlace> places;
+        places.reserve(window.size());
+        for (const OpenedTask& task : window) places.push_back(task.file.Place());
+        for (const std::size_t k : DiskOrder(places)) {
+            OpenedTask& task = window[k];
+            // Larger ones are read alone, sequentially, with the system's
+            // own read-ahead.
+            if (task.file.size() > 0 && task.file.size() <= kDiskLaneMost) task.file.Prefetch(0, task.file.size());
+            ready_.push_back(std::move(task));
+        }
+        return settled || !window.empty();
+    }
+
+    void StartLane(OpenedTask next) {
+        Slot& slot = IdleSlot();
+        slot.index = next.claimed.index;
+        slot.file = std::move(next.file);
+        slot.token = std::move(next.token);
+        slot.other = next.other;
         slot.left = slot.file.size();
         slot.toEnd = slot.left == 0;
         slot.failed = false;
+        slot.waiting = false;
         slot.hashed = 0;
         if (slot.left > kLanePiece) slot.file.AdviseSequential();
         lanes_.Start(SlotNumber(slot));
         ++busy_;
-        return true;
     }
 
     // A large file with nothing beside it: one stream, read ahead.
-    DigestDone Alone(Slot& slot) {
+    DigestDone Alone(OpenedTask& task) {
         DigestDone done;
-        done.other = slot.other;
-        done.digest = digester_.digest(slot.file);
-        slot.file.Close();
+        done.other = task.other;
+        done.digest = digester_.digest(task.file);
+        task.file.Close();
         return done;
     }
 
     bool AnotherTaskIsWaiting() {
-        if (pending_.size() > 1) return true;
+        if (!pending_.empty()) return true;
         std::optional<TaskSource::Claimed> next = source_.Claim(false);
         if (!next) return false;
         pending_.push_back(*next);
@@ -192,32 +295,79 @@ private:
 
     unsigned SlotNumber(const Slot& slot) const { return static_cast<unsigned>(&slot - slots_.data()); }
 
+    std::size_t Asked(const Slot& slot) const {
+        return slot.toEnd || slot.left > kLanePiece ? kLanePiece : static_cast<std::size_t>(slot.left);
+    }
+
+    // Hands `got` bytes just read into the lane's buffer to the lane. `end`:
+    // the read met the end of the file.
+    void Absorb(Slot& slot, std::size_t got, bool end) {
+        const unsigned lane = SlotNumber(slot);
+        // Exactly the bytes the file had when it was opened: one that ends
+        // sooner was cut short meanwhile and fails.
+        if (end && !slot.toEnd && got < slot.left) {
+            slot.failed = true;
+            lanes_.End(lane);
+            return;
+        }
+        if (got > 0) lanes_.Feed(lane, slot.buffer, got);
+        slot.hashed += got;
+        if (slot.toEnd) {
+            if (end) lanes_.End(lane);
+            return;
+        }
+        slot.left -= got;
+        if (slot.left == 0) lanes_.End(lane);
+    }
+
     void FeedLanes() {
+        bool anyAtHand = false;   // some lane has bytes to hash, or an end to reach
+        Slot* oldest = nullptr;   // of the lanes waiting for the device
         for (Slot& slot : slots_) {
             const unsigned lane = SlotNumber(slot);
-            if (!slot.index || !lanes_.NeedsInput(lane)) continue;
+            if (!slot.index) continue;
+            if (!lanes_.NeedsInput(lane)) {
+                anyAtHand = true;
+                continue;
+            }
             if (slot.failed || (!slot.toEnd && slot.left == 0)) {
                 lanes_.End(lane);
+                anyAtHand = true;
                 continue;
             }
-            const std::size_t asked = slot.toEnd || slot.left > kLanePiece ? kLanePiece : static_cast<std::size_t>(slot.left);
             std::size_t got = 0;
-            // Exactly the bytes the file had when it was opened: one that
-            // ends sooner was cut short meanwhile and fails.
-            if (!slot.file.Read(slot.buffer, asked, &got) || (!slot.toEnd && got != asked)) {
+            bool later = false;
+            if (!slot.file.ReadAtHand(slot.buffer, Asked(slot), &got, &later)) {
                 slot.failed = true;
                 lanes_.End(lane);
+                anyAtHand = true;
                 continue;
             }
-            if (got > 0) lanes_.Feed(lane, slot.buffer, got);
-            slot.hashed += got;
-            if (slot.toEnd) {
-                if (got < asked) lanes_.End(lane);
-            } else {
-                slot.left -= got;
-                if (slot.left == 0) lanes_.End(lane);
+            if (later) {
+                if (!slot.waiting) {
+                    slot.waiting = true;
+                    slot.waitingSince = round_;
+                    if (!slot.toEnd) slot.file.Prefetch(slot.hashed, std::min(slot.left, kPrefetchMost));
+                }
+                if (!oldest || slot.waitingSince < oldest->waitingSince) oldest = &slot;
+                continue;
             }
+            slot.waiting = false;
+            Absorb(slot, got, got == 0);
+            anyAtHand = true;
         }
+        ++round_;
+        if (anyAtHand || !oldest) return;
+        // Every lane waits for the device: wait for the one that asked first.
+        const std::size_t asked = Asked(*oldest);
+        std::size_t got = 0;
+        oldest->waiting = false;
+        if (!oldest->file.Read(oldest->buffer, asked, &got)) {
+            oldest->failed = true;
+            lanes_.End(SlotNumber(*oldest));
+            return;
+        }
+        Absorb(*oldest, got, got < asked);
     }
 
     void CollectFinished() {
@@ -236,7 +386,6 @@ private:
             }
             finished_.emplace_back(*slot.index, std::move(done));
             slot.index.reset();
-            slot.task = nullptr;
             slot.file.Close();
             slot.token = DescriptorToken();
             --busy_;
@@ -246,16 +395,27 @@ private:
 
     TaskSource& source_;
     DescriptorBudget& files_;
+    const bool diskOrder_;
     Md5Lanes lanes_;
     std::unique_ptr<std::uint8_t[]> buffers_;
     std::vector<Slot> slots_;
     std::size_t busy_ = 0;
+    std::uint64_t round_ = 0;
     std::deque<TaskSource::Claimed> pending_;  // claimed, their files not opened yet
+    std::deque<OpenedTask> ready_;             // disk order: opened, in the order to read them
     std::vector<std::pair<std::size_t, DigestDone>> finished_;
     FileDigester digester_;
 };
 
 }  // namespace
+
+HashingPlan::HashingPlan(DescriptorBudget& files, const Folder* root) : files_(files) {
+    // SUMVANE_DISK_ORDER=1 or 0 decides where the system's word is wrong (a
+    // virtual disk that calls itself rotating, an array of disks that does
+    // not).
+    const std::u16string asked = EnvironmentValue(u"SUMVANE_DISK_ORDER");
+    diskOrder_ = asked == u"1" || (asked != u"0" && root && OnRotatingDisk(*root));
+}
 
 ReadOutcome OpenTask(const DigestTask& task, SequentialFile& file, std::optional<std::size_t>& other,
                      DescriptorBudget& files) {
@@ -268,8 +428,10 @@ ReadOutcome OpenTask(const DigestTask& task, SequentialFile& file, std::optional
     }
 }
 
-void HashTasks(TaskSource& source, DescriptorBudget& files) {
+void HashTasks(TaskSource& source, const HashingPlan& plan) {
     const Md5Engine engine = ChosenMd5Engine();
-    if (engine == Md5Engine::OneStream) return HashOneByOne(source, files);
-    LaneHasher(source, files, engine).Run();
+    if (engine == Md5Engine::OneStream) return HashOneByOne(source, plan.files());
+    LaneHasher(source, plan, engine).Run();
 }
+
+void HashTasks(TaskSource& source, DescriptorBudget& files) { HashTasks(source, HashingPlan(files)); }
