@@ -36,7 +36,7 @@ JobResult BuildJob::buildSummary() {
     TreeWalk walk(root_, walkSettings, budgets.folders);
     const HashingPlan plan(budgets.files, root_.get());
     return buildSummary(
-        walk, [&](TaskSource& source) { HashTasks(source, plan); }, plan.threads(hashingThreads(budgets.files.tokens())),
+        walk, [&](TaskSource& source) { HashTasks(source, plan); }, hashingThreads(budgets.files.tokens()),
         walkSettings.sizes);
 }
 

@@ -4,9 +4,9 @@
 #include <memory>
 #include <vector>
 
+#include "disk_window.h"
 #include "environment.h"
 #include "md5_lanes.h"
-#include "read_order.h"
 
 using namespace TesselLibrary;
 
@@ -21,44 +21,6 @@ constexpr std::uint64_t kAloneFrom = std::uint64_t{16} << 20;
 // A file whose bytes are not in memory yet is asked of the device this far
 // ahead at once, so that the device has the reads of every lane in hand.
 constexpr std::uint64_t kPrefetchMost = std::uint64_t{8} << 20;
-// Disk order: the files of the line taken as one window and read in the
-// order of their places; the window's bytes are asked of the disk at once.
-constexpr std::size_t kWindowFiles = 64;
-constexpr std::uint64_t kWindowBytes = std::uint64_t{64} << 20;
-// Disk order: larger files are read alone, one after another, after the
-// lanes have finished theirs, so that the head stays in one file.
-constexpr std::uint64_t kDiskLaneMost = std::uint64_t{8} << 20;
-
-ReadOutcome OpenOnce(const FilePlace& place, SequentialFile& file) {
-    if (place.reach == FilePlace::Reach::NotFound) return ReadOutcome::NotFound;
-    if (place.reach == FilePlace::Reach::Unreadable) return ReadOutcome::Unreadable;
-    return place.folder ? file.Open(*place.folder, place.name) : file.Open(place.name);
-}
-
-// The task's file, or the first of the others found when it is not there.
-// `outOfDescriptors`: the open that decided failed for want of descriptors.
-ReadOutcome OpenFirstFound(const DigestTask& task, SequentialFile& file, std::optional<std::size_t>& other,
-                           bool& outOfDescriptors) {
-    other.reset();
-    ReadOutcome first = OpenOnce(task.file, file);
-    outOfDescriptors = first != ReadOutcome::Complete && file.outOfDescriptors();
-    if (first != ReadOutcome::NotFound) return first;
-    for (std::size_t k = 0; k < task.others.size(); ++k) {
-        const ReadOutcome opened = OpenOnce(task.others[k], file);
-        if (opened == ReadOutcome::NotFound) continue;
-        outOfDescriptors = opened != ReadOutcome::Complete && file.outOfDescriptors();
-        other = k;
-        return opened;
-    }
-    return first;
-}
-
-DigestDone Failed(ReadOutcome outcome, std::optional<std::size_t> other) {
-    DigestDone done;
-    done.digest.result = outcome == ReadOutcome::NotFound ? DigestResult::NotFound : DigestResult::Unreadable;
-    done.other = other;
-    return done;
-}
 
 // One stream at a time: the system's hash object per file.
 void HashOneByOne(TaskSource& source, DescriptorBudget& files) {
@@ -80,14 +42,6 @@ void HashOneByOne(TaskSource& source, DescriptorBudget& files) {
     }
 }
 
-// A task whose file is open, waiting for a lane.
-struct OpenedTask {
-    TaskSource::Claimed claimed;
-    SequentialFile file;
-    DescriptorToken token;
-    std::optional<std::size_t> other;
-};
-
 // Up to width() files at once, each in a lane of its own, fed piece by piece
 // from a buffer of its own. A lane whose bytes the system does not hold yet
 // is passed over while the device brings them in, so that every lane's
@@ -96,8 +50,7 @@ struct OpenedTask {
 class LaneHasher {
 public:
     LaneHasher(TaskSource& source, const HashingPlan& plan, Md5Engine engine)
-        : source_(source), files_(plan.files()), diskOrder_(plan.diskOrder()), lanes_(engine),
-          slots_(lanes_.width()) {
+        : source_(source), files_(plan.files()), window_(plan.window()), lanes_(engine), slots_(lanes_.width()) {
         // One block for all lanes, each lane's buffer on a cache line of its
         // own kind: page-aligned for the system's copy into it, and shifted
         // by a line per lane, so that the lanes' bytes at one offset do not
@@ -112,7 +65,7 @@ public:
     void Run() {
         for (;;) {
             FillIdleLanes();
-            if (busy_ == 0 && pending_.empty() && ready_.empty()) {
+            if (busy_ == 0 && pending_.empty()) {
                 // Nothing in hand: wait for a task, or end with the line.
                 if (!TakeTask(true)) return;
                 continue;
@@ -146,35 +99,20 @@ private:
 
     // Opens the file of the next task (one claimed before, or a new one)
     // into an idle lane, or settles a task that needs no lane. False when
-    // there was none to take, or no descriptor for it yet.
+    // there was none to take, or no descriptor for it yet. `wait`: the lanes
+    // are empty; waits for a task, false only at the end of the line.
     bool TakeTask(bool wait) {
-        if (diskOrder_) return TakeFromWindow(wait);
-        if (!files_.TryTake()) {
-            if (!wait) return false;
-            files_.Take();
-        }
-        DescriptorToken token(files_);
+        if (window_ && pending_.empty() && window_->inUse()) return TakeFromWindow(wait);
         if (pending_.empty()) {
             std::optional<TaskSource::Claimed> claimed = source_.Claim(wait);
-            if (!claimed) return false;
+            if (!claimed) return wait && window_ && window_->inUse() ? TakeFromWindow(wait) : false;
             pending_.push_back(*claimed);
         }
-        OpenedTask next{pending_.front(), {}, {}, {}};
-        bool outOfDescriptors = false;
-        ReadOutcome opened = OpenFirstFound(*next.claimed.task, next.file, next.other, outOfDescriptors);
-        if (outOfDescriptors) {
-            // The process's own files (some in these lanes) hold the
-            // descriptors: try again once one is closed. With none in the
-            // lanes, wait as a lone open does.
-            if (busy_ > 0) return false;
-            opened = OpenTask(*next.claimed.task, next.file, next.other, files_);
-        }
+        OpenedTask next;
+        const Opening opening = OpenClaimed(source_, files_, pending_.front(), busy_ > 0, next);
+        if (opening == Opening::NoDescriptor) return false;
         pending_.pop_front();
-        if (opened != ReadOutcome::Complete) {
-            source_.Complete(next.claimed.index, Failed(opened, next.other));
-            return true;
-        }
-        next.token = std::move(token);
+        if (opening == Opening::Settled) return true;
         if (busy_ == 0 && next.file.size() >= kAloneFrom && !AnotherTaskIsWaiting()) {
             source_.Complete(next.claimed.index, Alone(next));
             return true;
@@ -183,74 +121,26 @@ private:
         return true;
     }
 
-    // Disk order: the next file of the window, in the order of places; a
-    // new window when this one is done.
+    // The next file in the order of the disk.
     bool TakeFromWindow(bool wait) {
-        if (ready_.empty() && !FillWindow(wait && busy_ == 0)) return false;
-        if (ready_.empty()) return true;  // the window's files could not be opened, and are settled
-        if (ready_.front().file.size() > kDiskLaneMost) {
-            if (busy_ > 0) return false;
-            OpenedTask next = std::move(ready_.front());
-            ready_.pop_front();
-            source_.Complete(next.claimed.index, Alone(next));
+        for (;;) {
+            OpenedTask next;
+            switch (window_->Next(source_, busy_ == 0, next)) {
+                case DiskWindow::Take::End: return false;
+                case DiskWindow::Take::Nothing:
+                    if (wait) continue;
+                    return false;
+                case DiskWindow::Take::Settled: return true;
+                case DiskWindow::Take::File: break;
+            }
+            if (next.file.size() > DiskWindow::kLargeFrom) {
+                source_.Complete(next.claimed.index, Alone(next));
+                window_->LargeDone();
+            } else {
+                StartLane(std::move(next));
+            }
             return true;
         }
-        StartLane(std::move(ready_.front()));
-        ready_.pop_front();
-        // The next window is asked of the disk while this one is hashed, so
-        // that the disk never waits for the hashing.
-        if (ready_.size() < kWindowFiles / 2) FillWindow(false);
-        return true;
-    }
-
-    // Claims the next files of the line up to a window, opens them, and asks
-    // the disk for their bytes in the order of their places, which is the
-    // order the lanes then take them in. False when nothing was done.
-    bool FillWindow(bool wait) {
-        while (pending_.size() < kWindowFiles) {
-            std::optional<TaskSource::Claimed> claimed = source_.Claim(wait && pending_.empty());
-            if (!claimed) break;
-            pending_.push_back(*claimed);
-        }
-        bool settled = false;
-        std::vector<OpenedTask> window;
-        std::uint64_t bytes = 0;
-        while (!pending_.empty() && window.size() < kWindowFiles && bytes < kWindowBytes) {
-            // The files this thread holds come back first; with none, wait.
-            const bool holdsOthers = busy_ > 0 || !window.empty();
-            if (!files_.TryTake()) {
-                if (holdsOthers) break;
-                files_.Take();
-            }
-            DescriptorToken token(files_);
-            OpenedTask next{pending_.front(), {}, {}, {}};
-            bool outOfDescriptors = false;
-            ReadOutcome opened = OpenFirstFound(*next.claimed.task, next.file, next.other, outOfDescriptors);
-            if (outOfDescriptors) {
-                if (holdsOthers) break;
-                opened = OpenTask(*next.claimed.task, next.file, next.other, files_);
-            }
-            pending_.pop_front();
-            if (opened != ReadOutcome::Complete) {
-                source_.Complete(next.claimed.index, Failed(opened, next.other));
-                settled = true;
-                continue;
-            }
-            next.token = std::move(token);
-            bytes += next.file.size();
-            window.push_back(std::move(next));
-        }
-        std::vector<DiskPlace> places;
-        places.reserve(window.size());
-        for (const OpenedTask& task : window) places.push_back(task.file.Place());
-        for (const std::size_t k : DiskOrder(places)) {
-            OpenedTask& task = window[k];
-            // Larger ones are read alone, sequentially, with the system's
-            // own read-ahead.
-            if (task.file.size() > 0 && task.file.size() <= kDiskLaneMost) task.file.Prefetch(0, task.file.size());
-            ready_.push_back(std::move(task));
-        }
-        return settled || !window.empty();
     }
 
     void StartLane(OpenedTask next) {
@@ -347,6 +237,7 @@ private:
                 if (!slot.waiting) {
                     slot.waiting = true;
                     slot.waitingSince = round_;
+                    if (window_) window_->Missed();
                     if (!slot.toEnd) slot.file.Prefetch(slot.hashed, std::min(slot.left, kPrefetchMost));
                 }
                 if (!oldest || slot.waitingSince < oldest->waitingSince) oldest = &slot;
@@ -395,14 +286,13 @@ private:
 
     TaskSource& source_;
     DescriptorBudget& files_;
-    const bool diskOrder_;
+    DiskWindow* const window_;
     Md5Lanes lanes_;
     std::unique_ptr<std::uint8_t[]> buffers_;
     std::vector<Slot> slots_;
     std::size_t busy_ = 0;
     std::uint64_t round_ = 0;
     std::deque<TaskSource::Claimed> pending_;  // claimed, their files not opened yet
-    std::deque<OpenedTask> ready_;             // disk order: opened, in the order to read them
     std::vector<std::pair<std::size_t, DigestDone>> finished_;
     FileDigester digester_;
 };
@@ -410,23 +300,15 @@ private:
 }  // namespace
 
 HashingPlan::HashingPlan(DescriptorBudget& files, const Folder* root) : files_(files) {
-    // SUMVANE_DISK_ORDER=1 or 0 decides where the system's word is wrong (a
-    // virtual disk that calls itself rotating, an array of disks that does
-    // not).
     const std::u16string asked = EnvironmentValue(u"SUMVANE_DISK_ORDER");
-    diskOrder_ = asked == u"1" || (asked != u"0" && root && OnRotatingDisk(*root));
+    if (asked == u"1" || (asked != u"0" && root && OnRotatingDisk(*root))) window_ = std::make_unique<DiskWindow>(files);
 }
 
-ReadOutcome OpenTask(const DigestTask& task, SequentialFile& file, std::optional<std::size_t>& other,
-                     DescriptorBudget& files) {
-    // This file's own token is one of those out.
-    DescriptorWait wait(files);
-    for (;;) {
-        bool outOfDescriptors = false;
-        const ReadOutcome opened = OpenFirstFound(task, file, other, outOfDescriptors);
-        if (!outOfDescriptors || !wait.Again()) return opened;
-    }
+HashingPlan::HashingPlan(DescriptorBudget& files, bool diskOrder) : files_(files) {
+    if (diskOrder) window_ = std::make_unique<DiskWindow>(files);
 }
+
+HashingPlan::~HashingPlan() = default;
 
 void HashTasks(TaskSource& source, const HashingPlan& plan) {
     const Md5Engine engine = ChosenMd5Engine();
@@ -434,4 +316,4 @@ void HashTasks(TaskSource& source, const HashingPlan& plan) {
     LaneHasher(source, plan, engine).Run();
 }
 
-void HashTasks(TaskSource& source, DescriptorBudget& files) { HashTasks(source, HashingPlan(files)); }
+void HashTasks(TaskSource& source, DescriptorBudget& files) { HashTasks(source, HashingPlan(files, false)); }
