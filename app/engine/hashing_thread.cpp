@@ -210,55 +210,65 @@ private:
         if (slot.left == 0) lanes_.End(lane);
     }
 
+    // Gives every lane that needs bytes what the system holds of its file.
+    // The lanes cost as much to run with one of them fed as with all: while
+    // fewer than half of them have bytes and others wait for the device,
+    // the thread waits for the read asked first, then looks again.
     void FeedLanes() {
-        bool anyAtHand = false;   // some lane has bytes to hash, or an end to reach
-        Slot* oldest = nullptr;   // of the lanes waiting for the device
-        for (Slot& slot : slots_) {
-            const unsigned lane = SlotNumber(slot);
-            if (!slot.index) continue;
-            if (!lanes_.NeedsInput(lane)) {
-                anyAtHand = true;
-                continue;
-            }
-            if (slot.failed || (!slot.toEnd && slot.left == 0)) {
-                lanes_.End(lane);
-                anyAtHand = true;
-                continue;
-            }
-            std::size_t got = 0;
-            bool later = false;
-            if (!slot.file.ReadAtHand(slot.buffer, Asked(slot), &got, &later)) {
-                slot.failed = true;
-                lanes_.End(lane);
-                anyAtHand = true;
-                continue;
-            }
-            if (later) {
-                if (!slot.waiting) {
-                    slot.waiting = true;
-                    slot.waitingSince = round_;
-                    if (window_) window_->Missed();
-                    if (!slot.toEnd) slot.file.Prefetch(slot.hashed, std::min(slot.left, kPrefetchMost));
+        for (;;) {
+            std::size_t atHand = 0;  // lanes with bytes to hash, or an end to reach
+            Slot* oldest = nullptr;  // of the lanes waiting for the device
+            for (Slot& slot : slots_) {
+                if (!slot.index) continue;
+                if (Feed(slot)) {
+                    ++atHand;
+                } else if (!oldest || slot.waitingSince < oldest->waitingSince) {
+                    oldest = &slot;
                 }
-                if (!oldest || slot.waitingSince < oldest->waitingSince) oldest = &slot;
+            }
+            ++round_;
+            if (!oldest || 2 * atHand >= busy_) return;
+            // Wait for the one that asked first.
+            const std::size_t asked = Asked(*oldest);
+            std::size_t got = 0;
+            oldest->waiting = false;
+            if (!oldest->file.Read(oldest->buffer, asked, &got)) {
+                oldest->failed = true;
+                lanes_.End(SlotNumber(*oldest));
                 continue;
             }
-            slot.waiting = false;
-            Absorb(slot, got, got == 0);
-            anyAtHand = true;
+            Absorb(*oldest, got, got < asked);
         }
-        ++round_;
-        if (anyAtHand || !oldest) return;
-        // Every lane waits for the device: wait for the one that asked first.
-        const std::size_t asked = Asked(*oldest);
+    }
+
+    // Feeds the lane of `slot` from what the system holds of its file, when
+    // it needs bytes; false when its bytes are on their way from the device.
+    bool Feed(Slot& slot) {
+        const unsigned lane = SlotNumber(slot);
+        if (!lanes_.NeedsInput(lane)) return true;
+        if (slot.failed || (!slot.toEnd && slot.left == 0)) {
+            lanes_.End(lane);
+            return true;
+        }
         std::size_t got = 0;
-        oldest->waiting = false;
-        if (!oldest->file.Read(oldest->buffer, asked, &got)) {
-            oldest->failed = true;
-            lanes_.End(SlotNumber(*oldest));
-            return;
+        bool later = false;
+        if (!slot.file.ReadAtHand(slot.buffer, Asked(slot), &got, &later)) {
+            slot.failed = true;
+            lanes_.End(lane);
+            return true;
         }
-        Absorb(*oldest, got, got < asked);
+        if (later) {
+            if (!slot.waiting) {
+                slot.waiting = true;
+                slot.waitingSince = round_;
+                if (window_) window_->Missed();
+                if (!slot.toEnd) slot.file.Prefetch(slot.hashed, std::min(slot.left, kPrefetchMost));
+            }
+            return false;
+        }
+        slot.waiting = false;
+        Absorb(slot, got, got == 0);
+        return true;
     }
 
     void CollectFinished() {
