@@ -167,11 +167,13 @@ TEST_F(FileDigestTest, TheLineHandsOutResultsInProductionOrder) {
         }
         tasks.push_back(std::move(task));
     }
-    // Threads each with a descriptor, more threads than descriptors, and one
-    // thread reading windows of the line in the order of the files' places.
+    // Threads each with a descriptor, more threads than descriptors, and
+    // threads that take windows of the line in the order of the files'
+    // places (the first window is ordered; the files are found in memory,
+    // so the threads go back to the line's order after it).
     for (const auto& [threads, descriptors, diskOrder] :
          {std::tuple{1u, 1u, false}, std::tuple{2u, 2u, false}, std::tuple{7u, 7u, false}, std::tuple{7u, 3u, false},
-          std::tuple{1u, 1u, true},
+          std::tuple{1u, 1u, true}, std::tuple{2u, 2u, true}, std::tuple{2u, 50u, true},
           std::tuple{1u, 100u, true}}) {
         DescriptorBudget files(descriptors);
         const HashingPlan plan(files, diskOrder);
