@@ -34,8 +34,9 @@ JobResult BuildJob::buildSummary() {
 
     JobBudgets budgets;
     TreeWalk walk(root_, walkSettings, budgets.folders);
+    const HashingPlan plan(budgets.files, root_.get());
     return buildSummary(
-        walk, [&](TaskSource& source) { HashTasks(source, budgets.files); }, hashingThreads(budgets.files.tokens()),
+        walk, [&](TaskSource& source) { HashTasks(source, plan); }, hashingThreads(budgets.files.tokens()),
         walkSettings.sizes);
 }
 

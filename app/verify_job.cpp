@@ -29,7 +29,8 @@ JobResult VerifyJob::endWithoutSummary() {
 
 JobResult VerifyJob::verifySummary() {
     JobBudgets budgets;
-    const auto hash = [&](TaskSource& source) { HashTasks(source, budgets.files); };
+    const HashingPlan plan(budgets.files, root_.get());
+    const auto hash = [&](TaskSource& source) { HashTasks(source, plan); };
     const unsigned threads = hashingThreads(budgets.files.tokens());
     if (!settings_.additions) return verifySummary(hash, threads, budgets.folders);
     // The walk and the entries it does not reach each hold folders of their

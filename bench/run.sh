@@ -21,6 +21,8 @@
 #   BENCH_LANES=0      leave out the raw rates of the MD5 engines (bench/md5_lanes_rate)
 #   BENCH_SUMVANE      the sumvane binary to measure (default: build this tree in build-bench/)
 #   BENCH_DIR          parent of the scratch folder                       (default /tmp)
+#   BENCH_SEEK_FILES   files of the tree written out of name order, whose read
+#                      order's seek distance is measured; 0 leaves it out (default 3000)
 #   BENCH_KEEP=1       keep the scratch folder afterwards
 #
 # Exit code 0 when every run succeeded and every digest check held (met or
@@ -34,6 +36,7 @@ SMALL_FILES=${BENCH_SMALL_FILES:-20000}
 MEDIUM_FILES=${BENCH_MEDIUM_FILES:-2000}
 FOLDERS=${BENCH_FOLDERS:-200}
 HUGE_FILES=${BENCH_HUGE_FILES:-1000000}
+SEEK_FILES=${BENCH_SEEK_FILES:-3000}
 REPS=${BENCH_REPS:-5}
 MD5_SECONDS=${BENCH_MD5_SECONDS:-3}
 WANT_COLD=${BENCH_COLD:-1}
@@ -49,7 +52,7 @@ CORES=$(getconf _NPROCESSORS_ONLN)
 note() { printf '%s\n' "$*" >&2; }
 die() { note "bench: $*"; exit 1; }
 is_root() { [ "$(id -u)" -eq 0 ]; }
-for v in LARGE_MIB SMALL_FILES MEDIUM_FILES FOLDERS HUGE_FILES REPS MD5_SECONDS; do
+for v in LARGE_MIB SMALL_FILES MEDIUM_FILES FOLDERS HUGE_FILES SEEK_FILES REPS MD5_SECONDS; do
   [[ ${!v} =~ ^[0-9]+$ ]] || die "$v must be a whole number, not '${!v}'"
 done
 ((LARGE_MIB > 0 && SMALL_FILES > 0 && FOLDERS > 0 && REPS > 0 && MD5_SECONDS > 0)) ||
@@ -71,11 +74,14 @@ if [ ! -f "$BUILD/CMakeCache.txt" ]; then
   cmake -S "$ROOT" -B "$BUILD" "${gen[@]}" -DCMAKE_BUILD_TYPE=Release -DSUMVANE_TESTS=OFF >/dev/null
 fi
 targets=(md5_lanes_rate)
+((SEEK_FILES == 0)) || targets+=(seek_distance sumvane_read_log)
 [ -n "${BENCH_SUMVANE:-}" ] || targets+=(sumvane)
 note "Building ${targets[*]} in $BUILD ..."
 cmake --build "$BUILD" -j2 --target "${targets[@]}" >/dev/null
 SUMVANE=${BENCH_SUMVANE:-$BUILD/sumvane}
 LANES_RATE="$BUILD/bench/md5_lanes_rate"
+SEEK_DISTANCE="$BUILD/bench/seek_distance"
+READ_LOG_LIBRARY="$BUILD/bench/libsumvane_read_log.so"
 [ -x "$SUMVANE" ] || die "no sumvane binary at $SUMVANE"
 command -v md5sum >/dev/null || die "md5sum is required"
 command -v openssl >/dev/null || die "openssl is required (MD5 limits and test data)"
@@ -258,6 +264,16 @@ done
 # --- cold runs: only when the page cache can really be dropped -----------------
 
 drop_caches() { sync && echo 3 >/proc/sys/vm/drop_caches; }
+# Whether the scratch folder's disk says it rotates: sumvane then reads in
+# disk order by itself, and the other way is measured beside it.
+rotating_disk() {
+  local dev major minor sys
+  dev=$(stat -c '%d' "$1") || return 1
+  major=$((dev >> 8)) minor=$((dev & 255))
+  sys=$(readlink -f "/sys/dev/block/$major:$minor" 2>/dev/null) || return 1
+  [ "$(cat "$sys/queue/rotational" 2>/dev/null || cat "$sys/../queue/rotational" 2>/dev/null)" = 1 ]
+}
+if rotating_disk "$SCRATCH"; then DISK_KIND="says it rotates"; OTHER_ORDER=0; else DISK_KIND="says it does not rotate"; OTHER_ORDER=1; fi
 resident_bytes() { fincore -b -n -o RES "$1" 2>/dev/null | awk '{print $1 + 0}'; }
 COLD=0 COLD_WHY=""
 if [ "$WANT_COLD" = 0 ]; then
@@ -338,6 +354,7 @@ case_tools() {
     large.*) echo sumvane-1 sumvane md5sum "${PEERS[@]}" ;;
     small | mixed) echo sumvane-1 sumvane md5sum md5sum-P "${PEERS[@]}" ;;
     mixed.verify) echo sumvane-1 sumvane md5sum ;;
+    mixed.cold.verify) echo sumvane sumvane-order cat-P md5sum-P ;;
     huge | huge.verify) echo sumvane ;;
   esac
 }
@@ -350,13 +367,15 @@ case_tools() {
 # again afterwards.
 measure() {
   local case=$1 tool=$2 rep=$3 target label="$1.$2" tree=${1%.verify}
+  tree=${tree%.cold}
   case $case in
     large.*) target=$BIG ;;
     *) target=${TREE_DIR[$tree]} ;;
   esac
-  local threads=(env -u SUMVANE_THREADS)
-  [ "$tool" = sumvane-1 ] && threads=(env SUMVANE_THREADS=1)
-  [ "$case" = large.cold ] && drop_caches
+  local threads=(env -u SUMVANE_THREADS -u SUMVANE_DISK_ORDER)
+  [ "$tool" = sumvane-1 ] && threads=(env -u SUMVANE_DISK_ORDER SUMVANE_THREADS=1)
+  [ "$tool" = sumvane-order ] && threads=(env -u SUMVANE_THREADS SUMVANE_DISK_ORDER=$OTHER_ORDER)
+  [[ $case == *.cold* ]] && drop_caches
   case $tool:$case in
     sumvane*:large.*)
       run_once "$label" "${threads[@]}" "$SUMVANE" "-n$target" -c "-o$LOGDIR"
@@ -373,6 +392,8 @@ measure() {
     md5sum:*) run_once "$label" bash -o pipefail -c 'find "$1" -type f -print0 | xargs -0 md5sum' _ "$target" ;;
     md5sum-P:*)
       run_once "$label" bash -o pipefail -c 'find "$1" -type f -print0 | xargs -0 -P"$2" -n 500 md5sum' _ "$target" "$CORES" ;;
+    cat-P:*)
+      run_once "$label" bash -o pipefail -c 'find "$1" -type f -print0 | xargs -0 -P8 -n 500 cat' _ "$target" ;;
     rhash:large.*) run_once "$label" rhash --md5 "$target" ;;
     rhash:*) run_once "$label" rhash --md5 -r "$target" ;;
     hashdeep:large.*) run_once "$label" hashdeep -c md5 "$target" ;;
@@ -387,7 +408,7 @@ warm() {
 
 CASES=(large.warm small mixed mixed.verify)
 ((HUGE_FILES > 0)) && CASES+=(huge huge.verify)
-[ "$COLD" = 1 ] && CASES+=(large.cold)
+[ "$COLD" = 1 ] && CASES+=(large.cold mixed.cold.verify)
 LOAD_START=$(cut -d' ' -f1-3 /proc/loadavg)
 note "Measuring: $REPS rounds of every command, interleaved ..."
 for ((rep = 1; rep <= REPS; rep++)); do
@@ -476,6 +497,58 @@ else
 fi
 CHECKS+=("check tree: its summary lists md5sum's digests; summary, rewrite and log (without timestamps) $SAME_TEXT (threads.engine: ${SETTINGS[*]})")
 
+# --- seek distance of the read order -------------------------------------------
+
+# A tree whose files were written in an order unlike their names', read cold
+# by sumvane in disk order and in the line's order under the stand-in that
+# logs the order of its reads; seek_distance sums the head's jumps between
+# the places of the files in each order, and in name order.
+SEEK_ROWS=() SEEK_WHY=""
+if ((SEEK_FILES == 0)); then
+  SEEK_WHY="BENCH_SEEK_FILES=0"
+elif [ "$COLD" != 1 ]; then
+  SEEK_WHY="the page cache cannot be dropped (${COLD_WHY}), and a tree read from memory is read in the line's order"
+else
+  note "Measuring the head's travel of the read order on a tree written out of name order ..."
+  SEEK="$SCRATCH/seek"
+  mkdir -p "$SEEK"
+  keystream 6 | perl -e '
+    use strict;
+    my ($dir, $count) = @ARGV;
+    binmode STDIN;
+    my @sizes = (4096, 16384, 65536, 300000, 1048576);
+    mkdir sprintf("%s/d%02d", $dir, $_) or die "$dir: $!\n" for 0 .. 19;
+    my @files = map { [sprintf("%s/d%02d/f%05d.dat", $dir, $_ % 20, $_), $sizes[($_ * 7) % 5]] } 0 .. $count - 1;
+    srand(6);
+    for (my $i = $#files; $i > 0; --$i) { my $j = int(rand($i + 1)); @files[$i, $j] = @files[$j, $i]; }
+    for my $file (@files) {
+      my ($path, $size) = @$file;
+      my $n = read(STDIN, my $buf, $size);
+      die "keystream ended early\n" unless $n == $size;
+      open(my $fh, ">:raw", $path) or die "$path: $!\n";
+      print $fh $buf or die "$path: $!\n";
+      close $fh or die "$path: $!\n";
+    }
+  ' "$SEEK" "$SEEK_FILES"
+  sync
+  for order in 1 0; do
+    rm -f "$SCRATCH/reads.log"
+    drop_caches
+    env -u SUMVANE_THREADS LD_PRELOAD="$READ_LOG_LIBRARY" SUMVANE_READ_LOG="$SCRATCH/reads.log" SUMVANE_DISK_ORDER=$order \
+      "$SUMVANE" "-f$SEEK" -r -c "-o$LOGDIR" >/dev/null 2>&1 || die "sumvane could not build the summary of the seek tree"
+    # Each file's first read or ask of the disk, in the order they came.
+    awk -v root="$SEEK/" '($1 == "read" || $1 == "prefetch") && index($2, root) == 1 && !seen[$2]++ {print $2}' \
+      "$SCRATCH/reads.log" >"$SCRATCH/order.$order"
+    [ "$(wc -l <"$SCRATCH/order.$order")" -eq "$SEEK_FILES" ] || die "the read log of the seek tree does not name every file"
+    [ $order = 1 ] && LC_ALL=C awk '{sub(/\r$/, ""); print substr($0, 34)}' "$SEEK/Sumvane.md5" >"$SCRATCH/order.name"
+    rm "$SEEK/Sumvane.md5"
+  done
+  for order in name 1 0; do
+    line=$("$SEEK_DISTANCE" "$SCRATCH/order.$order") || die "seek_distance failed on the $order order"
+    SEEK_ROWS+=("$order $(awk '{print $2, $4, $10}' <<<"$line")")
+  done
+fi
+
 # --- report --------------------------------------------------------------------
 
 median() { tr ' ' '\n' | awk NF | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
@@ -496,12 +569,15 @@ declare -A TOOL_TEXT=(
   [sumvane]="sumvane, default threads ($CORES)"
   [md5sum]="md5sum"
   [md5sum-P]="xargs -P$CORES md5sum"
+  [cat-P]="xargs -P8 cat"
+  [sumvane-order]="sumvane, default threads, SUMVANE_DISK_ORDER=$OTHER_ORDER"
   [rhash]="rhash"
   [hashdeep]="hashdeep"
 )
 declare -A CASE_TEXT=(
   [large.warm]="1 file of $LARGE_MIB MiB, warm"
   [large.cold]="1 file of $LARGE_MIB MiB, cold"
+  [mixed.cold.verify]="mixed, verify (-v), cold"
   [small]="$SMALL_FILES files of 4 KiB in $FOLDERS folders"
   [mixed]="mixed: $SMALL_FILES x 4 KiB + $MEDIUM_FILES x 1 MiB"
   [mixed.verify]="mixed, verify (-v)"
@@ -509,9 +585,10 @@ declare -A CASE_TEXT=(
   [huge.verify]="$HUGE_FILES files, verify (-v)"
 )
 declare -A CASE_BYTES=([large.warm]=$LARGE_BYTES [large.cold]=$LARGE_BYTES [small]=$TREE_BYTES [mixed]=$MIXED_BYTES
-  [mixed.verify]=$MIXED_BYTES [huge]=$HUGE_TREE_BYTES [huge.verify]=$HUGE_TREE_BYTES)
+  [mixed.verify]=$MIXED_BYTES [mixed.cold.verify]=$MIXED_BYTES [huge]=$HUGE_TREE_BYTES [huge.verify]=$HUGE_TREE_BYTES)
 declare -A CASE_FILES=([large.warm]=1 [large.cold]=1 [small]=$SMALL_FILES [mixed]=$((SMALL_FILES + MEDIUM_FILES))
-  [mixed.verify]=$((SMALL_FILES + MEDIUM_FILES)) [huge]=$HUGE_FILES [huge.verify]=$HUGE_FILES)
+  [mixed.verify]=$((SMALL_FILES + MEDIUM_FILES)) [mixed.cold.verify]=$((SMALL_FILES + MEDIUM_FILES))
+  [huge]=$HUGE_FILES [huge.verify]=$HUGE_FILES)
 
 LIMIT=$(printf '%s' "$LIMIT_WALL" | median)
 LIMIT_ALL_MEDIAN=$(printf '%s' "$LIMIT_ALL" | median)
@@ -522,7 +599,7 @@ echo
 echo "### bench/run.sh, $(date '+%Y-%m-%d %H:%M')"
 echo
 echo "Machine: $CORES online CPUs (${cpu_model:-unknown CPU}; ${cpu_flags:-neither AVX2 nor AVX-512F}), $(awk '/^MemTotal:/ {printf "%.1f", $2 / 1048576}' /proc/meminfo) GiB memory, $(uname -sr);"
-echo "scratch on $(df -P "$SCRATCH" | awk 'NR == 2 {print $1}') ($(stat -f -c %T "$SCRATCH")). Load average $LOAD_START at the start, $LOAD_END at the end."
+echo "scratch on $(df -P "$SCRATCH" | awk 'NR == 2 {print $1}') ($(stat -f -c %T "$SCRATCH"); the disk $DISK_KIND). Load average $LOAD_START at the start, $LOAD_END at the end."
 echo "MD5 engine of sumvane: $ENGINE."
 echo "Tools: sumvane ($SUMVANE, banner: $(head -n 1 "$OUT/large.warm.sumvane.out" | tr -d '\r')); $(md5sum --version | head -n 1)$([ "$HAVE_RHASH" = 1 ] && printf '; %s' "$(rhash --version)"; true)$([ "$HAVE_HASHDEEP" = 1 ] && printf '; hashdeep %s' "$(hashdeep -V)"; true); $(openssl version | cut -d' ' -f1-2)."
 echo "Median of $REPS interleaved runs; wall time from the shell. CPU s = user + system of all threads and"
@@ -573,17 +650,20 @@ target "mixed tree, build, sumvane default threads / xargs -P$CORES md5sum" ">="
   "$(ratio "$(wall mixed.md5sum-P)" "$(wall mixed.sumvane)")"
 target "mixed tree, build, sumvane default threads / hashdeep" ">=" 3.0 \
   "$([ "$HAVE_HASHDEEP" = 1 ] && ratio "$(wall mixed.hashdeep)" "$(wall mixed.sumvane)" || echo n/a)"
-target "$SMALL_FILES x 4 KiB, sumvane 1 thread / md5sum" ">=" 2.0 \
+target "$SMALL_FILES x 4 KiB, sumvane 1 thread / md5sum" ">=" 2.5 \
   "$(ratio "$(wall small.md5sum)" "$(wall small.sumvane-1)")"
-target "$SMALL_FILES x 4 KiB, sumvane default threads / xargs -P$CORES md5sum" ">=" 2.0 \
+target "$SMALL_FILES x 4 KiB, sumvane default threads / xargs -P$CORES md5sum" ">=" 3.0 \
   "$(ratio "$(wall small.md5sum-P)" "$(wall small.sumvane)")"
 target "1 file of $LARGE_MIB MiB warm, sumvane default threads / one-core MD5 limit" ">=" 0.97 \
   "$(ratio "$(mibps "$LARGE_BYTES" "$(wall large.warm.sumvane)")" "$LIMIT")"
 if [ "$COLD" = 1 ]; then
   target "1 file of $LARGE_MIB MiB cold, sumvane default threads / md5sum" ">=" 1.40 \
     "$(ratio "$(wall large.cold.md5sum)" "$(wall large.cold.sumvane)")"
+  target "mixed tree cold, verify, sumvane default threads / xargs -P8 cat (the rate the disk gives 8 readers)" ">=" 0.90 \
+    "$(ratio "$(wall mixed.cold.verify.cat-P)" "$(wall mixed.cold.verify.sumvane)")"
 else
   target "1 file of $LARGE_MIB MiB cold, sumvane default threads / md5sum" ">=" 1.40 n/a
+  target "mixed tree cold, verify, sumvane default threads / xargs -P8 cat (the rate the disk gives 8 readers)" ">=" 0.90 n/a
 fi
 if [ "$HAVE_TIME" = 1 ]; then
   worst=0 worst_label=""
@@ -602,6 +682,28 @@ fi
 printf '| summaries, rewrites and logs: the same bytes at 1, 2 and 8 threads and every MD5 engine (%s) | the same | %s | %s |\n' \
   "${ENGINES[*]}" "$SAME_TEXT" "$([ ${#DIFFERING[@]} -eq 0 ] && echo met || echo "NOT met")"
 [ "$CORES" -eq 2 ] || echo "(The targets are set for a 2-core machine; this one has $CORES online CPUs.)"
+
+if [ ${#SEEK_ROWS[@]} -gt 0 ]; then
+  echo
+  echo "The head's travel reading $SEEK_FILES files of 4 KiB to 1 MiB in 20 folders, written in a shuffled order (sum of the jumps"
+  echo "between the places read, from FIEMAP; each file read whole at its first read or ask of the disk; read cold):"
+  echo
+  echo "| read order | files | MiB on the disk | head travel MiB | x name order |"
+  echo "|---|---:|---:|---:|---:|"
+  name_travel=$(awk '$1 == "name" {print $4}' <<<"$(printf '%s\n' "${SEEK_ROWS[@]}")")
+  for row in "${SEEK_ROWS[@]}"; do
+    read -r order files mib travel <<<"$row"
+    case $order in
+      name) text="name order (the summary's)" ;;
+      1) text="sumvane, SUMVANE_DISK_ORDER=1 (disk order)" ;;
+      0) text="sumvane, SUMVANE_DISK_ORDER=0 (the line's order)" ;;
+    esac
+    printf '| %s | %s | %s | %s | %s |\n' "$text" "$files" "$mib" "$travel" "$(ratio "$travel" "$name_travel")"
+  done
+elif [ -n "$SEEK_WHY" ]; then
+  echo
+  echo "The head's travel of the read order not measured: $SEEK_WHY."
+fi
 
 if [ -n "$LANES_TABLE" ]; then
   echo

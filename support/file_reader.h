@@ -19,6 +19,19 @@ namespace TesselLibrary {
 // a regular file, locked, an I/O error, cut short while read).
 enum class ReadOutcome { Complete, NotFound, Unreadable };
 
+// Where a file's bytes begin on its device, for reading many files in the
+// order of their places there. `mapped`: the system told where its first
+// bytes lie (`physical`, in bytes from the device's start); otherwise only
+// its node number is known (the inode, whose number grows with its place
+// on most file systems of rotating disks). `empty`: it has no bytes on the
+// device at all (nothing, or held in its node).
+struct DiskPlace {
+    bool mapped = false;
+    bool empty = false;
+    std::uint64_t physical = 0;
+    std::uint64_t node = 0;
+};
+
 // One regular file opened for reading from its start; each backend supplies
 // it. Only regular files open, and opening never blocks.
 class SequentialFile {
@@ -27,6 +40,14 @@ public:
     ~SequentialFile();
     SequentialFile(const SequentialFile&) = delete;
     SequentialFile& operator=(const SequentialFile&) = delete;
+    SequentialFile(SequentialFile&& other) noexcept { Take(other); }
+    SequentialFile& operator=(SequentialFile&& other) noexcept {
+        if (this != &other) {
+            Close();
+            Take(other);
+        }
+        return *this;
+    }
 
     ReadOutcome Open(const std::u16string& path);
     void Close();
@@ -46,13 +67,39 @@ public:
     // Up to `length` bytes at the current position; `got` is short only at
     // the end of the file. False on an I/O error.
     bool Read(std::uint8_t* buffer, std::size_t length, std::size_t* got);
+    // Up to `length` bytes at the current position, of those the system
+    // holds in memory now: `*later` when it would have to wait for the
+    // device (nothing is read then, and the system starts bringing them
+    // in). `got` may be short without being at the end; 0 (and not later)
+    // is the end. Where the system cannot tell, the same as Read.
+    bool ReadAtHand(std::uint8_t* buffer, std::size_t length, std::size_t* got, bool* later);
+    // Asks the system to start reading `length` bytes from `offset` into
+    // memory now, without waiting for them. Advice only.
+    void Prefetch(std::uint64_t offset, std::uint64_t length);
+    // Where its bytes begin on the device.
+    DiskPlace Place() const;
 
 private:
+    void Take(SequentialFile& other) {
+        native_ = other.native_;
+        size_ = other.size_;
+        modified_ = other.modified_;
+        node_ = other.node_;
+        outOfDescriptors_ = other.outOfDescriptors_;
+        other.native_ = -1;
+    }
+
     std::intptr_t native_ = -1;  // a descriptor or a Windows handle; -1 for none
     std::uint64_t size_ = 0;
     FileTime modified_;
+    std::uint64_t node_ = 0;     // the file's number within its file system
     bool outOfDescriptors_ = false;
 };
+
+// The folder lies on a rotating disk, where reading files in the order of
+// their places avoids the head's travel between them (the system says so
+// for its device); false where that is not known.
+bool OnRotatingDisk(const Folder& folder);
 
 // The size of the file at `path` (links followed); 0 when it cannot be known.
 std::uint64_t FileSizeOf(const std::u16string& path);

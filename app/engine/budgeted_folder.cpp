@@ -6,11 +6,6 @@ using namespace TesselLibrary;
 
 namespace {
 
-// How long an open waits for descriptors when nothing of the caller's own
-// can be let go (the system's table is full, or memory is short).
-constexpr int kLoneRetries = 100;
-constexpr std::chrono::milliseconds kRetryPause{20};
-
 // A folder that gives its token back when the last holder lets go: the
 // walk, and every item still in the line whose file is in it.
 std::shared_ptr<const Folder> Budgeted(std::shared_ptr<Folder> folder, DescriptorToken token) {
@@ -25,17 +20,21 @@ std::shared_ptr<const Folder> Budgeted(std::shared_ptr<Folder> folder, Descripto
 }  // namespace
 
 std::shared_ptr<const Folder> OpenBudgetedChild(const Folder& parent, const std::u16string& name,
-                                                DescriptorBudget& folders, const std::function<bool()>& letOneGo,
+                                                DescriptorBudget& folders, bool parentHeld,
+                                                const std::function<bool()>& letOneGo,
                                                 const std::function<bool()>& stopping, FolderProblem* problem) {
     while (!folders.TryTake()) {
         if (letOneGo()) continue;
         // The rest are held by files still in the line; they come back as
         // those are done.
         if (stopping()) throw PipelineStopped{};
-        folders.WaitForGive(kRetryPause);
+        folders.WaitForGive(DescriptorBudget::kPause);
     }
     DescriptorToken token(folders);
-    for (int lone = 0;;) {
+    // Once none of the caller's own can be let go, those it still holds
+    // (this token, and its parent's) do not come back while it waits.
+    DescriptorWait wait(folders, parentHeld ? 2 : 1);
+    for (;;) {
         FolderProblem why = FolderProblem::None;
         std::shared_ptr<Folder> child = parent.OpenChild(name, &why);
         if (problem) *problem = why;
@@ -43,7 +42,6 @@ std::shared_ptr<const Folder> OpenBudgetedChild(const Folder& parent, const std:
         if (why != FolderProblem::NoDescriptor) return nullptr;
         if (letOneGo()) continue;
         if (stopping()) throw PipelineStopped{};
-        if (folders.outstanding() <= 1 && ++lone > kLoneRetries) return nullptr;
-        folders.WaitForGive(kRetryPause);
+        if (!wait.Again()) return nullptr;
     }
 }

@@ -14,9 +14,12 @@
 // the process has no descriptor free), `letOneGo` is asked to give up one
 // of the caller's own folders; when it has none, the open waits for one to
 // come back, asking `stopping` meanwhile (then PipelineStopped is thrown).
-// Null when the folder cannot be opened; `problem` says why.
+// `parentHeld`: `parent` holds a token of `folders` itself, which does not
+// come back while the open waits. Null when the folder cannot be opened;
+// `problem` says why.
 std::shared_ptr<const TesselLibrary::Folder> OpenBudgetedChild(const TesselLibrary::Folder& parent,
                                                                const std::u16string& name, DescriptorBudget& folders,
+                                                               bool parentHeld,
                                                                const std::function<bool()>& letOneGo,
                                                                const std::function<bool()>& stopping,
                                                                TesselLibrary::FolderProblem* problem = nullptr);

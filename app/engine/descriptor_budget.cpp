@@ -46,6 +46,20 @@ unsigned DescriptorBudget::outstanding() {
     return tokens_ - free_;
 }
 
+bool DescriptorWait::Again() {
+    std::unique_lock<std::mutex> lock(budget_.mutex_);
+    const std::size_t seen = budget_.gives_;
+    if (budget_.tokens_ - budget_.free_ > own_) {
+        budget_.given_.wait_for(lock, DescriptorBudget::kPause, [&] { return budget_.gives_ != seen; });
+        return true;
+    }
+    if (paused_ || std::chrono::steady_clock::now() < budget_.starvedUntil_) return false;
+    paused_ = true;
+    if (budget_.given_.wait_for(lock, DescriptorBudget::kPause, [&] { return budget_.gives_ != seen; })) return true;
+    budget_.starvedUntil_ = std::chrono::steady_clock::now() + DescriptorBudget::kStarved;
+    return true;
+}
+
 BudgetSplit SplitDescriptors(unsigned available) {
     unsigned folders = available / 4;
     if (folders < 3) folders = 3;

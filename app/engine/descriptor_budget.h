@@ -20,19 +20,52 @@ public:
     // Waits until one is free.
     void Take();
     void Give();
-    // Waits up to `most` for a Give; false when none came. A caller whose
-    // open failed for want of descriptors (the system's, or other files
-    // the process holds) tries again after it.
+    // Waits up to `most` for a Give; false when none came.
     bool WaitForGive(std::chrono::milliseconds most);
     // How many tokens are taken now.
     unsigned outstanding();
 
+    // How long one wait for a Give lasts before the waiter looks again at
+    // what else it could do (let a folder go, stop).
+    static constexpr std::chrono::milliseconds kPause{20};
+    // How long a budget found starved stays so.
+    static constexpr std::chrono::seconds kStarved{1};
+
 private:
+    friend class DescriptorWait;
+
     std::mutex mutex_;
     std::condition_variable given_;
     unsigned free_;
     const unsigned tokens_;
     std::size_t gives_ = 0;
+    // Until then an open that finds no descriptor, with none of the
+    // budget's others out, gives up at once: one did so lately, and none
+    // came back while it waited.
+    std::chrono::steady_clock::time_point starvedUntil_{};
+};
+
+// What an open that failed for want of descriptors does next, for files and
+// folders alike. While others of the budget are out (files in other lanes
+// or threads, folders held by items in the line), one of them comes back:
+// it waits for that and tries again. When none is out, the descriptors are
+// short for another reason (the process's own limit is that low, or the
+// system's table or memory is full): it waits one pause for the system,
+// then gives up, and the opens after it in the next second give up at once.
+// So a run under a very low limit fails its files promptly instead of each
+// one waiting.
+class DescriptorWait {
+public:
+    // `own`: tokens of `budget` the caller holds itself (they come back
+    // only once it gives up).
+    explicit DescriptorWait(DescriptorBudget& budget, unsigned own = 1) : budget_(budget), own_(own) {}
+    // True: try the open again.
+    bool Again();
+
+private:
+    DescriptorBudget& budget_;
+    const unsigned own_;
+    bool paused_ = false;
 };
 
 // One token, given back when it goes.

@@ -115,8 +115,8 @@ public:
         slot.state = State::Empty;
         ++delivered_;
         // A wake-up costs a system call and a switch: only for the one who
-        // waits for just this.
-        const bool wake = producerWaiting_ && &slot == &slots_[produced_ % slots_.size()];
+        // waits for just this, the producer once a share of the ring is free.
+        const bool wake = producerWaiting_ && delivered_ + slots_.size() - produced_ == Room();
         lock.unlock();
         if (wake) space_.notify_one();
         return next;
@@ -140,9 +140,13 @@ private:
     void push(Item&& item, DigestTask&& task) override {
         std::unique_lock<std::mutex> lock(mutex_);
         Slot& slot = slots_[produced_ % slots_.size()];
-        producerWaiting_ = true;
-        space_.wait(lock, [&] { return slot.state == State::Empty || stopping_; });
-        producerWaiting_ = false;
+        if (produced_ - delivered_ == slots_.size()) {
+            // The ring is full: wait until a share of it is free, not for
+            // each slot, so that the producer is woken once per share.
+            producerWaiting_ = true;
+            space_.wait(lock, [&] { return delivered_ + slots_.size() - produced_ >= Room() || stopping_; });
+            producerWaiting_ = false;
+        }
         if (stopping_) throw PipelineStopped{};
         const bool hash = task.hash;
         slot.item.emplace(std::move(item));
@@ -158,6 +162,9 @@ private:
         if (wakeHasher) claimable_.notify_one();
         if (wakeConsumer) finished_.notify_one();
     }
+
+    // Free slots a full ring waits for before its producer goes on.
+    std::size_t Room() const { return std::max<std::size_t>(1, slots_.size() / 8); }
 
     bool stopping() override {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -68,7 +68,7 @@ FilePlace EntryResolver::Locate(const std::u16string& path, const std::function<
     for (; level < folders; ++level) {
         FolderProblem problem = FolderProblem::None;
         std::shared_ptr<const Folder> folder = OpenBudgetedChild(
-            *Parent(level), names[level], folders_, [&] { return LetOneGo(level); }, stopping, &problem);
+            *Parent(level), names[level], folders_, level > 0, [&] { return LetOneGo(level); }, stopping, &problem);
         Step step{names[level], folder, FilePlace::Reach::Open};
         if (!folder) {
             // Missing, a file, or a link in a folder's place: the file is

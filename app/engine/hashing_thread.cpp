@@ -4,53 +4,23 @@
 #include <memory>
 #include <vector>
 
+#include "disk_window.h"
+#include "environment.h"
 #include "md5_lanes.h"
 
 using namespace TesselLibrary;
 
 namespace {
 
-// How long an open waits for descriptors when nothing of the job's own is
-// open to free one (the system's table is full, or memory is short).
-constexpr int kLoneRetries = 100;
-constexpr std::chrono::milliseconds kRetryPause{20};
 // What a lane reads of its file at a time: large enough that the lanes run
 // near their full rate, small enough that 16 of them stay within 2 MiB.
 constexpr std::size_t kLanePiece = std::size_t{128} << 10;
 // A file this large with nothing beside it to share the lanes goes faster
 // as one stream, read ahead by a second thread.
 constexpr std::uint64_t kAloneFrom = std::uint64_t{16} << 20;
-
-ReadOutcome OpenOnce(const FilePlace& place, SequentialFile& file) {
-    if (place.reach == FilePlace::Reach::NotFound) return ReadOutcome::NotFound;
-    if (place.reach == FilePlace::Reach::Unreadable) return ReadOutcome::Unreadable;
-    return place.folder ? file.Open(*place.folder, place.name) : file.Open(place.name);
-}
-
-// The task's file, or the first of the others found when it is not there.
-// `outOfDescriptors`: the open that decided failed for want of descriptors.
-ReadOutcome OpenFirstFound(const DigestTask& task, SequentialFile& file, std::optional<std::size_t>& other,
-                           bool& outOfDescriptors) {
-    other.reset();
-    ReadOutcome first = OpenOnce(task.file, file);
-    outOfDescriptors = first != ReadOutcome::Complete && file.outOfDescriptors();
-    if (first != ReadOutcome::NotFound) return first;
-    for (std::size_t k = 0; k < task.others.size(); ++k) {
-        const ReadOutcome opened = OpenOnce(task.others[k], file);
-        if (opened == ReadOutcome::NotFound) continue;
-        outOfDescriptors = opened != ReadOutcome::Complete && file.outOfDescriptors();
-        other = k;
-        return opened;
-    }
-    return first;
-}
-
-DigestDone Failed(ReadOutcome outcome, std::optional<std::size_t> other) {
-    DigestDone done;
-    done.digest.result = outcome == ReadOutcome::NotFound ? DigestResult::NotFound : DigestResult::Unreadable;
-    done.other = other;
-    return done;
-}
+// A file whose bytes are not in memory yet is asked of the device this far
+// ahead at once, so that the device has the reads of every lane in hand.
+constexpr std::uint64_t kPrefetchMost = std::uint64_t{8} << 20;
 
 // One stream at a time: the system's hash object per file.
 void HashOneByOne(TaskSource& source, DescriptorBudget& files) {
@@ -73,11 +43,14 @@ void HashOneByOne(TaskSource& source, DescriptorBudget& files) {
 }
 
 // Up to width() files at once, each in a lane of its own, fed piece by piece
-// from a buffer of its own.
+// from a buffer of its own. A lane whose bytes the system does not hold yet
+// is passed over while the device brings them in, so that every lane's
+// read is in flight at once; the thread waits for the device only when no
+// lane has anything to hash.
 class LaneHasher {
 public:
-    LaneHasher(TaskSource& source, DescriptorBudget& files, Md5Engine engine)
-        : source_(source), files_(files), lanes_(engine), slots_(lanes_.width()) {
+    LaneHasher(TaskSource& source, const HashingPlan& plan, Md5Engine engine)
+        : source_(source), files_(plan.files()), window_(plan.window()), lanes_(engine), slots_(lanes_.width()) {
         // One block for all lanes, each lane's buffer on a cache line of its
         // own kind: page-aligned for the system's copy into it, and shifted
         // by a line per lane, so that the lanes' bytes at one offset do not
@@ -106,13 +79,14 @@ public:
 private:
     struct Slot {
         std::optional<std::size_t> index;  // the task in the lane
-        const DigestTask* task = nullptr;
         SequentialFile file;
         DescriptorToken token;
         std::uint8_t* buffer = nullptr;  // in buffers_
         std::uint64_t left = 0;   // bytes still to read, of the size at the open
         bool toEnd = false;       // a size of 0 at the open: read until the end
         bool failed = false;      // a read failed: the digest is thrown away
+        bool waiting = false;     // its next bytes are on their way from the device
+        std::uint64_t waitingSince = 0;  // the round it began to wait
         std::optional<std::size_t> other;
         std::uint64_t hashed = 0;
     };
@@ -124,63 +98,78 @@ private:
     }
 
     // Opens the file of the next task (one claimed before, or a new one)
-    // into an idle lane. False when there was none to take, or no
-    // descriptor for it yet.
+    // into an idle lane, or settles a task that needs no lane. False when
+    // there was none to take, or no descriptor for it yet. `wait`: the lanes
+    // are empty; waits for a task, false only at the end of the line.
     bool TakeTask(bool wait) {
-        if (!files_.TryTake()) {
-            if (!wait) return false;
-            files_.Take();
-        }
-        DescriptorToken token(files_);
+        if (window_ && pending_.empty() && window_->inUse()) return TakeFromWindow(wait);
         if (pending_.empty()) {
             std::optional<TaskSource::Claimed> claimed = source_.Claim(wait);
-            if (!claimed) return false;
+            if (!claimed) return wait && window_ && window_->inUse() ? TakeFromWindow(wait) : false;
             pending_.push_back(*claimed);
         }
-        const TaskSource::Claimed claimed = pending_.front();
-        Slot& slot = IdleSlot();
-        bool outOfDescriptors = false;
-        ReadOutcome opened = OpenFirstFound(*claimed.task, slot.file, slot.other, outOfDescriptors);
-        if (outOfDescriptors) {
-            // The process's own files (some in these lanes) hold the
-            // descriptors: try again once one is closed. With none in the
-            // lanes, wait as a lone open does.
-            if (busy_ > 0) return false;
-            opened = OpenTask(*claimed.task, slot.file, slot.other, files_);
-        }
+        OpenedTask next;
+        const Opening opening = OpenClaimed(source_, files_, pending_.front(), busy_ > 0, next);
+        if (opening == Opening::NoDescriptor) return false;
         pending_.pop_front();
-        if (opened != ReadOutcome::Complete) {
-            source_.Complete(claimed.index, Failed(opened, slot.other));
+        if (opening == Opening::Settled) return true;
+        if (busy_ == 0 && next.file.size() >= kAloneFrom && !AnotherTaskIsWaiting()) {
+            source_.Complete(next.claimed.index, Alone(next));
             return true;
         }
-        if (busy_ == 0 && slot.file.size() >= kAloneFrom && !AnotherTaskIsWaiting()) {
-            source_.Complete(claimed.index, Alone(slot));
+        StartLane(std::move(next));
+        return true;
+    }
+
+    // The next file in the order of the disk.
+    bool TakeFromWindow(bool wait) {
+        for (;;) {
+            OpenedTask next;
+            switch (window_->Next(source_, busy_ == 0, next)) {
+                case DiskWindow::Take::End: return false;
+                case DiskWindow::Take::Nothing:
+                    if (wait) continue;
+                    return false;
+                case DiskWindow::Take::Settled: return true;
+                case DiskWindow::Take::File: break;
+            }
+            if (next.file.size() > DiskWindow::kLargeFrom) {
+                source_.Complete(next.claimed.index, Alone(next));
+                window_->LargeDone();
+            } else {
+                StartLane(std::move(next));
+            }
             return true;
         }
-        slot.index = claimed.index;
-        slot.task = claimed.task;
-        slot.token = std::move(token);
+    }
+
+    void StartLane(OpenedTask next) {
+        Slot& slot = IdleSlot();
+        slot.index = next.claimed.index;
+        slot.file = std::move(next.file);
+        slot.token = std::move(next.token);
+        slot.other = next.other;
         slot.left = slot.file.size();
         slot.toEnd = slot.left == 0;
         slot.failed = false;
+        slot.waiting = false;
         slot.hashed = 0;
         if (slot.left > kLanePiece) slot.file.AdviseSequential();
         lanes_.Start(SlotNumber(slot));
         ++busy_;
-        return true;
     }
 
     // A large file with nothing beside it: one stream, read ahead.
-    DigestDone Alone(Slot& slot) {
+    DigestDone Alone(OpenedTask& task) {
         DigestDone done;
-        done.other = slot.other;
-        done.digest = digester_.digest(slot.file);
-        slot.file.Close();
+        done.other = task.other;
+        done.digest = digester_.digest(task.file);
+        task.file.Close();
         return done;
     }
 
     bool AnotherTaskIsWaiting() {
-        if (pending_.size() > 1) return true;
+        if (!pending_.empty()) return true;
         std::optional<TaskSource::Claimed> next = source_.Claim(false);
         if (!next) return false;
         pending_.push_back(*next);
@@ -196,32 +185,90 @@ private:
 
     unsigned SlotNumber(const Slot& slot) const { return static_cast<unsigned>(&slot - slots_.data()); }
 
-    void FeedLanes() {
-        for (Slot& slot : slots_) {
-            const unsigned lane = SlotNumber(slot);
-            if (!slot.index || !lanes_.NeedsInput(lane)) continue;
-            if (slot.failed || (!slot.toEnd && slot.left == 0)) {
-                lanes_.End(lane);
-                continue;
-            }
-            const std::size_t asked = slot.toEnd || slot.left > kLanePiece ? kLanePiece : static_cast<std::size_t>(slot.left);
-            std::size_t got = 0;
-            // Exactly the bytes the file had when it was opened: one that
-            // ends sooner was cut short meanwhile and fails.
-            if (!slot.file.Read(slot.buffer, asked, &got) || (!slot.toEnd && got != asked)) {
-                slot.failed = true;
-                lanes_.End(lane);
-                continue;
-            }
-            if (got > 0) lanes_.Feed(lane, slot.buffer, got);
-            slot.hashed += got;
-            if (slot.toEnd) {
-                if (got < asked) lanes_.End(lane);
-            } else {
-                slot.left -= got;
-                if (slot.left == 0) lanes_.End(lane);
-            }
+    std::size_t Asked(const Slot& slot) const {
+        return slot.toEnd || slot.left > kLanePiece ? kLanePiece : static_cast<std::size_t>(slot.left);
+    }
+
+    // Hands `got` bytes just read into the lane's buffer to the lane. `end`:
+    // the read met the end of the file.
+    void Absorb(Slot& slot, std::size_t got, bool end) {
+        const unsigned lane = SlotNumber(slot);
+        // Exactly the bytes the file had when it was opened: one that ends
+        // sooner was cut short meanwhile and fails.
+        if (end && !slot.toEnd && got < slot.left) {
+            slot.failed = true;
+            lanes_.End(lane);
+            return;
         }
+        if (got > 0) lanes_.Feed(lane, slot.buffer, got);
+        slot.hashed += got;
+        if (slot.toEnd) {
+            if (end) lanes_.End(lane);
+            return;
+        }
+        slot.left -= got;
+        if (slot.left == 0) lanes_.End(lane);
+    }
+
+    // Gives every lane that needs bytes what the system holds of its file.
+    // The lanes cost as much to run with one of them fed as with all: while
+    // fewer than half of them have bytes and others wait for the device,
+    // the thread waits for the read asked first, then looks again.
+    void FeedLanes() {
+        for (;;) {
+            std::size_t atHand = 0;  // lanes with bytes to hash, or an end to reach
+            Slot* oldest = nullptr;  // of the lanes waiting for the device
+            for (Slot& slot : slots_) {
+                if (!slot.index) continue;
+                if (Feed(slot)) {
+                    ++atHand;
+                } else if (!oldest || slot.waitingSince < oldest->waitingSince) {
+                    oldest = &slot;
+                }
+            }
+            ++round_;
+            if (!oldest || 2 * atHand >= busy_) return;
+            // Wait for the one that asked first.
+            const std::size_t asked = Asked(*oldest);
+            std::size_t got = 0;
+            oldest->waiting = false;
+            if (!oldest->file.Read(oldest->buffer, asked, &got)) {
+                oldest->failed = true;
+                lanes_.End(SlotNumber(*oldest));
+                continue;
+            }
+            Absorb(*oldest, got, got < asked);
+        }
+    }
+
+    // Feeds the lane of `slot` from what the system holds of its file, when
+    // it needs bytes; false when its bytes are on their way from the device.
+    bool Feed(Slot& slot) {
+        const unsigned lane = SlotNumber(slot);
+        if (!lanes_.NeedsInput(lane)) return true;
+        if (slot.failed || (!slot.toEnd && slot.left == 0)) {
+            lanes_.End(lane);
+            return true;
+        }
+        std::size_t got = 0;
+        bool later = false;
+        if (!slot.file.ReadAtHand(slot.buffer, Asked(slot), &got, &later)) {
+            slot.failed = true;
+            lanes_.End(lane);
+            return true;
+        }
+        if (later) {
+            if (!slot.waiting) {
+                slot.waiting = true;
+                slot.waitingSince = round_;
+                if (window_) window_->Missed();
+                if (!slot.toEnd) slot.file.Prefetch(slot.hashed, std::min(slot.left, kPrefetchMost));
+            }
+            return false;
+        }
+        slot.waiting = false;
+        Absorb(slot, got, got == 0);
+        return true;
     }
 
     void CollectFinished() {
@@ -240,7 +287,6 @@ private:
             }
             finished_.emplace_back(*slot.index, std::move(done));
             slot.index.reset();
-            slot.task = nullptr;
             slot.file.Close();
             slot.token = DescriptorToken();
             --busy_;
@@ -250,10 +296,12 @@ private:
 
     TaskSource& source_;
     DescriptorBudget& files_;
+    DiskWindow* const window_;
     Md5Lanes lanes_;
     std::unique_ptr<std::uint8_t[]> buffers_;
     std::vector<Slot> slots_;
     std::size_t busy_ = 0;
+    std::uint64_t round_ = 0;
     std::deque<TaskSource::Claimed> pending_;  // claimed, their files not opened yet
     std::vector<std::pair<std::size_t, DigestDone>> finished_;
     FileDigester digester_;
@@ -261,20 +309,21 @@ private:
 
 }  // namespace
 
-ReadOutcome OpenTask(const DigestTask& task, SequentialFile& file, std::optional<std::size_t>& other,
-                     DescriptorBudget& files) {
-    for (int lone = 0;;) {
-        bool outOfDescriptors = false;
-        const ReadOutcome opened = OpenFirstFound(task, file, other, outOfDescriptors);
-        if (!outOfDescriptors) return opened;
-        // This file's own token is one of those out.
-        if (files.outstanding() <= 1 && ++lone > kLoneRetries) return opened;
-        files.WaitForGive(kRetryPause);
-    }
+HashingPlan::HashingPlan(DescriptorBudget& files, const Folder* root) : files_(files) {
+    const std::u16string asked = EnvironmentValue(u"SUMVANE_DISK_ORDER");
+    if (asked == u"1" || (asked != u"0" && root && OnRotatingDisk(*root))) window_ = std::make_unique<DiskWindow>(files);
 }
 
-void HashTasks(TaskSource& source, DescriptorBudget& files) {
-    const Md5Engine engine = ChosenMd5Engine();
-    if (engine == Md5Engine::OneStream) return HashOneByOne(source, files);
-    LaneHasher(source, files, engine).Run();
+HashingPlan::HashingPlan(DescriptorBudget& files, bool diskOrder) : files_(files) {
+    if (diskOrder) window_ = std::make_unique<DiskWindow>(files);
 }
+
+HashingPlan::~HashingPlan() = default;
+
+void HashTasks(TaskSource& source, const HashingPlan& plan) {
+    const Md5Engine engine = ChosenMd5Engine();
+    if (engine == Md5Engine::OneStream) return HashOneByOne(source, plan.files());
+    LaneHasher(source, plan, engine).Run();
+}
+
+void HashTasks(TaskSource& source, DescriptorBudget& files) { HashTasks(source, HashingPlan(files, false)); }

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "file_descriptor.h"
+#include "read_loop.h"
 #include "regular_file.h"
 #include "text.h"
 
@@ -19,10 +20,6 @@ namespace TesselLibrary {
 
 namespace {
 
-// Linux transfers at most 0x7ffff000 bytes per read(2)/write(2); asking for
-// at most this much per call keeps "fewer than asked" meaning end of file
-// (read) or a real failure such as a full disk (write).
-constexpr std::uint32_t kMaxTransfer = 1u << 30;
 // New files: readable by all, written by the owner, less the umask.
 constexpr mode_t kNewFileMode = 0644;
 
@@ -39,25 +36,6 @@ int Flags(FileHandle::Mode mode) {
     return O_RDONLY;
 }
 
-// Moves `length` bytes by repeated `call(offset, count)` (read(2) or
-// write(2)), retrying after interruptions; `done` gets the total, which is
-// short only when one call moved fewer bytes than asked.
-template <typename Call>
-bool Transfer(std::uint32_t length, std::uint32_t* done, Call call) {
-    std::uint32_t total = 0;
-    while (total < length) {
-        const std::uint32_t asked = std::min(length - total, kMaxTransfer);
-        const ssize_t moved = call(total, asked);
-        if (moved < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        total += static_cast<std::uint32_t>(moved);
-        if (static_cast<std::uint32_t>(moved) < asked) break;  // end of file, or a full disk
-    }
-    *done = total;
-    return true;
-}
 
 }  // namespace
 
@@ -103,17 +81,29 @@ bool FileHandle::Close() {
 }
 
 bool FileHandle::Read(void* buffer, std::uint32_t length, std::uint32_t* got) {
-    auto* bytes = static_cast<std::uint8_t*>(buffer);
-    return Transfer(length, got, [&](std::uint32_t at, std::uint32_t asked) {
-        return ::read(static_cast<int>(native_), bytes + at, asked);
-    });
+    std::size_t total = 0;
+    const bool read = Posix::ReadFully(static_cast<int>(native_), buffer, length, &total);
+    *got = static_cast<std::uint32_t>(total);
+    return read;
 }
 
 bool FileHandle::Write(const void* data, std::uint32_t length, std::uint32_t* written) {
+    // A write that moves fewer bytes than asked stops here: the rest could
+    // not be written (a full disk), and the caller is told so.
     const auto* bytes = static_cast<const std::uint8_t*>(data);
-    return Transfer(length, written, [&](std::uint32_t at, std::uint32_t asked) {
-        return ::write(static_cast<int>(native_), bytes + at, asked);
-    });
+    std::uint32_t total = 0;
+    while (total < length) {
+        const auto asked = static_cast<std::uint32_t>(std::min<std::size_t>(length - total, Posix::kMaxTransfer));
+        const ssize_t moved = ::write(static_cast<int>(native_), bytes + total, asked);
+        if (moved < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        total += static_cast<std::uint32_t>(moved);
+        if (static_cast<std::uint32_t>(moved) < asked) break;
+    }
+    *written = total;
+    return true;
 }
 
 bool FileHandle::Size(std::uint64_t* size) const {

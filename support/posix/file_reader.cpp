@@ -2,23 +2,25 @@
 // the kernel told that the file is read once from start to end (it reads
 // further ahead and drops what was read sooner).
 #include <fcntl.h>
+#include <linux/fiemap.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <string>
 
 #include "file_reader.h"
+#include "read_loop.h"
 #include "regular_file.h"
 #include "text.h"
 
 namespace TesselLibrary {
-
-namespace {
-
-// Linux moves at most 0x7ffff000 bytes per read(2).
-constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
-
-}  // namespace
 
 SequentialFile::~SequentialFile() { Close(); }
 
@@ -35,7 +37,7 @@ bool IsOutOfDescriptors(int error) { return error == EMFILE || error == ENFILE |
 // Four system calls for a small file (open, fstat, read, close): the
 // non-blocking flag of the open stays, as reads of a regular file ignore it.
 ReadOutcome OpenForReading(int at, const std::u16string& path, std::intptr_t* native, std::uint64_t* size,
-                           FileTime* modified, bool* outOfDescriptors) {
+                           FileTime* modified, std::uint64_t* node, bool* outOfDescriptors) {
     int fd = static_cast<int>(*native);
     Posix::CloseDescriptor(fd);
     *native = -1;
@@ -46,19 +48,21 @@ ReadOutcome OpenForReading(int at, const std::u16string& path, std::intptr_t* na
     *native = fd;
     *size = static_cast<std::uint64_t>(status.st_size);
     *modified = FileTime{status.st_mtim.tv_sec, static_cast<std::uint32_t>(status.st_mtim.tv_nsec)};
+    *node = static_cast<std::uint64_t>(status.st_ino);
     return ReadOutcome::Complete;
 }
 
 }  // namespace
 
 ReadOutcome SequentialFile::Open(const std::u16string& path) {
-    return OpenForReading(AT_FDCWD, path, &native_, &size_, &modified_, &outOfDescriptors_);
+    return OpenForReading(AT_FDCWD, path, &native_, &size_, &modified_, &node_, &outOfDescriptors_);
 }
 
 ReadOutcome SequentialFile::Open(const Folder& folder, const std::u16string& name) {
     // A name with a separator would reach past the folder.
     if (name.empty() || name.find(u'/') != std::u16string::npos) return ReadOutcome::Unreadable;
-    return OpenForReading(static_cast<int>(folder.native()), name, &native_, &size_, &modified_, &outOfDescriptors_);
+    return OpenForReading(static_cast<int>(folder.native()), name, &native_, &size_, &modified_, &node_,
+                          &outOfDescriptors_);
 }
 
 void SequentialFile::AdviseSequential() {
@@ -67,22 +71,84 @@ void SequentialFile::AdviseSequential() {
 }
 
 bool SequentialFile::Read(std::uint8_t* buffer, std::size_t length, std::size_t* got) {
+    return Posix::ReadFully(static_cast<int>(native_), buffer, length, got);
+}
+
+bool SequentialFile::ReadAtHand(std::uint8_t* buffer, std::size_t length, std::size_t* got, bool* later) {
+    *later = false;
     const int fd = static_cast<int>(native_);
-    std::size_t total = 0;
-    while (total < length) {
-        const std::size_t asked = length - total < kMaxTransfer ? length - total : kMaxTransfer;
-        const ssize_t moved = ::read(fd, buffer + total, asked);
-        if (moved < 0) {
-            if (errno == EINTR) continue;
-            // A file system that honours the flag on regular files: wait then.
-            if ((errno == EAGAIN || errno == EWOULDBLOCK) && Posix::ClearNonBlocking(fd)) continue;
-            return false;
+    struct iovec piece = {buffer, length < Posix::kMaxTransfer ? length : Posix::kMaxTransfer};
+    for (;;) {
+        // RWF_NOWAIT: only what the page cache holds; when the device would
+        // have to be waited for, EAGAIN, with the read-ahead already started.
+        const ssize_t moved = ::preadv2(fd, &piece, 1, -1, RWF_NOWAIT);
+        if (moved >= 0) {
+            *got = static_cast<std::size_t>(moved);
+            return true;
         }
-        if (moved == 0) break;  // the end of the file
-        total += static_cast<std::size_t>(moved);
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN) {
+            *later = true;
+            *got = 0;
+            return true;
+        }
+        // A kernel or file system that cannot read without waiting.
+        if (errno == EOPNOTSUPP || errno == EINVAL || errno == ENOSYS) return Read(buffer, length, got);
+        return false;
     }
-    *got = total;
-    return true;
+}
+
+void SequentialFile::Prefetch(std::uint64_t offset, std::uint64_t length) {
+    // Advice only: its failure changes nothing.
+    ::posix_fadvise(static_cast<int>(native_), static_cast<off_t>(offset), static_cast<off_t>(length),
+                    POSIX_FADV_WILLNEED);
+}
+
+DiskPlace SequentialFile::Place() const {
+    DiskPlace place;
+    place.node = node_;
+    place.empty = size_ == 0;
+    // The map and room for one extent after it, as the call expects them.
+    alignas(struct fiemap) std::uint8_t room[sizeof(struct fiemap) + sizeof(struct fiemap_extent)] = {};
+    auto* map = reinterpret_cast<struct fiemap*>(room);
+    map->fm_start = 0;
+    map->fm_length = FIEMAP_MAX_OFFSET;
+    map->fm_extent_count = 1;
+    if (::ioctl(static_cast<int>(native_), FS_IOC_FIEMAP, map) != 0) return place;
+    const struct fiemap_extent& extent = map->fm_extents[0];
+    if (map->fm_mapped_extents == 0) {
+        place.empty = true;  // nothing on the device: no bytes, or only holes
+        return place;
+    }
+    const std::uint32_t flags = extent.fe_flags;
+    if (flags & FIEMAP_EXTENT_DATA_INLINE) {
+        place.empty = true;  // the bytes are in the node itself
+        return place;
+    }
+    if (flags & (FIEMAP_EXTENT_UNKNOWN | FIEMAP_EXTENT_DELALLOC | FIEMAP_EXTENT_ENCODED)) return place;
+    place.mapped = true;
+    place.physical = extent.fe_physical;
+    return place;
+}
+
+bool OnRotatingDisk(const Folder& folder) {
+    struct stat status {};
+    if (::fstat(static_cast<int>(folder.native()), &status) != 0 || major(status.st_dev) == 0) return false;
+    // The device's entry in sysfs; a partition's queue is its disk's.
+    const std::string entry =
+        "/sys/dev/block/" + std::to_string(major(status.st_dev)) + ":" + std::to_string(minor(status.st_dev));
+    char resolved[PATH_MAX];
+    if (!::realpath(entry.c_str(), resolved)) return false;
+    const std::string device = resolved;
+    for (const std::string& queue : {device + "/queue/rotational", device + "/../queue/rotational"}) {
+        const int fd = ::open(queue.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) continue;
+        char flag = 0;
+        const bool read = ::read(fd, &flag, 1) == 1;
+        ::close(fd);
+        if (read) return flag == '1';
+    }
+    return false;
 }
 
 std::uint64_t FileSizeOf(const std::u16string& path) {

@@ -69,6 +69,24 @@ bool SequentialFile::Read(std::uint8_t* buffer, std::size_t length, std::size_t*
     return true;
 }
 
+// Windows says nothing of what its cache holds: every read may wait.
+bool SequentialFile::ReadAtHand(std::uint8_t* buffer, std::size_t length, std::size_t* got, bool* later) {
+    *later = false;
+    return Read(buffer, length, got);
+}
+
+// FILE_FLAG_SEQUENTIAL_SCAN makes the cache manager read ahead by itself.
+void SequentialFile::Prefetch(std::uint64_t, std::uint64_t) {}
+
+// Not asked of the system here: files are read in the order given.
+DiskPlace SequentialFile::Place() const {
+    DiskPlace place;
+    place.empty = size_ == 0;
+    return place;
+}
+
+bool OnRotatingDisk(const Folder&) { return false; }
+
 std::uint64_t FileSizeOf(const std::u16string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!::GetFileAttributesExW(Win32::SystemPath(path).c_str(), GetFileExInfoStandard, &data)) return 0;

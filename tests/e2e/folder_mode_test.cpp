@@ -5,10 +5,19 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <linux/fiemap.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#endif
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <map>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -682,3 +691,158 @@ TEST(FolderBuild, AnyNumberOfThreadsWritesTheSameBytes) {
         EXPECT_EQ(runWith(threads, engine), sequential) << threads << " threads, " << engine;
     }
 }
+
+#ifdef __linux__
+namespace {
+
+// Where the first bytes of the file at `path` lie on its device, by FIEMAP.
+std::optional<std::uint64_t> PhysicalPlace(const fs::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    if (fd < 0) return std::nullopt;
+    alignas(struct fiemap) unsigned char room[sizeof(struct fiemap) + sizeof(struct fiemap_extent)] = {};
+    auto* map = reinterpret_cast<struct fiemap*>(room);
+    map->fm_length = FIEMAP_MAX_OFFSET;
+    map->fm_extent_count = 1;
+    const bool known = ::ioctl(fd, FS_IOC_FIEMAP, map) == 0 && map->fm_mapped_extents == 1;
+    ::close(fd);
+    if (!known) return std::nullopt;
+    return map->fm_extents[0].fe_physical;
+}
+
+// A file system on a loop device that says it is a rotating disk, mounted
+// in `at` for the life of the object.
+class RotatingDisk {
+public:
+    explicit RotatingDisk(const fs::path& at) : at_(at) {
+        const fs::path image = at.parent_path() / "disk.img";
+        if (::geteuid() != 0) {
+            why_ = "making a loop device needs root";
+            return;
+        }
+        fs::create_directories(at);
+        if (!Command("truncate -s 64M '" + image.string() + "' && mkfs.ext4 -q -F '" + image.string() + "'")) {
+            why_ = "mkfs.ext4 could not make a file system image";
+            return;
+        }
+        device_ = Output("losetup -f --show '" + image.string() + "' 2>/dev/null");
+        if (device_.empty()) {
+            why_ = "no loop device could be set up (losetup -f)";
+            return;
+        }
+        const std::string queue = "/sys/block/" + fs::path(device_).filename().string() + "/queue/rotational";
+        std::ofstream(queue) << "1";
+        std::ifstream flag(queue);
+        char rotational = 0;
+        flag >> rotational;
+        if (rotational != '1') {
+            why_ = queue + " cannot be set to 1";
+            return;
+        }
+        if (::mount(device_.c_str(), at.c_str(), "ext4", 0, nullptr) != 0) {
+            why_ = "the loop device's file system cannot be mounted here";
+            return;
+        }
+        mounted_ = true;
+    }
+    ~RotatingDisk() {
+        if (mounted_) ::umount2(at_.c_str(), MNT_DETACH);
+        if (!device_.empty()) Command("losetup -d '" + device_ + "'");
+    }
+    RotatingDisk(const RotatingDisk&) = delete;
+    RotatingDisk& operator=(const RotatingDisk&) = delete;
+    // Empty when the disk is there; otherwise why not.
+    const std::string& unavailable() const { return why_; }
+
+private:
+    static bool Command(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+    static std::string Output(const std::string& command) {
+        std::string text;
+        if (FILE* pipe = ::popen(command.c_str(), "r")) {
+            char buffer[256];
+            while (std::fgets(buffer, sizeof buffer, pipe)) text += buffer;
+            ::pclose(pipe);
+        }
+        while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+        return text;
+    }
+
+    fs::path at_;
+    std::string device_;
+    std::string why_;
+    bool mounted_ = false;
+};
+
+// On a rotating disk the files of each window of the line are asked of the
+// disk in the order of their places on it, not of their names; the summary
+// keeps the order of the names. The files are written last name first, so
+// the two orders are opposite.
+TEST(FolderBuild, ARotatingDiskIsReadInTheOrderOfThePlacesOfItsFiles) {
+    if (WineMode()) GTEST_SKIP() << "a Linux loop device";
+    Sandbox box;
+    const fs::path root = box.root() / "disk";
+    const RotatingDisk disk(root);
+    if (!disk.unavailable().empty()) GTEST_SKIP() << disk.unavailable();
+
+    std::vector<Recorded> files;
+    for (int i = 47; i >= 0; --i) {
+        const std::string name = "f" + std::string(i < 10 ? "0" : "") + std::to_string(i) + ".bin";
+        const std::string bytes(i % 3 == 0 ? 200000 + i : 4000 + i, static_cast<char>('a' + i % 26));
+        WriteFile(root / name, bytes);
+        ::sync();  // each file's blocks placed before the next is written
+        files.push_back({name, bytes, ""});
+    }
+    std::reverse(files.begin(), files.end());
+    const std::string rootText = Native(root);
+    const fs::path log = box.root() / "reads.log";
+    RunOptions logged;
+    logged.env = {{"LD_PRELOAD", SUMVANE_AT_OPEN_LIBRARY}, {"SUMVANE_READ_LOG", log.string()}};
+    ExpectRun(box.Run({"-f" + rootText, "-c"}, logged), 0);
+    EXPECT_EQ(ReadFile(root / "Sumvane.md5"), ExpectedSummary(rootText, root, files));
+
+    // Windows: a run of "place" asks, then the disk is asked for the
+    // window's files; each file's first ask must come in the order of the
+    // places within its window.
+    std::map<std::string, std::uint64_t> places;
+    for (const Recorded& file : files) {
+        const std::optional<std::uint64_t> place = PhysicalPlace(root / file.rel);
+        ASSERT_TRUE(place) << file.rel;
+        places[(root / file.rel).string()] = *place;
+    }
+    std::ifstream lines(log);
+    std::string what, path;
+    std::vector<std::vector<std::string>> windows;  // first asks of each window
+    std::map<std::string, bool> asked;
+    bool placing = false;
+    while (lines >> what && std::getline(lines >> std::ws, path)) {
+        if (!places.count(path)) continue;  // the summary, the log
+        if (what == "place") {
+            if (!placing) windows.emplace_back();
+            placing = true;
+            continue;
+        }
+        placing = false;
+        if (asked[path] || windows.empty()) continue;
+        asked[path] = true;
+        windows.back().push_back(path);
+    }
+    std::size_t total = 0;
+    std::size_t largest = 0;
+    for (const std::vector<std::string>& window : windows) {
+        for (std::size_t k = 1; k < window.size(); ++k)
+            EXPECT_LT(places[window[k - 1]], places[window[k]]) << window[k - 1] << " asked before " << window[k];
+        total += window.size();
+        largest = std::max(largest, window.size());
+    }
+    EXPECT_EQ(total, files.size()) << "every file asked of the disk once it was placed";
+    EXPECT_GT(largest, 1u) << "files taken one at a time are never reordered";
+
+    // Told the disk does not rotate, the same bytes.
+    fs::remove(root / "Sumvane.md5");
+    RunOptions told;
+    told.env = {{"SUMVANE_DISK_ORDER", "0"}};
+    ExpectRun(box.Run({"-f" + rootText, "-c"}, told), 0);
+    EXPECT_EQ(ReadFile(root / "Sumvane.md5"), ExpectedSummary(rootText, root, files));
+}
+
+}  // namespace
+#endif

@@ -411,10 +411,11 @@ TEST(Interrupted, ABuildStoppedPartWayLeavesThePreviousSummary) {
         bool sent = false;
         RunOptions killer;
         // The last file takes long to open: the new summary is part-way. One
-        // hashing thread takes the files in order, so the first are done by
-        // then and the new summary's temporary file is there.
+        // hashing thread takes the files in the line's order (not a disk's,
+        // which opens a window of files before it reads any), so the first
+        // are done by then and the new summary's temporary file is there.
         killer.env = {{"LD_PRELOAD", SUMVANE_AT_OPEN_LIBRARY}, {"SUMVANE_PAUSE_NAME", "f33.bin"},
-                      {"SUMVANE_PAUSE_SECONDS", "60"}, {"SUMVANE_THREADS", "1"},
+                      {"SUMVANE_PAUSE_SECONDS", "60"}, {"SUMVANE_THREADS", "1"}, {"SUMVANE_DISK_ORDER", "0"},
                       {"ASAN_OPTIONS", WithLinkOrderUnchecked()}};
         killer.whileRunning = [&](pid_t pid) {
             if (!sent && HasTemporaryFile(root)) sent = ::kill(pid, signal) == 0;

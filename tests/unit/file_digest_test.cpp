@@ -6,10 +6,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <tuple>
 
 #include "engine/digest_pipeline.h"
 #include "engine/hashing_thread.h"
 #include "engine/file_digest.h"
+#include "engine/read_order.h"
 #include "log_test_support.h"
 #include "md5.h"
 #include "problem_log.h"
@@ -20,6 +22,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "short_reads.h"
 #endif
 
 using namespace TesselLibrary;
@@ -163,13 +167,21 @@ TEST_F(FileDigestTest, TheLineHandsOutResultsInProductionOrder) {
         }
         tasks.push_back(std::move(task));
     }
-    for (const unsigned threads : {1u, 2u, 7u}) {
-        DescriptorBudget files(threads);
+    // Threads each with a descriptor, more threads than descriptors, and
+    // threads that take windows of the line in the order of the files'
+    // places (the first window is ordered; the files are found in memory,
+    // so the threads go back to the line's order after it).
+    for (const auto& [threads, descriptors, diskOrder] :
+         {std::tuple{1u, 1u, false}, std::tuple{2u, 2u, false}, std::tuple{7u, 7u, false}, std::tuple{7u, 3u, false},
+          std::tuple{1u, 1u, true}, std::tuple{2u, 2u, true}, std::tuple{2u, 50u, true},
+          std::tuple{1u, 100u, true}}) {
+        DescriptorBudget files(descriptors);
+        const HashingPlan plan(files, diskOrder);
         DigestPipeline<std::size_t> line(
             [&](ItemSink<std::size_t>& sink) {
                 for (std::size_t i = 0; i < tasks.size(); ++i) sink.push(std::size_t{i}, DigestTask(tasks[i]));
             },
-            [&](TaskSource& source) { HashTasks(source, files); }, threads);
+            [&](TaskSource& source) { HashTasks(source, plan); }, threads);
         for (std::size_t i = 0; i < tasks.size(); ++i) {
             const std::optional<DigestPipeline<std::size_t>::Next> next = line.next();
             ASSERT_TRUE(next.has_value()) << "item " << i << " with " << threads << " threads";
@@ -179,7 +191,8 @@ TEST_F(FileDigestTest, TheLineHandsOutResultsInProductionOrder) {
                                : done.digest.result == DigestResult::Unreadable ? "unreadable"
                                                                                 : std::string(done.digest.digits, 32);
             if (done.other) seen = "other " + std::to_string(*done.other) + " " + seen;
-            ASSERT_EQ(seen, expected[i]) << "item " << i << " with " << threads << " threads";
+            ASSERT_EQ(seen, expected[i]) << "item " << i << " with " << threads << " threads"
+                                         << (diskOrder ? " in disk order" : "");
         }
         EXPECT_FALSE(line.next().has_value()) << "nothing after the last";
         EXPECT_TRUE(line.producerDone());
@@ -207,7 +220,71 @@ TEST_F(FileDigestTest, TheLineStopsWhenItsConsumerStopsEarly) {
     EXPECT_GE(pushed, 3u);
 }
 
+// A window of files read from a rotating disk goes by the places of their
+// first bytes; files with nothing on the disk first; node numbers for all
+// when one place is unknown; ties in the order given.
+TEST_F(FileDigestTest, DiskOrderFollowsThePlacesOnTheDisk) {
+    const auto at = [](std::uint64_t physical, std::uint64_t node) { return DiskPlace{true, false, physical, node}; };
+    const auto unknown = [](std::uint64_t node) { return DiskPlace{false, false, 0, node}; };
+    const auto empty = [](std::uint64_t node) { return DiskPlace{false, true, 0, node}; };
+    const struct {
+        const char* what;
+        std::vector<DiskPlace> places;
+        std::vector<std::size_t> order;
+    } cases[] = {
+        {"none", {}, {}},
+        {"written backwards", {at(9000, 1), at(5000, 2), at(100, 3)}, {2, 1, 0}},
+        {"places, not node numbers", {at(100, 9), at(300, 1), at(200, 5)}, {0, 2, 1}},
+        {"empty ones first", {at(700, 1), empty(9), at(50, 3), empty(2)}, {1, 3, 2, 0}},
+        {"one unknown: nodes for all", {at(100, 9), unknown(4), at(50, 7)}, {1, 2, 0}},
+        {"same place keeps its order", {at(10, 3), at(5, 2), at(10, 1)}, {1, 0, 2}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(DiskOrder(c.places), c.order) << c.what;
+}
+
 #ifndef _WIN32
+// Reads that are first interrupted and then move less than asked, on every
+// path a file is read by: one stream (directly and read ahead) and the
+// lanes, which read what the system holds and wait only when none does.
+TEST_F(FileDigestTest, ShortAndInterruptedReadsHashEveryByte) {
+    constexpr std::size_t kKiB = 1024;
+    std::vector<std::string> contents;
+    std::vector<DigestTask> tasks;
+    for (const std::size_t size : {std::size_t{0}, std::size_t{1}, 4 * kKiB, 128 * kKiB + 5, 1024 * kKiB + 1,
+                                   5000 * kKiB, 17 * 1024 * kKiB}) {
+        const std::string name = "r" + std::to_string(size);
+        contents.push_back(Pattern(size));
+        Write(name, contents.back());
+        tasks.push_back(DigestTask{FilePlace{nullptr, U16(folder_ / name)}, {}, true});
+    }
+    for (const std::size_t piece : {std::size_t{1000}, std::size_t{65536 + 7}}) {
+        stand_in::ShortReads shortReads(piece);
+        FileDigester digester;
+        for (std::size_t i = 0; i < tasks.size(); ++i) {
+            const FileDigest digest = digester.digest(tasks[i].file.name);
+            ASSERT_EQ(digest.result, DigestResult::Computed) << i << " in pieces of " << piece;
+            EXPECT_EQ(std::string(digest.digits, 32), OnePieceDigest(contents[i])) << i << " in pieces of " << piece;
+        }
+        for (const unsigned threads : {1u, 2u}) {
+            DescriptorBudget files(64);
+            DigestPipeline<std::size_t> line(
+                [&](ItemSink<std::size_t>& sink) {
+                    for (std::size_t i = 0; i < tasks.size(); ++i) sink.push(std::size_t{i}, DigestTask(tasks[i]));
+                },
+                [&](TaskSource& source) { HashTasks(source, files); }, threads);
+            for (std::size_t i = 0; i < tasks.size(); ++i) {
+                const std::optional<DigestPipeline<std::size_t>::Next> next = line.next();
+                ASSERT_TRUE(next.has_value());
+                ASSERT_EQ(next->done.digest.result, DigestResult::Computed) << i << " in pieces of " << piece;
+                EXPECT_EQ(std::string(next->done.digest.digits, 32), OnePieceDigest(contents[i]))
+                    << i << " in pieces of " << piece << " with " << threads << " threads";
+            }
+        }
+        EXPECT_GT(shortReads.shortened(), 0u);
+        EXPECT_GT(shortReads.interrupted(), 0u);
+    }
+}
+
 // A file cut short while it is read fails, on the direct path and on the
 // read-ahead path alike; it never passes with the digest of a part.
 TEST_F(FileDigestTest, AFileCutShortWhileReadIsUnreadable) {

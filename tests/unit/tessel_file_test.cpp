@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@
 #include "text.h"
 #include "help_file.h"
 #include "remove_file.h"
+#include "short_reads.h"
 
 namespace {
 
@@ -277,15 +279,38 @@ TEST_F(TesselFileTest, ReadAllOfAnEmptyAndOfAMissingFile) {
     EXPECT_FALSE(Exists(Path("missing.bin")));
 }
 
-TEST_F(TesselFileTest, ReadAllReadsEverything) {
+// Also when every read is first interrupted and then moves less than it
+// was asked for: only a read that gives nothing is the end of the file.
+TEST_F(TesselFileTest, ReadAllAndReadReadEverything) {
     const std::string path = Path("data.bin");
     std::string bytes(100000, '\0');
     for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
     Put(path, bytes);
-    TesselFile file(U(path));
-    std::vector<std::uint8_t> buffer;
-    ASSERT_TRUE(file.ReadAll(buffer));
-    EXPECT_EQ(std::string(buffer.begin(), buffer.end()), bytes);
+    for (const std::size_t piece : {std::size_t{0}, std::size_t{1000}, std::size_t{1}}) {
+        std::optional<stand_in::ShortReads> shortReads;
+        if (piece > 0) shortReads.emplace(piece);
+        TesselFile file(U(path));
+        std::vector<std::uint8_t> buffer;
+        ASSERT_TRUE(file.ReadAll(buffer)) << piece;
+        EXPECT_TRUE(std::string(buffer.begin(), buffer.end()) == bytes) << piece;
+
+        // A read that asks for more than is left gets the rest, then nothing.
+        ASSERT_TRUE(file.Rewind()) << piece;
+        std::string first(70000, '\0');
+        std::string rest(40000, '\0');
+        std::uint32_t count = 0;
+        ASSERT_TRUE(file.Read(first.data(), 70000, &count)) << piece;
+        EXPECT_EQ(count, 70000u) << piece;
+        ASSERT_TRUE(file.Read(rest.data(), 40000, &count)) << piece;
+        EXPECT_EQ(count, 30000u) << piece;
+        EXPECT_TRUE(first + rest.substr(0, 30000) == bytes) << piece;
+        ASSERT_TRUE(file.Read(rest.data(), 10, &count)) << piece;
+        EXPECT_EQ(count, 0u) << piece;
+        if (shortReads) {
+            EXPECT_GT(shortReads->shortened(), 0u) << piece;
+            EXPECT_GT(shortReads->interrupted(), 0u) << piece;
+        }
+    }
 }
 
 TEST_F(TesselFileTest, SizeAndReadAllGoPastFourGiB) {

@@ -27,13 +27,23 @@
 //                            first one fails with EINTR), or a number of
 //                            bytes after which they find the end, as if the
 //                            file had been cut between two readings
+// The order in which the program reads its files, as the disk sees it:
+//   SUMVANE_READ_LOG  a file that gets one line per call that reads a
+//                     file's bytes or asks the disk for them (read, pread,
+//                     preadv2; posix_fadvise with WILLNEED) and per ask
+//                     for where a file lies (ioctl FS_IOC_FIEMAP):
+//                     "read|prefetch|place <path>", the path the
+//                     descriptor's file has now
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <linux/fiemap.h>
+#include <linux/fs.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -103,6 +113,28 @@ void Track(int fd, const char* path) {
 template <typename Function>
 Function Next(const char* name) {
     return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+// One line of the read log for a call on `fd`, when the log is asked for
+// and `fd` is a regular file (the summary and the log are files too: the
+// reader of the log picks the ones it wants).
+void LogRead(const char* what, int fd) {
+    static const char* const log = getenv("SUMVANE_READ_LOG");
+    if (!log) return;
+    struct stat status {};
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return;
+    char link[64];
+    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    char path[4096];
+    const ssize_t length = readlink(link, path, sizeof path - 1);
+    if (length <= 0) return;
+    path[length] = 0;
+    const std::string line = std::string(what) + " " + path + "\n";
+    static const auto realOpen = Next<int (*)(const char*, int, ...)>("open");
+    const int out = realOpen(log, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (out < 0) return;
+    (void)!write(out, line.data(), line.size());  // one write: lines of threads do not mix
+    close(out);
 }
 
 mode_t ModeOf(int flags, va_list arguments) {
@@ -185,6 +217,7 @@ off_t lseek64(int fd, off_t offset, int whence) { return lseek(fd, offset, whenc
 
 ssize_t read(int fd, void* buffer, size_t count) {
     static const auto real = Next<ssize_t (*)(int, void*, size_t)>("read");
+    LogRead("read", fd);
     if (fd < 0 || fd >= kTracked || !tracked[fd]) return real(fd, buffer, count);
     if (const char* most = getenv("SUMVANE_READ_SHORT"); most && count > static_cast<size_t>(atol(most)))
         count = static_cast<size_t>(atol(most));
@@ -203,6 +236,40 @@ ssize_t read(int fd, void* buffer, size_t count) {
     const ssize_t got = real(fd, buffer, count);
     if (got > 0) readSinceRewind[fd] += got;
     return got;
+}
+
+ssize_t pread64(int fd, void* buffer, size_t length, off_t offset) {
+    static const auto real = Next<ssize_t (*)(int, void*, size_t, off_t)>("pread64");
+    LogRead("read", fd);
+    return real(fd, buffer, length, offset);
+}
+
+ssize_t preadv2(int fd, const struct iovec* vector, int count, off_t offset, int flags) {
+    static const auto real = Next<ssize_t (*)(int, const struct iovec*, int, off_t, int)>("preadv2");
+    LogRead("read", fd);
+    return real(fd, vector, count, offset, flags);
+}
+
+int posix_fadvise(int fd, off_t offset, off_t length, int advice) {
+    static const auto real = Next<int (*)(int, off_t, off_t, int)>("posix_fadvise");
+    if (advice == POSIX_FADV_WILLNEED) LogRead("prefetch", fd);
+    return real(fd, offset, length, advice);
+}
+
+int posix_fadvise64(int fd, off_t offset, off_t length, int advice) {
+    static const auto real = Next<int (*)(int, off_t, off_t, int)>("posix_fadvise64");
+    if (advice == POSIX_FADV_WILLNEED) LogRead("prefetch", fd);
+    return real(fd, offset, length, advice);
+}
+
+int ioctl(int fd, unsigned long request, ...) {
+    va_list arguments;
+    va_start(arguments, request);
+    void* argument = va_arg(arguments, void*);
+    va_end(arguments);
+    static const auto real = Next<int (*)(int, unsigned long, ...)>("ioctl");
+    if (request == FS_IOC_FIEMAP) LogRead("place", fd);
+    return real(fd, request, argument);
 }
 
 }  // extern "C"

@@ -1,0 +1,128 @@
+#include "disk_window.h"
+
+#include <vector>
+
+#include "read_order.h"
+
+using namespace TesselLibrary;
+
+DiskWindow::Take DiskWindow::Next(TaskSource& source, bool idle, OpenedTask& next) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        if (!ready_.empty()) {
+            OpenedTask& front = ready_.front();
+            const bool large = front.file.size() > kLargeFrom;
+            if (large && (!idle || largeReading_)) {
+                if (!idle) return Take::Nothing;
+                changed_.wait(lock);
+                continue;
+            }
+            next = std::move(front);
+            ready_.pop_front();
+            if (large) largeReading_ = true;
+            // The next window is asked of the disk while this one is hashed.
+            if (ready_.size() < kFiles / 4 && !forming_ && !ended_) {
+                forming_ = true;
+                lock.unlock();
+                Form(source, false, true);
+                lock.lock();
+                forming_ = false;
+                changed_.notify_all();
+            }
+            waiting_ = !ready_.empty() || pendingLeft_;
+            return Take::File;
+        }
+        if (forming_) {
+            if (!idle) return Take::Nothing;
+            changed_.wait(lock);
+            continue;
+        }
+        if (ended_ && !pendingLeft_) return Take::End;
+        forming_ = true;
+        lock.unlock();
+        const bool formed = Form(source, idle, false);
+        lock.lock();
+        forming_ = false;
+        changed_.notify_all();
+        waiting_ = !ready_.empty() || pendingLeft_;
+        if (!formed) {
+            if (ended_ && !pendingLeft_) return Take::End;
+            if (!idle || !cold_) return Take::Nothing;
+        }
+        if (ready_.empty()) return formed ? Take::Settled : Take::Nothing;
+    }
+}
+
+void DiskWindow::LargeDone() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    largeReading_ = false;
+    changed_.notify_all();
+}
+
+bool DiskWindow::Form(TaskSource& source, bool idle, bool early) {
+    // The files of the last window were all in memory: the next are likely
+    // too, and the threads take them from the line themselves.
+    const bool missed = missed_.exchange(false, std::memory_order_relaxed);
+    if (early && !missed) {
+        cold_ = false;
+        return Settle(false);
+    }
+    cold_ = true;
+    if (pending_.empty() && idle && !early) {
+        if (std::optional<TaskSource::Claimed> claimed = source.Claim(true)) {
+            pending_.push_back(*claimed);
+        } else {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ended_ = true;
+            pendingLeft_ = false;
+            return false;
+        }
+    }
+    while (pending_.size() < kFiles) {
+        std::optional<TaskSource::Claimed> claimed = source.Claim(false);
+        if (!claimed) break;
+        pending_.push_back(*claimed);
+    }
+    if (early && pending_.size() < kFiles / 2) return Settle(false);
+
+    bool settled = false;
+    std::vector<OpenedTask> window;
+    std::uint64_t bytes = 0;
+    while (!pending_.empty() && window.size() < kFiles && bytes < kBytes) {
+        // Early, the files of the current window come back first; else the
+        // lanes of the caller, or this window's files.
+        const bool holdsOthers = early || !idle || !window.empty();
+        OpenedTask opened;
+        const Opening opening = OpenClaimed(source, files_, pending_.front(), holdsOthers, opened);
+        if (opening == Opening::NoDescriptor) break;
+        pending_.pop_front();
+        if (opening == Opening::Settled) {
+            settled = true;
+            continue;
+        }
+        bytes += opened.file.size();
+        window.push_back(std::move(opened));
+    }
+    std::vector<DiskPlace> places;
+    places.reserve(window.size());
+    for (const OpenedTask& task : window) places.push_back(task.file.Place());
+    std::vector<OpenedTask> ordered;
+    ordered.reserve(window.size());
+    for (const std::size_t k : DiskOrder(places)) {
+        OpenedTask& task = window[k];
+        // Larger ones are read alone, from start to end, with the system's
+        // own read-ahead.
+        if (task.file.size() > 0 && task.file.size() <= kLargeFrom) task.file.Prefetch(0, task.file.size());
+        ordered.push_back(std::move(task));
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (OpenedTask& task : ordered) ready_.push_back(std::move(task));
+    pendingLeft_ = !pending_.empty();
+    return settled || !ordered.empty();
+}
+
+bool DiskWindow::Settle(bool formed) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    pendingLeft_ = !pending_.empty();
+    return formed;
+}
