@@ -37,7 +37,6 @@ void Relocation::apply(SummaryEntry& entry) const {
 }
 
 void RelocationFinder::consider(const SummaryEntry& entry) {
-    ++looked_;
     const std::u16string& name = entry.name;
     // A relative name is found from the current folder, whatever F is.
     if (!IsAbsolutePath(name) || BelowChecked(name, folderPath_)) return;

@@ -50,15 +50,14 @@ struct RelocationDecision {
 
 class RelocationFinder {
 public:
-    // Entries of the summary's start looked at; a summary whose first
-    // entries lie below F is taken as recorded there.
-    static constexpr std::size_t kEntriesLookedAt = 64;
+    // Lines of the summary's start looked at; a summary whose first entries
+    // lie below F is taken as recorded there.
+    static constexpr std::size_t kLinesLookedAt = 64;
 
     // `folderPath`: F as the paths below it start (empty: the current folder).
     explicit RelocationFinder(std::u16string folderPath) : folderPath_(std::move(folderPath)) {}
 
-    // Offered the summary's entries in order until it wants no more.
-    bool wantsMore() const { return looked_ < kEntriesLookedAt; }
+    // Offered the entries of the summary's first lines, in order.
     void consider(const SummaryEntry& entry);
 
     // Each folder the looked-at entries lie below is a candidate for R; it
@@ -71,7 +70,6 @@ public:
 
 private:
     std::u16string folderPath_;
-    std::size_t looked_ = 0;
     std::vector<std::u16string> outside_;  // entries not below F, absolute
 };
 

@@ -85,16 +85,6 @@ TEST(RelocationFinder, DecidesOnceFromTheEntriesAndTheFolder) {
     }
 }
 
-TEST(RelocationFinder, LooksAtTheSummarysFirstEntriesOnly) {
-    RelocationFinder finder(P(u"/mnt/backup/photos/"));
-    std::size_t offered = 0;
-    while (finder.wantsMore()) {
-        finder.consider(Entry(P(u"/mnt/backup/photos/a.jpg")));
-        ++offered;
-    }
-    EXPECT_EQ(offered, RelocationFinder::kEntriesLookedAt);
-}
-
 TEST(Relocation, MovesTheNamesBelowTheRecordedFolderOnly) {
     const Relocation moved(P(u"/srv/photos/"), P(u"/mnt/backup/photos/"));
     EXPECT_EQ(moved.apply(P(u"/srv/photos/sub/a.jpg")), P(u"/mnt/backup/photos/sub/a.jpg"));
