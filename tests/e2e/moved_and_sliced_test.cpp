@@ -236,7 +236,9 @@ TEST(Slices, GoOnWhereTheLastStoppedAndRoundToWhereTheyBegan) {
     RunResult r = box.Run({"-f" + tree.text, "-v", "-t1h"});
     ExpectRun(r, 1);
     EXPECT_EQ(LogLines(tree.log), tree.Checked({1, 2, 3, 4, 5, 6}));
-    if (!WineMode()) EXPECT_TRUE(r.err.ends_with(closing + "1-6); last full round finished " + Today() + "\n")) << r.err;
+    if (!WineMode()) {
+        EXPECT_TRUE(r.err.ends_with(closing + "1-6); last full round finished " + Today() + "\n")) << r.err;
+    }
     const std::optional<std::string> place = Place(tree.root);
     ASSERT_TRUE(place);
     EXPECT_TRUE(std::regex_match(*place, std::regex("Sumvane: where the check in slices goes on\r\nentries 6\r\n"
@@ -251,7 +253,9 @@ TEST(Slices, GoOnWhereTheLastStoppedAndRoundToWhereTheyBegan) {
     r = box.Run({"-f" + tree.text, "-v", "-t", "60"});
     ExpectRun(r, 1);
     EXPECT_EQ(LogLines(tree.log), tree.Checked({4, 5, 6, 1, 2, 3}));
-    if (!WineMode()) EXPECT_TRUE(r.err.ends_with(closing + "4-6, 1-3); last full round finished " + Today() + "\n")) << r.err;
+    if (!WineMode()) {
+        EXPECT_TRUE(r.err.ends_with(closing + "4-6, 1-3); last full round finished " + Today() + "\n")) << r.err;
+    }
     EXPECT_EQ(NextEntry(tree.root), 4u);
 
     // An edited summary starts again from its first entry.
@@ -284,6 +288,7 @@ TEST(Slices, ARewriteOrATimeThatIsNoneIsRefused) {
         std::string said;
     } cases[] = {
         {{"-vc", "-t2h"}, "-t cannot be used with -vc: a rewrite needs the whole summary"},
+        {{"-a", "-v", "-t2h"}, "-t cannot be used with -a: new files are found by a walk of the whole folder"},
         {{"-v", "-t2d"}, "-t2d: not a time; give minutes (-t90), or a number with s, m or h after it (-t30s, -t2h)"},
     };
     for (const Case& c : cases) {
@@ -292,18 +297,20 @@ TEST(Slices, ARewriteOrATimeThatIsNoneIsRefused) {
         const RunResult r = box.Run(args);
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_EQ(r.out, "");
-        if (!WineMode()) EXPECT_EQ(r.err, "sumvane: " + c.said + "\n");
+        if (!WineMode()) {
+            EXPECT_EQ(r.err, "sumvane: " + c.said + "\n");
+        }
         EXPECT_EQ(ReadFile(tree.log), earlierLog);
         EXPECT_FALSE(Place(tree.root));
         EXPECT_FALSE(fs::exists(tree.root / "Sumvane.md5X"));
     }
 }
 
-// Runs stopped at random points (killed, terminated, interrupted) or by
-// their time: each next run starts exactly where the place says, the place
-// never passes an entry that was not checked (so none is skipped), and what
-// is checked twice is at most about a second of work, the place being saved
-// as the run goes.
+// Runs stopped at random points (killed, terminated, interrupted), then
+// runs that run out of time: each next run starts exactly where the place
+// says, the place never passes an entry that was not checked (so none is
+// skipped), and what is checked twice is at most about a second of work,
+// the place being saved as the run goes.
 TEST(Slices, AStoppedRunGoesOnWithoutSkippingAnEntry) {
     if (WineMode()) GTEST_SKIP() << "POSIX signals";
     Sandbox box;
@@ -318,40 +325,37 @@ TEST(Slices, AStoppedRunGoesOnWithoutSkippingAnEntry) {
     WriteFile(root / "Sumvane.md5", summary);
     const std::string rootText = Native(root);
     const fs::path log = box.root() / "logs" / LogName(rootText);
-    // Each file takes 2 ms to open: about 500 entries a second.
+    // Each file takes 2 ms to open: about 500 entries a second, so no run
+    // comes round to where it began.
     RunOptions options;
     options.env = {{"LD_PRELOAD", SUMVANE_AT_OPEN_LIBRARY}, {"SUMVANE_PAUSE_NAME", "*e1"},
                    {"SUMVANE_PAUSE_SECONDS", "0.002"}, {"SUMVANE_THREADS", "1"},
                    {"ASAN_OPTIONS", WithLinkOrderUnchecked()}};
     std::mt19937 random(29);
-    std::uniform_int_distribution<int> delay(50, 2600);  // ms; the time is 2 s
+    std::uniform_int_distribution<int> delay(50, 1500);  // ms; the time (2 s) is never reached
     const int signals[] = {SIGKILL, SIGTERM, SIGINT};
     std::uint64_t next = 0;  // the entry the next run checks first
-    int stopped = 0, savedWhileRunning = 0, ranOut = 0;
-    for (int run = 0; stopped < 50 && run < 90; ++run) {
+    int savedWhileRunning = 0;
+    for (int run = 0; run < 52; ++run) {
         SCOPED_TRACE("run " + std::to_string(run));
+        const bool stop = run < 50;
         const auto start = std::chrono::steady_clock::now();
         const auto stopAt = start + std::chrono::milliseconds(delay(random));
         const int signal = signals[run % 3];
         std::optional<std::chrono::steady_clock::time_point> sent;
         options.whileRunning = [&](pid_t pid) {
-            if (!sent && std::chrono::steady_clock::now() >= stopAt && ::kill(pid, signal) == 0) {
+            if (stop && !sent && std::chrono::steady_clock::now() >= stopAt && ::kill(pid, signal) == 0) {
                 sent = std::chrono::steady_clock::now();
             }
         };
-        const RunResult r = box.Run({"-f" + rootText, "-v", "-t2s", "-o" + Native(log.parent_path())}, options);
-        const auto end = sent.value_or(std::chrono::steady_clock::now());
-        if (sent) {
-            ++stopped;
-            EXPECT_EQ(r.exitCode, signal == SIGKILL ? 128 + SIGKILL : 1);
-        } else {
-            ++ranOut;
-            EXPECT_EQ(r.exitCode, 1);  // every entry is a mismatch
-        }
+        const RunResult r =
+            box.Run({"-f" + rootText, "-v", stop ? "-t2s" : "-t1s", "-o" + Native(log.parent_path())}, options);
+        ASSERT_EQ(stop, sent.has_value()) << "the run ended before it could be stopped";
+        EXPECT_EQ(r.exitCode, stop && signal == SIGKILL ? 128 + SIGKILL : 1);  // every entry is a mismatch
         // The entries the run checked, in order: the log's whole lines (a
         // killed run may have written part of one).
         std::vector<std::uint64_t> checked;
-        std::string text = LogText(log).value_or("");
+        const std::string text = LogText(log).value_or("");
         for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
             const std::size_t name = text.find(rootText + Sep() + "e", at);
             ASSERT_LT(name, end) << text.substr(at, end - at);
@@ -363,21 +367,21 @@ TEST(Slices, AStoppedRunGoesOnWithoutSkippingAnEntry) {
         const std::uint64_t saved = NextEntry(root) == 0 ? 0 : NextEntry(root) - 1;
         const std::uint64_t moved = (saved + kEntries - next) % kEntries;
         ASSERT_LE(moved, checked.size()) << "the place passed entries that were not checked";
-        const double seconds = std::chrono::duration<double>(end - start).count();
-        const double perSecond = static_cast<double>(checked.size()) / seconds;
-        if (sent) {
-            EXPECT_LE(static_cast<double>(checked.size() - moved), perSecond * 2 + 50)
+        if (stop) {
+            const double seconds = std::chrono::duration<double>(*sent - start).count();
+            const double perSecond = static_cast<double>(checked.size()) / seconds;
+            EXPECT_LE(static_cast<double>(checked.size() - moved), perSecond * 1.25 + 40)
                 << checked.size() << " checked in " << seconds << " s, place moved by " << moved;
             if (moved > 0) ++savedWhileRunning;
         } else {
+            EXPECT_GT(checked.size(), 0u);
+            EXPECT_LT(checked.size(), kEntries) << "the time did not stop the run";
             EXPECT_EQ(moved, checked.size()) << "a run that ran out of time keeps its whole place";
         }
         next = saved;
     }
-    EXPECT_EQ(stopped, 50);
-    EXPECT_GE(ranOut, 1);
-    // Killed after a second or more, a run had saved its place already.
-    EXPECT_GE(savedWhileRunning, 10);
+    // Stopped after a second or more, a run had saved its place already.
+    EXPECT_GE(savedWhileRunning, 3);
 }
 
 }  // namespace

@@ -345,6 +345,10 @@ TEST(ApplyArguments, ATimeForSlicesIsReadOrTheRunRefused) {
          u"-t: not a time; give minutes (-t90), or a number with s, m or h after it (-t30s, -t2h)"},
         {{u"-f/d", u"-vc", u"-t2h"}, 7200, u"-t cannot be used with -vc: a rewrite needs the whole summary"},
         {{u"-t2h", u"-f/d", u"-vC"}, 7200, u"-t cannot be used with -vc: a rewrite needs the whole summary"},
+        {{u"-f/d", u"-a", u"-v", u"-t2h"}, 7200,
+         u"-t cannot be used with -a: new files are found by a walk of the whole folder"},
+        {{u"-f/d", u"-at2h", u"-v"}, 7200,
+         u"-t cannot be used with -a: new files are found by a walk of the whole folder"},
     };
     for (const Case& c : cases) {
         RunSettings settings;
@@ -354,11 +358,6 @@ TEST(ApplyArguments, ATimeForSlicesIsReadOrTheRunRefused) {
         EXPECT_EQ(settings.sliceSeconds, c.seconds) << line;
         EXPECT_EQ(settings.refusal, c.refusal) << line;
     }
-    // New files are found by a walk of the whole folder.
-    RunSettings additions;
-    additions.additions = true;
-    applyArguments({u"-f/d", u"-v", u"-t2h"}, additions);
-    EXPECT_EQ(additions.refusal, u"-t cannot be used with -a: new files are found by a walk of the whole folder");
 }
 
 TEST(ApplyArgument, BareArgumentVerifiesTheFolderHoldingIt) {
