@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "text.h"
+
 using namespace TesselLibrary;
 
 namespace {
@@ -15,13 +17,6 @@ bool SameTime(const std::optional<TesselDateTime>& a, const std::optional<Tessel
     if (!a || !b) return !a && !b;
     return a->year == b->year && a->month == b->month && a->day == b->day && a->hour == b->hour &&
            a->minute == b->minute && a->second == b->second;
-}
-
-std::string TimeText(const TesselDateTime& t) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
-                  t.second);
-    return text;
 }
 
 std::optional<TesselDateTime> ParseTime(const std::string& text) {
@@ -68,7 +63,7 @@ std::string formatSlicePlace(const SlicePlace& place) {
     text += "fingerprint " + std::string(fingerprint) + "\r\n";
     // Numbered from 1, as a person counts the summary's entries.
     text += "next " + std::to_string(place.next + 1) + "\r\n";
-    text += "last full round " + (place.lastFullRound ? TimeText(*place.lastFullRound) : std::string("none")) + "\r\n";
+    text += "last full round " + (place.lastFullRound ? ToSystemBytes(DateTimeText(*place.lastFullRound)) : std::string("none")) + "\r\n";
     return text;
 }
 

@@ -27,8 +27,16 @@ using Lines = std::vector<std::string>;
 
 std::string Line(const std::string& digits, const std::string& path) { return digits + " " + path + "\r\n"; }
 
-std::string Mismatch(const std::string& path, const std::string& stored, const std::string& now) {
-    return path + " - MD5 Mismatch (" + stored + " - " + now + ")";
+// The mismatch of a file whose bytes changed and whose date did not.
+std::string Damaged(const std::string& path, const std::string& stored, const std::string& now) {
+    return path + " - MD5 Mismatch (" + stored + " - " + now + ") - Damaged: Date Unchanged";
+}
+
+// Writes `bytes` into `file` as damage does: its date stays before the
+// summary's.
+void Damage(const fs::path& file, const std::string& bytes, const fs::path& summary) {
+    WriteFile(file, bytes);
+    fs::last_write_time(file, fs::last_write_time(summary) - std::chrono::hours(1));
 }
 
 // `rel` ("sub/b.jpg") below the folder the program spells `folderText`.
@@ -41,18 +49,16 @@ std::string RecordedUnder(const std::string& checked, const std::string& recorde
     return checked + " - Recorded Under " + recorded;
 }
 
-// A run whose log holds news (which fails nothing) and `problems` problems:
-// on Linux standard error repeats the log, then counts the problems only.
-void ExpectRunWithNews(const RunResult& r, int exitCode, std::size_t problems, const fs::path& log) {
+// A run whose log holds news (which fails nothing) and problems, `counted`
+// as the closing line counts them: on Linux standard error repeats the log,
+// then counts the problems only.
+void ExpectRunWithNews(const RunResult& r, int exitCode, const std::string& counted, const fs::path& log) {
     EXPECT_EQ(r.exitCode, exitCode);
     EXPECT_EQ(r.out, Banner());
     if (WineMode()) return;
     std::string lines = LogText(log).value_or("<no log>");
     for (std::size_t at; (at = lines.find("\r\n")) != std::string::npos;) lines.replace(at, 2, "\n");
-    const std::string count = problems == 0   ? std::string("no problem")
-                              : problems == 1 ? std::string("1 problem")
-                                              : std::to_string(problems) + " problems";
-    EXPECT_EQ(r.err, TerminalText(lines) + "sumvane: " + count + "; log: " + Native(log) + "\n");
+    EXPECT_EQ(r.err, TerminalText(lines) + "sumvane: " + counted + "; log: " + Native(log) + "\n");
 }
 
 const std::vector<Recorded> kPhotos = {{"a.jpg", "photo a", ""}, {"sub/b.jpg", "photo b", ""}, {"sub/c.jpg", "photo c", ""}};
@@ -74,19 +80,19 @@ TEST(MovedArchive, ACopyIsCheckedWhereItIsNotWhereItWasRecorded) {
     const fs::path copy = box.root() / "backup" / "photos";
     RecordAndCopy(box, original, copy);
     for (const Recorded& file : kPhotos) WriteFile(original / file.rel, "edited since: " + file.content);
-    WriteFile(copy / "sub" / "b.jpg", "damaged");
+    Damage(copy / "sub" / "b.jpg", "damaged", copy / "Sumvane.md5");
     const std::string copyText = Native(copy);
     const fs::path log = box.desktop() / LogName(copyText);
     const Lines expected = {RecordedUnder(copyText, Native(original)),
-                            Mismatch(In(copyText, "sub/b.jpg"), Md5Of("photo b"), Md5Of("damaged"))};
+                            Damaged(In(copyText, "sub/b.jpg"), Md5Of("photo b"), Md5Of("damaged"))};
 
-    ExpectRunWithNews(box.Run({"-f" + copyText, "-v"}), 1, 1, log);
+    ExpectRunWithNews(box.Run({"-f" + copyText, "-v"}), 1, "1 problem (1 damaged)", log);
     EXPECT_EQ(LogLines(log), expected);
     // A bare summary path checks the same way.
-    ExpectRunWithNews(box.Run({Native(copy / "Sumvane.md5")}), 1, 1, log);
+    ExpectRunWithNews(box.Run({Native(copy / "Sumvane.md5")}), 1, "1 problem (1 damaged)", log);
     EXPECT_EQ(LogLines(log), expected);
 
-    ExpectRunWithNews(box.Run({"-f" + copyText, "-vc"}), 1, 1, log);
+    ExpectRunWithNews(box.Run({"-f" + copyText, "-vc"}), 1, "1 problem (1 damaged)", log);
     EXPECT_EQ(LogLines(log), expected);
     std::vector<Recorded> now = kPhotos;
     now[1].content = "damaged";
@@ -105,7 +111,7 @@ TEST(MovedArchive, TheOriginalIsNeverOpened) {
     const fs::path original = box.root() / "srv" / "photos";
     const fs::path copy = box.root() / "backup" / "photos";
     RecordAndCopy(box, original, copy);
-    WriteFile(copy / "a.jpg", "damaged");
+    Damage(copy / "a.jpg", "damaged", copy / "Sumvane.md5");
     if (::geteuid() == 0) GiveToUnprivileged(box.root());
     fs::permissions(original / "a.jpg", fs::perms::none);
     fs::permissions(original / "sub", fs::perms::none);
@@ -114,9 +120,9 @@ TEST(MovedArchive, TheOriginalIsNeverOpened) {
     const std::string copyText = Native(copy);
     const fs::path log = box.desktop() / LogName(copyText);
 
-    ExpectRunWithNews(box.Run({"-f" + copyText, "-v"}, asUser), 1, 1, log);
+    ExpectRunWithNews(box.Run({"-f" + copyText, "-v"}, asUser), 1, "1 problem (1 damaged)", log);
     EXPECT_EQ(LogLines(log), (Lines{RecordedUnder(copyText, Native(original)),
-                                    Mismatch(In(copyText, "a.jpg"), Md5Of("photo a"), Md5Of("damaged"))}));
+                                    Damaged(In(copyText, "a.jpg"), Md5Of("photo a"), Md5Of("damaged"))}));
     fs::permissions(original / "sub", fs::perms::owner_all);
 }
 
@@ -130,8 +136,17 @@ TEST(MovedArchive, ACopyUnderAnotherNameWithTheOriginalGone) {
     const std::string copyText = Native(copy);
     const fs::path log = box.desktop() / LogName(copyText);
 
-    ExpectRunWithNews(box.Run({"-f" + copyText, "-v"}), 0, 0, log);
+    ExpectRunWithNews(box.Run({"-f" + copyText, "-v"}), 0, "no problem", log);
     EXPECT_EQ(LogLines(log), Lines{RecordedUnder(copyText, Native(original))});
+
+    // A check that also walks the copy meets its entries there: only a file
+    // the summary does not list is new, and the rewrite is the copy's.
+    WriteFile(copy / "sub" / "new.jpg", "new photo");
+    ExpectRunWithNews(box.Run({"-f" + copyText, "-r", "-avc"}), 0, "no problem, 1 new file", log);
+    EXPECT_EQ(LogLines(log), (Lines{RecordedUnder(copyText, Native(original)), In(copyText, "sub/new.jpg") + " - New File"}));
+    std::vector<Recorded> now = kPhotos;
+    now.push_back({"sub/new.jpg", "new photo", ""});
+    EXPECT_EQ(ReadFile(copy / "Sumvane.md5X"), ExpectedSummary(copyText, copy, now));
 }
 
 // Every file in one subfolder (the entries' common folder is deeper than the
@@ -154,7 +169,7 @@ TEST(MovedArchive, FilesInOneSubfolderAndOthersOutsideTheRecordedFolder) {
     const std::string movedText = Native(moved);
     const fs::path log = box.desktop() / LogName(movedText);
 
-    ExpectRunWithNews(box.Run({"-f" + movedText, "-vc"}), 1, 1, log);
+    ExpectRunWithNews(box.Run({"-f" + movedText, "-vc"}), 1, "1 problem", log);
     EXPECT_EQ(LogLines(log), (Lines{RecordedUnder(movedText, Native(original)), Native(gone) + " - File Not Found"}));
     EXPECT_EQ(ReadFile(moved / "Sumvane.md5X"),
               ExpectedSummary(movedText, moved, files) + Line(Md5Of("notes"), Native(notes)));
@@ -171,7 +186,7 @@ TEST(MovedArchive, ADiskUnderAnotherDriveLetter) {
     const fs::path disk = box.root() / "disk";
     RecordAndCopy(box, original, disk / "photos");
     fs::remove_all(original);
-    WriteFile(disk / "photos" / "sub" / "c.jpg", "damaged");
+    Damage(disk / "photos" / "sub" / "c.jpg", "damaged", disk / "photos" / "Sumvane.md5");
     const fs::path drive = fs::path(prefix) / "dosdevices" / "s:";
     fs::remove(drive);
     fs::create_directory_symlink(disk, drive);
@@ -180,9 +195,9 @@ TEST(MovedArchive, ADiskUnderAnotherDriveLetter) {
 
     const RunResult r = box.Run({"-f" + checked, "-v"});
     fs::remove(drive);
-    ExpectRunWithNews(r, 1, 1, log);
+    ExpectRunWithNews(r, 1, "1 problem (1 damaged)", log);
     EXPECT_EQ(LogLines(log), (Lines{RecordedUnder(checked, Native(original)),
-                                    Mismatch("S:\\photos\\sub\\c.jpg", Md5Of("photo c"), Md5Of("damaged"))}));
+                                    Damaged("S:\\photos\\sub\\c.jpg", Md5Of("photo c"), Md5Of("damaged"))}));
 }
 
 // The place file beside the summary, and its "next" entry (from 1); 0 when
@@ -211,7 +226,7 @@ struct SlicedTree {
         Lines lines;
         for (const int i : order) {
             const std::string name = "e" + std::to_string(i);
-            lines.push_back(Mismatch(In(text, name), Md5Of("then " + name), Md5Of("now " + name)));
+            lines.push_back(Damaged(In(text, name), Md5Of("then " + name), Md5Of("now " + name)));
         }
         return lines;
     }
@@ -231,7 +246,7 @@ std::string Today() {
 TEST(Slices, GoOnWhereTheLastStoppedAndRoundToWhereTheyBegan) {
     Sandbox box;
     SlicedTree tree(box);
-    const std::string closing = "sumvane: 6 problems; log: " + Native(tree.log) + "; checked 6 of 6 files (lines ";
+    const std::string closing = "sumvane: 6 problems (6 damaged); log: " + Native(tree.log) + "; checked 6 of 6 files (lines ";
 
     RunResult r = box.Run({"-f" + tree.text, "-v", "-t1h"});
     ExpectRun(r, 1);
@@ -265,7 +280,7 @@ TEST(Slices, GoOnWhereTheLastStoppedAndRoundToWhereTheyBegan) {
     ExpectRun(box.Run({"-f" + tree.text, "-v", "-t5s"}), 1);
     const Lines all = tree.Checked({1, 2, 3, 4, 5, 6});
     Lines expected = all;
-    expected[0] = Mismatch(In(tree.text, "e1"), Md5Of("then e0"), Md5Of("now e1"));
+    expected[0] = Damaged(In(tree.text, "e1"), Md5Of("then e0"), Md5Of("now e1"));
     EXPECT_EQ(LogLines(tree.log), expected);
 
     // A build never records the place, as it never records the summary.
