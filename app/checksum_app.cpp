@@ -37,6 +37,12 @@ void ChecksumApp::applyCommandLine() { parseCommandLine(settings); }
 
 bool ChecksumApp::run() {
     if (settings.informationRequest != InformationRequest::None) return answerInformationRequest();
+    // Options that cannot work together: nothing is done, not even the log
+    // of the run before deleted.
+    if (!settings.refusal.empty()) {
+        WriteErrorText(std::u16string(kExecutableName) + u": " + settings.refusal + kConsoleLineEnd);
+        return false;
+    }
     const InterruptNoticeScope notice(interruptNotice());
     const std::optional<FileDigest> clipboardDigest = performStartupActions(settings, frame, *log);
 
@@ -68,9 +74,11 @@ bool ChecksumApp::run() {
     if (log->failed()) ok = false;
     if (kLogLinesOnStandardError && log->lineCount() != 0) {
         const bool kept = built && built->previousKept;
+        const std::optional<JobResult> checked = folderMode ? folderMode->checked() : std::nullopt;
+        const std::u16string covered = checked && checked->slice ? u"; " + sliceCoverageText(*checked->slice) : u"";
         WriteErrorText(closingLine(problems.tally(), log->lostLineCount(), log->path(),
                                    kept ? settings.summaryPath() : std::u16string()) +
-                       kConsoleLineEnd);
+                       covered + kConsoleLineEnd);
     } else if (kLogLinesOnStandardError && ok && StandardErrorIsTerminal()) {
         // Someone watches: a clean run says what it did. Under cron it stays
         // silent, so that no mail is sent.

@@ -1,5 +1,7 @@
 #include "closing_line.h"
 
+#include <cstdio>
+
 #include "platform.h"
 #include "text.h"
 
@@ -11,6 +13,29 @@ std::u16string Count(std::size_t number) { return FromSystemBytes(std::to_string
 
 // "154,040 files", "1 file".
 std::u16string Files(std::uint64_t number) { return GroupThousands(number) + (number == 1 ? u" file" : u" files"); }
+
+// "checked 12,345 of 1,000,000 files (lines 400,001-412,345)".
+std::u16string SliceChecked(const SliceCoverage& slice) {
+    std::u16string text = u"checked " + GroupThousands(slice.checked) + u" of " + Files(slice.entries);
+    std::u16string lines;
+    for (const auto& [first, last] : slice.lines) {
+        lines += (lines.empty() ? u"" : u", ") + GroupThousands(first);
+        if (last != first) lines += u"-" + GroupThousands(last);
+    }
+    if (!lines.empty()) text += (slice.lines.size() == 1 && slice.lines[0].first == slice.lines[0].second ? u" (line "
+                                                                                                        : u" (lines ") +
+                                lines + u")";
+    return text;
+}
+
+// "last full round finished 2026-12-01".
+std::u16string SliceRound(const SliceCoverage& slice) {
+    if (!slice.lastFullRound) return u"no full round yet";
+    char date[16];
+    std::snprintf(date, sizeof date, "%04d-%02d-%02d", slice.lastFullRound->year, slice.lastFullRound->month,
+                  slice.lastFullRound->day);
+    return u"last full round finished " + FromSystemBytes(date);
+}
 
 // These lines go to a terminal: a control character of a path must not act.
 std::u16string Prefixed(const std::u16string& text) {
@@ -60,15 +85,22 @@ std::u16string cleanClosingLine(const CleanRun& run) {
     } else if (run.built) {
         std::u16string part = Files(run.built->files) + u" recorded in " + summary;
         // A check of what was just recorded is said with it.
-        if (run.checked && run.checked->files == run.built->files) {
+        if (run.checked && !run.checked->slice && run.checked->files == run.built->files) {
             part += u" and" + checkedText;
             checkSaid = true;
         }
         add(part);
     }
-    if (run.checked && !checkSaid) add(Files(run.checked->files) + checkedText);
+    if (run.checked && run.checked->slice) {
+        add(SliceChecked(*run.checked->slice) + u", no problem");
+        add(SliceRound(*run.checked->slice));
+    } else if (run.checked && !checkSaid) {
+        add(Files(run.checked->files) + checkedText);
+    }
     return text.empty() ? text : Prefixed(text);
 }
+
+std::u16string sliceCoverageText(const SliceCoverage& slice) { return SliceChecked(slice) + u"; " + SliceRound(slice); }
 
 std::u16string interruptNotice(const std::u16string& keptPath) {
     return Prefixed(keptPath.empty() ? u"interrupted" : u"interrupted; " + ShownInLogLine(keptPath) + u" left as it was");

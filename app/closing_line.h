@@ -35,6 +35,11 @@ struct CleanRun {
 // parts joined with "; ". Empty when nothing was recorded or checked.
 std::u16string cleanClosingLine(const CleanRun& run);
 
+// What a check in slices covered, for the end of the closing line:
+// "checked 12,345 of 1,000,000 files (lines 400,001-412,345); last full round
+// finished 2026-12-01" ("no full round yet" before the first).
+std::u16string sliceCoverageText(const SliceCoverage& slice);
+
 // "sumvane: interrupted", with "; <path> left as it was" when `keptPath`,
 // the file the run would have replaced, is given.
 std::u16string interruptNotice(const std::u16string& keptPath = {});

@@ -1,5 +1,7 @@
 #include "command_line.h"
 
+#include <optional>
+
 #include "console.h"
 #include "platform.h"
 #include "platform_rules.h"
@@ -26,6 +28,7 @@ bool TakesValue(char16_t letter) {
         case u'f':
         case u'n':
         case u'o':
+        case u't':
         case u'x':
         case u'z':
             return true;
@@ -67,6 +70,33 @@ std::u16string NoteOnIgnored(const std::u16string& argument, std::size_t used, b
         note = u"ignoring unknown option " + argument;
     }
     return ShownInLogLine(note);  // a line break typed into an argument stays visible
+}
+
+// A time of a check in slices: a whole number of minutes, or of seconds,
+// minutes or hours with "s", "m" or "h" after it (either case); more than
+// nothing. Nothing when it is not such a time.
+std::optional<std::uint64_t> SliceSeconds(const std::u16string& value) {
+    std::size_t digits = 0;
+    std::uint64_t number = 0;
+    // Nine digits of hours still fit; more is no time anyone means.
+    while (digits < value.size() && digits < 10 && value[digits] >= u'0' && value[digits] <= u'9') {
+        number = number * 10 + (value[digits] - u'0');
+        ++digits;
+    }
+    if (digits == 0 || digits > 9 || number == 0) return std::nullopt;
+    const std::u16string unit = value.substr(digits);
+    if (unit.empty() || unit == u"m" || unit == u"M") return number * 60;
+    if (unit == u"s" || unit == u"S") return number;
+    if (unit == u"h" || unit == u"H") return number * 3600;
+    return std::nullopt;
+}
+
+// Why options given together cannot run; empty when they can.
+std::u16string RefusalOf(const RunSettings& app) {
+    if (!app.refusal.empty() || !app.sliceSeconds) return app.refusal;
+    if (app.rewriteOnDifference) return u"-t cannot be used with -vc: a rewrite needs the whole summary";
+    if (app.additions) return u"-t cannot be used with -a: new files are found by a walk of the whole folder";
+    return u"";
 }
 
 // A build that records its paths relative to the current folder: a check
@@ -170,6 +200,14 @@ std::size_t applyArgument(const std::u16string& argument, RunSettings& app) {
             app.showHelp = false;
             app.uninstallVerb = true;
             return 2;
+        case u't':
+            app.showHelp = false;
+            app.sliceSeconds = SliceSeconds(value);
+            if (!app.sliceSeconds && app.refusal.empty()) {
+                app.refusal = ShownInLogLine(argument) +
+                              u": not a time; give minutes (-t90), or a number with s, m or h after it (-t30s, -t2h)";
+            }
+            return argument.size();
         case u'v':
             app.showHelp = false;
             app.verify = true;
@@ -222,6 +260,8 @@ std::vector<std::u16string> applyArguments(const std::vector<std::u16string>& ar
     std::vector<std::u16string> notes;
     // The answer to "--help" or "--version" is the whole run.
     if (app.informationRequest != InformationRequest::None) return notes;
+    app.refusal = RefusalOf(app);
+    if (!app.refusal.empty()) return notes;
     for (const Ignored& each : ignored) {
         std::u16string note = NoteOnIgnored(each.argument, each.used, app.showHelp);
         if (!note.empty()) notes.push_back(std::move(note));
@@ -230,6 +270,10 @@ std::vector<std::u16string> applyArguments(const std::vector<std::u16string>& ar
     // folder named alone is not even opened.
     const bool otherWork = app.showHelp || app.installVerb || app.uninstallVerb || app.hashToClipboard ||
                            !app.singleFile.empty();
+    if (app.sliceSeconds && !(app.folderGiven && app.verify)) {
+        notes.push_back(u"ignoring -t: it sets the time of a folder's check (-v)");
+        app.sliceSeconds.reset();
+    }
     if (!otherWork && !app.folderGiven) {
         notes.push_back(u"nothing to do: no folder (-f), file (-n) or path was given");
     } else if (!otherWork && !app.create && !app.verify) {

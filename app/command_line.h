@@ -21,7 +21,9 @@ std::size_t applyArgument(const std::u16string& argument, RunSettings& app);
 // note for each option ignored in whole or in part, in order, and a last
 // one when the run was given options but selects no work (no folder, file
 // or path, or a folder with neither -c nor -v); nothing when it answers
-// "--help" or "--version". Whether they are shown is the caller's business.
+// "--help" or "--version", or when the options cannot work together (the
+// settings' `refusal` then says why). Whether they are shown is the
+// caller's business.
 std::vector<std::u16string> applyArguments(const std::vector<std::u16string>& arguments, RunSettings& app);
 // Reads the process's command line and applies each argument in order. On
 // Linux the notes go to standard error, with one more when a build on a

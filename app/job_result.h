@@ -3,9 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+
+#include "slice_coverage.h"
 
 struct JobResult {
     std::uint64_t files = 0;
     bool summaryWritten = false;  // a build replaced the summary with its files
     bool previousKept = false;    // a build that could not read everything left the old summary as it was
+    std::optional<SliceCoverage> slice = std::nullopt;  // a check in slices: what it covered
 };

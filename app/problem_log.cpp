@@ -12,6 +12,13 @@ void ProblemLog::logProblem(const std::u16string& path, std::uint32_t messageId)
     log_.WriteLine(strings_.ResourceString(messageId));
 }
 
+void ProblemLog::logProblem(const std::u16string& path, std::uint32_t messageId, const std::u16string& detail) const {
+    ++tally_.problems;
+    log_.Write(ShownInLogLine(path));
+    log_.Write(strings_.ResourceString(messageId));
+    log_.WriteLine(ShownInLogLine(detail));
+}
+
 void ProblemLog::logMismatch(const std::u16string& path, const std::u16string& first, const std::u16string& second,
                              Verdict verdict, const FileTime& modified) const {
     ++tally_.problems;

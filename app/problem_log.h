@@ -30,6 +30,9 @@ public:
     // One log line: the path (a line break in it shown as "\r" or "\n")
     // followed by string `messageId`.
     void logProblem(const std::u16string& path, std::uint32_t messageId) const;
+    // The same with `detail` after the message (a line break in it shown as
+    // in a path).
+    void logProblem(const std::u16string& path, std::uint32_t messageId, const std::u16string& detail) const;
     // The mismatch line: the path, " - MD5 Mismatch", then the two digests
     // in parentheses, in the order given; for an edited file, then
     // " - Modified " and its local time of `modified`, for a damaged one

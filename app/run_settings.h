@@ -2,6 +2,8 @@
 // by parseCommandLine; read by the start-up actions and the jobs.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +28,12 @@ struct RunSettings {
     // -a: a folder's check also walks the folder and reports the files the
     // summary does not list (new, or moved there).
     bool additions = false;
+    // -t: check in slices of at most this many seconds, going on where the
+    // last one stopped.
+    std::optional<std::uint64_t> sliceSeconds;
+    // Set, the run does nothing but say it and fail: options that cannot
+    // work together.
+    std::u16string refusal;
     // Set, the run only answers it: no start-up action, no work.
     InformationRequest informationRequest = InformationRequest::None;
 

@@ -14,6 +14,7 @@ const std::u16string& orderKey(const SummaryEntry& entry) {
 bool StreamedEntries::next(SummaryEntry& entry) {
     SummaryLine line;
     while (reader_.Next(line)) {
+        ++lines_;
         // A last line without its end where the first reading had more: the
         // file was cut within that line, and it names no file.
         if (line.unterminated && reader_.bytesRead() != bytes_) return false;
@@ -21,6 +22,7 @@ bool StreamedEntries::next(SummaryEntry& entry) {
         // More than were counted: the file grew; what follows was never
         // counted, and the check stops short of it.
         if (++read_ > counted_) return false;
+        relocation_.apply(line.entry);
         entry = std::move(line.entry);
         return true;
     }

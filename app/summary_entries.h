@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/walk_order.h"
+#include "relocation.h"
 #include "summary_format.h"
 #include "tessel_file.h"
 
@@ -27,13 +28,16 @@ protected:
 
 // The entries of the summary file, read again from the start of its handle:
 // exactly the `counted` ones the first reading met in its `bytes`, or
-// whole() says not.
+// whole() says not; each named where `relocation` puts it, so that all that
+// follows sees the names of a moved summary where its files are now.
 class StreamedEntries final : public SummaryEntries {
 public:
     StreamedEntries(TesselLibrary::TesselFile& file, const std::u16string& summaryName, std::uint64_t counted,
-                    std::uint64_t bytes)
-        : reader_(file, summaryName), counted_(counted), bytes_(bytes) {}
+                    std::uint64_t bytes, Relocation relocation = {})
+        : reader_(file, summaryName), counted_(counted), bytes_(bytes), relocation_(std::move(relocation)) {}
     bool next(SummaryEntry& entry) override;
+    // The summary's line (from 1) of the entry next() gave last.
+    std::uint64_t line() const { return lines_; }
     // Every entry was read, and no more than were counted: false when a
     // read failed, or the file was cut or grown since the first reading.
     bool whole() const { return ended_ && !reader_.readFailed() && read_ == counted_; }
@@ -42,7 +46,9 @@ private:
     SummaryReader reader_;
     std::uint64_t counted_;
     std::uint64_t bytes_;
+    Relocation relocation_;
     std::uint64_t read_ = 0;
+    std::uint64_t lines_ = 0;
     bool ended_ = false;
 };
 

@@ -6,9 +6,10 @@
 
 using namespace TesselLibrary;
 
-void pushEntry(ItemSink<VerifyItem>& sink, SummaryEntry&& entry, EntryResolver& resolver) {
+void pushEntry(ItemSink<VerifyItem>& sink, SummaryEntry&& entry, EntryResolver& resolver, std::uint64_t line) {
     const auto stopping = [&] { return sink.stopping(); };
     VerifyItem item;
+    item.line = line;
     std::copy(entry.digest, entry.digest + 32, item.stored);
     item.name = std::move(entry.name);
     // The same bytes may have been meant in another encoding a summary line

@@ -46,5 +46,6 @@ private:
     bool entriesDone_ = false;
 };
 
-// An entry of the summary as an item of the check, with where its file is.
-void pushEntry(ItemSink<VerifyItem>& sink, SummaryEntry&& entry, EntryResolver& resolver);
+// An entry of the summary as an item of the check, with where its file is
+// (`line`: its line in the summary, when known).
+void pushEntry(ItemSink<VerifyItem>& sink, SummaryEntry&& entry, EntryResolver& resolver, std::uint64_t line = 0);

@@ -11,6 +11,9 @@
 #include "engine/verify_item.h"
 #include "file_reader.h"
 #include "path.h"
+#include "relocation.h"
+#include "slice.h"
+#include "slice_place.h"
 #include "string_ids.h"
 #include "summary_entries.h"
 #include "summary_format.h"
@@ -41,22 +44,22 @@ JobResult VerifyJob::verifySummary() {
     return verifySummary(hash, threads, entryFolders, &walkFolders);
 }
 
-VerifyJob::FirstReading VerifyJob::readFirst() {
+VerifyJob::FirstReading VerifyJob::readFirst(DescriptorBudget& folders, Slice* slice) {
     FirstReading first;
     const bool sizes = ProgressShowsCounts();
     const WalkOrder order(settings_.folderPath());
     std::u16string previous;
-    SummaryReader reader(summaryFile_, settings_.summaryName);
-    SummaryLine line;
-    while (reader.Next(line)) {
+    const auto take = [&](SummaryLine& line) {
         if (line.kind != SummaryLine::Kind::Entry) {
             first.anyInvalid = true;
             problems_.logInvalidLine(line.kind == SummaryLine::Kind::InvalidHash ? kInvalidHash : kInvalidFilename);
-            continue;
+            return;
         }
         ++first.entries;
+        if (slice) slice->noteEntry(line.entry);
+        first.relocation.apply(line.entry);
         if (sizes) counts_.bytesTotal += FileSizeOf(line.entry.name);
-        if (!settings_.additions) continue;
+        if (!settings_.additions) return;
         // What a check that walks the folder needs: every name listed, and
         // whether the entries come in the walk's order.
         listed_.add(line.entry.name);
@@ -64,7 +67,31 @@ VerifyJob::FirstReading VerifyJob::readFirst() {
         const std::u16string& key = orderKey(line.entry);
         if (first.entries > 1 && order.before(key, previous)) first.inWalkOrder = false;
         previous = key;
+    };
+    // The summary's first lines are held until they have decided where its
+    // entries are checked: that is said first, and no file is looked at
+    // where it was recorded.
+    RelocationFinder finder(settings_.folderPath());
+    std::vector<SummaryLine> held;
+    bool decided = false;
+    const auto decide = [&] {
+        decided = true;
+        first.relocation = decideRelocation(finder, folders);
+        for (SummaryLine& line : held) take(line);
+        held = {};
+    };
+    SummaryReader reader(summaryFile_, settings_.summaryName);
+    SummaryLine line;
+    while (reader.Next(line)) {
+        if (decided) {
+            take(line);
+            continue;
+        }
+        if (line.kind == SummaryLine::Kind::Entry) finder.consider(line.entry);
+        held.push_back(std::move(line));
+        if (held.size() == RelocationFinder::kLinesLookedAt) decide();
     }
+    if (!decided) decide();
     listed_.seal();
     first.read = !reader.readFailed();
     first.bytes = reader.bytesRead();
@@ -73,12 +100,13 @@ VerifyJob::FirstReading VerifyJob::readFirst() {
 }
 
 bool VerifyJob::produce(ItemSink<VerifyItem>& sink, const FirstReading& first, DescriptorBudget& folders,
-                        DescriptorBudget* walkFolders) {
+                        DescriptorBudget* walkFolders, const Slice* slice) {
     EntryResolver resolver(root_, settings_.folderPath(), folders);
-    StreamedEntries streamed(summaryFile_, settings_.summaryName, first.entries, first.bytes);
+    if (slice) return produceSlice(sink, first, resolver, slice->first());
+    StreamedEntries streamed(summaryFile_, settings_.summaryName, first.entries, first.bytes, first.relocation);
     if (!settings_.additions) {
         SummaryEntry entry;
-        while (streamed.next(entry)) pushEntry(sink, std::move(entry), resolver);
+        while (streamed.next(entry)) pushEntry(sink, std::move(entry), resolver, streamed.line());
         return streamed.whole();
     }
     const WalkOrder order(settings_.folderPath());
@@ -92,14 +120,33 @@ bool VerifyJob::produce(ItemSink<VerifyItem>& sink, const FirstReading& first, D
     return streamed.whole();
 }
 
+bool VerifyJob::produceSlice(ItemSink<VerifyItem>& sink, const FirstReading& first, EntryResolver& resolver,
+                             std::uint64_t from) {
+    SummaryEntry entry;
+    StreamedEntries toLast(summaryFile_, settings_.summaryName, first.entries, first.bytes, first.relocation);
+    for (std::uint64_t index = 0; toLast.next(entry); ++index) {
+        if (index >= from) pushEntry(sink, std::move(entry), resolver, toLast.line());
+    }
+    if (!toLast.whole()) return false;
+    if (from == 0) return true;
+    if (!summaryFile_.Rewind()) return false;
+    StreamedEntries fromFirst(summaryFile_, settings_.summaryName, first.entries, first.bytes, first.relocation);
+    std::uint64_t index = 0;
+    for (; index < from && fromFirst.next(entry); ++index) pushEntry(sink, std::move(entry), resolver, fromFirst.line());
+    return index == from;
+}
+
 JobResult VerifyJob::verifySummary(const std::function<void(TaskSource& source)>& hash, unsigned threads,
                                    DescriptorBudget& folders, DescriptorBudget* walkFolders) {
     bar_.step(JobBar::Step::Begun);
     bar_.status(settings_.folder.empty() ? DirectoryOf(settings_.singleFile) : settings_.folder);
+    // A slice's time counts from the start of its run.
+    std::optional<Slice> slice;
+    if (settings_.sliceSeconds) slice.emplace(std::chrono::seconds(*settings_.sliceSeconds));
     if (!summaryFile_.OpenRead()) return endWithoutSummary();
     FileTime written;
     if (summaryFile_.Modified(&written)) recorded_ = written;
-    const FirstReading first = readFirst();
+    const FirstReading first = readFirst(folders, slice ? &*slice : nullptr);
     if (!first.read) return endWithoutSummary();
     bar_.step(JobBar::Step::SummaryRead);
     // A summary cut to nothing by a crash or a full disk checks nothing.
@@ -109,11 +156,25 @@ JobResult VerifyJob::verifySummary(const std::function<void(TaskSource& source)>
     JobResult result;
     bool problemFound = first.anyInvalid;
     bool anyNew = false;
+    SlicePlaceFile placeFile(root_, settings_.summaryName, settings_.summaryPath());
+    if (slice) slice->begin(placeFile.load(), first.entries);
+    bool placeLost = false;
+    // The place is kept as the run goes; one that cannot be written is said
+    // once, and fails the run: the next one would check the same files again.
+    const auto keepPlace = [&] {
+        if (placeFile.save(slice->place()) || placeLost) return;
+        placeLost = true;
+        problemFound = true;
+        problems_.logProblem(placeFile.path(), kUnableToWrite);
+    };
+    bool sliceOver = false;
     {
         std::atomic<bool> readWhole{false};
         DigestPipeline<VerifyItem> checks(
-            [&](ItemSink<VerifyItem>& sink) { readWhole = produce(sink, first, folders, walkFolders); }, hash,
-            threads);
+            [&](ItemSink<VerifyItem>& sink) {
+                readWhole = produce(sink, first, folders, walkFolders, slice ? &*slice : nullptr);
+            },
+            hash, threads);
         SummaryWriter rewrite(rewriteFile_, problems_);
         Changes changes;
         for (std::uint64_t done = 0;; ++done) {
@@ -125,16 +186,26 @@ JobResult VerifyJob::verifySummary(const std::function<void(TaskSource& source)>
             const std::u16string& name = next->done.other ? item.others[*next->done.other] : item.name;
             countDone(digest);
             if (take(item, name, digest, rewrite, changes, result)) problemFound = true;
+            if (!slice) continue;
+            sliceOver = !slice->judged(item.line);
+            if (slice->saveDue()) keepPlace();
+            if (sliceOver) break;
         }
         // Entries the summary holds and the check never met are not checked
-        // ones: the summary could not be read as it was counted.
-        if (!readWhole) {
+        // ones: the summary could not be read as it was counted. A slice
+        // whose time is up meets only its own.
+        const bool complete = readWhole || sliceOver;
+        if (!complete) {
             problems_.logProblem(settings_.summaryPath(), kMissingData);
             problemFound = true;
         }
+        if (slice) {
+            keepPlace();
+            result.slice = slice->coverage();
+        }
         if (changes.report(problems_)) problemFound = true;
         anyNew = changes.anyNew();
-        if (finish(rewrite, readWhole, problemFound || anyNew) || rewrite.failed()) problemFound = true;
+        if (finish(rewrite, complete, problemFound || anyNew) || rewrite.failed()) problemFound = true;
     }
     progress_.EndJob(problemFound);
     return result;
@@ -209,4 +280,37 @@ bool VerifyJob::finish(SummaryWriter& rewrite, bool complete, bool differed) {
     // With no line written an older rewrite stays as it was.
     const SummaryWriter::Committed committed = rewrite.commit();
     return committed == SummaryWriter::Committed::Failed || committed == SummaryWriter::Committed::ReplacedNotOnDisk;
+}
+
+Relocation VerifyJob::decideRelocation(const RelocationFinder& finder, DescriptorBudget& folders) {
+    EntryResolver resolver(root_, settings_.folderPath(), folders);
+    const auto exists = [&](const std::u16string& path) {
+        const FilePlace place = resolver.Locate(path, [] { return false; });
+        FileIdentity identity;
+        return place.folder && place.folder->IdentityOf(place.name, &identity);
+    };
+    const auto sameAsChecked = [&](const std::u16string& folder) {
+        const std::shared_ptr<Folder> other = root_ ? Folder::Open(folder) : nullptr;
+        return other && other->identity() == root_->identity();
+    };
+    const RelocationDecision decision = finder.decide(exists, sameAsChecked);
+    const std::u16string checked = shownFolder(settings_.folderPath());
+    switch (decision.kind) {
+        case RelocationDecision::Kind::AsWritten:
+            break;
+        case RelocationDecision::Kind::Moved:
+            problems_.logNews(checked, kRecordedUnder, shownFolder(decision.recordedUnder));
+            break;
+        case RelocationDecision::Kind::Undecided: {
+            // Checked as written, these may be the files of another folder:
+            // no clean bill of health for this one.
+            std::u16string either;
+            for (const std::u16string& folder : decision.candidates) {
+                either += (either.empty() ? u"" : u" or ") + shownFolder(folder);
+            }
+            problems_.logProblem(checked, kRecordedUnder, either + u" (undecided: checked as written)");
+            break;
+        }
+    }
+    return decision.relocation;
 }

@@ -12,12 +12,14 @@
 #include "engine/descriptor_budget.h"
 #include "engine/digest_pipeline.h"
 #include "engine/digest_task.h"
+#include "engine/entry_resolver.h"
 #include "engine/listed_names.h"
 #include "engine/verify_item.h"
 #include "folder.h"
 #include "job_bar.h"
 #include "job_result.h"
 #include "problem_log.h"
+#include "relocation.h"
 #include "run_settings.h"
 #include "tessel_file.h"
 #include "tessel_progress.h"
@@ -50,16 +52,26 @@ private:
         bool anyInvalid = false;    // lines naming none, each logged
         bool inWalkOrder = true;    // with -a: the entries come in the walk's order
         std::uint64_t bytes = 0;    // how long the summary was
+        Relocation relocation;      // where its entries are checked
     };
     // Reads the summary once: its invalid lines are logged before any file
-    // is, and its entries counted for the bar; with -a every name it lists
-    // is kept in `listed_`.
-    FirstReading readFirst();
+    // is, and its entries counted for the bar (and, for a check in slices,
+    // taken into `slice`); with -a every name it lists is kept in `listed_`.
+    // Where its entries are checked is decided from its first lines, before
+    // any of them is taken.
+    FirstReading readFirst(DescriptorBudget& folders, class Slice* slice);
+    // Decides once, from the summary's first entries, where its entries are
+    // checked, saying so when they moved (the log's first line).
+    Relocation decideRelocation(const RelocationFinder& finder, DescriptorBudget& folders);
     // The second reading, the producer of the line: every entry with where
     // its file is, and with -a merged with the walk of the folder. False
     // when it did not meet exactly the entries the first reading counted.
     bool produce(ItemSink<VerifyItem>& sink, const FirstReading& first, DescriptorBudget& folders,
-                 DescriptorBudget* walkFolders);
+                 DescriptorBudget* walkFolders, const class Slice* slice);
+    // The second reading of a check in slices: the entries from the slice's
+    // first to the last, then from the first entry round to where it began.
+    bool produceSlice(ItemSink<VerifyItem>& sink, const FirstReading& first, EntryResolver& resolver,
+                      std::uint64_t from);
     // Logs, counts and rewrites what one item came to; true when it is a
     // problem of the run.
     bool take(const VerifyItem& item, const std::u16string& name, const FileDigest& digest,

@@ -355,19 +355,18 @@ case_tools() {
     small | mixed) echo sumvane-1 sumvane md5sum md5sum-P "${PEERS[@]}" ;;
     mixed.verify) echo sumvane-1 sumvane md5sum ;;
     mixed.cold.verify) echo sumvane sumvane-order cat-P md5sum-P ;;
-    huge | huge.verify) echo sumvane ;;
+    huge | huge.verify | huge.slices) echo sumvane ;;
   esac
 }
 
 # measure CASE TOOL REP: one run of TOOL on the data of CASE (large.warm,
-# large.cold, small, mixed, mixed.verify, huge, huge.verify). Sumvane's
+# large.cold, small, mixed, mixed.verify, huge, huge.verify, huge.slices). Sumvane's
 # summary or companion is moved out after each build (and checked at the
 # end), so every tool hashes the same files and sumvane always writes a new
 # one; a verify gets the summary made before measuring, and it is taken out
 # again afterwards.
 measure() {
-  local case=$1 tool=$2 rep=$3 target label="$1.$2" tree=${1%.verify}
-  tree=${tree%.cold}
+  local case=$1 tool=$2 rep=$3 target label="$1.$2" tree=${1%%.*}
   case $case in
     large.*) target=$BIG ;;
     *) target=${TREE_DIR[$tree]} ;;
@@ -380,6 +379,18 @@ measure() {
     sumvane*:large.*)
       run_once "$label" "${threads[@]}" "$SUMVANE" "-n$target" -c "-o$LOGDIR"
       mv "$target.md5" "$OUT/$label.$rep.md5" ;;
+    sumvane:huge.slices)
+      # Runs of 5 s each, from a place that is none, until one says the
+      # whole summary was covered: each run's time and memory, and how many.
+      cp "$OUT/$tree.summary" "$target/Sumvane.md5"
+      local runs=0
+      until grep -q '^last full round [0-9]' "$target/Sumvane.md5.place" 2>/dev/null; do
+        ((runs < 100)) || die "$label: the summary was not covered whole in 100 runs"
+        run_once "$label" "$SUMVANE" "-f$target" -v -t5s "-o$LOGDIR"
+        runs=$((runs + 1))
+      done
+      SLICE_RUNS+="$runs "
+      rm "$target/Sumvane.md5" "$target/Sumvane.md5.place" ;;
     sumvane*:*.verify)
       cp "$OUT/$tree.summary" "$target/Sumvane.md5"
       run_once "$label" "${threads[@]}" "$SUMVANE" "-f$target" -r -v "-o$LOGDIR"
@@ -407,7 +418,8 @@ warm() {
 }
 
 CASES=(large.warm small mixed mixed.verify)
-((HUGE_FILES > 0)) && CASES+=(huge huge.verify)
+((HUGE_FILES > 0)) && CASES+=(huge huge.verify huge.slices)
+SLICE_RUNS=""  # runs each round's huge.slices took to cover the summary whole
 [ "$COLD" = 1 ] && CASES+=(large.cold mixed.cold.verify)
 LOAD_START=$(cut -d' ' -f1-3 /proc/loadavg)
 note "Measuring: $REPS rounds of every command, interleaved ..."
@@ -583,12 +595,14 @@ declare -A CASE_TEXT=(
   [mixed.verify]="mixed, verify (-v)"
   [huge]="$HUGE_FILES files of $HUGE_BYTES bytes in $HUGE_FOLDERS folders"
   [huge.verify]="$HUGE_FILES files, verify (-v)"
+  [huge.slices]="$HUGE_FILES files, verify in slices of 5 s (-v -t5s), each run"
 )
 declare -A CASE_BYTES=([large.warm]=$LARGE_BYTES [large.cold]=$LARGE_BYTES [small]=$TREE_BYTES [mixed]=$MIXED_BYTES
-  [mixed.verify]=$MIXED_BYTES [mixed.cold.verify]=$MIXED_BYTES [huge]=$HUGE_TREE_BYTES [huge.verify]=$HUGE_TREE_BYTES)
+  [mixed.verify]=$MIXED_BYTES [mixed.cold.verify]=$MIXED_BYTES [huge]=$HUGE_TREE_BYTES [huge.verify]=$HUGE_TREE_BYTES
+  [huge.slices]=0)
 declare -A CASE_FILES=([large.warm]=1 [large.cold]=1 [small]=$SMALL_FILES [mixed]=$((SMALL_FILES + MEDIUM_FILES))
   [mixed.verify]=$((SMALL_FILES + MEDIUM_FILES)) [mixed.cold.verify]=$((SMALL_FILES + MEDIUM_FILES))
-  [huge]=$HUGE_FILES [huge.verify]=$HUGE_FILES)
+  [huge]=$HUGE_FILES [huge.verify]=$HUGE_FILES [huge.slices]=1)
 
 LIMIT=$(printf '%s' "$LIMIT_WALL" | median)
 LIMIT_ALL_MEDIAN=$(printf '%s' "$LIMIT_ALL" | median)
@@ -679,6 +693,16 @@ if [ "$HAVE_TIME" = 1 ]; then
 else
   target "highest max RSS of any sumvane run, MiB" "<=" 64 n/a
 fi
+if ((HUGE_FILES > 0)); then
+  # A run of 5 s checks what a whole verify checks in 5 s, less the reading
+  # of the summary that every run does once more: one run more than the
+  # whole verify's time in slices of 5 s.
+  expected=$(awk -v s="$(wall huge.verify.sumvane)" 'BEGIN {e = int(s / 5); if (e < s / 5) e++; print e + 1}')
+  target "$HUGE_FILES files in slices of 5 s: runs until covered whole (the whole verify's time / 5 s, rounded up, + 1)" \
+    "<=" "$expected" "$(printf '%s' "$SLICE_RUNS" | maximum)"
+  target "$HUGE_FILES files in slices of 5 s: highest max RSS of a run, MiB" "<=" 64 \
+    "$([ "$HAVE_TIME" = 1 ] && awk -v k="$(printf '%s' "${RSS[huge.slices.sumvane]}" | maximum)" 'BEGIN {printf "%.1f", k / 1024}' || echo n/a)"
+fi
 printf '| summaries, rewrites and logs: the same bytes at 1, 2 and 8 threads and every MD5 engine (%s) | the same | %s | %s |\n' \
   "${ENGINES[*]}" "$SAME_TEXT" "$([ ${#DIFFERING[@]} -eq 0 ] && echo met || echo "NOT met")"
 [ "$CORES" -eq 2 ] || echo "(The targets are set for a 2-core machine; this one has $CORES online CPUs.)"
@@ -713,6 +737,7 @@ fi
 echo
 echo '```'
 echo "Commands: sumvane -n<file> -c -o<scratch> / sumvane -f<tree> -r -c|-v -o<scratch>, with SUMVANE_THREADS=1"
+echo "(the slices: sumvane -f<tree> -v -t5s -o<scratch>, run again until the place says the summary was covered whole)"
 echo "or without SUMVANE_THREADS; md5sum <file> / find <tree> -type f -print0 | xargs -0 md5sum / md5sum -c <list>;"
 echo "find <tree> -type f -print0 | xargs -0 -P$CORES -n 500 md5sum; rhash --md5 [-r]; hashdeep -c md5 [-r] (its default"
 echo "threads); openssl speed -mr -elapsed [-multi $CORES]."

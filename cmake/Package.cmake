@@ -1,5 +1,6 @@
 # What `cmake --install` installs and what `cpack` packs: on Linux the
-# program, its manual page and its documents, packed as a Debian package; on
+# program, its manual page, its documents and its systemd units, packed as a
+# Debian package; on
 # Windows the program with the README as text and a short note on the
 # context-menu entry, packed as the release archive Sumvane-<version>-win32.zip.
 # Nothing else (tests, helper programs) is installed. The version is the
@@ -28,6 +29,19 @@ if(NOT WIN32)
   endif()
   install(FILES "${PROJECT_SOURCE_DIR}/README.md" "${SUMVANE_HELP_PAGE}"
           DESTINATION "${CMAKE_INSTALL_DATAROOTDIR}/doc/sumvane")
+
+  # The systemd template units of the weekly check and the check in slices.
+  # They name the program where this install puts it, known only when the
+  # install runs (cpack installs under /usr, `cmake --install` under its
+  # prefix): made then, beside the build, and installed from there.
+  set(_sumvane_units sumvane-check@.service sumvane-check@.timer sumvane-slice@.service sumvane-slice@.timer)
+  foreach(_unit IN LISTS _sumvane_units)
+    install(CODE "
+      set(SUMVANE_PROGRAM \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/sumvane\")
+      configure_file(\"${PROJECT_SOURCE_DIR}/resources/systemd/${_unit}.in\"
+                     \"${PROJECT_BINARY_DIR}/systemd/${_unit}\" @ONLY)")
+    install(FILES "${PROJECT_BINARY_DIR}/systemd/${_unit}" DESTINATION lib/systemd/system)
+  endforeach()
 
   # The product web address is the program's own (string 1014).
   file(STRINGS "${PROJECT_SOURCE_DIR}/resources/strings.inc" _sumvane_web_address

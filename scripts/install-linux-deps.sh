@@ -23,6 +23,8 @@ if [ "$scope" != build ]; then
   command -v mandoc >/dev/null || need+=(mandoc)
   command -v dpkg-shlibdeps >/dev/null || need+=(dpkg-dev)
   command -v file >/dev/null || need+=(file)
+  # The package's systemd units are checked with systemd-analyze verify.
+  command -v systemd-analyze >/dev/null || need+=(systemd)
   # The sanitized build and the fuzz targets: clang and its sanitizer and
   # libFuzzer runtimes.
   command -v clang++ >/dev/null || need+=(clang)

@@ -4,6 +4,7 @@
 #include "platform.h"
 #include "replacement_file.h"
 #include "same_name.h"
+#include "slice_place.h"
 
 using namespace TesselLibrary;
 
@@ -29,10 +30,12 @@ bool TreeWalk::Excluded(const std::u16string& path) const {
     return false;
 }
 
-// Neither the summary nor its rewrite is a file of the tree, in any folder.
+// Neither the summary nor its rewrite is a file of the tree, in any folder;
+// nor is the place a check in slices keeps beside it.
 bool TreeWalk::IsSummary(const std::u16string& name) const {
     const std::u16string& summary = settings_.summaryName;
-    return sameNameIgnoringCase(summary, name) || sameNameIgnoringCase(summary + u"X", name);
+    return sameNameIgnoringCase(summary, name) || sameNameIgnoringCase(summary + u"X", name) ||
+           sameNameIgnoringCase(slicePlaceName(summary), name);
 }
 
 // Nor are the temporary files of their replacements, which a killed run may

@@ -2,6 +2,7 @@
 // or (when the check also looks for new files) a file or folder of the walk.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,4 +16,5 @@ struct VerifyItem {
     char stored[32] = {};  // Listed: the digits the summary records
     std::u16string name;   // as the log and the rewrite name it
     std::vector<std::u16string> others;  // Listed: the other readings of its bytes, tried in turn
+    std::uint64_t line = 0;  // Listed: its line in the summary, from 1 (0: not known)
 };

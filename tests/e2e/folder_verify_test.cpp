@@ -584,13 +584,20 @@ TEST(WeeklyCheck, TheReadmeRecipeRunsAsWritten) {
     std::smatch build, cron;
     ASSERT_TRUE(std::regex_search(section, build, buildLine)) << section;
     ASSERT_TRUE(std::regex_search(section, cron, cronLine)) << section;
-    // The systemd service runs the same command, its output sent nowhere by the unit.
+    // The packaged systemd service runs the same command for its folder
+    // ("%f"), its output sent nowhere by the unit; the README starts it so.
     const std::string redirect = " >/dev/null";
     const std::string command = cron[1].str();
     ASSERT_TRUE(command.ends_with(redirect)) << command;
-    EXPECT_NE(section.find("\nExecStart=" + command.substr(0, command.size() - redirect.size()) + "\n"),
+    std::string unit = ReadFile(SUMVANE_SYSTEMD_UNITS "/sumvane-check@.service.in").value_or("");
+    const std::string program = "@SUMVANE_PROGRAM@";
+    unit.replace(unit.find(program), program.size(), "/usr/bin/sumvane");
+    for (std::size_t at; (at = unit.find("%f")) != std::string::npos;) unit.replace(at, 2, "/srv/photos");
+    EXPECT_NE(unit.find("\nExecStart=" + command.substr(0, command.size() - redirect.size()) + "\n"), std::string::npos)
+        << unit;
+    EXPECT_NE(unit.find("\nStandardOutput=null\n"), std::string::npos);
+    EXPECT_NE(section.find("\nsystemctl enable --now sumvane-check@$(systemd-escape -p /srv/photos).timer\n"),
               std::string::npos);
-    EXPECT_NE(section.find("\nStandardOutput=null\n"), std::string::npos);
 
     Sandbox box;
     const fs::path photos = box.root() / "srv" / "photos";

@@ -513,4 +513,9 @@ std::string TerminalText(const std::string& utf8) {
     return shown;
 }
 
+std::string WithLinkOrderUnchecked() {
+    const char* options = std::getenv("ASAN_OPTIONS");
+    return "verify_asan_link_order=0" + (options ? ":" + std::string(options) : std::string());
+}
+
 }  // namespace e2e

@@ -117,6 +117,10 @@ std::optional<std::string> ReadFile(const fs::path& path);
 // "Sumvane" when that leaves nothing, then ".txt".
 std::string LogName(const std::string& folderText);
 
+// ASAN_OPTIONS under which a sanitized program accepts a stand-in loaded
+// before it (LD_PRELOAD).
+std::string WithLinkOrderUnchecked();
+
 // Upper-case MD5 digits of `bytes`, computed independently of the program.
 std::string Md5Of(const std::string& bytes);
 

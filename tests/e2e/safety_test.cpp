@@ -123,11 +123,6 @@ INSTANTIATE_TEST_SUITE_P(
 // after it was listed, the folder itself after the run resolved it, the log
 // folder between two lines. Nothing of root's may be read into their
 // summary, or written over, or appended to.
-// A sanitized program accepts the stand-in loaded first.
-std::string WithLinkOrderUnchecked() {
-    const char* options = std::getenv("ASAN_OPTIONS");
-    return "verify_asan_link_order=0" + (options ? ":" + std::string(options) : std::string());
-}
 
 struct SwapCase {
     const char* name;

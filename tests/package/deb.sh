@@ -64,6 +64,10 @@ long_description="$(field Description)"
 
 # The files, and nothing else (no tests, no helpers).
 expected_files="./usr/bin/sumvane
+./usr/lib/systemd/system/sumvane-check@.service
+./usr/lib/systemd/system/sumvane-check@.timer
+./usr/lib/systemd/system/sumvane-slice@.service
+./usr/lib/systemd/system/sumvane-slice@.timer
 ./usr/share/doc/sumvane/README.md
 ./usr/share/doc/sumvane/Sumvane.html
 ./usr/share/man/man1/sumvane.1"
@@ -120,6 +124,40 @@ log="$logs/$(tr -d '/' <<<"$tree").txt"
 iconv -f UTF-16LE -t UTF-8 "$log" 2>/dev/null | grep -q "$tree/sub/b.txt - MD5 Mismatch" ||
     fail "-v after a change: no mismatch line in $log"
 
+echo "== Debian package: the systemd units =="
+# The units as systemd reads them, for the instance of a folder: any warning
+# fails, as does a program that is not where the unit names it. The tool
+# needs no running systemd (scripts/install-linux-deps.sh installs it); where
+# it is missing or cannot run, the check is skipped, saying why.
+units="$root/usr/lib/systemd/system"
+for unit in check slice; do
+    grep -qx "ExecStart=/usr/bin/sumvane -f%f -v .*-o/var/log/sumvane" "$units/sumvane-$unit@.service" ||
+        fail "sumvane-$unit@.service does not run /usr/bin/sumvane on its folder: $(grep ExecStart "$units/sumvane-$unit@.service")"
+done
+grep -q -- '-t${SUMVANE_SLICE_TIME}' "$units/sumvane-slice@.service" || fail "sumvane-slice@.service runs no -t"
+instance="$scratch/units"
+mkdir -p "$instance"
+printf '[Service]\nType=oneshot\nExecStart=/bin/true\n' >"$instance/probe.service"
+if ! command -v systemd-analyze >/dev/null; then
+    echo "systemd-analyze verify: skipped: systemd-analyze is missing (scripts/install-linux-deps.sh installs the systemd package)"
+elif ! systemd-analyze verify --man=no "$instance/probe.service" >"$scratch/verify.log" 2>&1; then
+    # A container without what systemd-analyze needs fails even a unit
+    # that holds nothing wrong: nothing can be learnt here.
+    echo "systemd-analyze verify: skipped: it cannot run here, failing a unit with nothing wrong: $(head -n 3 "$scratch/verify.log")"
+else
+    for unit in check slice; do
+        for kind in service timer; do
+            # systemd-analyze reads a template through an instance of it.
+            sed "s#^ExecStart=/usr/bin/sumvane #ExecStart=$root/usr/bin/sumvane #" "$units/sumvane-$unit@.$kind" \
+                >"$instance/sumvane-$unit@srv-photos.$kind"
+        done
+        if ! systemd-analyze verify --man=no "$instance/sumvane-$unit@srv-photos.service" \
+            "$instance/sumvane-$unit@srv-photos.timer" >"$scratch/verify.log" 2>&1 || [ -s "$scratch/verify.log" ]; then
+            fail "systemd-analyze verify sumvane-$unit@: $(cat "$scratch/verify.log")"
+        fi
+    done
+fi
+
 echo "== Debian package: the manual page =="
 page="$root/usr/share/man/man1/sumvane.1"
 if ! command -v man >/dev/null || ! command -v groff >/dev/null; then
@@ -160,7 +198,7 @@ case "$removed_status" in
 "" | *not-installed) ;;
 *) fail "after dpkg -r the package is '$removed_status'" ;;
 esac
-for file in $expected_files usr/share/doc/sumvane usr/share/man/man1/sumvane.1; do
+for file in $expected_files usr/share/doc/sumvane usr/share/man/man1/sumvane.1 usr/lib/systemd/system/sumvane-check@.service; do
     [ ! -e "$root/${file#./}" ] || fail "dpkg -r left $root/${file#./}"
 done
 finish "Debian package"

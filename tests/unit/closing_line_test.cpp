@@ -35,6 +35,8 @@ TEST(ClosingLine, CountsTheProblemsAndNamesTheLog) {
 
 TEST(ClosingLine, SaysWhatACleanRunDid) {
     const JobResult none{0, false}, one{1, true}, many{154040, true}, fewer{154039, true};
+    JobResult sliced{12345, false};
+    sliced.slice = SliceCoverage{12345, 1000000, {{400001, 412345}}, TesselLibrary::TesselDateTime{2026, 12, 1, 4, 30, 0}};
     const struct Case {
         CleanRun run;
         std::u16string expected;  // after "sumvane"; empty: no line
@@ -52,6 +54,12 @@ TEST(ClosingLine, SaysWhatACleanRunDid) {
         {{u"a.img", true, true, {}, {}, {}}, u": a.img recorded in a.img.md5 and checked, no problem"},
         {{u"a.img", false, true, u"d/Sumvane.md5", {}, many}, u": a.img checked, no problem; 154,040 files checked, no problem"},
         {{u"line\nbreak", false, true, {}, {}, {}}, u": line\\nbreak checked, no problem"},  // stays one line
+        // A check in slices says what it covered.
+        {{{}, false, false, u"d/Sumvane.md5", {}, sliced},
+         u": checked 12,345 of 1,000,000 files (lines 400,001-412,345), no problem; last full round finished 2026-12-01"},
+        {{{}, false, false, u"d/Sumvane.md5", many, sliced},
+         u": 154,040 files recorded in d/Sumvane.md5; checked 12,345 of 1,000,000 files (lines 400,001-412,345), no "
+         u"problem; last full round finished 2026-12-01"},
         // A single file only digested (the clipboard action) recorded and checked nothing.
         {{u"a.img", false, false, {}, {}, {}}, u""},
         {{}, u""},
@@ -60,6 +68,14 @@ TEST(ClosingLine, SaysWhatACleanRunDid) {
         const std::u16string expected = c.expected.empty() ? u"" : TesselLibrary::kExecutableName + c.expected;
         EXPECT_EQ(cleanClosingLine(c.run), expected) << TesselLibrary::ToSystemBytes(c.expected);
     }
+}
+
+// Round past the last entry, one entry alone, and no full round yet.
+TEST(ClosingLine, SaysWhatASliceCovered) {
+    EXPECT_EQ(sliceCoverageText(SliceCoverage{7, 10, {{8, 10}, {1, 4}}, std::nullopt}),
+              u"checked 7 of 10 files (lines 8-10, 1-4); no full round yet");
+    EXPECT_EQ(sliceCoverageText(SliceCoverage{1, 1, {{3, 3}}, TesselLibrary::TesselDateTime{2027, 1, 9, 0, 0, 0}}),
+              u"checked 1 of 1 file (line 3); last full round finished 2027-01-09");
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The tokenizer and the option table.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "checksum_app.h"
 #include "command_line.h"
 #include "platform.h"
@@ -294,6 +296,10 @@ TEST(ApplyArguments, NotesSayWhatWasIgnoredAndWhenNothingIsToBeDone) {
         {{u"-n"}, {noTarget}},
         {{u"-f/data"}, {noAction}},
         {{u"-n/a.txt", u"-r"}, {}},  // the file is still read, and reported when it cannot be
+        // A time for a check in slices times a folder's check only.
+        {{u"-f/data", u"-v", u"-t5s"}, {}},
+        {{u"-f/data", u"-c", u"-t", u"90"}, {u"ignoring -t: it sets the time of a folder's check (-v)"}},
+        {{u"-n/a.txt", u"-v", u"-t2h"}, {u"ignoring -t: it sets the time of a folder's check (-v)"}},
     };
     for (const Case& c : cases) {
         RunSettings settings;
@@ -308,6 +314,50 @@ TEST(ApplyArguments, NotesSayWhatWasIgnoredAndWhenNothingIsToBeDone) {
                               : Args{u"ignoring unknown option --version", u"ignoring unknown option -q",
                                      u"-rc is read as -r (the rest is ignored); write -r -c", noTarget};
     EXPECT_EQ(applyArguments({u"--version", u"-q", u"-rc"}, settings), expected);
+}
+
+// -t takes minutes, or seconds, minutes or hours with a unit; a time that is
+// none, or one beside options that need the whole summary, refuses the run
+// and says why.
+TEST(ApplyArguments, ATimeForSlicesIsReadOrTheRunRefused) {
+    const struct Case {
+        Args arguments;
+        std::optional<std::uint64_t> seconds;
+        std::u16string refusal;
+    } cases[] = {
+        {{u"-f/d", u"-v", u"-t90"}, 5400, u""},
+        {{u"-f/d", u"-v", u"-t", u"90"}, 5400, u""},
+        {{u"-f/d", u"-v", u"-T2h"}, 7200, u""},
+        {{u"-f/d", u"-v", u"-t5s"}, 5, u""},
+        {{u"-f/d", u"-v", u"-t5S"}, 5, u""},
+        {{u"-f/d", u"-v", u"-t15m"}, 900, u""},
+        {{u"-f/d", u"-v", u"-t999999999h"}, std::uint64_t{999999999} * 3600, u""},
+        {{u"-f/d", u"-v", u"-t1s", u"-t2m"}, 120, u""},  // the last one counts
+        {{u"-f/d", u"-v", u"-tx"}, {},
+         u"-tx: not a time; give minutes (-t90), or a number with s, m or h after it (-t30s, -t2h)"},
+        {{u"-f/d", u"-v", u"-t0"}, {},
+         u"-t0: not a time; give minutes (-t90), or a number with s, m or h after it (-t30s, -t2h)"},
+        {{u"-f/d", u"-v", u"-t5d"}, {},
+         u"-t5d: not a time; give minutes (-t90), or a number with s, m or h after it (-t30s, -t2h)"},
+        {{u"-f/d", u"-v", u"-t1000000000h"}, {},
+         u"-t1000000000h: not a time; give minutes (-t90), or a number with s, m or h after it (-t30s, -t2h)"},
+        {{u"-f/d", u"-v", u"-t", u"-r"}, {},
+         u"-t: not a time; give minutes (-t90), or a number with s, m or h after it (-t30s, -t2h)"},
+        {{u"-f/d", u"-vc", u"-t2h"}, 7200, u"-t cannot be used with -vc: a rewrite needs the whole summary"},
+        {{u"-t2h", u"-f/d", u"-vC"}, 7200, u"-t cannot be used with -vc: a rewrite needs the whole summary"},
+        {{u"-f/d", u"-a", u"-v", u"-t2h"}, 7200,
+         u"-t cannot be used with -a: new files are found by a walk of the whole folder"},
+        {{u"-f/d", u"-at2h", u"-v"}, 7200,
+         u"-t cannot be used with -a: new files are found by a walk of the whole folder"},
+    };
+    for (const Case& c : cases) {
+        RunSettings settings;
+        std::string line;
+        for (const std::u16string& argument : c.arguments) line += " " + TesselLibrary::ToSystemBytes(argument);
+        EXPECT_EQ(applyArguments(c.arguments, settings), Args{}) << line;
+        EXPECT_EQ(settings.sliceSeconds, c.seconds) << line;
+        EXPECT_EQ(settings.refusal, c.refusal) << line;
+    }
 }
 
 TEST(ApplyArgument, BareArgumentVerifiesTheFolderHoldingIt) {

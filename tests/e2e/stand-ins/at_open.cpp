@@ -14,7 +14,7 @@
 //   SUMVANE_SWAP_LINK    and a link to this path put in its place.
 // A slow disk, or a file that takes long: the open waits.
 //   SUMVANE_PAUSE_NAME     as SUMVANE_SWAP_NAME
-//   SUMVANE_PAUSE_SECONDS  how long the open of it waits
+//   SUMVANE_PAUSE_SECONDS  how long the open of it waits (a fraction too)
 // A disk that cannot flush a folder's entries:
 //   SUMVANE_FAIL_FOLDER_SYNC  set: fsync(2) of a folder fails with EIO
 // A file system that reads one file badly (a network or FUSE mount, a
@@ -87,7 +87,7 @@ bool Matches(const char* variable, const std::string& name) {
 
 void ActAt(const char* path) {
     if (const char* seconds = getenv("SUMVANE_PAUSE_SECONDS"); seconds && Matches("SUMVANE_PAUSE_NAME", LastName(path)))
-        sleep(static_cast<unsigned>(atoi(seconds)));
+        usleep(static_cast<useconds_t>(strtod(seconds, nullptr) * 1e6));
     if (done || !Matches("SUMVANE_SWAP_NAME", LastName(path))) return;
     const char* count = getenv("SUMVANE_SWAP_COUNT");
     if (++seen < (count ? atoi(count) : 1)) return;

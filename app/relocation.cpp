@@ -1,0 +1,98 @@
+#include "relocation.h"
+
+#include <algorithm>
+
+#include "path.h"
+#include "platform.h"
+
+using namespace TesselLibrary;
+
+namespace {
+
+bool IsSeparator(char16_t c) { return std::u16string_view(kPathSeparators).find(c) != std::u16string_view::npos; }
+
+bool Below(const std::u16string& name, const std::u16string& folder) {
+    return name.size() > folder.size() && name.compare(0, folder.size(), folder) == 0;
+}
+
+// Below F as the paths of the summary start; with F the current folder, any
+// relative path is.
+bool BelowChecked(const std::u16string& name, const std::u16string& folderPath) {
+    return folderPath.empty() ? !IsAbsolutePath(name) : Below(name, folderPath);
+}
+
+}  // namespace
+
+std::u16string Relocation::apply(const std::u16string& name) const {
+    // F may lie below R (a copy kept inside the original): what is below F
+    // already stays.
+    if (!active() || BelowChecked(name, to_) || !Below(name, from_)) return name;
+    return to_ + name.substr(from_.size());
+}
+
+void Relocation::apply(SummaryEntry& entry) const {
+    if (!active()) return;
+    entry.name = apply(entry.name);
+    for (std::u16string& other : entry.otherReadings) other = apply(other);
+}
+
+void RelocationFinder::consider(const SummaryEntry& entry) {
+    const std::u16string& name = entry.name;
+    // A relative name is found from the current folder, whatever F is.
+    if (!IsAbsolutePath(name) || BelowChecked(name, folderPath_)) return;
+    outside_.push_back(name);
+}
+
+RelocationDecision RelocationFinder::decide(const std::function<bool(const std::u16string& path)>& exists,
+                                            const std::function<bool(const std::u16string& folder)>& sameAsChecked) const {
+    struct Candidate {
+        std::u16string folder;
+        std::size_t answers = 0;
+    };
+    std::vector<Candidate> candidates;
+    for (const std::u16string& name : outside_) {
+        // Every folder on the entry's path, the deepest first.
+        for (std::size_t end = name.size(); end-- > 0;) {
+            if (!IsSeparator(name[end]) || end + 1 == name.size()) continue;
+            const std::u16string folder = name.substr(0, end + 1);
+            auto at = std::find_if(candidates.begin(), candidates.end(),
+                                   [&](const Candidate& c) { return c.folder == folder; });
+            if (at == candidates.end()) at = candidates.insert(candidates.end(), Candidate{folder, 0});
+            if (exists(folderPath_ + name.substr(end + 1))) ++at->answers;
+        }
+    }
+    RelocationDecision decision;
+    std::size_t best = 0;
+    for (const Candidate& c : candidates) best = std::max(best, c.answers);
+    if (best == 0) return decision;
+    for (const Candidate& c : candidates) {
+        if (c.answers == best) decision.candidates.push_back(c.folder);
+    }
+    std::stable_sort(decision.candidates.begin(), decision.candidates.end(),
+                     [](const std::u16string& a, const std::u16string& b) { return a.size() > b.size(); });
+    if (decision.candidates.size() > 1) {
+        decision.kind = RelocationDecision::Kind::Undecided;
+        return decision;
+    }
+    decision.candidates.clear();
+    const std::u16string& folder = std::max_element(candidates.begin(), candidates.end(), [](const Candidate& a,
+                                                                                             const Candidate& b) {
+                                       return a.answers < b.answers;
+                                   })->folder;
+    if (sameAsChecked(folder)) return decision;
+    decision.kind = RelocationDecision::Kind::Moved;
+    decision.recordedUnder = folder;
+    decision.relocation = Relocation(folder, folderPath_);
+    return decision;
+}
+
+std::u16string shownFolder(const std::u16string& folderPath) {
+    if (folderPath.empty()) return u".";
+    std::u16string shown = folderPath;
+    while (shown.size() > 1 && IsSeparator(shown.back())) {
+        // "D:\" is a whole folder: its separator stays.
+        if (kWindowsBuild && shown.size() == 3 && shown[1] == u':') break;
+        shown.pop_back();
+    }
+    return shown;
+}

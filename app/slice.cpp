@@ -1,0 +1,74 @@
+#include "slice.h"
+
+using namespace TesselLibrary;
+
+namespace {
+
+void Mix(std::uint64_t& hash, std::uint8_t byte) {
+    hash ^= byte;
+    hash *= 1099511628211ull;
+}
+
+}  // namespace
+
+Slice::Slice(std::chrono::seconds budget, Clock clock, Today today)
+    : budget_(budget), clock_(std::move(clock)), today_(std::move(today)), started_(clock_()), saved_(started_) {}
+
+void Slice::noteEntry(const SummaryEntry& entry) {
+    for (const char byte : entry.digest) Mix(fingerprint_, static_cast<std::uint8_t>(byte));
+    for (const char16_t unit : entry.name) {
+        Mix(fingerprint_, static_cast<std::uint8_t>(unit & 0xFF));
+        Mix(fingerprint_, static_cast<std::uint8_t>(unit >> 8));
+    }
+    // Names end here, so that no two lists of names mix alike.
+    Mix(fingerprint_, 0);
+    Mix(fingerprint_, 0);
+}
+
+void Slice::begin(const std::optional<SlicePlace>& saved, std::uint64_t entries) {
+    entries_ = entries;
+    if (saved && saved->entries == entries && saved->fingerprint == fingerprint_ && saved->next < entries) {
+        first_ = saved->next;
+        lastFullRound_ = saved->lastFullRound;
+    }
+}
+
+bool Slice::judged(std::uint64_t line) {
+    const std::uint64_t entry = (first_ + checked_) % entries_;
+    ++checked_;
+    // A new range of lines where the run came round to the first entry.
+    if (lines_.empty() || entry == 0) {
+        lines_.push_back({line, line});
+    } else {
+        lines_.back().second = line;
+    }
+    if (entry + 1 == entries_) lastFullRound_ = today_();
+    return clock_() - started_ < budget_;
+}
+
+bool Slice::saveDue() {
+    if (checked_ == checkedSaved_) return false;
+    const auto now = clock_();
+    if (now - saved_ < kSaveEvery) return false;
+    saved_ = now;
+    checkedSaved_ = checked_;
+    return true;
+}
+
+SlicePlace Slice::place() const {
+    SlicePlace place;
+    place.entries = entries_;
+    place.fingerprint = fingerprint_;
+    place.next = entries_ == 0 ? 0 : (first_ + checked_) % entries_;
+    place.lastFullRound = lastFullRound_;
+    return place;
+}
+
+SliceCoverage Slice::coverage() const {
+    SliceCoverage coverage;
+    coverage.checked = checked_;
+    coverage.entries = entries_;
+    coverage.lines = lines_;
+    coverage.lastFullRound = lastFullRound_;
+    return coverage;
+}

@@ -1,0 +1,120 @@
+#include "slice_place.h"
+
+#include <cstdio>
+#include <sstream>
+
+#include "text.h"
+
+using namespace TesselLibrary;
+
+namespace {
+
+constexpr const char* kHeading = "Sumvane: where the check in slices goes on";
+// Larger than any text this program writes: anything longer is not its.
+constexpr std::uint32_t kLongest = 4096;
+
+bool SameTime(const std::optional<TesselDateTime>& a, const std::optional<TesselDateTime>& b) {
+    if (!a || !b) return !a && !b;
+    return a->year == b->year && a->month == b->month && a->day == b->day && a->hour == b->hour &&
+           a->minute == b->minute && a->second == b->second;
+}
+
+std::optional<TesselDateTime> ParseTime(const std::string& text) {
+    TesselDateTime t;
+    char end = 0;
+    if (std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &t.year, &t.month, &t.day, &t.hour, &t.minute,
+                    &t.second, &end) != 6)
+        return std::nullopt;
+    return t;
+}
+
+// A whole decimal number, nothing around it.
+std::optional<std::uint64_t> ParseNumber(const std::string& text, int base) {
+    if (text.empty() || text.size() > (base == 16 ? 16u : 19u)) return std::nullopt;
+    std::uint64_t value = 0;
+    for (const char c : text) {
+        int digit;
+        if (c >= '0' && c <= '9') {
+            digit = c - '0';
+        } else if (base == 16 && c >= 'A' && c <= 'F') {
+            digit = c - 'A' + 10;
+        } else {
+            return std::nullopt;
+        }
+        value = value * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(digit);
+    }
+    return value;
+}
+
+}  // namespace
+
+bool SlicePlace::operator==(const SlicePlace& other) const {
+    return entries == other.entries && fingerprint == other.fingerprint && next == other.next &&
+           SameTime(lastFullRound, other.lastFullRound);
+}
+
+std::u16string slicePlaceName(const std::u16string& summaryName) { return summaryName + u".place"; }
+
+std::string formatSlicePlace(const SlicePlace& place) {
+    char fingerprint[17];
+    std::snprintf(fingerprint, sizeof fingerprint, "%016llX", static_cast<unsigned long long>(place.fingerprint));
+    std::string text = std::string(kHeading) + "\r\n";
+    text += "entries " + std::to_string(place.entries) + "\r\n";
+    text += "fingerprint " + std::string(fingerprint) + "\r\n";
+    // Numbered from 1, as a person counts the summary's entries.
+    text += "next " + std::to_string(place.next + 1) + "\r\n";
+    text += "last full round " + (place.lastFullRound ? ToSystemBytes(DateTimeText(*place.lastFullRound)) : std::string("none")) + "\r\n";
+    return text;
+}
+
+std::optional<SlicePlace> parseSlicePlace(const std::string& text) {
+    std::istringstream lines(text);
+    std::string line;
+    const auto nextLine = [&](const std::string& label, std::string& value) {
+        if (!std::getline(lines, line)) return false;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.compare(0, label.size(), label) != 0) return false;
+        value = line.substr(label.size());
+        return true;
+    };
+    std::string heading, entries, fingerprint, next, round;
+    if (!std::getline(lines, heading) || heading != std::string(kHeading) + "\r") return std::nullopt;
+    if (!nextLine("entries ", entries) || !nextLine("fingerprint ", fingerprint) || !nextLine("next ", next) ||
+        !nextLine("last full round ", round))
+        return std::nullopt;
+    SlicePlace place;
+    const auto count = ParseNumber(entries, 10);
+    const auto print = ParseNumber(fingerprint, 16);
+    const auto at = ParseNumber(next, 10);
+    if (!count || !print || fingerprint.size() != 16 || !at || *at == 0 || *at > *count) return std::nullopt;
+    place.entries = *count;
+    place.fingerprint = *print;
+    place.next = *at - 1;
+    if (round != "none") {
+        place.lastFullRound = ParseTime(round);
+        if (!place.lastFullRound) return std::nullopt;
+    }
+    return place;
+}
+
+SlicePlaceFile::SlicePlaceFile(const std::shared_ptr<const Folder>& folder, const std::u16string& summaryName,
+                               const std::u16string& summaryPath)
+    : file_(folder ? std::make_unique<TesselFile>(folder, slicePlaceName(summaryName))
+                   : std::make_unique<TesselFile>(slicePlaceName(summaryPath))) {}
+
+std::optional<SlicePlace> SlicePlaceFile::load() {
+    if (!file_->OpenRead()) return std::nullopt;
+    std::string text(kLongest, '\0');
+    std::uint32_t got = 0;
+    const bool read = file_->Read(text.data(), kLongest, &got);
+    file_->Close();
+    if (!read || got == kLongest) return std::nullopt;
+    text.resize(got);
+    return parseSlicePlace(text);
+}
+
+bool SlicePlaceFile::save(const SlicePlace& place) {
+    const std::string text = formatSlicePlace(place);
+    file_->Write(text.data(), static_cast<std::uint32_t>(text.size()));
+    return file_->Commit();
+}

@@ -1,0 +1,113 @@
+// Where a summary's entries are checked: the folder they were recorded under
+// decided once from the summary's start and what exists below the folder
+// checked, then applied to every name.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "platform.h"
+#include "relocation.h"
+#include "text.h"
+
+namespace {
+
+using Names = std::vector<std::u16string>;
+
+SummaryEntry Entry(const std::u16string& name) {
+    SummaryEntry entry;
+    entry.count = 33;
+    entry.name = name;
+    return entry;
+}
+
+// POSIX paths; on Windows the same with "\" and a drive letter.
+std::u16string P(std::u16string path) {
+    if (!TesselLibrary::kWindowsBuild) return path;
+    for (char16_t& c : path) c = c == u'/' ? u'\\' : c;
+    return path.empty() || path[0] != u'\\' ? path : u"D:" + path;
+}
+
+struct Case {
+    const char* name;
+    Names entries;
+    Names existing;  // below F = /mnt/backup/photos/
+    RelocationDecision::Kind kind;
+    std::u16string recordedUnder;
+    Names candidates;
+    std::u16string sameFolder;  // a folder that is F under another spelling
+};
+
+TEST(RelocationFinder, DecidesOnceFromTheEntriesAndTheFolder) {
+    using Kind = RelocationDecision::Kind;
+    const Case cases[] = {
+        {"recorded under F", {u"/mnt/backup/photos/a.jpg"}, {u"a.jpg"}, Kind::AsWritten, u"", {}, u""},
+        {"a copy", {u"/srv/photos/a.jpg", u"/srv/photos/sub/b.jpg"}, {u"a.jpg", u"sub/b.jpg"}, Kind::Moved,
+         u"/srv/photos/", {}, u""},
+        {"a copy missing some files", {u"/srv/photos/a.jpg", u"/srv/photos/b.jpg"}, {u"b.jpg"}, Kind::Moved,
+         u"/srv/photos/", {}, u""},
+        // The entries' common folder is deeper than the one recorded.
+        {"every file in one subfolder", {u"/srv/photos/2024/a.jpg", u"/srv/photos/2024/b.jpg"},
+         {u"2024/a.jpg", u"2024/b.jpg"}, Kind::Moved, u"/srv/photos/", {}, u""},
+        // An entry outside the recorded folder does not move the decision.
+        {"an entry outside", {u"/etc/hosts", u"/srv/photos/a.jpg", u"/srv/photos/b.jpg"}, {u"a.jpg", u"b.jpg"},
+         Kind::Moved, u"/srv/photos/", {}, u""},
+        // Nothing below F answers: a list of files kept elsewhere.
+        {"nothing answers", {u"/etc/hosts", u"/etc/passwd"}, {u"a.jpg"}, Kind::AsWritten, u"", {}, u""},
+        // Relative names are found from the current folder, as written.
+        {"relative names", {u"photos/a.jpg"}, {u"a.jpg"}, Kind::AsWritten, u"", {}, u""},
+        // Two folders answer equally well: no guess.
+        {"undecided", {u"/srv/photos/a.jpg"}, {u"a.jpg", u"photos/a.jpg"}, Kind::Undecided, u"",
+         {u"/srv/photos/", u"/srv/"}, u""},
+        // F reached through a link: the same folder, nothing moved.
+        {"the same folder", {u"/srv/photos/a.jpg"}, {u"a.jpg"}, Kind::AsWritten, u"", {}, u"/srv/photos/"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RelocationFinder finder(P(u"/mnt/backup/photos/"));
+        for (const std::u16string& name : c.entries) finder.consider(Entry(P(name)));
+        std::set<std::u16string> existing;
+        for (const std::u16string& name : c.existing) existing.insert(P(u"/mnt/backup/photos/" + name));
+        Names asked;
+        const RelocationDecision decision = finder.decide(
+            [&](const std::u16string& path) {
+                asked.push_back(path);
+                return existing.count(path) != 0;
+            },
+            [&](const std::u16string& folder) { return !c.sameFolder.empty() && folder == P(c.sameFolder); });
+        EXPECT_EQ(decision.kind, c.kind);
+        EXPECT_EQ(decision.recordedUnder, c.recordedUnder.empty() ? u"" : P(c.recordedUnder));
+        Names candidates;
+        for (const std::u16string& folder : c.candidates) candidates.push_back(P(folder));
+        EXPECT_EQ(decision.candidates, candidates);
+        EXPECT_EQ(decision.relocation.active(), c.kind == Kind::Moved);
+        // Nothing outside F is ever looked at.
+        for (const std::u16string& path : asked) EXPECT_EQ(path.rfind(P(u"/mnt/backup/photos/"), 0), 0u);
+    }
+}
+
+TEST(Relocation, MovesTheNamesBelowTheRecordedFolderOnly) {
+    const Relocation moved(P(u"/srv/photos/"), P(u"/mnt/backup/photos/"));
+    EXPECT_EQ(moved.apply(P(u"/srv/photos/sub/a.jpg")), P(u"/mnt/backup/photos/sub/a.jpg"));
+    EXPECT_EQ(moved.apply(P(u"/srv/photos-old/a.jpg")), P(u"/srv/photos-old/a.jpg"));
+    EXPECT_EQ(moved.apply(P(u"/etc/hosts")), P(u"/etc/hosts"));
+    EXPECT_EQ(moved.apply(u"photos/a.jpg"), u"photos/a.jpg");
+    // F inside the recorded folder: what lies below F already stays.
+    const Relocation inside(P(u"/srv/"), P(u"/srv/copy/"));
+    EXPECT_EQ(inside.apply(P(u"/srv/copy/a.jpg")), P(u"/srv/copy/a.jpg"));
+    EXPECT_EQ(inside.apply(P(u"/srv/a.jpg")), P(u"/srv/copy/a.jpg"));
+
+    SummaryEntry entry = Entry(P(u"/srv/photos/\u00e9.jpg"));
+    entry.otherReadings = {P(u"/srv/photos/\u00c3\u00a9.jpg")};
+    moved.apply(entry);
+    EXPECT_EQ(entry.name, P(u"/mnt/backup/photos/\u00e9.jpg"));
+    EXPECT_EQ(entry.otherReadings, Names{P(u"/mnt/backup/photos/\u00c3\u00a9.jpg")});
+    EXPECT_FALSE(Relocation().active());
+}
+
+TEST(Relocation, AFolderIsShownWithoutItsLastSeparator) {
+    EXPECT_EQ(shownFolder(P(u"/srv/photos/")), P(u"/srv/photos"));
+    EXPECT_EQ(shownFolder(P(u"/")), P(u"/"));
+    EXPECT_EQ(shownFolder(u""), u".");
+}
+
+}  // namespace

@@ -1,0 +1,132 @@
+// A check in slices on a stand-in clock: where a run starts, when it stops
+// and saves its place, what it says it covered; and the place's file.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "slice.h"
+#include "slice_place.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Time = std::chrono::steady_clock::time_point;
+
+const TesselLibrary::TesselDateTime kDay{2026, 12, 1, 4, 31, 7};
+
+SummaryEntry Entry(char digit, const std::u16string& name) {
+    SummaryEntry entry;
+    std::fill(std::begin(entry.digest), std::end(entry.digest), digit);
+    entry.count = 33;
+    entry.name = name;
+    return entry;
+}
+
+// A slice over entries a..e whose clock stands where the test puts it.
+struct StandIn {
+    explicit StandIn(std::chrono::seconds budget) : slice(budget, [this] { return now; }, [] { return kDay; }) {}
+    void Read(const std::u16string& last = u"/d/e") {
+        for (const auto& name : {u"/d/a", u"/d/b", u"/d/c", u"/d/d"}) slice.noteEntry(Entry('0', name));
+        slice.noteEntry(Entry('0', last));
+    }
+    Time now{};
+    Slice slice;
+};
+
+TEST(Slice, StopsWhenItsTimeIsUpAndSavesItsPlaceAsItGoes) {
+    StandIn s(3s);
+    s.Read();
+    s.slice.begin(std::nullopt, 5);
+    EXPECT_EQ(s.slice.first(), 0u);
+    // Each entry takes 400 ms: a save at the first entry a second or more
+    // after the start, then a second after that.
+    std::vector<std::uint64_t> savedAt;
+    bool more = true;
+    std::uint64_t checked = 0;
+    while (more) {
+        s.now += 400ms;
+        more = s.slice.judged(checked + 1);
+        ++checked;
+        if (s.slice.saveDue()) savedAt.push_back(s.slice.place().next);
+    }
+    EXPECT_EQ(checked, 8u);  // 3.2 s: the one that crossed the time is the last
+    EXPECT_EQ(savedAt, (std::vector<std::uint64_t>{3, 1}));
+    s.now += 2s;
+    EXPECT_TRUE(s.slice.saveDue());  // the last two entries
+    EXPECT_FALSE(s.slice.saveDue());  // nothing moved since
+    const SlicePlace place = s.slice.place();
+    EXPECT_EQ(place.next, 3u);  // 8 of 5 entries: round once, then three more
+    EXPECT_EQ(place.entries, 5u);
+    ASSERT_TRUE(place.lastFullRound);
+    EXPECT_EQ(place.lastFullRound->day, 1);
+    const SliceCoverage coverage = s.slice.coverage();
+    EXPECT_EQ(coverage.checked, 8u);
+    EXPECT_EQ(coverage.lines, (std::vector<std::pair<std::uint64_t, std::uint64_t>>{{1, 5}, {6, 8}}));
+}
+
+TEST(Slice, GoesOnFromTheSavedPlaceOfTheSameSummaryOnly) {
+    StandIn first(1h);
+    first.Read();
+    first.slice.begin(std::nullopt, 5);
+    first.slice.judged(1);
+    first.slice.judged(2);
+    const SlicePlace saved = first.slice.place();
+    EXPECT_EQ(saved.next, 2u);
+    EXPECT_FALSE(saved.lastFullRound);
+
+    // The same entries: on from entry 2, round past the last to where it began.
+    StandIn again(1h);
+    again.Read();
+    again.slice.begin(saved, 5);
+    EXPECT_EQ(again.slice.first(), 2u);
+    for (std::uint64_t line : {3, 4, 5, 1, 2}) EXPECT_TRUE(again.slice.judged(line));
+    EXPECT_EQ(again.slice.place().next, 2u);
+    EXPECT_TRUE(again.slice.place().lastFullRound);
+    EXPECT_EQ(again.slice.coverage().lines, (std::vector<std::pair<std::uint64_t, std::uint64_t>>{{3, 5}, {1, 2}}));
+
+    // Another summary (an entry renamed, or one more) starts from its first
+    // entry, with no full round made of it.
+    SlicePlace round = saved;
+    round.lastFullRound = kDay;
+    StandIn edited(1h);
+    edited.Read(u"/d/E");
+    edited.slice.begin(round, 5);
+    EXPECT_EQ(edited.slice.first(), 0u);
+    EXPECT_FALSE(edited.slice.place().lastFullRound);
+    StandIn longer(1h);
+    longer.Read();
+    longer.slice.begin(round, 6);
+    EXPECT_EQ(longer.slice.first(), 0u);
+}
+
+TEST(SlicePlace, ReadsBackWhatItWritesAndNothingElse) {
+    SlicePlace place;
+    place.entries = 1000000;
+    place.fingerprint = 0x0123456789ABCDEFull;
+    place.next = 400000;
+    place.lastFullRound = kDay;
+    const std::string text = formatSlicePlace(place);
+    EXPECT_EQ(text,
+              "Sumvane: where the check in slices goes on\r\nentries 1000000\r\nfingerprint 0123456789ABCDEF\r\n"
+              "next 400001\r\nlast full round 2026-12-01 04:31:07\r\n");
+    EXPECT_EQ(parseSlicePlace(text), place);
+    place.lastFullRound.reset();
+    EXPECT_EQ(parseSlicePlace(formatSlicePlace(place)), place);
+
+    const std::string bad[] = {
+        "",
+        "entries 5\r\n",
+        "Sumvane: where the check in slices goes on\r\nentries 5\r\nfingerprint 0123456789ABCDEF\r\nnext 6\r\n"
+        "last full round none\r\n",  // past the last entry
+        "Sumvane: where the check in slices goes on\r\nentries 5\r\nfingerprint 0123456789ABCDEF\r\nnext 0\r\n"
+        "last full round none\r\n",
+        "Sumvane: where the check in slices goes on\r\nentries 5\r\nfingerprint 12345\r\nnext 1\r\n"
+        "last full round none\r\n",
+        "Sumvane: where the check in slices goes on\r\nentries 5\r\nfingerprint 0123456789ABCDEF\r\nnext 1\r\n"
+        "last full round yesterday\r\n",
+    };
+    for (const std::string& text : bad) EXPECT_FALSE(parseSlicePlace(text)) << text;
+    EXPECT_EQ(slicePlaceName(u"Sumvane.md5"), u"Sumvane.md5.place");
+}
+
+}  // namespace
