@@ -249,5 +249,18 @@ local function Pandoc(doc)
   return doc
 end
 
+-- A block of commands, line by line as written, in bold as literal text
+-- is: the font a code block gets otherwise is not one every manual viewer
+-- knows.
+local function command_lines(block)
+  local lines = {}
+  for line in (block.text .. "\n"):gmatch("([^\n]*)\n") do
+    line = line:gsub("\\", "\\[rs]")
+    if line:match("^[.']") then line = "\\&" .. line end
+    table.insert(lines, line)
+  end
+  return pandoc.RawBlock("man", ".IP\n.nf\n\\f[B]" .. table.concat(lines, "\n") .. "\\f[R]\n.fi")
+end
+
 -- Then, everywhere: literal text in bold.
-return { { Pandoc = Pandoc }, { Code = literal } }
+return { { Pandoc = Pandoc }, { Code = literal, CodeBlock = command_lines } }
