@@ -13,7 +13,7 @@
 #include "path.h"
 #include "relocation.h"
 #include "slice.h"
-#include "slice_place.h"
+#include "slice_run.h"
 #include "string_ids.h"
 #include "summary_entries.h"
 #include "summary_format.h"
@@ -140,75 +140,57 @@ JobResult VerifyJob::verifySummary(const std::function<void(TaskSource& source)>
                                    DescriptorBudget& folders, DescriptorBudget* walkFolders) {
     bar_.step(JobBar::Step::Begun);
     bar_.status(settings_.folder.empty() ? DirectoryOf(settings_.singleFile) : settings_.folder);
-    // A slice's time counts from the start of its run.
-    std::optional<Slice> slice;
-    if (settings_.sliceSeconds) slice.emplace(std::chrono::seconds(*settings_.sliceSeconds));
+    SliceRun sliceRun(settings_, root_, problems_);
     if (!summaryFile_.OpenRead()) return endWithoutSummary();
     FileTime written;
     if (summaryFile_.Modified(&written)) recorded_ = written;
-    const FirstReading first = readFirst(folders, slice ? &*slice : nullptr);
+    const FirstReading first = readFirst(folders, sliceRun.slice());
     if (!first.read) return endWithoutSummary();
     bar_.step(JobBar::Step::SummaryRead);
     // A summary cut to nothing by a crash or a full disk checks nothing.
     if ((first.entries == 0 && !first.anyInvalid) || !summaryFile_.Rewind()) return endWithoutSummary();
     bar_.step(JobBar::Step::Ready);
-
+    sliceRun.begin(first.entries);
     JobResult result;
-    bool problemFound = first.anyInvalid;
-    bool anyNew = false;
-    SlicePlaceFile placeFile(root_, settings_.summaryName, settings_.summaryPath());
-    if (slice) slice->begin(placeFile.load(), first.entries);
-    bool placeLost = false;
-    // The place is kept as the run goes; one that cannot be written is said
-    // once, and fails the run: the next one would check the same files again.
-    const auto keepPlace = [&] {
-        if (placeFile.save(slice->place()) || placeLost) return;
-        placeLost = true;
-        problemFound = true;
-        problems_.logProblem(placeFile.path(), kUnableToWrite);
-    };
-    bool sliceOver = false;
-    {
-        std::atomic<bool> readWhole{false};
-        DigestPipeline<VerifyItem> checks(
-            [&](ItemSink<VerifyItem>& sink) {
-                readWhole = produce(sink, first, folders, walkFolders, slice ? &*slice : nullptr);
-            },
-            hash, threads);
-        SummaryWriter rewrite(rewriteFile_, problems_);
-        Changes changes;
-        for (std::uint64_t done = 0;; ++done) {
-            bar_.files(done, std::max(first.entries, done + 1));  // it stands at an item while it is checked
-            const std::optional<DigestPipeline<VerifyItem>::Next> next = checks.next();
-            if (!next) break;
-            const VerifyItem& item = next->item;
-            const FileDigest& digest = next->done.digest;
-            const std::u16string& name = next->done.other ? item.others[*next->done.other] : item.name;
-            countDone(digest);
-            if (take(item, name, digest, rewrite, changes, result)) problemFound = true;
-            if (!slice) continue;
-            sliceOver = !slice->judged(item.line);
-            if (slice->saveDue()) keepPlace();
-            if (sliceOver) break;
-        }
-        // Entries the summary holds and the check never met are not checked
-        // ones: the summary could not be read as it was counted. A slice
-        // whose time is up meets only its own.
-        const bool complete = readWhole || sliceOver;
-        if (!complete) {
-            problems_.logProblem(settings_.summaryPath(), kMissingData);
-            problemFound = true;
-        }
-        if (slice) {
-            keepPlace();
-            result.slice = slice->coverage();
-        }
-        if (changes.report(problems_)) problemFound = true;
-        anyNew = changes.anyNew();
-        if (finish(rewrite, complete, problemFound || anyNew) || rewrite.failed()) problemFound = true;
-    }
+    const bool problemFound = checkEntries(first, hash, threads, folders, walkFolders, sliceRun, result);
     progress_.EndJob(problemFound);
     return result;
+}
+
+bool VerifyJob::checkEntries(const FirstReading& first, const std::function<void(TaskSource& source)>& hash,
+                             unsigned threads, DescriptorBudget& folders, DescriptorBudget* walkFolders,
+                             SliceRun& sliceRun, JobResult& result) {
+    bool problemFound = first.anyInvalid;
+    std::atomic<bool> readWhole{false};
+    DigestPipeline<VerifyItem> checks(
+        [&](ItemSink<VerifyItem>& sink) { readWhole = produce(sink, first, folders, walkFolders, sliceRun.slice()); },
+        hash, threads);
+    SummaryWriter rewrite(rewriteFile_, problems_);
+    Changes changes;
+    bool sliceOver = false;
+    for (std::uint64_t done = 0; !sliceOver; ++done) {
+        bar_.files(done, std::max(first.entries, done + 1));  // it stands at an item while it is checked
+        const std::optional<DigestPipeline<VerifyItem>::Next> next = checks.next();
+        if (!next) break;
+        const VerifyItem& item = next->item;
+        const FileDigest& digest = next->done.digest;
+        const std::u16string& name = next->done.other ? item.others[*next->done.other] : item.name;
+        countDone(digest);
+        if (take(item, name, digest, rewrite, changes, result)) problemFound = true;
+        sliceOver = !sliceRun.judged(item.line);
+    }
+    // Entries the summary holds and the check never met are not checked
+    // ones: the summary could not be read as it was counted. A slice whose
+    // time is up meets only its own.
+    const bool complete = readWhole || sliceOver;
+    if (!complete) {
+        problems_.logProblem(settings_.summaryPath(), kMissingData);
+        problemFound = true;
+    }
+    if (sliceRun.end(result)) problemFound = true;
+    if (changes.report(problems_)) problemFound = true;
+    if (finish(rewrite, complete, problemFound || changes.anyNew()) || rewrite.failed()) problemFound = true;
+    return problemFound;
 }
 
 bool VerifyJob::take(const VerifyItem& item, const std::u16string& name, const FileDigest& digest,

@@ -72,6 +72,11 @@ private:
     // first to the last, then from the first entry round to where it began.
     bool produceSlice(ItemSink<VerifyItem>& sink, const FirstReading& first, EntryResolver& resolver,
                       std::uint64_t from);
+    // The second reading and every item's judgement, in the summary's (or
+    // with -a the walk's) order; true when a problem was found.
+    bool checkEntries(const FirstReading& first, const std::function<void(TaskSource& source)>& hash,
+                      unsigned threads, DescriptorBudget& folders, DescriptorBudget* walkFolders,
+                      class SliceRun& sliceRun, JobResult& result);
     // Logs, counts and rewrites what one item came to; true when it is a
     // problem of the run.
     bool take(const VerifyItem& item, const std::u16string& name, const FileDigest& digest,

@@ -1,0 +1,33 @@
+#include "slice_run.h"
+
+#include "string_ids.h"
+
+SliceRun::SliceRun(const RunSettings& settings, const std::shared_ptr<const TesselLibrary::Folder>& root,
+                   const ProblemLog& problems)
+    : problems_(problems), placeFile_(root, settings.summaryName, settings.summaryPath()) {
+    if (settings.sliceSeconds) slice_.emplace(std::chrono::seconds(*settings.sliceSeconds));
+}
+
+void SliceRun::begin(std::uint64_t entries) {
+    if (slice_) slice_->begin(placeFile_.load(), entries);
+}
+
+bool SliceRun::judged(std::uint64_t line) {
+    if (!slice_) return true;
+    const bool goOn = slice_->judged(line);
+    if (slice_->saveDue()) keep();
+    return goOn;
+}
+
+bool SliceRun::end(JobResult& result) {
+    if (!slice_) return false;
+    keep();
+    result.slice = slice_->coverage();
+    return lost_;
+}
+
+void SliceRun::keep() {
+    if (placeFile_.save(slice_->place()) || lost_) return;
+    lost_ = true;
+    problems_.logProblem(placeFile_.path(), kUnableToWrite);
+}
