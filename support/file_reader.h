@@ -11,6 +11,7 @@
 
 #include "file_time.h"
 #include "folder.h"
+#include "owner_reads.h"
 
 namespace TesselLibrary {
 
@@ -49,10 +50,13 @@ public:
         return *this;
     }
 
-    ReadOutcome Open(const std::u16string& path);
+    // `owner`, when given: the path is read only as that folder's owner
+    // could read it (owner_reads.h).
+    ReadOutcome Open(const std::u16string& path, const OwnerReads* owner = nullptr);
     void Close();
-    // The file `name` in `folder`; a link there is followed.
-    ReadOutcome Open(const Folder& folder, const std::u16string& name);
+    // The file `name` in `folder`; a link there is followed (with `owner`,
+    // to a file outside the owner's folder only as the owner could).
+    ReadOutcome Open(const Folder& folder, const std::u16string& name, const OwnerReads* owner = nullptr);
     // The open failed because the process (or the system) may hold no more
     // open files, or lacked the memory: worth trying again once some are
     // closed, unlike a fault of the file.

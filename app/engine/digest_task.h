@@ -10,6 +10,7 @@
 
 #include "file_digest.h"
 #include "folder.h"
+#include "owner_reads.h"
 
 // Where a file is: `name` in `folder`, or, with no folder, the path `name`
 // as given. Or nowhere to open: a folder on its way is missing or is no
@@ -18,6 +19,9 @@ struct FilePlace {
     std::shared_ptr<const TesselLibrary::Folder> folder;
     std::u16string name;
     enum class Reach { Open, NotFound, Unreadable } reach = Reach::Open;
+    // Run as root over another user's folder: what lies outside it is read
+    // only as that user could (owner_reads.h). Null: read as the program.
+    std::shared_ptr<const TesselLibrary::OwnerReads> owner;
 };
 
 struct DigestTask {

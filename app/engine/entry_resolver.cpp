@@ -29,7 +29,8 @@ bool SplitNames(const std::u16string& rest, std::vector<std::u16string>& names) 
 }  // namespace
 
 EntryResolver::EntryResolver(std::shared_ptr<const Folder> root, std::u16string rootPath, DescriptorBudget& folders)
-    : root_(std::move(root)), rootText_(std::move(rootPath)), folders_(folders) {}
+    : root_(std::move(root)), owner_(root_ ? OwnerReads::For(*root_) : nullptr), rootText_(std::move(rootPath)),
+      folders_(folders) {}
 
 const Folder* EntryResolver::Parent(std::size_t level) const {
     return level == 0 ? root_.get() : chain_[level - 1].folder.get();
@@ -39,6 +40,12 @@ const Folder* EntryResolver::Parent(std::size_t level) const {
 bool EntryResolver::LetOneGo(std::size_t keep) { return keep > 0 && LetGoNearestRoot(chain_, 0, keep - 1); }
 
 FilePlace EntryResolver::Locate(const std::u16string& path, const std::function<bool()>& stopping) {
+    FilePlace place = LocateBelowRoot(path, stopping);
+    place.owner = owner_;
+    return place;
+}
+
+FilePlace EntryResolver::LocateBelowRoot(const std::u16string& path, const std::function<bool()>& stopping) {
     FilePlace asWritten{nullptr, path, FilePlace::Reach::Open};
     if (!root_) return asWritten;
     std::u16string rest;

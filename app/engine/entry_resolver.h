@@ -27,6 +27,8 @@ public:
     FilePlace Locate(const std::u16string& path, const std::function<bool()>& stopping);
 
 private:
+    FilePlace LocateBelowRoot(const std::u16string& path, const std::function<bool()>& stopping);
+
     struct Step {
         std::u16string name;
         std::shared_ptr<const TesselLibrary::Folder> folder;  // null: let go, or could not be opened
@@ -38,6 +40,9 @@ private:
     bool LetOneGo(std::size_t keep);
 
     std::shared_ptr<const TesselLibrary::Folder> root_;
+    // What lies outside the root is read only as its owner could (a summary
+    // may name any file); null where nothing is to be done.
+    std::shared_ptr<const TesselLibrary::OwnerReads> owner_;
     std::u16string rootText_;
     DescriptorBudget& folders_;
     std::vector<Step> chain_;  // the folders of the last path below the root, outermost first

@@ -7,7 +7,8 @@ namespace {
 ReadOutcome OpenOnce(const FilePlace& place, SequentialFile& file) {
     if (place.reach == FilePlace::Reach::NotFound) return ReadOutcome::NotFound;
     if (place.reach == FilePlace::Reach::Unreadable) return ReadOutcome::Unreadable;
-    return place.folder ? file.Open(*place.folder, place.name) : file.Open(place.name);
+    const OwnerReads* owner = place.owner.get();
+    return place.folder ? file.Open(*place.folder, place.name, owner) : file.Open(place.name, owner);
 }
 
 // The task's file, or the first of the others found when it is not there.

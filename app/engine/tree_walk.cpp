@@ -21,7 +21,8 @@ void PushUnreadable(ItemSink<BuildItem>& sink, const std::u16string& path) {
 bool FitsOnOneLine(const std::u16string& path) { return path.find_first_of(u"\r\n") == std::u16string::npos; }
 
 TreeWalk::TreeWalk(std::shared_ptr<const Folder> root, TreeWalkSettings settings, DescriptorBudget& folders)
-    : root_(std::move(root)), settings_(std::move(settings)), folders_(folders) {}
+    : root_(std::move(root)), owner_(root_ ? OwnerReads::For(*root_) : nullptr), settings_(std::move(settings)),
+      folders_(folders) {}
 
 bool TreeWalk::Excluded(const std::u16string& path) const {
     for (const std::u16string& entry : settings_.excludedFolders) {
@@ -134,6 +135,7 @@ void TreeWalk::Visit(Frame frame, ItemSink<BuildItem>& sink) {
         if (FitsOnOneLine(item.path)) {
             task.file.folder = listed.folder;
             task.file.name = std::move(entry.name);
+            task.file.owner = owner_;
         } else {
             item.kind = BuildItem::Kind::UnwritableName;
             task.hash = false;

@@ -90,6 +90,9 @@ private:
     bool IsTemporary(const std::u16string& name) const;
 
     std::shared_ptr<const TesselLibrary::Folder> root_;
+    // A file that is a link is read as the folder's owner could read what it
+    // leads to; null where nothing is to be done (owner_reads.h).
+    std::shared_ptr<const TesselLibrary::OwnerReads> owner_;
     TreeWalkSettings settings_;
     DescriptorBudget& folders_;
     std::vector<Frame> frames_;

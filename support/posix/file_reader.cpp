@@ -16,6 +16,7 @@
 #include <string>
 
 #include "file_reader.h"
+#include "owner_identity.h"
 #include "read_loop.h"
 #include "regular_file.h"
 #include "text.h"
@@ -36,13 +37,25 @@ bool IsOutOfDescriptors(int error) { return error == EMFILE || error == ENFILE |
 
 // Four system calls for a small file (open, fstat, read, close): the
 // non-blocking flag of the open stays, as reads of a regular file ignore it.
-ReadOutcome OpenForReading(int at, const std::u16string& path, std::intptr_t* native, std::uint64_t* size,
-                           FileTime* modified, std::uint64_t* node, bool* outOfDescriptors) {
+// What a file opened for reading, as an owner reads it (owner_reads.h):
+// `path` relative to a folder of the tree (`inTree`), or named elsewhere.
+int OpenReadable(int at, const std::string& path, bool inTree, const OwnerReads* owner, struct stat* status) {
+    if (!owner) return Posix::OpenRegularFile(path, O_RDONLY, 0, status, true, at);
+    if (!inTree) return Posix::OpenAsOwner(owner->data(), at, path, status);
+    // A file of the folder is read as it is; a link leads anywhere.
+    const int fd = Posix::OpenRegularFile(path, O_RDONLY | O_NOFOLLOW, 0, status, true, at);
+    if (fd >= 0 || errno != ELOOP) return fd;
+    return Posix::OpenAsOwner(owner->data(), at, path, status);
+}
+
+ReadOutcome OpenForReading(int at, const std::u16string& path, bool inTree, const OwnerReads* owner,
+                           std::intptr_t* native, std::uint64_t* size, FileTime* modified, std::uint64_t* node,
+                           bool* outOfDescriptors) {
     int fd = static_cast<int>(*native);
     Posix::CloseDescriptor(fd);
     *native = -1;
     struct stat status {};
-    fd = Posix::OpenRegularFile(ToSystemBytes(path), O_RDONLY, 0, &status, true, at);
+    fd = OpenReadable(at, ToSystemBytes(path), inTree, owner, &status);
     *outOfDescriptors = fd < 0 && IsOutOfDescriptors(errno);
     if (fd < 0) return Posix::IsNotFoundError(errno) ? ReadOutcome::NotFound : ReadOutcome::Unreadable;
     *native = fd;
@@ -54,14 +67,14 @@ ReadOutcome OpenForReading(int at, const std::u16string& path, std::intptr_t* na
 
 }  // namespace
 
-ReadOutcome SequentialFile::Open(const std::u16string& path) {
-    return OpenForReading(AT_FDCWD, path, &native_, &size_, &modified_, &node_, &outOfDescriptors_);
+ReadOutcome SequentialFile::Open(const std::u16string& path, const OwnerReads* owner) {
+    return OpenForReading(AT_FDCWD, path, false, owner, &native_, &size_, &modified_, &node_, &outOfDescriptors_);
 }
 
-ReadOutcome SequentialFile::Open(const Folder& folder, const std::u16string& name) {
+ReadOutcome SequentialFile::Open(const Folder& folder, const std::u16string& name, const OwnerReads* owner) {
     // A name with a separator would reach past the folder.
     if (name.empty() || name.find(u'/') != std::u16string::npos) return ReadOutcome::Unreadable;
-    return OpenForReading(static_cast<int>(folder.native()), name, &native_, &size_, &modified_, &node_,
+    return OpenForReading(static_cast<int>(folder.native()), name, true, owner, &native_, &size_, &modified_, &node_,
                           &outOfDescriptors_);
 }
 

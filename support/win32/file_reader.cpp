@@ -25,13 +25,14 @@ void SequentialFile::Close() {
     native_ = -1;
 }
 
-ReadOutcome SequentialFile::Open(const Folder& folder, const std::u16string& name) {
+// No owner's identity to read with on Windows (owner_reads.h).
+ReadOutcome SequentialFile::Open(const Folder& folder, const std::u16string& name, const OwnerReads*) {
     // A name with a separator would reach past the folder.
     if (name.empty() || name.find_first_of(u"\\/") != std::u16string::npos) return ReadOutcome::Unreadable;
     return Open(folder.path() + name);
 }
 
-ReadOutcome SequentialFile::Open(const std::u16string& path) {
+ReadOutcome SequentialFile::Open(const std::u16string& path, const OwnerReads*) {
     Close();
     outOfDescriptors_ = false;
     const HANDLE file = ::CreateFileW(Win32::SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,

@@ -248,6 +248,54 @@ TEST(RootOverTheirFolder, SharedFilesAreNotWrittenThroughALink) {
     EXPECT_EQ(fs::status(box.root() / "secret").permissions(), fs::perms::owner_read);
 }
 
+// Root over another user's folder reads outside it only what that user could
+// read: a path the user's summary names elsewhere, or the file a link in the
+// folder leads to. Root's own file outside is an unreadable one, its digest
+// written nowhere; inside the folder everything reads as always, through a
+// link too.
+TEST(RootOverTheirFolder, OutsideTheFolderOnlyWhatItsOwnerCouldReadIsRead) {
+    if (WineMode()) GTEST_SKIP() << "POSIX owners";
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, as the case it guards against";
+    Sandbox box;
+    if (const std::string why = box.unprivilegedUnavailable(); !why.empty()) GTEST_SKIP() << why;
+    const TheirFolder theirs(box);
+    const fs::path open = box.root() / "open.txt";
+    WriteFile(open, "anyone may read this");
+    WriteFile(theirs.root / "root-only.txt", "root's, inside their folder");
+    fs::permissions(theirs.root / "root-only.txt", fs::perms::owner_read);
+    theirs.PlantLink("to-secret");
+    for (const auto& [name, target] : {std::pair{"to-open", open}, {"to-inside", fs::path("root-only.txt")}}) {
+        fs::create_symlink(target, theirs.root / name);
+        GiveToUnprivileged(theirs.root / name);
+    }
+    const std::string secretDigest = Md5Of(kSecret);
+
+    RunResult r = box.Run({"-f" + theirs.Path(""), "-c"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(LogLines(box.desktop() / LogName(theirs.Path(""))),
+              std::vector<std::string>{theirs.Path("to-secret") + " - Error computing MD5"});
+    const auto line = [&](const std::string& content, const std::string& name) {
+        return Md5Of(content) + " " + theirs.Path(name) + "\r\n";
+    };
+    EXPECT_EQ(ReadFile(theirs.root / "Sumvane.md5"),
+              line("a", "a.txt") + line("root's, inside their folder", "root-only.txt") +
+                  line("root's, inside their folder", "to-inside") + line("anyone may read this", "to-open"));
+    EXPECT_EQ(r.err.find(secretDigest), std::string::npos) << r.err;
+
+    // Their summary naming root's file, and one anyone may read, elsewhere.
+    WriteFile(theirs.root / "Sumvane.md5", Md5Of("a guess") + " " + Native(theirs.secret) + "\r\n" +
+                                               Md5Of("anyone may read this") + " " + Native(open) + "\r\n");
+    GiveToUnprivileged(theirs.root / "Sumvane.md5");
+    r = box.Run({"-f" + theirs.Path(""), "-vc"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(LogLines(box.desktop() / LogName(theirs.Path(""))),
+              std::vector<std::string>{Native(theirs.secret) + " - Error computing MD5"});
+    const std::optional<std::string> rewrite = ReadFile(theirs.root / "Sumvane.md5X");
+    EXPECT_EQ(rewrite, ReadFile(theirs.root / "Sumvane.md5"));  // the recorded digests, nothing of root's file
+    EXPECT_EQ(r.err.find(secretDigest), std::string::npos) << r.err;
+    theirs.ExpectSecretUntouched();
+}
+
 // A summary, rewrite or companion that is a link is never read through: it
 // is the summary's problem, and what the link leads to reaches nobody.
 TEST(RootOverTheirFolder, ASummaryThatIsALinkIsNotReadThrough) {
