@@ -621,12 +621,54 @@ TEST(Limits, AFileSizeLimitKeepsThePreviousSummaryAndTheReport) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(ReadFile(root / "Sumvane.md5"), old);
     EXPECT_FALSE(HasTemporaryFile(root));
+    // A log that could take no line whole is not left behind, empty or cut.
+    EXPECT_FALSE(fs::exists(box.desktop() / LogName(rootText)));
     // One report for the summary: every line after the failed block would
     // fail the same way, and none of them is the file's fault.
     const std::regex stamp(R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] )");
     const std::string lines = "[stamp] " + rootText + "/Sumvane.md5 - Unable to Write to File\n" +
                               "sumvane: 1 problem; log: " + (box.desktop() / LogName(rootText)).string() +
                               " (not written there)\n";
+    EXPECT_EQ(std::regex_replace(r.err, stamp, "[stamp] "), lines);
+}
+
+// The log takes whole lines only: one that does not fit whole under a
+// file-size limit (or on a full disk) is cut back off it, and it and every
+// later line that does not fit reach standard error instead.
+TEST(Limits, ALogLineThatDoesNotFitWholeIsCutBackAndGoesToStandardError) {
+    if (WineMode()) GTEST_SKIP() << "POSIX limits";
+    Sandbox box;
+    const fs::path root = box.root() / "data";
+    std::vector<Recorded> files;
+    for (int i = 0; i < 200; ++i) files.push_back({"f" + std::to_string(1000 + i), std::to_string(i), ""});
+    MakeTree(root, files);
+    const std::string rootText = Native(root);
+    ExpectRun(box.Run({"-f" + rootText, "-c"}), 0);
+    std::vector<std::string> mismatches;
+    for (const Recorded& file : files) {
+        WriteFile(root / file.rel, "changed " + file.content);
+        mismatches.push_back(rootText + "/" + file.rel + " - MD5 Mismatch (" + Md5Of(file.content) + " - " +
+                             Md5Of("changed " + file.content) + ")");
+    }
+
+    RunOptions limited;
+    limited.limits = {{RLIMIT_FSIZE, 8192}};
+    const RunResult r = box.Run({"-f" + rootText, "-v"}, limited);
+    EXPECT_EQ(r.exitCode, 1);
+    const fs::path log = box.desktop() / LogName(rootText);
+    const std::vector<std::string> logged = LogLines(log);  // a cut line is MALFORMED
+    ASSERT_FALSE(logged.empty());
+    ASSERT_LT(logged.size(), mismatches.size());
+    EXPECT_EQ(logged, std::vector<std::string>(mismatches.begin(), mismatches.begin() + logged.size()));
+    // Cut back to the last whole line, not to the start of the file.
+    const std::uintmax_t lineBytes = (22 + mismatches[logged.size()].size() + 2) * 2;
+    EXPECT_GT(fs::file_size(log) + lineBytes, 8192u);
+
+    const std::regex stamp(R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] )");
+    std::string lines;
+    for (const std::string& line : mismatches) lines += "[stamp] " + line + "\n";
+    lines += "sumvane: 200 problems; log: " + log.string() + " (" + std::to_string(200 - logged.size()) +
+             " not written there)\n";
     EXPECT_EQ(std::regex_replace(r.err, stamp, "[stamp] "), lines);
 }
 
