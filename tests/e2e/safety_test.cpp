@@ -18,6 +18,7 @@
 #include <functional>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "expectations.h"
@@ -671,6 +672,75 @@ TEST(Limits, ALogLineThatDoesNotFitWholeIsCutBackAndGoesToStandardError) {
              " not written there)\n";
     EXPECT_EQ(std::regex_replace(r.err, stamp, "[stamp] "), lines);
 }
+
+// A thread the run cannot do without that the system will not start: the
+// run stops with one line saying which, and the summary stays as it was.
+struct RefusedThreadCase {
+    const char* name;
+    std::vector<std::string> args;                      // %R is the folder
+    const char* refused;                                // the stand-in refuses that thread start ("": none)
+    std::vector<std::pair<int, unsigned long>> limits;  // or the system's own limit does
+    bool unprivileged;                                  // a limit on processes binds root not
+    std::string thread;                                 // as the line names it
+};
+
+void PrintTo(const RefusedThreadCase& c, std::ostream* os) { *os << c.name; }
+
+class RefusedThreadTest : public ::testing::TestWithParam<RefusedThreadCase> {};
+
+TEST_P(RefusedThreadTest, SaysWhichThreadAndLeavesTheSummary) {
+    const RefusedThreadCase& c = GetParam();
+    if (WineMode()) GTEST_SKIP() << "POSIX threads and limits";
+    if (SUMVANE_ADDRESS_SANITIZER && !c.limits.empty() && c.limits[0].first == RLIMIT_AS)
+        GTEST_SKIP() << "the address sanitizer reserves more address space than the limit allows";
+    Sandbox box;
+    if (c.unprivileged) {
+        if (const std::string why = box.unprivilegedUnavailable(); !why.empty()) GTEST_SKIP() << why;
+    }
+    const fs::path root = box.root() / "data";
+    WriteFile(root / "a.txt", "a");
+    const std::string rootText = Native(root);
+    const std::string old = Md5Of("old") + " " + rootText + "/a.txt\r\n";
+    WriteFile(root / "Sumvane.md5", old);
+    if (c.unprivileged) GiveToUnprivileged(box.root());
+    std::vector<std::string> args;
+    for (const std::string& arg : c.args) args.push_back(std::regex_replace(arg, std::regex("%R"), rootText));
+
+    RunOptions options;
+    options.limits = c.limits;
+    options.unprivileged = c.unprivileged;
+    if (*c.refused)
+        options.env = {{"LD_PRELOAD", SUMVANE_AT_OPEN_LIBRARY}, {"SUMVANE_REFUSE_THREAD", c.refused},
+                       {"SUMVANE_THREADS", "1"}, {"ASAN_OPTIONS", WithLinkOrderUnchecked()}};
+    RunResult r = box.Run(args, options);
+    // Under a limit on processes the system does not even start the program
+    // while that user has another one (a case running beside this): again.
+    for (int attempt = 0; attempt < 100 && r.exitCode == 127; ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        r = box.Run(args, options);
+    }
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, Banner());
+    EXPECT_EQ(r.err, "Sumvane stopped before the end of its work: could not start " + c.thread +
+                         " (Resource temporarily unavailable).\n");
+    EXPECT_EQ(ReadFile(root / "Sumvane.md5"), old);
+    EXPECT_FALSE(HasTemporaryFile(root));
+}
+
+// Thread starts, in order: the one that waits for interrupts (whose loss
+// costs nothing), the job's, the listing's, then the hashing threads.
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RefusedThreadTest,
+    ::testing::Values(
+        RefusedThreadCase{"TheBuildsOwn", {"-f%R", "-c"}, "2", {}, false, "the thread of \"Building MD5 Archive File\""},
+        RefusedThreadCase{"TheChecksOwn", {"-f%R", "-v"}, "2", {}, false, "the thread of \"Checking MD5 Archive File\""},
+        RefusedThreadCase{"TheListing", {"-f%R", "-c"}, "3", {}, false, "the thread that lists the files to hash"},
+        RefusedThreadCase{"TheOnlyHashingThread", {"-f%R", "-v"}, "4", {}, false, "a hashing thread"},
+        RefusedThreadCase{"AddressSpaceOf16MiB", {"-f%R", "-c"}, "", {{RLIMIT_AS, 16ul << 20}}, false,
+                          "the thread of \"Building MD5 Archive File\""},
+        RefusedThreadCase{"OneProcessPerUser", {"-f%R", "-c"}, "", {{RLIMIT_NPROC, 1}}, true,
+                          "the thread of \"Building MD5 Archive File\""}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // A summary is read in pieces: one of any size, even a single endless line,
 // is judged within a small memory limit.
