@@ -498,13 +498,15 @@ TEST(Interrupted, ABuildOfAFolderAnotherRunIsBuildingWaitsItsTurn) {
         EXPECT_EQ(ReadFile(root / "Sumvane.md5"), "the other run's summary\r\n");
         ::close(folder);
     }
-    // A live run's temporary file, locked, and a leftover.
-    WriteFile(root / ".sumvane-LiveRun1.tmp", "being written");
-    WriteFile(root / ".sumvane-Leftover.tmp", "a killed run's");
+    // A live run's temporary file, locked, and a leftover: the lines a
+    // killed run had written.
+    const std::string line = Md5Of("a") + " " + rootText + "/a.txt\r\n";
+    WriteFile(root / ".sumvane-LiveRun1.tmp", line);
+    WriteFile(root / ".sumvane-Leftover.tmp", line);
     const int live = ::open((root / ".sumvane-LiveRun1.tmp").c_str(), O_RDONLY);
     ASSERT_EQ(::flock(live, LOCK_EX), 0);
     ExpectRun(box.Run({"-f" + rootText, "-c"}), 0);
-    EXPECT_EQ(ReadFile(root / "Sumvane.md5"), Md5Of("a") + " " + rootText + "/a.txt\r\n");
+    EXPECT_EQ(ReadFile(root / "Sumvane.md5"), line);
     EXPECT_TRUE(fs::exists(root / ".sumvane-LiveRun1.tmp"));
     EXPECT_FALSE(fs::exists(root / ".sumvane-Leftover.tmp"));
     ::close(live);
