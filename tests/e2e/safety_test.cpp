@@ -647,11 +647,15 @@ TEST(Limits, ALogLineThatDoesNotFitWholeIsCutBackAndGoesToStandardError) {
     MakeTree(root, files);
     const std::string rootText = Native(root);
     ExpectRun(box.Run({"-f" + rootText, "-c"}), 0);
+    // Changed with their dates kept: damage, every one of them.
     std::vector<std::string> mismatches;
     for (const Recorded& file : files) {
+        const WriteTime written = WriteTimeOf(root / file.rel);
         WriteFile(root / file.rel, "changed " + file.content);
+        SetWriteTime(root / file.rel, written);
         mismatches.push_back(rootText + "/" + file.rel + " - MD5 Mismatch (" + Md5Of(file.content) + " - " +
-                             Md5Of("changed " + file.content) + ")");
+                             Md5Of("changed " + file.content) + ")" +
+                             MismatchDate(root / file.rel, root / "Sumvane.md5"));
     }
 
     RunOptions limited;
@@ -670,7 +674,7 @@ TEST(Limits, ALogLineThatDoesNotFitWholeIsCutBackAndGoesToStandardError) {
     const std::regex stamp(R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] )");
     std::string lines;
     for (const std::string& line : mismatches) lines += "[stamp] " + line + "\n";
-    lines += "sumvane: 200 problems; log: " + log.string() + " (" + std::to_string(200 - logged.size()) +
+    lines += "sumvane: 200 problems (200 damaged); log: " + log.string() + " (" + std::to_string(200 - logged.size()) +
              " not written there)\n";
     EXPECT_EQ(std::regex_replace(r.err, stamp, "[stamp] "), lines);
 }
