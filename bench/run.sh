@@ -15,6 +15,9 @@
 #   BENCH_FOLDERS      folders each tree spreads its files over          (default 200)
 #   BENCH_HUGE_FILES   100-byte files of the huge tree; 0 leaves it out  (default 1000000)
 #   BENCH_HUGE_DIR     where the huge tree is kept from run to run   (default BENCH_DIR/sumvane-bench-huge)
+#   BENCH_WIDE_FILES   empty files in one folder; 0 leaves it out        (default 1000000)
+#   BENCH_LONG_FILES   empty files with names of 240 bytes in one folder; 0 leaves it out (default 150000)
+#   BENCH_WIDE_DIR     where those two folders are kept from run to run (default BENCH_DIR/sumvane-bench-wide)
 #   BENCH_REPS         runs of every command; the median is quoted       (default 5)
 #   BENCH_MD5_SECONDS  length of one run of an MD5 limit                 (default 3)
 #   BENCH_COLD=0       leave out the cold-cache runs
@@ -37,6 +40,8 @@ MEDIUM_FILES=${BENCH_MEDIUM_FILES:-2000}
 FOLDERS=${BENCH_FOLDERS:-200}
 HUGE_FILES=${BENCH_HUGE_FILES:-1000000}
 SEEK_FILES=${BENCH_SEEK_FILES:-3000}
+WIDE_FILES=${BENCH_WIDE_FILES:-1000000}
+LONG_FILES=${BENCH_LONG_FILES:-150000}
 REPS=${BENCH_REPS:-5}
 MD5_SECONDS=${BENCH_MD5_SECONDS:-3}
 WANT_COLD=${BENCH_COLD:-1}
@@ -47,12 +52,14 @@ MEDIUM_BYTES=1048576
 HUGE_BYTES=100
 HUGE_FOLDERS=1000
 HUGE_DIR=${BENCH_HUGE_DIR:-$PARENT/sumvane-bench-huge}
+LONG_LENGTH=240
+WIDE_DIR=${BENCH_WIDE_DIR:-$PARENT/sumvane-bench-wide}
 CORES=$(getconf _NPROCESSORS_ONLN)
 
 note() { printf '%s\n' "$*" >&2; }
 die() { note "bench: $*"; exit 1; }
 is_root() { [ "$(id -u)" -eq 0 ]; }
-for v in LARGE_MIB SMALL_FILES MEDIUM_FILES FOLDERS HUGE_FILES SEEK_FILES REPS MD5_SECONDS; do
+for v in LARGE_MIB SMALL_FILES MEDIUM_FILES FOLDERS HUGE_FILES SEEK_FILES WIDE_FILES LONG_FILES REPS MD5_SECONDS; do
   [[ ${!v} =~ ^[0-9]+$ ]] || die "$v must be a whole number, not '${!v}'"
 done
 ((LARGE_MIB > 0 && SMALL_FILES > 0 && FOLDERS > 0 && REPS > 0 && MD5_SECONDS > 0)) ||
@@ -144,11 +151,19 @@ HUGE="$HUGE_DIR/tree"
 HUGE_MARK="$HUGE_FILES files of $HUGE_BYTES bytes in $HUGE_FOLDERS folders, keystream 3"
 MAKE_HUGE=0
 if ((HUGE_FILES > 0)) && [ "$(cat "$HUGE_DIR/complete" 2>/dev/null)" != "$HUGE_MARK" ]; then MAKE_HUGE=1; fi
+# The two wide folders, kept likewise: a folder's names are what a build
+# holds at once, so these measure its memory.
+WIDE="$WIDE_DIR/wide"
+LONG="$WIDE_DIR/long"
+WIDE_MARK="$WIDE_FILES empty files in one folder, $LONG_FILES empty files with $LONG_LENGTH-byte names in another"
+MAKE_WIDE=0
+if ((WIDE_FILES + LONG_FILES > 0)) && [ "$(cat "$WIDE_DIR/complete" 2>/dev/null)" != "$WIDE_MARK" ]; then MAKE_WIDE=1; fi
 need_kib=$(((LARGE_BYTES + TREE_BYTES + MIXED_BYTES) / 1024 * 11 / 10 + 4 * (2 * SMALL_FILES + MEDIUM_FILES) +
-  5 * HUGE_FILES * MAKE_HUGE + CHECK_KIB))
+  5 * HUGE_FILES * MAKE_HUGE + (WIDE_FILES * 32 + LONG_FILES * (LONG_LENGTH + 32)) / 512 * MAKE_WIDE + CHECK_KIB))
 have_kib=$(df -Pk "$PARENT" | awk 'NR == 2 {print $4}')
 ((have_kib >= need_kib)) || die "$PARENT has $((have_kib / 1024)) MiB free; the data needs about $((need_kib / 1024)) MiB (set BENCH_DIR, or a smaller BENCH_HUGE_FILES)"
-need_inodes=$((2 * SMALL_FILES + MEDIUM_FILES + (HUGE_FILES + HUGE_FOLDERS) * MAKE_HUGE + 2 * FOLDERS + 1000))
+need_inodes=$((2 * SMALL_FILES + MEDIUM_FILES + (HUGE_FILES + HUGE_FOLDERS) * MAKE_HUGE +
+  (WIDE_FILES + LONG_FILES) * MAKE_WIDE + 2 * FOLDERS + 1000))
 have_inodes=$(df -Pi "$PARENT" | awk 'NR == 2 {print $4}')
 # (Some file systems count no inodes and report 0 or nothing.)
 [[ ! $have_inodes =~ ^[0-9]+$ ]] || ((have_inodes == 0 || have_inodes >= need_inodes)) ||
@@ -203,6 +218,21 @@ make_tree() {
   ' "$@"
 }
 
+# make_names DIR COUNT LENGTH LETTER: COUNT empty files in DIR, named LETTER
+# and seven digits, filled with "-" to LENGTH bytes.
+make_names() {
+  mkdir -p "$1"
+  perl -e '
+    my ($dir, $count, $length, $letter) = @ARGV;
+    for my $i (0 .. $count - 1) {
+      my $name = sprintf("%s%07d", $letter, $i);
+      $name .= "-" x ($length - length $name) if $length > length $name;
+      open(my $fh, ">", "$dir/$name") or die "$dir/$name: $!\n";
+      close $fh or die "$dir/$name: $!\n";
+    }
+  ' "$@"
+}
+
 note "Writing a $LARGE_MIB MiB file, $SMALL_FILES x 4 KiB files and a mixed tree (+ $MEDIUM_FILES x 1 MiB) ..."
 keystream 0 | head -c "$LARGE_BYTES" >"$BIG"
 [ "$(stat -c %s "$BIG")" -eq "$LARGE_BYTES" ] || die "could not write $BIG"
@@ -219,6 +249,16 @@ elif ((HUGE_FILES > 0)); then
   # What an interrupted run may have left there.
   rm -f "$HUGE"/Sumvane.md5*
 fi
+if ((MAKE_WIDE)); then
+  note "Writing $WIDE_MARK into $WIDE_DIR, kept for later runs ..."
+  [ ! -e "$WIDE_DIR" ] || rm -rf "$WIDE_DIR"
+  ((WIDE_FILES == 0)) || make_names "$WIDE" "$WIDE_FILES" 0 w
+  ((LONG_FILES == 0)) || make_names "$LONG" "$LONG_FILES" "$LONG_LENGTH" l
+  printf '%s\n' "$WIDE_MARK" >"$WIDE_DIR/complete"
+elif ((WIDE_FILES + LONG_FILES > 0)); then
+  note "Using the wide folders kept in $WIDE_DIR ($WIDE_MARK)"
+  rm -f "$WIDE"/Sumvane.md5* "$LONG"/Sumvane.md5*
+fi
 # The tree of the check of the same bytes: sizes around the block and
 # padding boundaries, and files large enough to be read in pieces.
 keystream 4 | make_tree "$CHECK" 7 0:3 1:3 55:3 56:3 63:3 64:3 65:3 119:3 120:3 4095:3 4096:3 65537:5 1048577:4 5000000:3
@@ -227,7 +267,9 @@ sync
 
 TREES=(small mixed)
 ((HUGE_FILES > 0)) && TREES+=(huge)
-declare -A TREE_DIR=([small]=$SMALL [mixed]=$MIXED [huge]=$HUGE [check]=$CHECK)
+((WIDE_FILES > 0)) && TREES+=(wide)
+((LONG_FILES > 0)) && TREES+=(long)
+declare -A TREE_DIR=([small]=$SMALL [mixed]=$MIXED [huge]=$HUGE [wide]=$WIDE [long]=$LONG [check]=$CHECK)
 
 # md5sum's digests are the reference every sumvane run is checked against.
 md5list() { find "$1" -type f -print0 | xargs -0 md5sum; }
@@ -237,6 +279,8 @@ for tree in "${TREES[@]}" check; do md5list "${TREE_DIR[$tree]}" | sort >"$SCRAT
 [ "$(wc -l <"$SCRATCH/small.ref")" -eq "$SMALL_FILES" ] || die "the small tree is incomplete"
 [ "$(wc -l <"$SCRATCH/mixed.ref")" -eq "$((SMALL_FILES + MEDIUM_FILES))" ] || die "the mixed tree is incomplete"
 ((HUGE_FILES == 0)) || [ "$(wc -l <"$SCRATCH/huge.ref")" -eq "$HUGE_FILES" ] || die "the huge tree is incomplete"
+((WIDE_FILES == 0)) || [ "$(wc -l <"$SCRATCH/wide.ref")" -eq "$WIDE_FILES" ] || die "the wide folder is incomplete"
+((LONG_FILES == 0)) || [ "$(wc -l <"$SCRATCH/long.ref")" -eq "$LONG_FILES" ] || die "the folder of long names is incomplete"
 
 # check_summary FILE TREE: a summary's lines are '<32 upper-case digits>
 # <path>' + CR LF; rewritten in md5sum's form they must be exactly md5sum's
@@ -355,12 +399,12 @@ case_tools() {
     small | mixed) echo sumvane-1 sumvane md5sum md5sum-P "${PEERS[@]}" ;;
     mixed.verify) echo sumvane-1 sumvane md5sum ;;
     mixed.cold.verify) echo sumvane sumvane-order cat-P md5sum-P ;;
-    huge | huge.verify | huge.slices) echo sumvane ;;
+    huge | huge.verify | huge.slices | wide | long) echo sumvane ;;
   esac
 }
 
 # measure CASE TOOL REP: one run of TOOL on the data of CASE (large.warm,
-# large.cold, small, mixed, mixed.verify, huge, huge.verify, huge.slices). Sumvane's
+# large.cold, small, mixed, mixed.verify, huge, huge.verify, huge.slices, wide, long). Sumvane's
 # summary or companion is moved out after each build (and checked at the
 # end), so every tool hashes the same files and sumvane always writes a new
 # one; a verify gets the summary made before measuring, and it is taken out
@@ -419,6 +463,8 @@ warm() {
 
 CASES=(large.warm small mixed mixed.verify)
 ((HUGE_FILES > 0)) && CASES+=(huge huge.verify huge.slices)
+((WIDE_FILES > 0)) && CASES+=(wide)
+((LONG_FILES > 0)) && CASES+=(long)
 SLICE_RUNS=""  # runs each round's huge.slices took to cover the summary whole
 [ "$COLD" = 1 ] && CASES+=(large.cold mixed.cold.verify)
 LOAD_START=$(cut -d' ' -f1-3 /proc/loadavg)
@@ -596,13 +642,15 @@ declare -A CASE_TEXT=(
   [huge]="$HUGE_FILES files of $HUGE_BYTES bytes in $HUGE_FOLDERS folders"
   [huge.verify]="$HUGE_FILES files, verify (-v)"
   [huge.slices]="$HUGE_FILES files, verify in slices of 5 s (-v -t5s), each run"
+  [wide]="one folder of $WIDE_FILES empty files"
+  [long]="one folder of $LONG_FILES empty files, names of $LONG_LENGTH bytes"
 )
 declare -A CASE_BYTES=([large.warm]=$LARGE_BYTES [large.cold]=$LARGE_BYTES [small]=$TREE_BYTES [mixed]=$MIXED_BYTES
   [mixed.verify]=$MIXED_BYTES [mixed.cold.verify]=$MIXED_BYTES [huge]=$HUGE_TREE_BYTES [huge.verify]=$HUGE_TREE_BYTES
-  [huge.slices]=0)
+  [huge.slices]=0 [wide]=0 [long]=0)
 declare -A CASE_FILES=([large.warm]=1 [large.cold]=1 [small]=$SMALL_FILES [mixed]=$((SMALL_FILES + MEDIUM_FILES))
   [mixed.verify]=$((SMALL_FILES + MEDIUM_FILES)) [mixed.cold.verify]=$((SMALL_FILES + MEDIUM_FILES))
-  [huge]=$HUGE_FILES [huge.verify]=$HUGE_FILES [huge.slices]=1)
+  [huge]=$HUGE_FILES [huge.verify]=$HUGE_FILES [huge.slices]=1 [wide]=$WIDE_FILES [long]=$LONG_FILES)
 
 LIMIT=$(printf '%s' "$LIMIT_WALL" | median)
 LIMIT_ALL_MEDIAN=$(printf '%s' "$LIMIT_ALL" | median)
@@ -625,6 +673,9 @@ if ((HUGE_FILES > 0)); then
   echo "The huge tree is kept for later runs in $HUGE_DIR$( ((MAKE_HUGE)) || echo " (made by an earlier run)"); rm -rf it when done."
 else
   echo "The huge tree left out (BENCH_HUGE_FILES=0)."
+fi
+if ((WIDE_FILES + LONG_FILES > 0)); then
+  echo "The wide folders are kept for later runs in $WIDE_DIR$( ((MAKE_WIDE)) || echo " (made by an earlier run)"); rm -rf it when done."
 fi
 echo
 echo "| case | command | median s | MiB/s | files/s | x md5sum | CPU s | max RSS MiB |"
@@ -690,6 +741,12 @@ if [ "$HAVE_TIME" = 1 ]; then
   done
   target "highest max RSS of any sumvane run, MiB ($worst_label)" "<=" 64 \
     "$(awk -v k="$worst" 'BEGIN {printf "%.1f", k / 1024}')"
+  # A build holds one folder's names at a time: the widest folder decides.
+  for case in wide long; do
+    [ -n "${RSS[$case.sumvane]-}" ] || continue
+    target "${CASE_TEXT[$case]}, build, max RSS of sumvane, MiB" "<=" 64 \
+      "$(awk -v k="$(printf '%s' "${RSS[$case.sumvane]}" | maximum)" 'BEGIN {printf "%.1f", k / 1024}')"
+  done
 else
   target "highest max RSS of any sumvane run, MiB" "<=" 64 n/a
 fi

@@ -57,6 +57,9 @@ public:
         return Write(data, length, &written) && written == length;
     }
     bool Size(std::uint64_t* size) const;
+    // Cuts the file back to its first `size` bytes and puts the position
+    // there: what a write that could not be made whole had added goes again.
+    bool Truncate(std::uint64_t size);
     bool SeekToStart();
     bool Identity(FileIdentity* identity) const;
     // When the open file was last written.

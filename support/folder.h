@@ -6,7 +6,9 @@
 // renamed or removed while it is held, names being joined to that path.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +20,74 @@ struct DirectoryEntry {
     bool isDirectory = false;  // also true for a link that points to a folder
     bool isLink = false;       // a symbolic link or reparse point: never descended into
     std::uint64_t size = 0;    // a file's size, when the listing was asked for sizes
+};
+
+// The entries of one folder, held compactly: every name in a few large
+// blocks in the system's own form (bytes on POSIX, UTF-16 on Windows), and
+// a record of 12 bytes per entry, so that a folder of a million names takes
+// some tens of MiB. A name is converted each time it is asked for.
+class FolderListing {
+public:
+    FolderListing() = default;
+    FolderListing(FolderListing&&) = default;
+    FolderListing& operator=(FolderListing&&) = default;
+
+    std::size_t size() const { return entries_.size(); }
+    std::u16string name(std::size_t index) const;
+    bool isDirectory(std::size_t index) const { return (entries_[index].kind & kDirectory) != 0; }
+    bool isLink(std::size_t index) const { return (entries_[index].kind & kLink) != 0; }
+    std::uint64_t fileSize(std::size_t index) const { return index < sizes_.size() ? sizes_[index] : 0; }
+    DirectoryEntry operator[](std::size_t index) const {
+        return DirectoryEntry{name(index), isDirectory(index), isLink(index), fileSize(index)};
+    }
+
+    // `for (const DirectoryEntry& entry : listing)`, each entry made as it is reached.
+    class Iterator {
+    public:
+        using iterator_category = std::input_iterator_tag;
+        using value_type = DirectoryEntry;
+        using difference_type = std::ptrdiff_t;
+        using pointer = void;
+        using reference = DirectoryEntry;
+
+        Iterator(const FolderListing& listing, std::size_t index) : listing_(&listing), index_(index) {}
+        DirectoryEntry operator*() const { return (*listing_)[index_]; }
+        Iterator& operator++() {
+            ++index_;
+            return *this;
+        }
+        bool operator==(const Iterator& other) const { return index_ == other.index_; }
+
+    private:
+        const FolderListing* listing_;
+        std::size_t index_;
+    };
+    Iterator begin() const { return Iterator(*this, 0); }
+    Iterator end() const { return Iterator(*this, size()); }
+
+private:
+    friend class Folder;  // the backends fill it
+
+    static constexpr std::uint8_t kDirectory = 1;
+    static constexpr std::uint8_t kLink = 2;
+    static constexpr std::uint8_t kAscii = 4;  // the name's bytes are all below 0x80
+    struct Entry {
+        std::uint32_t block;  // where the name's bytes are
+        std::uint32_t at;
+        std::uint16_t length;  // in bytes (no system allows a name near 64 KiB); a zero byte follows them
+        std::uint8_t type;     // the backend's own note of what the entry is
+        std::uint8_t kind;
+    };
+
+    // One entry more: `length` bytes of name, in the system's form.
+    void Add(const void* name, std::size_t length, std::uint8_t type);
+    const char* Stored(const Entry& entry) const { return blocks_[entry.block].get() + entry.at; }
+
+    std::vector<Entry> entries_;
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    std::size_t blockSize_ = 0;  // of the last block
+    std::size_t used_ = 0;       // of the last block
+    std::vector<std::uint64_t> sizes_;  // by entry, when sizes were asked for
 };
 
 // Which file or folder an object is, whatever its name: two opens of one
@@ -56,13 +126,14 @@ public:
     const std::u16string& path() const { return path_; }
     FileIdentity identity() const { return identity_; }
 
-    // Every entry but "." and "..": on POSIX sorted as NTFS lists a folder
-    // (ListedBefore), so that the same tree lists alike on any file system
-    // and on either system; on Windows in the order the system returns
-    // them. `sizes`: also each file's size (on POSIX a call per file). False
-    // when the listing failed at its start or part-way (entries may be
-    // missing). A folder is listed once: call it at most once per object.
-    bool List(std::vector<DirectoryEntry>& entries, bool sizes) const;
+    // Every entry but "." and "..", into an empty `listing`: on POSIX sorted
+    // as NTFS lists a folder (ListedBefore), so that the same tree lists
+    // alike on any file system and on either system; on Windows in the
+    // order the system returns them. `sizes`: also each file's size (on
+    // POSIX a call per file). False when the listing failed at its start or
+    // part-way (entries may be missing). A folder is listed once: call it at
+    // most once per object.
+    bool List(FolderListing& listing, bool sizes) const;
 
     // The identity of what has the name `name` now, a link itself where
     // there is one; false when nothing has it.

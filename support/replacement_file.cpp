@@ -181,14 +181,29 @@ bool IsTemporaryName(const std::u16string& name, const std::u16string& fileName)
            AllLettersOrDigits(name, fileName.size() + kOldMarkerLength, kRandomLength);
 }
 
-bool RemoveLeftoverTemporaryFile(const Folder& folder, const std::u16string& name) {
+TemporaryFound RemoveLeftoverTemporaryFile(const Folder& folder, const std::u16string& name,
+                                           ReplacementContents& contents) {
     FileHandle file;
-    if (!file.Open(folder, name, FileHandle::Mode::ReadNoLink)) return false;  // held open elsewhere on Windows
-    FileIdentity opened, named;
-    const bool leftover = file.TryLock() && file.Identity(&opened) && folder.IdentityOf(name, &named) &&
-                          opened == named;
+    if (!file.Open(folder, name, FileHandle::Mode::ReadNoLink))
+        return file.NotFound() ? TemporaryFound::Gone : TemporaryFound::Other;
+    if (!file.TryLock()) return TemporaryFound::Live;
+    FileIdentity opened;
+    if (!file.Identity(&opened)) return TemporaryFound::Other;
+    // Read while it is locked: a run that starts writing a file of this name
+    // meanwhile makes a new one.
+    std::vector<std::uint8_t> piece(kWriteBlock);
+    for (;;) {
+        std::uint32_t got = 0;
+        if (!file.Read(piece.data(), static_cast<std::uint32_t>(piece.size()), &got)) return TemporaryFound::Other;
+        if (got == 0) break;
+        if (!contents.Feed(piece.data(), got)) return TemporaryFound::Other;
+    }
+    if (!contents.Whole()) return TemporaryFound::Other;
+    // Closed first: Windows removes no file that is open without delete sharing.
     file.Close();
-    return leftover && folder.Remove(name);
+    FileIdentity named;
+    if (folder.IdentityOf(name, &named) && named == opened) folder.Remove(name);
+    return TemporaryFound::Leftover;
 }
 
 void RemoveTemporaryFiles() {

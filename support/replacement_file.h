@@ -69,9 +69,34 @@ private:
 // ignored, as Windows may change it in listings). Names an earlier version
 // gave them ("<name>.tmp-" and eight letters, for `fileName`) count too.
 bool IsTemporaryName(const std::u16string& name, const std::u16string& fileName);
-// Removes the temporary file `name` in `folder` when no live run holds it:
-// what a killed run left. False when it is held or could not be removed.
-bool RemoveLeftoverTemporaryFile(const Folder& folder, const std::u16string& name);
+
+// Whether the bytes of a file are what a run writes into a replacement's
+// temporary file (the caller's rule: what its files hold), fed in order from
+// the start of the file.
+class ReplacementContents {
+public:
+    // False as soon as the bytes so far cannot be such a file's.
+    virtual bool Feed(const std::uint8_t* bytes, std::size_t length) = 0;
+    // After the last piece: the whole file could be one.
+    virtual bool Whole() const = 0;
+
+protected:
+    ~ReplacementContents() = default;
+};
+
+// What a file with a temporary file's name in `folder` turned out to be.
+enum class TemporaryFound {
+    Leftover,  // what a killed run left: no live run holds it, and it holds
+               // nothing but what a run writes; it has been removed (if it could be)
+    Live,      // a live run holds it while it writes it
+    Gone,      // nothing has the name any more
+    Other,     // someone's own file that has such a name, or one that cannot be
+               // looked at: a file like any other
+};
+// Looks at the file `name` in `folder`, judging its bytes by `contents`, and
+// removes it when it is a leftover.
+TemporaryFound RemoveLeftoverTemporaryFile(const Folder& folder, const std::u16string& name,
+                                           ReplacementContents& contents);
 // Removes the temporary file of every replacement still in progress; called
 // by the interrupt handling.
 void RemoveTemporaryFiles();

@@ -80,11 +80,14 @@ struct TesselLogData {
     // Appends one whole line. Its first write creates the file new, so that
     // a file that appeared at the path meanwhile (or a link) is never
     // written; every later one finds the very file this run made, or the
-    // line does not go there.
+    // line does not go there. A line that does not fit whole (a full disk,
+    // a limit on file sizes) is cut off again: the file keeps whole lines
+    // only, and a file this line made is not left behind empty.
     bool AppendToFile(const std::u16string& text) {
         if (toStandardError || !HaveFolder()) return false;
         FileHandle file;
-        if (!created) {
+        const bool making = !created;
+        if (making) {
             created = file.Open(*folder, name, FileHandle::Mode::CreateLog) && file.Identity(&identity);
             if (!created) return false;
         } else {
@@ -92,9 +95,15 @@ struct TesselLogData {
             if (!file.Open(*folder, name, FileHandle::Mode::AppendLog) || !file.Identity(&found) || found != identity)
                 return false;
         }
+        std::uint64_t before = 0;
+        if (!file.Size(&before)) return false;
         const std::vector<std::uint8_t> bytes = LittleEndianBytes(text);
-        const bool written = file.WriteWhole(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-        return file.Close() && written;
+        if (file.WriteWhole(bytes.data(), static_cast<std::uint32_t>(bytes.size()))) return file.Close();
+        file.Truncate(before);
+        file.Close();
+        FileIdentity named;
+        if (making && folder->IdentityOf(name, &named) && named == identity && folder->Remove(name)) created = false;
+        return false;
     }
 
     // The line so far goes out in one write: another program that opens the

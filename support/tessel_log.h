@@ -1,7 +1,9 @@
 // The run's log: UTF-16LE lines without byte-order mark, each prefixed with
 // "[YYYY-MM-DD HH:MM:SS] " from the local time. A line's pieces are
 // gathered and the whole line appended in one write when it ends (the file
-// opened and closed for it), so the file holds whole lines only.
+// opened and closed for it), so the file holds whole lines only: a line that
+// cannot be written whole (a full disk) is cut off again, and goes to
+// standard error as every line does that cannot reach the file.
 // When the program asks for it (RepeatOnStandardError), each completed line
 // is also written to standard error, once, as the system's text.
 #pragma once

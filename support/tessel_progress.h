@@ -39,7 +39,8 @@ public:
 
     // Shows the display, starts `job(jobArgument)` on a worker thread once it
     // is up, and returns when the job has ended it: true exactly when the
-    // job called EndJob(false).
+    // job called EndJob(false). A worker that cannot start throws
+    // ThreadNotStarted (thread_start.h), naming the job by its title.
     bool Run(const TesselAppWindows& frame, const char16_t* title, void* jobArgument, ProgressJob job);
 
     // Called from the job.

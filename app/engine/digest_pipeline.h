@@ -14,8 +14,10 @@
 // once per item; push waits while the ring is full. An item whose task has
 // `hash` false passes through unhashed. A producer that waits for anything
 // else asks sink.stopping() now and then, and throws PipelineStopped then. An exception in the producer or a
-// hashing thread (out of memory) is thrown from next(). Destroying the line
-// before its end stops the producer and the hashers.
+// hashing thread (out of memory) is thrown from next(). A line whose producer,
+// or not one hashing thread, could start throws ThreadNotStarted from its
+// constructor. Destroying the line before its end stops the producer and the
+// hashers.
 #pragma once
 
 #include <condition_variable>
@@ -30,6 +32,7 @@
 #include <vector>
 
 #include "digest_task.h"
+#include "thread_start.h"
 
 // Thrown out of push when the line is being destroyed, so that the producer
 // unwinds.
@@ -65,11 +68,12 @@ public:
         : slots_(std::max<std::size_t>(1, threads) * kSlotsPerThread), hash_(std::move(hash)) {
         if (threads < 1) threads = 1;
         try {
-            producer_ = std::thread(&DigestPipeline::RunProducer, this, std::move(produce));
+            producer_ = TesselLibrary::StartThread(u"the thread that lists the files to hash",
+                                                   &DigestPipeline::RunProducer, this, std::move(produce));
             for (unsigned i = 0; i < threads; ++i) {
                 try {
-                    hashers_.emplace_back(&DigestPipeline::RunHasher, this);
-                } catch (const std::system_error&) {
+                    hashers_.push_back(TesselLibrary::StartThread(u"a hashing thread", &DigestPipeline::RunHasher, this));
+                } catch (const TesselLibrary::ThreadNotStarted&) {
                     if (hashers_.empty()) throw;
                     break;  // fewer threads than asked still finish the work
                 }

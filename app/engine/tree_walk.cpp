@@ -1,6 +1,7 @@
 #include "tree_walk.h"
 
 #include "budgeted_folder.h"
+#include "leftover_summary.h"
 #include "platform.h"
 #include "replacement_file.h"
 #include "same_name.h"
@@ -39,11 +40,15 @@ bool TreeWalk::IsSummary(const std::u16string& name) const {
            sameNameIgnoringCase(slicePlaceName(summary), name);
 }
 
-// Nor are the temporary files of their replacements, which a killed run may
-// have left.
-bool TreeWalk::IsTemporary(const std::u16string& name) const {
+// Nor are the temporary files of their replacements, which are made in the
+// root alone: one a live run is writing, and one a killed run left (which is
+// removed). A file that merely has such a name, there or anywhere else, is
+// someone's own, and is recorded like any other.
+bool TreeWalk::IsLeftOutOfTheRoot(const Folder& root, const std::u16string& name) const {
     const std::u16string& summary = settings_.summaryName;
-    return IsTemporaryName(name, summary) || IsTemporaryName(name, summary + u"X");
+    if (!IsTemporaryName(name, summary) && !IsTemporaryName(name, summary + u"X")) return false;
+    LeftoverSummary contents;
+    return RemoveLeftoverTemporaryFile(root, name, contents) != TemporaryFound::Other;
 }
 
 void TreeWalk::Run(ItemSink<BuildItem>& sink) {
@@ -54,14 +59,14 @@ void TreeWalk::Run(ItemSink<BuildItem>& sink) {
         PushUnreadable(sink, rootPath);
         return;
     }
-    Visit(Frame{root_, u"", rootPath, root_->identity(), {}, 0}, sink);
+    Visit(Frame{root_, u"", rootPath, root_->identity(), {}, {}, 0}, sink);
     while (!frames_.empty()) {
         const std::size_t top = frames_.size() - 1;
         if (frames_[top].next >= frames_[top].subfolders.size()) {
             frames_.pop_back();
             continue;
         }
-        const std::u16string name = frames_[top].subfolders[frames_[top].next++];
+        const std::u16string name = frames_[top].listing.name(frames_[top].subfolders[frames_[top].next++]);
         share_ = SharePassed();
         const std::u16string path = frames_[top].path + name;
         if (Excluded(path)) continue;
@@ -80,7 +85,7 @@ void TreeWalk::Run(ItemSink<BuildItem>& sink) {
             continue;
         }
         const FileIdentity identity = child->identity();
-        Visit(Frame{std::move(child), name, path + kPathSeparator, identity, {}, 0}, sink);
+        Visit(Frame{std::move(child), name, path + kPathSeparator, identity, {}, {}, 0}, sink);
     }
     share_ = 1;
 }
@@ -102,21 +107,28 @@ double TreeWalk::SharePassed() const {
 
 void TreeWalk::Visit(Frame frame, ItemSink<BuildItem>& sink) {
     const bool isRoot = frames_.empty();
-    std::vector<DirectoryEntry> entries;
-    if (!frame.folder->List(entries, settings_.sizes)) PushUnreadable(sink, frame.path);
+    FolderListing& listing = frame.listing;
+    if (!frame.folder->List(listing, settings_.sizes)) PushUnreadable(sink, frame.path);
     // What the folder holds is known before its files go down the line: its
     // subfolders, and its files to count as found.
     std::uint64_t files = 0;
     std::uint64_t bytes = 0;
-    for (DirectoryEntry& entry : entries) {
-        if (entry.isDirectory) {
+    std::vector<std::uint32_t> leftOut;  // files not recorded, in order
+    for (std::uint32_t i = 0; i < listing.size(); ++i) {
+        if (listing.isDirectory(i)) {
             // A linked folder may lead anywhere, back up the tree included:
             // it is never entered; nor is a folder whose name starts with ".".
-            if (settings_.recursive && !entry.isLink && !entry.name.empty() && entry.name[0] != u'.')
-                frame.subfolders.push_back(entry.name);
-        } else if (!IsSummary(entry.name) && !IsTemporary(entry.name)) {
+            const std::u16string name = listing.name(i);
+            if (settings_.recursive && !listing.isLink(i) && !name.empty() && name[0] != u'.')
+                frame.subfolders.push_back(i);
+            continue;
+        }
+        const std::u16string name = listing.name(i);
+        if (IsSummary(name) || (isRoot && IsLeftOutOfTheRoot(*frame.folder, name))) {
+            leftOut.push_back(i);
+        } else {
             ++files;
-            bytes += entry.size;
+            bytes += listing.fileSize(i);
         }
     }
     frames_.push_back(std::move(frame));
@@ -124,17 +136,20 @@ void TreeWalk::Visit(Frame frame, ItemSink<BuildItem>& sink) {
     filesFound_ += files;
     bytesFound_ += bytes;
     share_ = SharePassed();
-    for (DirectoryEntry& entry : entries) {
-        if (entry.isDirectory || IsSummary(entry.name)) continue;
-        if (IsTemporary(entry.name)) {
-            if (isRoot) RemoveLeftoverTemporaryFile(*listed.folder, entry.name);
+    std::size_t skip = 0;
+    for (std::uint32_t i = 0; i < listed.listing.size(); ++i) {
+        if (skip < leftOut.size() && leftOut[skip] == i) {
+            ++skip;
             continue;
         }
-        BuildItem item{BuildItem::Kind::File, listed.path + entry.name, listed.path, entry.size};
+        if (listed.listing.isDirectory(i)) continue;
+        std::u16string name = listed.listing.name(i);
+        const std::uint64_t size = listed.listing.fileSize(i);
+        BuildItem item{BuildItem::Kind::File, listed.path + name, listed.path, size};
         DigestTask task;
         if (FitsOnOneLine(item.path)) {
             task.file.folder = listed.folder;
-            task.file.name = std::move(entry.name);
+            task.file.name = std::move(name);
             task.file.owner = owner_;
         } else {
             item.kind = BuildItem::Kind::UnwritableName;

@@ -73,7 +73,8 @@ private:
         std::u16string name;  // within the folder above
         std::u16string path;  // ending in the separator
         TesselLibrary::FileIdentity identity;
-        std::vector<std::u16string> subfolders;  // still to visit, in order
+        TesselLibrary::FolderListing listing;
+        std::vector<std::uint32_t> subfolders;  // the entries to visit, in order
         std::size_t next = 0;
     };
 
@@ -87,7 +88,7 @@ private:
     bool Excluded(const std::u16string& path) const;
     bool IsSummary(const std::u16string& name) const;
     double SharePassed() const;
-    bool IsTemporary(const std::u16string& name) const;
+    bool IsLeftOutOfTheRoot(const TesselLibrary::Folder& root, const std::u16string& name) const;
 
     std::shared_ptr<const TesselLibrary::Folder> root_;
     // A file that is a link is read as the folder's owner could read what it

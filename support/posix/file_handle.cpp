@@ -113,6 +113,15 @@ bool FileHandle::Size(std::uint64_t* size) const {
     return true;
 }
 
+bool FileHandle::Truncate(std::uint64_t size) {
+    const int fd = static_cast<int>(native_);
+    int result;
+    do {
+        result = ::ftruncate(fd, static_cast<off_t>(size));
+    } while (result != 0 && errno == EINTR);
+    return result == 0 && ::lseek(fd, static_cast<off_t>(size), SEEK_SET) == static_cast<off_t>(size);
+}
+
 bool FileHandle::Flush() {
     int result;
     do {

@@ -11,7 +11,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <memory>
+#include <string_view>
 
 #include "name_compare.h"
 #include "platform.h"
@@ -60,9 +62,16 @@ bool IdentityOfOpen(int fd, FileIdentity* identity) {
     return true;
 }
 
-DirectoryEntry EntryOf(int folder, const char* name, unsigned char type, bool sizes) {
-    DirectoryEntry entry;
-    entry.name = FromSystemBytes(name);
+// What the listing said of a name (its d_type), made sure with a call
+// where it cannot tell, or where a file's size is wanted.
+struct Resolved {
+    bool isDirectory = false;
+    bool isLink = false;
+    std::uint64_t size = 0;
+};
+
+Resolved Resolve(int folder, const char* name, unsigned char type, bool sizes) {
+    Resolved entry;
     struct stat status {};
     const bool needStatus = type == DT_UNKNOWN || (sizes && type == DT_REG);
     if (needStatus && ::fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) == 0) {
@@ -81,6 +90,24 @@ DirectoryEntry EntryOf(int folder, const char* name, unsigned char type, bool si
         if (reached && S_ISREG(target.st_mode)) entry.size = static_cast<std::uint64_t>(target.st_size);
     }
     return entry;
+}
+
+// ListedBefore on the UTF-16 forms of two names as the system gave them. A
+// name of ASCII alone (nearly every name) is its UTF-16 form byte for byte,
+// so two such compare as they are, their letters upper-cased; any other is
+// converted first.
+bool StoredBefore(const char* a, std::size_t aLength, bool aAscii, const char* b, std::size_t bLength, bool bAscii) {
+    if (!aAscii || !bAscii)
+        return ListedBefore(FromSystemBytes(std::string_view(a, aLength)), FromSystemBytes(std::string_view(b, bLength)));
+    const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - ('a' - 'A')) : c; };
+    const std::size_t common = std::min(aLength, bLength);
+    for (std::size_t i = 0; i < common; ++i) {
+        const char x = upper(a[i]);
+        const char y = upper(b[i]);
+        if (x != y) return x < y;
+    }
+    if (aLength != bLength) return aLength < bLength;
+    return std::memcmp(a, b, aLength) < 0;
 }
 
 int Fd(std::intptr_t native) { return static_cast<int>(native); }
@@ -124,7 +151,12 @@ std::shared_ptr<Folder> Folder::OpenChild(const std::u16string& name, FolderProb
     return std::shared_ptr<Folder>(new Folder(fd, path_ + name + kPathSeparator, identity));
 }
 
-bool Folder::List(std::vector<DirectoryEntry>& entries, bool sizes) const {
+std::u16string FolderListing::name(std::size_t index) const {
+    const Entry& entry = entries_[index];
+    return FromSystemBytes(std::string_view(Stored(entry), entry.length));
+}
+
+bool Folder::List(FolderListing& listing, bool sizes) const {
     // getdents64 reads on from the descriptor's own position; the folder is
     // listed once, from its start.
     const int fd = Fd(native_);
@@ -144,11 +176,24 @@ bool Folder::List(std::vector<DirectoryEntry>& entries, bool sizes) const {
             at += found->d_reclen;
             const char* name = found->d_name;
             if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
-            entries.push_back(EntryOf(fd, name, found->d_type, sizes));
+            listing.Add(name, std::strlen(name), found->d_type);
         }
     }
-    std::sort(entries.begin(), entries.end(),
-              [](const DirectoryEntry& a, const DirectoryEntry& b) { return ListedBefore(a.name, b.name); });
+    using Entry = FolderListing::Entry;
+    std::sort(listing.entries_.begin(), listing.entries_.end(), [&](const Entry& a, const Entry& b) {
+        return StoredBefore(listing.Stored(a), a.length, (a.kind & FolderListing::kAscii) != 0, listing.Stored(b),
+                            b.length, (b.kind & FolderListing::kAscii) != 0);
+    });
+    // What each entry is, now that the order is known: the sizes are kept
+    // by position.
+    if (sizes) listing.sizes_.resize(listing.entries_.size());
+    for (std::size_t i = 0; i < listing.entries_.size(); ++i) {
+        Entry& entry = listing.entries_[i];
+        const Resolved resolved = Resolve(fd, listing.Stored(entry), entry.type, sizes);
+        if (resolved.isDirectory) entry.kind |= FolderListing::kDirectory;
+        if (resolved.isLink) entry.kind |= FolderListing::kLink;
+        if (sizes) listing.sizes_[i] = resolved.size;
+    }
     return complete;
 }
 

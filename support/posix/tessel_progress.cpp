@@ -15,6 +15,7 @@
 #include "progress_mailbox.h"
 #include "standard_error.h"
 #include "terminal_display.h"
+#include "thread_start.h"
 
 namespace TesselLibrary {
 
@@ -159,11 +160,7 @@ bool TesselProgress::Run(const TesselAppWindows&, const char16_t* title, void* j
         data.lastPosition.reset();
         data.lastStatus.reset();
         data.lastCounts = {};
-        try {
-            worker.thread = std::thread(RunJob, &data);
-        } catch (const std::system_error&) {
-            return false;
-        }
+        worker.thread = StartThread(u"the thread of \"" + std::u16string(title ? title : u"") + u"\"", RunJob, &data);
         failed = ServeUntilEnd(data.mailbox, display);
     }
     // Memory exhaustion on the worker reaches the caller as it would have

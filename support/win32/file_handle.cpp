@@ -118,6 +118,12 @@ bool FileHandle::Size(std::uint64_t* size) const {
     return true;
 }
 
+bool FileHandle::Truncate(std::uint64_t size) {
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(size);
+    return ::SetFilePointerEx(Native(native_), at, nullptr, FILE_BEGIN) && ::SetEndOfFile(Native(native_));
+}
+
 bool FileHandle::Flush() { return ::FlushFileBuffers(Native(native_)) != 0; }
 
 bool FileHandle::Open(const Folder& folder, const std::u16string& name, Mode mode) {

@@ -4,6 +4,9 @@
 // child that is a reparse point (a junction, a symbolic link) is not opened.
 #include <windows.h>
 
+#include <cstring>
+#include <string_view>
+
 #include "folder.h"
 #include "handle.h"
 #include "long_path.h"
@@ -86,7 +89,14 @@ std::shared_ptr<Folder> Folder::OpenChild(const std::u16string& name, FolderProb
         new Folder(reinterpret_cast<std::intptr_t>(handle), path_ + name + u"\\", identity));
 }
 
-bool Folder::List(std::vector<DirectoryEntry>& entries, bool) const {
+std::u16string FolderListing::name(std::size_t index) const {
+    const Entry& entry = entries_[index];
+    std::u16string name(entry.length / sizeof(char16_t), u'\0');
+    std::memcpy(name.data(), Stored(entry), entry.length);
+    return name;
+}
+
+bool Folder::List(FolderListing& listing, bool) const {
     WIN32_FIND_DATAW found{};
     const HANDLE find = ::FindFirstFileW(Win32::SystemPath(path_ + u"*.*").c_str(), &found);
     // "Nothing matches" is an empty listing (a drive's root lists no "."
@@ -94,16 +104,16 @@ bool Folder::List(std::vector<DirectoryEntry>& entries, bool) const {
     if (find == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
     bool complete = true;
     for (;;) {
-        const std::u16string name = Win32::Utf16(found.cFileName);
-        if (name != u"." && name != u"..") {
-            DirectoryEntry entry;
-            entry.name = name;
-            entry.isDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        const std::wstring_view name(found.cFileName);
+        if (name != L"." && name != L"..") {
+            std::uint8_t kind = 0;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) kind |= FolderListing::kDirectory;
             // Junctions and symbolic links: following one could walk in a loop.
-            entry.isLink = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) kind |= FolderListing::kLink;
+            listing.Add(name.data(), name.size() * sizeof(wchar_t), 0);
+            listing.entries_.back().kind |= kind;
             // The listing has the size anyway.
-            entry.size = (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-            entries.push_back(std::move(entry));
+            listing.sizes_.push_back((static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow);
         }
         if (!::FindNextFileW(find, &found)) {
             complete = ::GetLastError() == ERROR_NO_MORE_FILES;

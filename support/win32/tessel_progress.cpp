@@ -9,11 +9,13 @@
 #include <commctrl.h>
 
 #include <exception>
+#include <string>
 #include <utility>
 
 #include "handle.h"
 #include "interrupt.h"
 #include "tessel_progress.h"
+#include "thread_start.h"
 #include "wide.h"
 #include "window_centering.h"
 
@@ -101,7 +103,13 @@ void StartWorker(HWND dialog) {
     TesselProgressData* data = DataOf(dialog);
     if (!data) return;
     data->thread.reset(::CreateThread(nullptr, kWorkerStackBytes, WorkerStart, data, 0, nullptr));
-    if (!data->thread) ::EndDialog(dialog, 0);
+    if (data->thread) return;
+    const DWORD error = ::GetLastError();
+    // Run says so, as it does for an exception of the job's.
+    data->jobError = std::make_exception_ptr(
+        ThreadNotStarted(u"the thread of \"" + std::u16string(data->title ? data->title : u"") + u"\"",
+                         "system error " + std::to_string(error)));
+    ::EndDialog(dialog, 0);
 }
 
 INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -202,42 +202,49 @@ TEST(FolderBuild, DotFoldersAreNotEnteredButDotFilesAreRecorded) {
     ExpectNoLog(box, rootText);
 }
 
-// Neither summary, nor the temporary files a killed run leaves beside them,
-// is a file of the tree; the stale temporary files of the folder being built
-// are removed.
-TEST(FolderBuild, SummariesAndTheirTemporaryFilesAreSkippedInEveryFolder) {
+// Neither summary is a file of the tree, in any folder. Temporary files are
+// made beside the summary alone, so only there is one left out: what a
+// killed run left (nothing yet, or the lines it had written, the last one
+// perhaps cut), which is removed. A file that merely has such a name, in the
+// root or anywhere else, is someone's own and is recorded.
+TEST(FolderBuild, SummariesAndWhatAKilledRunLeftAreSkippedAndOtherFilesRecorded) {
     Sandbox box;
     const fs::path root = box.root() / "data";
+    const std::string rootText = Native(root);
+    const std::string line = Md5Of("a") + " " + rootText + Sep() + "a.txt\r\n";
     const std::vector<Recorded> tree = {
         {"Sumvane.md5", "stale summary of an earlier run\r\n", ""},
         {"Sumvane.md5X", "leftover rewrite\r\n", ""},
-        {".sumvane-Ab3dEf12.tmp", "half a summary of a killed run", ""},
-        {"Sumvane.md5.tmp-Ab3dEf12", "half a summary of an earlier version's killed run", ""},
-        {"Sumvane.md5X.tmp-00000000", "half a rewrite", ""},
+        {".sumvane-Ab3dEf12.tmp", line + line + line.substr(0, 40), ""},
+        {".sumvane-00000000.tmp", "", ""},
+        {"Sumvane.md5.tmp-Ab3dEf12", line, ""},
+        {"Sumvane.md5X.tmp-00000000", line.substr(0, 32), ""},
+        {".sumvane-MyNotes1.tmp", "my own notes", ""},
+        {".sumvane-MyList01.tmp", line + "a line of my own\r\n", ""},
         {"Sumvane.md5.tmp-short", "not ours: the name does not fit", ""},
         {".sumvane-short.tmp", "not ours either", ""},
         {"a.txt", "a", ""},
         {"sub/Sumvane.md5", "a summary of the subfolder\r\n", ""},
         {"sub/sumvane.md5.TMP-zzzzzzzz", "the subfolder's own", ""},
-        {"sub/.sumvane-zzzzzzzz.tmp", "the subfolder's own too", ""},
+        {"sub/.sumvane-zzzzzzzz.tmp", "", ""},
         {"sub/b.txt", "b", ""},
         {"other/SUMVANE.MD5", "upper-case name\r\n", ""},
         {"other/sumvane.md5x", "lower-case rewrite name\r\n", ""},
     };
     MakeTree(root, tree);
-    const std::string rootText = Native(root);
 
     ExpectRun(box.Run({"-f" + rootText, "-c", "-r"}), 0);
-    EXPECT_EQ(ReadFile(root / "Sumvane.md5"),
-              ExpectedSummary(rootText, root,
-                              Only(tree, {".sumvane-short.tmp", "Sumvane.md5.tmp-short", "a.txt", "sub/b.txt"})));
-    EXPECT_FALSE(fs::exists(root / ".sumvane-Ab3dEf12.tmp"));
-    EXPECT_FALSE(fs::exists(root / "Sumvane.md5.tmp-Ab3dEf12"));
-    EXPECT_FALSE(fs::exists(root / "Sumvane.md5X.tmp-00000000"));
-    // The subfolders' own files are left as they were.
+    const std::vector<std::string> recorded = {".sumvane-MyNotes1.tmp",     ".sumvane-MyList01.tmp",
+                                               ".sumvane-short.tmp",        "Sumvane.md5.tmp-short",
+                                               "a.txt",                     "sub/sumvane.md5.TMP-zzzzzzzz",
+                                               "sub/.sumvane-zzzzzzzz.tmp", "sub/b.txt"};
+    EXPECT_EQ(ReadFile(root / "Sumvane.md5"), ExpectedSummary(rootText, root, Only(tree, recorded)));
+    for (const char* leftover : {".sumvane-Ab3dEf12.tmp", ".sumvane-00000000.tmp", "Sumvane.md5.tmp-Ab3dEf12",
+                                 "Sumvane.md5X.tmp-00000000"})
+        EXPECT_FALSE(fs::exists(root / leftover)) << leftover;
+    // Whatever was recorded, and the subfolders' own summaries, are left as they were.
+    for (const Recorded& file : Only(tree, recorded)) EXPECT_EQ(ReadFile(root / file.rel), file.content) << file.rel;
     EXPECT_EQ(ReadFile(root / "sub" / "Sumvane.md5"), "a summary of the subfolder\r\n");
-    EXPECT_EQ(ReadFile(root / "sub" / "sumvane.md5.TMP-zzzzzzzz"), "the subfolder's own");
-    EXPECT_EQ(ReadFile(root / "sub" / ".sumvane-zzzzzzzz.tmp"), "the subfolder's own too");
     EXPECT_EQ(ReadFile(root / "other" / "SUMVANE.MD5"), "upper-case name\r\n");
     ExpectNoLog(box, rootText);
 }

@@ -18,6 +18,7 @@
 #include <functional>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "expectations.h"
@@ -497,13 +498,15 @@ TEST(Interrupted, ABuildOfAFolderAnotherRunIsBuildingWaitsItsTurn) {
         EXPECT_EQ(ReadFile(root / "Sumvane.md5"), "the other run's summary\r\n");
         ::close(folder);
     }
-    // A live run's temporary file, locked, and a leftover.
-    WriteFile(root / ".sumvane-LiveRun1.tmp", "being written");
-    WriteFile(root / ".sumvane-Leftover.tmp", "a killed run's");
+    // A live run's temporary file, locked, and a leftover: the lines a
+    // killed run had written.
+    const std::string line = Md5Of("a") + " " + rootText + "/a.txt\r\n";
+    WriteFile(root / ".sumvane-LiveRun1.tmp", line);
+    WriteFile(root / ".sumvane-Leftover.tmp", line);
     const int live = ::open((root / ".sumvane-LiveRun1.tmp").c_str(), O_RDONLY);
     ASSERT_EQ(::flock(live, LOCK_EX), 0);
     ExpectRun(box.Run({"-f" + rootText, "-c"}), 0);
-    EXPECT_EQ(ReadFile(root / "Sumvane.md5"), Md5Of("a") + " " + rootText + "/a.txt\r\n");
+    EXPECT_EQ(ReadFile(root / "Sumvane.md5"), line);
     EXPECT_TRUE(fs::exists(root / ".sumvane-LiveRun1.tmp"));
     EXPECT_FALSE(fs::exists(root / ".sumvane-Leftover.tmp"));
     ::close(live);
@@ -621,6 +624,8 @@ TEST(Limits, AFileSizeLimitKeepsThePreviousSummaryAndTheReport) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(ReadFile(root / "Sumvane.md5"), old);
     EXPECT_FALSE(HasTemporaryFile(root));
+    // A log that could take no line whole is not left behind, empty or cut.
+    EXPECT_FALSE(fs::exists(box.desktop() / LogName(rootText)));
     // One report for the summary: every line after the failed block would
     // fail the same way, and none of them is the file's fault.
     const std::regex stamp(R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] )");
@@ -629,6 +634,119 @@ TEST(Limits, AFileSizeLimitKeepsThePreviousSummaryAndTheReport) {
                               " (not written there)\n";
     EXPECT_EQ(std::regex_replace(r.err, stamp, "[stamp] "), lines);
 }
+
+// The log takes whole lines only: one that does not fit whole under a
+// file-size limit (or on a full disk) is cut back off it, and it and every
+// later line that does not fit reach standard error instead.
+TEST(Limits, ALogLineThatDoesNotFitWholeIsCutBackAndGoesToStandardError) {
+    if (WineMode()) GTEST_SKIP() << "POSIX limits";
+    Sandbox box;
+    const fs::path root = box.root() / "data";
+    std::vector<Recorded> files;
+    for (int i = 0; i < 200; ++i) files.push_back({"f" + std::to_string(1000 + i), std::to_string(i), ""});
+    MakeTree(root, files);
+    const std::string rootText = Native(root);
+    ExpectRun(box.Run({"-f" + rootText, "-c"}), 0);
+    // Changed with their dates kept: damage, every one of them.
+    std::vector<std::string> mismatches;
+    for (const Recorded& file : files) {
+        const WriteTime written = WriteTimeOf(root / file.rel);
+        WriteFile(root / file.rel, "changed " + file.content);
+        SetWriteTime(root / file.rel, written);
+        mismatches.push_back(rootText + "/" + file.rel + " - MD5 Mismatch (" + Md5Of(file.content) + " - " +
+                             Md5Of("changed " + file.content) + ")" +
+                             MismatchDate(root / file.rel, root / "Sumvane.md5"));
+    }
+
+    RunOptions limited;
+    limited.limits = {{RLIMIT_FSIZE, 8192}};
+    const RunResult r = box.Run({"-f" + rootText, "-v"}, limited);
+    EXPECT_EQ(r.exitCode, 1);
+    const fs::path log = box.desktop() / LogName(rootText);
+    const std::vector<std::string> logged = LogLines(log);  // a cut line is MALFORMED
+    ASSERT_FALSE(logged.empty());
+    ASSERT_LT(logged.size(), mismatches.size());
+    EXPECT_EQ(logged, std::vector<std::string>(mismatches.begin(), mismatches.begin() + logged.size()));
+    // Cut back to the last whole line, not to the start of the file.
+    const std::uintmax_t lineBytes = (22 + mismatches[logged.size()].size() + 2) * 2;
+    EXPECT_GT(fs::file_size(log) + lineBytes, 8192u);
+
+    const std::regex stamp(R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] )");
+    std::string lines;
+    for (const std::string& line : mismatches) lines += "[stamp] " + line + "\n";
+    lines += "sumvane: 200 problems (200 damaged); log: " + log.string() + " (" + std::to_string(200 - logged.size()) +
+             " not written there)\n";
+    EXPECT_EQ(std::regex_replace(r.err, stamp, "[stamp] "), lines);
+}
+
+// A thread the run cannot do without that the system will not start: the
+// run stops with one line saying which, and the summary stays as it was.
+struct RefusedThreadCase {
+    const char* name;
+    std::vector<std::string> args;                      // %R is the folder
+    const char* refused;                                // the stand-in refuses that thread start ("": none)
+    std::vector<std::pair<int, unsigned long>> limits;  // or the system's own limit does
+    bool unprivileged;                                  // a limit on processes binds root not
+    std::string thread;                                 // as the line names it
+};
+
+void PrintTo(const RefusedThreadCase& c, std::ostream* os) { *os << c.name; }
+
+class RefusedThreadTest : public ::testing::TestWithParam<RefusedThreadCase> {};
+
+TEST_P(RefusedThreadTest, SaysWhichThreadAndLeavesTheSummary) {
+    const RefusedThreadCase& c = GetParam();
+    if (WineMode()) GTEST_SKIP() << "POSIX threads and limits";
+    if (SUMVANE_ADDRESS_SANITIZER && !c.limits.empty() && c.limits[0].first == RLIMIT_AS)
+        GTEST_SKIP() << "the address sanitizer reserves more address space than the limit allows";
+    Sandbox box;
+    if (c.unprivileged) {
+        if (const std::string why = box.unprivilegedUnavailable(); !why.empty()) GTEST_SKIP() << why;
+    }
+    const fs::path root = box.root() / "data";
+    WriteFile(root / "a.txt", "a");
+    const std::string rootText = Native(root);
+    const std::string old = Md5Of("old") + " " + rootText + "/a.txt\r\n";
+    WriteFile(root / "Sumvane.md5", old);
+    if (c.unprivileged) GiveToUnprivileged(box.root());
+    std::vector<std::string> args;
+    for (const std::string& arg : c.args) args.push_back(std::regex_replace(arg, std::regex("%R"), rootText));
+
+    RunOptions options;
+    options.limits = c.limits;
+    options.unprivileged = c.unprivileged;
+    if (*c.refused)
+        options.env = {{"LD_PRELOAD", SUMVANE_AT_OPEN_LIBRARY}, {"SUMVANE_REFUSE_THREAD", c.refused},
+                       {"SUMVANE_THREADS", "1"}, {"ASAN_OPTIONS", WithLinkOrderUnchecked()}};
+    RunResult r = box.Run(args, options);
+    // Under a limit on processes the system does not even start the program
+    // while that user has another one (a case running beside this): again.
+    for (int attempt = 0; attempt < 100 && r.exitCode == 127; ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        r = box.Run(args, options);
+    }
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, Banner());
+    EXPECT_EQ(r.err, "Sumvane stopped before the end of its work: could not start " + c.thread +
+                         " (Resource temporarily unavailable).\n");
+    EXPECT_EQ(ReadFile(root / "Sumvane.md5"), old);
+    EXPECT_FALSE(HasTemporaryFile(root));
+}
+
+// Thread starts, in order: the one that waits for interrupts (whose loss
+// costs nothing), the job's, the listing's, then the hashing threads.
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RefusedThreadTest,
+    ::testing::Values(
+        RefusedThreadCase{"TheBuildsOwn", {"-f%R", "-c"}, "2", {}, false, "the thread of \"Building MD5 Archive File\""},
+        RefusedThreadCase{"TheChecksOwn", {"-f%R", "-v"}, "2", {}, false, "the thread of \"Checking MD5 Archive File\""},
+        RefusedThreadCase{"TheListing", {"-f%R", "-c"}, "3", {}, false, "the thread that lists the files to hash"},
+        RefusedThreadCase{"TheOnlyHashingThread", {"-f%R", "-v"}, "4", {}, false, "a hashing thread"},
+        RefusedThreadCase{"AddressSpaceOf16MiB", {"-f%R", "-c"}, "", {{RLIMIT_AS, 16ul << 20}}, false,
+                          "the thread of \"Building MD5 Archive File\""},
+        RefusedThreadCase{"OneProcessPerUser", {"-f%R", "-c"}, "", {{RLIMIT_NPROC, 1}}, true,
+                          "the thread of \"Building MD5 Archive File\""}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // A summary is read in pieces: one of any size, even a single endless line,
 // is judged within a small memory limit.

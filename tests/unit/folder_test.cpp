@@ -39,11 +39,11 @@ struct Seen {
 };
 
 std::vector<DirectoryEntry> Listing(const std::u16string& path) {
-    std::vector<DirectoryEntry> entries;
+    TesselLibrary::FolderListing listing;
     const std::shared_ptr<Folder> folder = Folder::Open(path);
     EXPECT_NE(folder, nullptr);
-    if (folder) EXPECT_TRUE(folder->List(entries, false));
-    return entries;
+    if (folder) EXPECT_TRUE(folder->List(listing, false));
+    return std::vector<DirectoryEntry>(listing.begin(), listing.end());
 }
 
 std::map<std::u16string, Seen> ListAll(const std::u16string& folder) {
@@ -145,10 +145,10 @@ TEST_F(FolderTest, EmptyFolderMeansCurrentDirectory) {
     fs::current_path(previous);
     ASSERT_NE(here, nullptr);
     EXPECT_EQ(here->path(), u"") << "names in it stay relative";
-    std::vector<DirectoryEntry> entries;
+    TesselLibrary::FolderListing entries;
     EXPECT_TRUE(here->List(entries, false));
     ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(entries[0].name, u"here.txt");
+    EXPECT_EQ(entries.name(0), u"here.txt");
 }
 
 TEST_F(FolderTest, WhatIsNoFolderDoesNotOpen) {

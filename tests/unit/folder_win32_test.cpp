@@ -31,7 +31,7 @@ std::map<std::wstring, Kind> List(const std::u16string& path, bool* ok = nullptr
     const std::shared_ptr<Folder> folder = Folder::Open(path);
     if (ok) *ok = folder != nullptr;
     std::map<std::wstring, Kind> entries;
-    std::vector<DirectoryEntry> listed;
+    TesselLibrary::FolderListing listed;
     const bool complete = folder && folder->List(listed, false);
     for (const DirectoryEntry& entry : listed) entries[W(entry.name)] = Kind{entry.isDirectory, entry.isLink};
     if (failed) *failed = !complete;

@@ -219,7 +219,7 @@ TEST(TesselAppWin32Test, ATreeNestedPastMaxPathIsMadeListedReadAndRemoved) {
         // Held only while it is listed: a held folder cannot be removed.
         const std::shared_ptr<TesselLibrary::Folder> held = TesselLibrary::Folder::Open(U(folder));
         ASSERT_NE(held, nullptr);
-        std::vector<TesselLibrary::DirectoryEntry> entries;
+        TesselLibrary::FolderListing entries;
         EXPECT_TRUE(held->List(entries, false));
         for (const TesselLibrary::DirectoryEntry& entry : entries) names.push_back(entry.name);
     }

@@ -373,21 +373,39 @@ TEST_F(TesselFileTest, AReplacementKeepsTheOldFilesModeAndNewFilesGetTheUsualOne
     EXPECT_EQ(st.st_mode & 0777, 0644 & ~mask);
 }
 
+// The caller's rule for what a run writes, here: nothing but "x" bytes.
+class OnlyX final : public TesselLibrary::ReplacementContents {
+public:
+    bool Feed(const std::uint8_t* bytes, std::size_t length) override {
+        return std::all_of(bytes, bytes + length, [](std::uint8_t byte) { return byte == 'x'; });
+    }
+    bool Whole() const override { return true; }
+};
+
 // What a killed run left is removed; what a live run is writing never is,
-// whichever run looks at it.
+// whichever run looks at it; nor is a file that merely has such a name.
 TEST_F(TesselFileTest, OnlyLeftoverTemporaryFilesAreRemoved) {
+    using TesselLibrary::TemporaryFound;
     const std::shared_ptr<TesselLibrary::Folder> folder = TesselLibrary::Folder::Open(U(dir_));
     ASSERT_NE(folder, nullptr);
     TesselFile live(folder, u"Sumvane.md5");
     ASSERT_TRUE(live.Write("x", 1));
     const std::vector<std::string> names = Names(dir_);
     ASSERT_EQ(names.size(), 1u);
-    EXPECT_FALSE(TesselLibrary::RemoveLeftoverTemporaryFile(*folder, U(names[0])));
+    OnlyX contents;
+    EXPECT_EQ(TesselLibrary::RemoveLeftoverTemporaryFile(*folder, U(names[0]), contents), TemporaryFound::Live);
     EXPECT_EQ(Names(dir_), names);
 
-    Put(Path(".sumvane-0000left.tmp"), "killed half-way");
-    EXPECT_TRUE(TesselLibrary::RemoveLeftoverTemporaryFile(*folder, u".sumvane-0000left.tmp"));
+    Put(Path(".sumvane-0000left.tmp"), "xxxx");
+    EXPECT_EQ(TesselLibrary::RemoveLeftoverTemporaryFile(*folder, u".sumvane-0000left.tmp", contents),
+              TemporaryFound::Leftover);
     EXPECT_EQ(Names(dir_), names);
+    EXPECT_EQ(TesselLibrary::RemoveLeftoverTemporaryFile(*folder, u".sumvane-0000left.tmp", contents),
+              TemporaryFound::Gone);
+    Put(Path(".sumvane-00Theirs.tmp"), "xxxy");
+    EXPECT_EQ(TesselLibrary::RemoveLeftoverTemporaryFile(*folder, u".sumvane-00Theirs.tmp", contents),
+              TemporaryFound::Other);
+    EXPECT_EQ(Contents(Path(".sumvane-00Theirs.tmp")), "xxxy");
     ASSERT_TRUE(live.Commit());
     EXPECT_EQ(Contents(Path("Sumvane.md5")), "x");
 }

@@ -77,8 +77,11 @@ void Tree(const posix_test::TempDir& dir) {
 TEST(TreeWalkTest, YieldsEachTreeInTheSummarysOrder) {
     posix_test::TempDir dir;
     Tree(dir);
-    // Left by a killed run in the root: removed, never listed.
-    posix_test::WriteFile(dir / ".sumvane-0000left.tmp", "half");
+    // Left by a killed run in the root (half its first line): removed, never
+    // listed. A subfolder holds no such file of the program's: one there is
+    // recorded.
+    posix_test::WriteFile(dir / ".sumvane-0000left.tmp", "0123456789ABCDEF0123456789ABCDEF /ha");
+    posix_test::WriteFile(dir / "sub/.sumvane-0000left.tmp", "0123456789ABCDEF0123456789ABCDEF /ha");
     const std::vector<std::string> rootFiles = {"F a.txt", "F B.txt", "F linked file", "N name\nwith a line feed",
                                                 "F _x.txt"};
     const struct Case {
@@ -89,8 +92,10 @@ TEST(TreeWalkTest, YieldsEachTreeInTheSummarysOrder) {
     } cases[] = {
         {"the root's files only", false, {}, {}},
         {"depth first; no dot-folder, no linked folder", true, {},
-         {"F sub/c.txt", "F sub/deeper/d.txt", "F sub/deeper/deepest/e.txt", "F Sub2/f.txt"}},
-        {"an exclusion in any letter case, with all below it", true, {"SUB/Deeper"}, {"F sub/c.txt", "F Sub2/f.txt"}},
+         {"F sub/.sumvane-0000left.tmp", "F sub/c.txt", "F sub/deeper/d.txt", "F sub/deeper/deepest/e.txt",
+          "F Sub2/f.txt"}},
+        {"an exclusion in any letter case, with all below it", true, {"SUB/Deeper"},
+         {"F sub/.sumvane-0000left.tmp", "F sub/c.txt", "F Sub2/f.txt"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -102,6 +107,7 @@ TEST(TreeWalkTest, YieldsEachTreeInTheSummarysOrder) {
         EXPECT_EQ(walked.tokensLeft, 0u);
     }
     EXPECT_FALSE(posix_test::Exists(dir / ".sumvane-0000left.tmp"));
+    EXPECT_TRUE(posix_test::Exists(dir / "sub/.sumvane-0000left.tmp"));
     // The root itself excluded: nothing at all.
     EXPECT_EQ(Walk(dir.path(), true, {""}, 8).items, std::vector<std::string>{});
 }

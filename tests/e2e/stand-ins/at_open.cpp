@@ -34,10 +34,14 @@
 //                     for where a file lies (ioctl FS_IOC_FIEMAP):
 //                     "read|prefetch|place <path>", the path the
 //                     descriptor's file has now
+// A system that starts no more threads (its limit on processes reached):
+//   SUMVANE_REFUSE_THREAD  the process's Nth thread start (1: its first)
+//                          fails with EAGAIN
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <linux/fiemap.h>
 #include <linux/fs.h>
+#include <pthread.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -270,6 +274,13 @@ int ioctl(int fd, unsigned long request, ...) {
     static const auto real = Next<int (*)(int, unsigned long, ...)>("ioctl");
     if (request == FS_IOC_FIEMAP) LogRead("place", fd);
     return real(fd, request, argument);
+}
+
+int pthread_create(pthread_t* thread, const pthread_attr_t* attributes, void* (*start)(void*), void* argument) {
+    static std::atomic<int> started{0};
+    if (const char* refused = getenv("SUMVANE_REFUSE_THREAD"); refused && ++started == atoi(refused)) return EAGAIN;
+    static const auto real = Next<int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*)>("pthread_create");
+    return real(thread, attributes, start, argument);
 }
 
 }  // extern "C"
