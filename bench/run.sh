@@ -398,8 +398,9 @@ case_tools() {
     large.*) echo sumvane-1 sumvane md5sum "${PEERS[@]}" ;;
     small | mixed) echo sumvane-1 sumvane md5sum md5sum-P "${PEERS[@]}" ;;
     mixed.verify) echo sumvane-1 sumvane md5sum ;;
+    mixed.additions) echo sumvane ;;
     mixed.cold.verify) echo sumvane sumvane-order cat-P md5sum-P ;;
-    huge | huge.verify | huge.slices | wide | long) echo sumvane ;;
+    huge | huge.verify | huge.additions | huge.slices | wide | long) echo sumvane ;;
   esac
 }
 
@@ -435,6 +436,11 @@ measure() {
       done
       SLICE_RUNS+="$runs "
       rm "$target/Sumvane.md5" "$target/Sumvane.md5.place" ;;
+    sumvane*:*.additions)
+      # The check that also walks the folder for new files (-a).
+      cp "$OUT/$tree.summary" "$target/Sumvane.md5"
+      run_once "$label" "${threads[@]}" "$SUMVANE" "-f$target" -r -av "-o$LOGDIR"
+      rm "$target/Sumvane.md5" ;;
     sumvane*:*.verify)
       cp "$OUT/$tree.summary" "$target/Sumvane.md5"
       run_once "$label" "${threads[@]}" "$SUMVANE" "-f$target" -r -v "-o$LOGDIR"
@@ -461,8 +467,8 @@ warm() {
   find "$SMALL" "$MIXED" -type f -print0 | xargs -0 cat >/dev/null
 }
 
-CASES=(large.warm small mixed mixed.verify)
-((HUGE_FILES > 0)) && CASES+=(huge huge.verify huge.slices)
+CASES=(large.warm small mixed mixed.verify mixed.additions)
+((HUGE_FILES > 0)) && CASES+=(huge huge.verify huge.additions huge.slices)
 ((WIDE_FILES > 0)) && CASES+=(wide)
 ((LONG_FILES > 0)) && CASES+=(long)
 SLICE_RUNS=""  # runs each round's huge.slices took to cover the summary whole
@@ -639,6 +645,8 @@ declare -A CASE_TEXT=(
   [small]="$SMALL_FILES files of 4 KiB in $FOLDERS folders"
   [mixed]="mixed: $SMALL_FILES x 4 KiB + $MEDIUM_FILES x 1 MiB"
   [mixed.verify]="mixed, verify (-v)"
+  [mixed.additions]="mixed, verify and walk for new files (-av)"
+  [huge.additions]="$HUGE_FILES files, verify and walk for new files (-av)"
   [huge]="$HUGE_FILES files of $HUGE_BYTES bytes in $HUGE_FOLDERS folders"
   [huge.verify]="$HUGE_FILES files, verify (-v)"
   [huge.slices]="$HUGE_FILES files, verify in slices of 5 s (-v -t5s), each run"
@@ -646,11 +654,12 @@ declare -A CASE_TEXT=(
   [long]="one folder of $LONG_FILES empty files, names of $LONG_LENGTH bytes"
 )
 declare -A CASE_BYTES=([large.warm]=$LARGE_BYTES [large.cold]=$LARGE_BYTES [small]=$TREE_BYTES [mixed]=$MIXED_BYTES
-  [mixed.verify]=$MIXED_BYTES [mixed.cold.verify]=$MIXED_BYTES [huge]=$HUGE_TREE_BYTES [huge.verify]=$HUGE_TREE_BYTES
-  [huge.slices]=0 [wide]=0 [long]=0)
+  [mixed.verify]=$MIXED_BYTES [mixed.additions]=$MIXED_BYTES [mixed.cold.verify]=$MIXED_BYTES [huge]=$HUGE_TREE_BYTES
+  [huge.verify]=$HUGE_TREE_BYTES [huge.additions]=$HUGE_TREE_BYTES [huge.slices]=0 [wide]=0 [long]=0)
 declare -A CASE_FILES=([large.warm]=1 [large.cold]=1 [small]=$SMALL_FILES [mixed]=$((SMALL_FILES + MEDIUM_FILES))
-  [mixed.verify]=$((SMALL_FILES + MEDIUM_FILES)) [mixed.cold.verify]=$((SMALL_FILES + MEDIUM_FILES))
-  [huge]=$HUGE_FILES [huge.verify]=$HUGE_FILES [huge.slices]=1 [wide]=$WIDE_FILES [long]=$LONG_FILES)
+  [mixed.verify]=$((SMALL_FILES + MEDIUM_FILES)) [mixed.additions]=$((SMALL_FILES + MEDIUM_FILES))
+  [mixed.cold.verify]=$((SMALL_FILES + MEDIUM_FILES)) [huge]=$HUGE_FILES [huge.verify]=$HUGE_FILES
+  [huge.additions]=$HUGE_FILES [huge.slices]=1 [wide]=$WIDE_FILES [long]=$LONG_FILES)
 
 LIMIT=$(printf '%s' "$LIMIT_WALL" | median)
 LIMIT_ALL_MEDIAN=$(printf '%s' "$LIMIT_ALL" | median)
@@ -711,6 +720,8 @@ target "mixed tree, build, sumvane default threads / one-stream MD5 limit of all
   "$(ratio "$(mibps "$MIXED_BYTES" "$(wall mixed.sumvane)")" "$LIMIT_ALL_MEDIAN")"
 target "mixed tree, verify, sumvane default threads / one-stream MD5 limit of all $CORES cores" ">=" 2.5 \
   "$(ratio "$(mibps "$MIXED_BYTES" "$(wall mixed.verify.sumvane)")" "$LIMIT_ALL_MEDIAN")"
+target "mixed tree, verify with the walk for new files (-r -av) / verify (-r -v), sumvane default threads" "<=" 1.15 \
+  "$(ratio "$(wall mixed.additions.sumvane)" "$(wall mixed.verify.sumvane)")"
 target "mixed tree, build, sumvane default threads / xargs -P$CORES md5sum" ">=" 3.0 \
   "$(ratio "$(wall mixed.md5sum-P)" "$(wall mixed.sumvane)")"
 target "mixed tree, build, sumvane default threads / hashdeep" ">=" 3.0 \
@@ -759,6 +770,8 @@ if ((HUGE_FILES > 0)); then
     "<=" "$expected" "$(printf '%s' "$SLICE_RUNS" | maximum)"
   target "$HUGE_FILES files in slices of 5 s: highest max RSS of a run, MiB" "<=" 64 \
     "$([ "$HAVE_TIME" = 1 ] && awk -v k="$(printf '%s' "${RSS[huge.slices.sumvane]}" | maximum)" 'BEGIN {printf "%.1f", k / 1024}' || echo n/a)"
+  target "$HUGE_FILES files, verify with the walk for new files (-r -av): max RSS, MiB" "<=" 64 \
+    "$([ "$HAVE_TIME" = 1 ] && awk -v k="$(printf '%s' "${RSS[huge.additions.sumvane]}" | maximum)" 'BEGIN {printf "%.1f", k / 1024}' || echo n/a)"
 fi
 printf '| summaries, rewrites and logs: the same bytes at 1, 2 and 8 threads and every MD5 engine (%s) | the same | %s | %s |\n' \
   "${ENGINES[*]}" "$SAME_TEXT" "$([ ${#DIFFERING[@]} -eq 0 ] && echo met || echo "NOT met")"
