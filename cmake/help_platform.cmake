@@ -10,13 +10,13 @@
 #   cmake -DPLATFORM=windows -DHELP_DIR=... -DPAGES=a.html,b.html -DOUT_DIR=... -P help_platform.cmake
 
 function(sumvane_help_for_platform html platform out_var)
-  if(platform STREQUAL "windows")
-    set(other linux)
-  elseif(platform STREQUAL "linux")
-    set(other windows)
-  else()
+  set(platforms windows linux)
+  list(FIND platforms "${platform}" known)
+  if(known EQUAL -1)
     message(FATAL_ERROR "the help is written for windows or linux, not '${platform}'")
   endif()
+  list(REMOVE_ITEM platforms "${platform}")
+  set(other "${platforms}")
   set(open "<!--${other}-->")
   set(close "<!--/${other}-->")
   string(LENGTH "${close}" close_length)

@@ -45,29 +45,21 @@ bool Inside(const std::string& path, const std::string& root) {
     return root.back() == '/' || path[root.size()] == '/';
 }
 
-long FsUid(long uid) {
+// The calls that take 32-bit ids, where the system has both kinds.
 #ifdef SYS_setfsuid32
-    return ::syscall(SYS_setfsuid32, uid);
+constexpr long kSetFsUid = SYS_setfsuid32;
+constexpr long kSetFsGid = SYS_setfsgid32;
+constexpr long kSetGroups = SYS_setgroups32;
 #else
-    return ::syscall(SYS_setfsuid, uid);
+constexpr long kSetFsUid = SYS_setfsuid;
+constexpr long kSetFsGid = SYS_setfsgid;
+constexpr long kSetGroups = SYS_setgroups;
 #endif
-}
 
-long FsGid(long gid) {
-#ifdef SYS_setfsgid32
-    return ::syscall(SYS_setfsgid32, gid);
-#else
-    return ::syscall(SYS_setfsgid, gid);
-#endif
-}
-
-long SetGroups(const std::vector<gid_t>& groups) {
-#ifdef SYS_setgroups32
-    return ::syscall(SYS_setgroups32, groups.size(), groups.data());
-#else
-    return ::syscall(SYS_setgroups, groups.size(), groups.data());
-#endif
-}
+// Each returns the id it replaced; -1 changes nothing.
+long FsUid(long uid) { return ::syscall(kSetFsUid, uid); }
+long FsGid(long gid) { return ::syscall(kSetFsGid, gid); }
+long SetGroups(const std::vector<gid_t>& groups) { return ::syscall(kSetGroups, groups.size(), groups.data()); }
 
 // The owner's identity for the file system on this thread while it lives.
 class AsOwner {

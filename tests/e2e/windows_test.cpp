@@ -294,6 +294,28 @@ protected:
     void SetUp() override {
         if (!WineMode()) GTEST_SKIP() << kNotUnderWine;
     }
+    // A folder whose build takes long (a large sparse file beside a small
+    // one) and its old summary: what a stopped build must leave as it was.
+    struct LongBuild {
+        fs::path tree;
+        std::string oldSummary;
+    };
+    LongBuild MakeLongBuild(std::uint64_t bigBytes) {
+        const fs::path tree = box_.work() / "tree";
+        WriteFile(tree / "a.txt", "a");
+        WriteSparseFile(tree / "big.bin", bigBytes);
+        const std::string old = Md5Of("old") + " " + Native(tree / "old.txt") + "\r\n";
+        WriteFile(tree / "Sumvane.md5", old);
+        return {tree, old};
+    }
+    // Its temporary file is deleted as its last handle closes, and Wine's
+    // server closes the handles of an ended process a moment after it is
+    // gone.
+    static void ExpectNoTemporaryFileSoon(const fs::path& tree) {
+        for (int tick = 0; tick < 50 && !TemporaryFilesIn(tree).empty(); ++tick)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_EQ(TemporaryFilesIn(tree), std::vector<std::string>{});
+    }
     Sandbox box_;
 };
 
@@ -473,11 +495,7 @@ TEST_F(WindowsTest, AFileCutShortWhileItIsReadIsAnErrorAndTheRunGoesOn) {
 // code 1 and leaves the old summary as it was, with no temporary file beside
 // it.
 TEST_F(WindowsTest, AnInterruptedBuildLeavesTheOldSummaryAndNoTemporaryFile) {
-    const fs::path tree = box_.work() / "tree";
-    WriteFile(tree / "a.txt", "a");
-    WriteSparseFile(tree / "big.bin", 2ULL << 30);
-    const std::string old = Md5Of("old") + " " + Native(tree / "old.txt") + "\r\n";
-    WriteFile(tree / "Sumvane.md5", old);
+    const auto [tree, old] = MakeLongBuild(2ULL << 30);
     std::size_t interrupted = 0;
     std::thread interrupter([&] {
         // The new summary is being written once its temporary file is there.
@@ -490,11 +508,7 @@ TEST_F(WindowsTest, AnInterruptedBuildLeavesTheOldSummaryAndNoTemporaryFile) {
     ASSERT_EQ(interrupted, 1u) << "the program's process was not found while it wrote";
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(ReadFile(tree / "Sumvane.md5"), old);
-    // The file is deleted as its last handle closes, and Wine's server closes
-    // the handles of an ended process a moment after it is gone.
-    for (int tick = 0; tick < 50 && !TemporaryFilesIn(tree).empty(); ++tick)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(TemporaryFilesIn(tree), std::vector<std::string>{});
+    ExpectNoTemporaryFileSoon(tree);
 }
 
 // Paths past MAX_PATH (260 characters) are listed, hashed and verified like
@@ -858,11 +872,7 @@ TEST_F(WindowsTest, TheContextMenuActionShowsNoConsoleWindow) {
 // Ctrl+C in the console does: the old summary stays as it was, the run says
 // it was interrupted, the exit code is 1, and no temporary file is left.
 TEST_F(WindowsTest, CancelEscapeAndTheCloseCommandStopTheJob) {
-    const fs::path tree = box_.work() / "tree";
-    WriteFile(tree / "a.txt", "a");
-    WriteSparseFile(tree / "big.bin", 4ULL << 30);
-    const std::string old = Md5Of("old") + " " + Native(tree / "old.txt") + "\r\n";
-    WriteFile(tree / "Sumvane.md5", old);
+    const auto [tree, old] = MakeLongBuild(4ULL << 30);
     for (const std::string action : {"cancel", "escape", "close"}) {
         SCOPED_TRACE(action);
         const auto start = std::chrono::steady_clock::now();
@@ -877,10 +887,7 @@ TEST_F(WindowsTest, CancelEscapeAndTheCloseCommandStopTheJob) {
         EXPECT_EQ(ReadFile(tree / "Sumvane.md5"), old);
         // Hashing 4 GiB would take longer than the stop.
         EXPECT_LT(seconds, 30.0);
-        // Deleted as its last handle closes, a moment after the process.
-        for (int tick = 0; tick < 50 && !TemporaryFilesIn(tree).empty(); ++tick)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        EXPECT_EQ(TemporaryFilesIn(tree), std::vector<std::string>{});
+        ExpectNoTemporaryFileSoon(tree);
     }
 }
 
