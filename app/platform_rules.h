@@ -22,3 +22,7 @@ inline constexpr bool kLogLinesOnStandardError = !TesselLibrary::kWindowsBuild;
 // standard error: a scheduled job would otherwise pass every time while
 // checking nothing. A Windows command line stays silent.
 inline constexpr bool kCommandLineNotes = !TesselLibrary::kWindowsBuild;
+// Between a file's name and its digest in the message that shows the digest:
+// a Windows message box gives each a line of its own; on Linux the message is
+// one line (standard error or a desktop notification).
+inline constexpr const char16_t* kBeforeDigestInMessage = TesselLibrary::kWindowsBuild ? u"\n" : u": ";

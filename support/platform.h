@@ -31,10 +31,6 @@ inline constexpr const char16_t* kExecutableName = kWindowsBuild ? u"Sumvane.exe
 // What the context-menu entry starts: on Windows the same program built for
 // the window subsystem, which the system starts without a console window.
 inline constexpr const char16_t* kVerbExecutableName = kWindowsBuild ? u"SumvaneW.exe" : u"sumvane";
-// Between a file's name and its digest in the message that shows the digest:
-// a Windows message box gives each a line of its own; on Linux the message is
-// one line (standard error or a desktop notification).
-inline constexpr const char16_t* kBeforeDigestInMessage = kWindowsBuild ? u"\n" : u": ";
 // The system's own MD5, the one-stream engine, by the name SUMVANE_MD5
 // takes for it.
 inline constexpr const char* kOneStreamMd5Name = kWindowsBuild ? "cryptoapi" : "openssl";
