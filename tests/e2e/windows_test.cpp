@@ -495,7 +495,9 @@ TEST_F(WindowsTest, AFileCutShortWhileItIsReadIsAnErrorAndTheRunGoesOn) {
 // code 1 and leaves the old summary as it was, with no temporary file beside
 // it.
 TEST_F(WindowsTest, AnInterruptedBuildLeavesTheOldSummaryAndNoTemporaryFile) {
-    const auto [tree, old] = MakeLongBuild(2ULL << 30);
+    const LongBuild build = MakeLongBuild(2ULL << 30);
+    const fs::path& tree = build.tree;
+    const std::string& old = build.oldSummary;
     std::size_t interrupted = 0;
     std::thread interrupter([&] {
         // The new summary is being written once its temporary file is there.
@@ -872,7 +874,9 @@ TEST_F(WindowsTest, TheContextMenuActionShowsNoConsoleWindow) {
 // Ctrl+C in the console does: the old summary stays as it was, the run says
 // it was interrupted, the exit code is 1, and no temporary file is left.
 TEST_F(WindowsTest, CancelEscapeAndTheCloseCommandStopTheJob) {
-    const auto [tree, old] = MakeLongBuild(4ULL << 30);
+    const LongBuild build = MakeLongBuild(4ULL << 30);
+    const fs::path& tree = build.tree;
+    const std::string& old = build.oldSummary;
     for (const std::string action : {"cancel", "escape", "close"}) {
         SCOPED_TRACE(action);
         const auto start = std::chrono::steady_clock::now();
