@@ -70,10 +70,15 @@ Registry& Files() {
     return registry;
 }
 
-void Register(const std::shared_ptr<const Folder>& folder, const std::u16string& name) {
+// Made and registered in one step under the registry's lock: an interrupt's
+// clean-up either finds the new file or comes first, and then holds the lock
+// until the process is gone, so that no file is made after it.
+bool CreateRegistered(FileHandle& handle, const std::shared_ptr<const Folder>& folder, const std::u16string& name) {
     Registry& registry = Files();
     std::lock_guard<std::mutex> lock(registry.mutex);
+    if (!handle.Open(*folder, name, FileHandle::Mode::CreateNew)) return false;
     registry.files.push_back({folder, name});
+    return true;
 }
 
 void Unregister(const Folder& folder, const std::u16string& name) {
@@ -94,11 +99,7 @@ bool ReplacementFile::Create(std::shared_ptr<const Folder> folder, const std::u1
     if (!folder) return false;
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         const std::u16string candidate = kPrefix + RandomLetters() + kSuffix;
-        // Registered first: an interrupt right after the file appears must
-        // still find it.
-        Register(folder, candidate);
-        if (!handle_.Open(*folder, candidate, FileHandle::Mode::CreateNew)) {
-            Unregister(*folder, candidate);
+        if (!CreateRegistered(handle_, folder, candidate)) {
             if (handle_.NotFound()) return false;  // the folder is gone
             continue;
         }
@@ -208,7 +209,9 @@ TemporaryFound RemoveLeftoverTemporaryFile(const Folder& folder, const std::u16s
 
 void RemoveTemporaryFiles() {
     Registry& registry = Files();
-    std::lock_guard<std::mutex> lock(registry.mutex);
+    // Never let go: the process ends next, and a replacement another thread
+    // starts meanwhile waits here instead of leaving its file behind.
+    registry.mutex.lock();
     for (const InProgress& file : registry.files) file.folder->Remove(file.name);
     registry.files.clear();
 }

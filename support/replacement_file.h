@@ -98,7 +98,8 @@ enum class TemporaryFound {
 TemporaryFound RemoveLeftoverTemporaryFile(const Folder& folder, const std::u16string& name,
                                            ReplacementContents& contents);
 // Removes the temporary file of every replacement still in progress; called
-// by the interrupt handling.
+// by the interrupt handling just before the process ends. No replacement is
+// made after it: Create waits until the process is gone.
 void RemoveTemporaryFiles();
 
 }  // namespace TesselLibrary
