@@ -61,9 +61,12 @@ void DiskWindow::LargeDone() {
 
 bool DiskWindow::Form(TaskSource& source, bool idle, bool early) {
     // The files of the last window were all in memory: the next are likely
-    // too, and the threads take them from the line themselves.
-    const bool missed = missed_.exchange(false, std::memory_order_relaxed);
-    if (early && !missed) {
+    // too, and the threads take them from the line themselves. Only files
+    // read say so: a first window made while the listing had found a file
+    // or two is next to empty, and none of its files has been read yet.
+    const bool missed = missed_.load(std::memory_order_relaxed);
+    const std::size_t found = found_.load(std::memory_order_relaxed);
+    if (early && !missed && found >= kFiles / 4) {
         cold_ = false;
         return Settle(false);
     }
@@ -114,6 +117,11 @@ bool DiskWindow::Form(TaskSource& source, bool idle, bool early) {
         // own read-ahead.
         if (task.file.size() > 0 && task.file.size() <= kLargeFrom) task.file.Prefetch(0, task.file.size());
         ordered.push_back(std::move(task));
+    }
+    if (!ordered.empty()) {
+        // What the lanes find from here on is told of this window.
+        missed_.store(false, std::memory_order_relaxed);
+        found_.store(0, std::memory_order_relaxed);
     }
     std::lock_guard<std::mutex> lock(mutex_);
     for (OpenedTask& task : ordered) ready_.push_back(std::move(task));

@@ -54,6 +54,8 @@ public:
         missed_.store(true, std::memory_order_relaxed);
         cold_.store(true, std::memory_order_relaxed);
     }
+    // A lane found the first bytes of its file in memory.
+    void FoundAtHand() { found_.fetch_add(1, std::memory_order_relaxed); }
 
 private:
     // Claims, opens and orders the next window; called by one thread at a
@@ -76,4 +78,5 @@ private:
     std::atomic<bool> cold_{true};     // the last window's files were not all in memory
     std::atomic<bool> waiting_{false}; // files are in ready_ (or pending_)
     std::atomic<bool> missed_{false};  // a lane found bytes missing since the last window was made
+    std::atomic<std::size_t> found_{0};  // files whose first bytes were in memory, since then
 };

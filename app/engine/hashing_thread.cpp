@@ -267,6 +267,7 @@ private:
             return false;
         }
         slot.waiting = false;
+        if (window_ && slot.hashed == 0) window_->FoundAtHand();
         Absorb(slot, got, got == 0);
         return true;
     }
