@@ -60,9 +60,15 @@ struct InProgress {
 };
 
 struct Registry {
-    std::mutex mutex;
+    std::timed_mutex mutex;
     std::vector<InProgress> files;
 };
+
+// How long an interrupt waits for a temporary file being made at that moment
+// to appear: a moment on a working disk; a disk that hangs must not hold up
+// the end of the process (what it leaves is a killed run's leftover, which
+// the next build removes).
+constexpr std::chrono::seconds kCreationWait{2};
 
 // Never destroyed: an interrupt may arrive while the process is ending.
 Registry& Files() {
@@ -75,7 +81,7 @@ Registry& Files() {
 // until the process is gone, so that no file is made after it.
 bool CreateRegistered(FileHandle& handle, const std::shared_ptr<const Folder>& folder, const std::u16string& name) {
     Registry& registry = Files();
-    std::lock_guard<std::mutex> lock(registry.mutex);
+    std::lock_guard<std::timed_mutex> lock(registry.mutex);
     if (!handle.Open(*folder, name, FileHandle::Mode::CreateNew)) return false;
     registry.files.push_back({folder, name});
     return true;
@@ -83,7 +89,7 @@ bool CreateRegistered(FileHandle& handle, const std::shared_ptr<const Folder>& f
 
 void Unregister(const Folder& folder, const std::u16string& name) {
     Registry& registry = Files();
-    std::lock_guard<std::mutex> lock(registry.mutex);
+    std::lock_guard<std::timed_mutex> lock(registry.mutex);
     const auto found = std::find_if(registry.files.begin(), registry.files.end(), [&](const InProgress& file) {
         return file.folder.get() == &folder && file.name == name;
     });
@@ -211,7 +217,7 @@ void RemoveTemporaryFiles() {
     Registry& registry = Files();
     // Never let go: the process ends next, and a replacement another thread
     // starts meanwhile waits here instead of leaving its file behind.
-    registry.mutex.lock();
+    if (!registry.mutex.try_lock_for(kCreationWait)) return;
     for (const InProgress& file : registry.files) file.folder->Remove(file.name);
     registry.files.clear();
 }

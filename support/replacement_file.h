@@ -99,7 +99,8 @@ TemporaryFound RemoveLeftoverTemporaryFile(const Folder& folder, const std::u16s
                                            ReplacementContents& contents);
 // Removes the temporary file of every replacement still in progress; called
 // by the interrupt handling just before the process ends. No replacement is
-// made after it: Create waits until the process is gone.
+// made after it: Create waits until the process is gone. A file being made at
+// that moment is waited for two seconds at most; past that, nothing is removed.
 void RemoveTemporaryFiles();
 
 }  // namespace TesselLibrary
