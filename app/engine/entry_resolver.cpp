@@ -46,7 +46,7 @@ FilePlace EntryResolver::Locate(const std::u16string& path, const std::function<
 }
 
 FilePlace EntryResolver::LocateBelowRoot(const std::u16string& path, const std::function<bool()>& stopping) {
-    FilePlace asWritten{nullptr, path, FilePlace::Reach::Open};
+    FilePlace asWritten{nullptr, path, FilePlace::Reach::Open, nullptr};
     if (!root_) return asWritten;
     std::u16string rest;
     if (rootText_.empty()) {
@@ -66,7 +66,7 @@ FilePlace EntryResolver::LocateBelowRoot(const std::u16string& path, const std::
     // A folder on the way that could not be opened answers for every file
     // below it.
     for (const Step& step : chain_) {
-        if (step.reach != FilePlace::Reach::Open) return FilePlace{nullptr, path, step.reach};
+        if (step.reach != FilePlace::Reach::Open) return FilePlace{nullptr, path, step.reach, nullptr};
     }
     // Down from the deepest folder still held; the ones let go below it are
     // opened again by name.
@@ -90,8 +90,8 @@ FilePlace EntryResolver::LocateBelowRoot(const std::u16string& path, const std::
         }
         if (!folder) {
             chain_.resize(level + 1);
-            return FilePlace{nullptr, path, chain_[level].reach};
+            return FilePlace{nullptr, path, chain_[level].reach, nullptr};
         }
     }
-    return FilePlace{folders == 0 ? root_ : chain_[folders - 1].folder, names.back(), FilePlace::Reach::Open};
+    return FilePlace{folders == 0 ? root_ : chain_[folders - 1].folder, names.back(), FilePlace::Reach::Open, nullptr};
 }

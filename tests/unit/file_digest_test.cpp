@@ -165,7 +165,9 @@ TEST_F(FileDigestTest, SizesAroundEveryReadPieceMatchTheDigestOfTheWholeBytes) {
 TEST_F(FileDigestTest, TheLineHandsOutResultsInProductionOrder) {
     std::vector<DigestTask> tasks;
     std::vector<std::string> expected;
-    const auto place = [&](const std::string& name) { return FilePlace{nullptr, U16(folder_ / name)}; };
+    const auto place = [&](const std::string& name) {
+        return FilePlace{nullptr, U16(folder_ / name), FilePlace::Reach::Open, nullptr};
+    };
     for (int i = 0; i < 600; ++i) {
         const std::string name = "f" + std::to_string(i);
         DigestTask task;
@@ -222,7 +224,8 @@ TEST_F(FileDigestTest, TheLineStopsWhenItsConsumerStopsEarly) {
         DigestPipeline<int> line(
             [&](ItemSink<int>& sink) {
                 for (int i = 0;; ++i) {
-                    sink.push(int{i}, DigestTask{FilePlace{nullptr, U16(folder_ / "a")}, {}, true});
+                    const FilePlace a{nullptr, U16(folder_ / "a"), FilePlace::Reach::Open, nullptr};
+                    sink.push(int{i}, DigestTask{a, {}, true});
                     ++pushed;
                 }
             },
@@ -267,7 +270,7 @@ TEST_F(FileDigestTest, ShortAndInterruptedReadsHashEveryByte) {
         const std::string name = "r" + std::to_string(size);
         contents.push_back(Pattern(size));
         Write(name, contents.back());
-        tasks.push_back(DigestTask{FilePlace{nullptr, U16(folder_ / name)}, {}, true});
+        tasks.push_back(DigestTask{FilePlace{nullptr, U16(folder_ / name), FilePlace::Reach::Open, nullptr}, {}, true});
     }
     for (const std::size_t piece : {std::size_t{1000}, std::size_t{65536 + 7}}) {
         stand_in::ShortReads shortReads(piece);
