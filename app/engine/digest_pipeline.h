@@ -106,10 +106,11 @@ public:
     std::optional<Next> next() {
         std::unique_lock<std::mutex> lock(mutex_);
         Slot& slot = slots_[delivered_ % slots_.size()];
-        consumerWaiting_ = true;
-        finished_.wait(lock, [&] {
+        const auto ready = [&] {
             return slot.state == State::Done || failure_ || (producerDone_ && delivered_ == produced_);
-        });
+        };
+        consumerWaiting_ = true;
+        finished_.wait(lock, ready);
         consumerWaiting_ = false;
         if (failure_) std::rethrow_exception(failure_);
         if (slot.state != State::Done) return std::nullopt;
@@ -201,17 +202,32 @@ private:
     std::optional<Claimed> Claim(bool wait) override {
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
-            // Items that need no hashing are skipped over, and may have been
-            // taken by the consumer already: their slots hold later items.
-            if (claimed_ < delivered_) claimed_ = delivered_;
-            while (claimed_ < produced_ && slots_[claimed_ % slots_.size()].state == State::Done) ++claimed_;
-            if (stopping_) return std::nullopt;
-            if (claimed_ < produced_) break;
-            if (producerDone_ || !wait) return std::nullopt;
+            if (std::optional<Claimed> claimed = ClaimLocked()) return claimed;
+            if (stopping_ || producerDone_ || !wait) return std::nullopt;
             ++hashersWaiting_;
             claimable_.wait(lock);
             --hashersWaiting_;
         }
+    }
+
+    std::size_t Claim(std::size_t most, std::deque<Claimed>& into) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::size_t taken = 0;
+        for (; taken < most; ++taken) {
+            std::optional<Claimed> claimed = ClaimLocked();
+            if (!claimed) break;
+            into.push_back(*claimed);
+        }
+        return taken;
+    }
+
+    // The next task nobody has taken, if one is there now; under the lock.
+    std::optional<Claimed> ClaimLocked() {
+        // Items that need no hashing are skipped over, and may have been
+        // taken by the consumer already: their slots hold later items.
+        if (claimed_ < delivered_) claimed_ = delivered_;
+        while (claimed_ < produced_ && slots_[claimed_ % slots_.size()].state == State::Done) ++claimed_;
+        if (stopping_ || claimed_ == produced_) return std::nullopt;
         Slot& slot = slots_[claimed_ % slots_.size()];
         slot.state = State::Claimed;
         return Claimed{claimed_++, &slot.task};

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -49,6 +50,9 @@ public:
     // nothing when none is there now. Nothing, too, once every task is taken
     // and no more will come, or the line is stopping.
     virtual std::optional<Claimed> Claim(bool wait) = 0;
+    // Up to `most` tasks nobody has taken, as Claim(false) would give them
+    // one by one, appended to `into`, for the price of one: how many.
+    virtual std::size_t Claim(std::size_t most, std::deque<Claimed>& into) = 0;
     virtual void Complete(std::size_t index, DigestDone done) = 0;
     // Several at once, for the price of one wake-up of the consumer.
     virtual void Complete(std::vector<std::pair<std::size_t, DigestDone>>& results) = 0;

@@ -103,10 +103,12 @@ private:
     // are empty; waits for a task, false only at the end of the line.
     bool TakeTask(bool wait) {
         if (window_ && pending_.empty() && window_->inUse()) return TakeFromWindow(wait);
-        if (pending_.empty()) {
-            std::optional<TaskSource::Claimed> claimed = source_.Claim(wait);
-            if (!claimed) return wait && window_ && window_->inUse() ? TakeFromWindow(wait) : false;
+        if (pending_.empty() && wait) {
+            std::optional<TaskSource::Claimed> claimed = source_.Claim(true);
+            if (!claimed) return window_ && window_->inUse() ? TakeFromWindow(true) : false;
             pending_.push_back(*claimed);
+        } else if (pending_.empty() && source_.Claim(slots_.size() - busy_, pending_) == 0) {
+            return false;  // the idle lanes' worth at once, for one hold of the line's lock
         }
         OpenedTask next;
         const Opening opening = OpenClaimed(source_, files_, pending_.front(), busy_ > 0, next);
