@@ -36,5 +36,8 @@ inline constexpr const char16_t* kVerbExecutableName = kWindowsBuild ? u"Sumvane
 inline constexpr const char* kOneStreamMd5Name = kWindowsBuild ? "cryptoapi" : "openssl";
 inline constexpr const char16_t* kHelpFileExtension = kWindowsBuild ? u".chm" : u".html";
 inline constexpr const char16_t* kConsoleLineEnd = kWindowsBuild ? u"\r\n" : u"\n";
+// A wait for at most a fraction of a millisecond: POSIX keeps to the time
+// given; Windows ends it at its clock's next tick, 15.6 ms by default.
+inline constexpr bool kShortTimedWaits = !kWindowsBuild;
 
 }  // namespace TesselLibrary
