@@ -36,7 +36,9 @@ inline void ExpectLogOnStandardError(const std::string& err) {
     const std::size_t problems = m[2].matched ? std::stoul(m[2].str()) : 0;
     const std::size_t news = m[6].matched ? std::stoul(m[6].str()) : 0;
     EXPECT_EQ(problems + news, count);
-    if (m[2].matched) EXPECT_EQ(m[3].str(), problems == 1 ? "problem" : "problems");
+    if (m[2].matched) {
+        EXPECT_EQ(m[3].str(), problems == 1 ? "problem" : "problems");
+    }
 }
 
 // The exit code, and nothing on the console but the banner and, on Linux, the

@@ -247,7 +247,9 @@ TEST(FolderVerify, AMismatchTellsDamageFromAnEdit) {
               (Lines{Mismatch(tree.Path("a.txt"), oldA, Md5Of("edited by its owner"),
                               " - Modified " + LocalTimeText(editedAt)),
                      Mismatch(tree.Path("c.txt"), oldC, Md5Of("decayed"), " - Damaged: Date Unchanged")}));
-    if (!WineMode()) EXPECT_NE(r.err.find("sumvane: 2 problems (1 damaged, 1 edited); log: "), std::string::npos);
+    if (!WineMode()) {
+        EXPECT_NE(r.err.find("sumvane: 2 problems (1 damaged, 1 edited); log: "), std::string::npos);
+    }
 }
 
 // -a: the folder is walked beside the summary. A file the summary does not
@@ -354,8 +356,10 @@ TEST(FolderAdditions, TheRewriteHoldsTheFolderAsItIsNow) {
     const RunResult news = box.Run({"-f" + rootText, "-r", "-avc"});
     EXPECT_EQ(news.exitCode, 0);
     EXPECT_EQ(LogLines(box.desktop() / LogName(rootText)), Lines{p + "sub" + Sep() + "later.jpg - New File"});
-    if (!WineMode()) EXPECT_TRUE(news.err.ends_with("sumvane: no problem, 1 new file; log: " +
-                                                    (box.desktop() / LogName(rootText)).string() + "\n"));
+    if (!WineMode()) {
+        EXPECT_TRUE(news.err.ends_with("sumvane: no problem, 1 new file; log: " +
+                                       (box.desktop() / LogName(rootText)).string() + "\n"));
+    }
     EXPECT_EQ(ReadFile(root / "Sumvane.md5X"),
               *ReadFile(root / "Sumvane.md5") + Md5Of("later") + " " + p + "sub" + Sep() + "later.jpg\r\n");
 }
@@ -557,7 +561,9 @@ TEST_P(SecondRunTest, DeletesTheLogOfTheFirstRunEvenWhenItFindsNothing) {
     const RunResult r = box.Run(args);
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, Banner());
-    if (!WineMode()) EXPECT_EQ(r.err, GetParam().notes);
+    if (!WineMode()) {
+        EXPECT_EQ(r.err, GetParam().notes);
+    }
     ExpectNoLog(box, tree.text);
 }
 

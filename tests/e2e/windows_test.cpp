@@ -344,7 +344,9 @@ TEST_F(WindowsGuiTest, HashToClipboardShowsTheDigitsInABoxAndLeavesThemOnTheClip
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, Banner());
     EXPECT_EQ(clipboard, Md5Of("the bytes of a photo")) << "32 upper-case digits, nothing added";
-    if (!screenshot.empty()) EXPECT_EQ(shot, "") << screenshot;
+    if (!screenshot.empty()) {
+        EXPECT_EQ(shot, "") << screenshot;
+    }
 }
 
 TEST_F(WindowsGuiTest, HashToClipboardOfAMissingFileShowsTheErrorBox) {
@@ -985,7 +987,9 @@ TEST_F(WindowsTest, ProgressDialogShowsAnAmpersandAndTheEndOfALongPath) {
     EXPECT_TRUE(Holds(build.lines, "Building MD5 Archive File|Please wait ...|" + Native(folder) +
                                        "|20 of 0-100|cancel shown"))
         << build.Said();
-    if (!screenshot.empty()) EXPECT_EQ(shot, "") << screenshot;
+    if (!screenshot.empty()) {
+        EXPECT_EQ(shot, "") << screenshot;
+    }
 }
 
 // Within one folder the build's bar follows the files done, as the

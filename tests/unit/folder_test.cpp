@@ -42,7 +42,9 @@ std::vector<DirectoryEntry> Listing(const std::u16string& path) {
     TesselLibrary::FolderListing listing;
     const std::shared_ptr<Folder> folder = Folder::Open(path);
     EXPECT_NE(folder, nullptr);
-    if (folder) EXPECT_TRUE(folder->List(listing, false));
+    if (folder) {
+        EXPECT_TRUE(folder->List(listing, false));
+    }
     return std::vector<DirectoryEntry>(listing.begin(), listing.end());
 }
 
