@@ -28,7 +28,7 @@ constexpr std::size_t kRingPiece = std::size_t{2} << 20;
 // The ring's buffers outlive a file; the state is reset for each.
 struct ReadAheadRing {
     struct Slot {
-        std::unique_ptr<std::uint8_t[]> bytes = std::make_unique<std::uint8_t[]>(kRingPiece);
+        std::unique_ptr<std::uint8_t[]> bytes = std::make_unique_for_overwrite<std::uint8_t[]>(kRingPiece);
         std::size_t length = 0;
         bool filled = false;
     };
@@ -113,7 +113,7 @@ std::optional<ReadOutcome> ReadAheadRing::Read(SequentialFile& file, const FileR
     return outcome;
 }
 
-FileReader::FileReader() : buffer_(std::make_unique<std::uint8_t[]>(kDirectPiece)) {}
+FileReader::FileReader() : buffer_(std::make_unique_for_overwrite<std::uint8_t[]>(kDirectPiece)) {}
 
 FileReader::~FileReader() = default;
 

@@ -56,7 +56,7 @@ public:
         // by a line per lane, so that the lanes' bytes at one offset do not
         // all fall into the same cache set when they are read side by side.
         const std::size_t stride = kLanePiece + 4096 + 64;
-        buffers_ = std::make_unique<std::uint8_t[]>(stride * slots_.size() + 4096);
+        buffers_ = std::make_unique_for_overwrite<std::uint8_t[]>(stride * slots_.size() + 4096);
         auto* base = reinterpret_cast<std::uint8_t*>((reinterpret_cast<std::uintptr_t>(buffers_.get()) + 4095) &
                                                      ~std::uintptr_t{4095});
         for (std::size_t lane = 0; lane < slots_.size(); ++lane) slots_[lane].buffer = base + lane * stride;
