@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "disk_window.h"
@@ -165,7 +166,8 @@ private:
     DigestDone Alone(OpenedTask& task) {
         DigestDone done;
         done.other = task.other;
-        done.digest = digester_.digest(task.file);
+        if (!digester_) digester_.emplace();
+        done.digest = digester_->digest(task.file);
         task.file.Close();
         return done;
     }
@@ -307,7 +309,9 @@ private:
     std::uint64_t round_ = 0;
     std::deque<TaskSource::Claimed> pending_;  // claimed, their files not opened yet
     std::vector<std::pair<std::size_t, DigestDone>> finished_;
-    FileDigester digester_;
+    // Made for the first large file alone: its buffers and the system's
+    // hash object cost a run of small files time for nothing.
+    std::optional<FileDigester> digester_;
 };
 
 }  // namespace
