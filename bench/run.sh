@@ -420,6 +420,7 @@ measure() {
   [ "$tool" = sumvane-1 ] && threads=(env -u SUMVANE_DISK_ORDER SUMVANE_THREADS=1)
   [ "$tool" = sumvane-order ] && threads=(env -u SUMVANE_THREADS SUMVANE_DISK_ORDER=$OTHER_ORDER)
   [[ $case == *.cold* ]] && drop_caches
+  warm "$case"
   case $tool:$case in
     sumvane*:large.*)
       run_once "$label" "${threads[@]}" "$SUMVANE" "-n$target" -c "-o$LOGDIR"
@@ -462,14 +463,18 @@ measure() {
   esac
 }
 
-# Before each round: the cold cases of the round before dropped every
-# cache, and a tree not read again here would be measured cold under a warm
-# case's name.
+# Before each run of a warm case, its data read once: the cold cases drop
+# every cache, and a machine that gives back memory it finds unused (a
+# virtual machine's balloon, DAMON's reclaim) drops pages not read for some
+# seconds, so a tree read only at the start of a round would be measured in
+# part cold under a warm case's name.
 warm() {
-  cat "$BIG" >/dev/null
-  find "$SMALL" "$MIXED" -type f -print0 | xargs -0 cat >/dev/null
-  ((HUGE_FILES > 0)) && find "$HUGE" -type f -print0 | xargs -0 cat >/dev/null
-  return 0
+  case $1 in
+    *.cold*) ;;
+    large.*) cat "$BIG" >/dev/null ;;
+    wide | long) find "${TREE_DIR[$1]}" >/dev/null ;;  # no bytes: the names and nodes
+    *) find "${TREE_DIR[${1%%.*}]}" -type f -print0 | xargs -0 cat >/dev/null ;;
+  esac
 }
 
 CASES=(large.warm small mixed mixed.verify mixed.additions)
@@ -484,7 +489,6 @@ for ((rep = 1; rep <= REPS; rep++)); do
   note "  round $rep of $REPS"
   md5_limit
   md5_limit_all
-  warm
   for case in "${CASES[@]}"; do
     read -r -a tools <<<"$(case_tools "$case")"
     # Each round starts with another tool, so none always runs first.
