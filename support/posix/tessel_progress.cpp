@@ -35,6 +35,10 @@ struct TesselProgressData {
     std::exception_ptr jobError;
     std::atomic<std::thread::id> worker;  // the thread running the job
 
+    // Whether the display is drawn: without it (output to a file, a cron
+    // job) an update changes nothing anybody sees and is not worth a round
+    // trip to the main thread.
+    bool drawn = false;
     // The worker's side: what it last handed over, so that an unchanged
     // value costs no round trip to the main thread.
     std::optional<std::uint32_t> lastPosition;
@@ -160,6 +164,7 @@ bool TesselProgress::Run(const TesselAppWindows&, const char16_t* title, void* j
         data.lastPosition.reset();
         data.lastStatus.reset();
         data.lastCounts = {};
+        data.drawn = display.active();
         worker.thread = StartThread(u"the thread of \"" + std::u16string(title ? title : u"") + u"\"", RunJob, &data);
         failed = ServeUntilEnd(data.mailbox, display);
     }
@@ -172,7 +177,7 @@ bool TesselProgress::Run(const TesselAppWindows&, const char16_t* title, void* j
 bool ProgressShowsCounts() { return Posix::DisplayWanted(); }
 
 void TesselProgress::SetPosition(std::uint32_t position) {
-    if (data_->lastPosition == position) return;
+    if (!data_->drawn || data_->lastPosition == position) return;
     data_->lastPosition = position;
     ProgressRequest request = Request(ProgressRequest::Kind::Position);
     request.position = position;
@@ -180,6 +185,7 @@ void TesselProgress::SetPosition(std::uint32_t position) {
 }
 
 void TesselProgress::SetStatus(const char16_t* text) {
+    if (!data_->drawn) return;
     std::u16string status = text != nullptr ? text : u"";
     if (data_->lastStatus == status) return;
     data_->lastStatus = status;
@@ -189,6 +195,7 @@ void TesselProgress::SetStatus(const char16_t* text) {
 }
 
 void TesselProgress::SetCounts(const ProgressCounts& counts) {
+    if (!data_->drawn) return;
     const auto now = std::chrono::steady_clock::now();
     const bool last = counts.totalsKnown && counts.filesDone >= counts.filesTotal;
     if (!last && now - data_->lastCounts < kCountsInterval) return;
