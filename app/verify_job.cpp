@@ -76,7 +76,7 @@ VerifyJob::FirstReading VerifyJob::readFirst(DescriptorBudget& folders, Slice* s
     bool decided = false;
     const auto decide = [&] {
         decided = true;
-        first.relocation = decideRelocation(finder, folders);
+        decideRelocation(finder, folders, first);
         for (SummaryLine& line : held) take(line);
         held = {};
     };
@@ -190,7 +190,9 @@ bool VerifyJob::checkEntries(const FirstReading& first, const std::function<void
     if (sliceRun.end(result)) problemFound = true;
     if (changes.report(problems_)) problemFound = true;
     if (finish(rewrite, complete, problemFound || changes.anyNew()) || rewrite.failed()) problemFound = true;
-    return problemFound;
+    // Not knowing where the files are is no clean bill of health, though no
+    // file differed: a fresh summary would say just what this one says.
+    return problemFound || first.undecided;
 }
 
 bool VerifyJob::take(const VerifyItem& item, const std::u16string& name, const FileDigest& digest,
@@ -264,7 +266,7 @@ bool VerifyJob::finish(SummaryWriter& rewrite, bool complete, bool differed) {
     return committed == SummaryWriter::Committed::Failed || committed == SummaryWriter::Committed::ReplacedNotOnDisk;
 }
 
-Relocation VerifyJob::decideRelocation(const RelocationFinder& finder, DescriptorBudget& folders) {
+void VerifyJob::decideRelocation(const RelocationFinder& finder, DescriptorBudget& folders, FirstReading& first) {
     EntryResolver resolver(root_, settings_.folderPath(), folders);
     const auto exists = [&](const std::u16string& path) {
         const FilePlace place = resolver.Locate(path, [] { return false; });
@@ -291,8 +293,9 @@ Relocation VerifyJob::decideRelocation(const RelocationFinder& finder, Descripto
                 either += (either.empty() ? u"" : u" or ") + shownFolder(folder);
             }
             problems_.logProblem(checked, kRecordedUnder, either + u" (undecided: checked as written)");
+            first.undecided = true;
             break;
         }
     }
-    return decision.relocation;
+    first.relocation = decision.relocation;
 }

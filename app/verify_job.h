@@ -53,6 +53,7 @@ private:
         bool inWalkOrder = true;    // with -a: the entries come in the walk's order
         std::uint64_t bytes = 0;    // how long the summary was
         Relocation relocation;      // where its entries are checked
+        bool undecided = false;     // two folders fitted them equally (logged): the run fails
     };
     // Reads the summary once: its invalid lines are logged before any file
     // is, and its entries counted for the bar (and, for a check in slices,
@@ -61,8 +62,9 @@ private:
     // any of them is taken.
     FirstReading readFirst(DescriptorBudget& folders, class Slice* slice);
     // Decides once, from the summary's first entries, where its entries are
-    // checked, saying so when they moved (the log's first line).
-    Relocation decideRelocation(const RelocationFinder& finder, DescriptorBudget& folders);
+    // checked (into `first`), saying so when they moved or when it cannot
+    // tell (the log's first line).
+    void decideRelocation(const RelocationFinder& finder, DescriptorBudget& folders, FirstReading& first);
     // The second reading, the producer of the line: every entry with where
     // its file is, and with -a merged with the walk of the folder. False
     // when it did not meet exactly the entries the first reading counted.

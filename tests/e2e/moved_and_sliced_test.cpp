@@ -175,6 +175,32 @@ TEST(MovedArchive, FilesInOneSubfolderAndOthersOutsideTheRecordedFolder) {
               ExpectedSummary(movedText, moved, files) + Line(Md5Of("notes"), Native(notes)));
 }
 
+// Two folders fit the entries equally: the files are checked as written, and
+// the run fails though each of them is intact; a rewrite would say nothing new.
+TEST(MovedArchive, TwoFoldersFittingEquallyFailTheRun) {
+    Sandbox box;
+    const fs::path first = box.root() / "ua" / "p" / "x.jpg";
+    const fs::path second = box.root() / "ub" / "q" / "y.jpg";
+    const fs::path checked = box.root() / "u1";
+    for (const fs::path& file : {first, second, checked / first.filename(), checked / second.filename()}) {
+        WriteFile(file, "photo " + file.filename().string());
+    }
+    WriteFile(checked / "Sumvane.md5",
+              Line(Md5Of("photo x.jpg"), Native(first)) + Line(Md5Of("photo y.jpg"), Native(second)));
+    const std::string checkedText = Native(checked);
+    const fs::path log = box.desktop() / LogName(checkedText);
+    const Lines expected = {RecordedUnder(checkedText, Native(first.parent_path()) + " or " +
+                                                           Native(second.parent_path()) +
+                                                           " (undecided: checked as written)")};
+
+    for (const char* mode : {"-v", "-vc"}) {
+        SCOPED_TRACE(mode);
+        ExpectRunWithNews(box.Run({"-f" + checkedText, mode}), 1, "1 problem", log);
+        EXPECT_EQ(LogLines(log), expected);
+        EXPECT_FALSE(fs::exists(checked / "Sumvane.md5X"));
+    }
+}
+
 // A disk that comes back under another drive letter (here a Wine drive
 // mapping): the summary's "Z:\..." paths are checked on the new drive.
 TEST(MovedArchive, ADiskUnderAnotherDriveLetter) {
