@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "name_compare.h"
+#include "path.h"
 #include "string_ids.h"
 #include "text.h"
 
@@ -86,8 +87,13 @@ std::vector<std::u16string> nameReadings(const std::string& bytes) {
         add(DecodeUtf8(part, TakenAsUtf8, 0));
         add(EachByte(part));
     };
+    const bool marked = bytes.size() > 1 && (bytes[0] == ' ' || bytes[0] == '*');
+    // md5sum's "<digest>  /path" (or " *"): where the rest is a whole path,
+    // it is what the line names, and what a line saying it was not found
+    // shows; the bytes with the mark are tried after it.
+    if (marked && IsAbsolutePath(widenBytes(bytes.substr(1)))) addAll(bytes.substr(1));
     addAll(bytes);
-    if (bytes.size() > 1 && (bytes[0] == ' ' || bytes[0] == '*')) addAll(bytes.substr(1));
+    if (marked) addAll(bytes.substr(1));
     return readings;
 }
 

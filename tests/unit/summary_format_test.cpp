@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform.h"
 #include "summary_format.h"
 #include "text.h"
 
@@ -246,12 +247,17 @@ TEST(PathBytes, EveryReadingOfTheSameBytes) {
         {"\xC5\x81\xF3" "d\xC5\xBA.txt",
          {u"\u0141\u00F3d\u017A.txt", u"\u0141" + Escape(0xF3) + u"d\u017A.txt", u"\u00C5\u0081\u00F3d\u00C5\u00BA.txt"}},
         // md5sum's mode character before the name.
-        {" /d/a.txt", {u" /d/a.txt", u"/d/a.txt"}},
-        {"*/d/a.txt", {u"*/d/a.txt", u"/d/a.txt"}},
+        {" d/a.txt", {u" d/a.txt", u"d/a.txt"}},
+        {"*d/a.txt", {u"*d/a.txt", u"d/a.txt"}},
         {" \xC3\xA9", {u" \u00E9", u" \u00C3\u00A9", u"\u00E9", u"\u00C3\u00A9"}},
         {" ", {u" "}},
     };
     for (const auto& [bytes, readings] : cases) EXPECT_EQ(nameReadings(bytes), readings) << bytes;
+    // The mark before a whole path: the path is what the line names.
+    const std::string whole = TesselLibrary::kWindowsBuild ? "D:\\d\\a.txt" : "/d/a.txt";
+    for (const std::string mark : {" ", "*"}) {
+        EXPECT_EQ(nameReadings(mark + whole), (std::vector<std::u16string>{widenBytes(whole), widenBytes(mark + whole)}));
+    }
 }
 
 TEST(PathBytes, EntriesKeepTheirOtherUsableReadings) {
