@@ -19,6 +19,10 @@ bool SliceRun::judged(std::uint64_t line) {
     return goOn;
 }
 
+void SliceRun::waiting() {
+    if (slice_ && slice_->saveDue()) keep();
+}
+
 bool SliceRun::end(JobResult& result) {
     if (!slice_) return false;
     keep();

@@ -27,6 +27,12 @@ public:
     // One item judged, at summary line `line`: false when the slice's time
     // is up and the run stops here. Always true without -t.
     bool judged(std::uint64_t line);
+    // Whether the run is a check in slices.
+    bool active() const { return slice_.has_value(); }
+    // The run waits for a file (a large one being read): the place is kept
+    // when it moved, at most once a second, so that a run stopped during
+    // the wait keeps what it had checked before.
+    void waiting();
     // The run's end: the place kept, and what the slice covered put in
     // `result`. True when the place could not be kept (logged).
     bool end(JobResult& result);

@@ -170,6 +170,7 @@ bool VerifyJob::checkEntries(const FirstReading& first, const std::function<void
     bool sliceOver = false;
     for (std::uint64_t done = 0; !sliceOver; ++done) {
         bar_.files(done, std::max(first.entries, done + 1));  // it stands at an item while it is checked
+        while (sliceRun.active() && !checks.readyWithin(Slice::kSaveEvery)) sliceRun.waiting();
         const std::optional<DigestPipeline<VerifyItem>::Next> next = checks.next();
         if (!next) break;
         const VerifyItem& item = next->item;

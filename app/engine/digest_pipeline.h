@@ -105,6 +105,19 @@ public:
         return delivered_ < produced_ ? &*slot.item : nullptr;
     }
 
+    // Waits at most `most` for next() to have its item (or the end) at once;
+    // false when it has not yet.
+    bool readyWithin(std::chrono::steady_clock::duration most) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        Slot& slot = slots_[delivered_ % slots_.size()];
+        consumerWaiting_ = true;
+        const bool ready = finished_.wait_for(lock, most, [&] {
+            return slot.state == State::Done || failure_ || (producerDone_ && delivered_ == produced_);
+        });
+        consumerWaiting_ = false;
+        return ready;
+    }
+
     // The next item in production order with its result; nothing after the
     // last.
     std::optional<Next> next() {

@@ -429,4 +429,34 @@ TEST(Slices, AStoppedRunGoesOnWithoutSkippingAnEntry) {
     EXPECT_GE(savedWhileRunning, 3);
 }
 
+// A file that takes long to read (here its open waits 3 s) does not hold back
+// the place of the files checked before it: the run keeps it while it waits,
+// so a run stopped then goes on after them.
+TEST(Slices, ThePlaceIsKeptWhileTheRunWaitsForAFile) {
+    if (WineMode()) GTEST_SKIP() << "the stand-in's pause";
+    Sandbox box;
+    const fs::path root = box.root() / "data";
+    // Files hashed together wait for each other's opens (in the line's order,
+    // as a disk that does not rotate is read): enough before the slow one
+    // that some are done while it is opened.
+    constexpr std::uint64_t kBefore = 40;
+    std::string summary;
+    for (std::uint64_t i = 0; i <= kBefore; ++i) {
+        const std::string name = i < kBefore ? "a" + std::to_string(10 + i) : "slow";
+        WriteFile(root / name, name);
+        summary += Line(Md5Of(name), Native(root / name));
+    }
+    WriteFile(root / "Sumvane.md5", summary);
+    RunOptions options;
+    options.env = {{"LD_PRELOAD", SUMVANE_AT_OPEN_LIBRARY}, {"SUMVANE_PAUSE_NAME", "slow"},
+                   {"SUMVANE_PAUSE_SECONDS", "3"}, {"SUMVANE_DISK_ORDER", "0"},
+                   {"ASAN_OPTIONS", WithLinkOrderUnchecked()}};
+    std::uint64_t seen = 0;  // the highest next entry the place said while the run went
+    options.whileRunning = [&](pid_t) { seen = std::max(seen, NextEntry(root)); };
+    ExpectRun(box.Run({"-f" + Native(root), "-v", "-t60s"}, options), 0);
+    EXPECT_GT(seen, 1u) << "the place was not kept while the slow file was opened";
+    EXPECT_LE(seen, kBefore + 1);
+    EXPECT_EQ(NextEntry(root), 1u);  // round once: the next run begins where this one did
+}
+
 }  // namespace
