@@ -1,6 +1,7 @@
 #include "tree_walk.h"
 
 #include "budgeted_folder.h"
+#include "leftover_place.h"
 #include "leftover_summary.h"
 #include "platform.h"
 #include "replacement_file.h"
@@ -40,15 +41,17 @@ bool TreeWalk::IsSummary(const std::u16string& name) const {
            sameNameIgnoringCase(slicePlaceName(summary), name);
 }
 
-// Nor are the temporary files of their replacements, which are made in the
-// root alone: one a live run is writing, and one a killed run left (which is
-// removed). A file that merely has such a name, there or anywhere else, is
-// someone's own, and is recorded like any other.
+// Nor are the temporary files of their replacements and of the place, which
+// are made in the root alone: one a live run is writing, and one a killed run
+// left (which is removed). A file that merely has such a name, there or
+// anywhere else, is someone's own, and is recorded like any other.
 bool TreeWalk::IsLeftOutOfTheRoot(const Folder& root, const std::u16string& name) const {
     const std::u16string& summary = settings_.summaryName;
     if (!IsTemporaryName(name, summary) && !IsTemporaryName(name, summary + u"X")) return false;
-    LeftoverSummary contents;
-    return RemoveLeftoverTemporaryFile(root, name, contents) != TemporaryFound::Other;
+    LeftoverSummary lines;
+    if (RemoveLeftoverTemporaryFile(root, name, lines) != TemporaryFound::Other) return true;
+    LeftoverPlace place;
+    return RemoveLeftoverTemporaryFile(root, name, place) != TemporaryFound::Other;
 }
 
 void TreeWalk::Run(ItemSink<BuildItem>& sink) {

@@ -219,6 +219,12 @@ TEST(FolderBuild, SummariesAndWhatAKilledRunLeftAreSkippedAndOtherFilesRecorded)
         {".sumvane-00000000.tmp", "", ""},
         {"Sumvane.md5.tmp-Ab3dEf12", line, ""},
         {"Sumvane.md5X.tmp-00000000", line.substr(0, 32), ""},
+        // A check in slices killed as it put its place in.
+        {".sumvane-Place123.tmp",
+         "Sumvane: where the check in slices goes on\r\nentries 1\r\nfingerprint 0123456789ABCDEF\r\nnext 1\r\n"
+         "last full round none\r\n",
+         ""},
+        {".sumvane-NotPlace.tmp", "Sumvane: where the check in slices goes on\r\nmy own notes\r\n", ""},
         {".sumvane-MyNotes1.tmp", "my own notes", ""},
         {".sumvane-MyList01.tmp", line + "a line of my own\r\n", ""},
         {"Sumvane.md5.tmp-short", "not ours: the name does not fit", ""},
@@ -235,12 +241,13 @@ TEST(FolderBuild, SummariesAndWhatAKilledRunLeftAreSkippedAndOtherFilesRecorded)
 
     ExpectRun(box.Run({"-f" + rootText, "-c", "-r"}), 0);
     const std::vector<std::string> recorded = {".sumvane-MyNotes1.tmp",     ".sumvane-MyList01.tmp",
+                                               ".sumvane-NotPlace.tmp",
                                                ".sumvane-short.tmp",        "Sumvane.md5.tmp-short",
                                                "a.txt",                     "sub/sumvane.md5.TMP-zzzzzzzz",
                                                "sub/.sumvane-zzzzzzzz.tmp", "sub/b.txt"};
     EXPECT_EQ(ReadFile(root / "Sumvane.md5"), ExpectedSummary(rootText, root, Only(tree, recorded)));
     for (const char* leftover : {".sumvane-Ab3dEf12.tmp", ".sumvane-00000000.tmp", "Sumvane.md5.tmp-Ab3dEf12",
-                                 "Sumvane.md5X.tmp-00000000"})
+                                 "Sumvane.md5X.tmp-00000000", ".sumvane-Place123.tmp"})
         EXPECT_FALSE(fs::exists(root / leftover)) << leftover;
     // Whatever was recorded, and the subfolders' own summaries, are left as they were.
     for (const Recorded& file : Only(tree, recorded)) EXPECT_EQ(ReadFile(root / file.rel), file.content) << file.rel;
