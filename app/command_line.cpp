@@ -1,6 +1,8 @@
 #include "command_line.h"
 
 #include <optional>
+#include <string_view>
+#include <vector>
 
 #include "console.h"
 #include "platform.h"
@@ -281,6 +283,17 @@ std::vector<std::u16string> applyArguments(const std::vector<std::u16string>& ar
     }
     if (app.additions && !(app.folderGiven && app.verify)) {
         notes.push_back(u"ignoring -a: new files are looked for only when a folder is checked (-v or -vc)");
+    }
+    // A folder to leave out is named as it lies below -f, exactly: one that
+    // can match no folder is said, since the run would record what the user
+    // meant to leave out.
+    for (const std::u16string& excluded : app.folderGiven ? app.excludedFolders : std::vector<std::u16string>{}) {
+        if (IsAbsolutePath(excluded)) {
+            notes.push_back(ShownInLogLine(u"-x" + excluded + u" leaves nothing out: name the folder as it lies below -f"));
+        } else if (!excluded.empty() && std::u16string_view(kPathSeparators).find(excluded.back()) != std::u16string::npos) {
+            notes.push_back(
+                ShownInLogLine(u"-x" + excluded + u" leaves nothing out: name the folder without a separator at its end"));
+        }
     }
     return notes;
 }

@@ -307,6 +307,16 @@ TEST(ApplyArguments, NotesSayWhatWasIgnoredAndWhenNothingIsToBeDone) {
         for (const std::u16string& argument : c.arguments) line += " " + TesselLibrary::ToSystemBytes(argument);
         EXPECT_EQ(applyArguments(c.arguments, settings), c.notes) << line;
     }
+    // A folder to leave out that no folder below -f can match.
+    const std::u16string whole = TesselLibrary::kWindowsBuild ? u"D:\\data\\old" : u"/data/old";
+    const Case unmatched[] = {
+        {{u"-f/data", u"-c", u"-x" + whole}, {u"-x" + whole + u" leaves nothing out: name the folder as it lies below -f"}},
+        {{u"-f/data", u"-c", u"-x", u"old/"}, {u"-xold/ leaves nothing out: name the folder without a separator at its end"}},
+    };
+    for (const Case& c : unmatched) {
+        RunSettings settings;
+        EXPECT_EQ(applyArguments(c.arguments, settings), c.notes);
+    }
     // The answer to "--help" or "--version" is the whole run.
     RunSettings settings;
     const Args expected = kHelpAndVersionOptions
