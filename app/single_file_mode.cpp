@@ -2,11 +2,30 @@
 // both in the folder the file's path led to at the start.
 #include "single_file_mode.h"
 
+#include <algorithm>
+
 #include "named_file.h"
 #include "string_ids.h"
 #include "summary_format.h"
 
 using namespace TesselLibrary;
+
+namespace {
+
+// The 32 bytes of the companion's digest, after the mark an editor that
+// saved it as UTF-8 may have put first. False when the companion cannot be
+// read or is cut short: it holds no complete digest to compare with.
+bool ReadStoredDigest(TesselFile& companion, char (&stored)[32]) {
+    std::uint8_t bytes[sizeof stored + kUtf8Mark.size()] = {};
+    std::uint32_t count = 0;
+    if (!companion.OpenRead() || !companion.Read(bytes, sizeof bytes, &count)) return false;
+    const std::size_t from = startsWithUtf8Mark(bytes, count) ? kUtf8Mark.size() : 0;
+    if (count < from + sizeof stored) return false;
+    std::copy(bytes + from, bytes + from + sizeof stored, stored);
+    return true;
+}
+
+}  // namespace
 
 bool runSingleFile(const RunSettings& settings, const ProblemLog& problems,
                    const std::optional<FileDigest>& clipboardDigest) {
@@ -29,9 +48,7 @@ bool runSingleFile(const RunSettings& settings, const ProblemLog& problems,
 
     if (settings.verify) {
         char stored[32] = {};
-        std::uint32_t count = 0;
-        // A companion cut short holds no complete digest to compare with.
-        if (!companion.OpenRead() || !companion.Read(stored, sizeof stored, &count) || count < sizeof stored) {
+        if (!ReadStoredDigest(companion, stored)) {
             problems.logProblem(singleFile, kMissingData);
             ok = false;
         } else if (!sameDigest(stored, digest.digits)) {

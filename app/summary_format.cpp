@@ -53,6 +53,10 @@ char UpperHexLetter(char c) { return (c >= 'a' && c <= 'f') ? static_cast<char>(
 
 }  // namespace
 
+bool startsWithUtf8Mark(const std::uint8_t* bytes, std::size_t length) {
+    return length >= kUtf8Mark.size() && std::equal(kUtf8Mark.begin(), kUtf8Mark.end(), bytes);
+}
+
 std::string toLowBytes(const std::u16string& path) {
     // The path ends at its terminator.
     const std::u16string whole = path.substr(0, path.find(u'\0'));
@@ -135,30 +139,51 @@ void SummaryParser::EndLine(std::vector<SummaryLine>& lines) {
 }
 
 void SummaryParser::Feed(const std::uint8_t* bytes, std::size_t length, std::vector<SummaryLine>& lines) {
+    for (std::size_t i = 0; i < length; ++i) {
+        if (!markPassed_ && TakenAsMark(bytes[i], lines)) continue;
+        Take(bytes[i], lines);
+    }
+}
+
+bool SummaryParser::TakenAsMark(std::uint8_t byte, std::vector<SummaryLine>& lines) {
+    // A summary saved by an editor that marks its text as UTF-8 begins with
+    // the mark: it is no part of the first line's digest. Bytes that only
+    // began like it are the line's own.
+    if (byte == kUtf8Mark[markSeen_]) {
+        markPassed_ = ++markSeen_ == kUtf8Mark.size();
+        return true;
+    }
+    markPassed_ = true;
+    for (std::size_t k = 0; k < markSeen_; ++k) Take(kUtf8Mark[k], lines);
+    return false;
+}
+
+void SummaryParser::Take(std::uint8_t byte, std::vector<SummaryLine>& lines) {
     // The digest and the separator come before the name in every line.
     constexpr std::size_t kLongestName = kLongestSummaryLine - 33;
-    for (std::size_t i = 0; i < length; ++i) {
-        const std::uint8_t byte = bytes[i];
-        // A line ends at CR LF, and also at a CR or an LF alone, so that a
-        // summary that went through a line-end conversion still reads.
-        const bool pairedLineFeed = byte == 0x0A && afterCarriageReturn_;
-        afterCarriageReturn_ = byte == 0x0D;
-        if (pairedLineFeed) continue;
-        if (byte == 0x0D || byte == 0x0A) {
-            EndLine(lines);
-        } else if (line_.count < 32) {
-            line_.digest[line_.count++] = static_cast<char>(byte);
-        } else if (line_.count == 32) {
-            line_.count = 33;  // the separator: any byte
-        } else if (nameBytes_.size() < kLongestName) {
-            nameBytes_.push_back(static_cast<char>(byte));
-        } else {
-            overlong_ = true;
-        }
+    // A line ends at CR LF, and also at a CR or an LF alone, so that a
+    // summary that went through a line-end conversion still reads.
+    const bool pairedLineFeed = byte == 0x0A && afterCarriageReturn_;
+    afterCarriageReturn_ = byte == 0x0D;
+    if (pairedLineFeed) return;
+    if (byte == 0x0D || byte == 0x0A) {
+        EndLine(lines);
+    } else if (line_.count < 32) {
+        line_.digest[line_.count++] = static_cast<char>(byte);
+    } else if (line_.count == 32) {
+        line_.count = 33;  // the separator: any byte
+    } else if (nameBytes_.size() < kLongestName) {
+        nameBytes_.push_back(static_cast<char>(byte));
+    } else {
+        overlong_ = true;
     }
 }
 
 void SummaryParser::Finish(std::vector<SummaryLine>& lines) {
+    if (!markPassed_) {
+        markPassed_ = true;
+        for (std::size_t k = 0; k < markSeen_; ++k) Take(kUtf8Mark[k], lines);
+    }
     // A last line without its line end is judged like the others.
     if (line_.count != 0) {
         EndLine(lines);

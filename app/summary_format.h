@@ -1,6 +1,8 @@
 // The summary file: one line per file, "<32 digits> <path bytes>\r\n".
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -56,6 +58,11 @@ struct SummaryLine {
 // without being held whole, so no summary can make the reader hold more.
 inline constexpr std::size_t kLongestSummaryLine = std::size_t{64} << 10;
 
+// The mark an editor may put before text it saves as UTF-8; never the start
+// of a digest.
+inline constexpr std::array<std::uint8_t, 3> kUtf8Mark = {0xEF, 0xBB, 0xBF};
+bool startsWithUtf8Mark(const std::uint8_t* bytes, std::size_t length);
+
 // The reader's state between pieces of a summary: each line (ended by CR LF,
 // CR or LF; the last one also by the end of the data) is judged on its own.
 // Lines naming `summaryName` itself, or a name holding a zero byte, are
@@ -70,12 +77,17 @@ public:
 
 private:
     void EndLine(std::vector<SummaryLine>& lines);
+    // True when `byte` belongs to the text's mark at the start of the data.
+    bool TakenAsMark(std::uint8_t byte, std::vector<SummaryLine>& lines);
+    void Take(std::uint8_t byte, std::vector<SummaryLine>& lines);
 
     std::u16string summaryName_;
     SummaryEntry line_;
     std::string nameBytes_;
     bool overlong_ = false;
     bool afterCarriageReturn_ = false;
+    std::size_t markSeen_ = 0;  // bytes of the mark met at the start so far
+    bool markPassed_ = false;   // the data began with the mark, or did not
 };
 
 // Every line of a summary held whole in memory.

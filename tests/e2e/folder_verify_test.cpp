@@ -180,10 +180,12 @@ TEST(FolderVerify, InvalidLinesAreLoggedFirstAndFailTheRun) {
 
 // A summary that went through a line-end conversion (LF alone, or no end on
 // its last line), or was written with lower-case digits, says the same.
-TEST(FolderVerify, ConvertedLineEndsAndLowerCaseDigitsStillVerify) {
+// A summary saved by an editor: the mark of UTF-8 text first, line ends
+// converted, digits in lower case.
+TEST(FolderVerify, ConvertedLineEndsLowerCaseDigitsAndAnEditorsMarkStillVerify) {
     Sandbox box;
     Tree tree(box);
-    const std::string summary = tree.Digest("a.txt") + " " + tree.Path("a.txt") + "\n" + Lower(tree.Digest("b.txt")) +
+    const std::string summary = "\xEF\xBB\xBF" + tree.Digest("a.txt") + " " + tree.Path("a.txt") + "\n" + Lower(tree.Digest("b.txt")) +
                                 " " + tree.Path("b.txt") + "\n" + tree.Digest("c.txt") + " " + tree.Path("c.txt");
     WriteFile(tree.Summary(), summary);
     ExpectRun(box.Run({"-f" + tree.text, "-vc"}), 0);

@@ -79,6 +79,8 @@ INSTANTIATE_TEST_SUITE_P(
         SingleFileCase{"lower-case digits match", Lower(kNewDigest), {"-v"}, 0, Lower(kNewDigest), std::nullopt, {}},
         SingleFileCase{"only the first 32 bytes count", kNewDigest + "\r\ntrailing", {"-v"}, 0,
                        kNewDigest + "\r\ntrailing", std::nullopt, {}},
+        SingleFileCase{"an editor's UTF-8 mark before the digits", "\xEF\xBB\xBF" + kNewDigest + "\r\n", {"-v"}, 0,
+                       "\xEF\xBB\xBF" + kNewDigest + "\r\n", std::nullopt, {}},
         SingleFileCase{"a short companion is missing data", kNewDigest.substr(0, 31), {"-vc"}, 1,
                        kNewDigest.substr(0, 31), std::nullopt, {"%F - Missing Data"}},
         SingleFileCase{"an empty companion is missing data", std::string(), {"-v"}, 1, std::string(), std::nullopt,
