@@ -64,7 +64,10 @@ RelocationDecision RelocationFinder::decide(const std::function<bool(const std::
     RelocationDecision decision;
     std::size_t best = 0;
     for (const Candidate& c : candidates) best = std::max(best, c.answers);
-    if (best == 0) return decision;
+    if (best == 0) {
+        decision.unanswered = !outside_.empty();
+        return decision;
+    }
     for (const Candidate& c : candidates) {
         if (c.answers == best) decision.candidates.push_back(c.folder);
     }

@@ -46,13 +46,16 @@ struct RelocationDecision {
     std::u16string recordedUnder;            // R, with its separator
     std::vector<std::u16string> candidates;  // with their separators, deepest first
     Relocation relocation;
+    bool unanswered = false;  // entries lie outside F, and none of them was found below it
 };
 
 class RelocationFinder {
 public:
     // Lines of the summary's start looked at; a summary whose first entries
-    // lie below F is taken as recorded there.
+    // lie below F is taken as recorded there. When none of them is found
+    // below F, more are looked at: a copy may have lost its first files.
     static constexpr std::size_t kLinesLookedAt = 64;
+    static constexpr std::size_t kLinesLookedAtMost = 4096;
 
     // `folderPath`: F as the paths below it start (empty: the current folder).
     explicit RelocationFinder(std::u16string folderPath) : folderPath_(std::move(folderPath)) {}

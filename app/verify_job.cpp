@@ -74,9 +74,9 @@ VerifyJob::FirstReading VerifyJob::readFirst(DescriptorBudget& folders, Slice* s
     RelocationFinder finder(settings_.folderPath());
     std::vector<SummaryLine> held;
     bool decided = false;
-    const auto decide = [&] {
+    const auto decide = [&](const RelocationDecision& decision) {
         decided = true;
-        decideRelocation(finder, folders, first);
+        sayRelocation(decision, first);
         for (SummaryLine& line : held) take(line);
         held = {};
     };
@@ -89,9 +89,12 @@ VerifyJob::FirstReading VerifyJob::readFirst(DescriptorBudget& folders, Slice* s
         }
         if (line.kind == SummaryLine::Kind::Entry) finder.consider(line.entry);
         held.push_back(std::move(line));
-        if (held.size() == RelocationFinder::kLinesLookedAt) decide();
+        if (held.size() == RelocationFinder::kLinesLookedAt || held.size() == RelocationFinder::kLinesLookedAtMost) {
+            const RelocationDecision decision = findRelocation(finder, folders);
+            if (!decision.unanswered || held.size() == RelocationFinder::kLinesLookedAtMost) decide(decision);
+        }
     }
-    if (!decided) decide();
+    if (!decided) decide(findRelocation(finder, folders));
     listed_.seal();
     first.read = !reader.readFailed();
     first.bytes = reader.bytesRead();
@@ -267,7 +270,7 @@ bool VerifyJob::finish(SummaryWriter& rewrite, bool complete, bool differed) {
     return committed == SummaryWriter::Committed::Failed || committed == SummaryWriter::Committed::ReplacedNotOnDisk;
 }
 
-void VerifyJob::decideRelocation(const RelocationFinder& finder, DescriptorBudget& folders, FirstReading& first) {
+RelocationDecision VerifyJob::findRelocation(const RelocationFinder& finder, DescriptorBudget& folders) {
     EntryResolver resolver(root_, settings_.folderPath(), folders);
     const auto exists = [&](const std::u16string& path) {
         const FilePlace place = resolver.Locate(path, [] { return false; });
@@ -278,7 +281,10 @@ void VerifyJob::decideRelocation(const RelocationFinder& finder, DescriptorBudge
         const std::shared_ptr<Folder> other = root_ ? Folder::Open(folder) : nullptr;
         return other && other->identity() == root_->identity();
     };
-    const RelocationDecision decision = finder.decide(exists, sameAsChecked);
+    return finder.decide(exists, sameAsChecked);
+}
+
+void VerifyJob::sayRelocation(const RelocationDecision& decision, FirstReading& first) {
     const std::u16string checked = shownFolder(settings_.folderPath());
     switch (decision.kind) {
         case RelocationDecision::Kind::AsWritten:

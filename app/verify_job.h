@@ -61,10 +61,12 @@ private:
     // Where its entries are checked is decided from its first lines, before
     // any of them is taken.
     FirstReading readFirst(DescriptorBudget& folders, class Slice* slice);
-    // Decides once, from the summary's first entries, where its entries are
-    // checked (into `first`), saying so when they moved or when it cannot
-    // tell (the log's first line).
-    void decideRelocation(const RelocationFinder& finder, DescriptorBudget& folders, FirstReading& first);
+    // Where the entries the finder was offered are checked, from what exists
+    // below the folder checked.
+    RelocationDecision findRelocation(const RelocationFinder& finder, DescriptorBudget& folders);
+    // Takes the decision, made once per run, into `first`, saying so when
+    // the entries moved or when it cannot tell (the log's first line).
+    void sayRelocation(const RelocationDecision& decision, FirstReading& first);
     // The second reading, the producer of the line: every entry with where
     // its file is, and with -a merged with the walk of the folder. False
     // when it did not meet exactly the entries the first reading counted.

@@ -175,6 +175,29 @@ TEST(MovedArchive, FilesInOneSubfolderAndOthersOutsideTheRecordedFolder) {
               ExpectedSummary(movedText, moved, files) + Line(Md5Of("notes"), Native(notes)));
 }
 
+// A copy that lost more files from the summary's start than the first look
+// covers is still checked where it is, never at the original.
+TEST(MovedArchive, ACopyThatLostItsFirstFilesIsCheckedWhereItIs) {
+    Sandbox box;
+    const fs::path original = box.root() / "srv" / "photos";
+    const fs::path copy = box.root() / "backup" / "photos";
+    std::vector<Recorded> files;
+    for (int i = 100; i < 170; ++i) files.push_back({"a" + std::to_string(i) + ".jpg", "photo " + std::to_string(i), ""});
+    files.push_back({"z.jpg", "photo z", ""});
+    RecordAndCopy(box, original, copy, files);
+    Lines expected = {RecordedUnder(Native(copy), Native(original))};
+    for (std::size_t i = 0; i + 1 < files.size(); ++i) {
+        fs::remove(copy / files[i].rel);
+        expected.push_back(In(Native(copy), files[i].rel) + " - File Not Found");
+    }
+    Damage(copy / "z.jpg", "damaged", copy / "Sumvane.md5");
+    expected.push_back(Damaged(In(Native(copy), "z.jpg"), Md5Of("photo z"), Md5Of("damaged")));
+    const fs::path log = box.desktop() / LogName(Native(copy));
+
+    ExpectRunWithNews(box.Run({"-f" + Native(copy), "-v"}), 1, "71 problems (1 damaged)", log);
+    EXPECT_EQ(LogLines(log), expected);
+}
+
 // Two folders fit the entries equally: the files are checked as written, and
 // the run fails though each of them is intact; a rewrite would say nothing new.
 TEST(MovedArchive, TwoFoldersFittingEquallyFailTheRun) {
