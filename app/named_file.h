@@ -12,7 +12,8 @@
 struct NamedFile {
     explicit NamedFile(const std::u16string& path);
 
-    // The file's digest; a link in its place leads to the file it names.
+    // The file's digest; a link in its place leads to the file it names
+    // (outside its folder, read as owner_reads.h says).
     FileDigest digest() const;
 
     std::shared_ptr<const TesselLibrary::Folder> folder;  // null when it could not be opened

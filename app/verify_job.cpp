@@ -104,7 +104,10 @@ VerifyJob::FirstReading VerifyJob::readFirst(DescriptorBudget& folders, Slice* s
 
 bool VerifyJob::produce(ItemSink<VerifyItem>& sink, const FirstReading& first, DescriptorBudget& folders,
                         DescriptorBudget* walkFolders, const Slice* slice) {
-    EntryResolver resolver(root_, settings_.folderPath(), folders);
+    // Whoever could have written the summary decides what its lines may
+    // have root read outside the folder.
+    EntryResolver resolver(root_, settings_.folderPath(), folders,
+                           root_ ? OwnerReads::For(*root_, summaryFile_) : nullptr);
     if (slice) return produceSlice(sink, first, resolver, slice->first());
     StreamedEntries streamed(summaryFile_, settings_.summaryName, first.entries, first.bytes, first.relocation);
     if (!settings_.additions) {
@@ -271,7 +274,8 @@ bool VerifyJob::finish(SummaryWriter& rewrite, bool complete, bool differed) {
 }
 
 RelocationDecision VerifyJob::findRelocation(const RelocationFinder& finder, DescriptorBudget& folders) {
-    EntryResolver resolver(root_, settings_.folderPath(), folders);
+    // Only asks what is there: reads nothing.
+    EntryResolver resolver(root_, settings_.folderPath(), folders, nullptr);
     const auto exists = [&](const std::u16string& path) {
         const FilePlace place = resolver.Locate(path, [] { return false; });
         FileIdentity identity;

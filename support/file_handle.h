@@ -42,6 +42,9 @@ public:
     // opposed to a file that is there but cannot be opened.
     bool NotFound() const { return notFound_; }
     bool IsOpen() const { return native_ != kNone; }
+    // The descriptor or handle, for the backend's own questions about the
+    // open file; -1 when none is open.
+    std::intptr_t native() const { return native_; }
     // False when the system reported an error on closing (a delayed write
     // that failed); the handle is gone either way.
     bool Close();

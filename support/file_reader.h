@@ -50,12 +50,13 @@ public:
         return *this;
     }
 
-    // `owner`, when given: the path is read only as that folder's owner
-    // could read it (owner_reads.h).
+    // `owner`, when given: a path outside its folder is read only as
+    // whoever could have written the summary naming it could (owner_reads.h).
     ReadOutcome Open(const std::u16string& path, const OwnerReads* owner = nullptr);
     void Close();
     // The file `name` in `folder`; a link there is followed (with `owner`,
-    // to a file outside the owner's folder only as the owner could).
+    // to a file outside its folder only as whoever may put a link into
+    // `folder` could read it).
     ReadOutcome Open(const Folder& folder, const std::u16string& name, const OwnerReads* owner = nullptr);
     // The open failed because the process (or the system) may hold no more
     // open files, or lacked the memory: worth trying again once some are

@@ -168,6 +168,10 @@ void TesselFile::SetPath(std::shared_ptr<const Folder> folder, const std::u16str
 
 const std::u16string& TesselFile::path() const { return data_->path; }
 
+std::intptr_t TesselFile::readingNative() const {
+    return data_->handle.IsOpen() && data_->openedForReading ? data_->handle.native() : -1;
+}
+
 void TesselFile::Close() {
     data_->handle.Close();
     data_->replacement.Discard();

@@ -68,6 +68,10 @@ public:
     void SetPath(std::shared_ptr<const Folder> folder, const std::u16string& name);
     // The path as messages name it.
     const std::u16string& path() const;
+    // For the backend's own look at the file OpenRead opened (who may have
+    // written it, owner_reads.h): its descriptor or handle; -1 when none is
+    // open for reading.
+    std::intptr_t readingNative() const;
     // Closes the handle; an uncommitted replacement is discarded.
     void Close();
     bool Delete();

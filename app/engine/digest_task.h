@@ -20,8 +20,9 @@ struct FilePlace {
     std::shared_ptr<const TesselLibrary::Folder> folder;
     std::u16string name;
     enum class Reach { Open, NotFound, Unreadable } reach = Reach::Open;
-    // Run as root over another user's folder: what lies outside it is read
-    // only as that user could (owner_reads.h). Null: read as the program.
+    // Run as root: what lies outside the folder is read only as whoever put
+    // the link or the summary's line there could (owner_reads.h). Null: read
+    // as the program.
     std::shared_ptr<const TesselLibrary::OwnerReads> owner;
 };
 

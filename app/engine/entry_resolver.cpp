@@ -28,9 +28,9 @@ bool SplitNames(const std::u16string& rest, std::vector<std::u16string>& names) 
 
 }  // namespace
 
-EntryResolver::EntryResolver(std::shared_ptr<const Folder> root, std::u16string rootPath, DescriptorBudget& folders)
-    : root_(std::move(root)), owner_(root_ ? OwnerReads::For(*root_) : nullptr), rootText_(std::move(rootPath)),
-      folders_(folders) {}
+EntryResolver::EntryResolver(std::shared_ptr<const Folder> root, std::u16string rootPath, DescriptorBudget& folders,
+                             std::shared_ptr<const OwnerReads> reads)
+    : root_(std::move(root)), reads_(std::move(reads)), rootText_(std::move(rootPath)), folders_(folders) {}
 
 const Folder* EntryResolver::Parent(std::size_t level) const {
     return level == 0 ? root_.get() : chain_[level - 1].folder.get();
@@ -41,7 +41,7 @@ bool EntryResolver::LetOneGo(std::size_t keep) { return keep > 0 && LetGoNearest
 
 FilePlace EntryResolver::Locate(const std::u16string& path, const std::function<bool()>& stopping) {
     FilePlace place = LocateBelowRoot(path, stopping);
-    place.owner = owner_;
+    place.owner = reads_;
     return place;
 }
 

@@ -18,9 +18,11 @@
 class EntryResolver {
 public:
     // `rootPath`: the root as the summary's paths start (the folder the
-    // command line gave, with its separator).
+    // command line gave, with its separator). `reads`: how what lies outside
+    // the root is read (owner_reads.h; a summary may name any file); null
+    // where nothing is to be done, or where no file is read.
     EntryResolver(std::shared_ptr<const TesselLibrary::Folder> root, std::u16string rootPath,
-                  DescriptorBudget& folders);
+                  DescriptorBudget& folders, std::shared_ptr<const TesselLibrary::OwnerReads> reads);
 
     // Consecutive entries of one folder share its descriptor. `stopping` as
     // for OpenBudgetedChild.
@@ -40,9 +42,7 @@ private:
     bool LetOneGo(std::size_t keep);
 
     std::shared_ptr<const TesselLibrary::Folder> root_;
-    // What lies outside the root is read only as its owner could (a summary
-    // may name any file); null where nothing is to be done.
-    std::shared_ptr<const TesselLibrary::OwnerReads> owner_;
+    std::shared_ptr<const TesselLibrary::OwnerReads> reads_;
     std::u16string rootText_;
     DescriptorBudget& folders_;
     std::vector<Step> chain_;  // the folders of the last path below the root, outermost first

@@ -18,9 +18,9 @@ FileDigest FileDigester::digest(const std::u16string& path) {
     return Opened(file, opened);
 }
 
-FileDigest FileDigester::digest(const Folder& folder, const std::u16string& name) {
+FileDigest FileDigester::digest(const Folder& folder, const std::u16string& name, const OwnerReads* reads) {
     SequentialFile file;
-    const ReadOutcome opened = file.Open(folder, name);
+    const ReadOutcome opened = file.Open(folder, name, reads);
     return Opened(file, opened);
 }
 

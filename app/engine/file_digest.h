@@ -21,8 +21,10 @@ public:
 
     // The file as the user named it (links on the way followed).
     FileDigest digest(const std::u16string& path);
-    // The file `name` in `folder`; a link there leads to the file it names.
-    FileDigest digest(const TesselLibrary::Folder& folder, const std::u16string& name);
+    // The file `name` in `folder`; a link there leads to the file it names
+    // (read as `reads` says, when given: owner_reads.h).
+    FileDigest digest(const TesselLibrary::Folder& folder, const std::u16string& name,
+                      const TesselLibrary::OwnerReads* reads = nullptr);
     // A file opened for it, read to its end.
     FileDigest digest(TesselLibrary::SequentialFile& file);
 

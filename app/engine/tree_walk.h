@@ -91,8 +91,9 @@ private:
     bool IsLeftOutOfTheRoot(const TesselLibrary::Folder& root, const std::u16string& name) const;
 
     std::shared_ptr<const TesselLibrary::Folder> root_;
-    // A file that is a link is read as the folder's owner could read what it
-    // leads to; null where nothing is to be done (owner_reads.h).
+    // A file that is a link is read as whoever may put a link into its
+    // folder could read what it leads to outside the root; null where
+    // nothing is to be done (owner_reads.h).
     std::shared_ptr<const TesselLibrary::OwnerReads> owner_;
     TreeWalkSettings settings_;
     DescriptorBudget& folders_;

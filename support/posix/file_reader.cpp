@@ -37,15 +37,17 @@ bool IsOutOfDescriptors(int error) { return error == EMFILE || error == ENFILE |
 
 // Four system calls for a small file (open, fstat, read, close): the
 // non-blocking flag of the open stays, as reads of a regular file ignore it.
-// What a file opened for reading, as an owner reads it (owner_reads.h):
-// `path` relative to a folder of the tree (`inTree`), or named elsewhere.
+// What a file opened for reading, as whoever could have asked for it reads
+// it (owner_reads.h): `path` relative to a folder of the tree (`inTree`), or
+// named elsewhere.
 int OpenReadable(int at, const std::string& path, bool inTree, const OwnerReads* owner, struct stat* status) {
     if (!owner) return Posix::OpenRegularFile(path, O_RDONLY, 0, status, true, at);
-    if (!inTree) return Posix::OpenAsOwner(owner->data(), at, path, status);
-    // A file of the folder is read as it is; a link leads anywhere.
+    if (!inTree) return Posix::OpenNamedPath(owner->data(), path, status);
+    // A file of the folder is read as it is; a link leads anywhere, and only
+    // a link pays for finding out where.
     const int fd = Posix::OpenRegularFile(path, O_RDONLY | O_NOFOLLOW, 0, status, true, at);
     if (fd >= 0 || errno != ELOOP) return fd;
-    return Posix::OpenAsOwner(owner->data(), at, path, status);
+    return Posix::OpenLinkOfTree(owner->data(), at, path, status);
 }
 
 ReadOutcome OpenForReading(int at, const std::u16string& path, bool inTree, const OwnerReads* owner,

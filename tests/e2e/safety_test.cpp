@@ -297,6 +297,133 @@ TEST(RootOverTheirFolder, OutsideTheFolderOnlyWhatItsOwnerCouldReadIsRead) {
     theirs.ExpectSecretUntouched();
 }
 
+// Run as root over root's own folder, whoever could have put a link or a
+// summary's line there decides what root reads through it outside the
+// folder: the owner of the folder holding the link, anyone at all where that
+// folder is root's and others may write it, the summary's writer, the folder
+// of a file named alone. A link root alone could have put there still reads.
+struct PlacedCase {
+    const char* name;
+    // What the run starts with below root's folder, each path with its
+    // contents ("->" and a target: a link; "/": a folder), and "theirs" or
+    // an octal mode (or nothing) after it. %S root's file outside, %G a
+    // guessed digest of it, %A a.txt's digest, %R the folder.
+    std::vector<std::vector<std::string>> placed;
+    std::vector<std::string> args;
+    int exitCode;
+    std::vector<std::string> log;
+    std::vector<std::string> after;  // files (name, contents; "" none) afterwards
+};
+
+void PrintTo(const PlacedCase& c, std::ostream* os) { *os << c.name; }
+
+class RootOverItsOwnFolderTest : public ::testing::TestWithParam<PlacedCase> {};
+
+TEST_P(RootOverItsOwnFolderTest, OutsideItReadsOnlyWhatWhoeverPutTheLinkOrLineThereCould) {
+    const PlacedCase& c = GetParam();
+    if (WineMode()) GTEST_SKIP() << "POSIX owners";
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, as the case it guards against";
+    Sandbox box;
+    if (const std::string why = box.unprivilegedUnavailable(); !why.empty()) GTEST_SKIP() << why;
+    const fs::path ours = box.root() / "ours";
+    const fs::path secret = box.root() / "secret";
+    WriteFile(secret, kSecret);
+    fs::permissions(secret, fs::perms::owner_read);
+    WriteFile(ours / "a.txt", "a");
+    fs::permissions(ours, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec);  // root's alone to write
+    const std::string secretDigest = Md5Of(kSecret);
+    const auto expand = [&](std::string text) {
+        for (const auto& [key, value] : {std::pair<std::string, std::string>{"%S", Native(secret)},
+                                         {"%G", Md5Of("a guess")}, {"%A", Md5Of("a")}, {"%D", secretDigest},
+                                         {"%R", Native(ours)}}) {
+            for (std::size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, key.size(), value);
+        }
+        return text;
+    };
+    for (const std::vector<std::string>& entry : c.placed) {
+        const fs::path path = ours / entry[0];
+        if (entry[1] == "/") {
+            fs::create_directories(path);
+        } else if (entry[1].starts_with("->")) {
+            fs::create_symlink(expand(entry[1].substr(2)), path);
+        } else {
+            WriteFile(path, expand(entry[1]));
+        }
+        if (entry.size() < 3) continue;
+        if (entry[2] == "theirs") {
+            GiveToUnprivileged(path);
+        } else {
+            fs::permissions(path, static_cast<fs::perms>(std::stoi(entry[2], nullptr, 8)));
+        }
+    }
+    std::vector<std::string> args;
+    for (const std::string& arg : c.args) args.push_back(expand(arg));
+
+    const RunResult r = box.Run(args);
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+    const std::string logName = c.args[0].starts_with("-n") ? "Sumvane.txt" : LogName(Native(ours));
+    std::vector<std::string> log;
+    for (const std::string& line : c.log) log.push_back(expand(line));
+    EXPECT_EQ(LogLines(box.desktop() / logName), log);
+    for (std::size_t i = 0; i + 1 < c.after.size(); i += 2) {
+        const std::optional<std::string> contents = ReadFile(ours / c.after[i]);
+        if (c.after[i + 1].empty()) {
+            EXPECT_FALSE(contents) << c.after[i];
+        } else {
+            EXPECT_EQ(contents, expand(c.after[i + 1])) << c.after[i];
+        }
+    }
+    // Nowhere else either: no file the run wrote (its log in UTF-16), nor
+    // standard error, holds the digest of a file it was not to read.
+    if (c.after.empty() || c.after.back().find("%D") == std::string::npos) {
+        EXPECT_EQ(r.err.find(secretDigest), std::string::npos) << r.err;
+        std::string wide;
+        for (const char digit : secretDigest) wide += std::string{digit, '\0'};
+        for (const auto& file : fs::recursive_directory_iterator(box.root())) {
+            if (!file.is_regular_file() || file.path() == secret) continue;
+            const std::string bytes = ReadFile(file.path()).value_or("");
+            EXPECT_EQ(bytes.find(secretDigest), std::string::npos) << file.path();
+            EXPECT_EQ(bytes.find(wide), std::string::npos) << file.path();
+        }
+    }
+    EXPECT_EQ(ReadFile(secret), kSecret);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RootOverItsOwnFolderTest,
+    ::testing::Values(
+        PlacedCase{"LinkInTheirSubfolder",
+                   {{"sub", "/", "theirs"}, {"sub/notes.txt", "->%S", "theirs"}},
+                   {"-f%R", "-r", "-c"}, 1, {"%R/sub/notes.txt - Error computing MD5"},
+                   {"Sumvane.md5", "%A %R/a.txt\r\n"}},
+        PlacedCase{"LinkInASubfolderAnyoneMayWrite",
+                   {{"sub", "/", "777"}, {"sub/notes.txt", "->%S"}},
+                   {"-f%R", "-r", "-c"}, 1, {"%R/sub/notes.txt - Error computing MD5"},
+                   {"Sumvane.md5", "%A %R/a.txt\r\n"}},
+        PlacedCase{"SummaryTheyWrote",
+                   {{"Sumvane.md5", "%G %S\r\n%A %R/a.txt\r\n", "theirs"}},
+                   {"-f%R", "-vc"}, 1, {"%S - Error computing MD5"},
+                   {"Sumvane.md5X", "%G %S\r\n%A %R/a.txt\r\n"}},
+        PlacedCase{"SummaryItsGroupMayWrite",
+                   {{"Sumvane.md5", "%G %S\r\n%A %R/a.txt\r\n", "664"}},
+                   {"-f%R", "-vc"}, 1, {"%S - Error computing MD5"},
+                   {"Sumvane.md5X", "%G %S\r\n%A %R/a.txt\r\n"}},
+        PlacedCase{"TheirFileNamedAloneChecked",
+                   {{"x", "/", "theirs"}, {"x/disk.img", "->%S", "theirs"}, {"x/disk.img.md5", "%G", "theirs"}},
+                   {"-n%R/x/disk.img", "-vc"}, 1, {"%R/x/disk.img - Error computing MD5"},
+                   {"x/disk.img.md5", "%G", "x/disk.img.md5x", ""}},
+        PlacedCase{"TheirFileNamedAloneRecorded",
+                   {{"x", "/", "theirs"}, {"x/disk.img", "->%S", "theirs"}},
+                   {"-n%R/x/disk.img", "-c"}, 1, {"%R/x/disk.img - Error computing MD5"},
+                   {"x/disk.img.md5", ""}},
+        // Root's own link, in a folder root alone may write: read as always.
+        PlacedCase{"RootsOwnLink",
+                   {{"notes.txt", "->%S"}},
+                   {"-f%R", "-c"}, 0, {},
+                   {"Sumvane.md5", "%A %R/a.txt\r\n%D %R/notes.txt\r\n"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // A summary, rewrite or companion that is a link is never read through: it
 // is the summary's problem, and what the link leads to reaches nobody.
 TEST(RootOverTheirFolder, ASummaryThatIsALinkIsNotReadThrough) {

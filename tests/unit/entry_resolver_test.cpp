@@ -79,7 +79,7 @@ TEST_F(EntryResolverTest, FindsEachPathOrSaysWhyNot) {
         {r + "/", "as written: " + r + "/"},
     };
     DescriptorBudget folders(8);
-    EntryResolver resolver(Folder::Open(FromSystemBytes(r)), FromSystemBytes(r + "/"), folders);
+    EntryResolver resolver(Folder::Open(FromSystemBytes(r)), FromSystemBytes(r + "/"), folders, nullptr);
     for (const auto& c : cases) {
         EXPECT_EQ(Said(resolver.Locate(FromSystemBytes(c.path), Patience()), r), c.said) << c.path;
     }
@@ -90,7 +90,7 @@ TEST_F(EntryResolverTest, FindsEachPathOrSaysWhyNot) {
 TEST_F(EntryResolverTest, RelativePathsBelowARootGivenAsTheCurrentFolder) {
     const std::string r = dir_.path();
     DescriptorBudget folders(8);
-    EntryResolver resolver(Folder::Open(FromSystemBytes(r)), u"", folders);
+    EntryResolver resolver(Folder::Open(FromSystemBytes(r)), u"", folders, nullptr);
     EXPECT_EQ(Said(resolver.Locate(u"sub/c.txt", Patience()), r), "in sub/: c.txt");
     EXPECT_EQ(Said(resolver.Locate(u"linked/c.txt", Patience()), r), "not found");
     EXPECT_EQ(Said(resolver.Locate(FromSystemBytes(r + "/a.txt"), Patience()), r), "as written: " + r + "/a.txt");
@@ -105,7 +105,7 @@ TEST_F(EntryResolverTest, ConsecutiveEntriesShareAFolderAndFewTokensStillReachDe
         SCOPED_TRACE(tokens);
         DescriptorBudget folders(tokens);
         {
-            EntryResolver resolver(Folder::Open(FromSystemBytes(r)), FromSystemBytes(r + "/"), folders);
+            EntryResolver resolver(Folder::Open(FromSystemBytes(r)), FromSystemBytes(r + "/"), folders, nullptr);
             {
                 // Held here, as an entry still in the line holds it: its
                 // token is not back until the places go.
@@ -131,7 +131,7 @@ TEST_F(EntryResolverTest, AFolderWithoutAccessIsUnreadableForEveryFileBelowIt) {
     ASSERT_EQ(::chmod((dir_ / "locked").c_str(), 0), 0);
     const std::string said = posix_test::Unprivileged([&] {
         DescriptorBudget folders(8);
-        EntryResolver resolver(Folder::Open(FromSystemBytes(r)), FromSystemBytes(r + "/"), folders);
+        EntryResolver resolver(Folder::Open(FromSystemBytes(r)), FromSystemBytes(r + "/"), folders, nullptr);
         std::string text;
         for (const char* path : {"/locked/f.txt", "/locked/inner/f.txt", "/a.txt"})
             text += Said(resolver.Locate(FromSystemBytes(r + path), Patience()), r) + "|";
