@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "engine/file_digest.h"
+#include "posix_test_support.h"
 #include "text.h"
 
 #ifndef _WIN32
@@ -43,7 +44,9 @@ struct SparseCase {
 class LargeFileDigestTest : public ::testing::TestWithParam<SparseCase> {};
 
 TEST_P(LargeFileDigestTest, MatchesMd5sum) {
-    const fs::path path = fs::temp_directory_path() / (std::string("sumvane-large-") + GetParam().what);
+    // A folder of its own: two runs of the suite at once must not share it.
+    const posix_test::TempDir dir;
+    const fs::path path = dir / (std::string("large-") + GetParam().what);
     const std::uint64_t size = GetParam().size;
     {
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -60,7 +63,6 @@ TEST_P(LargeFileDigestTest, MatchesMd5sum) {
     const FileDigest digest = FileDigester().digest(TesselLibrary::FromSystemBytes(path.string()));
     ASSERT_EQ(digest.result, DigestResult::Computed);
     EXPECT_EQ(std::string(digest.digits, 32), Md5sum(path));
-    fs::remove(path);
 }
 
 INSTANTIATE_TEST_SUITE_P(Windows, LargeFileDigestTest,
