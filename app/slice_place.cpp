@@ -78,7 +78,10 @@ std::optional<SlicePlace> parseSlicePlace(const std::string& text) {
         return true;
     };
     std::string heading, entries, fingerprint, next, round;
-    if (!std::getline(lines, heading) || heading != std::string(kHeading) + "\r") return std::nullopt;
+    // Lines end in CR LF as written, or in LF alone after an editor.
+    if (!std::getline(lines, heading)) return std::nullopt;
+    if (!heading.empty() && heading.back() == '\r') heading.pop_back();
+    if (heading != kHeading) return std::nullopt;
     if (!nextLine("entries ", entries) || !nextLine("fingerprint ", fingerprint) || !nextLine("next ", next) ||
         !nextLine("last full round ", round))
         return std::nullopt;

@@ -110,6 +110,10 @@ TEST(SlicePlace, ReadsBackWhatItWritesAndNothingElse) {
               "Sumvane: where the check in slices goes on\r\nentries 1000000\r\nfingerprint 0123456789ABCDEF\r\n"
               "next 400001\r\nlast full round 2026-12-01 04:31:07\r\n");
     EXPECT_EQ(parseSlicePlace(text), place);
+    // Saved by an editor with its lines ending in LF alone, it still reads.
+    std::string edited = text;
+    for (std::size_t at; (at = edited.find("\r\n")) != std::string::npos;) edited.erase(at, 1);
+    EXPECT_EQ(parseSlicePlace(edited), place);
     place.lastFullRound.reset();
     EXPECT_EQ(parseSlicePlace(formatSlicePlace(place)), place);
 
