@@ -70,6 +70,13 @@ public:
     // An advisory lock on the open file, held until it is closed: the mark
     // of a live run on its temporary file. False when another holds it.
     bool TryLock();
+    // The mark of a run that writes a log, held on the open log until it is
+    // closed (false only when a run deleting it holds it now), and the
+    // question another run asks of an old log before it deletes it: whether
+    // a live run holds that mark. Where the system or the file system has no
+    // such mark (Windows), nothing is marked and no log is ever in use.
+    bool MarkInUse();
+    bool InUseElsewhere();
     // Gives the open file the permissions of the file `name` in `folder` and,
     // when the process may (run as root), its owner and group; a file of
     // its own when `name` is no regular file. No-op on Windows.

@@ -59,8 +59,9 @@ struct TesselLogData {
     bool folderToMake = false;  // not there yet: made at the first line
     bool atLineStart = true;
     bool toStandardError = false;  // the path is not ours to write: every line goes there
-    bool created = false;          // this run made the file, which is `identity`
+    bool created = false;          // this run made the file, which is `identity`, or writes it with another
     FileIdentity identity;
+    FileHandle mark;               // held on that file while this run writes it (MarkInUse)
     bool failed = false;
     bool repeat = false;           // every line also goes to standard error
     std::u16string line;           // the current line so far
@@ -86,9 +87,14 @@ struct TesselLogData {
     bool AppendToFile(const std::u16string& text) {
         if (toStandardError || !HaveFolder()) return false;
         FileHandle file;
+        // Another run that started meanwhile made the log: its lines and
+        // this run's go into it.
+        if (!created && !file.Open(*folder, name, FileHandle::Mode::CreateLog)) return AddToLiveLog() && AppendToFile(text);
         const bool making = !created;
         if (making) {
-            created = file.Open(*folder, name, FileHandle::Mode::CreateLog) && file.Identity(&identity);
+            // Marked before its first line: a run starting now adds to it
+            // rather than deleting it, and one deleting it just now has it.
+            created = file.Identity(&identity) && MarkOurs();
             if (!created) return false;
         } else {
             FileIdentity found;
@@ -102,7 +108,32 @@ struct TesselLogData {
         file.Truncate(before);
         file.Close();
         FileIdentity named;
-        if (making && folder->IdentityOf(name, &named) && named == identity && folder->Remove(name)) created = false;
+        if (making && folder->IdentityOf(name, &named) && named == identity && folder->Remove(name)) {
+            created = false;
+            mark.Close();
+        }
+        return false;
+    }
+
+    // The mark on the file this run just made, found at its name.
+    bool MarkOurs() {
+        FileIdentity marked;
+        if (mark.Open(*folder, name, FileHandle::Mode::ReadOldLog) && mark.Identity(&marked) && marked == identity &&
+            mark.MarkInUse())
+            return true;
+        mark.Close();
+        return false;
+    }
+
+    // The log at the name, when a live run writes it: this run writes it
+    // too, marking it as the other run does.
+    bool AddToLiveLog() {
+        if (!mark.Open(*folder, name, FileHandle::Mode::ReadOldLog)) return false;
+        if (LooksLikeLog(mark) && mark.InUseElsewhere() && mark.MarkInUse() && mark.Identity(&identity)) {
+            created = true;
+            return true;
+        }
+        mark.Close();
         return false;
     }
 
@@ -139,6 +170,7 @@ void TesselLog::Open(const std::u16string& fileName, bool onDesktop) {
     // A line begun before keeps going, to the new path.
     d.toStandardError = false;
     d.created = false;
+    d.mark.Close();
     d.folder.reset();
     d.folderToMake = false;
     if (fileName.empty()) {
@@ -168,14 +200,27 @@ void TesselLog::Open(const std::u16string& fileName, bool onDesktop) {
 
     // The name comes from the folder's name, so it may be a user's own file:
     // only an earlier log is removed.
-    FileHandle old;
+    FileHandle& old = d.mark;
     if (old.Open(*d.folder, d.name, FileHandle::Mode::ReadOldLog)) {
         const bool isLog = LooksLikeLog(old);
+        // The log of a run still going (one of the same folder started
+        // before) is no earlier log: deleting it would take that run's
+        // lines away. This run's lines go into it too.
+        const bool inUse = isLog && old.InUseElsewhere();
+        if (inUse && old.MarkInUse() && old.Identity(&d.identity)) {
+            d.created = true;
+            return;
+        }
+        // Otherwise the question left it held for this run while it is
+        // removed, so that a run starting meanwhile cannot mark it; on
+        // Windows an open handle would keep it from being deleted at all.
+        if (kWindowsBuild) old.Close();
+        const bool removed = isLog && !inUse && d.folder->Remove(d.name);
         old.Close();
         if (!isLog) {
             d.toStandardError = true;
             WriteErrorText(NotALogNotice(d.path));
-        } else if (!d.folder->Remove(d.name)) {
+        } else if (!removed) {
             // Appending this run's lines to it would pass them off as old.
             d.toStandardError = true;
             WriteErrorText(u"The old log " + ShownOnTerminal(d.path) +

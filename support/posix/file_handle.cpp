@@ -157,6 +157,28 @@ bool FileHandle::TryLock() {
     return result == 0;
 }
 
+// Shared marks, so that every run writing one log holds one at once; an old
+// log is in use while any is held.
+bool FileHandle::MarkInUse() {
+    int result;
+    do {
+        result = ::flock(static_cast<int>(native_), LOCK_SH | LOCK_NB);
+    } while (result != 0 && errno == EINTR);
+    // Only a run deleting the old log holds the other kind; a file system
+    // without locks marks nothing and refuses nothing.
+    return result == 0 || errno != EWOULDBLOCK;
+}
+
+bool FileHandle::InUseElsewhere() {
+    int result;
+    do {
+        result = ::flock(static_cast<int>(native_), LOCK_EX | LOCK_NB);
+    } while (result != 0 && errno == EINTR);
+    // A file system without locks marks nothing: the old log is removed as
+    // it always was.
+    return result != 0 && errno == EWOULDBLOCK;
+}
+
 bool FileHandle::TakeModeOf(const Folder& folder, const std::u16string& name) {
     struct stat old;
     const std::string bytes = ToSystemBytes(name);

@@ -162,6 +162,11 @@ bool FileHandle::TryLock() {
                         &whole) != 0;
 }
 
+// A handle held open on the log for the whole run would keep out a viewer
+// that shares nothing, which may now open it between two lines: no mark.
+bool FileHandle::MarkInUse() { return true; }
+bool FileHandle::InUseElsewhere() { return false; }
+
 // A replaced file keeps the folder's inherited permissions.
 bool FileHandle::TakeModeOf(const Folder&, const std::u16string&) { return true; }
 

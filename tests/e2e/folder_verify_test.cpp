@@ -577,6 +577,37 @@ INSTANTIATE_TEST_SUITE_P(Cases, SecondRunTest,
                                            SecondRunCase{"CleanBuild", {"-c"}, ""}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A run that starts while another run of the same folder still goes (a
+// nightly slice during a long weekly check) does not delete that run's log:
+// both runs' lines go into it, and neither loses one.
+TEST(FolderVerify, TwoRunsOfOneFolderAtOnceShareTheLog) {
+    if (WineMode()) GTEST_SKIP() << "the stand-in that holds a run up";
+    Sandbox box;
+    Tree tree(box);
+    WriteFile(tree.root / "slow.txt", "slow");
+    WriteFile(tree.Summary(), tree.Entry("a.txt") + Md5Of("slow") + " " + tree.Path("slow.txt") + "\r\n");
+    fs::remove(tree.root / "a.txt");
+    RunOptions held;  // its open of slow.txt waits 3 s, after its first line
+    held.env = {{"LD_PRELOAD", SUMVANE_AT_OPEN_LIBRARY}, {"SUMVANE_PAUSE_NAME", "slow.txt"},
+                {"SUMVANE_PAUSE_SECONDS", "3"}, {"ASAN_OPTIONS", WithLinkOrderUnchecked()}};
+    std::optional<RunResult> second;
+    held.whileRunning = [&](pid_t) {
+        if (!second && LogLines(tree.Log(box)).size() == 1) second = box.Run({"-f" + tree.text, "-v"});
+    };
+
+    const RunResult first = box.Run({"-f" + tree.text, "-v"}, held);
+    ASSERT_TRUE(second) << "the first run ended before its log was written";
+    // Each run says its own line, and that it is in the log.
+    const RunResult& later = *second;
+    for (const RunResult* r : {&first, &later}) {
+        EXPECT_EQ(r->exitCode, 1);
+        EXPECT_TRUE(r->err.ends_with(NotFound(tree.Path("a.txt")) + "\nsumvane: 1 problem; log: " +
+                                     Native(tree.Log(box)) + "\n"))
+            << r->err;
+    }
+    EXPECT_EQ(LogLines(tree.Log(box)), (Lines{NotFound(tree.Path("a.txt")), NotFound(tree.Path("a.txt"))}));
+}
+
 // The weekly check of the README run as written: its one-time build, then
 // its crontab line through the shell from the home folder, where cron starts
 // it. Clean, the check exits with 0 and says nothing; after a change it exits
