@@ -2,7 +2,6 @@
 
 #include <optional>
 #include <string_view>
-#include <vector>
 
 #include "console.h"
 #include "platform.h"
@@ -287,10 +286,12 @@ std::vector<std::u16string> applyArguments(const std::vector<std::u16string>& ar
     // A folder to leave out is named as it lies below -f, exactly: one that
     // can match no folder is said, since the run would record what the user
     // meant to leave out.
-    for (const std::u16string& excluded : app.folderGiven ? app.excludedFolders : std::vector<std::u16string>{}) {
+    const std::u16string_view separators(kPathSeparators);
+    for (const std::u16string& excluded : app.excludedFolders) {
+        if (!app.folderGiven) break;
         if (IsAbsolutePath(excluded)) {
             notes.push_back(ShownInLogLine(u"-x" + excluded + u" leaves nothing out: name the folder as it lies below -f"));
-        } else if (!excluded.empty() && std::u16string_view(kPathSeparators).find(excluded.back()) != std::u16string::npos) {
+        } else if (!excluded.empty() && separators.find(excluded.back()) != std::u16string_view::npos) {
             notes.push_back(
                 ShownInLogLine(u"-x" + excluded + u" leaves nothing out: name the folder without a separator at its end"));
         }
