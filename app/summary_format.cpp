@@ -51,6 +51,45 @@ std::string Utf8Throughout(const std::u16string& text) {
 
 char UpperHexLetter(char c) { return (c >= 'a' && c <= 'f') ? static_cast<char>(c - 'a' + 'A') : c; }
 
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (UpperHexLetter(c) >= 'A' && UpperHexLetter(c) <= 'F'); }
+
+// md5sum writes the line of a name holding a backslash or a line end as a
+// backslash, the 32 digits, a space, its mode character (" " or "*") and the
+// name with each of those escaped ("\\", "\n", "\r"). Read as any other
+// line, its digest would begin with the backslash and its name hold the
+// escapes: an intact file would be called missing. Put right when the line
+// is one; `name` then holds the mode character and the name, as in md5sum's
+// plain lines. `separator` is the byte read after the first 32.
+bool TakeEscapedMd5sumLine(char (&digest)[32], char separator, std::string& name) {
+    if (digest[0] != '\\' || !std::all_of(digest + 1, digest + 32, IsHexDigit) || !IsHexDigit(separator)) return false;
+    if (name.size() < 3 || name[0] != ' ' || (name[1] != ' ' && name[1] != '*')) return false;
+    std::string plain(1, name[1]);
+    for (std::size_t i = 2; i < name.size(); ++i) {
+        if (name[i] != '\\') {
+            plain.push_back(name[i]);
+            continue;
+        }
+        if (++i == name.size()) return false;
+        switch (name[i]) {
+            case '\\':
+                plain.push_back('\\');
+                break;
+            case 'n':
+                plain.push_back('\n');
+                break;
+            case 'r':
+                plain.push_back('\r');
+                break;
+            default:
+                return false;  // no escape md5sum writes: the line is not one of its own
+        }
+    }
+    std::copy(digest + 1, digest + 32, digest);
+    digest[31] = separator;
+    name = std::move(plain);
+    return true;
+}
+
 }  // namespace
 
 bool startsWithUtf8Mark(const std::uint8_t* bytes, std::size_t length) {
@@ -84,9 +123,14 @@ std::vector<std::u16string> nameReadings(const std::string& bytes) {
     const auto add = [&](std::u16string name) {
         if (std::find(readings.begin(), readings.end(), name) == readings.end()) readings.push_back(std::move(name));
     };
-    const auto addAll = [&](const std::string& part) {
+    // `asListed`: bytes after md5sum's mark, which are the name as the
+    // system gave it to md5sum: that reading comes first, so that of two
+    // files whose names differ only in their encoding (a UTF-8 "\u00E9" and
+    // a Latin-1 one) each line checks its own.
+    const auto addAll = [&](const std::string& part, bool asListed) {
+        if (IsAscii(part)) return add(widenBytes(part));
+        if (asListed) add(DecodeUtf8(part, TakenAsSystemName, 0xDC00));
         add(widenBytes(part));
-        if (IsAscii(part)) return;
         add(DecodeUtf8(part, TakenAsSystemName, 0xDC00));
         add(DecodeUtf8(part, TakenAsUtf8, 0));
         add(EachByte(part));
@@ -95,9 +139,9 @@ std::vector<std::u16string> nameReadings(const std::string& bytes) {
     // md5sum's "<digest>  /path" (or " *"): where the rest is a whole path,
     // it is what the line names, and what a line saying it was not found
     // shows; the bytes with the mark are tried after it.
-    if (marked && IsAbsolutePath(widenBytes(bytes.substr(1)))) addAll(bytes.substr(1));
-    addAll(bytes);
-    if (marked) addAll(bytes.substr(1));
+    if (marked && IsAbsolutePath(widenBytes(bytes.substr(1)))) addAll(bytes.substr(1), true);
+    addAll(bytes, false);
+    if (marked) addAll(bytes.substr(1), true);
     return readings;
 }
 
@@ -121,6 +165,7 @@ void SummaryParser::EndLine(std::vector<SummaryLine>& lines) {
         // A name past the longest line is none the system could open.
         judged.kind = SummaryLine::Kind::InvalidFilename;
     } else {
+        TakeEscapedMd5sumLine(line_.digest, separator_, nameBytes_);
         std::vector<std::u16string> readings = nameReadings(nameBytes_);
         line_.name = std::move(readings.front());
         if (usable(line_.name)) {
@@ -172,6 +217,7 @@ void SummaryParser::Take(std::uint8_t byte, std::vector<SummaryLine>& lines) {
         line_.digest[line_.count++] = static_cast<char>(byte);
     } else if (line_.count == 32) {
         line_.count = 33;  // the separator: any byte
+        separator_ = static_cast<char>(byte);
     } else if (nameBytes_.size() < kLongestName) {
         nameBytes_.push_back(static_cast<char>(byte));
     } else {

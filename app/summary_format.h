@@ -11,7 +11,9 @@
 #include "tessel_log.h"
 
 struct SummaryEntry {
-    char digest[32] = {};       // the line's first 32 bytes, whatever they are
+    // The line's first 32 bytes, whatever they are (after the backslash of
+    // md5sum's line for a name it escaped).
+    char digest[32] = {};
     std::uint32_t count = 0;    // 0..32 digest bytes taken, 33 once past the separator
     std::u16string name;
     // The other names the same bytes may stand for (see nameReadings), to
@@ -36,7 +38,9 @@ std::u16string widenBytes(const std::string& bytes);
 // first, each once: UTF-8 throughout (a byte that is no UTF-8 standing for
 // itself as a system name's undecodable byte does), the per-character form,
 // and each byte on its own. A line as md5sum writes it has a mode character
-// (" " or "*") before the name: the readings of the bytes after it follow.
+// (" " or "*") before the name: the readings of the bytes after it follow,
+// the system's own reading of them first (md5sum lists names as the system
+// gives them).
 std::vector<std::u16string> nameReadings(const std::string& bytes);
 
 // Whether a stored digest says the same as a computed one: hexadecimal
@@ -86,6 +90,7 @@ private:
     std::string nameBytes_;
     bool overlong_ = false;
     bool afterCarriageReturn_ = false;
+    char separator_ = 0;  // the byte after the first 32 of the line
     std::size_t markSeen_ = 0;  // bytes of the mark met at the start so far
     bool markPassed_ = false;   // the data began with the mark, or did not
 };

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "problem_log.h"
 #include "tessel_file.h"
@@ -27,6 +28,10 @@ public:
     // did not reach the replacement, now or at an earlier line.
     bool add(const char (&digits)[32], const std::u16string& path);
     bool anyLine() const { return anyLine_; }
+    // A path no line can hold (it has a line end): kept out, for the caller
+    // to say so if the file is written at all.
+    void leaveOut(const std::u16string& path) { leftOut_.push_back(path); }
+    const std::vector<std::u16string>& leftOut() const { return leftOut_; }
     bool failed() const { return failed_; }
 
     enum class Committed {
@@ -44,4 +49,5 @@ private:
     const ProblemLog& problems_;
     bool anyLine_ = false;
     bool failed_ = false;
+    std::vector<std::u16string> leftOut_;
 };

@@ -8,6 +8,7 @@
 #include "engine/entry_resolver.h"
 #include "engine/hashing_thread.h"
 #include "engine/thread_count.h"
+#include "engine/tree_walk.h"
 #include "engine/verify_item.h"
 #include "file_reader.h"
 #include "path.h"
@@ -239,8 +240,15 @@ bool VerifyJob::take(const VerifyItem& item, const std::u16string& name, const F
     // A file there but unreadable keeps its recorded digest, so that a
     // rewrite taken for the summary still checks it next time.
     const char(&digits)[32] = verdict == Verdict::Unreadable ? item.stored : digest.digits;
-    if (settings_.rewriteOnDifference) rewrite.add(digits, name);
     if (verdict != Verdict::Unreadable) ++result.files;
+    if (!settings_.rewriteOnDifference) return verdict != Verdict::Good;
+    // A name with a line end (md5sum's lists escape them) would break the
+    // rewrite's line in two.
+    if (FitsOnOneLine(name)) {
+        rewrite.add(digits, name);
+    } else {
+        rewrite.leaveOut(name);
+    }
     return verdict != Verdict::Good;
 }
 
@@ -268,9 +276,12 @@ bool VerifyJob::finish(SummaryWriter& rewrite, bool complete, bool differed) {
         rewrite.remove();
         return false;
     }
+    // The rewrite, taken for the summary, would no longer check them.
+    for (const std::u16string& name : rewrite.leftOut()) problems_.logVerdict(name, Verdict::UnwritableName);
     // With no line written an older rewrite stays as it was.
     const SummaryWriter::Committed committed = rewrite.commit();
-    return committed == SummaryWriter::Committed::Failed || committed == SummaryWriter::Committed::ReplacedNotOnDisk;
+    return !rewrite.leftOut().empty() || committed == SummaryWriter::Committed::Failed ||
+           committed == SummaryWriter::Committed::ReplacedNotOnDisk;
 }
 
 RelocationDecision VerifyJob::findRelocation(const RelocationFinder& finder, DescriptorBudget& folders) {

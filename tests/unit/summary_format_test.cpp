@@ -126,6 +126,14 @@ INSTANTIATE_TEST_SUITE_P(
                   {{kDigits, u"a"}, {"\xEF\xBB\xBF" + kDigits.substr(3), u"b"}},
                   {}},
         ParseCase{"a mark alone holds no line", "\xEF\xBB\xBF", {}, {}},
+        ParseCase{"md5sum's line of a name it escaped",
+                  "\\" + kDigits + "  a\\\\b\\nc\\r\n" + "\\" + kDigits + " *d\n",
+                  {{kDigits, u" a\\b\nc\r"}, {kDigits, u"*d"}},
+                  {}},
+        ParseCase{"a backslash first, but no escape md5sum writes",
+                  "\\" + kDigits + "  a\\tb\n",
+                  {{"\\" + kDigits.substr(0, 31), u"  a\\tb"}},
+                  {}},
         ParseCase{"part of a mark alone", "\xEF\xBB", {}, {kBadHash}},
         ParseCase{"messages come in line order",
                   "\r\n" + kDigits + " \r\n" + kDigits + " ok\r\n",
@@ -261,6 +269,8 @@ TEST(PathBytes, EveryReadingOfTheSameBytes) {
         {" d/a.txt", {u" d/a.txt", u"d/a.txt"}},
         {"*d/a.txt", {u"*d/a.txt", u"d/a.txt"}},
         {" \xC3\xA9", {u" \u00E9", u" \u00C3\u00A9", u"\u00E9", u"\u00C3\u00A9"}},
+        // After the mark, the bytes as the system gave them to md5sum first.
+        {" \xE9", {u" \u00E9", u" " + Escape(0xE9), Escape(0xE9), u"\u00E9"}},
         {" ", {u" "}},
     };
     for (const auto& [bytes, readings] : cases) EXPECT_EQ(nameReadings(bytes), readings) << bytes;
