@@ -30,7 +30,8 @@ constexpr std::size_t kListingBuffer = std::size_t{256} << 10;
 
 FolderProblem ProblemOf(int error) {
     switch (error) {
-    case ENOENT: return FolderProblem::NotFound;
+    case ENOENT:
+    case ENAMETOOLONG: return FolderProblem::NotFound;  // no folder can have such a name
     case ENOTDIR:
     case ELOOP: return FolderProblem::NotAFolder;
     case EMFILE:

@@ -51,7 +51,8 @@ inline int OpenRegularFile(const std::string& path, int flags, mode_t mode = 066
 }
 
 // The path, or a folder on it, does not exist: what "not found" means.
-inline bool IsNotFoundError(int error) { return error == ENOENT || error == ENOTDIR; }
+// A name longer than the file system holds names no file there either.
+inline bool IsNotFoundError(int error) { return error == ENOENT || error == ENOTDIR || error == ENAMETOOLONG; }
 
 inline void CloseDescriptor(int& fd) {
     if (fd >= 0) {

@@ -39,7 +39,9 @@ ReadOutcome SequentialFile::Open(const std::u16string& path, const OwnerReads*) 
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();
-        const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        // A name too long for any file, or one no file may have, names none.
+        const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+                             error == ERROR_FILENAME_EXCED_RANGE || error == ERROR_INVALID_NAME;
         outOfDescriptors_ = error == ERROR_TOO_MANY_OPEN_FILES || error == ERROR_NOT_ENOUGH_MEMORY ||
                             error == ERROR_OUTOFMEMORY;
         return missing ? ReadOutcome::NotFound : ReadOutcome::Unreadable;

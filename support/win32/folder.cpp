@@ -24,7 +24,9 @@ HANDLE Native(std::intptr_t native) { return reinterpret_cast<HANDLE>(native); }
 FolderProblem ProblemOf(DWORD error) {
     switch (error) {
     case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND: return FolderProblem::NotFound;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_FILENAME_EXCED_RANGE:  // no folder can have such a name
+    case ERROR_INVALID_NAME: return FolderProblem::NotFound;
     case ERROR_DIRECTORY: return FolderProblem::NotAFolder;
     case ERROR_TOO_MANY_OPEN_FILES:
     case ERROR_NOT_ENOUGH_MEMORY:

@@ -101,12 +101,18 @@ TEST(FolderVerify, ChangedAndMissingFilesUnderRewrite) {
     EXPECT_FALSE(fs::exists(tree.Rewrite()));
 }
 
+// Names longer than any file's, of a file or of a folder on its way, name
+// no file either.
 TEST(FolderVerify, EveryFileMissingUnderRewriteWritesNoRewriteAndLeavesAnOlderOneAlone) {
     Sandbox box;
     Tree tree(box);
-    const std::string summary = Line(Md5Of("x"), tree.Path("gone1.txt")) + Line(Md5Of("y"), tree.Path("gone2.txt"));
+    const std::string tooLong(300, 'n');
+    const std::string underTooLong = std::string(300, 'f') + Sep() + "a.txt";
+    const std::string summary = Line(Md5Of("x"), tree.Path("gone1.txt")) + Line(Md5Of("y"), tree.Path("gone2.txt")) +
+                                Line(Md5Of("z"), tree.Path(tooLong)) + Line(Md5Of("a"), tree.Path(underTooLong));
     WriteFile(tree.Summary(), summary);
-    const Lines expectedLog = {NotFound(tree.Path("gone1.txt")), NotFound(tree.Path("gone2.txt"))};
+    const Lines expectedLog = {NotFound(tree.Path("gone1.txt")), NotFound(tree.Path("gone2.txt")),
+                               NotFound(tree.Path(tooLong)), NotFound(tree.Path(underTooLong))};
 
     ExpectRun(box.Run({"-f" + tree.text, "-vc"}), 1);
     EXPECT_EQ(LogLines(tree.Log(box)), expectedLog);
