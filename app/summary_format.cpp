@@ -4,6 +4,7 @@
 
 #include "name_compare.h"
 #include "path.h"
+#include "platform.h"
 #include "string_ids.h"
 #include "text.h"
 
@@ -123,13 +124,13 @@ std::vector<std::u16string> nameReadings(const std::string& bytes) {
     const auto add = [&](std::u16string name) {
         if (std::find(readings.begin(), readings.end(), name) == readings.end()) readings.push_back(std::move(name));
     };
-    // `asListed`: bytes after md5sum's mark, which are the name as the
-    // system gave it to md5sum: that reading comes first, so that of two
-    // files whose names differ only in their encoding (a UTF-8 "\u00E9" and
-    // a Latin-1 one) each line checks its own.
+    // `asListed`: bytes after md5sum's mark. Where names are bytes they are
+    // the name as the system gave it to md5sum: that reading comes first,
+    // so that of two files whose names differ only in their encoding (a
+    // UTF-8 "\u00E9" and a Latin-1 one) each line checks its own.
     const auto addAll = [&](const std::string& part, bool asListed) {
         if (IsAscii(part)) return add(widenBytes(part));
-        if (asListed) add(DecodeUtf8(part, TakenAsSystemName, 0xDC00));
+        if (asListed && kNamesAreBytes) add(DecodeUtf8(part, TakenAsSystemName, 0xDC00));
         add(widenBytes(part));
         add(DecodeUtf8(part, TakenAsSystemName, 0xDC00));
         add(DecodeUtf8(part, TakenAsUtf8, 0));

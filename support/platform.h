@@ -17,6 +17,10 @@ inline constexpr bool kWindowsBuild = true;
 inline constexpr bool kWindowsBuild = false;
 #endif
 
+// POSIX names are bytes, which a program listing them writes as they are;
+// Windows names are UTF-16, which such a list holds in some encoding.
+inline constexpr bool kNamesAreBytes = !kWindowsBuild;
+
 // A backslash is an ordinary name character on POSIX; Windows takes "/"
 // between names as well as its own "\".
 inline constexpr char16_t kPathSeparator = kWindowsBuild ? u'\\' : u'/';

@@ -269,8 +269,11 @@ TEST(PathBytes, EveryReadingOfTheSameBytes) {
         {" d/a.txt", {u" d/a.txt", u"d/a.txt"}},
         {"*d/a.txt", {u"*d/a.txt", u"d/a.txt"}},
         {" \xC3\xA9", {u" \u00E9", u" \u00C3\u00A9", u"\u00E9", u"\u00C3\u00A9"}},
-        // After the mark, the bytes as the system gave them to md5sum first.
-        {" \xE9", {u" \u00E9", u" " + Escape(0xE9), Escape(0xE9), u"\u00E9"}},
+        // After the mark, where names are bytes, the bytes as the system gave
+        // them to md5sum first.
+        {" \xE9", TesselLibrary::kNamesAreBytes
+                      ? std::vector<std::u16string>{u" \u00E9", u" " + Escape(0xE9), Escape(0xE9), u"\u00E9"}
+                      : std::vector<std::u16string>{u" \u00E9", u" " + Escape(0xE9), u"\u00E9", Escape(0xE9)}},
         {" ", {u" "}},
     };
     for (const auto& [bytes, readings] : cases) EXPECT_EQ(nameReadings(bytes), readings) << bytes;
