@@ -82,7 +82,10 @@ RelocationDecision RelocationFinder::decide(const std::function<bool(const std::
                                                                                              const Candidate& b) {
                                        return a.answers < b.answers;
                                    })->folder;
-    if (sameAsChecked(folder)) return decision;
+    if (sameAsChecked(folder)) {
+        decision.spelledAs = folder;
+        return decision;
+    }
     decision.kind = RelocationDecision::Kind::Moved;
     decision.recordedUnder = folder;
     decision.relocation = Relocation(folder, folderPath_);

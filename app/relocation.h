@@ -47,6 +47,10 @@ struct RelocationDecision {
     std::vector<std::u16string> candidates;  // with their separators, deepest first
     Relocation relocation;
     bool unanswered = false;  // entries lie outside F, and none of them was found below it
+    // AsWritten because the folder that answers is F under another spelling
+    // (a link, another letter case): that spelling, with its separator. A
+    // walk of F is compared with the entries in it.
+    std::u16string spelledAs;
 };
 
 class RelocationFinder {

@@ -52,9 +52,14 @@ bool SummaryWalkMerge::isCurrent(const std::u16string& path) const {
                        [&](const std::u16string& other) { return NameKey(other) == key; });
 }
 
+std::u16string SummaryWalkMerge::asListed(std::u16string walked) const {
+    if (root_.listed == root_.walked || walked.compare(0, root_.walked.size(), root_.walked) != 0) return walked;
+    return root_.listed + walked.substr(root_.walked.size());
+}
+
 void SummaryWalkMerge::push(BuildItem&& item, DigestTask&& task) {
     VerifyItem found;
-    found.name = std::move(item.path);
+    found.name = asListed(std::move(item.path));
     if (item.kind != BuildItem::Kind::File) {
         found.kind = item.kind == BuildItem::Kind::UnreadableFolder ? VerifyItem::Kind::UnreadableFolder
                                                                     : VerifyItem::Kind::UnwritableName;

@@ -19,9 +19,15 @@
 
 class SummaryWalkMerge final : private ItemSink<BuildItem> {
 public:
+    // The folder walked as its paths start, and as the summary spells it
+    // (the same folder under another spelling: a link, another letter case).
+    struct Spellings {
+        std::u16string walked;
+        std::u16string listed;
+    };
     SummaryWalkMerge(ItemSink<VerifyItem>& out, SummaryEntries& entries, const ListedNames& listed,
-                     const WalkOrder& order, EntryResolver& resolver)
-        : out_(out), entries_(entries), listed_(listed), order_(order), resolver_(resolver) {}
+                     const WalkOrder& order, EntryResolver& resolver, Spellings root)
+        : out_(out), entries_(entries), listed_(listed), order_(order), resolver_(resolver), root_(std::move(root)) {}
 
     // Runs the walk, then hands on the entries it did not reach.
     void run(BuildListing& walk);
@@ -36,12 +42,16 @@ private:
     void passEntry();
     // Whether the walk's file `path` is the entry at hand.
     bool isCurrent(const std::u16string& path) const;
+    // A path of the walk as the summary spells the folder, so that it is
+    // compared with the entries, and new files are named, as they are.
+    std::u16string asListed(std::u16string walked) const;
 
     ItemSink<VerifyItem>& out_;
     SummaryEntries& entries_;
     const ListedNames& listed_;
     const WalkOrder& order_;
     EntryResolver& resolver_;
+    const Spellings root_;
     std::optional<SummaryEntry> entry_;
     bool entriesDone_ = false;
 };

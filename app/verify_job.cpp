@@ -48,7 +48,7 @@ JobResult VerifyJob::verifySummary() {
 VerifyJob::FirstReading VerifyJob::readFirst(DescriptorBudget& folders, Slice* slice) {
     FirstReading first;
     const bool sizes = ProgressShowsCounts();
-    const WalkOrder order(settings_.folderPath());
+    WalkOrder order(settings_.folderPath());
     std::u16string previous;
     const auto take = [&](SummaryLine& line) {
         if (line.kind != SummaryLine::Kind::Entry) {
@@ -78,6 +78,7 @@ VerifyJob::FirstReading VerifyJob::readFirst(DescriptorBudget& folders, Slice* s
     const auto decide = [&](const RelocationDecision& decision) {
         decided = true;
         sayRelocation(decision, first);
+        order = WalkOrder(first.walkRoot);
         for (SummaryLine& line : held) take(line);
         held = {};
     };
@@ -116,14 +117,14 @@ bool VerifyJob::produce(ItemSink<VerifyItem>& sink, const FirstReading& first, D
         while (streamed.next(entry)) pushEntry(sink, std::move(entry), resolver, streamed.line());
         return streamed.whole();
     }
-    const WalkOrder order(settings_.folderPath());
+    const WalkOrder order(first.walkRoot);
     std::optional<SortedEntries> sorted;
     // A summary in any other order (one md5sum wrote) is held and sorted.
     if (!first.inWalkOrder) sorted.emplace(streamed, order);
     SummaryEntries& entries = sorted ? static_cast<SummaryEntries&>(*sorted) : streamed;
     DescriptorBudget ownWalkFolders(folders.tokens());
     TreeWalk walk(root_, walkSettingsFor(settings_, false), walkFolders ? *walkFolders : ownWalkFolders);
-    SummaryWalkMerge(sink, entries, listed_, order, resolver).run(walk);
+    SummaryWalkMerge(sink, entries, listed_, order, resolver, {settings_.folderPath(), first.walkRoot}).run(walk);
     return streamed.whole();
 }
 
@@ -320,4 +321,5 @@ void VerifyJob::sayRelocation(const RelocationDecision& decision, FirstReading& 
         }
     }
     first.relocation = decision.relocation;
+    first.walkRoot = decision.spelledAs.empty() ? settings_.folderPath() : decision.spelledAs;
 }

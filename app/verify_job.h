@@ -53,6 +53,9 @@ private:
         bool inWalkOrder = true;    // with -a: the entries come in the walk's order
         std::uint64_t bytes = 0;    // how long the summary was
         Relocation relocation;      // where its entries are checked
+        // With -a: the root the walk's paths are compared in, as the
+        // summary spells the folder checked.
+        std::u16string walkRoot;
         bool undecided = false;     // two folders fitted them equally (logged): the run fails
     };
     // Reads the summary once: its invalid lines are logged before any file

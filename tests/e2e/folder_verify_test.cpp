@@ -396,6 +396,30 @@ TEST(FolderAdditions, AListWrittenByMd5sumIsMergedInTheWalksOrder) {
                                                     Line(Md5Of("m.txt"), "m.txt") + Line(Md5Of("z.txt"), "z.txt"));
 }
 
+// The folder checked through a link, the same folder under another
+// spelling: its listed files are no news, and a new one is named, and
+// rewritten, as the summary spells the folder (not twice, once each way).
+TEST(FolderAdditions, AFolderCheckedThroughALinkIsComparedAsTheSummarySpellsIt) {
+    if (WineMode()) GTEST_SKIP() << "the link to a folder is made on Linux";
+    Sandbox box;
+    const fs::path root = box.root() / "data";
+    MakeTree(root, {{"a.txt", "a", ""}, {"sub/b.txt", "b", ""}});
+    const std::string rootText = Native(root);
+    ExpectRun(box.Run({"-f" + rootText, "-r", "-c"}), 0);
+    const std::string summary = *ReadFile(root / "Sumvane.md5");
+    const fs::path link = box.root() / "link";
+    fs::create_directory_symlink(root, link);
+    const std::string linkText = Native(link);
+
+    ExpectRun(box.Run({"-f" + linkText, "-r", "-avc"}), 0);
+    ExpectNoLog(box, linkText);
+    EXPECT_FALSE(fs::exists(root / "Sumvane.md5X"));
+    WriteFile(root / "sub" / "new.txt", "new");
+    EXPECT_EQ(box.Run({"-f" + linkText, "-r", "-avc"}).exitCode, 0);
+    EXPECT_EQ(LogLines(box.desktop() / LogName(linkText)), Lines{rootText + "/sub/new.txt - New File"});
+    EXPECT_EQ(ReadFile(root / "Sumvane.md5X"), summary + Line(Md5Of("new"), rootText + "/sub/new.txt"));
+}
+
 // "Preis \u00C4\u00A9" in one byte per character is C4 A9, the UTF-8 of
 // "Preis \u0129": with both files there, each line checks its own file,
 // whatever happens to either.

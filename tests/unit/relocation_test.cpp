@@ -80,6 +80,7 @@ TEST(RelocationFinder, DecidesOnceFromTheEntriesAndTheFolder) {
         for (const std::u16string& folder : c.candidates) candidates.push_back(P(folder));
         EXPECT_EQ(decision.candidates, candidates);
         EXPECT_EQ(decision.relocation.active(), c.kind == Kind::Moved);
+        EXPECT_EQ(decision.spelledAs, c.sameFolder.empty() ? u"" : P(c.sameFolder));
         // Nothing outside F is ever looked at.
         for (const std::u16string& path : asked) EXPECT_EQ(path.rfind(P(u"/mnt/backup/photos/"), 0), 0u);
     }
