@@ -26,7 +26,7 @@ bool BelowChecked(const std::u16string& name, const std::u16string& folderPath) 
 std::u16string Relocation::apply(const std::u16string& name) const {
     // F may lie below R (a copy kept inside the original): what is below F
     // already stays.
-    if (!active() || BelowChecked(name, to_) || !Below(name, from_)) return name;
+    if (!active() || BelowChecked(name, to_) || !BelowChecked(name, from_)) return name;
     return to_ + name.substr(from_.size());
 }
 
@@ -38,8 +38,10 @@ void Relocation::apply(SummaryEntry& entry) const {
 
 void RelocationFinder::consider(const SummaryEntry& entry) {
     const std::u16string& name = entry.name;
-    // A relative name is found from the current folder, whatever F is.
-    if (!IsAbsolutePath(name) || BelowChecked(name, folderPath_)) return;
+    if (BelowChecked(name, folderPath_)) return;
+    // md5sum's mark before a relative name: the name it means is found from
+    // the current folder, as md5sum finds it.
+    if (!IsAbsolutePath(name) && (name[0] == u' ' || name[0] == u'*')) return;
     outside_.push_back(name);
 }
 
@@ -50,16 +52,18 @@ RelocationDecision RelocationFinder::decide(const std::function<bool(const std::
         std::size_t answers = 0;
     };
     std::vector<Candidate> candidates;
+    const auto answer = [&](const std::u16string& folder, const std::u16string& below) {
+        auto at = std::find_if(candidates.begin(), candidates.end(), [&](const Candidate& c) { return c.folder == folder; });
+        if (at == candidates.end()) at = candidates.insert(candidates.end(), Candidate{folder, 0});
+        if (exists(folderPath_ + below)) ++at->answers;
+    };
     for (const std::u16string& name : outside_) {
-        // Every folder on the entry's path, the deepest first.
+        // Every folder on the entry's path, the deepest first; for a
+        // relative name at last the current folder it is found from.
         for (std::size_t end = name.size(); end-- > 0;) {
-            if (!IsSeparator(name[end]) || end + 1 == name.size()) continue;
-            const std::u16string folder = name.substr(0, end + 1);
-            auto at = std::find_if(candidates.begin(), candidates.end(),
-                                   [&](const Candidate& c) { return c.folder == folder; });
-            if (at == candidates.end()) at = candidates.insert(candidates.end(), Candidate{folder, 0});
-            if (exists(folderPath_ + name.substr(end + 1))) ++at->answers;
+            if (IsSeparator(name[end]) && end + 1 != name.size()) answer(name.substr(0, end + 1), name.substr(end + 1));
         }
+        if (!IsAbsolutePath(name)) answer(u"", name);
     }
     RelocationDecision decision;
     std::size_t best = 0;
@@ -71,17 +75,18 @@ RelocationDecision RelocationFinder::decide(const std::function<bool(const std::
     for (const Candidate& c : candidates) {
         if (c.answers == best) decision.candidates.push_back(c.folder);
     }
+    // Relative names that answer as well from the current folder as from
+    // any folder on their paths are taken as written.
+    if (std::find(decision.candidates.begin(), decision.candidates.end(), u"") != decision.candidates.end())
+        decision.candidates = {u""};
     std::stable_sort(decision.candidates.begin(), decision.candidates.end(),
                      [](const std::u16string& a, const std::u16string& b) { return a.size() > b.size(); });
     if (decision.candidates.size() > 1) {
         decision.kind = RelocationDecision::Kind::Undecided;
         return decision;
     }
+    const std::u16string folder = std::move(decision.candidates.front());
     decision.candidates.clear();
-    const std::u16string& folder = std::max_element(candidates.begin(), candidates.end(), [](const Candidate& a,
-                                                                                             const Candidate& b) {
-                                       return a.answers < b.answers;
-                                   })->folder;
     if (sameAsChecked(folder)) {
         decision.spelledAs = folder;
         return decision;

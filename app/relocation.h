@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,10 +23,11 @@
 class Relocation {
 public:
     Relocation() = default;  // none: every name as written
-    // `from`, R, and `to`, F, each as the paths below it start.
-    Relocation(std::u16string from, std::u16string to) : from_(std::move(from)), to_(std::move(to)) {}
+    // `from`, R, and `to`, F, each as the paths below it start (R empty: the
+    // current folder, which relative names lie below).
+    Relocation(std::u16string from, std::u16string to) : from_(std::move(from)), to_(std::move(to)), active_(true) {}
 
-    bool active() const { return !from_.empty(); }
+    bool active() const { return active_; }
     // A name below R as it is below F; any other name as written.
     std::u16string apply(const std::u16string& name) const;
     // The entry's name and its other readings.
@@ -34,6 +36,7 @@ public:
 private:
     std::u16string from_;
     std::u16string to_;
+    bool active_ = false;
 };
 
 // What the start of the summary and the folder say about R.
@@ -48,9 +51,10 @@ struct RelocationDecision {
     Relocation relocation;
     bool unanswered = false;  // entries lie outside F, and none of them was found below it
     // AsWritten because the folder that answers is F under another spelling
-    // (a link, another letter case): that spelling, with its separator. A
-    // walk of F is compared with the entries in it.
-    std::u16string spelledAs;
+    // (a link, another letter case, the current folder): that spelling, with
+    // its separator (empty: the current folder). A walk of F is compared
+    // with the entries in it.
+    std::optional<std::u16string> spelledAs;
 };
 
 class RelocationFinder {

@@ -321,5 +321,5 @@ void VerifyJob::sayRelocation(const RelocationDecision& decision, FirstReading& 
         }
     }
     first.relocation = decision.relocation;
-    first.walkRoot = decision.spelledAs.empty() ? settings_.folderPath() : decision.spelledAs;
+    first.walkRoot = decision.spelledAs.value_or(settings_.folderPath());
 }

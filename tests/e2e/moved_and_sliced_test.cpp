@@ -103,6 +103,35 @@ TEST(MovedArchive, ACopyIsCheckedWhereItIsNotWhereItWasRecorded) {
     ExpectNoLog(box, copyText);
 }
 
+// A folder recorded as "-fphotos" holds names relative to where the build
+// ran. Its copy, checked from the same place, is checked where it is; and
+// the folder itself, checked from elsewhere, where it is too, not below
+// the folder the check runs in.
+TEST(MovedArchive, AFolderRecordedUnderARelativePath) {
+    Sandbox box;
+    RunOptions above;
+    above.cwd = box.root();
+    MakeTree(box.root() / "photos", kPhotos);
+    ExpectRun(box.Run({"-fphotos", "-r", "-c"}, above), 0);
+    fs::copy(box.root() / "photos", box.root() / "copy", fs::copy_options::recursive);
+    Damage(box.root() / "copy" / "sub" / "b.jpg", "damaged", box.root() / "copy" / "Sumvane.md5");
+    fs::remove(box.root() / "copy" / "a.jpg");
+    const fs::path log = box.desktop() / LogName("copy");
+    ExpectRunWithNews(box.Run({"-fcopy", "-v"}, above), 1, "2 problems (1 damaged)", log);
+    EXPECT_EQ(LogLines(log), (Lines{RecordedUnder("copy", "photos"), In("copy", "a.jpg") + " - File Not Found",
+                                    Damaged(In("copy", "sub/b.jpg"), Md5Of("photo b"), Md5Of("damaged"))}));
+
+    ExpectRun(box.Run({"-fphotos", "-v"}, above), 0);
+    EXPECT_FALSE(fs::exists(box.desktop() / LogName("photos")));
+    fs::create_directories(box.root() / "elsewhere" / "photos");
+    RunOptions elsewhere;
+    elsewhere.cwd = box.root() / "elsewhere";
+    const std::string photosText = Native(box.root() / "photos");
+    const fs::path photosLog = box.desktop() / LogName(photosText);
+    ExpectRunWithNews(box.Run({"-f" + photosText, "-v"}, elsewhere), 0, "no problem", photosLog);
+    EXPECT_EQ(LogLines(photosLog), Lines{RecordedUnder(photosText, "photos")});
+}
+
 // Proof that the original is never opened: it cannot be, and nothing says so.
 TEST(MovedArchive, TheOriginalIsNeverOpened) {
     if (WineMode()) GTEST_SKIP() << "POSIX permissions";

@@ -34,8 +34,12 @@ struct Case {
     RelocationDecision::Kind kind;
     std::u16string recordedUnder;
     Names candidates;
-    std::u16string sameFolder;  // a folder that is F under another spelling
+    std::u16string sameFolder;  // a folder that is F under another spelling ("." the current folder)
 };
+
+// The folder a case names as it reaches the finder: "." is the current
+// folder, which the finder spells "".
+std::u16string Spelled(const std::u16string& folder) { return folder == u"." ? u"" : P(folder); }
 
 TEST(RelocationFinder, DecidesOnceFromTheEntriesAndTheFolder) {
     using Kind = RelocationDecision::Kind;
@@ -53,8 +57,18 @@ TEST(RelocationFinder, DecidesOnceFromTheEntriesAndTheFolder) {
          Kind::Moved, u"/srv/photos/", {}, u""},
         // Nothing below F answers: a list of files kept elsewhere.
         {"nothing answers", {u"/etc/hosts", u"/etc/passwd"}, {u"a.jpg"}, Kind::AsWritten, u"", {}, u""},
-        // Relative names are found from the current folder, as written.
-        {"relative names", {u"photos/a.jpg"}, {u"a.jpg"}, Kind::AsWritten, u"", {}, u""},
+        // Relative names are looked for below F too: a copy of a folder
+        // recorded as "-fphotos".
+        {"relative names", {u"photos/a.jpg", u"photos/b.jpg"}, {u"a.jpg"}, Kind::Moved, u"photos/", {}, u""},
+        // Found as well from the current folder as from a folder on their
+        // paths: taken as written, from the current folder (F there, or not).
+        {"relative names of F", {u"2024/a.jpg", u"b.jpg"}, {u"2024/a.jpg", u"a.jpg", u"b.jpg"}, Kind::AsWritten,
+         u"", {}, u"."},
+        {"relative names of F, from elsewhere", {u"2024/a.jpg", u"b.jpg"}, {u"2024/a.jpg", u"a.jpg", u"b.jpg"},
+         Kind::Moved, u".", {}, u""},
+        // md5sum's mark before a relative name: found from the current folder.
+        {"md5sum's relative names", {u" photos/a.jpg", u"*photos/b.jpg"}, {u"a.jpg", u"b.jpg"}, Kind::AsWritten,
+         u"", {}, u""},
         // Two folders answer equally well: no guess.
         {"undecided", {u"/srv/photos/a.jpg"}, {u"a.jpg", u"photos/a.jpg"}, Kind::Undecided, u"",
          {u"/srv/photos/", u"/srv/"}, u""},
@@ -73,14 +87,14 @@ TEST(RelocationFinder, DecidesOnceFromTheEntriesAndTheFolder) {
                 asked.push_back(path);
                 return existing.count(path) != 0;
             },
-            [&](const std::u16string& folder) { return !c.sameFolder.empty() && folder == P(c.sameFolder); });
+            [&](const std::u16string& folder) { return !c.sameFolder.empty() && folder == Spelled(c.sameFolder); });
         EXPECT_EQ(decision.kind, c.kind);
-        EXPECT_EQ(decision.recordedUnder, c.recordedUnder.empty() ? u"" : P(c.recordedUnder));
+        EXPECT_EQ(decision.recordedUnder, c.recordedUnder.empty() ? u"" : Spelled(c.recordedUnder));
         Names candidates;
         for (const std::u16string& folder : c.candidates) candidates.push_back(P(folder));
         EXPECT_EQ(decision.candidates, candidates);
         EXPECT_EQ(decision.relocation.active(), c.kind == Kind::Moved);
-        EXPECT_EQ(decision.spelledAs, c.sameFolder.empty() ? u"" : P(c.sameFolder));
+        EXPECT_EQ(decision.spelledAs, c.sameFolder.empty() ? std::nullopt : std::optional(Spelled(c.sameFolder)));
         // Nothing outside F is ever looked at.
         for (const std::u16string& path : asked) EXPECT_EQ(path.rfind(P(u"/mnt/backup/photos/"), 0), 0u);
     }
@@ -92,6 +106,11 @@ TEST(Relocation, MovesTheNamesBelowTheRecordedFolderOnly) {
     EXPECT_EQ(moved.apply(P(u"/srv/photos-old/a.jpg")), P(u"/srv/photos-old/a.jpg"));
     EXPECT_EQ(moved.apply(P(u"/etc/hosts")), P(u"/etc/hosts"));
     EXPECT_EQ(moved.apply(u"photos/a.jpg"), u"photos/a.jpg");
+    // Recorded under the current folder: its relative names move, whole paths stay.
+    const Relocation fromCurrent(u"", P(u"/mnt/backup/photos/"));
+    EXPECT_TRUE(fromCurrent.active());
+    EXPECT_EQ(fromCurrent.apply(P(u"2024/a.jpg")), P(u"/mnt/backup/photos/2024/a.jpg"));
+    EXPECT_EQ(fromCurrent.apply(P(u"/etc/hosts")), P(u"/etc/hosts"));
     // F inside the recorded folder: what lies below F already stays.
     const Relocation inside(P(u"/srv/"), P(u"/srv/copy/"));
     EXPECT_EQ(inside.apply(P(u"/srv/copy/a.jpg")), P(u"/srv/copy/a.jpg"));
