@@ -26,8 +26,12 @@ bool BelowChecked(const std::u16string& name, const std::u16string& folderPath) 
 std::u16string Relocation::apply(const std::u16string& name) const {
     // F may lie below R (a copy kept inside the original): what is below F
     // already stays.
-    if (!active() || BelowChecked(name, to_) || !BelowChecked(name, from_)) return name;
-    return to_ + name.substr(from_.size());
+    if (!active() || BelowChecked(name, to_)) return name;
+    if (BelowChecked(name, from_)) return to_ + name.substr(from_.size());
+    // md5sum's line for a name below R: the name it means moves with it,
+    // so that none of the entry's readings is looked for at R.
+    if (isMd5sumRelativeName(name) && BelowChecked(name.substr(1), from_)) return to_ + name.substr(1 + from_.size());
+    return name;
 }
 
 void Relocation::apply(SummaryEntry& entry) const {
@@ -37,11 +41,9 @@ void Relocation::apply(SummaryEntry& entry) const {
 }
 
 void RelocationFinder::consider(const SummaryEntry& entry) {
-    const std::u16string& name = entry.name;
+    // md5sum's mark before a relative name: the name it means decides.
+    const std::u16string name = isMd5sumRelativeName(entry.name) ? entry.name.substr(1) : entry.name;
     if (BelowChecked(name, folderPath_)) return;
-    // md5sum's mark before a relative name: the name it means is found from
-    // the current folder, as md5sum finds it.
-    if (!IsAbsolutePath(name) && (name[0] == u' ' || name[0] == u'*')) return;
     outside_.push_back(name);
 }
 

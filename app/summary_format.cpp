@@ -146,6 +146,10 @@ std::vector<std::u16string> nameReadings(const std::string& bytes) {
     return readings;
 }
 
+bool isMd5sumRelativeName(const std::u16string& name) {
+    return name.size() > 1 && (name[0] == u' ' || name[0] == u'*') && !IsAbsolutePath(name.substr(1));
+}
+
 bool sameDigest(const char (&stored)[32], const char (&computed)[32]) {
     for (int i = 0; i < 32; ++i) {
         if (UpperHexLetter(stored[i]) != UpperHexLetter(computed[i])) return false;

@@ -43,6 +43,11 @@ std::u16string widenBytes(const std::string& bytes);
 // gives them).
 std::vector<std::u16string> nameReadings(const std::string& bytes);
 
+// Whether `name` is a relative name as md5sum's line gives it: its mode
+// character (" " or "*") first, then the name md5sum found from the folder
+// it ran in.
+bool isMd5sumRelativeName(const std::u16string& name);
+
 // Whether a stored digest says the same as a computed one: hexadecimal
 // letters match in either case.
 bool sameDigest(const char (&stored)[32], const char (&computed)[32]);

@@ -35,11 +35,6 @@ std::string Mismatch(const std::string& path, const std::string& stored, const s
 
 std::string NotFound(const std::string& path) { return path + " - File Not Found"; }
 
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
-
 // A folder "data" of four files under the sandbox root, with the paths as the
 // program spells them.
 struct Tree {
@@ -375,7 +370,7 @@ TEST(FolderAdditions, TheRewriteHoldsTheFolderAsItIsNow) {
 
 // A list as md5sum writes it, in its own order and with names relative to
 // the folder: -a still finds what is new, and the rewrite comes in the
-// order a build writes.
+// order a build writes; the same with the folder given as a whole path.
 TEST(FolderAdditions, AListWrittenByMd5sumIsMergedInTheWalksOrder) {
     Sandbox box;
     const fs::path root = box.root() / "data";
@@ -389,11 +384,15 @@ TEST(FolderAdditions, AListWrittenByMd5sumIsMergedInTheWalksOrder) {
     RunOptions inRoot;  // the names are relative to the folder md5sum ran in
     inRoot.cwd = root;
     const std::string rootText = Native(root);
-    const RunResult r = box.Run({"-f", "-avc"}, inRoot);
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(LogLines(box.desktop() / "Sumvane.txt"), Lines{"b.txt - New File"});
-    EXPECT_EQ(ReadFile(root / "Sumvane.md5X"), Line(Md5Of("a.txt"), "a.txt") + Line(Md5Of("b"), "b.txt") +
-                                                    Line(Md5Of("m.txt"), "m.txt") + Line(Md5Of("z.txt"), "z.txt"));
+    for (const std::string& folder : {std::string(), rootText}) {
+        SCOPED_TRACE(folder);
+        fs::remove(root / "Sumvane.md5X");
+        EXPECT_EQ(box.Run({"-f" + folder, "-avc"}, inRoot).exitCode, 0);
+        EXPECT_EQ(LogLines(box.desktop() / (folder.empty() ? "Sumvane.txt" : LogName(rootText))),
+                  Lines{"b.txt - New File"});
+        EXPECT_EQ(ReadFile(root / "Sumvane.md5X"), Line(Md5Of("a.txt"), "a.txt") + Line(Md5Of("b"), "b.txt") +
+                                                        Line(Md5Of("m.txt"), "m.txt") + Line(Md5Of("z.txt"), "z.txt"));
+    }
 }
 
 // The folder checked through a link, the same folder under another

@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -428,6 +429,11 @@ std::string MismatchDate(WriteTime file, WriteTime recordedIn) {
 
 std::string MismatchDate(const fs::path& file, const fs::path& recordedIn) {
     return MismatchDate(WriteTimeOf(file), WriteTimeOf(recordedIn));
+}
+
+std::string Lower(std::string text) {
+    for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return text;
 }
 
 std::string Md5Of(const std::string& bytes) {

@@ -123,6 +123,8 @@ std::string WithLinkOrderUnchecked();
 
 // Upper-case MD5 digits of `bytes`, computed independently of the program.
 std::string Md5Of(const std::string& bytes);
+// Text in lower case: digits as md5sum writes them.
+std::string Lower(std::string text);
 
 // A file's last write time as the program under test sees it: nanoseconds
 // on Linux, 100-nanosecond ticks under Wine.

@@ -103,20 +103,31 @@ TEST(MovedArchive, ACopyIsCheckedWhereItIsNotWhereItWasRecorded) {
     ExpectNoLog(box, copyText);
 }
 
-// A folder recorded as "-fphotos" holds names relative to where the build
-// ran. Its copy, checked from the same place, is checked where it is; and
-// the folder itself, checked from elsewhere, where it is too, not below
-// the folder the check runs in.
+// A folder recorded as "-fphotos" (or listed by "md5sum photos/...") holds
+// names relative to where the list was made. Its copy, checked from the
+// same place, is checked where it is; and the folder itself, checked from
+// elsewhere, where it is too, not below the folder the check runs in.
 TEST(MovedArchive, AFolderRecordedUnderARelativePath) {
     Sandbox box;
     RunOptions above;
     above.cwd = box.root();
     MakeTree(box.root() / "photos", kPhotos);
+    const fs::path log = box.desktop() / LogName("copy");
+    if (!WineMode()) {  // md5sum's names hold "/", which the log would show as they are under Wine
+        const std::string command = "cd '" + box.root().string() +
+                                    "' && md5sum photos/a.jpg photos/sub/b.jpg photos/sub/c.jpg > photos/Sumvane.md5";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        fs::copy(box.root() / "photos", box.root() / "copy", fs::copy_options::recursive);
+        Damage(box.root() / "copy" / "sub" / "b.jpg", "damaged", box.root() / "copy" / "Sumvane.md5");
+        ExpectRunWithNews(box.Run({"-fcopy", "-v"}, above), 1, "1 problem (1 damaged)", log);
+        EXPECT_EQ(LogLines(log), (Lines{RecordedUnder("copy", "photos"),
+                                        Damaged("copy/sub/b.jpg", Lower(Md5Of("photo b")), Md5Of("damaged"))}));
+        fs::remove_all(box.root() / "copy");
+    }
     ExpectRun(box.Run({"-fphotos", "-r", "-c"}, above), 0);
     fs::copy(box.root() / "photos", box.root() / "copy", fs::copy_options::recursive);
     Damage(box.root() / "copy" / "sub" / "b.jpg", "damaged", box.root() / "copy" / "Sumvane.md5");
     fs::remove(box.root() / "copy" / "a.jpg");
-    const fs::path log = box.desktop() / LogName("copy");
     ExpectRunWithNews(box.Run({"-fcopy", "-v"}, above), 1, "2 problems (1 damaged)", log);
     EXPECT_EQ(LogLines(log), (Lines{RecordedUnder("copy", "photos"), In("copy", "a.jpg") + " - File Not Found",
                                     Damaged(In("copy", "sub/b.jpg"), Md5Of("photo b"), Md5Of("damaged"))}));

@@ -47,11 +47,6 @@ TEST_P(SingleFileTest, CompanionAndLog) {
     EXPECT_EQ(LogLines(box.desktop() / "Sumvane.txt"), expected);
 }
 
-std::string Lower(std::string text) {
-    for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    return text;
-}
-
 const std::string kNewDigest = Md5Of(kNew);
 // Each case writes the file before its companion, so a mismatch is never an
 // edit made since the companion was written.

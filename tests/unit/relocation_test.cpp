@@ -66,9 +66,9 @@ TEST(RelocationFinder, DecidesOnceFromTheEntriesAndTheFolder) {
          u"", {}, u"."},
         {"relative names of F, from elsewhere", {u"2024/a.jpg", u"b.jpg"}, {u"2024/a.jpg", u"a.jpg", u"b.jpg"},
          Kind::Moved, u".", {}, u""},
-        // md5sum's mark before a relative name: found from the current folder.
-        {"md5sum's relative names", {u" photos/a.jpg", u"*photos/b.jpg"}, {u"a.jpg", u"b.jpg"}, Kind::AsWritten,
-         u"", {}, u""},
+        // md5sum's mark before a relative name: the name after it decides.
+        {"md5sum's relative names", {u" photos/a.jpg", u"*photos/b.jpg"}, {u"a.jpg", u"b.jpg"}, Kind::Moved,
+         u"photos/", {}, u""},
         // Two folders answer equally well: no guess.
         {"undecided", {u"/srv/photos/a.jpg"}, {u"a.jpg", u"photos/a.jpg"}, Kind::Undecided, u"",
          {u"/srv/photos/", u"/srv/"}, u""},
@@ -111,6 +111,11 @@ TEST(Relocation, MovesTheNamesBelowTheRecordedFolderOnly) {
     EXPECT_TRUE(fromCurrent.active());
     EXPECT_EQ(fromCurrent.apply(P(u"2024/a.jpg")), P(u"/mnt/backup/photos/2024/a.jpg"));
     EXPECT_EQ(fromCurrent.apply(P(u"/etc/hosts")), P(u"/etc/hosts"));
+    // md5sum's line for a name below R moves as the name does.
+    const Relocation relative(P(u"photos/"), P(u"/mnt/backup/photos/"));
+    EXPECT_EQ(relative.apply(P(u" photos/sub/a.jpg")), P(u"/mnt/backup/photos/sub/a.jpg"));
+    EXPECT_EQ(relative.apply(P(u"*photos/a.jpg")), P(u"/mnt/backup/photos/a.jpg"));
+    EXPECT_EQ(relative.apply(P(u" other/a.jpg")), P(u" other/a.jpg"));
     // F inside the recorded folder: what lies below F already stays.
     const Relocation inside(P(u"/srv/"), P(u"/srv/copy/"));
     EXPECT_EQ(inside.apply(P(u"/srv/copy/a.jpg")), P(u"/srv/copy/a.jpg"));
