@@ -43,8 +43,10 @@ void Relocation::apply(SummaryEntry& entry) const {
 void RelocationFinder::consider(const SummaryEntry& entry) {
     // md5sum's mark before a relative name: the name it means decides.
     const std::u16string name = isMd5sumRelativeName(entry.name) ? entry.name.substr(1) : entry.name;
+    const bool whole = IsAbsolutePath(name);
+    anyWhole_ = anyWhole_ || whole;
     if (BelowChecked(name, folderPath_)) return;
-    outside_.push_back(name);
+    (whole ? outside_ : relative_).push_back(name);
 }
 
 RelocationDecision RelocationFinder::decide(const std::function<bool(const std::u16string& path)>& exists,
@@ -59,19 +61,23 @@ RelocationDecision RelocationFinder::decide(const std::function<bool(const std::
         if (at == candidates.end()) at = candidates.insert(candidates.end(), Candidate{folder, 0});
         if (exists(folderPath_ + below)) ++at->answers;
     };
-    for (const std::u16string& name : outside_) {
-        // Every folder on the entry's path, the deepest first; for a
-        // relative name at last the current folder it is found from.
-        for (std::size_t end = name.size(); end-- > 0;) {
-            if (IsSeparator(name[end]) && end + 1 != name.size()) answer(name.substr(0, end + 1), name.substr(end + 1));
+    const std::vector<std::u16string> none;
+    const std::vector<std::u16string>& relative = anyWhole_ ? none : relative_;
+    for (const auto* names : {&outside_, &relative}) {
+        for (const std::u16string& name : *names) {
+            // Every folder on the entry's path, the deepest first; for a
+            // relative name at last the current folder it is found from.
+            for (std::size_t end = name.size(); end-- > 0;) {
+                if (IsSeparator(name[end]) && end + 1 != name.size()) answer(name.substr(0, end + 1), name.substr(end + 1));
+            }
+            if (names == &relative) answer(u"", name);
         }
-        if (!IsAbsolutePath(name)) answer(u"", name);
     }
     RelocationDecision decision;
     std::size_t best = 0;
     for (const Candidate& c : candidates) best = std::max(best, c.answers);
     if (best == 0) {
-        decision.unanswered = !outside_.empty();
+        decision.unanswered = !outside_.empty() || !relative.empty();
         return decision;
     }
     for (const Candidate& c : candidates) {

@@ -81,7 +81,11 @@ public:
 
 private:
     std::u16string folderPath_;
-    std::vector<std::u16string> outside_;  // entries not below F, absolute
+    std::vector<std::u16string> outside_;   // entries not below F, whole paths
+    std::vector<std::u16string> relative_;  // entries not below F, relative
+    // A summary holding whole paths was not built with a relative folder:
+    // its relative names are found from the current folder, as written.
+    bool anyWhole_ = false;
 };
 
 // A folder as a log line names it: without its last separator, unless it

@@ -66,6 +66,10 @@ TEST(RelocationFinder, DecidesOnceFromTheEntriesAndTheFolder) {
          u"", {}, u"."},
         {"relative names of F, from elsewhere", {u"2024/a.jpg", u"b.jpg"}, {u"2024/a.jpg", u"a.jpg", u"b.jpg"},
          Kind::Moved, u".", {}, u""},
+        // Relative names beside whole paths are found from the current
+        // folder, whatever answers below F.
+        {"relative names beside whole paths", {u"/mnt/backup/photos/a.jpg", u"b.jpg", u"photos/c.jpg"},
+         {u"a.jpg", u"b.jpg", u"c.jpg"}, Kind::AsWritten, u"", {}, u""},
         // md5sum's mark before a relative name: the name after it decides.
         {"md5sum's relative names", {u" photos/a.jpg", u"*photos/b.jpg"}, {u"a.jpg", u"b.jpg"}, Kind::Moved,
          u"photos/", {}, u""},
