@@ -61,23 +61,25 @@ RelocationDecision RelocationFinder::decide(const std::function<bool(const std::
         if (at == candidates.end()) at = candidates.insert(candidates.end(), Candidate{folder, 0});
         if (exists(folderPath_ + below)) ++at->answers;
     };
-    const std::vector<std::u16string> none;
-    const std::vector<std::u16string>& relative = anyWhole_ ? none : relative_;
-    for (const auto* names : {&outside_, &relative}) {
-        for (const std::u16string& name : *names) {
-            // Every folder on the entry's path, the deepest first; for a
-            // relative name at last the current folder it is found from.
-            for (std::size_t end = name.size(); end-- > 0;) {
-                if (IsSeparator(name[end]) && end + 1 != name.size()) answer(name.substr(0, end + 1), name.substr(end + 1));
-            }
-            if (names == &relative) answer(u"", name);
+    // Every folder on the entry's path, the deepest first.
+    const auto answerAlong = [&](const std::u16string& name) {
+        for (std::size_t end = name.size(); end-- > 0;) {
+            if (IsSeparator(name[end]) && end + 1 != name.size()) answer(name.substr(0, end + 1), name.substr(end + 1));
+        }
+    };
+    for (const std::u16string& name : outside_) answerAlong(name);
+    const bool relativeTakePart = !anyWhole_ && !relative_.empty();
+    if (relativeTakePart) {
+        for (const std::u16string& name : relative_) {
+            answerAlong(name);
+            answer(u"", name);  // and the current folder it is found from
         }
     }
     RelocationDecision decision;
     std::size_t best = 0;
     for (const Candidate& c : candidates) best = std::max(best, c.answers);
     if (best == 0) {
-        decision.unanswered = !outside_.empty() || !relative.empty();
+        decision.unanswered = !outside_.empty() || relativeTakePart;
         return decision;
     }
     for (const Candidate& c : candidates) {

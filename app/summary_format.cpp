@@ -129,7 +129,10 @@ std::vector<std::u16string> nameReadings(const std::string& bytes) {
     // so that of two files whose names differ only in their encoding (a
     // UTF-8 "\u00E9" and a Latin-1 one) each line checks its own.
     const auto addAll = [&](const std::string& part, bool asListed) {
-        if (IsAscii(part)) return add(widenBytes(part));
+        if (IsAscii(part)) {
+            add(widenBytes(part));
+            return;
+        }
         if (asListed && kNamesAreBytes) add(DecodeUtf8(part, TakenAsSystemName, 0xDC00));
         add(widenBytes(part));
         add(DecodeUtf8(part, TakenAsSystemName, 0xDC00));
