@@ -29,6 +29,9 @@ if(NOT WIN32)
   endif()
   install(FILES "${PROJECT_SOURCE_DIR}/README.md" "${SUMVANE_HELP_PAGE}"
           DESTINATION "${CMAKE_INSTALL_DATAROOTDIR}/doc/sumvane")
+  # The README's links lead into docs/, installed beside it as it lies here.
+  install(DIRECTORY "${PROJECT_SOURCE_DIR}/docs/" DESTINATION "${CMAKE_INSTALL_DATAROOTDIR}/doc/sumvane/docs"
+          FILES_MATCHING PATTERN "*.md")
 
   # The systemd template units of the weekly check and the check in slices.
   # They name the program where this install puts it, known only when the

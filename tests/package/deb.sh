@@ -70,7 +70,9 @@ expected_files="./usr/bin/sumvane
 ./usr/lib/systemd/system/sumvane-slice@.timer
 ./usr/share/doc/sumvane/README.md
 ./usr/share/doc/sumvane/Sumvane.html
+$(for doc in docs/*.md; do echo "./usr/share/doc/sumvane/$doc"; done)
 ./usr/share/man/man1/sumvane.1"
+expected_files="$(sort <<<"$expected_files")"
 files="$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $NF }' | sort)"
 [ "$files" = "$expected_files" ] || fail "the package holds:"$'\n'"$files"
 
@@ -98,7 +100,9 @@ fi
 installed_status="$(dpkg-query ${root:+--root="$root"} -W -f='${Status}' sumvane 2>/dev/null)"
 [ "$installed_status" = "install ok installed" ] || fail "after dpkg -i the package is '$installed_status'"
 program="$root/usr/bin/sumvane"
-cmp -s "$root/usr/share/doc/sumvane/README.md" README.md || fail "the installed README.md is not the project's"
+for doc in README.md docs/*.md; do
+    cmp -s "$root/usr/share/doc/sumvane/$doc" "$doc" || fail "the installed $doc is not the project's"
+done
 
 echo "== Debian package: the installed program =="
 tree="$scratch/tree"
