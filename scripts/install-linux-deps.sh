@@ -15,6 +15,8 @@ command -v md5sum >/dev/null || need+=(coreutils)
 [ -f /usr/src/googletest/CMakeLists.txt ] || [ -f /usr/include/gtest/gtest.h ] || need+=(googletest libgtest-dev)
 [ -f /usr/include/pty.h ] || need+=(libc6-dev)
 command -v pandoc >/dev/null || need+=(pandoc)
+# The JSON report's library, header-only (the Windows builds use it too).
+[ -f /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)
 if [ "$scope" != build ]; then
   # The manual page's checks (man, groff, mandoc) and the Debian package
   # (dpkg-shlibdeps finds its library packages, with file).
@@ -25,6 +27,11 @@ if [ "$scope" != build ]; then
   command -v file >/dev/null || need+=(file)
   # The package's systemd units are checked with systemd-analyze verify.
   command -v systemd-analyze >/dev/null || need+=(systemd)
+  # The metrics and the JSON report are read by the real readers: node_exporter's
+  # textfile collector, promtool (in Debian's prometheus package) and jq.
+  command -v prometheus-node-exporter >/dev/null || need+=(prometheus-node-exporter)
+  command -v promtool >/dev/null || need+=(prometheus)
+  command -v jq >/dev/null || need+=(jq)
   # The sanitized build and the fuzz targets: clang and its sanitizer and
   # libFuzzer runtimes.
   command -v clang++ >/dev/null || need+=(clang)

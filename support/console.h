@@ -12,7 +12,8 @@ namespace TesselLibrary {
 // to be readable, /proc included); ignores SIGPIPE and SIGXFSZ, so a closed
 // output or a file-size limit becomes a write error that is reported; and
 // turns SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM, SIGUSR1 and SIGUSR2 into
-// removing the temporary files of unfinished replacements, erasing the
+// the interrupt action (interrupt_action.h), removing the temporary files
+// of unfinished replacements, erasing the
 // progress display and writing the interrupt notice, then exit code 1.
 // Windows: the same for Ctrl+C, Ctrl+Break and closing the console; the
 // arguments are not used, since the command line is read whole as UTF-16

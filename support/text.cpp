@@ -114,6 +114,24 @@ std::string ToSystemBytes(std::u16string_view text) {
     return out;
 }
 
+std::string ToUtf8Shown(std::u16string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const char32_t codePoint = NextCodePoint(text, i);
+        if (IsByteEscape(codePoint)) {
+            const unsigned byte = codePoint - 0xDC00;
+            out += "\\x";
+            out.push_back(kHex[byte >> 4]);
+            out.push_back(kHex[byte & 0xF]);
+        } else {
+            AppendUtf8(out, IsSurrogate(codePoint) ? 0xFFFD : codePoint);
+        }
+    }
+    return out;
+}
+
 namespace {
 
 // The one escaping loop: each code unit `escape` answers for is replaced by

@@ -56,4 +56,9 @@ std::u16string GroupThousands(std::uint64_t number);
 // raw byte they stand for; any other unpaired surrogate becomes U+FFFD.
 std::string ToSystemBytes(std::u16string_view text);
 
+// UTF-16 to UTF-8 that is always well-formed, for what other programs read
+// as UTF-8 (a JSON report, a metrics label): an undecodable byte of a name
+// as "\xff", as a terminal shows it; any other unpaired surrogate U+FFFD.
+std::string ToUtf8Shown(std::u16string_view text);
+
 }  // namespace TesselLibrary

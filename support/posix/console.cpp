@@ -13,6 +13,7 @@
 
 #include "console.h"
 #include "file_descriptor.h"
+#include "interrupt_action.h"
 #include "replacement_file.h"
 #include "terminal_display.h"
 #include "text.h"
@@ -66,6 +67,7 @@ void WaitForInterrupt(sigset_t signals) {
     int signal = 0;
     while (::sigwait(&signals, &signal) != 0) {
     }
+    RunInterruptAction();
     RemoveTemporaryFiles();
     Posix::EraseProgressDisplay();
     {

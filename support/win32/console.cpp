@@ -6,6 +6,7 @@
 
 #include "console.h"
 #include "interrupt.h"
+#include "interrupt_action.h"
 #include "replacement_file.h"
 #include "text.h"
 #include "wide.h"
@@ -67,6 +68,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 // Removes what an unfinished replacement left, says so and ends the process
 // at once, so no other thread writes after the clean-up.
 void Win32::EndAsInterrupted() {
+    RunInterruptAction();
     RemoveTemporaryFiles();
     {
         std::lock_guard<std::mutex> lock(NoticeLock());

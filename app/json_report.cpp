@@ -1,0 +1,90 @@
+#include "json_report.h"
+
+#include <nlohmann/json.hpp>
+
+#include "local_time.h"
+#include "text.h"
+
+using namespace TesselLibrary;
+using nlohmann::json;
+
+namespace {
+
+std::string Utf8(const std::u16string& text) { return ToUtf8Shown(text); }
+
+std::string Dumped(const json& object) {
+    // Every text is well-formed UTF-8 already; replacing is a safeguard,
+    // never a throw in the middle of a run.
+    return object.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+}  // namespace
+
+JsonReport::JsonReport(const std::u16string& path) : path_(path), file_(std::make_unique<TesselFile>(path)) {}
+
+void JsonReport::write(const std::string& line) {
+    if (failed_) return;
+    const std::string bytes = line + "\n";
+    if (!file_->Write(bytes.data(), static_cast<std::uint32_t>(bytes.size()))) failed_ = true;
+}
+
+void JsonReport::addLine(const ReportLine& line) {
+    json object;
+    object["time"] = Utf8(DateTimeText(LocalDateTime()));
+    object["kind"] = line.kind;
+    if (!line.path.empty()) object["path"] = Utf8(line.path);
+    if (!line.stored.empty()) object["stored"] = Utf8(line.stored);
+    if (!line.found.empty()) object["found"] = Utf8(line.found);
+    if (line.modified) object["modified"] = Utf8(DateTimeText(LocalDateTimeOf(*line.modified)));
+    if (!line.other.empty()) object[line.kind == std::string("moved") ? "moved_to" : "recorded_under"] = Utf8(line.other);
+    write(Dumped(object));
+}
+
+std::string runObjectText(const RunFigures& figures) {
+    const ProblemFigures& p = figures.problems;
+    json counts = {
+        {"damaged", p.damaged},
+        {"edited", p.edited},
+        {"mismatch", p.mismatched},
+        {"missing", p.missing},
+        {"unreadable", p.unreadable},
+        {"unreadable_folder", p.unreadableFolders},
+        {"invalid_line", p.invalidLines},
+        {"unwritable", p.unwritable},
+        {"not_on_disk", p.notOnDisk},
+        {"missing_data", p.missingData},
+        {"moved", p.moved},
+        {"undecided", p.undecided},
+        {"new_file", figures.newFiles},
+    };
+    json object = {
+        {"kind", "run"},
+        {"folder", Utf8(figures.folder)},
+        {"started", figures.startedAt},
+        {"seconds", figures.seconds},
+        {"exit_code", figures.exitCode},
+        {"files_checked", figures.filesChecked},
+        {"bytes_read", figures.bytesRead},
+        {"summary_entries", figures.summaryEntries},
+        {"counts", counts},
+    };
+    if (figures.slice) {
+        object["coverage"] = {
+            {"entries_checked", figures.slice->entriesChecked},
+            {"entries", figures.slice->entries},
+            {"full_round", figures.slice->fullRoundAt ? json(*figures.slice->fullRoundAt) : json(nullptr)},
+        };
+    } else {
+        object["coverage"] = nullptr;
+    }
+    return Dumped(object);
+}
+
+bool JsonReport::finish(const RunFigures& figures) {
+    write(runObjectText(figures));
+    if (failed_) {
+        file_->Close();  // the temporary file goes; the old report stays
+        return false;
+    }
+    return file_->Commit();
+}

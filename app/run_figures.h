@@ -1,0 +1,45 @@
+// The figures of one run, as the reports for other programs give them (the
+// metrics file, the last object of the JSON report): gathered once at the
+// end of the run (or at its interrupt), then only read.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// Problems of each kind, as the closing line names them.
+struct ProblemFigures {
+    std::uint64_t damaged = 0;            // bytes changed, date not
+    std::uint64_t edited = 0;             // bytes changed, written since the summary
+    std::uint64_t mismatched = 0;         // bytes changed, when not known
+    std::uint64_t missing = 0;            // File Not Found
+    std::uint64_t unreadable = 0;         // Error computing MD5
+    std::uint64_t unreadableFolders = 0;  // Unable to Read Folder
+    std::uint64_t invalidLines = 0;       // Invalid input line
+    std::uint64_t unwritable = 0;         // Unable to Write to File
+    std::uint64_t notOnDisk = 0;          // Replaced, but may not be on disk
+    std::uint64_t missingData = 0;        // Missing Data
+    std::uint64_t moved = 0;              // Moved to
+    std::uint64_t undecided = 0;          // recorded under one of several folders
+};
+
+// A check in slices: what this run covered.
+struct SliceFigures {
+    std::uint64_t entriesChecked = 0;
+    std::uint64_t entries = 0;
+    std::optional<std::int64_t> fullRoundAt;  // when the last full round finished; none before the first
+};
+
+struct RunFigures {
+    std::u16string folder;  // as it was given (-f)
+    std::int64_t startedAt = 0;  // seconds since 1970-01-01 UTC
+    double seconds = 0;          // how long it took
+    int exitCode = 1;
+    bool interrupted = false;  // stopped by a signal: what it counted is not known
+    std::uint64_t filesChecked = 0;
+    std::uint64_t bytesRead = 0;
+    std::uint64_t summaryEntries = 0;
+    ProblemFigures problems;
+    std::uint64_t newFiles = 0;
+    std::optional<SliceFigures> slice;
+};
