@@ -1,8 +1,8 @@
 # What `cmake --install` installs and what `cpack` packs: on Linux the
-# program, its manual page, its documents and its systemd units, packed as a
-# Debian package; on
-# Windows the program with the README as text and a short note on the
-# context-menu entry, packed as the release archive Sumvane-<version>-win32.zip.
+# program, its manual page, its documents, its systemd units and its alert
+# rules for Prometheus, packed as a Debian package; on
+# Windows the program with the README as text, a short note on the
+# context-menu entry and the alert rules, packed as the release archive Sumvane-<version>-win32.zip.
 # Nothing else (tests, helper programs) is installed. The version is the
 # project's (CMakeLists.txt).
 
@@ -46,6 +46,10 @@ if(NOT WIN32)
     install(FILES "${PROJECT_BINARY_DIR}/systemd/${_unit}" DESTINATION lib/systemd/system)
   endforeach()
 
+  # The alert rules on the figures -m writes, for Prometheus' rule_files.
+  install(FILES "${PROJECT_SOURCE_DIR}/resources/prometheus/sumvane-alerts.yml"
+          DESTINATION "${CMAKE_INSTALL_DATAROOTDIR}/sumvane/prometheus")
+
   # The product web address is the program's own (string 1014).
   file(STRINGS "${PROJECT_SOURCE_DIR}/resources/strings.inc" _sumvane_web_address
        REGEX "^SUMVANE_STRING\\(kProductWebAddress, 1014, \"[^\"]+\"\\)$")
@@ -80,7 +84,11 @@ else()
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/README.md")
   configure_file("${PROJECT_SOURCE_DIR}/resources/install-windows.txt" "${PROJECT_BINARY_DIR}/package/Install.txt"
                  @ONLY NEWLINE_STYLE CRLF)
+  # The alert rules on the figures -m writes, for Prometheus' rule_files.
+  configure_file("${PROJECT_SOURCE_DIR}/resources/prometheus/sumvane-alerts.yml"
+                 "${PROJECT_BINARY_DIR}/package/sumvane-alerts.yml" @ONLY NEWLINE_STYLE CRLF)
   install(FILES "${PROJECT_BINARY_DIR}/package/README.txt" "${PROJECT_BINARY_DIR}/package/Install.txt"
+                "${PROJECT_BINARY_DIR}/package/sumvane-alerts.yml"
           DESTINATION . COMPONENT documents)
 
   # The archive is packed in the i686 build and takes the x86_64 program

@@ -71,7 +71,8 @@ expected_files="./usr/bin/sumvane
 ./usr/share/doc/sumvane/README.md
 ./usr/share/doc/sumvane/Sumvane.html
 $(for doc in docs/*.md; do echo "./usr/share/doc/sumvane/$doc"; done)
-./usr/share/man/man1/sumvane.1"
+./usr/share/man/man1/sumvane.1
+./usr/share/sumvane/prometheus/sumvane-alerts.yml"
 expected_files="$(sort <<<"$expected_files")"
 files="$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $NF }' | sort)"
 [ "$files" = "$expected_files" ] || fail "the package holds:"$'\n'"$files"
@@ -139,6 +140,13 @@ for unit in check slice; do
         fail "sumvane-$unit@.service does not run /usr/bin/sumvane on its folder: $(grep ExecStart "$units/sumvane-$unit@.service")"
 done
 grep -q -- '-t${SUMVANE_SLICE_TIME}' "$units/sumvane-slice@.service" || fail "sumvane-slice@.service runs no -t"
+rules="$root/usr/share/sumvane/prometheus/sumvane-alerts.yml"
+cmp -s "$rules" resources/prometheus/sumvane-alerts.yml || fail "the installed alert rules are not the project's"
+if command -v promtool >/dev/null; then
+    promtool check rules "$rules" >"$scratch/promtool.log" 2>&1 || fail "promtool check rules: $(cat "$scratch/promtool.log")"
+else
+    echo "promtool check rules: skipped: promtool is missing (scripts/install-linux-deps.sh installs the prometheus package)"
+fi
 instance="$scratch/units"
 mkdir -p "$instance"
 printf '[Service]\nType=oneshot\nExecStart=/bin/true\n' >"$instance/probe.service"

@@ -2,8 +2,8 @@
 # The Windows release archive: packs Sumvane-<version>-win32.zip with CPack
 # from the i686 build (which takes the x86_64 program from the x86_64 build)
 # and checks that it holds, in one folder, exactly Sumvane.exe, Sumvane64.exe,
-# SumvaneW.exe, README.txt and Install.txt; that the programs are the very
-# files the suite built and tested; that they are static programs of their
+# SumvaneW.exe, README.txt, Install.txt and sumvane-alerts.yml; that the
+# programs are the very files the suite built and tested; that they are static programs of their
 # architecture, SumvaneW.exe one of the window subsystem, the i686 ones
 # large-address-aware, each with the project's
 # version in its version block; that both are stripped and name their debug
@@ -45,7 +45,8 @@ expected="$folder/Install.txt
 $folder/README.txt
 $folder/Sumvane.exe
 $folder/Sumvane64.exe
-$folder/SumvaneW.exe"
+$folder/SumvaneW.exe
+$folder/sumvane-alerts.yml"
 [ "$entries" = "$expected" ] || fail "the archive holds:"$'\n'"$entries"
 mkdir -p "$scratch/unpacked"
 (cd "$scratch/unpacked" && cmake -E tar xf "$archive") || fail "cannot unpack the archive"
@@ -208,4 +209,11 @@ head -n 1 "$install_text" | grep -q "^Sumvane $version for Windows"$'\r$' || fai
 for command in "Sumvane.exe -i" "Sumvane.exe -u"; do
     grep -q "^ *$command"$'\r$' "$install_text" || fail "Install.txt does not give the command $command"
 done
+# The alert rules as the project's, with Windows line ends; promtool reads them so.
+sed 's/$/\r/' resources/prometheus/sumvane-alerts.yml | cmp -s - "$unpacked/sumvane-alerts.yml" ||
+    fail "sumvane-alerts.yml is not resources/prometheus/sumvane-alerts.yml with CR LF line ends"
+if command -v promtool >/dev/null; then
+    promtool check rules "$unpacked/sumvane-alerts.yml" >"$scratch/promtool.log" 2>&1 ||
+        fail "promtool check rules sumvane-alerts.yml: $(cat "$scratch/promtool.log")"
+fi
 finish "Windows release archive" ", 0 skipped"
