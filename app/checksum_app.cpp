@@ -38,9 +38,11 @@ void ChecksumApp::applyCommandLine() { parseCommandLine(settings); }
 bool ChecksumApp::run() {
     if (settings.informationRequest != InformationRequest::None) return answerInformationRequest();
     // Options that cannot work together: nothing is done, not even the log
-    // of the run before deleted.
+    // of the run before deleted, unless that log is where it is said.
     if (!settings.refusal.empty()) {
-        WriteErrorText(std::u16string(kExecutableName) + u": " + settings.refusal + kConsoleLineEnd);
+        // The window program says it in the run's log, where its user looks.
+        if (StandardErrorUnheard()) openRunLog(settings, frame, *log);
+        WriteErrorText(ProgramName() + u": " + settings.refusal + kConsoleLineEnd);
         return false;
     }
     const InterruptNoticeScope notice(interruptNotice());

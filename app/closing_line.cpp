@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "console.h"
 #include "platform.h"
 #include "text.h"
 
@@ -39,7 +40,7 @@ std::u16string SliceRound(const SliceCoverage& slice) {
 
 // These lines go to a terminal: a control character of a path must not act.
 std::u16string Prefixed(const std::u16string& text) {
-    return ShownOnTerminal(std::u16string(kExecutableName) + u": " + text);
+    return ShownOnTerminal(ProgramName() + u": " + text);
 }
 
 }  // namespace

@@ -314,6 +314,6 @@ void parseCommandLine(RunSettings& app) {
     // the note mailed with every run.
     if (RecordsRelativePaths(app) && StandardErrorIsTerminal()) notes.push_back(NoteOnRelativePaths(app.folder));
     for (const std::u16string& note : notes) {
-        WriteErrorText(std::u16string(kExecutableName) + u": " + note + kConsoleLineEnd);
+        WriteErrorText(ProgramName() + u": " + note + kConsoleLineEnd);
     }
 }

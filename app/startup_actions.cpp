@@ -27,6 +27,16 @@ std::u16string LogName(const std::u16string& folder, const char16_t* fallback) {
 
 }  // namespace
 
+void openRunLog(const RunSettings& s, const TesselAppWindows& frame, TesselLog& log) {
+    const std::u16string fileName = LogName(s.folder, frame.ResourceString(kProductName)) + u".txt";
+    log.RepeatOnStandardError(kLogLinesOnStandardError);
+    if (!s.outputFolder.empty()) {
+        log.Open(WithSeparator(s.outputFolder) + fileName, false);
+    } else {
+        log.Open(fileName, true);
+    }
+}
+
 std::optional<FileDigest> performStartupActions(const RunSettings& s, const TesselAppWindows& frame, TesselLog& log) {
     const std::u16string verbName = frame.ResourceString(kProductName);
     if (s.installVerb) {
@@ -57,13 +67,7 @@ std::optional<FileDigest> performStartupActions(const RunSettings& s, const Tess
         return digest;
     }
 
-    const std::u16string fileName = LogName(s.folder, frame.ResourceString(kProductName)) + u".txt";
-    log.RepeatOnStandardError(kLogLinesOnStandardError);
-    if (!s.outputFolder.empty()) {
-        log.Open(WithSeparator(s.outputFolder) + fileName, false);
-    } else {
-        log.Open(fileName, true);
-    }
+    openRunLog(s, frame, log);
 
     if (s.showHelp) {
         std::u16string helpPath;

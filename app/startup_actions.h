@@ -14,3 +14,8 @@
 // so that single-file mode does not read the file again.
 std::optional<FileDigest> performStartupActions(const RunSettings& settings, const TesselLibrary::TesselAppWindows& frame,
                                                 TesselLibrary::TesselLog& log);
+
+// Opens `log` where `settings` put the run's log: in the -o folder, or on
+// the desktop; an older log there is deleted.
+void openRunLog(const RunSettings& settings, const TesselLibrary::TesselAppWindows& frame,
+                TesselLibrary::TesselLog& log);

@@ -44,8 +44,24 @@ void LeaveUnsharedConsole();
 
 // Writes text to standard output.
 void WriteConsoleText(const std::u16string& text);
-// Writes text to standard error; a line ends in kConsoleLineEnd.
+// Writes text to standard error; a line ends in kConsoleLineEnd. In the
+// window program the lines go where its user finds them instead (below).
 void WriteErrorText(const std::u16string& text);
+
+// The program's file name, as its messages name it: kExecutableName, or on
+// Windows "SumvaneW.exe" for the window program.
+std::u16string ProgramName();
+// Whether this is the window program (Windows: SumvaneW.exe, the same
+// program built for the window subsystem, which Task Scheduler and the
+// context menu start): it has no console, and nobody reads its standard
+// error. What WriteErrorText is given then goes, line by line without the
+// line ends, to the receiver the run's log has set up, and without one into
+// the log of such lines (WriteUnheardLine, tessel_log.h). False on POSIX.
+bool StandardErrorUnheard();
+// Sets (null: removes) the receiver of those lines. It may be called from
+// any thread, one line at a time.
+using UnheardLineReceiver = void (*)(void* context, const std::u16string& line);
+void ReceiveUnheardLines(UnheardLineReceiver receiver, void* context);
 // True when standard error is a terminal (a console on Windows), where a
 // person watches the run and reads what the program writes there.
 bool StandardErrorIsTerminal();

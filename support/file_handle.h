@@ -26,6 +26,9 @@ public:
                      // shared with no one
         CreateLog,   // CreateNew and Append for a log: others may read the file while it
         AppendLog,   // is written (on Windows a viewer that follows it, sharing writing)
+        RewriteOldLog,  // an old log that cannot be removed, opened to be emptied: an existing
+                        // file, never through a link; on Windows shared with a viewer that
+                        // holds it open, sharing writing
     };
 
     FileHandle() = default;

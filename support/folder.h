@@ -140,6 +140,11 @@ public:
     bool IdentityOf(const std::u16string& name, FileIdentity* identity) const;
     // Removes the file `name` (a link itself, never its target).
     bool Remove(const std::u16string& name) const;
+    // The same, but on Windows only when no other program has the file open
+    // (a brief hold is waited for): a file held open there is gone only once
+    // the last holder lets go, and until then its name cannot be used for a
+    // new file. False when the hold lasts. POSIX: Remove.
+    bool RemoveUnheld(const std::u16string& name) const;
     // Puts the file `from` in the place of `to` in one step; a link at `to`
     // is replaced, not followed.
     bool Rename(const std::u16string& from, const std::u16string& to) const;

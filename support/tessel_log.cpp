@@ -6,6 +6,7 @@
 #include "tessel_log.h"
 
 #include <cstdio>
+#include <mutex>
 #include <vector>
 
 #include "console.h"
@@ -44,6 +45,20 @@ bool LooksLikeLog(FileHandle& file) {
     return got == 0 || (got == 2 && head[0] == '[' && head[1] == 0);
 }
 
+// The log of the window program's lines that no run's log takes.
+constexpr const char16_t* kUnheardLogName = u"SumvaneW.txt";
+
+// Appends one whole line, prefix and line end included, to that log.
+void AppendUnheard(const std::u16string& whole) {
+    std::u16string folder = DesktopFolder();
+    if (folder.empty()) TempFolder(folder);
+    if (folder.empty()) folder = kRootFolder;
+    FileHandle file;
+    if (!file.Open(WithSeparator(folder) + kUnheardLogName, FileHandle::Mode::AppendLog)) return;
+    const std::vector<std::uint8_t> bytes = LittleEndianBytes(whole);
+    file.WriteWhole(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+}
+
 std::u16string NotALogNotice(const std::u16string& path) {
     return u"The file " + ShownOnTerminal(path) +
            u" is not a log; it was left as it is, and this run's log lines follow here." + kConsoleLineEnd;
@@ -65,6 +80,8 @@ struct TesselLogData {
     bool failed = false;
     bool repeat = false;           // every line also goes to standard error
     std::u16string line;           // the current line so far
+    std::mutex writing;            // the file's state: the window program's lines come from any thread
+    bool receiving = false;        // those lines come here (ReceiveUnheardLines)
     std::size_t lines = 0;         // completed lines
     std::size_t linesLost = 0;     // completed lines that did not reach the file
 
@@ -128,6 +145,19 @@ struct TesselLogData {
         return false;
     }
 
+    // The old log `identity` that a viewer holds open, sharing writing,
+    // emptied for this run's lines, which then go into it.
+    bool EmptyHeldLog(const FileIdentity& oldLog) {
+        FileHandle file;
+        FileIdentity found;
+        if (!file.Open(*folder, name, FileHandle::Mode::RewriteOldLog) || !file.Identity(&found) || found != oldLog ||
+            !file.Truncate(0))
+            return false;
+        identity = found;
+        created = true;
+        return true;
+    }
+
     // The log at the name, when a live run writes it: this run writes it
     // too, marking it as the other run does.
     bool AddToLiveLog() {
@@ -143,11 +173,17 @@ struct TesselLogData {
     // The line so far goes out in one write: another program that opens the
     // log between two writes never sees half a line.
     void EndLine() {
-        const bool reached = AppendToFile(line);
+        bool reached = false;
+        {
+            std::lock_guard<std::mutex> lock(writing);
+            reached = AppendToFile(line);
+        }
         if (!reached) failed = true;
         ++lines;
         if (!reached) ++linesLost;
-        if (!reached || repeat) {
+        if (StandardErrorUnheard()) {
+            if (!reached) AppendUnheard(line);
+        } else if (!reached || repeat) {
             std::u16string shown = line;
             const bool crlf = shown.size() >= 2 && shown.compare(shown.size() - 2, 2, u"\r\n") == 0;
             if (crlf) shown.resize(shown.size() - 2);
@@ -161,9 +197,31 @@ struct TesselLogData {
 
 std::u16string LogLinePrefix(const TesselDateTime& when) { return u"[" + DateTimeText(when) + u"] "; }
 
+void WriteUnheardLine(const std::u16string& line) {
+    AppendUnheard(LogLinePrefix(LocalDateTime()) + line + u"\r\n");
+}
+
+namespace {
+
+// A line the window program would have said on standard error, as a log
+// line of its own; kept apart from a line being gathered.
+void ReceiveLine(void* context, const std::u16string& line) {
+    TesselLogData& d = *static_cast<TesselLogData*>(context);
+    const std::u16string whole = LogLinePrefix(LocalDateTime()) + line + u"\r\n";
+    bool reached = false;
+    {
+        std::lock_guard<std::mutex> lock(d.writing);
+        reached = d.AppendToFile(whole);
+    }
+    if (!reached) AppendUnheard(whole);
+}
+
+}  // namespace
+
 TesselLog::TesselLog() : data_(std::make_unique<TesselLogData>()) {}
 
 TesselLog::~TesselLog() {
+    if (data_->receiving) ReceiveUnheardLines(nullptr, nullptr);
     // A line left unfinished still reaches the log.
     if (!data_->line.empty()) data_->EndLine();
 }
@@ -178,7 +236,14 @@ void TesselLog::Open(const std::u16string& fileName, bool onDesktop) {
     d.folderToMake = false;
     if (fileName.empty()) {
         d.path.clear();
+        if (d.receiving) ReceiveUnheardLines(nullptr, nullptr);
+        d.receiving = false;
         return;
+    }
+    // From here on what the window program says comes here.
+    if (StandardErrorUnheard() && !d.receiving) {
+        ReceiveUnheardLines(&ReceiveLine, &d);
+        d.receiving = true;
     }
     if (!onDesktop) {
         d.path = fileName;
@@ -217,12 +282,20 @@ void TesselLog::Open(const std::u16string& fileName, bool onDesktop) {
         // Otherwise the question left it held for this run while it is
         // removed, so that a run starting meanwhile cannot mark it; on
         // Windows an open handle would keep it from being deleted at all.
+        FileIdentity oldIdentity;
+        const bool identified = old.Identity(&oldIdentity);
         if (kWindowsBuild) old.Close();
-        const bool removed = isLog && !inUse && d.folder->Remove(d.name);
+        // On Windows a log that a viewer holds open is not deleted: it would
+        // stay until the viewer lets go, keeping its name from this run's
+        // log, and then be gone.
+        const bool removed = isLog && !inUse && d.folder->RemoveUnheld(d.name);
         old.Close();
         if (!isLog) {
             d.toStandardError = true;
             WriteErrorText(NotALogNotice(d.path));
+        } else if (!removed && identified && d.EmptyHeldLog(oldIdentity)) {
+            // This run's lines go into it from its start, where the viewer
+            // shows them.
         } else if (!removed) {
             // Appending this run's lines to it would pass them off as old.
             d.toStandardError = true;

@@ -32,6 +32,7 @@ int Flags(FileHandle::Mode mode) {
         case FileHandle::Mode::CreateLog: return O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW;
         case FileHandle::Mode::Append:
         case FileHandle::Mode::AppendLog: return O_WRONLY | O_CREAT | O_NOFOLLOW;
+        case FileHandle::Mode::RewriteOldLog: return O_WRONLY | O_NOFOLLOW;
     }
     return O_RDONLY;
 }

@@ -212,6 +212,9 @@ bool Folder::Remove(const std::u16string& name) const {
     return IsOneName(bytes) && ::unlinkat(Fd(native_), bytes.c_str(), 0) == 0;
 }
 
+// Unlinking frees the name at once, whoever holds the file open.
+bool Folder::RemoveUnheld(const std::u16string& name) const { return Remove(name); }
+
 bool Folder::Rename(const std::u16string& from, const std::u16string& to) const {
     const std::string source = ToSystemBytes(from);
     const std::string target = ToSystemBytes(to);

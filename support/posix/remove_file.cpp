@@ -14,4 +14,7 @@ bool RemoveFile(const char16_t* path) {
     return ::unlink(bytes.c_str()) == 0;
 }
 
+// The name is free after unlink(2), whoever holds the file open.
+bool RemoveUnheldFile(const char16_t* path) { return RemoveFile(path); }
+
 }  // namespace TesselLibrary

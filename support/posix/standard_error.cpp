@@ -8,6 +8,7 @@
 
 #include "console.h"
 #include "file_descriptor.h"
+#include "platform.h"
 #include "text.h"
 
 namespace TesselLibrary {
@@ -29,5 +30,11 @@ void WriteErrorText(const std::u16string& text) {
 }
 
 bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+std::u16string ProgramName() { return kExecutableName; }
+
+// A program of this system always has a standard error of its own.
+bool StandardErrorUnheard() { return false; }
+void ReceiveUnheardLines(UnheardLineReceiver, void*) {}
 
 }  // namespace TesselLibrary

@@ -2,12 +2,15 @@
 // on Windows.
 #include <windows.h>
 
+#include <algorithm>
 #include <mutex>
 
 #include "console.h"
 #include "interrupt.h"
 #include "interrupt_action.h"
+#include "platform.h"
 #include "replacement_file.h"
+#include "tessel_log.h"
 #include "text.h"
 #include "wide.h"
 
@@ -34,6 +37,41 @@ void WriteText(DWORD which, const std::u16string& text) {
             written == 0)
             return;
         done += written;
+    }
+}
+
+// Whether this program was built for the window subsystem, as its own
+// header says.
+bool BuiltAsWindowProgram() {
+    const auto* image = reinterpret_cast<const BYTE*>(::GetModuleHandleW(nullptr));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
+    const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(image + dos->e_lfanew);
+    return headers->OptionalHeader.Subsystem == IMAGE_SUBSYSTEM_WINDOWS_GUI;
+}
+
+// The receiver of the window program's lines, and its lock. Never
+// destroyed: an interrupt may come while the process ends.
+std::mutex& ReceiverLock() {
+    static std::mutex& lock = *new std::mutex;
+    return lock;
+}
+UnheardLineReceiver receiver = nullptr;
+void* receiverContext = nullptr;
+
+// Each line of `text` to the receiver, or to the log of such lines.
+void SayWhereHeard(const std::u16string& text) {
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = std::min(text.find_first_of(u"\r\n", start), text.size());
+        const std::u16string line = text.substr(start, end - start);
+        start = end + 1;
+        if (line.empty()) continue;
+        std::lock_guard<std::mutex> lock(ReceiverLock());
+        if (receiver) {
+            receiver(receiverContext, line);
+        } else {
+            WriteUnheardLine(line);
+        }
     }
 }
 
@@ -72,7 +110,7 @@ void Win32::EndAsInterrupted() {
     RemoveTemporaryFiles();
     {
         std::lock_guard<std::mutex> lock(NoticeLock());
-        if (!Notice().empty()) WriteText(STD_ERROR_HANDLE, Notice());
+        if (!Notice().empty()) WriteErrorText(Notice());
     }
     ::TerminateProcess(::GetCurrentProcess(), 1);
     // TerminateProcess on the process itself does not return.
@@ -87,7 +125,26 @@ InterruptNoticeScope::~InterruptNoticeScope() { ExchangeNotice(previous_); }
 
 void WriteConsoleText(const std::u16string& text) { WriteText(STD_OUTPUT_HANDLE, text); }
 
-void WriteErrorText(const std::u16string& text) { WriteText(STD_ERROR_HANDLE, text); }
+void WriteErrorText(const std::u16string& text) {
+    if (StandardErrorUnheard()) {
+        SayWhereHeard(text);
+    } else {
+        WriteText(STD_ERROR_HANDLE, text);
+    }
+}
+
+std::u16string ProgramName() { return StandardErrorUnheard() ? u"SumvaneW.exe" : kExecutableName; }
+
+bool StandardErrorUnheard() {
+    static const bool unheard = BuiltAsWindowProgram();
+    return unheard;
+}
+
+void ReceiveUnheardLines(UnheardLineReceiver lineReceiver, void* context) {
+    std::lock_guard<std::mutex> lock(ReceiverLock());
+    receiver = lineReceiver;
+    receiverContext = context;
+}
 
 bool StandardErrorIsTerminal() {
     DWORD mode = 0;

@@ -49,6 +49,11 @@ OpenRequest RequestFor(FileHandle::Mode mode) {
         return {GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW, FILE_ATTRIBUTE_NORMAL};
     case FileHandle::Mode::AppendLog:
         return {GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT};
+    // A viewer holding the old log for reading, sharing reading and writing
+    // (and perhaps deleting), lets it be emptied under its eyes.
+    case FileHandle::Mode::RewriteOldLog:
+        return {GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT};
     }
     return {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL};
 }

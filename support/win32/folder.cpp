@@ -143,6 +143,10 @@ bool Folder::Remove(const std::u16string& name) const {
     return IsOneName(name) && RemoveFile((path_ + name).c_str());
 }
 
+bool Folder::RemoveUnheld(const std::u16string& name) const {
+    return IsOneName(name) && RemoveUnheldFile((path_ + name).c_str());
+}
+
 bool Folder::Rename(const std::u16string& from, const std::u16string& to) const {
     if (!IsOneName(from) || !IsOneName(to)) return false;
     return ::MoveFileExW(Win32::SystemPath(path_ + from).c_str(), Win32::SystemPath(path_ + to).c_str(),

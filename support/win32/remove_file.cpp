@@ -27,12 +27,13 @@ bool SetAttributes(HANDLE file, DWORD attributes) {
     return ::SetFileInformationByHandle(file, FileBasicInfo, &change, sizeof change) != 0;
 }
 
-}  // namespace
-
-bool RemoveFile(const char16_t* path) {
+// `share`: what others who have the file open may do meanwhile. Sharing
+// nothing, the open fails while anyone holds it, and the file is gone as
+// this handle closes.
+bool RemoveSharing(const char16_t* path, DWORD share) {
     const Win32::Handle file(Win32::CreateFileWaitingWhileInUse(
-        Win32::SystemPath(path ? path : u""), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT));
+        Win32::SystemPath(path ? path : u""), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, share,
+        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT));
     if (!file) return false;  // folders do not open without backup semantics
     FILE_BASIC_INFO basic{};
     if (!::GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic) ||
@@ -48,5 +49,13 @@ bool RemoveFile(const char16_t* path) {
     if (readOnly) SetAttributes(file.get(), attributes);  // left as it was found
     return false;
 }
+
+}  // namespace
+
+bool RemoveFile(const char16_t* path) {
+    return RemoveSharing(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+}
+
+bool RemoveUnheldFile(const char16_t* path) { return RemoveSharing(path, 0); }
 
 }  // namespace TesselLibrary

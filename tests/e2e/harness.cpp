@@ -269,6 +269,10 @@ RunResult Sandbox::Launch(const std::vector<std::string>& args, const RunOptions
     for (const auto& [name, value] : vars) envStrings.push_back(name + "=" + value);
 
     std::string program = Executable();
+    if (!options.program.empty()) {
+        program = fs::path(options.program).is_absolute() ? options.program
+                                                           : (ProgramPath().parent_path() / options.program).string();
+    }
     if (options.unprivileged && ::geteuid() == 0) {
         const std::string why = unprivilegedUnavailable();
         if (!why.empty()) throw std::runtime_error("no run as the unprivileged user: " + why);

@@ -12,6 +12,10 @@
 //       sharing reading, writing and deleting, read as it grows for at least
 //       that long and until the release file appears (2 minutes at most);
 //       then writes "read N bytes" into the report file
+//   hold_open.exe view <rw|rwd> <file> <held-marker> <release-marker>
+//       as a log viewer left open: opened for reading as soon as it is there,
+//       sharing reading and writing (rwd: and deleting), held until the
+//       release file appears
 #include <windows.h>
 
 #include <cstdio>
@@ -71,6 +75,18 @@ int Follow(const wchar_t* path, const wchar_t* marker, DWORD milliseconds, const
     return 0;
 }
 
+int View(const std::wstring& sharing, const wchar_t* path, const wchar_t* marker, const wchar_t* release) {
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | (sharing == L"rwd" ? FILE_SHARE_DELETE : 0);
+    const HANDLE file = OpenWhenThere(path, share);
+    if (file == INVALID_HANDLE_VALUE) return 3;
+    Touch(marker);
+    // Bounded: a test that never releases the file must not leave this behind.
+    for (int waited = 0; waited < 1200 && ::GetFileAttributesW(release) == INVALID_FILE_ATTRIBUTES; ++waited)
+        ::Sleep(100);
+    ::CloseHandle(file);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -78,6 +94,7 @@ int wmain(int argc, wchar_t** argv) {
         return HoldForReading(argv[2], argv[3], static_cast<DWORD>(std::wcstoul(argv[4], nullptr, 10)));
     if (argc == 7 && std::wstring(argv[1]) == L"follow")
         return Follow(argv[2], argv[3], static_cast<DWORD>(std::wcstoul(argv[4], nullptr, 10)), argv[5], argv[6]);
+    if (argc == 6 && std::wstring(argv[1]) == L"view") return View(argv[2], argv[3], argv[4], argv[5]);
     if (argc != 4) return 2;
     const HANDLE file = ::CreateFileW(argv[1], GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
