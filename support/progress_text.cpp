@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform.h"
 #include "text.h"
 
 namespace TesselLibrary {
@@ -86,6 +87,35 @@ std::array<std::u16string, 3> ProgressLines(const ProgressState& state, unsigned
     std::u16string bar = BarLine(state.position);
     if (state.counts) bar += u"  " + CountsText(*state.counts, state.seconds);
     return {PrintableLine(state.title, limit), PrintableLine(bar, limit), PrintableLine(state.status, limit)};
+}
+
+std::u16string PathWithMiddleCut(const std::u16string& path,
+                                 const std::function<bool(const std::u16string&)>& fits) {
+    if (fits(path)) return path;
+    const std::u16string ellipsis = u"...";
+    const std::size_t first = path.find_first_of(kPathSeparators);
+    std::u16string head = first == std::u16string::npos ? u"" : path.substr(0, first + 1);
+    if (!fits(head + ellipsis)) head.clear();
+    // The longest end that fits; a longer one never fits where a shorter
+    // one does not.
+    std::size_t low = 0;
+    std::size_t high = path.size() - head.size();
+    while (low < high) {
+        const std::size_t length = (low + high + 1) / 2;
+        if (fits(head + ellipsis + path.substr(path.size() - length))) {
+            low = length;
+        } else {
+            high = length - 1;
+        }
+    }
+    std::u16string tail = path.substr(path.size() - low);
+    // Not half of a character made of two code units.
+    if (!tail.empty() && tail[0] >= 0xDC00 && tail[0] <= 0xDFFF) tail.erase(0, 1);
+    // From a separator on, when the last two names are still whole then.
+    const std::size_t cut = tail.find_first_of(kPathSeparators);
+    if (cut != std::u16string::npos && cut != 0 && tail.find_first_of(kPathSeparators, cut + 1) != std::u16string::npos)
+        tail.erase(0, cut);
+    return head + ellipsis + tail;
 }
 
 }  // namespace TesselLibrary

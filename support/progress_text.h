@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -25,5 +26,13 @@ struct ProgressState {
 // code points long, as a line that fills the last column makes some
 // terminals wrap, which would put the cursor movement off.
 std::array<std::u16string, 3> ProgressLines(const ProgressState& state, unsigned columns);
+
+// A path too long for its place, its middle left out so that its end stays:
+// the path's first name with its separator (a drive and its backslash),
+// "...", and as much of the end as fits, from a separator on when that
+// still keeps the last two names (the file's name and its folder). `fits`
+// says whether a text fits; a path that fits is kept whole.
+std::u16string PathWithMiddleCut(const std::u16string& path,
+                                 const std::function<bool(const std::u16string&)>& fits);
 
 }  // namespace TesselLibrary

@@ -14,6 +14,7 @@
 
 #include "handle.h"
 #include "interrupt.h"
+#include "progress_text.h"
 #include "tessel_progress.h"
 #include "thread_start.h"
 #include "wide.h"
@@ -182,9 +183,8 @@ void TesselProgress::SetPosition(std::uint32_t position) {
 
 namespace {
 
-// The status line draws a path too long for it with "..." in its middle,
-// keeping what follows the last backslash: a folder is shown without its
-// final one, so that its own name is what stays. A root ("C:\") keeps it.
+// A folder is shown without its final backslash, so that its own name is
+// the end a long path keeps. A root ("C:\") keeps it.
 std::u16string StatusText(const char16_t* text) {
     std::u16string shown = text ? text : u"";
     if (shown.size() >= 2 && (shown.back() == u'\\' || shown.back() == u'/') &&
@@ -193,11 +193,32 @@ std::u16string StatusText(const char16_t* text) {
     return shown;
 }
 
+// The text as the status line `status` has room for it: a path too long
+// keeps its end, the file's name and its folder, and loses its middle,
+// measured in the line's own font.
+std::u16string Fitted(HWND status, const std::u16string& text) {
+    RECT area{};
+    if (!status || !::GetClientRect(status, &area)) return text;
+    const HDC dc = ::GetDC(status);
+    if (!dc) return text;
+    const HGDIOBJ before = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(status, WM_GETFONT, 0, 0)));
+    const auto fits = [&](const std::u16string& candidate) {
+        SIZE size{};
+        return ::GetTextExtentPoint32W(dc, Win32::Wide(candidate), static_cast<int>(candidate.size()), &size) &&
+               size.cx <= area.right - area.left;
+    };
+    const std::u16string shown = PathWithMiddleCut(text, fits);
+    ::SelectObject(dc, before);
+    ::ReleaseDC(status, dc);
+    return shown;
+}
+
 }  // namespace
 
 void TesselProgress::SetStatus(const char16_t* text) {
-    if (data_->dialog && !data_->ended)
-        ::SetDlgItemTextW(data_->dialog, kStatusId, Win32::Wide(StatusText(text)));
+    if (!data_->dialog || data_->ended) return;
+    const HWND status = ::GetDlgItem(data_->dialog, kStatusId);
+    ::SetDlgItemTextW(data_->dialog, kStatusId, Win32::Wide(Fitted(status, StatusText(text))));
 }
 
 void TesselProgress::EndJob(bool failed) { EndJobOf(*data_, failed); }

@@ -99,7 +99,9 @@ TEST(Help, HelpAndVersionAnswerOnStandardOutputAndDoNothingElse) {
 }
 
 // The help of the Linux program speaks of Linux alone: the page a desktop
-// opens, the terminal's text and the manual page name nothing of Windows.
+// opens, the terminal's text and the manual page name nothing of Windows,
+// and the page (which the other two are made from) leaves no sentence broken
+// where the Windows words were taken out.
 TEST(Help, TheLinuxHelpNamesNothingOfWindows) {
     if (WineMode()) GTEST_SKIP() << "the Windows help is checked by the Windows cases";
     const std::string man = SUMVANE_MAN_PAGE_FILE;
@@ -110,6 +112,9 @@ TEST(Help, TheLinuxHelpNamesNothingOfWindows) {
         const std::optional<std::string> text = ReadFile(path);
         ASSERT_TRUE(text.has_value()) << path;
         EXPECT_EQ(WordsIn(*text, kWindowsOnlyWords), std::vector<std::string>{}) << what;
+        if (what == "help page") {
+            EXPECT_EQ(BrokenSentences(*text), std::vector<std::string>{}) << what;
+        }
         // What a Linux user needs is there.
         for (const char* word : {"sumvane -f/srv/photos", "crontab", "notify-send", "KDE"})
             EXPECT_NE(text->find(word), std::string::npos) << what << " lacks " << word;

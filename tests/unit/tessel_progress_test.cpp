@@ -94,6 +94,32 @@ TEST(ProgressTextTest, NamesAreShownPrintableAndCutByCodePoints) {
     }
 }
 
+// A path too long for the status line keeps its end, the file's name and
+// its folder, and loses its middle; one that fits stays whole.
+TEST(ProgressTextTest, ALongPathLosesItsMiddleAndKeepsItsEnd) {
+    const struct {
+        std::u16string path;
+        std::size_t room;  // code units that fit
+        std::u16string shown;
+    } cases[] = {
+        {u"/srv/a/b.txt", 12, u"/srv/a/b.txt"},
+        {u"/srv/photos/2019/a_rather_long_folder_name_number_7/img.jpg", 46,
+         u"/...a_rather_long_folder_name_number_7/img.jpg"},
+        {u"/srv/photos/2019/trip/a_rather_long_folder_name/img.jpg", 45, u"/.../trip/a_rather_long_folder_name/img.jpg"},
+        {u"/srv/a_rather_long_folder_name_number_seven", 20, u"/...ame_number_seven"},
+        {u"relative/name/a_file_with_a_long_name.txt", 20, u"relative/...name.txt"},
+        {u"/srv/\U0001F600x/y", 9, u"/...\U0001F600x/y"},
+        {u"/srv/\U0001F600x/y", 8, u"/...x/y"},
+        {u"abcdef", 4, u"...f"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(TesselLibrary::ToSystemBytes(c.path));
+        const std::u16string shown = TesselLibrary::PathWithMiddleCut(
+            c.path, [&](const std::u16string& text) { return text.size() <= c.room; });
+        EXPECT_EQ(TesselLibrary::ToSystemBytes(shown), TesselLibrary::ToSystemBytes(c.shown));
+    }
+}
+
 }  // namespace
 
 #ifndef _WIN32
