@@ -53,7 +53,8 @@ JobResult BuildJob::buildSummary(BuildListing& listing, const DigestPipeline<Bui
         SummaryWriter summary(summaryFile_, problems_);
         while (const BuildItem* upcoming = line.upcoming()) {
             showUpcoming(*upcoming, listing, line.producerDone());
-            const std::optional<DigestPipeline<BuildItem>::Next> next = line.next();
+            const std::optional<DigestPipeline<BuildItem>::Next> next =
+                line.next([&](std::uint64_t read, std::uint64_t size) { showReading(read, size); });
             if (!next) break;
             const FileDigest& digest = next->done.digest;
             countDone(next->item, digest, listing, line.producerDone(), sizesListed);
@@ -81,8 +82,17 @@ void BuildJob::showUpcoming(const BuildItem& upcoming, const BuildListing& listi
         // The files found so far are the share of the tree walked so far.
         if (!listed) total = std::max(total, total / std::max(listing.share(), 0.001));
         bar_.share(static_cast<double>(done) / total);
+        barDone_ = static_cast<double>(done);
+        barTotal_ = total;
     }
     bar_.status(upcoming.folder);
+}
+
+void BuildJob::showReading(std::uint64_t read, std::uint64_t size) {
+    bar_.share((barDone_ + static_cast<double>(read) / static_cast<double>(size)) / barTotal_);
+    TesselLibrary::ProgressCounts shown = counts_;
+    shown.bytesDone += read;
+    progress_.SetCounts(shown);
 }
 
 void BuildJob::countDone(const BuildItem& item, const FileDigest& digest, const BuildListing& listing, bool listed,

@@ -33,6 +33,8 @@ public:
 private:
     // The bar and folder of what comes next, shown while its file is hashed.
     void showUpcoming(const BuildItem& upcoming, const BuildListing& listing, bool listed);
+    // The file coming is `read` of its `size` bytes read.
+    void showReading(std::uint64_t read, std::uint64_t size);
     // The counts of the display, once an item is done.
     void countDone(const BuildItem& item, const FileDigest& digest, const BuildListing& listing, bool listed,
                    bool sizesListed);
@@ -45,6 +47,9 @@ private:
     TesselLibrary::TesselProgress& progress_;
     JobBar bar_;
     TesselLibrary::ProgressCounts counts_;
+    // The bar's place at the file coming: its files done of those likely.
+    double barDone_ = 0;
+    double barTotal_ = 1;
     std::shared_ptr<const TesselLibrary::Folder> root_;
     TesselLibrary::TesselFile& summaryFile_;
 };

@@ -1,6 +1,7 @@
 // The bar and status line of a folder job. The bar goes through a few fixed
 // steps before the first file, then from 20 towards 100 with the share of
-// the files done; it never moves back, and each update is sent only when
+// the files done (and within a large file, with its bytes read); it never
+// moves back, and each update is sent only when
 // it moves, since every update waits for the display. The status line is
 // sent only when its text changes.
 #pragma once
@@ -25,6 +26,8 @@ public:
     // `done` of `total` files done: the bar stands at the file being worked
     // on, so it never reaches 100. Nothing when there are no files.
     void files(std::uint64_t done, std::uint64_t total);
+    // The same while the file being worked on is `within` (0 to 1) read.
+    void files(std::uint64_t done, std::uint64_t total, double within);
     // The share done of work whose size is estimated, 0 to 1.
     void share(double done);
     void status(const std::u16string& text);

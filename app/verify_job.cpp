@@ -177,9 +177,17 @@ bool VerifyJob::checkEntries(const FirstReading& first, const std::function<void
     Changes changes;
     bool sliceOver = false;
     for (std::uint64_t done = 0; !sliceOver; ++done) {
-        bar_.files(done, std::max(first.entries, done + 1));  // it stands at an item while it is checked
+        const std::uint64_t total = std::max(first.entries, done + 1);
+        bar_.files(done, total);  // it stands at an item while it is checked
         while (sliceRun.active() && !checks.readyWithin(Slice::kSaveEvery)) sliceRun.waiting();
-        const std::optional<DigestPipeline<VerifyItem>::Next> next = checks.next();
+        // Within a large file the bar follows its bytes read.
+        const std::optional<DigestPipeline<VerifyItem>::Next> next =
+            checks.next([&](std::uint64_t read, std::uint64_t size) {
+                bar_.files(done, total, static_cast<double>(read) / static_cast<double>(size));
+                ProgressCounts shown = counts_;
+                shown.bytesDone += read;
+                progress_.SetCounts(shown);
+            });
         if (!next) break;
         const VerifyItem& item = next->item;
         const FileDigest& digest = next->done.digest;

@@ -20,7 +20,9 @@
 // hashers.
 #pragma once
 
+#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <condition_variable>
 #include <cstddef>
 #include <exception>
@@ -118,9 +120,16 @@ public:
         return ready;
     }
 
+    // At most this often, a consumer waiting for a file being read is told
+    // how far it is.
+    static constexpr std::chrono::milliseconds kReadingEvery{250};
+    using WhileReading = std::function<void(std::uint64_t done, std::uint64_t size)>;
+
     // The next item in production order with its result; nothing after the
-    // last.
-    std::optional<Next> next() {
+    // last. While it waits for a large file that a hashing thread reads,
+    // `reading` (when given) is told, about every kReadingEvery, the bytes
+    // of it read so far and its size.
+    std::optional<Next> next(const WhileReading& reading = {}) {
         std::unique_lock<std::mutex> lock(mutex_);
         Slot& slot = slots_[delivered_ % slots_.size()];
         const auto ready = [&] {
@@ -131,7 +140,19 @@ public:
         // first, unannounced, finds most of them done without one.
         if (TesselLibrary::kShortTimedWaits && !ready()) finished_.wait_for(lock, kConsumerNap, ready);
         consumerWaiting_ = true;
-        finished_.wait(lock, ready);
+        if (reading) {
+            while (!finished_.wait_for(lock, kReadingEvery, ready)) {
+                const std::uint64_t size = slot.size.load(std::memory_order_relaxed);
+                if (slot.state != State::Claimed || size == 0) continue;
+                const std::uint64_t done = slot.read.load(std::memory_order_relaxed);
+                // The display waits for its update: not under the lock.
+                lock.unlock();
+                reading(done, size);
+                lock.lock();
+            }
+        } else {
+            finished_.wait(lock, ready);
+        }
         consumerWaiting_ = false;
         if (failure_) std::rethrow_exception(failure_);
         if (slot.state != State::Done) return std::nullopt;
@@ -161,7 +182,16 @@ private:
         std::optional<Item> item;
         DigestTask task;
         DigestDone done;
+        // Of its file, as the hashing thread says it has read it.
+        std::atomic<std::uint64_t> read{0};
+        std::atomic<std::uint64_t> size{0};
     };
+
+    void Reading(std::size_t index, std::uint64_t done, std::uint64_t size) override {
+        Slot& slot = slots_[index % slots_.size()];
+        slot.size.store(size, std::memory_order_relaxed);
+        slot.read.store(done, std::memory_order_relaxed);
+    }
 
     void push(Item&& item, DigestTask&& task) override {
         std::unique_lock<std::mutex> lock(mutex_);
@@ -178,6 +208,8 @@ private:
         slot.item.emplace(std::move(item));
         slot.task = std::move(task);
         slot.done = DigestDone{};
+        slot.read.store(0, std::memory_order_relaxed);
+        slot.size.store(0, std::memory_order_relaxed);
         slot.state = hash ? State::Waiting : State::Done;
         const bool wakeHasher = hash && hashersWaiting_ > 0;
         // The consumer waits for this very item (to show it, or, needing

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <optional>
@@ -57,6 +58,10 @@ public:
     virtual void Complete(std::size_t index, DigestDone done) = 0;
     // Several at once, for the price of one wake-up of the consumer.
     virtual void Complete(std::vector<std::pair<std::size_t, DigestDone>>& results) = 0;
+    // How far the file of task `index` is read: `done` of its `size` bytes.
+    // Said now and then while a large file is read, so that the display can
+    // move while it waits for that one file.
+    virtual void Reading(std::size_t /*index*/, std::uint64_t /*done*/, std::uint64_t /*size*/) {}
 
 protected:
     ~TaskSource() = default;

@@ -24,9 +24,11 @@ FileDigest FileDigester::digest(const Folder& folder, const std::u16string& name
     return Opened(file, opened);
 }
 
-FileDigest FileDigester::digest(SequentialFile& file) { return Opened(file, ReadOutcome::Complete); }
+FileDigest FileDigester::digest(SequentialFile& file, const Reading& reading) {
+    return Opened(file, ReadOutcome::Complete, reading);
+}
 
-FileDigest FileDigester::Opened(SequentialFile& file, ReadOutcome opened) {
+FileDigest FileDigester::Opened(SequentialFile& file, ReadOutcome opened, const Reading& reading) {
     FileDigest done;
     // The system's own reason for a failed open decides: only a path that is
     // not there is "not found"; a file that is there but cannot be read must
@@ -44,7 +46,9 @@ FileDigest FileDigester::Opened(SequentialFile& file, ReadOutcome opened) {
 
     const ReadOutcome outcome = reader_.ReadWhole(file, [&](const std::uint8_t* bytes, std::size_t length) {
         done.bytes += length;
-        return hash_.Update(bytes, static_cast<std::uint32_t>(length));
+        const bool hashed = hash_.Update(bytes, static_cast<std::uint32_t>(length));
+        if (reading) reading(done.bytes);
+        return hashed;
     });
     std::uint8_t value[16];
     if (outcome != ReadOutcome::Complete || !hash_.Final(value)) return done;

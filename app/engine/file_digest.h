@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "digest_result.h"
@@ -25,11 +26,14 @@ public:
     // (read as `reads` says, when given: owner_reads.h).
     FileDigest digest(const TesselLibrary::Folder& folder, const std::u16string& name,
                       const TesselLibrary::OwnerReads* reads = nullptr);
-    // A file opened for it, read to its end.
-    FileDigest digest(TesselLibrary::SequentialFile& file);
+    // A file opened for it, read to its end; `reading`, when given, is told
+    // the bytes read so far after each piece.
+    using Reading = std::function<void(std::uint64_t done)>;
+    FileDigest digest(TesselLibrary::SequentialFile& file, const Reading& reading = {});
 
 private:
-    FileDigest Opened(TesselLibrary::SequentialFile& file, TesselLibrary::ReadOutcome opened);
+    FileDigest Opened(TesselLibrary::SequentialFile& file, TesselLibrary::ReadOutcome opened,
+                      const Reading& reading = {});
 
     TesselLibrary::FileReader reader_;
     TesselLibrary::Md5Provider provider_;

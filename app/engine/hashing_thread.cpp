@@ -23,6 +23,13 @@ constexpr std::uint64_t kAloneFrom = std::uint64_t{16} << 20;
 // ahead at once, so that the device has the reads of every lane in hand.
 constexpr std::uint64_t kPrefetchMost = std::uint64_t{8} << 20;
 
+// What a hashing thread says of a file as it reads it: large files only,
+// whose reading takes long enough to be watched.
+FileDigester::Reading ReadingOf(TaskSource& source, std::size_t index, std::uint64_t size) {
+    if (size < kAloneFrom) return {};
+    return [&source, index, size](std::uint64_t done) { source.Reading(index, done, size); };
+}
+
 // One stream at a time: the system's hash object per file.
 void HashOneByOne(TaskSource& source, DescriptorBudget& files) {
     FileDigester digester;
@@ -34,7 +41,7 @@ void HashOneByOne(TaskSource& source, DescriptorBudget& files) {
             SequentialFile file;
             const ReadOutcome opened = OpenTask(*claimed->task, file, done.other, files);
             if (opened == ReadOutcome::Complete) {
-                done.digest = digester.digest(file);
+                done.digest = digester.digest(file, ReadingOf(source, claimed->index, file.size()));
             } else {
                 done = Failed(opened, done.other);
             }
@@ -167,7 +174,7 @@ private:
         DigestDone done;
         done.other = task.other;
         if (!digester_) digester_.emplace();
-        done.digest = digester_->digest(task.file);
+        done.digest = digester_->digest(task.file, ReadingOf(source_, task.claimed.index, task.file.size()));
         task.file.Close();
         return done;
     }

@@ -2,6 +2,7 @@
 // written anywhere else.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 
 #include "harness.h"
@@ -36,6 +37,36 @@ TEST(ProgressDisplay, DrawnOnATerminalWithTitleBarAndStatus) {
     EXPECT_NE(r.err.find("Checking MD5 Archive File"), std::string::npos);
     EXPECT_NE(r.err.find("2 of 2 files, 1.5 of 1.5 MB"), std::string::npos);
     EXPECT_EQ(r.err.find("Building MD5 Archive File"), std::string::npos);
+}
+
+// Within one large file the bar and the bytes counted move with the bytes
+// read, a few times a second, as the file is read.
+TEST(ProgressDisplay, TheBarMovesWithinALargeFile) {
+    if (WineMode()) GTEST_SKIP() << "the Windows build shows a dialog; its bar is checked by the Windows cases";
+    Sandbox box;
+    const fs::path tree = box.work() / "tree";
+    WriteFile(tree / "big.bin", "");
+    fs::resize_file(tree / "big.bin", 2ULL << 30);  // sparse: read in a few seconds
+    for (const char* option : {"-c", "-v"}) {
+        SCOPED_TRACE(option);
+        const RunResult r = box.RunOnTerminal({"-f" + Native(tree), option}, {{"SUMVANE_THREADS", "1"}});
+        EXPECT_EQ(r.exitCode, 0);
+        std::vector<int> percents;
+        std::vector<double> megabytes;
+        const std::regex drawn(R"(\] +(\d+)%(  \d+ (of \d+ )?files?, ([0-9.]+) (of [0-9.]+ )?MB)?)");
+        for (auto it = std::sregex_iterator(r.err.begin(), r.err.end(), drawn); it != std::sregex_iterator(); ++it) {
+            const int percent = std::stoi((*it)[1]);
+            if (percent > 20 && percent < 100 && (percents.empty() || percents.back() != percent))
+                percents.push_back(percent);
+            if ((*it)[4].matched) {
+                const double mb = std::stod((*it)[4]);
+                if (mb > 0 && mb < 2147.0) megabytes.push_back(mb);
+            }
+        }
+        EXPECT_GE(percents.size(), 2u) << "the bar stood still within the file";
+        EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+        EXPECT_FALSE(megabytes.empty()) << "no count of bytes within the file";
+    }
 }
 
 // Log lines go to standard error too; while the display is drawn there, each
