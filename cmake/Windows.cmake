@@ -116,6 +116,15 @@ function(sumvane_windows_program_settings)
     endforeach()
     # A window program, so that it starts with no console to hand down.
     target_link_options(sumvane_start_verb PRIVATE -mwindows)
+    # Stand-ins for schtasks and notepad, under their names, in a folder of
+    # their own that the help's command lines find first on the PATH.
+    foreach(command schtasks notepad)
+      add_executable(sumvane_stand_in_${command} "${PROJECT_SOURCE_DIR}/tests/wine/command_stand_in.cpp")
+      set_target_properties(sumvane_stand_in_${command} PROPERTIES OUTPUT_NAME ${command}
+                            RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests/stand-ins")
+      target_link_options(sumvane_stand_in_${command} PRIVATE -municode)
+      target_link_libraries(sumvane_stand_in_${command} PRIVATE shell32)
+    endforeach()
   endif()
 endfunction()
 cmake_language(DEFER CALL sumvane_windows_program_settings)

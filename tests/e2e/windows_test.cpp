@@ -38,6 +38,9 @@ namespace e2e {
 namespace {
 
 constexpr const char* kNotUnderWine = "a Windows-only case: runs when the suite drives Sumvane.exe under Wine";
+// The same program built for the window subsystem, as Task Scheduler and the
+// context menu start it.
+constexpr const char* kWindowProgram = "SumvaneW.exe";
 
 std::string EnvOr(const char* name, const std::string& fallback = "") {
     const char* value = std::getenv(name);
@@ -396,7 +399,8 @@ TEST_F(WindowsGuiTest, NoOptionsShowsTheHelpWindowAndWaitsForOk) {
 
 // The Windows help speaks of Windows alone: the pages the build compiled into
 // the help it ships (the very bytes the help case above finds written out)
-// name nothing of Linux, and hold the Windows program's own examples.
+// name nothing of Linux, leave no sentence broken where the Linux words were
+// taken out, and hold the Windows program's own examples.
 TEST_F(WindowsTest, TheWindowsHelpNamesNothingOfLinux) {
     const fs::path pages = ProgramPath().parent_path() / "help";
     std::string all;
@@ -404,11 +408,231 @@ TEST_F(WindowsTest, TheWindowsHelpNamesNothingOfLinux) {
         const std::optional<std::string> text = ReadFile(pages / page);
         ASSERT_TRUE(text.has_value()) << pages / page;
         EXPECT_EQ(WordsIn(*text, kLinuxOnlyWords), std::vector<std::string>{}) << page;
+        EXPECT_EQ(BrokenSentences(*text), std::vector<std::string>{}) << page;
         all += *text;
     }
     for (const char* word : {"Sumvane.exe -fC:\\Data -r -c", "-o%USERPROFILE%\\Logs", "Explorer", "schtasks /create",
                              "Task Scheduler", "Last Run Result", "0x1", "Cancel"})
         EXPECT_NE(all.find(word), std::string::npos) << "the Windows help lacks " << word;
+}
+
+// The commands a user types from the help's recipes.
+bool StartsACommand(const std::string& text) {
+    for (const char* command : {"Sumvane.exe ", "SumvaneW.exe ", "schtasks ", "notepad ", "move "})
+        if (text.rfind(command, 0) == 0) return true;
+    return false;
+}
+
+// The command lines of a page of the Windows help: each line of a <pre>, and
+// each <code> and table cell that starts with a command, its line breaks
+// read as blanks and its entities decoded.
+std::vector<std::string> CommandLinesOfPage(const std::string& html) {
+    const auto decoded = [](std::string text) {
+        for (const auto& [entity, character] : std::vector<std::pair<std::string, std::string>>{
+                 {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&amp;", "&"}}) {
+            for (std::size_t at = text.find(entity); at != std::string::npos; at = text.find(entity, at + 1))
+                text.replace(at, entity.size(), character);
+        }
+        return text;
+    };
+    std::vector<std::string> found;
+    for (const std::string tag : {"pre", "code", "td"}) {
+        const std::string open = "<" + tag + ">";
+        const std::string close = "</" + tag + ">";
+        for (std::size_t at = html.find(open); at != std::string::npos; at = html.find(open, at + 1)) {
+            const std::size_t end = html.find(close, at);
+            if (end == std::string::npos) break;
+            std::string body = decoded(html.substr(at + open.size(), end - at - open.size()));
+            std::vector<std::string> lines;
+            if (tag == "pre") {
+                std::istringstream in(body);
+                for (std::string line; std::getline(in, line);) lines.push_back(line);
+            } else {
+                std::replace(body.begin(), body.end(), '\n', ' ');
+                lines.push_back(body);
+            }
+            for (const std::string& line : lines)
+                if (StartsACommand(line)) found.push_back(line);
+        }
+    }
+    return found;
+}
+
+// The Windows command lines of the README and the documents beside it: the
+// lines of their bat blocks and their code spans that start with a command.
+std::vector<std::string> CommandLinesOfReadme(const std::string& markdown) {
+    std::vector<std::string> found;
+    std::istringstream in(markdown);
+    bool inBat = false;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("```", 0) == 0) {
+            inBat = line == "```bat" || line == "```cmd";
+            continue;
+        }
+        if (inBat) {
+            if (StartsACommand(line)) found.push_back(line);
+            continue;
+        }
+        for (std::size_t at = line.find('`'); at != std::string::npos; at = line.find('`', at + 1)) {
+            const std::size_t end = line.find('`', at + 1);
+            if (end == std::string::npos) break;
+            const std::string span = line.substr(at + 1, end - at - 1);
+            if (StartsACommand(span)) found.push_back(span);
+            at = end;
+        }
+    }
+    return found;
+}
+
+// Every command line of the Windows help and of the README and docs/ runs as
+// written at a command prompt in the program's folder, for a user whose
+// profile path holds a space: each is run from a batch file by Wine's cmd, with
+// C:\Data, C:\My Photos, D:\Photos (its summary made), its copy E:\Photos
+// and D:\disk.iso in place; schtasks runs the task's command line at once as
+// the scheduler would, and notepad says whether its file is there. A value
+// that can hold a space and is not quoted splits into two arguments, and the
+// run then fails.
+TEST_F(WindowsGuiTest, EveryCommandLineOfTheHelpRunsAsWrittenWithASpaceInTheProfile) {
+    const std::string prefixText = EnvOr("WINEPREFIX");
+    if (prefixText.empty()) GTEST_SKIP() << "WINEPREFIX is not given";
+    const fs::path prefix = prefixText;
+    const fs::path driveC = prefix / "drive_c";
+    std::vector<std::string> lines;
+    const fs::path pages = ProgramPath().parent_path() / "help";
+    for (const char* page : {"toc.html", "overview.html", "command-line.html", "files.html", "contact.html"}) {
+        const std::optional<std::string> html = ReadFile(pages / page);
+        ASSERT_TRUE(html.has_value()) << pages / page;
+        for (const std::string& line : CommandLinesOfPage(*html)) lines.push_back(line);
+    }
+    std::vector<fs::path> documents = {SUMVANE_README_FILE};
+    const fs::path docs = fs::path(SUMVANE_README_FILE).parent_path() / "docs";
+    if (fs::is_directory(docs)) {
+        for (const auto& entry : fs::directory_iterator(docs))
+            if (entry.path().extension() == ".md") documents.push_back(entry.path());
+    }
+    for (const fs::path& document : documents) {
+        const std::optional<std::string> markdown = ReadFile(document);
+        ASSERT_TRUE(markdown.has_value()) << document;
+        for (const std::string& line : CommandLinesOfReadme(*markdown)) lines.push_back(line);
+    }
+
+    const fs::path data = driveC / "Data";
+    struct Step {
+        std::string line;
+        int exitCode;  // -1: not run, a part of a line the text shows
+        std::function<void()> before;
+    };
+    const std::string weekly = "schtasks /create /tn \"Sumvane weekly check\" /sc weekly /d MON /st 04:30 /tr "
+                               "\"\\\"C:\\Program Files\\Sumvane\\SumvaneW.exe\\\" -fC:\\Data -v "
+                               "\\\"-o%USERPROFILE%\\Logs\\\"\"";
+    const std::string nightly = "schtasks /create /tn \"Sumvane Photos\" /sc daily /st 01:00 /tr \"\\\"C:\\Program "
+                                "Files\\Sumvane\\SumvaneW.exe\\\" -fD:\\Photos -v -t4h -oC:\\Logs\"";
+    const std::vector<Step> steps = {
+        {"Sumvane.exe -fC:\\Data -r -c", 0, {}},
+        {"Sumvane.exe -f \"C:\\My Photos\" -r -x Old -c", 0, {}},
+        {"Sumvane.exe -fC:\\Data -v", 0, {}},
+        {"Sumvane.exe C:\\Data\\Sumvane.md5", 0, {}},
+        {"Sumvane.exe [-c] [-v | -vc] [-a] [-r] [-f<Folder>] [-n<File>] [-t<Time>] [-x<Folder>]... [-o<Folder>] "
+         "[-z<File>] [-i] [-u] [-h] [<path>]",
+         -1, {}},  // the synopsis
+        {"Sumvane.exe -fC:\\Data -vc \"-o%USERPROFILE%\\Logs\"", 0, {}},
+        {"Sumvane.exe -fD:\\Photos -v -t2h -oC:\\Logs", 0, {}},
+        {"Sumvane.exe -fE:\\Photos -v", 0, {}},
+        {"Sumvane.exe -nD:\\disk.iso -c -v", 0, {}},
+        {"Sumvane.exe -zD:\\disk.iso", 0, {}},
+        {"Sumvane.exe -i", 0, {}},
+        {"SumvaneW.exe -z", -1, {}},  // what the context-menu entry runs, with the file's name
+        {"Sumvane.exe -u", 0, {}},
+        {weekly, 0, {}},
+        {"schtasks /run /tn \"Sumvane weekly check\"", 0, {}},
+        {"schtasks /delete /tn \"Sumvane weekly check\"", 0, {}},
+        {nightly, 0, {}},
+        // Changes to take in, once the log has been read.
+        {"Sumvane.exe -fC:\\Data -r -avc \"-o%USERPROFILE%\\Logs\"", 1, [&] { WriteFile(data / "a.txt", "changed"); }},
+        {"notepad \"%USERPROFILE%\\Logs\\CData.txt\"", 0, {}},
+        {"move /y C:\\Data\\Sumvane.md5X C:\\Data\\Sumvane.md5", 0, {}},
+        {"Sumvane.exe -z", -1, {}},  // README: the clipboard action, said of the prompt it keeps
+        {"Sumvane.exe -h", 0, {}},
+    };
+    std::vector<std::string> listed;
+    for (const Step& step : steps) listed.push_back(step.line);
+    std::vector<std::string> distinct = lines;
+    std::sort(distinct.begin(), distinct.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    std::sort(listed.begin(), listed.end());
+    ASSERT_EQ(distinct, listed) << "the help's and the README's command lines, as this case runs them";
+
+    // The machine of a user named John Smith.
+    const fs::path profile = driveC / "users" / "John Smith";
+    const fs::path programFolder = driveC / "Program Files" / "Sumvane";
+    const fs::path driveD = box_.root() / "D";
+    const fs::path driveE = box_.root() / "E";
+    const std::vector<fs::path> made = {data, driveC / "My Photos", driveC / "Logs", programFolder, profile};
+    for (const fs::path& folder : made) fs::remove_all(folder);
+    fs::create_directories(programFolder);
+    for (const char* program : {"Sumvane.exe", "SumvaneW.exe"})
+        fs::copy_file(ProgramPath().parent_path() / program, programFolder / program);
+    fs::create_directories(profile);
+    WriteFile(data / "a.txt", "a");
+    WriteFile(data / "sub" / "b.txt", "b");
+    WriteFile(driveC / "My Photos" / "p.jpg", "p");
+    WriteFile(driveC / "My Photos" / "Old" / "o.jpg", "o");
+    WriteFile(driveD / "Photos" / "d.jpg", "d");
+    WriteFile(driveD / "disk.iso", "iso");
+    std::vector<std::pair<fs::path, fs::path>> drives = {{prefix / "dosdevices" / "d:", driveD},
+                                                         {prefix / "dosdevices" / "e:", driveE}};
+    for (const auto& [device, target] : drives) {
+        ASSERT_FALSE(fs::exists(fs::symlink_status(device))) << device << " is taken already";
+    }
+    // Under Wine every run shares the prefix: all of it goes again.
+    struct CleanUp {
+        std::function<void()> run;
+        ~CleanUp() { run(); }
+    } cleanUp{[&] {
+        std::error_code ignored;
+        for (const auto& [device, target] : drives) fs::remove(device, ignored);
+        for (const fs::path& folder : made) fs::remove_all(folder, ignored);
+        for (const char* log : {"CData.txt", "CMy Photos.txt", "DPhotos.txt", "EPhotos.txt", "Sumvane.txt"})
+            fs::remove(box_.desktop() / log, ignored);
+    }};
+    for (const auto& [device, target] : drives) fs::create_directory_symlink(target, device);
+    // D:\Photos has its summary, and E:\Photos is a copy of it with it.
+    const RunResult recorded = box_.Run({"-fD:\\Photos", "-c"});
+    EXPECT_EQ(recorded.exitCode, 0) << recorded.err;
+    fs::create_directories(driveE);
+    fs::copy(driveD / "Photos", driveE / "Photos", fs::copy_options::recursive);
+
+    const fs::path cmd = driveC / "windows" / "system32" / "cmd.exe";
+    const fs::path standIns = ProgramPath().parent_path() / "tests" / "stand-ins";
+    int number = 0;
+    for (const Step& step : steps) {
+        if (step.exitCode < 0) continue;
+        SCOPED_TRACE(step.line);
+        if (step.before) step.before();
+        const fs::path batch = box_.tmp() / ("line" + std::to_string(++number) + ".cmd");
+        WriteFile(batch, "@echo off\r\nset USERPROFILE=C:\\users\\John Smith\r\nset PATH=" + Native(standIns) +
+                             ";%PATH%\r\ncd /d \"C:\\Program Files\\Sumvane\"\r\n" + step.line +
+                             "\r\nexit /b %ERRORLEVEL%\r\n");
+        RunOptions prompt;
+        prompt.program = cmd.string();
+        RunResult result;
+        if (step.line.find(" -z") != std::string::npos) {
+            BoxDismisser dismiss(box_, "Compute MD5 Hash");
+            result = box_.Run({"/c", Native(batch)}, prompt);
+            EXPECT_TRUE(dismiss.Finish()) << dismiss.report();
+        } else if (step.line.ends_with(" -h")) {
+            // The help viewer's window and the "Click OK to Exit" box.
+            BoxDismisser dismiss(box_, "Sumvane", {}, 2);
+            result = box_.Run({"/c", Native(batch)}, prompt);
+            EXPECT_TRUE(dismiss.Finish()) << dismiss.report();
+        } else {
+            result = box_.Run({"/c", Native(batch)}, prompt);
+        }
+        EXPECT_EQ(result.exitCode, step.exitCode) << result.out << result.err;
+    }
+    // The checks' logs went to the profile's folder Logs, named as it says.
+    EXPECT_TRUE(fs::exists(profile / "Logs" / "CData.txt"));
+    EXPECT_FALSE(fs::exists(data / "Sumvane.md5X")) << "moved over the summary";
 }
 
 TEST_F(WindowsTest, InstallAndRemoveTheVerbInTheRegistry) {
@@ -555,6 +779,29 @@ std::string Md5SumOf(const fs::path& file) {
     return digits;
 }
 
+// Whether the status line `shown` names `path`: whole, or, too long for it,
+// as its start ("Z:\\"), "..." and its end.
+bool StatusNames(const std::string& shown, const std::string& path) {
+    if (shown == path) return true;
+    const std::string start = path.substr(0, 3) + "...";
+    return shown.rfind(start, 0) == 0 && shown.size() > start.size() && path.ends_with(shown.substr(start.size()));
+}
+
+// Whether the watcher saw the dialog of `title` with its status line naming
+// `path` and then `rest` ("60 of 0-100|cancel shown").
+bool Showed(const std::vector<std::string>& lines, const std::string& title, const std::string& path,
+            const std::string& rest) {
+    const std::string prefix = title + "|Please wait ...|";
+    for (const std::string& line : lines) {
+        if (line.rfind(prefix, 0) != 0) continue;
+        const std::size_t bar = line.find('|', prefix.size());
+        if (bar != std::string::npos && StatusNames(line.substr(prefix.size(), bar - prefix.size()), path) &&
+            line.substr(bar + 1) == rest)
+            return true;
+    }
+    return false;
+}
+
 // One run of the program with its progress dialog watched from outside by
 // watch_progress.exe: a line for each change of what the dialog shows, then
 // "closed" once it is gone.
@@ -572,7 +819,8 @@ struct WatchedRun {
 // With `action` ("cancel", "escape" or "close") the watcher stops the job
 // from its window once it is at work.
 WatchedRun RunWatchingProgress(const Sandbox& box, const std::vector<std::string>& args,
-                               const std::map<std::string, std::string>& env = {}, const std::string& action = "") {
+                               const std::map<std::string, std::string>& env = {}, const std::string& action = "",
+                               const std::string& program = "") {
     const fs::path ready = box.tmp() / "watching";
     fs::create_directories(box.tmp());
     fs::remove(ready);
@@ -584,7 +832,10 @@ WatchedRun RunWatchingProgress(const Sandbox& box, const std::vector<std::string
             if (!action.empty()) watch.push_back(action);
             said = Capture(watch, &run.watcherStatus);
         });
-    if (WaitFor(ready, 60)) run.result = box.Run(args, std::nullopt, env);
+    RunOptions options;
+    options.env = env;
+    options.program = program;
+    if (WaitFor(ready, 60)) run.result = box.Run(args, options);
     watcher.join();
     std::istringstream lines(said);
     for (std::string line; std::getline(lines, line);) run.lines.push_back(Trimmed(line));
@@ -609,11 +860,11 @@ TEST_F(WindowsTest, ProgressDialogShowsTheJobAndIsClosedByIt) {
     const WatchedRun build = RunWatchingProgress(box_, {"-f" + Native(tree), "-r", "-c"});
     EXPECT_EQ(build.result.exitCode, 0);
     EXPECT_EQ(build.watcherStatus, 0) << build.Said();
-    // While the big file is hashed one file of two is done, so the bar stands
-    // at 20 + 80 * 1 / 2; the status line names its folder (shown without
-    // the final backslash).
-    EXPECT_TRUE(Holds(build.lines, "Building MD5 Archive File|Please wait ...|" + Native(tree / "sub") +
-                                       "|60 of 0-100|cancel shown"))
+    // As the big file begins one file of two is done, so the bar stands at
+    // 20 + 80 * 1 / 2 (and rises from there as it is read); the status line
+    // names its folder (shown without the final backslash, its middle left
+    // out when it is too long).
+    EXPECT_TRUE(Showed(build.lines, "Building MD5 Archive File", Native(tree / "sub"), "60 of 0-100|cancel shown"))
         << build.Said();
     ASSERT_FALSE(build.lines.empty());
     EXPECT_EQ(build.lines.back(), "closed") << "the job closes its own dialog";
@@ -624,8 +875,7 @@ TEST_F(WindowsTest, ProgressDialogShowsTheJobAndIsClosedByIt) {
     EXPECT_EQ(verify.result.exitCode, 0);
     EXPECT_EQ(verify.watcherStatus, 0) << verify.Said();
     // The second of two entries; the status line holds the folder as given.
-    EXPECT_TRUE(Holds(verify.lines, "Checking MD5 Archive File|Please wait ...|" + Native(tree) +
-                                        "|60 of 0-100|cancel shown"))
+    EXPECT_TRUE(Showed(verify.lines, "Checking MD5 Archive File", Native(tree), "60 of 0-100|cancel shown"))
         << verify.Said();
     ASSERT_FALSE(verify.lines.empty());
     EXPECT_EQ(verify.lines.back(), "closed") << "the job closes its own dialog";
@@ -811,6 +1061,113 @@ TEST_F(WindowsTest, TheLogTakesEveryLineWhileAnotherProgramHoldsItForAMoment) {
     fs::remove(log);  // under Wine every run shares the desktop
 }
 
+// The lines of a console program's standard error, without the time stamp
+// of a log line that went there instead of into its log.
+std::vector<std::string> StandardErrorLines(const std::string& err) {
+    std::vector<std::string> lines;
+    std::istringstream in(err);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.size() > 22 && line[0] == '[' && line.compare(20, 2, "] ") == 0) line = line.substr(22);
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// What the console program says on standard error, the window program (as
+// the scheduler starts it, with nobody to read its standard error) writes
+// under its own name into the run's log, and what that log cannot take into
+// SumvaneW.txt on the desktop: options refused, and a log that cannot be
+// made (a folder whose path makes a log name of more than 255 characters).
+TEST_F(WindowsTest, TheWindowProgramWritesWhereItsUserLooksWhatTheConsoleProgramSays) {
+    const fs::path unheard = box_.desktop() / "SumvaneW.txt";
+    const fs::path tree = box_.work() / "tree";
+    fs::path deep = tree;
+    while (Native(deep).size() < 336) deep /= std::string(60, 'd');
+    for (const fs::path& folder : {tree, deep}) {
+        WriteFile(folder / "a.txt", "a");
+        WriteFile(folder / "Sumvane.md5", Md5Of("a") + " " + Native(folder / "a.txt") + "\r\n" + Md5Of("b") + " " +
+                                              Native(folder / "b.txt") + "\r\n");
+    }
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        fs::path log;  // where the window program's lines go
+    };
+    const Case cases[] = {
+        {"options refused", {"-f" + Native(tree), "-vc", "-t2h"}, box_.desktop() / LogName(Native(tree))},
+        {"a log that cannot be made", {"-f" + Native(deep), "-v"}, unheard},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(unheard);
+        fs::remove(c.log);
+        const RunResult console = box_.Run(c.args);
+        EXPECT_EQ(console.exitCode, 1);
+        std::vector<std::string> said = StandardErrorLines(console.err);
+        ASSERT_FALSE(said.empty());
+        for (std::string& line : said) {
+            if (line.rfind("Sumvane.exe: ", 0) == 0) line.replace(0, 11, kWindowProgram);
+        }
+        fs::remove(c.log);
+        RunOptions scheduled;
+        scheduled.program = kWindowProgram;
+        const RunResult window = box_.Run(c.args, scheduled);
+        EXPECT_EQ(window.exitCode, 1);
+        EXPECT_EQ(window.err, "");
+        EXPECT_EQ(LogLines(c.log), said);
+        if (c.log != unheard) {
+            EXPECT_FALSE(fs::exists(unheard)) << "every line went into the run's log";
+        }
+        fs::remove(c.log);
+    }
+    const std::vector<std::string> refused = StandardErrorLines(box_.Run(cases[0].args).err);
+    EXPECT_EQ(refused, std::vector<std::string>{"Sumvane.exe: -t cannot be used with -vc: a rewrite needs the whole "
+                                                "summary"});
+    fs::remove(unheard);
+}
+
+// A log viewer left open on the last run's log holds it for reading, sharing
+// reading and writing, and perhaps deleting. The next run, started as the
+// scheduler starts it, cannot delete that log: it empties it and writes its
+// own lines there, from its start, where the viewer shows them; nothing is
+// said on standard error, and the log stays when the viewer lets go.
+TEST_F(WindowsTest, AViewerLeftOpenOnTheOldLogShowsThisRunsLines) {
+    const fs::path tree = box_.work() / "tree";
+    WriteFile(tree / "a.txt", "a");
+    WriteFile(tree / "b.txt", "b");
+    ASSERT_EQ(box_.Run({"-f" + Native(tree), "-c"}).exitCode, 0);
+    const fs::path log = box_.desktop() / LogName(Native(tree));
+    fs::create_directories(box_.tmp());
+    const fs::path held = box_.tmp() / "held";
+    const fs::path release = box_.tmp() / "release";
+    for (const std::string sharing : {"rw", "rwd"}) {
+        SCOPED_TRACE(sharing);
+        for (const fs::path& stale : {log, held, release}) fs::remove(stale);
+        fs::remove(tree / "a.txt");
+        ASSERT_EQ(box_.Run({"-f" + Native(tree), "-v"}).exitCode, 1);
+        ASSERT_EQ(LogLines(log), std::vector<std::string>{Native(tree / "a.txt") + " - File Not Found"});
+        Background viewer({WineLoader(), Helper("hold_open.exe"), "view", sharing, Native(log), Native(held),
+                           Native(release)});
+        ASSERT_TRUE(viewer.started());
+        ASSERT_TRUE(WaitFor(held, 60)) << "the viewer never had the log open";
+        WriteFile(tree / "a.txt", "a");
+        fs::remove(tree / "b.txt");
+        RunOptions scheduled;
+        scheduled.program = kWindowProgram;
+        const RunResult result = box_.Run({"-f" + Native(tree), "-v"}, scheduled);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.err, "");
+        const std::vector<std::string> expected = {Native(tree / "b.txt") + " - File Not Found"};
+        EXPECT_EQ(LogLines(log), expected) << "this run's line, and nothing of the last run's";
+        WriteFile(release, "");
+        EXPECT_EQ(viewer.Wait(30), 0);
+        EXPECT_EQ(LogLines(log), expected) << "the log stays when the viewer lets go";
+        WriteFile(tree / "b.txt", "b");
+    }
+    fs::remove(log);  // under Wine every run shares the desktop
+}
+
 // Started by the shell from the context menu, the program is the only one
 // on the console the system gave it, and lets it go before it hashes, so
 // no empty console window stands in front of its box. Started from a
@@ -879,22 +1236,36 @@ TEST_F(WindowsTest, CancelEscapeAndTheCloseCommandStopTheJob) {
     const LongBuild build = MakeLongBuild(4ULL << 30);
     const fs::path& tree = build.tree;
     const std::string& old = build.oldSummary;
+    const fs::path log = box_.desktop() / LogName(Native(tree));
+    // The window program says it in the run's log, under its own name.
+    for (const std::string program : {"", kWindowProgram}) {
     for (const std::string action : {"cancel", "escape", "close"}) {
-        SCOPED_TRACE(action);
+        if (!program.empty() && action != "cancel") continue;
+        SCOPED_TRACE(action + " " + program);
+        fs::remove(log);
         const auto start = std::chrono::steady_clock::now();
-        const WatchedRun run = RunWatchingProgress(box_, {"-f" + Native(tree), "-c"}, {}, action);
+        const WatchedRun run = RunWatchingProgress(box_, {"-f" + Native(tree), "-c"}, {}, action, program);
         const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         EXPECT_EQ(run.watcherStatus, 0) << run.Said();
         EXPECT_TRUE(Holds(run.lines, "pressed " + action)) << run.Said();
         ASSERT_FALSE(run.lines.empty());
         EXPECT_EQ(run.lines.back(), "closed") << run.Said();
         EXPECT_EQ(run.result.exitCode, 1);
-        EXPECT_NE(run.result.err.find("Sumvane.exe: interrupted"), std::string::npos) << run.result.err;
+        if (program.empty()) {
+            EXPECT_NE(run.result.err.find("Sumvane.exe: interrupted"), std::string::npos) << run.result.err;
+        } else {
+            EXPECT_EQ(run.result.err, "");
+            const std::vector<std::string> lines = LogLines(log);
+            ASSERT_EQ(lines.size(), 1u);
+            EXPECT_EQ(lines[0].rfind("SumvaneW.exe: interrupted", 0), 0u) << lines[0];
+        }
         EXPECT_EQ(ReadFile(tree / "Sumvane.md5"), old);
         // Hashing 4 GiB would take longer than the stop.
         EXPECT_LT(seconds, 30.0);
         ExpectNoTemporaryFileSoon(tree);
     }
+    }
+    fs::remove(log);  // under Wine every run shares the desktop
 }
 
 // A log viewer that follows the log keeps it open for reading the whole time,
@@ -954,13 +1325,14 @@ TEST_F(WindowsTest, AViewerFollowingTheLogMissesNothingAndHoldsNothingUp) {
 }
 
 // The dialog of a folder whose path holds an "&" and is too long for the
-// status line: the text is the folder (without its final backslash, so that
-// its name is what the ellipsis keeps), drawn without mnemonics and with its
-// middle left out; the window's own text names the job for the taskbar. A
-// screenshot of it is kept when SUMVANE_SCREENSHOTS names a folder.
+// status line, shown by the window program as the scheduler starts it: the
+// text is the folder, drawn without mnemonics, its middle left out and its
+// end kept (the end of its own long name); the window's own text names the
+// job for the taskbar. A screenshot of it, with the bar part-way through
+// the one large file, is kept when SUMVANE_SCREENSHOTS names a folder.
 TEST_F(WindowsTest, ProgressDialogShowsAnAmpersandAndTheEndOfALongPath) {
-    const fs::path folder = box_.work() / "Data" / "Long" /
-                            "Customer correspondence of the years 2019 to 2024 with notes" / "R&D Lab";
+    const fs::path folder = box_.work() / "Data" / "Customer correspondence" /
+                            "R&D Lab measurements of the years 2019 to 2024 with notes";
     WriteSparseFile(folder / "measurements.bin", 1ULL << 30);
     const std::string screenshot = Screenshot("progress-dialog.png");
     std::string shot = "no screenshot asked for";
@@ -969,55 +1341,88 @@ TEST_F(WindowsTest, ProgressDialogShowsAnAmpersandAndTheEndOfALongPath) {
         shot = "the dialog never came";
         for (int tick = 0; tick < 600; ++tick) {
             if (!WindowsTitled("Building MD5 Archive File", box_).empty()) {
-                // Drawn by the time the status line has been set.
-                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                // Drawn, and part-way through the file.
+                std::this_thread::sleep_for(std::chrono::milliseconds(1200));
                 shot = TakeScreenshot(screenshot);
                 return;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
     });
-    const WatchedRun build = RunWatchingProgress(box_, {"-f" + Native(folder), "-c"});
+    const WatchedRun build = RunWatchingProgress(box_, {"-f" + Native(folder), "-c"}, {}, "", kWindowProgram);
     photographer.join();
     EXPECT_EQ(build.result.exitCode, 0);
     EXPECT_EQ(build.watcherStatus, 0) << build.Said();
     EXPECT_TRUE(Holds(build.lines, "window: Building MD5 Archive File")) << build.Said();
     EXPECT_TRUE(Holds(build.lines, "styles: center noprefix|center noprefix|center noprefix pathellipsis"))
         << build.Said();
-    EXPECT_TRUE(Holds(build.lines, "Building MD5 Archive File|Please wait ...|" + Native(folder) +
-                                       "|20 of 0-100|cancel shown"))
-        << build.Said();
+    const std::string prefix = "Building MD5 Archive File|Please wait ...|";
+    std::string status;
+    for (const std::string& line : build.lines) {
+        if (line.rfind(prefix, 0) == 0) status = line.substr(prefix.size(), line.find('|', prefix.size()) - prefix.size());
+    }
+    const std::string start = "Z:\\...";
+    ASSERT_EQ(status.rfind(start, 0), 0u) << build.Said();
+    const std::string end = status.substr(start.size());
+    EXPECT_TRUE(Native(folder).ends_with(end)) << status;
+    EXPECT_TRUE(end.ends_with("with notes") && end.size() >= 30) << "the folder's own name, its end kept: " << status;
     if (!screenshot.empty()) {
         EXPECT_EQ(shot, "") << screenshot;
     }
 }
 
-// Within one folder the build's bar follows the files done, as the
-// verification's does; the status line keeps naming the folder.
-TEST_F(WindowsTest, TheBuildsBarRisesWithinOneFolder) {
+// The bar's positions from 20 on, each once, as the watcher saw them while
+// the status line named `folder`.
+std::vector<int> BarPositions(const WatchedRun& run, const std::string& title, const fs::path& folder) {
+    const std::string prefix = title + "|Please wait ...|";
+    std::vector<int> positions;
+    for (const std::string& line : run.lines) {
+        if (line.rfind(prefix, 0) != 0) continue;
+        const std::size_t bar = line.find('|', prefix.size());
+        if (bar == std::string::npos || !StatusNames(line.substr(prefix.size(), bar - prefix.size()), Native(folder)))
+            continue;
+        const int position = std::atoi(line.c_str() + bar + 1);
+        // 15 while the folder is listed, before the first file.
+        if (position >= 20 && (positions.empty() || positions.back() != position)) positions.push_back(position);
+    }
+    return positions;
+}
+
+// The bar moves with the bytes read, within one large file too, a few times
+// a second: a build of five files of 192 MiB read one after another rises
+// through each file's share of the bar, and a build and a check of one
+// file of 1 GiB do not stand at one place while it is read.
+TEST_F(WindowsTest, TheBarRisesWithTheBytesReadWithinALargeFile) {
     const fs::path tree = box_.work() / "tree";
     for (char name = 'a'; name < 'f'; ++name) WriteSparseFile(tree / (std::string(1, name) + ".bin"), 192ULL << 20);
     // One file at a time, so that every step is on the screen for a while:
     // one thread, and one stream (the lanes would take all five at once).
-    const WatchedRun build =
-        RunWatchingProgress(box_, {"-f" + Native(tree), "-c"}, {{"SUMVANE_THREADS", "1"}, {"SUMVANE_MD5", "cryptoapi"}});
+    const std::map<std::string, std::string> oneStream = {{"SUMVANE_THREADS", "1"}, {"SUMVANE_MD5", "cryptoapi"}};
+    const WatchedRun build = RunWatchingProgress(box_, {"-f" + Native(tree), "-c"}, oneStream);
     EXPECT_EQ(build.result.exitCode, 0);
     EXPECT_EQ(build.watcherStatus, 0) << build.Said();
-    const std::string prefix = "Building MD5 Archive File|Please wait ...|" + Native(tree) + "|";
-    std::vector<int> positions;
-    for (const std::string& line : build.lines) {
-        if (line.rfind(prefix, 0) != 0) continue;
-        const int position = std::atoi(line.c_str() + prefix.size());
-        // 15 while the folder is listed, before the first file.
-        if (position >= 20 && (positions.empty() || positions.back() != position)) positions.push_back(position);
-    }
+    std::vector<int> positions = BarPositions(build, "Building MD5 Archive File", tree);
     EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end())) << build.Said();
-    // 20 + 80 x files done / 5 before each file: 20, 36, 52, 68, 84; the
-    // watcher may miss one.
-    EXPECT_GE(positions.size(), 4u) << build.Said();
-    for (const int position : positions) {
-        EXPECT_TRUE(position == 20 || position == 36 || position == 52 || position == 68 || position == 84)
-            << position << "\n" << build.Said();
+    // 20 + 80 x files done / 5 as each file begins, and places between them.
+    const auto between = std::count_if(positions.begin(), positions.end(),
+                                       [](int p) { return p != 20 && p != 36 && p != 52 && p != 68 && p != 84; });
+    EXPECT_GE(between, 5) << build.Said();
+    EXPECT_LE(positions.back(), 100);
+
+    const fs::path one = box_.work() / "one";
+    WriteSparseFile(one / "big.bin", 1ULL << 30);
+    for (const std::string option : {"-c", "-v"}) {
+        SCOPED_TRACE(option);
+        const WatchedRun run = RunWatchingProgress(box_, {"-f" + Native(one), option}, oneStream);
+        EXPECT_EQ(run.result.exitCode, 0);
+        EXPECT_EQ(run.watcherStatus, 0) << run.Said();
+        const std::string title = option == "-c" ? "Building MD5 Archive File" : "Checking MD5 Archive File";
+        positions = BarPositions(run, title, one);
+        EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end())) << run.Said();
+        // 20 as the file begins, then on while it is read.
+        EXPECT_GE(positions.size(), 4u) << run.Said();
+        ASSERT_FALSE(positions.empty());
+        EXPECT_GE(positions.back(), 60) << run.Said();
     }
 }
 }  // namespace
