@@ -1,6 +1,9 @@
 #include "summary_format.h"
 
 #include <algorithm>
+#include <cctype>
+#include <string_view>
+#include <utility>
 
 #include "name_compare.h"
 #include "path.h"
@@ -54,6 +57,32 @@ char UpperHexLetter(char c) { return (c >= 'a' && c <= 'f') ? static_cast<char>(
 
 bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (UpperHexLetter(c) >= 'A' && UpperHexLetter(c) <= 'F'); }
 
+// md5sum's escapes in `escaped` undone onto `plain` ("\\", "\n", "\r" for a
+// backslash, a line feed, a carriage return); false at any other backslash.
+bool UndoMd5sumEscapes(std::string_view escaped, std::string& plain) {
+    for (std::size_t i = 0; i < escaped.size(); ++i) {
+        if (escaped[i] != '\\') {
+            plain.push_back(escaped[i]);
+            continue;
+        }
+        if (++i == escaped.size()) return false;
+        switch (escaped[i]) {
+            case '\\':
+                plain.push_back('\\');
+                break;
+            case 'n':
+                plain.push_back('\n');
+                break;
+            case 'r':
+                plain.push_back('\r');
+                break;
+            default:
+                return false;
+        }
+    }
+    return true;
+}
+
 // md5sum writes the line of a name holding a backslash or a line end as a
 // backslash, the 32 digits, a space, its mode character (" " or "*") and the
 // name with each of those escaped ("\\", "\n", "\r"). Read as any other
@@ -65,30 +94,61 @@ bool TakeEscapedMd5sumLine(char (&digest)[32], char separator, std::string& name
     if (digest[0] != '\\' || !std::all_of(digest + 1, digest + 32, IsHexDigit) || !IsHexDigit(separator)) return false;
     if (name.size() < 3 || name[0] != ' ' || (name[1] != ' ' && name[1] != '*')) return false;
     std::string plain(1, name[1]);
-    for (std::size_t i = 2; i < name.size(); ++i) {
-        if (name[i] != '\\') {
-            plain.push_back(name[i]);
-            continue;
-        }
-        if (++i == name.size()) return false;
-        switch (name[i]) {
-            case '\\':
-                plain.push_back('\\');
-                break;
-            case 'n':
-                plain.push_back('\n');
-                break;
-            case 'r':
-                plain.push_back('\r');
-                break;
-            default:
-                return false;  // no escape md5sum writes: the line is not one of its own
-        }
-    }
+    // An escape md5sum never writes: the line is not one of its own.
+    if (!UndoMd5sumEscapes(std::string_view(name).substr(2), plain)) return false;
     std::copy(digest + 1, digest + 32, digest);
     digest[31] = separator;
     name = std::move(plain);
     return true;
+}
+
+bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// What a line of the tag form is: "<digest name> (<name>) = <digest>", as
+// md5sum --tag, BSD's md5 and rhash --bsd write, with a backslash first when
+// md5sum escaped the name. A line that begins as one, within its first 32
+// bytes, is one: no line of 32 digits does, so the program's own lines and
+// md5sum's are never taken for one, and whatever such a line is not (an MD5
+// digest in the tag form) gives no digest to check a file with.
+enum class TagLine { None, Md5, OtherDigest, BadName };
+
+// The line's bytes are its 32 first, `separator` and `name`. For an MD5 tag
+// line, `digest` and `name` become those of md5sum's plain line for the same
+// file (its mode character " ", then the name), which every later rule reads.
+TagLine TakeTagLine(char (&digest)[32], char separator, std::string& name) {
+    std::string line(digest, 32);
+    line.push_back(separator);
+    line += name;
+    const bool escaped = line[0] == '\\';
+    const std::string_view body = std::string_view(line).substr(escaped ? 1 : 0);
+    // The digest's name: a letter, then letters, digits and dashes
+    // ("MD5", "SHA256", "BLAKE2b-256").
+    std::size_t open = 0;
+    while (open < body.size() && (IsLetter(body[open]) || IsDigit(body[open]) || body[open] == '-')) ++open;
+    const std::size_t start = (escaped ? 1 : 0) + open + 2;  // the line's bytes up to the name
+    if (open == 0 || !IsLetter(body[0]) || body.substr(open, 2) != " (" || start > 32) return TagLine::None;
+    // The digest follows the last ") = ": a name may hold that text itself.
+    const std::size_t close = body.rfind(") = ");
+    if (close == std::string_view::npos || close < open + 2) return TagLine::OtherDigest;
+    const std::string_view digits = body.substr(close + 4);
+    const std::string_view algorithm = body.substr(0, open);
+    const bool md5 = algorithm.size() == 3 && std::toupper(static_cast<unsigned char>(algorithm[0])) == 'M' &&
+                     std::toupper(static_cast<unsigned char>(algorithm[1])) == 'D' && algorithm[2] == '5';
+    if (!md5 || digits.size() != 32 || !std::all_of(digits.begin(), digits.end(), IsHexDigit)) {
+        return TagLine::OtherDigest;
+    }
+    std::string plain(1, ' ');
+    const std::string_view named = body.substr(open + 2, close - open - 2);
+    if (named.empty()) return TagLine::BadName;
+    if (!escaped) {
+        plain += named;
+    } else if (!UndoMd5sumEscapes(named, plain)) {
+        return TagLine::BadName;
+    }
+    std::copy(digits.begin(), digits.end(), digest);
+    name = std::move(plain);
+    return TagLine::Md5;
 }
 
 }  // namespace
@@ -172,8 +232,13 @@ void SummaryParser::EndLine(std::vector<SummaryLine>& lines) {
     } else if (overlong_) {
         // A name past the longest line is none the system could open.
         judged.kind = SummaryLine::Kind::InvalidFilename;
+    } else if (const TagLine tag = TakeTagLine(line_.digest, separator_, nameBytes_); tag == TagLine::OtherDigest) {
+        // No MD5 digest to compare a file with.
+        judged.kind = SummaryLine::Kind::InvalidHash;
+    } else if (tag == TagLine::BadName) {
+        judged.kind = SummaryLine::Kind::InvalidFilename;
     } else {
-        TakeEscapedMd5sumLine(line_.digest, separator_, nameBytes_);
+        if (tag == TagLine::None) TakeEscapedMd5sumLine(line_.digest, separator_, nameBytes_);
         std::vector<std::u16string> readings = nameReadings(nameBytes_);
         line_.name = std::move(readings.front());
         if (usable(line_.name)) {
@@ -193,22 +258,71 @@ void SummaryParser::EndLine(std::vector<SummaryLine>& lines) {
 
 void SummaryParser::Feed(const std::uint8_t* bytes, std::size_t length, std::vector<SummaryLine>& lines) {
     for (std::size_t i = 0; i < length; ++i) {
-        if (!markPassed_ && TakenAsMark(bytes[i], lines)) continue;
-        Take(bytes[i], lines);
+        if (!markPassed_) {
+            TakeAtStart(bytes[i], lines);
+        } else if (encoding_ != Encoding::Bytes) {
+            TakeUtf16(bytes[i], lines);
+        } else {
+            Take(bytes[i], lines);
+        }
     }
 }
 
-bool SummaryParser::TakenAsMark(std::uint8_t byte, std::vector<SummaryLine>& lines) {
-    // A summary saved by an editor that marks its text as UTF-8 begins with
-    // the mark: it is no part of the first line's digest. Bytes that only
-    // began like it are the line's own.
-    if (byte == kUtf8Mark[markSeen_]) {
-        markPassed_ = ++markSeen_ == kUtf8Mark.size();
-        return true;
+void SummaryParser::TakeAtStart(std::uint8_t byte, std::vector<SummaryLine>& lines) {
+    // A summary saved by an editor that marks its text as UTF-8, or saved as
+    // UTF-16, begins with the mark: it is no part of the first line's
+    // digest. Bytes that only began like one are the line's own. No digest
+    // begins with any of these bytes.
+    markBytes_[markSeen_++] = byte;
+    const auto seenOf = [&](const auto& mark) {
+        return markSeen_ <= mark.size() && std::equal(markBytes_.begin(), markBytes_.begin() + markSeen_, mark.begin());
+    };
+    if (seenOf(kUtf8Mark)) {
+        markPassed_ = markSeen_ == kUtf8Mark.size();
+        return;
+    }
+    for (const auto& [mark, encoding] : {std::pair{kUtf16LeMark, Encoding::Utf16Le}, {kUtf16BeMark, Encoding::Utf16Be}}) {
+        if (!seenOf(mark)) continue;
+        if (markSeen_ == mark.size()) {
+            markPassed_ = true;
+            encoding_ = encoding;
+        }
+        return;
     }
     markPassed_ = true;
-    for (std::size_t k = 0; k < markSeen_; ++k) Take(kUtf8Mark[k], lines);
-    return false;
+    for (std::size_t k = 0; k < markSeen_; ++k) Take(markBytes_[k], lines);
+}
+
+void SummaryParser::TakeUtf16(std::uint8_t byte, std::vector<SummaryLine>& lines) {
+    if (halfUnit_ < 0) {
+        halfUnit_ = byte;
+        return;
+    }
+    const auto first = static_cast<char16_t>(halfUnit_);
+    halfUnit_ = -1;
+    const char16_t unit = encoding_ == Encoding::Utf16Le ? static_cast<char16_t>(first | byte << 8)
+                                                         : static_cast<char16_t>(first << 8 | byte);
+    if (highSurrogate_ != 0) {
+        const char16_t high = highSurrogate_;
+        highSurrogate_ = 0;
+        if (IsLowSurrogate(unit)) {
+            TakeCodePoint(0x10000 + ((char32_t{high} - 0xD800) << 10) + (unit - 0xDC00), lines);
+            return;
+        }
+        TakeCodePoint(high, lines);  // unpaired: it stands for itself, as in a name the system gives
+    }
+    if (IsHighSurrogate(unit)) {
+        highSurrogate_ = unit;
+        return;
+    }
+    TakeCodePoint(unit, lines);
+}
+
+void SummaryParser::TakeCodePoint(char32_t codePoint, std::vector<SummaryLine>& lines) {
+    // Its UTF-8 bytes: the form in which every name reads back as itself.
+    std::string bytes;
+    AppendUtf8(bytes, codePoint);
+    for (const char byte : bytes) Take(static_cast<std::uint8_t>(byte), lines);
 }
 
 void SummaryParser::Take(std::uint8_t byte, std::vector<SummaryLine>& lines) {
@@ -236,8 +350,12 @@ void SummaryParser::Take(std::uint8_t byte, std::vector<SummaryLine>& lines) {
 void SummaryParser::Finish(std::vector<SummaryLine>& lines) {
     if (!markPassed_) {
         markPassed_ = true;
-        for (std::size_t k = 0; k < markSeen_; ++k) Take(kUtf8Mark[k], lines);
+        for (std::size_t k = 0; k < markSeen_; ++k) Take(markBytes_[k], lines);
     }
+    // UTF-16 text that ends inside a character: a high surrogate stands for
+    // itself; half a code unit is no character.
+    if (highSurrogate_ != 0) TakeCodePoint(std::exchange(highSurrogate_, char16_t{0}), lines);
+    halfUnit_ = -1;
     // A last line without its line end is judged like the others.
     if (line_.count != 0) {
         EndLine(lines);

@@ -442,22 +442,42 @@ TEST(FolderVerify, EachNameWrittenReadsBackAsItselfBesideItsLookalike) {
                                                    MismatchDate(tree.root / tilde, tree.Summary()))}));
 }
 
+// The forms in which other tools write MD5 lists.
+struct ListForm {
+    const char* name;
+    const char* md5sumOptions;
+    bool utf16;  // saved again as UTF-16 with its mark and CR LF, as PowerShell's ">" saves text
+    std::string start;  // how the list begins, for "plain.txt" first
+};
+
+void PrintTo(const ListForm& c, std::ostream* os) { *os << c.name; }
+
+class ListFormTest : public ::testing::TestWithParam<ListForm> {};
+
 // A summary as md5sum writes it: lower-case digits, a mode character before
 // each name, names in UTF-8, a line feed alone after each; on Linux also a
 // Latin-1 name beside its UTF-8 twin, and names md5sum escapes (a line for
-// "a\\b" begins with a backslash and holds "a\\\\b").
-TEST(FolderVerify, AListWrittenByMd5sumVerifies) {
+// "a\\b" begins with a backslash and holds "a\\\\b"). The same in the tag form
+// (md5sum --tag, as BSD's md5 and rhash --bsd write it), and saved as UTF-16
+// (where a name is text: no Latin-1 byte).
+TEST_P(ListFormTest, AListWrittenByAnotherToolVerifies) {
+    const ListForm& form = GetParam();
     Sandbox box;
     const fs::path root = box.root() / "data";
     std::vector<std::string> names = {"plain.txt", "é.txt", "Főtanúsítvány.crt", "Łódź.txt", "café Ω.txt"};
-    if (!WineMode()) names.insert(names.end(), {"\xE9.txt", "a\\b.txt", "two\nlines.txt"});
-    std::string command = "cd '" + root.string() + "' && md5sum";
+    if (!WineMode()) names.insert(names.end(), {"a\\b.txt", "two\nlines.txt"});
+    if (!WineMode() && !form.utf16) names.push_back("\xE9.txt");
+    std::string command = "md5sum" + std::string(form.md5sumOptions);
     for (const std::string& name : names) {
         WriteFile(root / name, "contents of " + name);
         command += " '" + name + "'";
     }
-    ASSERT_EQ(std::system((command + " > Sumvane.md5").c_str()), 0);
-    ASSERT_EQ(ReadFile(root / "Sumvane.md5")->substr(0, 34), Lower(Md5Of("contents of plain.txt")) + "  ");
+    if (form.utf16) command = "{ printf '\\377\\376'; " + command + " | sed 's/$/\\r/' | iconv -f UTF-8 -t UTF-16LE; }";
+    ASSERT_EQ(std::system(("cd '" + root.string() + "' && " + command + " > Sumvane.md5").c_str()), 0);
+    const std::string digits = Lower(Md5Of("contents of plain.txt"));
+    std::string start = form.start;
+    if (const std::size_t at = start.find("<digits>"); at != std::string::npos) start.replace(at, 8, digits);
+    ASSERT_EQ(ReadFile(root / "Sumvane.md5")->substr(0, start.size()), start);
     const std::string rootText = Native(root);
     RunOptions inRoot;  // the names are relative to the folder md5sum ran in
     inRoot.cwd = root;
@@ -492,6 +512,12 @@ TEST(FolderVerify, AListWrittenByMd5sumVerifies) {
     }
     EXPECT_EQ(ReadFile(root / "Sumvane.md5X"), rewrite);
 }
+
+INSTANTIATE_TEST_SUITE_P(Forms, ListFormTest,
+                         ::testing::Values(ListForm{"md5sum", "", false, "<digits>  plain.txt\n"},
+                                           ListForm{"BsdTag", " --tag", false, "MD5 (plain.txt) = <digits>\n"},
+                                           ListForm{"Utf16WithItsMark", "", true,
+                                                    "\xFF\xFE"}));
 
 // A file that says it is empty may not be: /proc makes its files as they
 // are read, and some FUSE file systems do the same.

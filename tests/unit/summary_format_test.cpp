@@ -19,6 +19,18 @@ const std::string kDigits = "0123456789ABCDEF0123456789ABCDEF";
 
 std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 
+// Text saved as UTF-16 with its mark, as PowerShell's ">" saves it (little
+// endian) or big endian.
+std::string Utf16(const std::u16string& text, bool littleEndian = true) {
+    std::string bytes = littleEndian ? "\xFF\xFE" : "\xFE\xFF";
+    for (const char16_t unit : text) {
+        const char low = static_cast<char>(unit & 0xFF), high = static_cast<char>(unit >> 8);
+        bytes += littleEndian ? std::string{low, high} : std::string{high, low};
+    }
+    return bytes;
+}
+const std::u16string kDigits16 = u"0123456789ABCDEF0123456789ABCDEF";
+
 // What the reader made of every line, and the message the job logs for
 // each invalid one.
 struct Parsed {
@@ -135,6 +147,62 @@ INSTANTIATE_TEST_SUITE_P(
                   {{"\\" + kDigits.substr(0, 31), u"  a\\tb"}},
                   {}},
         ParseCase{"part of a mark alone", "\xEF\xBB", {}, {kBadHash}},
+        // The tag form: the line of md5sum's for the same name (its mode
+        // character first), whatever the letter case of the digits.
+        ParseCase{"the tag form of md5sum --tag, BSD's md5 and rhash --bsd",
+                  "MD5 (a/b.txt) = " + kDigits + "\n" + "MD5 (c d) = 0123456789abcdef0123456789abcdef\r\n",
+                  {{kDigits, u" a/b.txt"}, {"0123456789abcdef0123456789abcdef", u" c d"}},
+                  {}},
+        ParseCase{"a tag line's name holding its own closing text",
+                  "MD5 (a) = (b) = " + kDigits + "\r\n",
+                  {{kDigits, u" a) = (b"}},
+                  {}},
+        ParseCase{"md5sum --tag's line of a name it escaped",
+                  "\\MD5 (a\\\\b\\nc\\r) = " + kDigits + "\n",
+                  {{kDigits, u" a\\b\nc\r"}},
+                  {}},
+        ParseCase{"tag lines of other digests and short digests are invalid",
+                  "SHA256 (a) = " + kDigits + kDigits + "\n" + "SHA1 (a) = " + kDigits.substr(0, 40 - 32) + kDigits +
+                      "\n" + "MD5 (a) = " + kDigits.substr(1) + "\n" + "MD5 (a) = " + kDigits + "0\n",
+                  {},
+                  {kBadHash, kBadHash, kBadHash, kBadHash}},
+        ParseCase{"a tag line without a name, or with an escape md5sum never writes",
+                  "MD5 () = " + kDigits + "\n" + "\\MD5 (a\\tb) = " + kDigits + "\n",
+                  {},
+                  {kBadName, kBadName}},
+        ParseCase{"lines that only begin as tag lines give no digest",
+                  "MD5 (a) = " + kDigits + " x\n" + "MD5 (a)\n" + "MD5 (" + kDigits + "\n",
+                  {},
+                  {kBadHash, kBadHash, kBadHash}},
+        ParseCase{"own and md5sum's lines of names in brackets",
+                  kDigits + " (1) a.jpg\r\n" + kDigits + "  (2) = b\n",
+                  {{kDigits, u"(1) a.jpg"}, {kDigits, u" (2) = b"}},
+                  {}},
+        ParseCase{"an own line whose name looks like a tag line",
+                  kDigits + " MD5 (a) = " + kDigits + "\r\n",
+                  {{kDigits, u"MD5 (a) = " + std::u16string(kDigits16)}},
+                  {}},
+        ParseCase{"a list saved as UTF-16 by PowerShell",
+                  Utf16(kDigits16 + u"  a/\u00E9t\u00E9.txt\r\n" + kDigits16 + u" \u5199\U0001F600\r\nMD5 (b) = " +
+                        kDigits16 + u"\r\n"),
+                  {{kDigits, u" a/\u00E9t\u00E9.txt"}, {kDigits, u"\u5199\U0001F600"}, {kDigits, u" b"}},
+                  {}},
+        ParseCase{"a list saved as big-endian UTF-16",
+                  Utf16(kDigits16 + u" \u00E9\r\n" + kDigits16 + u"\r\n", false),
+                  {{kDigits, u"\u00E9"}},
+                  {kBadHash}},
+        ParseCase{"UTF-16 that ends inside a character",
+                  Utf16(kDigits16 + u" a\r\n" + kDigits16 + u" b") + "\x0A",
+                  {{kDigits, u"a"}, {kDigits, u"b"}},
+                  {}},
+        ParseCase{"bytes that only begin like a UTF-16 mark",
+                  "\xFF" + kDigits.substr(1) + " a\r\n" + "\xFE" + kDigits.substr(1) + " b\r\n",
+                  {{"\xFF" + kDigits.substr(1), u"a"}, {"\xFE" + kDigits.substr(1), u"b"}},
+                  {}},
+        ParseCase{"a UTF-16 mark after the start is a line's own",
+                  kDigits + " a\r\n\xFF\xFE" + kDigits.substr(2) + " b\r\n",
+                  {{kDigits, u"a"}, {"\xFF\xFE" + kDigits.substr(2), u"b"}},
+                  {}},
         ParseCase{"messages come in line order",
                   "\r\n" + kDigits + " \r\n" + kDigits + " ok\r\n",
                   {{kDigits, u"ok"}},
