@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the Linux suite, the Debian package, the same
-# suite sanitized, the fuzz targets, then the Windows builds (i686 and
-# x86_64) under Wine and their release archive.
+# Builds and runs every test: the Linux suite, the demo, the Debian package,
+# the same suite sanitized, the fuzz targets, then the Windows builds (i686
+# and x86_64) under Wine and their release archive.
 # Every suite runs even when an earlier one failed; the run fails if any did.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,6 +17,10 @@ scratch="$(mktemp -d "${TMPDIR:-/tmp}/sumvane-test.XXXXXX")"
 chmod 755 "$scratch"
 (cd build && TMPDIR="$scratch" ctest --output-on-failure -j"$(nproc)") || failed+=("Linux suite")
 rm -rf "$scratch"
+
+# The README's demo, run as a newcomer runs it, each step's findings checked.
+echo "== Demo =="
+bash tests/package/demo.sh || failed+=("Demo")
 
 # The Debian package, built, installed, run and removed (exit code 77:
 # skipped, with the reason printed).
