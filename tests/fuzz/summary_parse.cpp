@@ -2,7 +2,8 @@
 // in pieces (split where the first byte says) give exactly the lines they
 // give read whole; and every entry, written back as a summary line (32 digest
 // bytes, a space, the name's bytes, CR LF) and read again, comes back the
-// same, with no invalid line. The lines written back follow the UTF-8 mark,
+// same, with no invalid line (an entry whose name holds a line end is left
+// out, as a rewrite leaves it out). The lines written back follow the UTF-8 mark,
 // as an editor saves them: a first digest that begins with the mark's bytes
 // (no writer's digest does) is then read as the digest it is.
 #include <cstdint>
@@ -45,6 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (line.kind != SummaryLine::Kind::Entry) continue;
         const SummaryEntry& entry = line.entry;
         if (entry.name.empty() || entry.name.find(u'\0') != std::u16string::npos) std::abort();
+        // A name with a line end (md5sum's escaped lines hold them) is one no
+        // line can hold: a rewrite leaves it out, and so does this one.
+        if (entry.name.find_first_of(u"\r\n") != std::u16string::npos) continue;
         const std::string name = toLowBytes(entry.name);
         again.insert(again.end(), entry.digest, entry.digest + 32);
         again.push_back(' ');
