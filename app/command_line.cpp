@@ -101,11 +101,10 @@ std::u16string RefusalOf(const RunSettings& app) {
 }
 
 // A build that records its paths relative to the current folder: a check
-// started anywhere else does not find the files. Linux paths only, where a
-// path is absolute exactly when it starts with the separator.
+// started anywhere else does not find the files.
 bool RecordsRelativePaths(const RunSettings& app) {
     return app.informationRequest == InformationRequest::None && app.create && app.folderGiven &&
-           (app.folder.empty() || app.folder[0] != kPathSeparator);
+           !IsAbsolutePath(app.folder);
 }
 
 std::u16string NoteOnRelativePaths(const std::u16string& folder) {
@@ -286,12 +285,11 @@ std::vector<std::u16string> applyArguments(const std::vector<std::u16string>& ar
     // A folder to leave out is named as it lies below -f, exactly: one that
     // can match no folder is said, since the run would record what the user
     // meant to leave out.
-    const std::u16string_view separators(kPathSeparators);
     for (const std::u16string& excluded : app.excludedFolders) {
         if (!app.folderGiven) break;
         if (IsAbsolutePath(excluded)) {
             notes.push_back(ShownInLogLine(u"-x" + excluded + u" leaves nothing out: name the folder as it lies below -f"));
-        } else if (!excluded.empty() && separators.find(excluded.back()) != std::u16string_view::npos) {
+        } else if (!excluded.empty() && IsPathSeparator(excluded.back())) {
             notes.push_back(
                 ShownInLogLine(u"-x" + excluded + u" leaves nothing out: name the folder without a separator at its end"));
         }

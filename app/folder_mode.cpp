@@ -3,6 +3,7 @@
 #include "build_job.h"
 #include "closing_line.h"
 #include "console.h"
+#include "path.h"
 #include "string_ids.h"
 #include "verify_job.h"
 
@@ -22,7 +23,7 @@ std::unique_ptr<TesselFile> FileOfFolder(const std::shared_ptr<const Folder>& fo
 FolderMode::FolderMode(const RunSettings& settings, const ProblemLog& problems, TesselProgress& progress)
     : settings_(settings), problems_(problems), progress_(progress), folder_(Folder::Open(settings.folder)),
       summaryFile_(FileOfFolder(folder_, settings.summaryName, settings.summaryPath())),
-      rewriteFile_(FileOfFolder(folder_, settings.summaryName + u"X", settings.summaryPath() + u"X")) {}
+      rewriteFile_(FileOfFolder(folder_, RewriteName(settings.summaryName), RewriteName(settings.summaryPath()))) {}
 
 std::uint32_t TESSEL_STDCALL FolderMode::buildJob(void* argument) {
     FolderMode& mode = *static_cast<FolderMode*>(argument);

@@ -9,8 +9,7 @@
 using namespace TesselLibrary;
 
 NamedFile::NamedFile(const std::u16string& path) {
-    const std::size_t last = path.find_last_of(kPathSeparators);
-    name = last == std::u16string::npos ? path : path.substr(last + 1);
+    name = LastName(path);
     folder = Folder::Open(DirectoryOf(path), &problem);
 }
 

@@ -7,30 +7,14 @@
 
 using namespace TesselLibrary;
 
-namespace {
-
-bool IsSeparator(char16_t c) { return std::u16string_view(kPathSeparators).find(c) != std::u16string_view::npos; }
-
-bool Below(const std::u16string& name, const std::u16string& folder) {
-    return name.size() > folder.size() && name.compare(0, folder.size(), folder) == 0;
-}
-
-// Below F as the paths of the summary start; with F the current folder, any
-// relative path is.
-bool BelowChecked(const std::u16string& name, const std::u16string& folderPath) {
-    return folderPath.empty() ? !IsAbsolutePath(name) : Below(name, folderPath);
-}
-
-}  // namespace
-
 std::u16string Relocation::apply(const std::u16string& name) const {
     // F may lie below R (a copy kept inside the original): what is below F
     // already stays.
-    if (!active() || BelowChecked(name, to_)) return name;
-    if (BelowChecked(name, from_)) return to_ + name.substr(from_.size());
+    if (!active() || IsBelow(name, to_)) return name;
+    if (IsBelow(name, from_)) return to_ + name.substr(from_.size());
     // md5sum's line for a name below R: the name it means moves with it,
     // so that none of the entry's readings is looked for at R.
-    if (isMd5sumRelativeName(name) && BelowChecked(name.substr(1), from_)) return to_ + name.substr(1 + from_.size());
+    if (isMd5sumRelativeName(name) && IsBelow(name.substr(1), from_)) return to_ + name.substr(1 + from_.size());
     return name;
 }
 
@@ -45,7 +29,7 @@ void RelocationFinder::consider(const SummaryEntry& entry) {
     const std::u16string name = isMd5sumRelativeName(entry.name) ? entry.name.substr(1) : entry.name;
     const bool whole = IsAbsolutePath(name);
     anyWhole_ = anyWhole_ || whole;
-    if (BelowChecked(name, folderPath_)) return;
+    if (IsBelow(name, folderPath_)) return;
     (whole ? outside_ : relative_).push_back(name);
 }
 
@@ -64,7 +48,7 @@ RelocationDecision RelocationFinder::decide(const std::function<bool(const std::
     // Every folder on the entry's path, the deepest first.
     const auto answerAlong = [&](const std::u16string& name) {
         for (std::size_t end = name.size(); end-- > 0;) {
-            if (IsSeparator(name[end]) && end + 1 != name.size()) answer(name.substr(0, end + 1), name.substr(end + 1));
+            if (IsPathSeparator(name[end]) && end + 1 != name.size()) answer(name.substr(0, end + 1), name.substr(end + 1));
         }
     };
     for (const std::u16string& name : outside_) answerAlong(name);
@@ -110,7 +94,7 @@ RelocationDecision RelocationFinder::decide(const std::function<bool(const std::
 std::u16string shownFolder(const std::u16string& folderPath) {
     if (folderPath.empty()) return u".";
     std::u16string shown = folderPath;
-    while (shown.size() > 1 && IsSeparator(shown.back())) {
+    while (shown.size() > 1 && IsPathSeparator(shown.back())) {
         // "D:\" is a whole folder: its separator stays.
         if (kWindowsBuild && shown.size() == 3 && shown[1] == u':') break;
         shown.pop_back();

@@ -13,6 +13,18 @@ enum class InformationRequest { None, Help, Version };
 struct RunSettings {
     std::u16string summaryName;  // "Sumvane.md5"
     std::u16string singleFile;
+    // The folder -f names goes by five spellings, each for its own use:
+    // - `folder`: as the user wrote it (empty: the current folder); shown on
+    //   the bar, and compared with the -x folders;
+    // - `folderPath()`: as the paths below it start; every path a build
+    //   records, and every path a check looks for, begins with it;
+    // - `Folder::path()`: the text an opened folder was opened by, as the
+    //   paths of the files in it start (the root's is `folderPath()`);
+    // - `RelocationDecision::spelledAs`: the same folder as a summary's
+    //   entries spell it when they spell it otherwise (through a link, in
+    //   another letter case, as the current folder);
+    // - the verify job's `walkRoot`: what a walk with -a compares the
+    //   summary's paths in, `spelledAs` when there is one, else `folderPath()`.
     std::u16string folder;
     std::u16string outputFolder;
     std::vector<std::u16string> excludedFolders;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "path.h"
 #include "text.h"
 
 using namespace TesselLibrary;
@@ -53,8 +54,6 @@ bool SlicePlace::operator==(const SlicePlace& other) const {
            SameTime(lastFullRound, other.lastFullRound);
 }
 
-std::u16string slicePlaceName(const std::u16string& summaryName) { return summaryName + u".place"; }
-
 std::string formatSlicePlace(const SlicePlace& place) {
     char fingerprint[17];
     std::snprintf(fingerprint, sizeof fingerprint, "%016llX", static_cast<unsigned long long>(place.fingerprint));
@@ -102,8 +101,8 @@ std::optional<SlicePlace> parseSlicePlace(const std::string& text) {
 
 SlicePlaceFile::SlicePlaceFile(const std::shared_ptr<const Folder>& folder, const std::u16string& summaryName,
                                const std::u16string& summaryPath)
-    : file_(folder ? std::make_unique<TesselFile>(folder, slicePlaceName(summaryName))
-                   : std::make_unique<TesselFile>(slicePlaceName(summaryPath))) {}
+    : file_(folder ? std::make_unique<TesselFile>(folder, SlicePlaceName(summaryName))
+                   : std::make_unique<TesselFile>(SlicePlaceName(summaryPath))) {}
 
 std::optional<SlicePlace> SlicePlaceFile::load() {
     if (!file_->OpenRead()) return std::nullopt;

@@ -23,10 +23,6 @@ struct SlicePlace {
     bool operator==(const SlicePlace&) const;
 };
 
-// The file's name beside the summary `summaryName`: a build leaves it out of
-// the summary, as it does the summary itself.
-std::u16string slicePlaceName(const std::u16string& summaryName);
-
 // The file's text, and its reading; nothing when the text is not one this
 // program wrote (the place is then the first entry).
 std::string formatSlicePlace(const SlicePlace& place);

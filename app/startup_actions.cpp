@@ -31,7 +31,7 @@ void openRunLog(const RunSettings& s, const TesselAppWindows& frame, TesselLog& 
     const std::u16string fileName = LogName(s.folder, frame.ResourceString(kProductName)) + u".txt";
     log.RepeatOnStandardError(kLogLinesOnStandardError);
     if (!s.outputFolder.empty()) {
-        log.Open(WithSeparator(s.outputFolder) + fileName, false);
+        log.Open(JoinPath(s.outputFolder, fileName), false);
     } else {
         log.Open(fileName, true);
     }
@@ -58,7 +58,7 @@ std::optional<FileDigest> performStartupActions(const RunSettings& s, const Tess
             if (OpenClipboard()) PutTextOnClipboard(digits);
             // The box says which file the digits belong to; the clipboard
             // holds the digits alone.
-            const std::u16string name = s.singleFile.substr(DirectoryOf(s.singleFile).size());
+            const std::u16string name = LastName(s.singleFile);
             const std::u16string text = name + kBeforeDigestInMessage + digits;
             frame.ShowMessage(frame.ResourceString(kComputeHashCaption), text.c_str());
         } else {

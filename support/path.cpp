@@ -4,17 +4,25 @@
 
 namespace TesselLibrary {
 
-void AppendBackslash(std::u16string& text) {
+bool IsPathSeparator(char16_t unit) {
+    return std::u16string_view(kPathSeparators).find(unit) != std::u16string_view::npos;
+}
+
+bool IsOneName(std::u16string_view name) {
+    return !name.empty() && name.find_first_of(kPathSeparators) == std::u16string_view::npos;
+}
+
+void AppendSeparator(std::u16string& text) {
     if (!text.empty() && text.back() != kPathSeparator) text.push_back(kPathSeparator);
 }
 
 std::u16string WithSeparator(std::u16string text) {
-    AppendBackslash(text);
+    AppendSeparator(text);
     return text;
 }
 
-bool IsAbsolutePath(const std::u16string& path) {
-    if (!path.empty() && std::u16string(kPathSeparators).find(path[0]) != std::u16string::npos) return true;
+bool IsAbsolutePath(std::u16string_view path) {
+    if (!path.empty() && IsPathSeparator(path[0])) return true;
     return kWindowsBuild && path.size() >= 2 && path[1] == u':';
 }
 
@@ -25,5 +33,38 @@ std::u16string DirectoryOf(const std::u16string& path) {
     folder.push_back(kPathSeparator);
     return folder;
 }
+
+std::u16string LastName(const std::u16string& path) {
+    const auto last = path.find_last_of(kPathSeparators);
+    return last == std::u16string::npos ? path : path.substr(last + 1);
+}
+
+std::vector<std::u16string_view> NamesOf(std::u16string_view path) {
+    std::vector<std::u16string_view> names;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = path.find_first_of(kPathSeparators, start);
+        names.push_back(path.substr(start, end == std::u16string_view::npos ? std::u16string_view::npos : end - start));
+        if (end == std::u16string_view::npos) return names;
+        start = end + 1;
+    }
+}
+
+bool IsBelow(std::u16string_view path, std::u16string_view folderPath) {
+    if (folderPath.empty()) return !IsAbsolutePath(path);
+    return path.size() > folderPath.size() && path.substr(0, folderPath.size()) == folderPath;
+}
+
+std::u16string JoinPath(const std::u16string& folder, const std::u16string& name) {
+    if (folder.empty() || IsPathSeparator(folder.back())) return folder + name;
+    return folder + kPathSeparator + name;
+}
+
+std::u16string SubfolderPath(const std::u16string& folderPath, const std::u16string& name) {
+    return folderPath + name + kPathSeparator;
+}
+
+std::u16string RewriteName(const std::u16string& summaryName) { return summaryName + u"X"; }
+
+std::u16string SlicePlaceName(const std::u16string& summaryName) { return summaryName + u".place"; }
 
 }  // namespace TesselLibrary

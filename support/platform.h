@@ -26,9 +26,8 @@ inline constexpr bool kNamesAreBytes = !kWindowsBuild;
 inline constexpr char16_t kPathSeparator = kWindowsBuild ? u'\\' : u'/';
 inline constexpr const char16_t* kPathSeparators = kWindowsBuild ? u"\\/" : u"/";
 // Where the log goes when neither the desktop nor the temporary folder can
-// be had. On POSIX the empty text: the separator that follows makes the
-// path start at "/".
-inline constexpr const char16_t* kRootFolder = kWindowsBuild ? u"C:" : u"";
+// be had.
+inline constexpr const char16_t* kRootFolder = kWindowsBuild ? u"C:" : u"/";
 // On POSIX "/" starts an absolute path, so it cannot also start an option.
 inline constexpr bool kSlashStartsOption = kWindowsBuild;
 inline constexpr const char16_t* kExecutableName = kWindowsBuild ? u"Sumvane.exe" : u"sumvane";

@@ -32,9 +32,7 @@ struct TesselFileData {
         path = newPath;
         folder.reset();
         resolveFailed = false;
-        // What follows the last separator; the folder is DirectoryOf(path).
-        const std::size_t last = newPath.find_last_of(kPathSeparators);
-        name = last == std::u16string::npos ? newPath : newPath.substr(last + 1);
+        name = LastName(newPath);  // the folder is DirectoryOf(path)
     }
 };
 
@@ -160,7 +158,7 @@ void TesselFile::SetPath(const char16_t* path) {
 void TesselFile::SetPath(std::shared_ptr<const Folder> folder, const std::u16string& name) {
     Close();
     TesselFileData& d = *data_;
-    d.path = (folder ? folder->path() : std::u16string()) + name;
+    d.path = JoinPath(folder ? folder->path() : std::u16string(), name);
     d.resolveFailed = folder == nullptr;
     d.folder = std::move(folder);
     d.name = name;

@@ -248,16 +248,13 @@ void TesselLog::Open(const std::u16string& fileName, bool onDesktop) {
     if (!onDesktop) {
         d.path = fileName;
         d.folderPath = DirectoryOf(fileName);
-        const std::size_t last = fileName.find_last_of(kPathSeparators);
-        d.name = last == std::u16string::npos ? fileName : fileName.substr(last + 1);
+        d.name = LastName(fileName);
     } else {
         std::u16string folder = DesktopFolder();
         if (folder.empty()) TempFolder(folder);
         if (folder.empty()) folder = kRootFolder;
-        // The temporary folder already ends in a separator; the doubled
-        // separator that results is harmless on both platforms.
-        d.path = folder + kPathSeparator + fileName;
-        d.folderPath = folder + kPathSeparator;
+        d.path = JoinPath(folder, fileName);
+        d.folderPath = WithSeparator(folder);
         d.name = fileName;
     }
 

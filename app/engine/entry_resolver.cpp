@@ -12,13 +12,7 @@ namespace {
 // "." or "..", which would lead outside the plain walk down from the root.
 bool SplitNames(const std::u16string& rest, std::vector<std::u16string>& names) {
     names.clear();
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = rest.find_first_of(kPathSeparators, start);
-        names.push_back(rest.substr(start, end == std::u16string::npos ? std::u16string::npos : end - start));
-        if (end == std::u16string::npos) break;
-        start = end + 1;
-    }
+    for (const std::u16string_view name : NamesOf(rest)) names.emplace_back(name);
     for (std::size_t i = 0; i < names.size(); ++i) {
         const std::u16string& name = names[i];
         if (name.empty() || (i + 1 < names.size() && (name == u"." || name == u".."))) return false;

@@ -3,6 +3,7 @@
 #include "budgeted_folder.h"
 #include "leftover_place.h"
 #include "leftover_summary.h"
+#include "path.h"
 #include "platform.h"
 #include "replacement_file.h"
 #include "same_name.h"
@@ -37,8 +38,8 @@ bool TreeWalk::Excluded(const std::u16string& path) const {
 // nor is the place a check in slices keeps beside it.
 bool TreeWalk::IsSummary(const std::u16string& name) const {
     const std::u16string& summary = settings_.summaryName;
-    return sameNameIgnoringCase(summary, name) || sameNameIgnoringCase(summary + u"X", name) ||
-           sameNameIgnoringCase(slicePlaceName(summary), name);
+    return sameNameIgnoringCase(summary, name) || sameNameIgnoringCase(RewriteName(summary), name) ||
+           sameNameIgnoringCase(SlicePlaceName(summary), name);
 }
 
 // Nor are the temporary files of their replacements and of the place, which
@@ -47,7 +48,7 @@ bool TreeWalk::IsSummary(const std::u16string& name) const {
 // anywhere else, is someone's own, and is recorded like any other.
 bool TreeWalk::IsLeftOutOfTheRoot(const Folder& root, const std::u16string& name) const {
     const std::u16string& summary = settings_.summaryName;
-    if (!IsTemporaryName(name, summary) && !IsTemporaryName(name, summary + u"X")) return false;
+    if (!IsTemporaryName(name, summary) && !IsTemporaryName(name, RewriteName(summary))) return false;
     LeftoverSummary lines;
     if (RemoveLeftoverTemporaryFile(root, name, lines) != TemporaryFound::Other) return true;
     LeftoverPlace place;
@@ -84,11 +85,11 @@ void TreeWalk::Run(ItemSink<BuildItem>& sink) {
         if (!child) {
             // Gone, or no longer a folder: a link put in its place since it
             // was listed is never entered.
-            PushUnreadable(sink, path + kPathSeparator);
+            PushUnreadable(sink, SubfolderPath(frames_[top].path, name));
             continue;
         }
         const FileIdentity identity = child->identity();
-        Visit(Frame{std::move(child), name, path + kPathSeparator, identity, {}, {}, 0}, sink);
+        Visit(Frame{std::move(child), name, SubfolderPath(frames_[top].path, name), identity, {}, {}, 0}, sink);
     }
     share_ = 1;
 }

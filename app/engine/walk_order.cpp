@@ -9,24 +9,7 @@
 
 using namespace TesselLibrary;
 
-namespace {
-
-std::vector<std::u16string_view> NamesOf(std::u16string_view rest) {
-    std::vector<std::u16string_view> names;
-    for (std::size_t start = 0;;) {
-        const std::size_t end = rest.find_first_of(kPathSeparators, start);
-        names.push_back(rest.substr(start, end == std::u16string_view::npos ? std::u16string_view::npos : end - start));
-        if (end == std::u16string_view::npos) return names;
-        start = end + 1;
-    }
-}
-
-}  // namespace
-
-bool WalkOrder::inside(const std::u16string& path) const {
-    if (rootPath_.empty()) return !IsAbsolutePath(path);
-    return path.size() > rootPath_.size() && path.compare(0, rootPath_.size(), rootPath_) == 0;
-}
+bool WalkOrder::inside(const std::u16string& path) const { return IsBelow(path, rootPath_); }
 
 bool WalkOrder::before(const std::u16string& a, const std::u16string& b) const {
     const bool aInside = inside(a);

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "file_descriptor.h"
+#include "path.h"
 #include "read_loop.h"
 #include "regular_file.h"
 #include "text.h"
@@ -65,7 +66,7 @@ bool FileHandle::Open(const std::u16string& path, Mode mode) {
 
 bool FileHandle::Open(const Folder& folder, const std::u16string& name, Mode mode) {
     // A name with a separator would reach past the folder.
-    if (name.empty() || name.find(u'/') != std::u16string::npos) {
+    if (!IsOneName(name)) {
         Close();
         notFound_ = false;
         return false;

@@ -17,6 +17,7 @@
 
 #include "file_reader.h"
 #include "owner_identity.h"
+#include "path.h"
 #include "read_loop.h"
 #include "regular_file.h"
 #include "text.h"
@@ -75,7 +76,7 @@ ReadOutcome SequentialFile::Open(const std::u16string& path, const OwnerReads* o
 
 ReadOutcome SequentialFile::Open(const Folder& folder, const std::u16string& name, const OwnerReads* owner) {
     // A name with a separator would reach past the folder.
-    if (name.empty() || name.find(u'/') != std::u16string::npos) return ReadOutcome::Unreadable;
+    if (!IsOneName(name)) return ReadOutcome::Unreadable;
     return OpenForReading(static_cast<int>(folder.native()), name, true, owner, &native_, &size_, &modified_, &node_,
                           &outOfDescriptors_);
 }

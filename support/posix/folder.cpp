@@ -136,7 +136,7 @@ std::shared_ptr<Folder> Folder::Open(const std::u16string& path, FolderProblem* 
     const int fd = Checked(OpenDirectory(AT_FDCWD, bytes, 0), &identity, problem);
     if (fd < 0) return nullptr;
     std::u16string shown = path;
-    AppendBackslash(shown);
+    AppendSeparator(shown);
     return std::shared_ptr<Folder>(new Folder(fd, std::move(shown), identity));
 }
 
@@ -149,7 +149,7 @@ std::shared_ptr<Folder> Folder::OpenChild(const std::u16string& name, FolderProb
     FileIdentity identity;
     const int fd = Checked(OpenDirectory(Fd(native_), bytes, O_NOFOLLOW), &identity, problem);
     if (fd < 0) return nullptr;
-    return std::shared_ptr<Folder>(new Folder(fd, path_ + name + kPathSeparator, identity));
+    return std::shared_ptr<Folder>(new Folder(fd, SubfolderPath(path_, name), identity));
 }
 
 std::u16string FolderListing::name(std::size_t index) const {

@@ -34,14 +34,14 @@ const char16_t* CurrentFolder(std::u16string& out) {
         buffer.resize(buffer.size() * 2);
     }
     out = FromSystemBytes(buffer.data());
-    AppendBackslash(out);
+    AppendSeparator(out);
     return out.c_str();
 }
 
 const char16_t* TempFolder(std::u16string& out) {
     const char* tmp = std::getenv("TMPDIR");
     out = FromSystemBytes(tmp && *tmp ? tmp : "/tmp");
-    AppendBackslash(out);
+    AppendSeparator(out);
     return out.c_str();
 }
 

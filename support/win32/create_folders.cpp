@@ -18,7 +18,7 @@ bool IsFolder(const std::u16string& path) {
 }
 
 std::u16string WithoutTrailingSeparators(std::u16string path) {
-    while (path.size() > 1 && (path.back() == u'\\' || path.back() == u'/')) path.pop_back();
+    while (path.size() > 1 && IsPathSeparator(path.back())) path.pop_back();
     return path;
 }
 

@@ -10,6 +10,7 @@
 #include "handle.h"
 #include "long_path.h"
 #include "open_in_use.h"
+#include "path.h"
 
 namespace TesselLibrary {
 
@@ -138,7 +139,7 @@ bool FileHandle::Open(const Folder& folder, const std::u16string& name, Mode mod
         notFound_ = false;
         return false;
     }
-    return Open(folder.path() + name, mode);
+    return Open(JoinPath(folder.path(), name), mode);
 }
 
 bool FileHandle::SeekToStart() {

@@ -6,6 +6,7 @@
 #include "file_reader.h"
 #include "file_times.h"
 #include "long_path.h"
+#include "path.h"
 
 namespace TesselLibrary {
 
@@ -29,7 +30,7 @@ void SequentialFile::Close() {
 ReadOutcome SequentialFile::Open(const Folder& folder, const std::u16string& name, const OwnerReads*) {
     // A name with a separator would reach past the folder.
     if (name.empty() || name.find_first_of(u"\\/") != std::u16string::npos) return ReadOutcome::Unreadable;
-    return Open(folder.path() + name);
+    return Open(JoinPath(folder.path(), name));
 }
 
 ReadOutcome SequentialFile::Open(const std::u16string& path, const OwnerReads*) {

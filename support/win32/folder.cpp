@@ -77,7 +77,7 @@ std::shared_ptr<Folder> Folder::Open(const std::u16string& path, FolderProblem* 
     if (problem) *problem = why;
     if (handle == nullptr) return nullptr;
     std::u16string shown = path;
-    AppendBackslash(shown);
+    AppendSeparator(shown);
     return std::shared_ptr<Folder>(new Folder(reinterpret_cast<std::intptr_t>(handle), std::move(shown), identity));
 }
 

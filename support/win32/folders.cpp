@@ -41,21 +41,21 @@ const char16_t* ModuleFolder(std::u16string& out) {
         out.push_back(u'\\');
     else
         out.erase(last + 1);
-    AppendBackslash(out);
+    AppendSeparator(out);
     return out.c_str();
 }
 
 const char16_t* CurrentFolder(std::u16string& out) {
     if (AskGrowing(out, [](DWORD size, wchar_t* buffer) { return ::GetCurrentDirectoryW(size, buffer); }) == 0)
         return TempFolder(out);
-    AppendBackslash(out);
+    AppendSeparator(out);
     return out.c_str();
 }
 
 const char16_t* TempFolder(std::u16string& out) {
     if (AskGrowing(out, [](DWORD size, wchar_t* buffer) { return ::GetTempPathW(size, buffer); }) == 0)
         out = u"C:";
-    AppendBackslash(out);
+    AppendSeparator(out);
     return out.c_str();
 }
 

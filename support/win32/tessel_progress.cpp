@@ -14,6 +14,7 @@
 
 #include "handle.h"
 #include "interrupt.h"
+#include "path.h"
 #include "progress_text.h"
 #include "tessel_progress.h"
 #include "thread_start.h"
@@ -187,7 +188,7 @@ namespace {
 // the end a long path keeps. A root ("C:\") keeps it.
 std::u16string StatusText(const char16_t* text) {
     std::u16string shown = text ? text : u"";
-    if (shown.size() >= 2 && (shown.back() == u'\\' || shown.back() == u'/') &&
+    if (shown.size() >= 2 && IsPathSeparator(shown.back()) &&
         shown.find_first_of(u"\\/") < shown.size() - 1)
         shown.pop_back();
     return shown;

@@ -42,13 +42,70 @@ TEST(DirectoryOf, SeparatorRulesOfThePlatform) {
 #endif
 }
 
-TEST(AppendBackslash, AddsOneSeparatorToNonEmptyText) {
+TEST(AppendSeparator, AddsOneSeparatorToNonEmptyText) {
     const std::pair<std::u16string, std::u16string> cases[] = {
         {u"", u""}, {Native(u"|a"), Native(u"|a|")}, {Native(u"|a|"), Native(u"|a|")}, {u"x", Native(u"x|")}};
     for (auto [text, expected] : cases) {
-        AppendBackslash(text);
+        AppendSeparator(text);
         EXPECT_EQ(text, expected);
     }
+}
+
+TEST(LastName, IsWhatFollowsTheLastSeparator) {
+    const std::pair<std::u16string, std::u16string> cases[] = {
+        {u"", u""}, {u"name.txt", u"name.txt"}, {Native(u"|a|b.txt"), u"b.txt"}, {Native(u"a|"), u""},
+        {Native(u"|"), u""}};
+    for (const auto& [path, name] : cases) {
+        EXPECT_EQ(LastName(path), name);
+        // The folder and the name make the path again.
+        if (path.find(kPathSeparator) != std::u16string::npos) {
+            EXPECT_EQ(DirectoryOf(path) + name, path);
+        }
+    }
+}
+
+TEST(NamesOf, SplitsAtEverySeparator) {
+    const std::pair<std::u16string, std::vector<std::u16string_view>> cases[] = {
+        {u"a", {u"a"}},
+        {Native(u"a|b|c"), {u"a", u"b", u"c"}},
+        {Native(u"a||b|"), {u"a", u"", u"b", u""}},
+        {u"", {u""}},
+    };
+    for (const auto& [path, names] : cases) EXPECT_EQ(NamesOf(path), names);
+}
+
+TEST(IsBelow, TheFolderItselfIsNotAndTheCurrentOneHoldsEveryRelativePath) {
+    struct Case {
+        std::u16string path, folderPath;
+        bool below;
+    } cases[] = {
+        {Native(u"|a|b"), Native(u"|a|"), true},
+        {Native(u"|a|"), Native(u"|a|"), false},
+        {Native(u"|ab"), Native(u"|a|"), false},
+        {Native(u"|a|b"), u"", false},
+        {Native(u"a|b"), u"", true},
+        {u"b", u"", true},
+    };
+    for (const Case& c : cases) EXPECT_EQ(IsBelow(c.path, c.folderPath), c.below) << c.path.size();
+}
+
+TEST(JoinPath, PutsOneSeparatorBetweenFolderAndName) {
+    EXPECT_EQ(JoinPath(Native(u"|a"), u"n"), Native(u"|a|n"));
+    EXPECT_EQ(JoinPath(Native(u"|a|"), u"n"), Native(u"|a|n"));
+    EXPECT_EQ(JoinPath(u"", u"n"), u"n");
+    EXPECT_EQ(JoinPath(kRootFolder, u"n"), std::u16string(kRootFolder) + (kWindowsBuild ? u"\\n" : u"n"));
+    EXPECT_EQ(SubfolderPath(Native(u"|a|"), u"b"), Native(u"|a|b|"));
+#ifdef _WIN32
+    EXPECT_EQ(JoinPath(u"C:/a/", u"n"), u"C:/a/n");
+#endif
+    EXPECT_TRUE(IsOneName(u"a\\b") != kWindowsBuild);
+    EXPECT_FALSE(IsOneName(u""));
+    EXPECT_FALSE(IsOneName(Native(u"a|b")));
+}
+
+TEST(Companions, AreNamedAfterTheSummary) {
+    EXPECT_EQ(RewriteName(u"Sumvane.md5"), u"Sumvane.md5X");
+    EXPECT_EQ(SlicePlaceName(u"Sumvane.md5"), u"Sumvane.md5.place");
 }
 
 TEST(Folders, EndInExactlyOneSeparator) {
