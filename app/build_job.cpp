@@ -23,8 +23,7 @@ JobResult BuildJob::buildSummary() {
     bar_.step(JobBar::Step::Begun);
     // Two builds of one folder at once would each replace the other's work.
     if (root_ && !root_->TryLock()) {
-        WriteErrorText(ProgramName() + u": " + ShownOnTerminal(root_->path()) +
-                       u" is being built by another run; this build was not done." + kConsoleLineEnd);
+        SayOnStandardError(root_->path() + u" is being built by another run; this build was not done.");
         progress_.EndJob(true);
         return {};
     }

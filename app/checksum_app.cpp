@@ -42,7 +42,7 @@ bool ChecksumApp::run() {
     if (!settings.refusal.empty()) {
         // The window program says it in the run's log, where its user looks.
         if (StandardErrorUnheard()) openRunLog(settings, frame, *log);
-        WriteErrorText(ProgramName() + u": " + settings.refusal + kConsoleLineEnd);
+        SayOnStandardError(settings.refusal);
         return false;
     }
     const InterruptNoticeScope notice(interruptNotice());

@@ -10,8 +10,6 @@ using namespace TesselLibrary;
 
 namespace {
 
-std::u16string Count(std::size_t number) { return FromSystemBytes(std::to_string(number)); }
-
 // "154,040 files", "1 file".
 std::u16string Files(std::uint64_t number) { return GroupThousands(number) + (number == 1 ? u" file" : u" files"); }
 
@@ -39,30 +37,28 @@ std::u16string SliceRound(const SliceCoverage& slice) {
 }
 
 // These lines go to a terminal: a control character of a path must not act.
-std::u16string Prefixed(const std::u16string& text) {
-    return ShownOnTerminal(ProgramName() + u": " + text);
-}
+std::u16string Prefixed(const std::u16string& text) { return StandardErrorLine(text); }
 
 }  // namespace
 
 std::u16string closingLine(const LogTally& tally, std::size_t notInLog, const std::u16string& logPath,
                            const std::u16string& keptSummary) {
     const std::size_t problems = tally.problems;
-    std::u16string line = problems == 0 ? u"no problem" : Count(problems) + (problems == 1 ? u" problem" : u" problems");
+    std::u16string line = problems == 0 ? u"no problem" : GroupThousands(problems) + (problems == 1 ? u" problem" : u" problems");
     std::u16string kinds;
     const auto kind = [&](std::size_t count, const char16_t* name) {
-        if (count != 0) kinds += (kinds.empty() ? u"" : u", ") + Count(count) + u" " + name;
+        if (count != 0) kinds += (kinds.empty() ? u"" : u", ") + GroupThousands(count) + u" " + name;
     };
     kind(tally.damaged, u"damaged");
     kind(tally.edited, u"edited");
     kind(tally.moved, u"moved");
     if (!kinds.empty()) line += u" (" + kinds + u")";
-    if (tally.newFiles != 0) line += u", " + Count(tally.newFiles) + (tally.newFiles == 1 ? u" new file" : u" new files");
+    if (tally.newFiles != 0) line += u", " + GroupThousands(tally.newFiles) + (tally.newFiles == 1 ? u" new file" : u" new files");
     line += u"; log: " + ShownInLogLine(logPath);
     if (notInLog == tally.problems + tally.news) {
         line += u" (not written there)";
     } else if (notInLog != 0) {
-        line += u" (" + Count(notInLog) + u" not written there)";
+        line += u" (" + GroupThousands(notInLog) + u" not written there)";
     }
     if (!keptSummary.empty()) line += u"; " + ShownInLogLine(keptSummary) + u" left as it was";
     return Prefixed(line);

@@ -312,6 +312,6 @@ void parseCommandLine(RunSettings& app) {
     // the note mailed with every run.
     if (RecordsRelativePaths(app) && StandardErrorIsTerminal()) notes.push_back(NoteOnRelativePaths(app.folder));
     for (const std::u16string& note : notes) {
-        WriteErrorText(ProgramName() + u": " + note + kConsoleLineEnd);
+        SayOnStandardError(note);
     }
 }

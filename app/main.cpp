@@ -11,8 +11,7 @@
 namespace {
 
 void ReportStop(const std::u16string& reason) {
-    TesselLibrary::WriteErrorText(u"Sumvane stopped before the end of its work: " + reason +
-                                  TesselLibrary::kConsoleLineEnd);
+    TesselLibrary::SayOnStandardError(u"stopped before the end of its work: " + reason);
 }
 
 }  // namespace

@@ -34,14 +34,8 @@ std::optional<std::uint64_t> ParseNumber(const std::string& text, int base) {
     if (text.empty() || text.size() > (base == 16 ? 16u : 19u)) return std::nullopt;
     std::uint64_t value = 0;
     for (const char c : text) {
-        int digit;
-        if (c >= '0' && c <= '9') {
-            digit = c - '0';
-        } else if (base == 16 && c >= 'A' && c <= 'F') {
-            digit = c - 'A' + 10;
-        } else {
-            return std::nullopt;
-        }
+        const int digit = HexValue(static_cast<unsigned char>(c));
+        if (digit < 0 || digit >= base || (c >= 'a' && c <= 'f')) return std::nullopt;
         value = value * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(digit);
     }
     return value;
@@ -55,11 +49,9 @@ bool SlicePlace::operator==(const SlicePlace& other) const {
 }
 
 std::string formatSlicePlace(const SlicePlace& place) {
-    char fingerprint[17];
-    std::snprintf(fingerprint, sizeof fingerprint, "%016llX", static_cast<unsigned long long>(place.fingerprint));
     std::string text = std::string(kHeading) + "\r\n";
     text += "entries " + std::to_string(place.entries) + "\r\n";
-    text += "fingerprint " + std::string(fingerprint) + "\r\n";
+    text += "fingerprint " + HexDigits(place.fingerprint, 16) + "\r\n";
     // Numbered from 1, as a person counts the summary's entries.
     text += "next " + std::to_string(place.next + 1) + "\r\n";
     text += "last full round " + (place.lastFullRound ? ToSystemBytes(DateTimeText(*place.lastFullRound)) : std::string("none")) + "\r\n";

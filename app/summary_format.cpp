@@ -55,7 +55,7 @@ std::string Utf8Throughout(const std::u16string& text) {
 
 char UpperHexLetter(char c) { return (c >= 'a' && c <= 'f') ? static_cast<char>(c - 'a' + 'A') : c; }
 
-bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (UpperHexLetter(c) >= 'A' && UpperHexLetter(c) <= 'F'); }
+bool IsHexDigit(char c) { return HexValue(static_cast<unsigned char>(c)) >= 0; }
 
 // md5sum's escapes in `escaped` undone onto `plain` ("\\", "\n", "\r" for a
 // backslash, a line feed, a carriage return); false at any other backslash.

@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace TesselLibrary {
@@ -62,6 +63,12 @@ bool StandardErrorUnheard();
 // any thread, one line at a time.
 using UnheardLineReceiver = void (*)(void* context, const std::u16string& line);
 void ReceiveUnheardLines(UnheardLineReceiver receiver, void* context);
+// The program's one way to say something on standard error: the line
+// "sumvane: <text>" (the program's name first), every character of it a
+// terminal would act on shown escaped (ShownOnTerminal), then kConsoleLineEnd.
+void SayOnStandardError(std::u16string_view text);
+// That line without its end, for a caller that keeps it to say later.
+std::u16string StandardErrorLine(std::u16string_view text);
 // True when standard error is a terminal (a console on Windows), where a
 // person watches the run and reads what the program writes there.
 bool StandardErrorIsTerminal();

@@ -134,39 +134,65 @@ std::string ToUtf8Shown(std::u16string_view text) {
 
 namespace {
 
-// The one escaping loop: each code unit `escape` answers for is replaced by
-// what it appends.
+// The one escaping loop: each code point `escape` answers for is replaced by
+// what it appends; a surrogate pair is one code point, never split.
 template <typename Escape>
 std::u16string Escaped(std::u16string_view text, Escape escape) {
     std::u16string shown;
     shown.reserve(text.size());
-    for (const char16_t unit : text) {
-        if (!escape(unit, shown)) shown.push_back(unit);
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t start = i;
+        if (!escape(NextCodePoint(text, i), shown)) shown.append(text.substr(start, i - start));
     }
     return shown;
+}
+
+// `prefix`, then the lowest `digits` hexadecimal digits of `value`.
+void AppendEscape(std::u16string& shown, const char16_t* prefix, unsigned value, int digits) {
+    shown += prefix;
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) shown.push_back(HexDigit((value >> shift) & 0xF, true));
 }
 
 }  // namespace
 
 std::u16string ShownInLogLine(std::u16string_view text) {
-    return Escaped(text, [](char16_t unit, std::u16string& shown) {
-        if (unit != u'\r' && unit != u'\n') return false;
-        shown += unit == u'\r' ? u"\\r" : u"\\n";
+    return Escaped(text, [](char32_t c, std::u16string& shown) {
+        if (c != u'\r' && c != u'\n') return false;
+        shown += c == u'\r' ? u"\\r" : u"\\n";
         return true;
     });
 }
 
 std::u16string ShownOnTerminal(std::u16string_view text) {
-    static constexpr char16_t kHex[] = u"0123456789abcdef";
-    return Escaped(text, [](char16_t unit, std::u16string& shown) {
-        const bool escapedByte = unit >= 0xDC80 && unit <= 0xDC9F;
-        if (!(unit < 0x20 || unit == 0x7F || (unit >= 0x80 && unit <= 0x9F) || escapedByte)) return false;
-        const unsigned value = escapedByte ? unit - 0xDC00u : unit;
-        shown += unit >= 0x80 && !escapedByte ? u"\\u00" : u"\\x";
-        shown.push_back(kHex[value >> 4]);
-        shown.push_back(kHex[value & 0xF]);
+    return Escaped(text, [](char32_t c, std::u16string& shown) {
+        if (IsByteEscape(c)) {
+            AppendEscape(shown, u"\\x", c - 0xDC00, 2);
+        } else if (c < 0x20 || c == 0x7F) {
+            AppendEscape(shown, u"\\x", c, 2);
+        } else if (c >= 0x80 && c <= 0x9F) {
+            AppendEscape(shown, u"\\u", c, 4);
+        } else {
+            return false;
+        }
         return true;
     });
+}
+
+char HexDigit(unsigned value, bool lowerCase) {
+    return (lowerCase ? "0123456789abcdef" : "0123456789ABCDEF")[value & 0xF];
+}
+
+int HexValue(char32_t c) {
+    if (c >= '0' && c <= '9') return static_cast<int>(c - '0');
+    if (c >= 'A' && c <= 'F') return static_cast<int>(c - 'A' + 10);
+    if (c >= 'a' && c <= 'f') return static_cast<int>(c - 'a' + 10);
+    return -1;
+}
+
+std::string HexDigits(std::uint64_t value, int digits) {
+    std::string text(static_cast<std::size_t>(digits), '0');
+    for (int k = digits - 1; k >= 0; --k, value >>= 4) text[static_cast<std::size_t>(k)] = HexDigit(value & 0xF);
+    return text;
 }
 
 std::u16string GroupThousands(std::uint64_t number) {

@@ -42,13 +42,22 @@ std::u16string FromSystemBytes(std::string_view bytes);
 // one; everything else stays as it is, since the log keeps names whole.
 std::u16string ShownInLogLine(std::u16string_view text);
 
-// Text as it may safely reach a terminal: every control character (C0,
-// DEL, C1, and the undecodable bytes 0x80-0x9F a name may hold) shown as a
-// "\x1b"-style escape, so that a file name cannot move the cursor, retitle
-// or clear the terminal, or fake a line of its own.
+// Text as it may safely reach a terminal, as UTF-8 throughout: every
+// control character (C0 and DEL as "\x1b", C1 as "\u009b") and every byte
+// of a name that is not UTF-8 ("\xe9") shown as an escape, so that a file
+// name cannot move the cursor, retitle or clear the terminal, or fake a
+// line of its own.
 std::u16string ShownOnTerminal(std::u16string_view text);
 
-// "154,040" for 154040: counts a person reads, on a terminal or in a
+// The hexadecimal digit of a value from 0 to 15: upper case, as digests and
+// the place file write them, or lower case, as the escapes of a terminal.
+char HexDigit(unsigned value, bool lowerCase = false);
+// The value of a hexadecimal digit of either case; -1 for any other character.
+int HexValue(char32_t c);
+// `value` as exactly `digits` upper-case hexadecimal digits, the highest first.
+std::string HexDigits(std::uint64_t value, int digits);
+
+// "154,040" for 154040: every count a person reads, on a terminal or in a
 // closing line.
 std::u16string GroupThousands(std::uint64_t number);
 

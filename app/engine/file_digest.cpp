@@ -1,12 +1,13 @@
 #include "file_digest.h"
 
+#include "text.h"
+
 using namespace TesselLibrary;
 
 void DigestDigits(const std::uint8_t (&value)[16], char (&digits)[32]) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
     for (int k = 0; k < 16; ++k) {
-        digits[2 * k] = kDigits[value[k] >> 4];
-        digits[2 * k + 1] = kDigits[value[k] & 0x0F];
+        digits[2 * k] = HexDigit(value[k] >> 4);
+        digits[2 * k + 1] = HexDigit(value[k] & 0x0F);
     }
 }
 

@@ -510,11 +510,9 @@ std::string TerminalText(const std::string& utf8) {
         } else if (point >= 0x80 && point <= 0x9F) {
             std::snprintf(escape, sizeof escape, "\\u%04x", point);
             shown += escape;
-        } else if (point >= 0xDC80 && point <= 0xDC9F) {
+        } else if (point >= 0xDC80 && point <= 0xDCFF) {
             std::snprintf(escape, sizeof escape, "\\x%02x", point - 0xDC00);
             shown += escape;
-        } else if (point >= 0xDCA0 && point <= 0xDCFF) {
-            shown.push_back(static_cast<char>(point - 0xDC00));
         } else {
             shown.append(utf8, i, length);
         }

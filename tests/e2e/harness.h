@@ -154,8 +154,7 @@ std::string MismatchDate(WriteTime file, WriteTime recordedIn);
 std::optional<std::string> LogText(const fs::path& path);
 // UTF-8 text as the program shows it on standard error: control characters
 // (C0 but the line feed, DEL, C1) as "\x1b" or "\u009b", and a name's
-// undecodable bytes 0x80-0x9F (read from a log as U+DC80 + byte) as "\x9b";
-// its other undecodable bytes as the bytes themselves.
+// undecodable bytes (read from a log as U+DC80 + byte) as "\x9b" or "\xe9".
 std::string TerminalText(const std::string& utf8);
 // Reads a UTF-16LE log, checks every line's "[YYYY-MM-DD HH:MM:SS] " prefix
 // and CR LF end, and returns the lines without prefix as UTF-8. A malformed

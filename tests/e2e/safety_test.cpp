@@ -562,6 +562,28 @@ TEST(Output, ControlCharactersOfNamesReachStandardErrorEscaped) {
         << "the log keeps the name";
 }
 
+// Standard error is UTF-8 throughout: a name's byte that is not UTF-8 is an
+// escape there, as a control character is, and the log keeps the name. A
+// command line's note names what was typed the same way.
+TEST(Output, BytesThatAreNotUtf8AndNotesReachStandardErrorEscaped) {
+    if (WineMode()) GTEST_SKIP() << "POSIX names";
+    Sandbox box;
+    const fs::path root = box.root() / "data";
+    WriteFile(root / "caf\xe9.txt", "a");
+    const std::string rootText = Native(root);
+    const RunResult built = box.Run({"-f" + rootText, "-c", "-xold\x1b[2J/"});
+    EXPECT_EQ(built.exitCode, 0);
+    EXPECT_EQ(built.err, "sumvane: -xold\\x1b[2J/ leaves nothing out: name the folder without a separator at its end\n");
+    WriteFile(root / "caf\xe9.txt", "b");
+    const RunResult r = box.Run({"-f" + rootText, "-v"});
+    ExpectRun(r, 1);
+    EXPECT_EQ(r.err.find('\xe9'), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("/caf\\xe9.txt - MD5 Mismatch"), std::string::npos) << r.err;
+    const std::vector<std::string> log = LogLines(box.desktop() / LogName(rootText));
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_NE(log[0].find("caf\xed\xb3\xa9.txt"), std::string::npos) << "the log keeps the name";
+}
+
 // A build killed part-way leaves the previous summary exactly as it was: a
 // kill that cannot be caught leaves its temporary file for the next build to
 // remove; every signal that stops a run (a terminal's keys, a closed
@@ -860,7 +882,7 @@ TEST_P(RefusedThreadTest, SaysWhichThreadAndLeavesTheSummary) {
     }
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, Banner());
-    EXPECT_EQ(r.err, "Sumvane stopped before the end of its work: could not start " + c.thread +
+    EXPECT_EQ(r.err, "sumvane: stopped before the end of its work: could not start " + c.thread +
                          " (Resource temporarily unavailable).\n");
     EXPECT_EQ(ReadFile(root / "Sumvane.md5"), old);
     EXPECT_FALSE(HasTemporaryFile(root));

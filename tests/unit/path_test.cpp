@@ -140,6 +140,24 @@ TEST(SystemBytes, WellFormedUtf8DecodesAndEveryOtherByteIsEscaped) {
     EXPECT_EQ(ToSystemBytes(std::u16string{u'\xDBFF'}), "\xEF\xBF\xBD");
 }
 
+TEST(ShownOnTerminal, EscapesWhatATerminalWouldActOnAndKeepsEveryCharacter) {
+    const std::pair<std::u16string, std::u16string> cases[] = {
+        {u"plain caf\u00e9 \U0001F480", u"plain caf\u00e9 \U0001F480"},  // a pair whose low half is U+DC80
+        {u"a\x1b[2J\x07\n\x7f", u"a\\x1b[2J\\x07\\x0a\\x7f"},
+        {u"\u009b1m", u"\\u009b1m"},
+        {u"\xDCE9\xDC9B", u"\\xe9\\x9b"},  // bytes that are not UTF-8
+    };
+    for (const auto& [text, shown] : cases) EXPECT_EQ(ShownOnTerminal(text), shown) << ToSystemBytes(text);
+}
+
+TEST(HexDigits, FormAndReadBack) {
+    EXPECT_EQ(HexDigits(0x0123456789ABCDEFull, 16), "0123456789ABCDEF");
+    EXPECT_EQ(HexDigits(0xAB, 4), "00AB");
+    EXPECT_EQ(HexDigit(0xE, true), 'e');
+    for (const char c : std::string("0123456789ABCDEFabcdef")) EXPECT_EQ(HexDigit(HexValue(c), c >= 'a'), c);
+    for (const char c : std::string("gG/:@`")) EXPECT_EQ(HexValue(c), -1);
+}
+
 TEST(ResourceString, ServesTheTableAndEmptyTextForAbsentIds) {
     TesselAppWindows frame;
     const std::pair<std::uint32_t, std::u16string> cases[] = {
