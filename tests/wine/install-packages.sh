@@ -3,7 +3,8 @@
 # the MinGW-w64 cross compilers, Wine with 32-bit support, Xvfb, the X
 # tools the Windows end-to-end cases drive windows with, ImageMagick's
 # import, which keeps a screenshot of the progress dialog, and icoutils,
-# whose wrestool and icotool read the resources of the shipped programs.
+# whose wrestool and icotool read the resources of the shipped programs, and
+# nsis, whose makensis makes the installer.
 # Idempotent: does nothing when everything is already there. Not root, it
 # installs through sudo (Debian packages).
 set -euo pipefail
@@ -20,7 +21,7 @@ have_all() {
         command -v Xvfb >/dev/null && command -v xdotool >/dev/null &&
         command -v xwininfo >/dev/null && command -v xclip >/dev/null &&
         [ -x /usr/bin/import ] && command -v wrestool >/dev/null && command -v icotool >/dev/null &&
-        command -v chmcmd >/dev/null &&
+        command -v chmcmd >/dev/null && command -v makensis >/dev/null &&
         dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'
 }
 
@@ -46,6 +47,6 @@ fi
 # sudo keeps no variable of the caller's: the front end is set for apt-get itself.
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
     mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
-    wine wine64 wine32:i386 xvfb xdotool x11-utils xclip fp-utils imagemagick icoutils >/dev/null
+    wine wine64 wine32:i386 xvfb xdotool x11-utils xclip fp-utils imagemagick icoutils nsis >/dev/null
 
 have_all || { echo "install-packages.sh: packages still missing after install" >&2; exit 1; }

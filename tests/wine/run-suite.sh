@@ -4,7 +4,8 @@
 # the release archive (tests/package/windows_archive.sh),
 # runs both unit-test programs under Wine (they then test the Win32
 # backend), then the end-to-end suite (the Linux-native driver) against the
-# i686 Sumvane.exe. On a machine that cannot run 32-bit programs the i686
+# i686 Sumvane.exe, then makes the installer and installs, uses and removes
+# it (tests/package/windows_installer.sh). On a machine that cannot run 32-bit programs the i686
 # runs are skipped, saying why, and the end-to-end suite drives the x86_64
 # Sumvane.exe instead. Prints each suite's counts and a closing
 # "N passed, N failed, N skipped" line. The unit tests compare the MD5 lanes
@@ -194,6 +195,20 @@ wine_run 60 reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null 2
 for shot in "$artefacts"/*/*.png; do
     [ -s "$shot" ] && echo "screenshot: $shot"
 done
+
+# The installer, made from the builds tested above, installed, used and
+# removed in this prefix (a 32-bit program: skipped, saying why, where none
+# can run).
+installer_status=0
+bash tests/package/windows_installer.sh build-win32 || installer_status=$?
+case "$installer_status" in
+0) total_passed=$((total_passed + 1)) ;;
+77) total_skipped=$((total_skipped + 1)) ;;
+*)
+    total_failed=$((total_failed + 1))
+    suites_failed=$((suites_failed + 1))
+    ;;
+esac
 
 rm -rf "$logs"
 echo "== Windows suites under Wine =="
