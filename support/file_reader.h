@@ -66,6 +66,12 @@ public:
     std::uint64_t size() const { return size_; }
     // When it was last written, as of the open.
     const FileTime& modified() const { return modified_; }
+    // Asks the system again for the file's size and date, which size() and
+    // modified() give from then on; `changed` when either differs from
+    // before (a write meanwhile). False when the system cannot say.
+    bool LookAgain(bool* changed);
+    // Back to the file's first byte, to read it again.
+    bool Rewind();
     // Tells the system the file will be read once from start to end, worth
     // a call only when it takes more than one read.
     void AdviseSequential();

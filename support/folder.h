@@ -155,6 +155,9 @@ public:
     // take, so that two do not build it at once. False when another holds
     // it; true also where the system offers no such lock.
     bool TryLock() const;
+    // The folder lies on a file system that keeps a file's date to two
+    // seconds only (FAT): a date taken elsewhere comes back rounded there.
+    bool KeepsTwoSecondDates() const;
 
     // For the backend's own opens of names inside: a descriptor or handle.
     std::intptr_t native() const { return native_; }

@@ -15,8 +15,24 @@ struct FileDigest {
     DigestResult result = DigestResult::Unreadable;
     char digits[32] = {};     // valid when Computed
     std::uint64_t bytes = 0;  // how much was hashed
-    TesselLibrary::FileTime modified;  // when the file was last written, as of its open (when opened)
+    // The file's size and date as the system gave them just before the read
+    // whose bytes were hashed (when opened): a write during or after that
+    // read shows as a later date.
+    std::uint64_t size = 0;
+    TesselLibrary::FileTime modified;
 };
+
+// A file's size and date as they were just before it was read.
+struct FileAsRead {
+    std::uint64_t size = 0;
+    TesselLibrary::FileTime modified;
+    bool operator==(const FileAsRead&) const = default;
+};
+
+// How often a file is read again at most while its size or date changes
+// under the read: one that will not hold still keeps the digest and the
+// date of its last read, the date taken before it.
+inline constexpr int kMostRereads = 2;
 
 // The 32 upper-case digits of a 16-byte MD5 value.
 void DigestDigits(const std::uint8_t (&value)[16], char (&digits)[32]);

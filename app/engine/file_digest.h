@@ -26,14 +26,16 @@ public:
     // (read as `reads` says, when given: owner_reads.h).
     FileDigest digest(const TesselLibrary::Folder& folder, const std::u16string& name,
                       const TesselLibrary::OwnerReads* reads = nullptr);
-    // A file opened for it, read to its end; `reading`, when given, is told
-    // the bytes read so far after each piece.
+    // A file opened for it, read to its end, and again while it changes
+    // under the read, `rereads` times at most; `reading`, when given, is
+    // told the bytes read so far (of the read under way) after each piece.
     using Reading = std::function<void(std::uint64_t done)>;
-    FileDigest digest(TesselLibrary::SequentialFile& file, const Reading& reading = {});
+    FileDigest digest(TesselLibrary::SequentialFile& file, const Reading& reading = {}, int rereads = kMostRereads);
 
 private:
     FileDigest Opened(TesselLibrary::SequentialFile& file, TesselLibrary::ReadOutcome opened,
-                      const Reading& reading = {});
+                      const Reading& reading = {}, int rereads = kMostRereads);
+    void ReadOnce(TesselLibrary::SequentialFile& file, FileDigest& done, const Reading& reading);
 
     TesselLibrary::FileReader reader_;
     TesselLibrary::Md5Provider provider_;

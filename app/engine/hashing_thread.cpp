@@ -289,13 +289,18 @@ private:
             if (!slot.index || !lanes_.Finished(SlotNumber(slot), value)) continue;
             DigestDone done;
             done.other = slot.other;
-            if (slot.failed) {
-                done.digest.result = DigestResult::Unreadable;
-            } else {
+            done.digest.size = slot.file.size();
+            done.digest.modified = slot.file.modified();
+            if (!slot.failed) {
                 done.digest.result = DigestResult::Computed;
                 done.digest.bytes = slot.hashed;
-                done.digest.modified = slot.file.modified();
                 DigestDigits(value, done.digest.digits);
+            }
+            // Written while the lane read it: read again, alone, as it is now.
+            bool changed = false;
+            if (slot.file.LookAgain(&changed) && changed && slot.file.Rewind()) {
+                if (!digester_) digester_.emplace();
+                done.digest = digester_->digest(slot.file, {}, kMostRereads - 1);
             }
             finished_.emplace_back(*slot.index, std::move(done));
             slot.index.reset();

@@ -81,6 +81,19 @@ ReadOutcome SequentialFile::Open(const Folder& folder, const std::u16string& nam
                           &outOfDescriptors_);
 }
 
+bool SequentialFile::LookAgain(bool* changed) {
+    struct stat status {};
+    if (::fstat(static_cast<int>(native_), &status) != 0) return false;
+    const std::uint64_t size = static_cast<std::uint64_t>(status.st_size);
+    const FileTime modified{status.st_mtim.tv_sec, static_cast<std::uint32_t>(status.st_mtim.tv_nsec)};
+    *changed = size != size_ || modified != modified_;
+    size_ = size;
+    modified_ = modified;
+    return true;
+}
+
+bool SequentialFile::Rewind() { return ::lseek(static_cast<int>(native_), 0, SEEK_SET) == 0; }
+
 void SequentialFile::AdviseSequential() {
     // Advice only: its failure changes nothing.
     ::posix_fadvise(static_cast<int>(native_), 0, 0, POSIX_FADV_SEQUENTIAL);

@@ -5,8 +5,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -238,6 +240,11 @@ bool Folder::TryLock() const {
     } while (result != 0 && errno == EINTR);
     // A file system without locks cannot tell: the run goes on.
     return result == 0 || errno != EWOULDBLOCK;
+}
+
+bool Folder::KeepsTwoSecondDates() const {
+    struct statfs system {};
+    return ::fstatfs(Fd(native_), &system) == 0 && system.f_type == MSDOS_SUPER_MAGIC;
 }
 
 }  // namespace TesselLibrary

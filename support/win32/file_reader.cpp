@@ -62,6 +62,23 @@ ReadOutcome SequentialFile::Open(const std::u16string& path, const OwnerReads*) 
     return ReadOutcome::Complete;
 }
 
+bool SequentialFile::LookAgain(bool* changed) {
+    LARGE_INTEGER size{};
+    FILETIME written{};
+    if (!::GetFileSizeEx(Native(native_), &size) || !::GetFileTime(Native(native_), nullptr, nullptr, &written))
+        return false;
+    const FileTime modified = Win32::TimeOf(written);
+    *changed = static_cast<std::uint64_t>(size.QuadPart) != size_ || modified != modified_;
+    size_ = static_cast<std::uint64_t>(size.QuadPart);
+    modified_ = modified;
+    return true;
+}
+
+bool SequentialFile::Rewind() {
+    LARGE_INTEGER start{};
+    return ::SetFilePointerEx(Native(native_), start, nullptr, FILE_BEGIN) != 0;
+}
+
 // FILE_FLAG_SEQUENTIAL_SCAN at the open says it already.
 void SequentialFile::AdviseSequential() {}
 

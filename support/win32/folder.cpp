@@ -159,4 +159,13 @@ bool Folder::Sync() const { return true; }
 // No advisory lock on folders here; the files' share modes keep two writers apart.
 bool Folder::TryLock() const { return true; }
 
+// exFAT keeps hundredths of a second; FAT and FAT32 two seconds.
+bool Folder::KeepsTwoSecondDates() const {
+    wchar_t system[MAX_PATH + 1] = {};
+    if (!::GetVolumeInformationByHandleW(Native(native_), nullptr, 0, nullptr, nullptr, nullptr,
+                                         system, MAX_PATH + 1))
+        return false;
+    return std::wstring_view(system) == L"FAT" || std::wstring_view(system) == L"FAT32";
+}
+
 }  // namespace TesselLibrary

@@ -312,6 +312,56 @@ TEST_F(FileDigestTest, AFileCutShortWhileReadIsUnreadable) {
     }
 }
 
+// A file written while it is read is read again, as it is now, a bounded
+// number of times; its date is the one taken before the read whose bytes
+// were hashed, on the one-stream path and in the lanes alike.
+TEST_F(FileDigestTest, AFileWrittenWhileReadIsReadAgain) {
+    const fs::path path = folder_ / "edited";
+    int version = 0;
+    const auto edit = [&] {
+        ++version;
+        const std::string bytes = "version " + std::to_string(version) + std::string(static_cast<std::size_t>(version), '!');
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        const struct timespec dates[2] = {{0, UTIME_OMIT}, {1'600'000'000 + version, 500}};
+        ASSERT_EQ(::futimens(fd, dates), 0);
+        ::close(fd);
+    };
+    const auto digestThere = [&](bool lanes) {
+        if (!lanes) return FileDigester().digest(U16(path));
+        const std::vector<DigestTask> tasks{DigestTask{FilePlace{nullptr, U16(path), FilePlace::Reach::Open, nullptr}, {}, true}};
+        DescriptorBudget files(8);
+        return ThroughTheLine(tasks, 1, [&](TaskSource& source) { HashTasks(source, files); }).at(0).digest;
+    };
+    for (const bool lanes : {false, true}) {
+        // Written once, at the first read: the second read holds still.
+        version = 0;
+        edit();
+        {
+            stand_in::WriteWhileRead writer(edit, 1);
+            const FileDigest digest = digestThere(lanes);
+            ASSERT_EQ(digest.result, DigestResult::Computed) << lanes;
+            EXPECT_EQ(std::string(digest.digits, 32), OnePieceDigest("version 2!!")) << lanes;
+            EXPECT_EQ(digest.modified, (FileTime{1'600'000'002, 500})) << lanes;
+            EXPECT_EQ(digest.size, 11u) << lanes;
+        }
+        EXPECT_EQ(version, 2);
+        // Written at every read: three reads, then the last one's bytes with
+        // the date seen before it.
+        version = 0;
+        edit();
+        {
+            stand_in::WriteWhileRead writer(edit, 100);
+            const FileDigest digest = digestThere(lanes);
+            EXPECT_EQ(version, 1 + 1 + kMostRereads) << lanes;
+            ASSERT_EQ(digest.result, DigestResult::Computed) << lanes;
+            EXPECT_EQ(std::string(digest.digits, 32), OnePieceDigest("version 4!!!")) << lanes;  // as long as the date said
+            EXPECT_EQ(digest.modified, (FileTime{1'600'000'003, 500})) << lanes;
+        }
+    }
+}
+
 TEST_F(FileDigestTest, FifoFailsWithoutBlocking) {
     const fs::path fifo = folder_ / "pipe";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);

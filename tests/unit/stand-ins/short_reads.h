@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 
 namespace stand_in {
 
@@ -20,6 +21,17 @@ public:
     // Calls answered with EINTR, and reads cut to `piece`, so far.
     std::size_t interrupted() const;
     std::size_t shortened() const;
+};
+
+// Another process that writes a file while the program reads it: while a
+// WriteWhileRead lives, `write` runs just before each of the first `times`
+// read(2) and preadv2(2) calls of the process.
+class WriteWhileRead {
+public:
+    WriteWhileRead(std::function<void()> write, int times);
+    ~WriteWhileRead();
+    WriteWhileRead(const WriteWhileRead&) = delete;
+    WriteWhileRead& operator=(const WriteWhileRead&) = delete;
 };
 
 }  // namespace stand_in
