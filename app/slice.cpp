@@ -2,32 +2,14 @@
 
 using namespace TesselLibrary;
 
-namespace {
-
-void Mix(std::uint64_t& hash, std::uint8_t byte) {
-    hash ^= byte;
-    hash *= 1099511628211ull;
-}
-
-}  // namespace
-
 Slice::Slice(std::chrono::seconds budget, Clock clock, Today today)
     : budget_(budget), clock_(std::move(clock)), today_(std::move(today)), started_(clock_()), saved_(started_) {}
 
-void Slice::noteEntry(const SummaryEntry& entry) {
-    for (const char byte : entry.digest) Mix(fingerprint_, static_cast<std::uint8_t>(byte));
-    for (const char16_t unit : entry.name) {
-        Mix(fingerprint_, static_cast<std::uint8_t>(unit & 0xFF));
-        Mix(fingerprint_, static_cast<std::uint8_t>(unit >> 8));
-    }
-    // Names end here, so that no two lists of names mix alike.
-    Mix(fingerprint_, 0);
-    Mix(fingerprint_, 0);
-}
+void Slice::noteEntry(const SummaryEntry& entry) { fingerprint_.add(entry.digest, entry.name); }
 
 void Slice::begin(const std::optional<SlicePlace>& saved, std::uint64_t entries) {
     entries_ = entries;
-    if (saved && saved->entries == entries && saved->fingerprint == fingerprint_ && saved->next < entries) {
+    if (saved && saved->entries == entries && saved->fingerprint == fingerprint_.value() && saved->next < entries) {
         first_ = saved->next;
         lastFullRound_ = saved->lastFullRound;
     }
@@ -58,7 +40,7 @@ bool Slice::saveDue() {
 SlicePlace Slice::place() const {
     SlicePlace place;
     place.entries = entries_;
-    place.fingerprint = fingerprint_;
+    place.fingerprint = fingerprint_.value();
     place.next = entries_ == 0 ? 0 : (first_ + checked_) % entries_;
     place.lastFullRound = lastFullRound_;
     return place;

@@ -22,6 +22,7 @@
 #include <functional>
 #include <optional>
 
+#include "file_dates.h"
 #include "local_time.h"
 #include "slice_coverage.h"
 #include "slice_place.h"
@@ -66,7 +67,7 @@ private:
     Today today_;
     std::chrono::steady_clock::time_point started_;
     std::chrono::steady_clock::time_point saved_;
-    std::uint64_t fingerprint_ = 14695981039346656037ull;  // FNV-1a, 64 bits
+    LinesFingerprint fingerprint_;
     std::uint64_t entries_ = 0;
     std::uint64_t first_ = 0;
     std::uint64_t checked_ = 0;       // by this run

@@ -1,8 +1,11 @@
 #include "verdict.h"
 
 #include "engine/tree_walk.h"
+#include "file_dates.h"
 #include "string_ids.h"
 #include "summary_format.h"
+
+using namespace TesselLibrary;
 
 Verdict judgeDigest(DigestResult result) {
     switch (result) {
@@ -34,6 +37,29 @@ Verdict judgeEntry(const char (&stored)[32], const FileDigest& digest,
     if (sameDigest(stored, digest.digits)) return Verdict::Good;
     if (!recorded) return Verdict::Mismatch;
     return digest.modified > *recorded ? Verdict::Edited : Verdict::Damaged;
+}
+
+bool sameFileDate(const FileTime& a, const FileTime& b, bool twoSecondDates) {
+    const FileTime x = asRecorded(a);
+    const FileTime y = asRecorded(b);
+    if (twoSecondDates) {
+        const std::int64_t apart = (x.seconds - y.seconds) * 1000000000 +
+                                   (static_cast<std::int64_t>(x.nanoseconds) - static_cast<std::int64_t>(y.nanoseconds));
+        return apart > -2000000000 && apart < 2000000000;
+    }
+    if (x.nanoseconds == 0 || y.nanoseconds == 0) return x.seconds == y.seconds;
+    return x == y;
+}
+
+Verdict judgeEntry(const char (&stored)[32], const FileDigest& digest, const DateEvidence& evidence) {
+    if (digest.result != DigestResult::Computed) return judgeDigest(digest.result);
+    if (sameDigest(stored, digest.digits)) return Verdict::Good;
+    if (evidence.asRead) {
+        return sameFileDate(digest.modified, evidence.asRead->modified, evidence.twoSecondDates) ? Verdict::Damaged
+                                                                                                 : Verdict::Edited;
+    }
+    if (digest.modified > evidence.checkBegan) return Verdict::Mismatch;
+    return judgeEntry(stored, digest, evidence.summaryWritten);
 }
 
 bool isMismatch(Verdict verdict) {

@@ -32,6 +32,27 @@ Verdict judgeBuildItem(const BuildItem& item, const FileDigest& digest);
 // whether it was written after that. Unknown: a plain mismatch.
 Verdict judgeEntry(const char (&stored)[32], const FileDigest& digest,
                    const std::optional<TesselLibrary::FileTime>& recorded = std::nullopt);
+// What tells an edit from damage when a file's bytes differ from those
+// recorded.
+struct DateEvidence {
+    // The entry's own record: the file's size and date as it was read.
+    std::optional<FileAsRead> asRead;
+    // Without one: when the summary was written (a moment after each of its
+    // digests was taken), when known, and when this check began.
+    std::optional<TesselLibrary::FileTime> summaryWritten;
+    TesselLibrary::FileTime checkBegan;
+    // The files lie where dates are kept to two seconds (FAT).
+    bool twoSecondDates = false;
+};
+// With a record: the file's date equal to the recorded one, whatever it
+// is, is damage; any other an edit. Without: written after the summary is
+// an edit, before it damage; but a date later than the check's beginning is
+// no evidence of either (a wrong clock): a plain mismatch.
+Verdict judgeEntry(const char (&stored)[32], const FileDigest& digest, const DateEvidence& evidence);
+// Two dates of a file are one at the precision both have: to 100
+// nanoseconds, to the second when either has no fraction (a file system
+// that keeps whole seconds), within two seconds where FAT keeps them.
+bool sameFileDate(const TesselLibrary::FileTime& a, const TesselLibrary::FileTime& b, bool twoSecondDates);
 // The file's bytes differ from those recorded, however that came about.
 bool isMismatch(Verdict verdict);
 

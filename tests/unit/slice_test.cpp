@@ -3,8 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
+#include "file_dates.h"
 #include "slice.h"
+#include "text.h"
 #include "slice_place.h"
 
 namespace {
@@ -130,6 +135,71 @@ TEST(SlicePlace, ReadsBackWhatItWritesAndNothingElse) {
         "last full round yesterday\r\n",
     };
     for (const std::string& text : bad) EXPECT_FALSE(parseSlicePlace(text)) << text;
+}
+
+// Each file's record of how it was read: its bytes, the same on every
+// system, read back only beside the summary it was written with.
+TEST(FileDates, ReadsBackBesideItsOwnSummaryOnly) {
+    using TesselLibrary::FileTime;
+    namespace fs = std::filesystem;
+    std::string entry;
+    appendFileDate(entry, FileAsRead{0x0102, FileTime{1, 2'345'600}});
+    EXPECT_EQ(entry, std::string("\x02\x01\x00\x00\x00\x00\x00\x00\x20\xF2\x98\x00\x00\x00\x00\x00", 16));
+    EXPECT_EQ(readFileDate(reinterpret_cast<const std::uint8_t*>(entry.data())), (FileAsRead{0x0102, FileTime{1, 2'345'600}}));
+    const fs::path folder = fs::temp_directory_path() / "sumvane-file-dates-test";
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const std::u16string summary = TesselLibrary::FromSystemBytes((folder / "Sumvane.md5").string());
+    const std::vector<std::optional<FileAsRead>> states = {
+        FileAsRead{5, FileTime{1'700'000'000, 123'456'700}},
+        std::nullopt,
+        FileAsRead{0, FileTime{-86'400, 900'000'000}},  // before 1970
+        FileAsRead{7, FileTime{1'950'000'000, 0}},
+    };
+    const auto write = [&](std::size_t count, char digit) {
+        FileDatesWriter dates(fileDatesBeside(nullptr, u"Sumvane.md5", summary));
+        LinesFingerprint print;
+        for (std::size_t i = 0; i < count; ++i) {
+            const SummaryEntry line = Entry(digit, u"/d/" + std::u16string(1, static_cast<char16_t>(u'a' + i)));
+            dates.add(line.digest, line.name, states[i % states.size()]);
+            print.add(line.digest, line.name);
+        }
+        EXPECT_TRUE(dates.commit());
+        return print.value();
+    };
+    const std::uint64_t print = write(4, '0');
+    EXPECT_EQ(fs::file_size(folder / "Sumvane.md5.dates"), 4 * 16 + 24u);
+    FileDatesReader dates(fileDatesBeside(nullptr, u"Sumvane.md5", summary));
+    ASSERT_TRUE(dates.tie(4, print));
+    for (int round = 0; round < 2; ++round) {
+        for (const auto& state : states) EXPECT_EQ(dates.next(), state) << round;
+        EXPECT_FALSE(dates.next());
+        EXPECT_TRUE(dates.restart());
+    }
+    // Of another summary, or cut short: no record at all.
+    EXPECT_FALSE(dates.tie(4, print + 1));
+    EXPECT_FALSE(dates.tie(3, print));
+    EXPECT_FALSE(dates.next());
+    std::string bytes;
+    {
+        std::ifstream in(folder / "Sumvane.md5.dates", std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    for (const std::size_t cut : {std::size_t{0}, std::size_t{20}, bytes.size() - 1}) {
+        std::ofstream(folder / "Sumvane.md5.dates", std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(cut));
+        EXPECT_FALSE(dates.tie(4, print)) << cut;
+        EXPECT_FALSE(dates.next()) << cut;
+    }
+    // Longer than one piece of reading, and replaced whole.
+    const std::uint64_t many = write(10'000, '1');
+    FileDatesReader again(fileDatesBeside(nullptr, u"Sumvane.md5", summary));
+    ASSERT_TRUE(again.tie(10'000, many));
+    std::size_t read = 0;
+    for (; read < 10'000; ++read) ASSERT_EQ(again.next(), states[read % states.size()]) << read;
+    EXPECT_FALSE(again.next());
+    again.close();
+    EXPECT_EQ(fileDatesName(u"Sumvane.md5X"), u"Sumvane.md5X.dates");
+    fs::remove_all(folder);
 }
 
 }  // namespace
