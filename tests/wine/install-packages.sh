@@ -43,7 +43,14 @@ fi
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     "${as_root[@]}" dpkg --add-architecture i386
 fi
-"${as_root[@]}" apt-get update -qq
+# A mirror caught mid-sync fails one index now and then; the lists that did
+# arrive are enough when the packages needed are in them, which the install
+# itself tells.
+for try in 1 2 3; do
+    "${as_root[@]}" apt-get update -qq && break
+    echo "apt-get update failed (try $try of 3)" >&2
+    [ "$try" -lt 3 ] && sleep 20
+done
 # sudo keeps no variable of the caller's: the front end is set for apt-get itself.
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
     mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
