@@ -21,11 +21,13 @@ have_all() {
         command -v Xvfb >/dev/null && command -v xdotool >/dev/null &&
         command -v xwininfo >/dev/null && command -v xclip >/dev/null &&
         [ -x /usr/bin/import ] && command -v wrestool >/dev/null && command -v icotool >/dev/null &&
-        command -v chmcmd >/dev/null && command -v makensis >/dev/null &&
-        dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'
+        command -v chmcmd >/dev/null && command -v makensis >/dev/null
+}
+have_wine32() {
+    dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'
 }
 
-if have_all; then
+if have_all && have_wine32; then
     exit 0
 fi
 
@@ -51,9 +53,19 @@ for try in 1 2 3; do
     echo "apt-get update failed (try $try of 3)" >&2
     [ "$try" -lt 3 ] && sleep 20
 done
+packages=(mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+    wine wine64 xvfb xdotool x11-utils xclip fp-utils imagemagick icoutils nsis)
 # sudo keeps no variable of the caller's: the front end is set for apt-get itself.
-"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-    mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
-    wine wine64 wine32:i386 xvfb xdotool x11-utils xclip fp-utils imagemagick icoutils nsis >/dev/null
+install_packages() {
+    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$@" >/dev/null
+}
+# The i386 libraries must be of the very versions of the amd64 ones already
+# installed; when their index could not be had, wine32 cannot be installed.
+# The rest is then installed alone: the suite runs the x86_64 build and says
+# that the i686 one was not run, and why (wine-env.sh).
+if ! install_packages "${packages[@]}" wine32:i386; then
+    echo "install-packages.sh: wine32:i386 cannot be installed here; installing the rest without it" >&2
+    install_packages "${packages[@]}" || true
+fi
 
 have_all || { echo "install-packages.sh: packages still missing after install" >&2; exit 1; }

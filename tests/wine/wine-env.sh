@@ -22,6 +22,11 @@ wine_env_detect() {
     if [ "${SUMVANE_WINE_64BIT_ONLY:-0}" = 1 ]; then
         WINE_ENV_32BIT=0
         WINE_ENV_NO_32BIT_REASON="SUMVANE_WINE_64BIT_ONLY=1 forces the 64-bit-only path"
+    elif ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
+        # Without wine32 a 32-bit program prints nothing and exits 0: it
+        # would pass every test without running one.
+        WINE_ENV_32BIT=0
+        WINE_ENV_NO_32BIT_REASON="wine32:i386 is not installed (tests/wine/install-packages.sh says why)"
     elif said="$("$loader" --version 2>&1 </dev/null)"; then
         WINE_ENV_32BIT=1
     else
