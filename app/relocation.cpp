@@ -29,7 +29,10 @@ void RelocationFinder::consider(const SummaryEntry& entry) {
     const std::u16string name = isMd5sumRelativeName(entry.name) ? entry.name.substr(1) : entry.name;
     const bool whole = IsAbsolutePath(name);
     anyWhole_ = anyWhole_ || whole;
-    if (IsBelow(name, folderPath_)) return;
+    if (IsBelow(name, folderPath_)) {
+        inside_.push_back(name.substr(folderPath_.size()));
+        return;
+    }
     (whole ? outside_ : relative_).push_back(name);
 }
 
@@ -66,6 +69,11 @@ RelocationDecision RelocationFinder::decide(const std::function<bool(const std::
         decision.unanswered = !outside_.empty() || relativeTakePart;
         return decision;
     }
+    // The entries below F found where they are written say it was recorded
+    // there: a folder elsewhere must answer for more of them to move it.
+    const std::size_t asWritten = static_cast<std::size_t>(
+        std::count_if(inside_.begin(), inside_.end(), [&](const std::u16string& below) { return exists(folderPath_ + below); }));
+    if (asWritten >= best) return decision;
     for (const Candidate& c : candidates) {
         if (c.answers == best) decision.candidates.push_back(c.folder);
     }

@@ -73,7 +73,10 @@ public:
 
     // Each folder the looked-at entries lie below is a candidate for R; it
     // answers for an entry when `exists` finds the entry's place below F.
-    // The candidate that answers for most decides, unless `sameAsChecked`
+    // F itself answers for each entry below it that is found where it is
+    // written, and wins whenever it answers as well as any other: a few
+    // lines added by hand to a folder's own summary never move it. Else
+    // the candidate that answers for most decides, unless `sameAsChecked`
     // says it is F itself under another spelling (a link, another letter
     // case): then nothing moved.
     RelocationDecision decide(const std::function<bool(const std::u16string& path)>& exists,
@@ -81,6 +84,7 @@ public:
 
 private:
     std::u16string folderPath_;
+    std::vector<std::u16string> inside_;    // entries below F, as the paths below it go on
     std::vector<std::u16string> outside_;   // entries not below F, whole paths
     std::vector<std::u16string> relative_;  // entries not below F, relative
     // A summary holding whole paths was not built with a relative folder:

@@ -216,6 +216,32 @@ TEST(MovedArchive, FilesInOneSubfolderAndOthersOutsideTheRecordedFolder) {
               ExpectedSummary(movedText, moved, files) + Line(Md5Of("notes"), Native(notes)));
 }
 
+// A folder's own summary with a line added by hand for a file of the same
+// name elsewhere: the summary stays where it was recorded, and the hand line
+// is checked, and kept, as written.
+TEST(MovedArchive, ALineAddedByHandNeverMovesTheCheck) {
+    Sandbox box;
+    const fs::path photos = box.root() / "photos";
+    const std::vector<Recorded> files = {{"a.jpg", "photo a", ""}, {"index.html", "album", ""}};
+    MakeTree(photos, files);
+    const std::string photosText = Native(photos);
+    ExpectRun(box.Run({"-f" + photosText, "-r", "-c"}), 0);
+    const fs::path outside = box.root() / "elsewhere" / "extra" / "index.html";
+    WriteFile(outside, "site");
+    WriteFile(photos / "Sumvane.md5", *ReadFile(photos / "Sumvane.md5") + Line(Md5Of("site"), Native(outside)));
+    Damage(outside, "defaced", photos / "Sumvane.md5");
+    const fs::path log = box.desktop() / LogName(photosText);
+    const Lines expected = {Damaged(Native(outside), Md5Of("site"), Md5Of("defaced"))};
+
+    ExpectRun(box.Run({"-f" + photosText, "-v"}), 1);
+    EXPECT_EQ(LogLines(log), expected);
+    ExpectRun(box.Run({"-f" + photosText, "-r", "-avc"}), 1);
+    EXPECT_EQ(LogLines(log), expected);
+    // In the walk's order, which puts the path outside first here.
+    EXPECT_EQ(ReadFile(photos / "Sumvane.md5X"),
+              Line(Md5Of("defaced"), Native(outside)) + ExpectedSummary(photosText, photos, files));
+}
+
 // A copy that lost more files from the summary's start than the first look
 // covers is still checked where it is, never at the original.
 TEST(MovedArchive, ACopyThatLostItsFirstFilesIsCheckedWhereItIs) {

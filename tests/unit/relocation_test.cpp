@@ -73,6 +73,23 @@ TEST(RelocationFinder, DecidesOnceFromTheEntriesAndTheFolder) {
         // md5sum's mark before a relative name: the name after it decides.
         {"md5sum's relative names", {u" photos/a.jpg", u"*photos/b.jpg"}, {u"a.jpg", u"b.jpg"}, Kind::Moved,
          u"photos/", {}, u""},
+        // Mixed summaries: entries below F found where they are written
+        // answer for F, which wins whenever it answers as well as another.
+        {"own entries and a hand line", {u"/mnt/backup/photos/a.jpg", u"/mnt/backup/photos/index.html",
+                                         u"/srv/extra/index.html"},
+         {u"a.jpg", u"index.html"}, Kind::AsWritten, u"", {}, u""},
+        {"a hand line first", {u"/srv/extra/index.html", u"/mnt/backup/photos/index.html", u"/mnt/backup/photos/a.jpg"},
+         {u"a.jpg", u"index.html"}, Kind::AsWritten, u"", {}, u""},
+        {"one own entry and one hand line: a tie", {u"/mnt/backup/photos/index.html", u"/srv/extra/index.html"},
+         {u"index.html"}, Kind::AsWritten, u"", {}, u""},
+        {"own entries gone but one", {u"/mnt/backup/photos/a.jpg", u"/mnt/backup/photos/b.jpg", u"/srv/photos/c.jpg",
+                                      u"/srv/photos/d.jpg"},
+         {u"a.jpg", u"c.jpg", u"d.jpg"}, Kind::Moved, u"/srv/photos/", {}, u""},
+        {"a copy with a few lines below F", {u"/srv/photos/a.jpg", u"/srv/photos/b.jpg", u"/mnt/backup/photos/new.jpg",
+                                            u"/srv/photos/c.jpg"},
+         {u"a.jpg", u"b.jpg", u"c.jpg", u"new.jpg"}, Kind::Moved, u"/srv/photos/", {}, u""},
+        {"a copy and as many own lines: a tie", {u"/srv/photos/a.jpg", u"/mnt/backup/photos/b.jpg"},
+         {u"a.jpg", u"b.jpg"}, Kind::AsWritten, u"", {}, u""},
         // Two folders answer equally well: no guess.
         {"undecided", {u"/srv/photos/a.jpg"}, {u"a.jpg", u"photos/a.jpg"}, Kind::Undecided, u"",
          {u"/srv/photos/", u"/srv/"}, u""},
