@@ -57,6 +57,7 @@ JobResult BuildJob::buildSummary(BuildListing& listing, const DigestPipeline<Bui
             if (!next) break;
             const FileDigest& digest = next->done.digest;
             countDone(next->item, digest, listing, line.producerDone(), sizesListed);
+            result.bytesRead += digest.bytes;
             const Verdict verdict = judgeBuildItem(next->item, digest);
             if (verdict != Verdict::Good) {
                 problems_.logVerdict(next->item.path, verdict);

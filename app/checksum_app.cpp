@@ -7,6 +7,7 @@
 #include "help_viewer.h"
 #include "platform.h"
 #include "platform_rules.h"
+#include "run_reports.h"
 #include "single_file_mode.h"
 #include "startup_actions.h"
 #include "string_ids.h"
@@ -57,6 +58,11 @@ bool ChecksumApp::run() {
     banner += kBannerEnd;
     WriteConsoleText(banner);
 
+    // Only a folder's run has figures (the command line refuses -m and -j
+    // without one); its log's lines go to the JSON report from here on.
+    std::optional<RunReports> reports;
+    if (settings.metricsFile || settings.jsonReportFile) reports.emplace(settings, problems);
+
     bool ok = true;
     // A digest the clipboard action could not make (a missing file, or no
     // file named at all) is work asked for and not done.
@@ -74,6 +80,7 @@ bool ChecksumApp::run() {
     // A report that could not be written where it belongs went to standard
     // error; the run did not end the way it should have.
     if (log->failed()) ok = false;
+    if (reports && !reports->finish(ok ? 0 : 1, built, folderMode ? folderMode->checked() : std::nullopt)) ok = false;
     if (kLogLinesOnStandardError && log->lineCount() != 0) {
         const bool kept = built && built->previousKept;
         const std::optional<JobResult> checked = folderMode ? folderMode->checked() : std::nullopt;

@@ -46,12 +46,12 @@ std::u16string closingLine(const LogTally& tally, std::size_t notInLog, const st
     const std::size_t problems = tally.problems;
     std::u16string line = problems == 0 ? u"no problem" : GroupThousands(problems) + (problems == 1 ? u" problem" : u" problems");
     std::u16string kinds;
-    const auto kind = [&](std::size_t count, const char16_t* name) {
+    const auto kind = [&](std::uint64_t count, const char16_t* name) {
         if (count != 0) kinds += (kinds.empty() ? u"" : u", ") + GroupThousands(count) + u" " + name;
     };
-    kind(tally.damaged, u"damaged");
-    kind(tally.edited, u"edited");
-    kind(tally.moved, u"moved");
+    kind(tally.kinds.damaged, u"damaged");
+    kind(tally.kinds.edited, u"edited");
+    kind(tally.kinds.moved, u"moved");
     if (!kinds.empty()) line += u" (" + kinds + u")";
     if (tally.newFiles != 0) line += u", " + GroupThousands(tally.newFiles) + (tally.newFiles == 1 ? u" new file" : u" new files");
     line += u"; log: " + ShownInLogLine(logPath);

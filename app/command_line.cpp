@@ -27,6 +27,8 @@ bool IsOption(const std::u16string& argument) {
 bool TakesValue(char16_t letter) {
     switch (LowerAscii(letter)) {
         case u'f':
+        case u'j':
+        case u'm':
         case u'n':
         case u'o':
         case u't':
@@ -92,12 +94,29 @@ std::optional<std::uint64_t> SliceSeconds(const std::u16string& value) {
     return std::nullopt;
 }
 
+// Why a report file option cannot work with the others; empty when it can.
+std::u16string ReportRefusal(const char16_t* option, const std::optional<std::u16string>& file, const char16_t* what,
+                             const RunSettings& app) {
+    if (!file) return u"";
+    if (file->empty()) return std::u16string(option) + u" needs a file: the one " + what + u" goes to";
+    // Only a folder's run has figures: a single file's is its one line.
+    if (!app.folderGiven || !(app.create || app.verify)) {
+        return std::u16string(option) + u" goes with the check (-v) or the build (-c) of a folder (-f)";
+    }
+    return u"";
+}
+
 // Why options given together cannot run; empty when they can.
 std::u16string RefusalOf(const RunSettings& app) {
-    if (!app.refusal.empty() || !app.sliceSeconds) return app.refusal;
-    if (app.rewriteOnDifference) return u"-t cannot be used with -vc: a rewrite needs the whole summary";
-    if (app.additions) return u"-t cannot be used with -a: new files are found by a walk of the whole folder";
-    return u"";
+    if (!app.refusal.empty()) return app.refusal;
+    if (app.sliceSeconds && app.rewriteOnDifference) return u"-t cannot be used with -vc: a rewrite needs the whole summary";
+    if (app.sliceSeconds && app.additions) return u"-t cannot be used with -a: new files are found by a walk of the whole folder";
+    std::u16string refusal = ReportRefusal(u"-m", app.metricsFile, u"the run's figures for Prometheus", app);
+    if (refusal.empty()) refusal = ReportRefusal(u"-j", app.jsonReportFile, u"the run's JSON report", app);
+    if (refusal.empty() && app.metricsFile && app.jsonReportFile && *app.metricsFile == *app.jsonReportFile) {
+        refusal = u"-m and -j name the same file: " + *app.metricsFile;
+    }
+    return ShownInLogLine(refusal);  // a line break typed into a file name stays visible
 }
 
 // A build that records its paths relative to the current folder: a check
@@ -184,6 +203,14 @@ std::size_t applyArgument(const std::u16string& argument, RunSettings& app) {
             app.showHelp = false;
             app.installVerb = true;
             return 2;
+        case u'j':
+            app.showHelp = false;
+            app.jsonReportFile = value;
+            return argument.size();
+        case u'm':
+            app.showHelp = false;
+            app.metricsFile = value;
+            return argument.size();
         case u'n':
             app.showHelp = false;
             app.singleFile = value;

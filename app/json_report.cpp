@@ -6,7 +6,9 @@
 #include "text.h"
 
 using namespace TesselLibrary;
-using nlohmann::json;
+// Keys in the order they are set: the kind and the path first, as a person
+// reading the report looks for them.
+using json = nlohmann::ordered_json;
 
 namespace {
 
@@ -65,7 +67,7 @@ std::string runObjectText(const RunFigures& figures) {
         {"exit_code", figures.exitCode},
         {"files_checked", figures.filesChecked},
         {"bytes_read", figures.bytesRead},
-        {"summary_entries", figures.summaryEntries},
+        {"recorded_files", figures.recordedFiles},
         {"counts", counts},
     };
     if (figures.slice) {

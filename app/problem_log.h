@@ -7,21 +7,27 @@
 #include <string>
 
 #include "engine/digest_result.h"
+#include "run_figures.h"
 #include "verdict.h"
 #include "tessel_app.h"
 #include "tessel_log.h"
+
+class JsonReport;
 
 // The lines a run has logged, told apart: problems fail the run, news (what
 // changed without anything being wrong) does not.
 struct LogTally {
     std::size_t problems = 0;
     std::size_t news = 0;
-    // Kinds of problems and news, for a closing line that names them.
-    std::size_t damaged = 0;
-    std::size_t edited = 0;
-    std::size_t moved = 0;
-    std::size_t newFiles = 0;
+    std::size_t newFiles = 0;  // of the news
+    // The problems by kind, for a closing line that names them and for the
+    // run's figures.
+    ProblemFigures kinds = {};
 };
+
+// The order a mismatch line shows its digests in: a folder's check shows the
+// recorded one first, a single file's check the one it made.
+enum class DigestOrder { StoredFirst, FoundFirst };
 
 class ProblemLog {
 public:
@@ -34,11 +40,12 @@ public:
     // in a path).
     void logProblem(const std::u16string& path, std::uint32_t messageId, const std::u16string& detail) const;
     // The mismatch line: the path, " - MD5 Mismatch", then the two digests
-    // in parentheses, in the order given; for an edited file, then
-    // " - Modified " and its local time of `modified`, for a damaged one
-    // " - Damaged: Date Unchanged".
-    void logMismatch(const std::u16string& path, const std::u16string& first, const std::u16string& second,
-                     Verdict verdict = Verdict::Mismatch, const TesselLibrary::FileTime& modified = {}) const;
+    // in parentheses, in `order`; for an edited file, then " - Modified "
+    // and its local time of `modified`, for a damaged one " - Damaged: Date
+    // Unchanged".
+    void logMismatch(const std::u16string& path, const std::u16string& stored, const std::u16string& found,
+                     Verdict verdict = Verdict::Mismatch, const TesselLibrary::FileTime& modified = {},
+                     DigestOrder order = DigestOrder::StoredFirst) const;
     // The line of a verdict that has one of its own (not Good, not a
     // mismatch): the path and the verdict's message.
     void logVerdict(const std::u16string& path, Verdict verdict) const;
@@ -61,8 +68,16 @@ public:
 
     const LogTally& tally() const { return tally_; }
 
+    // From now on each line also goes to `report` as an object of its own
+    // (-j); null: to the log alone.
+    void alsoReportTo(JsonReport* report) { report_ = report; }
+
 private:
+    // Counts a problem line by its message, and hands it to the report.
+    void problemLine(std::uint32_t messageId, const std::u16string& path, const std::u16string& detail = {}) const;
+
     TesselLibrary::TesselLog& log_;
     const TesselLibrary::TesselApp& strings_;
     mutable LogTally tally_;  // lines are logged by one thread at a time
+    JsonReport* report_ = nullptr;
 };

@@ -38,7 +38,7 @@ struct RunFigures {
     bool interrupted = false;  // stopped by a signal: what it counted is not known
     std::uint64_t filesChecked = 0;
     std::uint64_t bytesRead = 0;
-    std::uint64_t summaryEntries = 0;
+    std::uint64_t recordedFiles = 0;  // entries of the folder's summary
     ProblemFigures problems;
     std::uint64_t newFiles = 0;
     std::optional<SliceFigures> slice;

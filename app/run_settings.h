@@ -43,6 +43,11 @@ struct RunSettings {
     // -t: check in slices of at most this many seconds, going on where the
     // last one stopped.
     std::optional<std::uint64_t> sliceSeconds;
+    // -m: the file the run's figures are written to for Prometheus (its
+    // textfile collector); -j: the file of its JSON Lines report. Both are
+    // written at the end of a folder's check or build.
+    std::optional<std::u16string> metricsFile;
+    std::optional<std::u16string> jsonReportFile;
     // Set, the run does nothing but say it and fail: options that cannot
     // work together.
     std::u16string refusal;

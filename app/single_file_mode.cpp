@@ -63,8 +63,8 @@ bool runSingleFile(const RunSettings& settings, const ProblemLog& problems,
                 if (c == '\0') break;
                 shown.push_back(static_cast<unsigned char>(c));
             }
-            problems.logMismatch(singleFile, std::u16string(digest.digits, digest.digits + 32), shown, verdict,
-                                 digest.modified);
+            problems.logMismatch(singleFile, shown, std::u16string(digest.digits, digest.digits + 32), verdict,
+                                 digest.modified, DigestOrder::FoundFirst);
             if (settings.rewriteOnDifference) {
                 TesselFile rewrite(file.folder, file.name + u".md5x");
                 if (!(rewrite.Write(digest.digits, sizeof digest.digits) && rewrite.Commit())) {

@@ -160,6 +160,7 @@ JobResult VerifyJob::verifySummary(const std::function<void(TaskSource& source)>
     bar_.step(JobBar::Step::Ready);
     sliceRun.begin(first.entries);
     JobResult result;
+    result.entries = first.entries;
     const bool problemFound = checkEntries(first, hash, threads, folders, walkFolders, sliceRun, result);
     progress_.EndJob(problemFound);
     return result;
@@ -193,6 +194,7 @@ bool VerifyJob::checkEntries(const FirstReading& first, const std::function<void
         const FileDigest& digest = next->done.digest;
         const std::u16string& name = next->done.other ? item.others[*next->done.other] : item.name;
         countDone(digest);
+        result.bytesRead += digest.bytes;
         if (take(item, name, digest, rewrite, changes, result)) problemFound = true;
         sliceOver = !sliceRun.judged(item.line);
     }

@@ -21,12 +21,15 @@ TEST(ClosingLine, CountsTheProblemsAndNamesTheLog) {
         // News alone is no problem; a lost line of news is still a lost line.
         {{0, 2}, 0, u"/x/y.txt", u": no problem; log: /x/y.txt"},
         // The kinds of problems, and the new files among the news.
-        {{3, 1, 1, 1, 1, 1}, 0, u"/x/y.txt", u": 3 problems (1 damaged, 1 edited, 1 moved), 1 new file; log: /x/y.txt"},
-        {{2, 0, 2}, 0, u"/x/y.txt", u": 2 problems (2 damaged); log: /x/y.txt"},
-        {{4, 0, 0, 1}, 0, u"/x/y.txt", u": 4 problems (1 edited); log: /x/y.txt"},
-        {{0, 1200, 0, 0, 0, 1200}, 0, u"/x/y.txt", u": no problem, 1,200 new files; log: /x/y.txt"},
+        {{3, 1, 1, {.damaged = 1, .edited = 1, .moved = 1}}, 0, u"/x/y.txt",
+         u": 3 problems (1 damaged, 1 edited, 1 moved), 1 new file; log: /x/y.txt"},
+        {{2, 0, 0, {.damaged = 2}}, 0, u"/x/y.txt", u": 2 problems (2 damaged); log: /x/y.txt"},
+        // The other kinds are counted, not named.
+        {{4, 0, 0, {.edited = 1, .missing = 3}}, 0, u"/x/y.txt", u": 4 problems (1 edited); log: /x/y.txt"},
+        {{0, 1200, 1200}, 0, u"/x/y.txt", u": no problem, 1,200 new files; log: /x/y.txt"},
         // Every count grouped, as the counts of a clean run are.
-        {{1234, 0, 1000, 234}, 1001, u"/x/y.txt", u": 1,234 problems (1,000 damaged, 234 edited); log: /x/y.txt (1,001 not written there)"},
+        {{1234, 0, 0, {.damaged = 1000, .edited = 234}}, 1001, u"/x/y.txt",
+         u": 1,234 problems (1,000 damaged, 234 edited); log: /x/y.txt (1,001 not written there)"},
         {{1, 1}, 1, u"/x/y.txt", u": 1 problem; log: /x/y.txt (1 not written there)"},
         {{1, 1}, 2, u"/x/y.txt", u": 1 problem; log: /x/y.txt (not written there)"},
     };

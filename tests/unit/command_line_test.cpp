@@ -57,6 +57,7 @@ struct Settings {
         uninstallVerb, verify;
     std::vector<std::u16string> excluded;
     InformationRequest information;
+    std::optional<std::u16string> metrics, json;
 };
 
 Settings Apply(const Args& arguments) {
@@ -65,7 +66,7 @@ Settings Apply(const Args& arguments) {
     return {app.singleFile,      app.folder,    app.outputFolder,  app.folderGiven,
             app.rewriteOnDifference, app.create, app.showHelp,  app.installVerb,
             app.hashToClipboard, app.recursive, app.uninstallVerb, app.verify,
-            app.excludedFolders, app.informationRequest};
+            app.excludedFolders, app.informationRequest, app.metricsFile, app.jsonReportFile};
 }
 
 TEST(ApplyArgument, DefaultsSelectNothingButHelp) {
@@ -159,6 +160,8 @@ std::u16string ValueOf(char16_t letter, const Settings& s) {
     switch (letter) {
         case u'f': return s.folder;
         case u'o': return s.outputFolder;
+        case u'm': return s.metrics.value_or(u"<none>");
+        case u'j': return s.json.value_or(u"<none>");
         case u'x': return s.excluded.empty() ? u"<none>" : s.excluded.back();
         default: return s.singleFile;  // n, z
     }
@@ -190,7 +193,8 @@ TEST(ApplyArguments, AValueOptionTakesTheNextArgumentUnlessItIsAnOption) {
 #endif
     };
     for (const char16_t* switchText : kSwitches) {
-        for (const char16_t letter : {u'f', u'n', u'o', u'x', u'z', u'F', u'N', u'O', u'X', u'Z'}) {
+        for (const char16_t letter :
+             {u'f', u'j', u'm', u'n', u'o', u'x', u'z', u'F', u'J', u'M', u'N', u'O', u'X', u'Z'}) {
             const char16_t lower = letter | 0x20;
             for (const Case& c : cases) {
                 std::u16string option = std::u16string(switchText) + letter;
@@ -366,6 +370,39 @@ TEST(ApplyArguments, ATimeForSlicesIsReadOrTheRunRefused) {
         for (const std::u16string& argument : c.arguments) line += " " + TesselLibrary::ToSystemBytes(argument);
         EXPECT_EQ(applyArguments(c.arguments, settings), Args{}) << line;
         EXPECT_EQ(settings.sliceSeconds, c.seconds) << line;
+        EXPECT_EQ(settings.refusal, c.refusal) << line;
+    }
+}
+
+// -m and -j name files the figures of a folder's run go to: without such a
+// run, or without a file, the run is refused and says why.
+TEST(ApplyArguments, TheReportFilesGoWithAFoldersRun) {
+    const std::u16string noRun = u" goes with the check (-v) or the build (-c) of a folder (-f)";
+    const std::u16string figures = u"the run's figures for Prometheus", report = u"the run's JSON report";
+    const struct Case {
+        Args arguments;
+        std::u16string refusal;
+    } cases[] = {
+        {{u"-f/d", u"-v", u"-m/var/lib/node/sumvane.prom"}, u""},
+        {{u"-f/d", u"-c", u"-m", u"/m.prom", u"-j", u"/r.json"}, u""},
+        {{u"-J/r.json", u"-M/m.prom", u"/d/Sumvane.md5"}, u""},  // a path: a folder's check
+        {{u"-f/d", u"-v", u"-t2h", u"-m/m.prom"}, u""},
+        {{u"-f/d", u"-m/m.prom"}, u"-m" + noRun},
+        {{u"-n/a.txt", u"-v", u"-m/m.prom"}, u"-m" + noRun},
+        {{u"-z/a.txt", u"-j/r.json"}, u"-j" + noRun},
+        {{u"-f/d", u"-v", u"-m"}, u"-m needs a file: the one " + figures + u" goes to"},
+        {{u"-f/d", u"-m", u"-v"}, u"-m needs a file: the one " + figures + u" goes to"},
+        {{u"-f/d", u"-v", u"-j", u""}, u"-j needs a file: the one " + report + u" goes to"},
+        {{u"-f/d", u"-v", u"-m/x", u"-j/x"}, u"-m and -j name the same file: /x"},
+        // A line end typed into the name stays visible in the one line said.
+        {{u"-f/d", u"-v", u"-m/x\n", u"-j/x\n"}, u"-m and -j name the same file: /x\\n"},
+        {{u"-f/d", u"-vc", u"-t2h", u"-m"}, u"-t cannot be used with -vc: a rewrite needs the whole summary"},
+    };
+    for (const Case& c : cases) {
+        RunSettings settings;
+        std::string line;
+        for (const std::u16string& argument : c.arguments) line += " " + TesselLibrary::ToSystemBytes(argument);
+        applyArguments(c.arguments, settings);
         EXPECT_EQ(settings.refusal, c.refusal) << line;
     }
 }

@@ -41,7 +41,7 @@ RunFigures Clean() {
     run.exitCode = 0;
     run.filesChecked = 3;
     run.bytesRead = 4096;
-    run.summaryEntries = 3;
+    run.recordedFiles = 3;
     return run;
 }
 
@@ -71,7 +71,7 @@ TEST(PrometheusMetrics, GivesTheRunsFiguresAsSamples) {
          1700000000,
          {"sumvane_last_run_timestamp_seconds" + f + " 1796000012", "sumvane_last_run_success" + f + " 1",
           "sumvane_last_success_timestamp_seconds" + f + " 1796000012", "sumvane_run_duration_seconds" + f + " 12.250",
-          "sumvane_files_checked" + f + " 3", "sumvane_bytes_read" + f + " 4096", "sumvane_summary_entries" + f + " 3",
+          "sumvane_files_checked" + f + " 3", "sumvane_bytes_read" + f + " 4096", "sumvane_recorded_files" + f + " 3",
           "sumvane_problems{folder=\"/srv/photos\",kind=\"damaged\"} 0", "sumvane_new_files" + f + " 0"},
          {"sumvane_slice_entries_checked", "sumvane_full_round_timestamp_seconds"}},
         {"damage found: the last success is carried over",
