@@ -629,7 +629,7 @@ TEST(Interrupted, ABuildStoppedPartWayLeavesThePreviousSummary) {
 // Two builds of one folder at once would each replace the other's work: a
 // second one says the folder is busy and does nothing. The temporary file of
 // a live run is never taken for a killed run's leftover; a leftover is.
-TEST(Interrupted, ABuildOfAFolderAnotherRunIsBuildingWaitsItsTurn) {
+TEST(Interrupted, ABuildOfAFolderAnotherRunIsBuildingIsRefused) {
     if (WineMode()) GTEST_SKIP() << "POSIX locks";
     Sandbox box;
     const fs::path root = box.root() / "data";

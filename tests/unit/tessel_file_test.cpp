@@ -1,4 +1,5 @@
-// TesselFile, FileExists, RemoveFile and ExtractHelpFile on the POSIX backend.
+// TesselFile, FileExists, RemoveFile and ExtractHelpFile on the POSIX backend
+// (the Win32 one: tessel_file_win32_test.cpp).
 #ifndef _WIN32
 #include "tessel_file.h"
 
@@ -527,14 +528,5 @@ TEST_F(TesselFileTest, ExtractHelpFileIntoAMissingFolderFails) {
 }
 
 }  // namespace
-
-#else  // _WIN32
-
-#include <gtest/gtest.h>
-
-TEST(TesselFileTest, PosixBackendOnly) {
-    GTEST_SKIP() << "these cases use POSIX calls (mkdtemp, lstat, FIFOs); "
-                    "the Win32 backend is tested by tessel_file_win32_test.cpp";
-}
 
 #endif  // _WIN32
