@@ -18,7 +18,7 @@ bool StreamedEntries::next(SummaryEntry& entry) {
         // A last line without its end where the first reading had more: the
         // file was cut within that line, and it names no file.
         if (line.unterminated && reader_.bytesRead() != bytes_) return false;
-        if (line.kind != SummaryLine::Kind::Entry) continue;
+        if (line.kind != SummaryLine::Kind::Entry || own_.named(line.entry, relocation_)) continue;
         // More than were counted: the file grew; what follows was never
         // counted, and the check stops short of it.
         if (++read_ > counted_) return false;

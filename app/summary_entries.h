@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/walk_order.h"
+#include "own_files.h"
 #include "relocation.h"
 #include "summary_format.h"
 #include "tessel_file.h"
@@ -29,12 +30,14 @@ protected:
 // The entries of the summary file, read again from the start of its handle:
 // exactly the `counted` ones the first reading met in its `bytes`, or
 // whole() says not; each named where `relocation` puts it, so that all that
-// follows sees the names of a moved summary where its files are now.
+// follows sees the names of a moved summary where its files are now. A line
+// naming one of `own` is none of them, as the first reading judged it.
 class StreamedEntries final : public SummaryEntries {
 public:
     StreamedEntries(TesselLibrary::TesselFile& file, const std::u16string& summaryName, std::uint64_t counted,
-                    std::uint64_t bytes, Relocation relocation = {})
-        : reader_(file, summaryName), counted_(counted), bytes_(bytes), relocation_(std::move(relocation)) {}
+                    std::uint64_t bytes, Relocation relocation = {}, OwnFiles own = {})
+        : reader_(file, summaryName), counted_(counted), bytes_(bytes), relocation_(std::move(relocation)),
+          own_(std::move(own)) {}
     bool next(SummaryEntry& entry) override;
     // The summary's line (from 1) of the entry next() gave last.
     std::uint64_t line() const { return lines_; }
@@ -47,6 +50,7 @@ private:
     std::uint64_t counted_;
     std::uint64_t bytes_;
     Relocation relocation_;
+    OwnFiles own_;
     std::uint64_t read_ = 0;
     std::uint64_t lines_ = 0;
     bool ended_ = false;

@@ -11,6 +11,7 @@
 #include "engine/tree_walk.h"
 #include "engine/verify_item.h"
 #include "file_reader.h"
+#include "folders.h"
 #include "path.h"
 #include "relocation.h"
 #include "slice.h"
@@ -50,7 +51,14 @@ VerifyJob::FirstReading VerifyJob::readFirst(DescriptorBudget& folders, Slice* s
     const bool sizes = ProgressShowsCounts();
     WalkOrder order(settings_.folderPath());
     std::u16string previous;
+    std::u16string current;
+    first.own = OwnFiles(settings_.summaryName, settings_.folderPath(), CurrentFolder(current));
     const auto take = [&](SummaryLine& line) {
+        // A line naming the summary, or a file that changes with it, could
+        // never verify, and a rewrite holding it would list itself again.
+        if (line.kind == SummaryLine::Kind::Entry && first.own.named(line.entry, first.relocation)) {
+            line.kind = SummaryLine::Kind::InvalidFilename;
+        }
         if (line.kind != SummaryLine::Kind::Entry) {
             first.anyInvalid = true;
             problems_.logInvalidLine(line.kind == SummaryLine::Kind::InvalidHash ? kInvalidHash : kInvalidFilename);
@@ -111,7 +119,8 @@ bool VerifyJob::produce(ItemSink<VerifyItem>& sink, const FirstReading& first, D
     EntryResolver resolver(root_, settings_.folderPath(), folders,
                            root_ ? OwnerReads::For(*root_, summaryFile_) : nullptr);
     if (slice) return produceSlice(sink, first, resolver, slice->first());
-    StreamedEntries streamed(summaryFile_, settings_.summaryName, first.entries, first.bytes, first.relocation);
+    StreamedEntries streamed(summaryFile_, settings_.summaryName, first.entries, first.bytes, first.relocation,
+                              first.own);
     if (!settings_.additions) {
         SummaryEntry entry;
         while (streamed.next(entry)) pushEntry(sink, std::move(entry), resolver, streamed.line());
@@ -131,14 +140,16 @@ bool VerifyJob::produce(ItemSink<VerifyItem>& sink, const FirstReading& first, D
 bool VerifyJob::produceSlice(ItemSink<VerifyItem>& sink, const FirstReading& first, EntryResolver& resolver,
                              std::uint64_t from) {
     SummaryEntry entry;
-    StreamedEntries toLast(summaryFile_, settings_.summaryName, first.entries, first.bytes, first.relocation);
+    StreamedEntries toLast(summaryFile_, settings_.summaryName, first.entries, first.bytes, first.relocation,
+                              first.own);
     for (std::uint64_t index = 0; toLast.next(entry); ++index) {
         if (index >= from) pushEntry(sink, std::move(entry), resolver, toLast.line());
     }
     if (!toLast.whole()) return false;
     if (from == 0) return true;
     if (!summaryFile_.Rewind()) return false;
-    StreamedEntries fromFirst(summaryFile_, settings_.summaryName, first.entries, first.bytes, first.relocation);
+    StreamedEntries fromFirst(summaryFile_, settings_.summaryName, first.entries, first.bytes, first.relocation,
+                              first.own);
     std::uint64_t index = 0;
     for (; index < from && fromFirst.next(entry); ++index) pushEntry(sink, std::move(entry), resolver, fromFirst.line());
     return index == from;

@@ -18,6 +18,7 @@
 #include "folder.h"
 #include "job_bar.h"
 #include "job_result.h"
+#include "own_files.h"
 #include "problem_log.h"
 #include "relocation.h"
 #include "run_settings.h"
@@ -53,6 +54,7 @@ private:
         bool inWalkOrder = true;    // with -a: the entries come in the walk's order
         std::uint64_t bytes = 0;    // how long the summary was
         Relocation relocation;      // where its entries are checked
+        OwnFiles own;               // the files no line can check
         // With -a: the root the walk's paths are compared in, as the
         // summary spells the folder checked.
         std::u16string walkRoot;

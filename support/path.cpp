@@ -54,6 +54,31 @@ bool IsBelow(std::u16string_view path, std::u16string_view folderPath) {
     return path.size() > folderPath.size() && path.substr(0, folderPath.size()) == folderPath;
 }
 
+std::u16string PlainPath(std::u16string_view path) {
+    std::u16string plain;
+    std::size_t at = 0;
+    if (kWindowsBuild && path.size() >= 2 && path[1] == u':') {
+        plain = path.substr(0, 2);
+        at = 2;
+    }
+    const bool fromTop = at < path.size() && IsPathSeparator(path[at]);
+    if (fromTop) plain.push_back(kPathSeparator);
+    std::vector<std::u16string_view> kept;
+    for (const std::u16string_view name : NamesOf(path.substr(at))) {
+        if (name.empty() || name == u".") continue;
+        if (name == u".." && !kept.empty() && kept.back() != u"..") {
+            kept.pop_back();
+        } else if (name != u".." || !fromTop) {  // ".." at the top is the top
+            kept.push_back(name);
+        }
+    }
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        if (i > 0) plain.push_back(kPathSeparator);
+        plain += kept[i];
+    }
+    return plain;
+}
+
 std::u16string JoinPath(const std::u16string& folder, const std::u16string& name) {
     if (folder.empty() || IsPathSeparator(folder.back())) return folder + name;
     return folder + kPathSeparator + name;

@@ -42,6 +42,15 @@ std::vector<std::u16string_view> NamesOf(std::u16string_view path);
 // folder, below which every relative path lies). The folder itself is not.
 bool IsBelow(std::u16string_view path, std::u16string_view folderPath);
 
+// The path the system reaches by `path`'s names, written plainly: "." and
+// empty names left out, a name followed by ".." taken out with it, the
+// platform's separator between names; a path from the top keeps its start
+// ("/", "D:\"). "./a//b" gives "a/b", "/t/sub/../x" gives "/t/x". Exact
+// where a folder is followed name by name without links, as a summary's
+// folder is; elsewhere a link named before ".." may lead the system to
+// another folder.
+std::u16string PlainPath(std::u16string_view path);
+
 // A name in a folder: with the separator between them when the folder does
 // not already end in one (an empty folder: the name alone).
 std::u16string JoinPath(const std::u16string& folder, const std::u16string& name);

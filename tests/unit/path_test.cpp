@@ -89,6 +89,23 @@ TEST(IsBelow, TheFolderItselfIsNotAndTheCurrentOneHoldsEveryRelativePath) {
     for (const Case& c : cases) EXPECT_EQ(IsBelow(c.path, c.folderPath), c.below) << c.path.size();
 }
 
+TEST(PlainPath, LeavesOutWhatLeadsNowhereElse) {
+    const std::pair<std::u16string, std::u16string> cases[] = {
+        {u"a", u"a"},
+        {Native(u".|a"), u"a"},
+        {Native(u"a||b|"), Native(u"a|b")},
+        {Native(u"|t|.|sub|..|x"), Native(u"|t|x")},
+        {Native(u"|..|t"), Native(u"|t")},
+        {Native(u"..|a|..|..|b"), Native(u"..|..|b")},
+        {Native(u"a|.."), u""},
+        {Native(u"|"), Native(u"|")},
+    };
+    for (const auto& [path, plain] : cases) EXPECT_EQ(PlainPath(path), plain) << path.size();
+#ifdef _WIN32
+    EXPECT_EQ(PlainPath(u"D:/t/./x"), u"D:\\t\\x");
+#endif
+}
+
 TEST(JoinPath, PutsOneSeparatorBetweenFolderAndName) {
     EXPECT_EQ(JoinPath(Native(u"|a"), u"n"), Native(u"|a|n"));
     EXPECT_EQ(JoinPath(Native(u"|a|"), u"n"), Native(u"|a|n"));

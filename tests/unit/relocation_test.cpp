@@ -5,6 +5,7 @@
 
 #include <set>
 
+#include "own_files.h"
 #include "platform.h"
 #include "relocation.h"
 #include "text.h"
@@ -148,6 +149,38 @@ TEST(Relocation, MovesTheNamesBelowTheRecordedFolderOnly) {
     EXPECT_EQ(entry.name, P(u"/mnt/backup/photos/\u00e9.jpg"));
     EXPECT_EQ(entry.otherReadings, Names{P(u"/mnt/backup/photos/\u00c3\u00a9.jpg")});
     EXPECT_FALSE(Relocation().active());
+}
+
+// A summary's own files, named in any spelling that reaches them, where a
+// move of the summary puts the name.
+TEST(OwnFiles, AreNamedInAnySpellingThatReachesThem) {
+    const OwnFiles own(u"Sumvane.md5", P(u"/mnt/backup/photos/"), P(u"/home/u/"));
+    const Relocation moved(P(u"/srv/photos/"), P(u"/mnt/backup/photos/"));
+    const std::pair<std::u16string, bool> cases[] = {
+        {u"Sumvane.md5", true},
+        {P(u"./Sumvane.md5X"), true},
+        {u" Sumvane.md5.place", true},
+        {u"*Sumvane.md5.dates", true},
+        {P(u"/mnt/backup/photos/Sumvane.md5"), true},
+        {P(u"/mnt/backup/photos//sub/../Sumvane.md5X.dates"), true},
+        {u" " + P(u"/mnt/backup/photos/Sumvane.md5"), true},
+        {P(u"../../mnt/backup/photos/Sumvane.md5"), true},  // from the current folder
+        {P(u"/srv/photos/Sumvane.md5"), true},               // the summary, moved
+        {P(u"/srv/other/Sumvane.md5"), false},               // another folder's
+        {P(u"/mnt/backup/photos/sub/Sumvane.md5"), false},
+        {u"sumvane.md5X", TesselLibrary::kWindowsBuild},
+        {u"Sumvane.md5.old", false},
+        {P(u"/mnt/backup/photos/a.jpg"), false},
+    };
+    for (const auto& [name, named] : cases) {
+        SCOPED_TRACE(TesselLibrary::ToSystemBytes(name));
+        EXPECT_EQ(own.named(Entry(name), moved), named);
+        // Any reading of the line names it.
+        SummaryEntry entry = Entry(u"x\u00c3\u00a9");
+        entry.otherReadings = {name};
+        EXPECT_EQ(own.named(entry, moved), named);
+    }
+    EXPECT_FALSE(OwnFiles().named(Entry(u"Sumvane.md5"), Relocation()));
 }
 
 TEST(Relocation, AFolderIsShownWithoutItsLastSeparator) {
