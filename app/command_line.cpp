@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include <algorithm>
 #include <optional>
 #include <string_view>
 
@@ -81,12 +82,13 @@ std::u16string NoteOnIgnored(const std::u16string& argument, std::size_t used, b
 std::optional<std::uint64_t> SliceSeconds(const std::u16string& value) {
     std::size_t digits = 0;
     std::uint64_t number = 0;
-    // Nine digits of hours still fit; more is no time anyone means.
-    while (digits < value.size() && digits < 10 && value[digits] >= u'0' && value[digits] <= u'9') {
-        number = number * 10 + (value[digits] - u'0');
+    // Held at one past the longest time, however many digits follow, so
+    // that no number wraps round to a short one.
+    while (digits < value.size() && value[digits] >= u'0' && value[digits] <= u'9') {
+        number = std::min(number * 10 + (value[digits] - u'0'), kLongestSliceSeconds + 1);
         ++digits;
     }
-    if (digits == 0 || digits > 9 || number == 0) return std::nullopt;
+    if (digits == 0 || number == 0) return std::nullopt;
     const std::u16string unit = value.substr(digits);
     if (unit.empty() || unit == u"m" || unit == u"M") return number * 60;
     if (unit == u"s" || unit == u"S") return number;
@@ -233,6 +235,13 @@ std::size_t applyArgument(const std::u16string& argument, RunSettings& app) {
             if (!app.sliceSeconds && app.refusal.empty()) {
                 app.refusal = ShownInLogLine(argument) +
                               u": not a time; give minutes (-t90), or a number with s, m or h after it (-t30s, -t2h)";
+            } else if (app.sliceSeconds > kLongestSliceSeconds) {
+                // Past what the clock's count can hold, a time would wrap
+                // round to one that is over at once.
+                app.sliceSeconds.reset();
+                if (app.refusal.empty()) {
+                    app.refusal = ShownInLogLine(argument) + u": too long a time; give at most 1000000 hours (-t1000000h)";
+                }
             }
             return argument.size();
         case u'v':

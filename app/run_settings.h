@@ -10,6 +10,10 @@
 // What "--help" or "--version" asked for in place of a run.
 enum class InformationRequest { None, Help, Version };
 
+// The longest time -t takes: a million hours (about 114 years), well
+// within what the clock counts its nanoseconds in from any day it may read.
+inline constexpr std::uint64_t kLongestSliceSeconds = std::uint64_t{1000000} * 3600;
+
 struct RunSettings {
     std::u16string summaryName;  // "Sumvane.md5"
     std::u16string singleFile;
@@ -41,7 +45,7 @@ struct RunSettings {
     // summary does not list (new, or moved there).
     bool additions = false;
     // -t: check in slices of at most this many seconds, going on where the
-    // last one stopped.
+    // last one stopped; never more than kLongestSliceSeconds.
     std::optional<std::uint64_t> sliceSeconds;
     // -m: the file the run's figures are written to for Prometheus (its
     // textfile collector); -j: the file of its JSON Lines report. Both are

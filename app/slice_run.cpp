@@ -2,6 +2,11 @@
 
 #include "string_ids.h"
 
+// The time left is the clock's count since the start (nanoseconds on
+// most systems) against the slice's: the longest slice must fit in it,
+// twice over, with the count the clock starts from.
+static_assert(std::chrono::steady_clock::duration::max() / 2 >= std::chrono::seconds(kLongestSliceSeconds));
+
 SliceRun::SliceRun(const RunSettings& settings, const std::shared_ptr<const TesselLibrary::Folder>& root,
                    const ProblemLog& problems)
     : problems_(problems), placeFile_(root, settings.summaryName, settings.summaryPath()) {

@@ -421,6 +421,7 @@ TEST(Slices, ARewriteOrATimeThatIsNoneIsRefused) {
         {{"-vc", "-t2h"}, "-t cannot be used with -vc: a rewrite needs the whole summary"},
         {{"-a", "-v", "-t2h"}, "-t cannot be used with -a: new files are found by a walk of the whole folder"},
         {{"-v", "-t2d"}, "-t2d: not a time; give minutes (-t90), or a number with s, m or h after it (-t30s, -t2h)"},
+        {{"-v", "-t9999999h"}, "-t9999999h: too long a time; give at most 1000000 hours (-t1000000h)"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = {"-f" + tree.text};

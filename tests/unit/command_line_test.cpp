@@ -345,7 +345,9 @@ TEST(ApplyArguments, ATimeForSlicesIsReadOrTheRunRefused) {
         {{u"-f/d", u"-v", u"-t5s"}, 5, u""},
         {{u"-f/d", u"-v", u"-t5S"}, 5, u""},
         {{u"-f/d", u"-v", u"-t15m"}, 900, u""},
-        {{u"-f/d", u"-v", u"-t999999999h"}, std::uint64_t{999999999} * 3600, u""},
+        {{u"-f/d", u"-v", u"-t1000000h"}, std::uint64_t{1000000} * 3600, u""},  // the longest
+        {{u"-f/d", u"-v", u"-t60000000"}, std::uint64_t{1000000} * 3600, u""},
+        {{u"-f/d", u"-v", u"-t0000000000002h"}, 7200, u""},
         {{u"-f/d", u"-v", u"-t1s", u"-t2m"}, 120, u""},  // the last one counts
         {{u"-f/d", u"-v", u"-tx"}, {},
          u"-tx: not a time; give minutes (-t90), or a number with s, m or h after it (-t30s, -t2h)"},
@@ -353,8 +355,14 @@ TEST(ApplyArguments, ATimeForSlicesIsReadOrTheRunRefused) {
          u"-t0: not a time; give minutes (-t90), or a number with s, m or h after it (-t30s, -t2h)"},
         {{u"-f/d", u"-v", u"-t5d"}, {},
          u"-t5d: not a time; give minutes (-t90), or a number with s, m or h after it (-t30s, -t2h)"},
+        {{u"-f/d", u"-v", u"-t1000001h"}, {}, u"-t1000001h: too long a time; give at most 1000000 hours (-t1000000h)"},
+        {{u"-f/d", u"-v", u"-t9999999h"}, {}, u"-t9999999h: too long a time; give at most 1000000 hours (-t1000000h)"},
+        {{u"-f/d", u"-v", u"-t3600000001s"}, {},
+         u"-t3600000001s: too long a time; give at most 1000000 hours (-t1000000h)"},
+        {{u"-f/d", u"-v", u"-t184467440737095516160s"}, {},  // past 64 bits
+         u"-t184467440737095516160s: too long a time; give at most 1000000 hours (-t1000000h)"},
         {{u"-f/d", u"-v", u"-t1000000000h"}, {},
-         u"-t1000000000h: not a time; give minutes (-t90), or a number with s, m or h after it (-t30s, -t2h)"},
+         u"-t1000000000h: too long a time; give at most 1000000 hours (-t1000000h)"},
         {{u"-f/d", u"-v", u"-t", u"-r"}, {},
          u"-t: not a time; give minutes (-t90), or a number with s, m or h after it (-t30s, -t2h)"},
         {{u"-f/d", u"-vc", u"-t2h"}, 7200, u"-t cannot be used with -vc: a rewrite needs the whole summary"},
