@@ -195,11 +195,12 @@ TEST(Reports, EachRunLeavesItsFiguresAndItsLines) {
     EXPECT_FALSE(HasTemporaryFile(box.root()));
 }
 
-// The exact bytes of a clean build's figures (the times aside), and a name
+// The exact bytes of a clean build's figures (the times aside), for a name
 // that holds what the format escapes.
 TEST(Reports, TheMetricsFileIsTheFormatsOwn) {
     Sandbox box;
-    const fs::path root = box.root() / "my \"best\" photos";
+    // A Windows name cannot hold a quote; its backslashes are escaped.
+    const fs::path root = box.root() / (WineMode() ? "my best photos" : "my \"best\" photos");
     MakeTree(root, {{"a.jpg", "photo a", ""}});
     const std::string text = Native(root);
     const fs::path metrics = box.root() / "m.prom";
@@ -319,6 +320,55 @@ TEST(Reports, AnInterruptedRunSaysSo) {
         EXPECT_EQ(samples.count("sumvane_problems{kind=\"damaged\"}"), 0u);
         EXPECT_EQ(ReadFile(report), cleanReport);
         EXPECT_FALSE(HasTemporaryFile(box.root()));
+    }
+}
+
+// The packaged units run their command through a shell that adds -m where
+// node_exporter's textfile folder exists (by default Debian's), the file
+// named by the instance: sumvane-check@srv-photos.service writes
+// sumvane_srv-photos.prom. Where it does not, the command runs as it is.
+TEST(Reports, TheUnitsWriteTheMetricsWhereNodeExportersFolderIs) {
+    if (WineMode()) GTEST_SKIP() << "systemd is Linux's";
+    Sandbox box;
+    const fs::path photos = box.root() / "srv" / "photos";
+    MakeTree(photos, {{"a.jpg", "photo a", ""}});
+    ExpectRun(box.Run({"-f" + photos.string(), "-c"}), 0);
+    const fs::path textfiles = box.root() / "node-exporter";
+    fs::create_directories(textfiles);
+    const fs::path metrics = textfiles / "sumvane_srv-photos.prom";
+    for (const std::string unit : {"check", "slice"}) {
+        SCOPED_TRACE(unit);
+        const std::string text =
+            ReadFile(fs::path(SUMVANE_SYSTEMD_UNITS) / ("sumvane-" + unit + "@.service.in")).value_or("");
+        EXPECT_NE(text.find("\nEnvironment=SUMVANE_TEXTFILE_FOLDER=/var/lib/prometheus/node-exporter\n"),
+                  std::string::npos);
+        const std::size_t start = text.find("\nExecStart=");
+        ASSERT_NE(start, std::string::npos);
+        std::string line = text.substr(start + 11, text.find('\n', start + 1) - start - 11);
+        // What systemd makes of the line for the instance, with the sandbox's folders.
+        for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
+                 {"$$", "$"}, {"%i", "srv-photos"}, {"%f", photos.string()}, {"@SUMVANE_PROGRAM@", ProgramPath().string()},
+                 {"${SUMVANE_SLICE_TIME}", "4h"}, {"/var/log/sumvane", (box.root() / "logs").string()}}) {
+            for (std::size_t at = 0; (at = line.find(from, at)) != std::string::npos; at += to.size()) {
+                line.replace(at, from.size(), to);
+            }
+        }
+        for (const bool exporter : {true, false}) {
+            SCOPED_TRACE(exporter ? "node_exporter's folder" : "no such folder");
+            fs::remove(metrics);
+            RunOptions options;
+            options.program = "/bin/sh";
+            options.env = {{"SUMVANE_TEXTFILE_FOLDER", (exporter ? textfiles : box.root() / "none").string()}};
+            const RunResult r = box.Run({"-c", line}, options);
+            EXPECT_EQ(r.exitCode, 0) << r.err;
+            EXPECT_EQ(r.err, "");
+            EXPECT_EQ(fs::exists(metrics), exporter);
+            EXPECT_FALSE(fs::exists(box.root() / "none"));
+            if (!exporter) continue;
+            const Samples samples = SamplesOf(ReadFile(metrics).value_or(""), LabelOf(photos.string()));
+            EXPECT_EQ(samples.count("sumvane_last_run_success") ? samples.at("sumvane_last_run_success") : "", "1");
+            EXPECT_EQ(samples.count("sumvane_slice_entries_checked"), unit == "slice" ? 1u : 0u);
+        }
     }
 }
 

@@ -524,7 +524,8 @@ TEST_F(WindowsGuiTest, EveryCommandLineOfTheHelpRunsAsWrittenWithASpaceInTheProf
     };
     const std::string weekly = "schtasks /create /tn \"Sumvane weekly check\" /sc weekly /d MON /st 04:30 /tr "
                                "\"\\\"C:\\Program Files\\Sumvane\\SumvaneW.exe\\\" -fC:\\Data -v "
-                               "\\\"-o%USERPROFILE%\\Logs\\\"\"";
+                               "\\\"-o%USERPROFILE%\\Logs\\\" "
+                               "\\\"-mC:\\Program Files\\windows_exporter\\textfile_inputs\\sumvane_data.prom\\\"\"";
     const std::string nightly = "schtasks /create /tn \"Sumvane Photos\" /sc daily /st 01:00 /tr \"\\\"C:\\Program "
                                 "Files\\Sumvane\\SumvaneW.exe\\\" -fD:\\Photos -v -t4h -oC:\\Logs\"";
     const std::vector<Step> steps = {
@@ -567,12 +568,16 @@ TEST_F(WindowsGuiTest, EveryCommandLineOfTheHelpRunsAsWrittenWithASpaceInTheProf
     const fs::path programFolder = driveC / "Program Files" / "Sumvane";
     const fs::path driveD = box_.root() / "D";
     const fs::path driveE = box_.root() / "E";
-    const std::vector<fs::path> made = {data, driveC / "My Photos", driveC / "Logs", programFolder, profile};
+    // windows_exporter's textfile folder, as its installer makes it.
+    const fs::path textfiles = driveC / "Program Files" / "windows_exporter" / "textfile_inputs";
+    const std::vector<fs::path> made = {data,    driveC / "My Photos", driveC / "Logs", programFolder,
+                                        profile, textfiles.parent_path()};
     for (const fs::path& folder : made) fs::remove_all(folder);
     fs::create_directories(programFolder);
     for (const char* program : {"Sumvane.exe", "SumvaneW.exe"})
         fs::copy_file(ProgramPath().parent_path() / program, programFolder / program);
     fs::create_directories(profile);
+    fs::create_directories(textfiles);
     WriteFile(data / "a.txt", "a");
     WriteFile(data / "sub" / "b.txt", "b");
     WriteFile(driveC / "My Photos" / "p.jpg", "p");
@@ -633,6 +638,9 @@ TEST_F(WindowsGuiTest, EveryCommandLineOfTheHelpRunsAsWrittenWithASpaceInTheProf
     // The checks' logs went to the profile's folder Logs, named as it says.
     EXPECT_TRUE(fs::exists(profile / "Logs" / "CData.txt"));
     EXPECT_FALSE(fs::exists(data / "Sumvane.md5X")) << "moved over the summary";
+    // The weekly task's figures, for windows_exporter: its last run was clean.
+    const std::string figures = ReadFile(textfiles / "sumvane_data.prom").value_or("");
+    EXPECT_NE(figures.find("sumvane_last_run_success{folder=\"C:\\\\Data\"} 1\n"), std::string::npos) << figures;
 }
 
 TEST_F(WindowsTest, InstallAndRemoveTheVerbInTheRegistry) {

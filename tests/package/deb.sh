@@ -135,9 +135,24 @@ echo "== Debian package: the systemd units =="
 # needs no running systemd (scripts/install-linux-deps.sh installs it); where
 # it is missing or cannot run, the check is skipped, saying why.
 units="$root/usr/lib/systemd/system"
+# Its shell adds -m where node_exporter's textfile folder exists (Debian's
+# /var/lib/prometheus/node-exporter by default), the file named by the
+# instance: the installed unit's command, as systemd runs it for
+# sumvane-<unit>@<tree>, writes sumvane_<tree>.prom into such a folder.
+textfiles="$scratch/node-exporter"
+mkdir -p "$textfiles"
 for unit in check slice; do
-    grep -qx "ExecStart=/usr/bin/sumvane -f%f -v .*-o/var/log/sumvane" "$units/sumvane-$unit@.service" ||
+    grep -qx "ExecStart=/bin/sh -c '.*' /usr/bin/sumvane -f%f -v .*-o/var/log/sumvane" "$units/sumvane-$unit@.service" ||
         fail "sumvane-$unit@.service does not run /usr/bin/sumvane on its folder: $(grep ExecStart "$units/sumvane-$unit@.service")"
+    grep -qx "Environment=SUMVANE_TEXTFILE_FOLDER=/var/lib/prometheus/node-exporter" "$units/sumvane-$unit@.service" ||
+        fail "sumvane-$unit@.service does not look for node_exporter's textfile folder"
+    command="$(sed -n 's/^ExecStart=//p' "$units/sumvane-$unit@.service" | sed -e 's/\$\$/$/g' -e 's/%i/tree/g' \
+        -e "s#%f#$tree#g" -e "s#/usr/bin/sumvane #$root/usr/bin/sumvane #" -e "s#/var/log/sumvane#$logs#" \
+        -e 's/${SUMVANE_SLICE_TIME}/4h/')"
+    rm -f "$textfiles/sumvane_tree.prom"
+    SUMVANE_TEXTFILE_FOLDER="$textfiles" sh -c "$command" >/dev/null 2>&1
+    grep -q "^sumvane_last_run_success{folder=\"$tree\"} " "$textfiles/sumvane_tree.prom" 2>/dev/null ||
+        fail "sumvane-$unit@tree.service wrote no sumvane_tree.prom where node_exporter's folder is"
 done
 grep -q -- '-t${SUMVANE_SLICE_TIME}' "$units/sumvane-slice@.service" || fail "sumvane-slice@.service runs no -t"
 rules="$root/usr/share/sumvane/prometheus/sumvane-alerts.yml"
@@ -160,7 +175,7 @@ else
     for unit in check slice; do
         for kind in service timer; do
             # systemd-analyze reads a template through an instance of it.
-            sed "s#^ExecStart=/usr/bin/sumvane #ExecStart=$root/usr/bin/sumvane #" "$units/sumvane-$unit@.$kind" \
+            sed "s#' /usr/bin/sumvane #' $root/usr/bin/sumvane #" "$units/sumvane-$unit@.$kind" \
                 >"$instance/sumvane-$unit@srv-photos.$kind"
         done
         if ! systemd-analyze verify --man=no "$instance/sumvane-$unit@srv-photos.service" \

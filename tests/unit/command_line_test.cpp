@@ -392,8 +392,8 @@ TEST(ApplyArguments, TheReportFilesGoWithAFoldersRun) {
         std::u16string refusal;
     } cases[] = {
         {{u"-f/d", u"-v", u"-m/var/lib/node/sumvane.prom"}, u""},
-        {{u"-f/d", u"-c", u"-m", u"/m.prom", u"-j", u"/r.json"}, u""},
-        {{u"-J/r.json", u"-M/m.prom", u"/d/Sumvane.md5"}, u""},  // a path: a folder's check
+        {{u"-f/d", u"-c", u"-m", u"m.prom", u"-j", u"r.json"}, u""},
+        {{u"-J/r.json", u"-M/m.prom", u"d/Sumvane.md5"}, u""},  // a path: a folder's check
         {{u"-f/d", u"-v", u"-t2h", u"-m/m.prom"}, u""},
         {{u"-f/d", u"-m/m.prom"}, u"-m" + noRun},
         {{u"-n/a.txt", u"-v", u"-m/m.prom"}, u"-m" + noRun},
