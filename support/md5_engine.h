@@ -4,8 +4,8 @@
 // Two kinds of engine compute the same digests (RFC 1321):
 //   - the one-stream engine, the system's MD5 behind Md5Provider / Md5Hash
 //     (md5.h): OpenSSL's libcrypto on Linux, CryptoAPI on Windows. It hashes
-//     one file at a time, and so it is what a large file alone and a machine
-//     without AVX2 get;
+//     one file at a time, and so it is what a large file alone (large as
+//     app/engine/large_file.h says) and a machine without AVX2 get;
 //   - the lane engines behind Md5Lanes (md5_lanes.h): 8 or 16 files side by
 //     side in the 32-bit lanes of SIMD registers, the same code in both builds
 //     (x86-64 and 32-bit x86), several times the one-stream rate when there

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "large_file.h"
 #include "read_order.h"
 
 using namespace TesselLibrary;
@@ -11,7 +12,9 @@ DiskWindow::Take DiskWindow::Next(TaskSource& source, bool idle, OpenedTask& nex
     for (;;) {
         if (!ready_.empty()) {
             OpenedTask& front = ready_.front();
-            const bool large = front.file.size() > kLargeFrom;
+            // Large files are read alone, one at a time, so that the head
+            // stays in one file while it is read.
+            const bool large = IsLargeFile(front.file.size());
             if (large && (!idle || largeReading_)) {
                 if (!idle) return Take::Nothing;
                 changed_.wait(lock);
@@ -115,7 +118,7 @@ bool DiskWindow::Form(TaskSource& source, bool idle, bool early) {
         OpenedTask& task = window[k];
         // Larger ones are read alone, from start to end, with the system's
         // own read-ahead.
-        if (task.file.size() > 0 && task.file.size() <= kLargeFrom) task.file.Prefetch(0, task.file.size());
+        if (task.file.size() > 0 && !IsLargeFile(task.file.size())) task.file.Prefetch(0, task.file.size());
         ordered.push_back(std::move(task));
     }
     if (!ordered.empty()) {

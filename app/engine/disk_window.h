@@ -25,9 +25,6 @@ public:
     // Files of a window at most, and bytes asked of the disk for one.
     static constexpr std::size_t kFiles = 128;  // half the line's ring of one thread
     static constexpr std::uint64_t kBytes = std::uint64_t{64} << 20;
-    // Larger files are read alone, one at a time, from their start to their
-    // end, so that the head stays in one file while it is read.
-    static constexpr std::uint64_t kLargeFrom = std::uint64_t{8} << 20;
 
     explicit DiskWindow(DescriptorBudget& files) : files_(files) {}
     DiskWindow(const DiskWindow&) = delete;

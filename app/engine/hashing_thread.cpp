@@ -7,6 +7,7 @@
 
 #include "disk_window.h"
 #include "environment.h"
+#include "large_file.h"
 #include "md5_lanes.h"
 
 using namespace TesselLibrary;
@@ -16,9 +17,6 @@ namespace {
 // What a lane reads of its file at a time: large enough that the lanes run
 // near their full rate, small enough that 16 of them stay within 2 MiB.
 constexpr std::size_t kLanePiece = std::size_t{128} << 10;
-// A file this large with nothing beside it to share the lanes goes faster
-// as one stream, read ahead by a second thread.
-constexpr std::uint64_t kAloneFrom = std::uint64_t{16} << 20;
 // A file whose bytes are not in memory yet is asked of the device this far
 // ahead at once, so that the device has the reads of every lane in hand.
 constexpr std::uint64_t kPrefetchMost = std::uint64_t{8} << 20;
@@ -26,7 +24,7 @@ constexpr std::uint64_t kPrefetchMost = std::uint64_t{8} << 20;
 // What a hashing thread says of a file as it reads it: large files only,
 // whose reading takes long enough to be watched.
 FileDigester::Reading ReadingOf(TaskSource& source, std::size_t index, std::uint64_t size) {
-    if (size < kAloneFrom) return {};
+    if (!IsLargeFile(size)) return {};
     return [&source, index, size](std::uint64_t done) { source.Reading(index, done, size); };
 }
 
@@ -123,7 +121,9 @@ private:
         if (opening == Opening::NoDescriptor) return false;
         pending_.pop_front();
         if (opening == Opening::Settled) return true;
-        if (busy_ == 0 && next.file.size() >= kAloneFrom && !AnotherTaskIsWaiting()) {
+        // A large file with nothing beside it to share the lanes goes
+        // faster as one stream.
+        if (busy_ == 0 && IsLargeFile(next.file.size()) && !AnotherTaskIsWaiting()) {
             source_.Complete(next.claimed.index, Alone(next));
             return true;
         }
@@ -143,7 +143,7 @@ private:
                 case DiskWindow::Take::Settled: return true;
                 case DiskWindow::Take::File: break;
             }
-            if (next.file.size() > DiskWindow::kLargeFrom) {
+            if (IsLargeFile(next.file.size())) {
                 source_.Complete(next.claimed.index, Alone(next));
                 window_->LargeDone();
             } else {
