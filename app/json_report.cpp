@@ -22,7 +22,9 @@ std::string Dumped(const json& object) {
 
 }  // namespace
 
-JsonReport::JsonReport(const std::u16string& path) : path_(path), file_(std::make_unique<TesselFile>(path)) {}
+JsonReport::JsonReport(const std::u16string& path) : path_(path), file_(std::make_unique<TesselFile>(path)) {
+    file_->SetReport();  // it names the folder's files
+}
 
 void JsonReport::write(const std::string& line) {
     if (failed_) return;

@@ -140,6 +140,7 @@ std::optional<std::int64_t> lastSuccessIn(std::string_view text, const std::u16s
 
 bool writeMetricsFile(const std::u16string& path, const RunFigures& figures) {
     TesselFile file(path);
+    file.SetReport();
     std::optional<std::int64_t> lastSuccess;
     if (file.OpenRead()) {
         std::vector<char> previous(kLargestPrevious);

@@ -22,9 +22,11 @@ public:
         CreateNew,   // a new file (mode 0644 less the umask on POSIX); fails when anything has the
                      // name already, a link included, so nothing is ever written through one;
                      // shared with no one (but for deleting it on Windows)
+        CreateReport,  // CreateNew for a report (a log, figures) that may name a private folder's
+                       // files: mode 0640 less the umask on POSIX, so no one else reads it
         Append,      // created when missing, positioned at its end; never through a link;
                      // shared with no one
-        CreateLog,   // CreateNew and Append for a log: others may read the file while it
+        CreateLog,   // CreateReport and Append for a log: others may read the file while it
         AppendLog,   // is written (on Windows a viewer that follows it, sharing writing)
         RewriteOldLog,  // an old log that cannot be removed, opened to be emptied: an existing
                         // file, never through a link; on Windows shared with a viewer that
@@ -82,8 +84,24 @@ public:
     bool InUseElsewhere();
     // Gives the open file the permissions of the file `name` in `folder` and,
     // when the process may (run as root), its owner and group; a file of
-    // its own when `name` is no regular file. No-op on Windows.
-    bool TakeModeOf(const Folder& folder, const std::u16string& name);
+    // its own when `name` is no regular file, and then, for a `report`, the
+    // group of `folder` (TakeGroupOf). No-op on Windows.
+    bool TakeModeOf(const Folder& folder, const std::u16string& name, bool report = false);
+    // Gives the open file the group of `folder`, where the process may (run
+    // as root, or a member of it): a report is read by those who read the
+    // folder it is in. Nothing changes where it may not.
+    void TakeGroupOf(const Folder& folder);
+    // The open file's permissions and owner, for a file that takes its place
+    // after it is gone (GiveMode). False on Windows, where a file takes its
+    // folder's.
+    struct Permissions {
+        std::uint32_t mode = 0;
+        std::uint32_t owner = 0;
+        std::uint32_t group = 0;
+    };
+    bool PermissionsOf(Permissions* permissions) const;
+    // As TakeModeOf, from what PermissionsOf gave.
+    bool GivePermissions(const Permissions& permissions);
     // Everything written so far is on the disk when this returns true.
     bool Flush();
 

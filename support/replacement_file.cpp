@@ -79,10 +79,11 @@ Registry& Files() {
 // Made and registered in one step under the registry's lock: an interrupt's
 // clean-up either finds the new file or comes first, and then holds the lock
 // until the process is gone, so that no file is made after it.
-bool CreateRegistered(FileHandle& handle, const std::shared_ptr<const Folder>& folder, const std::u16string& name) {
+bool CreateRegistered(FileHandle& handle, const std::shared_ptr<const Folder>& folder, const std::u16string& name,
+                      bool report) {
     Registry& registry = Files();
     std::lock_guard<std::timed_mutex> lock(registry.mutex);
-    if (!handle.Open(*folder, name, FileHandle::Mode::CreateNew)) return false;
+    if (!handle.Open(*folder, name, report ? FileHandle::Mode::CreateReport : FileHandle::Mode::CreateNew)) return false;
     registry.files.push_back({folder, name});
     return true;
 }
@@ -100,12 +101,12 @@ void Unregister(const Folder& folder, const std::u16string& name) {
 
 ReplacementFile::~ReplacementFile() { Discard(); }
 
-bool ReplacementFile::Create(std::shared_ptr<const Folder> folder, const std::u16string& name) {
+bool ReplacementFile::Create(std::shared_ptr<const Folder> folder, const std::u16string& name, bool report) {
     Discard();
     if (!folder) return false;
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         const std::u16string candidate = kPrefix + RandomLetters() + kSuffix;
-        if (!CreateRegistered(handle_, folder, candidate)) {
+        if (!CreateRegistered(handle_, folder, candidate, report)) {
             if (handle_.NotFound()) return false;  // the folder is gone
             continue;
         }
@@ -125,7 +126,7 @@ bool ReplacementFile::Create(std::shared_ptr<const Folder> folder, const std::u1
         temporaryName_ = candidate;
         // Without the old file's permissions the new one could show what its
         // owner kept private: then it must not replace it.
-        failed_ = !handle_.TakeModeOf(*folder_, name_);
+        failed_ = !handle_.TakeModeOf(*folder_, name_, report);
         pending_.clear();
         return true;
     }

@@ -47,8 +47,12 @@ public:
     ReplacementFile& operator=(const ReplacementFile&) = delete;
 
     // `name` is one name inside `folder`; the folder stays held until the
-    // object is spent. False when no temporary file could be made.
-    bool Create(std::shared_ptr<const Folder> folder, const std::u16string& name);
+    // object is spent. False when no temporary file could be made. A
+    // `report` (a log, figures: a file about a folder that may be private,
+    // written where others look) that replaces no file is made readable by
+    // its owner and the folder's group alone (0640 at most, on POSIX); one
+    // that replaces a file keeps that file's permissions, as any does.
+    bool Create(std::shared_ptr<const Folder> folder, const std::u16string& name, bool report = false);
     bool active() const { return folder_ != nullptr; }
     bool Write(const void* data, std::uint32_t length);
     CommitOutcome Commit();

@@ -27,6 +27,7 @@ struct TesselFileData {
     FileHandle handle;
     bool openedForReading = false;  // consulted only while the handle is open
     ReplacementFile replacement;
+    bool report = false;  // SetReport
 
     void Name(const std::u16string& newPath) {
         path = newPath;
@@ -96,10 +97,12 @@ bool TesselFile::Write(const void* data, std::uint32_t length) {
     TesselFileData& d = *data_;
     if (!d.replacement.active()) {
         d.handle.Close();
-        if (!Resolve() || !d.replacement.Create(d.folder, d.name)) return false;
+        if (!Resolve() || !d.replacement.Create(d.folder, d.name, d.report)) return false;
     }
     return d.replacement.Write(data, length);
 }
+
+void TesselFile::SetReport() { data_->report = true; }
 
 bool TesselFile::Commit(CommitOutcome* outcome) {
     const CommitOutcome result = data_->replacement.Commit();

@@ -50,6 +50,11 @@ public:
     // failed, or when nothing was written since the last Commit. `outcome`
     // tells a failure apart from a move whose folder could not be flushed.
     bool Commit(CommitOutcome* outcome = nullptr);
+    // The file is a report (figures about a folder, written outside it):
+    // made new, no one but its owner and the group of the folder it is in
+    // may read it (0640 at most, on POSIX); an existing one keeps its
+    // permissions. For every later Write.
+    void SetReport();
     // For tests only (the program calls none of the three): the tests set up
     // and read back files through them, and reach through Append the
     // appending handle the log writes with.

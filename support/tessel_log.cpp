@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "console.h"
@@ -77,6 +78,9 @@ struct TesselLogData {
     bool created = false;          // this run made the file, which is `identity`, or writes it with another
     FileIdentity identity;
     FileHandle mark;               // held on that file while this run writes it (MarkInUse)
+    // The permissions of the earlier log this run removed, which its own
+    // log takes: a log made new is for its owner and the folder's group.
+    std::optional<FileHandle::Permissions> removedLog;
     bool failed = false;
     bool repeat = false;           // every line also goes to standard error
     std::u16string line;           // the current line so far
@@ -113,6 +117,13 @@ struct TesselLogData {
             // rather than deleting it, and one deleting it just now has it.
             created = file.Identity(&identity) && MarkOurs();
             if (!created) return false;
+            // Made 0640 (FileHandle::Mode::CreateLog): the lines name the
+            // files of a folder others may not look into.
+            if (removedLog) {
+                file.GivePermissions(*removedLog);
+            } else {
+                file.TakeGroupOf(*folder);
+            }
         } else {
             FileIdentity found;
             if (!file.Open(*folder, name, FileHandle::Mode::AppendLog) || !file.Identity(&found) || found != identity)
@@ -231,6 +242,7 @@ void TesselLog::Open(const std::u16string& fileName, bool onDesktop) {
     // A line begun before keeps going, to the new path.
     d.toStandardError = false;
     d.created = false;
+    d.removedLog.reset();
     d.mark.Close();
     d.folder.reset();
     d.folderToMake = false;
@@ -281,6 +293,8 @@ void TesselLog::Open(const std::u16string& fileName, bool onDesktop) {
         // Windows an open handle would keep it from being deleted at all.
         FileIdentity oldIdentity;
         const bool identified = old.Identity(&oldIdentity);
+        FileHandle::Permissions permissions;
+        if (isLog && old.PermissionsOf(&permissions)) d.removedLog = permissions;
         if (kWindowsBuild) old.Close();
         // On Windows a log that a viewer holds open is not deleted: it would
         // stay until the viewer lets go, keeping its name from this run's

@@ -21,8 +21,11 @@ namespace TesselLibrary {
 
 namespace {
 
-// New files: readable by all, written by the owner, less the umask.
+// New files: readable by all, written by the owner, less the umask. A
+// report (a log, figures) may name the files of a folder only its owner
+// reads, so it is made for its owner and group alone.
 constexpr mode_t kNewFileMode = 0644;
+constexpr mode_t kNewReportMode = 0640;
 
 int Flags(FileHandle::Mode mode) {
     switch (mode) {
@@ -30,6 +33,7 @@ int Flags(FileHandle::Mode mode) {
         case FileHandle::Mode::ReadNoLink:
         case FileHandle::Mode::ReadOldLog: return O_RDONLY | O_NOFOLLOW;
         case FileHandle::Mode::CreateNew:
+        case FileHandle::Mode::CreateReport:
         case FileHandle::Mode::CreateLog: return O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW;
         case FileHandle::Mode::Append:
         case FileHandle::Mode::AppendLog: return O_WRONLY | O_CREAT | O_NOFOLLOW;
@@ -46,7 +50,10 @@ struct FileHandleAccess {
     static bool Open(FileHandle& file, int at, const std::u16string& path, FileHandle::Mode mode) {
         file.Close();
         file.notFound_ = false;
-        const int fd = Posix::OpenRegularFile(ToSystemBytes(path), Flags(mode), kNewFileMode, nullptr, false, at);
+        const bool report = mode == FileHandle::Mode::CreateReport || mode == FileHandle::Mode::CreateLog ||
+                            mode == FileHandle::Mode::AppendLog;
+        const int fd = Posix::OpenRegularFile(ToSystemBytes(path), Flags(mode), report ? kNewReportMode : kNewFileMode,
+                                              nullptr, false, at);
         if (fd < 0) {
             file.notFound_ = Posix::IsNotFoundError(errno);
             return false;
@@ -181,19 +188,44 @@ bool FileHandle::InUseElsewhere() {
     return result != 0 && errno == EWOULDBLOCK;
 }
 
-bool FileHandle::TakeModeOf(const Folder& folder, const std::u16string& name) {
+bool FileHandle::TakeModeOf(const Folder& folder, const std::u16string& name, bool report) {
     struct stat old;
     const std::string bytes = ToSystemBytes(name);
     if (::fstatat(static_cast<int>(folder.native()), bytes.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !S_ISREG(old.st_mode))
-        return true;  // nothing to take after: the new file keeps its own
+        !S_ISREG(old.st_mode)) {
+        // Nothing to take after: the new file keeps its own.
+        if (report) TakeGroupOf(folder);
+        return true;
+    }
+    return GivePermissions({static_cast<std::uint32_t>(old.st_mode), static_cast<std::uint32_t>(old.st_uid),
+                            static_cast<std::uint32_t>(old.st_gid)});
+}
+
+void FileHandle::TakeGroupOf(const Folder& folder) {
+    struct stat in, own;
     const int fd = static_cast<int>(native_);
+    if (::fstat(static_cast<int>(folder.native()), &in) != 0 || ::fstat(fd, &own) != 0 || own.st_gid == in.st_gid) return;
+    // Refused to a user outside that group: the file stays in the user's own.
+    ::fchown(fd, static_cast<uid_t>(-1), in.st_gid);
+}
+
+bool FileHandle::PermissionsOf(Permissions* permissions) const {
+    struct stat st;
+    if (::fstat(static_cast<int>(native_), &st) != 0) return false;
+    *permissions = {static_cast<std::uint32_t>(st.st_mode), static_cast<std::uint32_t>(st.st_uid),
+                    static_cast<std::uint32_t>(st.st_gid)};
+    return true;
+}
+
+bool FileHandle::GivePermissions(const Permissions& permissions) {
+    const int fd = static_cast<int>(native_);
+    const auto owner = static_cast<uid_t>(permissions.owner);
+    const auto group = static_cast<gid_t>(permissions.group);
     // Only root may give a file away; the owner first, since a change of
     // owner may clear permission bits.
-    if (::geteuid() == 0 && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) &&
-        ::fchown(fd, old.st_uid, old.st_gid) != 0)
+    if (::geteuid() == 0 && (owner != ::geteuid() || group != ::getegid()) && ::fchown(fd, owner, group) != 0)
         return false;
-    return ::fchmod(fd, old.st_mode & 0777) == 0;
+    return ::fchmod(fd, static_cast<mode_t>(permissions.mode) & 0777) == 0;
 }
 
 }  // namespace TesselLibrary

@@ -37,6 +37,7 @@ OpenRequest RequestFor(FileHandle::Mode mode) {
         return {GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT};
     case FileHandle::Mode::CreateNew:
+    case FileHandle::Mode::CreateReport:
         // Deleting is shared so that the interrupt handling can remove an
         // unfinished file while it is being written; nobody else may read
         // or write it meanwhile.
@@ -174,6 +175,12 @@ bool FileHandle::MarkInUse() { return true; }
 bool FileHandle::InUseElsewhere() { return false; }
 
 // A replaced file keeps the folder's inherited permissions.
-bool FileHandle::TakeModeOf(const Folder&, const std::u16string&) { return true; }
+bool FileHandle::TakeModeOf(const Folder&, const std::u16string&, bool) { return true; }
+
+void FileHandle::TakeGroupOf(const Folder&) {}
+
+bool FileHandle::PermissionsOf(Permissions*) const { return false; }
+
+bool FileHandle::GivePermissions(const Permissions&) { return true; }
 
 }  // namespace TesselLibrary

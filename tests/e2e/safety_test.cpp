@@ -497,6 +497,46 @@ TEST(RootOverTheirFolder, AReplacedFileKeepsItsModeAndOwner) {
     EXPECT_EQ(st.st_uid, 0u);
 }
 
+// The log and the reports of a run as root over a folder only its owner
+// reads name that folder's files: made new in a folder everyone reads, they
+// are for their owner and that folder's group alone; an existing one keeps
+// its mode, as a summary does.
+TEST(RootOverTheirFolder, ALogOrReportNamingAPrivateFolderIsNotForEveryone) {
+    if (WineMode()) GTEST_SKIP() << "POSIX owners";
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, as the case it guards against";
+    Sandbox box;
+    const TheirFolder theirs(box);
+    WriteFile(theirs.root / "Sumvane.md5", Md5Of("wrong") + " " + theirs.Path("private-name.txt") + "\r\n");
+    GiveToUnprivileged(theirs.root / "Sumvane.md5");
+    fs::permissions(theirs.root, fs::perms::owner_all);
+    const fs::path logs = box.root() / "logs";  // 0755, root's, in the group of those who read the logs
+    fs::create_directories(logs);
+    ASSERT_EQ(::chown(logs.c_str(), 0, UnprivilegedGroup()), 0);
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    const fs::path log = logs / LogName(theirs.Path(""));
+    const std::vector<std::string> args = {"-f" + theirs.Path(""), "-v", "-o" + Native(logs),
+                                           "-m" + Native(logs / "photos.prom"), "-j" + Native(logs / "photos.json")};
+    const auto expectMode = [](const fs::path& file, mode_t mode, gid_t group) {
+        SCOPED_TRACE(file.filename().string());
+        struct stat st {};
+        ASSERT_EQ(::lstat(file.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, mode);
+        EXPECT_EQ(st.st_gid, group);
+    };
+
+    EXPECT_EQ(box.Run(args).exitCode, 1);
+    ASSERT_EQ(LogLines(log), std::vector<std::string>{theirs.Path("private-name.txt") + " - File Not Found"});
+    for (const fs::path& file : {log, logs / "photos.prom", logs / "photos.json"}) {
+        expectMode(file, 0640 & ~mask, UnprivilegedGroup());
+        fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                  fs::perms::others_read);
+        ASSERT_EQ(::chown(file.c_str(), 0, 0), 0);
+    }
+    EXPECT_EQ(box.Run(args).exitCode, 1);
+    for (const fs::path& file : {log, logs / "photos.prom", logs / "photos.json"}) expectMode(file, 0644, 0);
+}
+
 // Started with standard error closed, as some service managers start a
 // program: nothing the run opens takes its number, so no log line can end up
 // in a summary.
