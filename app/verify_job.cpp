@@ -235,8 +235,13 @@ bool VerifyJob::take(const VerifyItem& item, const std::u16string& name, const F
             problems_.logVerdict(name, Verdict::UnwritableName);
             return true;
         case VerifyItem::Kind::New:
-            // Gone again before it could be read: nothing of it to say.
-            if (digest.result == DigestResult::NotFound) return false;
+            // Listed by the walk and not found when read: most often a link
+            // whose target is gone (on a disk not mounted), which the build
+            // says so of too; a file deleted in between is said the same way.
+            if (digest.result == DigestResult::NotFound) {
+                problems_.logVerdict(name, Verdict::NotFound);
+                return true;
+            }
             if (digest.result != DigestResult::Computed) {
                 problems_.logVerdict(name, Verdict::Unreadable);
                 return true;

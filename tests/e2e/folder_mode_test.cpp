@@ -428,6 +428,21 @@ TEST(FolderBuild, LinkedFoldersAreNotEnteredAndLinkedFilesAreHashed) {
 
     ExpectRun(box.Run({"-f" + rootText, "-v"}), 0);
     ExpectNoLog(box, rootText);
+
+    // A link whose target is gone (on a disk not mounted, say) is worth a
+    // line to a build and to a check that walks the folder alike; neither
+    // records it.
+    fs::create_symlink("/nonexistent/disk/photo.jpg", root / "unmounted.jpg");
+    const std::vector<std::string> dangling = {Native(root / "unmounted.jpg") + " - File Not Found"};
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"-c"}, {"-av"}}) {
+        SCOPED_TRACE(args[0]);
+        std::vector<std::string> line = {"-f" + rootText, "-r"};
+        line.insert(line.end(), args.begin(), args.end());
+        ExpectRun(box.Run(line), 1);
+        EXPECT_EQ(LogLines(box.desktop() / LogName(rootText)), dangling);
+        EXPECT_EQ(ReadFile(root / "Sumvane.md5"), ExpectedSummary(rootText, root, expected));
+        EXPECT_FALSE(fs::exists(root / "Sumvane.md5X"));
+    }
 }
 
 TEST(FolderBuild, FifoIsReportedUnreadableWithoutBlocking) {
