@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include "name_compare.h"
 #include "string_ids.h"
 
 namespace {
@@ -32,8 +33,13 @@ std::vector<std::optional<std::size_t>> pairMoves(const std::vector<Change>& cha
     }
     std::vector<std::optional<std::size_t>> other(changes.size());
     for (const auto& [digest, ends] : byDigest) {
-        if (ends.gone.size() != 1 || ends.added.size() != 1) continue;
-        other[ends.gone[0]] = ends.added[0];
+        if (ends.gone.empty() || ends.added.size() != 1) continue;
+        // A file the summary lists twice is one file gone, not two.
+        const std::u16string gonePath = TesselLibrary::NameKey(changes[ends.gone[0]].path);
+        const bool oneFile = std::all_of(ends.gone.begin(), ends.gone.end(),
+                                         [&](std::size_t i) { return TesselLibrary::NameKey(changes[i].path) == gonePath; });
+        if (!oneFile) continue;
+        for (const std::size_t gone : ends.gone) other[gone] = ends.added[0];
         other[ends.added[0]] = ends.gone[0];
     }
     return other;
@@ -63,7 +69,8 @@ bool Changes::report(const ProblemLog& problems) const {
         }
         problem = true;
         if (moves[i]) {
-            problems.logMoved(change.path, changes_[*moves[i]].path);
+            // Said once for a file listed more than once.
+            if (moves[*moves[i]] == i) problems.logMoved(change.path, changes_[*moves[i]].path);
         } else {
             problems.logProblem(change.path, kFileNotFound);
         }

@@ -1,8 +1,9 @@
 // What a check that looks for new files (-a) can say only at its end: the
 // listed files that are gone, the files that are new, and which of them are
 // one file moved. A gone file whose recorded digest is that of exactly one
-// new file (not an empty one), and of no other gone file, was moved there;
-// where more than one could be meant, each is said as what it is.
+// new file (not an empty one), and of no other gone file, was moved there
+// (a file the summary lists twice is one gone file, and one move); where
+// more than one could be meant, each is said as what it is.
 #pragma once
 
 #include <cstdint>
@@ -19,7 +20,8 @@ struct Change {
     std::uint64_t bytes = 0;    // New: the file's size
 };
 
-// For each change, the index of the other end of its move, if it is one.
+// For each change, the index of the other end of its move, if it is one
+// (of a new file: the first line of the gone file).
 std::vector<std::optional<std::size_t>> pairMoves(const std::vector<Change>& changes);
 
 class Changes {

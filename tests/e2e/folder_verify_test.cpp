@@ -280,6 +280,7 @@ TEST(FolderAdditions, NewMovedAndAmbiguousFilesAreToldApart) {
         std::vector<std::pair<std::string, std::string>> after;
         int exitCode;
         Lines log;  // "%" stands for the root and its separator
+        std::string listedTwice = {};  // a file whose line the summary holds twice
     } cases[] = {
         {"a new file", {{"a.jpg", "a"}}, {}, {{"new.jpg", "n"}}, 0, {"%new.jpg - New File"}},
         {"a file moved to a subfolder", {{"a.jpg", "a"}, {"b.jpg", "b"}}, {"b.jpg"}, {{"sub/b.jpg", "b"}}, 1,
@@ -292,6 +293,8 @@ TEST(FolderAdditions, NewMovedAndAmbiguousFilesAreToldApart) {
         {"two gone files of the same bytes", {{"a.jpg", "a"}, {"b.jpg", "b"}, {"c.jpg", "b"}}, {"b.jpg", "c.jpg"},
          {{"d.jpg", "b"}}, 1, {"%b.jpg - File Not Found", "%c.jpg - File Not Found", "%d.jpg - New File"}},
         {"nothing changed", {{"a.jpg", "a"}, {"sub/b.jpg", "b"}}, {}, {}, 0, {}},
+        {"a file listed twice, moved", {{"a.jpg", "a"}, {"b.jpg", "b"}}, {"b.jpg"}, {{"sub/b.jpg", "b"}}, 1,
+         {"%b.jpg - Moved to %sub" + Sep() + "b.jpg"}, "b.jpg"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -300,6 +303,10 @@ TEST(FolderAdditions, NewMovedAndAmbiguousFilesAreToldApart) {
         for (const auto& [rel, content] : c.before) WriteFile(root / rel, content);
         const std::string rootText = Native(root);
         ExpectRun(box.Run({"-f" + rootText, "-r", "-c"}), 0);
+        if (!c.listedTwice.empty()) {
+            const std::string line = Line(Md5Of("b"), Native(root / c.listedTwice));
+            WriteFile(root / "Sumvane.md5", *ReadFile(root / "Sumvane.md5") + line);
+        }
         for (const std::string& rel : c.gone) fs::remove(root / rel);
         for (const auto& [rel, content] : c.after) WriteFile(root / rel, content);
 

@@ -48,6 +48,10 @@ TEST(Changes, AGoneFileIsMovedOnlyWhereNothingElseCouldBeMeant) {
         {"an empty file", {Gone("a", kEmpty), New("b", kEmpty, 0)}, {std::nullopt, std::nullopt}},
         {"two moves", {Gone("a", kA), Gone("b", kB), New("c", kB), New("d", kA)}, {3, 2, 1, 0}},
         {"gone alone", {Gone("a", kA)}, {std::nullopt}},
+        // A file listed twice is one file gone.
+        {"one gone file listed twice", {Gone("a", kA), Gone("a", kA), New("b", kA)}, {2, 2, 0}},
+        {"listed twice, and another gone", {Gone("a", kA), Gone("c", kA), Gone("a", kA), New("b", kA)},
+         {std::nullopt, std::nullopt, std::nullopt, std::nullopt}},
     };
     for (const auto& c : cases) EXPECT_EQ(pairMoves(c.changes), c.moves) << c.what;
 }
