@@ -36,13 +36,23 @@ trap cleanup EXIT
 
 textfiles="$scratch/textfile"
 mkdir -p "$textfiles" "$scratch/logs"
+# node_exporter runs as its own user (Debian's: prometheus), never as the
+# root the checks run as: what it cannot read is a scrape error. Run as root,
+# it is started so here; the files are written as root.
+as_exporter=()
+if [ "$(id -u)" -eq 0 ]; then
+    exporter_user=prometheus
+    id "$exporter_user" >/dev/null 2>&1 || exporter_user=nobody
+    as_exporter=(runuser -u "$exporter_user" --)
+    chmod 755 "$scratch" "$textfiles"
+fi
 
 # A port nobody listens on: node_exporter is started on one at random until
 # it answers, or ends because another process holds it.
 port=
 for try in 1 2 3 4 5 6 7 8; do
     candidate=$((20000 + RANDOM % 40000))
-    "$exporter" --web.listen-address="127.0.0.1:$candidate" --collector.disable-defaults --collector.textfile \
+    "${as_exporter[@]}" "$exporter" --web.listen-address="127.0.0.1:$candidate" --collector.disable-defaults --collector.textfile \
         --collector.textfile.directory="$textfiles" >"$scratch/exporter.log" 2>&1 &
     exporter_pid=$!
     for wait in $(seq 50); do
