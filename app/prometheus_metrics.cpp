@@ -139,8 +139,11 @@ std::optional<std::int64_t> lastSuccessIn(std::string_view text, const std::u16s
 }
 
 bool writeMetricsFile(const std::u16string& path, const RunFigures& figures) {
+    // Not made as a report (0640, the folder's group): the collector that
+    // reads the file runs as a user of its own (Debian's node_exporter as
+    // prometheus, its folder root's), and the figures name no file of the
+    // folder, only the folder, whose name its parent shows anyway.
     TesselFile file(path);
-    file.SetReport();
     std::optional<std::int64_t> lastSuccess;
     if (file.OpenRead()) {
         std::vector<char> previous(kLargestPrevious);

@@ -497,10 +497,10 @@ TEST(RootOverTheirFolder, AReplacedFileKeepsItsModeAndOwner) {
     EXPECT_EQ(st.st_uid, 0u);
 }
 
-// The log and the reports of a run as root over a folder only its owner
+// The log and the JSON report of a run as root over a folder only its owner
 // reads name that folder's files: made new in a folder everyone reads, they
 // are for their owner and that folder's group alone; an existing one keeps
-// its mode, as a summary does.
+// its mode, as a summary does, and so does the metrics file.
 TEST(RootOverTheirFolder, ALogOrReportNamingAPrivateFolderIsNotForEveryone) {
     if (WineMode()) GTEST_SKIP() << "POSIX owners";
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, as the case it guards against";
@@ -527,8 +527,11 @@ TEST(RootOverTheirFolder, ALogOrReportNamingAPrivateFolderIsNotForEveryone) {
 
     EXPECT_EQ(box.Run(args).exitCode, 1);
     ASSERT_EQ(LogLines(log), std::vector<std::string>{theirs.Path("private-name.txt") + " - File Not Found"});
+    // The figures name no file, and their collector reads them as a user
+    // of its own: they are made as any new file is.
+    expectMode(logs / "photos.prom", 0644 & ~mask, 0);
     for (const fs::path& file : {log, logs / "photos.prom", logs / "photos.json"}) {
-        expectMode(file, 0640 & ~mask, UnprivilegedGroup());
+        if (file.extension() != ".prom") expectMode(file, 0640 & ~mask, UnprivilegedGroup());
         fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
                                   fs::perms::others_read);
         ASSERT_EQ(::chown(file.c_str(), 0, 0), 0);
