@@ -27,6 +27,7 @@ bool IsOption(const std::u16string& argument) {
 // An option letter whose value is a path or a folder.
 bool TakesValue(char16_t letter) {
     switch (LowerAscii(letter)) {
+        case u'b':
         case u'f':
         case u'j':
         case u'm':
@@ -111,6 +112,12 @@ std::u16string ReportRefusal(const char16_t* option, const std::optional<std::u1
 // Why options given together cannot run; empty when they can.
 std::u16string RefusalOf(const RunSettings& app) {
     if (!app.refusal.empty()) return app.refusal;
+    if (app.copyFolder) {
+        if (!kHealing) return u"-b cannot be used in this version for Windows: heal from a copy with the Linux program";
+        if (app.copyFolder->empty()) return u"-b: name the copy of the folder checked (-b/mnt/backup/photos)";
+        if (!(app.folderGiven && app.verify))
+            return u"-b cannot be used without a folder's check: it heals what -f and -v (or -vc) find damaged";
+    }
     if (app.sliceSeconds && app.rewriteOnDifference) return u"-t cannot be used with -vc: a rewrite needs the whole summary";
     if (app.sliceSeconds && app.additions) return u"-t cannot be used with -a: new files are found by a walk of the whole folder";
     std::u16string refusal = ReportRefusal(u"-m", app.metricsFile, u"the run's figures for Prometheus", app);
@@ -192,6 +199,10 @@ std::size_t applyArgument(const std::u16string& argument, RunSettings& app) {
             const std::size_t rest = applyArgument(std::u16string(1, argument[0]) + value, app);
             return rest == 0 ? 2 : 1 + rest;
         }
+        case u'b':
+            app.showHelp = false;
+            app.copyFolder = value;
+            return argument.size();
         case u'c':
             app.showHelp = false;
             app.create = true;

@@ -15,7 +15,7 @@ std::vector<std::u16string> splitCommandLine(const std::u16string& commandLine);
 // two ("-vc": three) of an option that ignores the rest, so "-rc" is read
 // as "-r"; or none, for a lone "-" and an option it does not know.
 std::size_t applyArgument(const std::u16string& argument, RunSettings& app);
-// Applies the arguments in order. A value option (-f, -n, -o, -x, -z) with
+// Applies the arguments in order. A value option (-b, -f, -n, -o, -t, -x, -z) with
 // nothing attached takes the next argument as its value, unless there is
 // none or it is an option itself: "-f /data" means "-f/data". Returns one
 // note for each option ignored in whole or in part, in order, and a last

@@ -52,6 +52,10 @@ struct RunSettings {
     // written at the end of a folder's check or build.
     std::optional<std::u16string> metricsFile;
     std::optional<std::u16string> jsonReportFile;
+    // -b: a copy of the folder checked (a backup), from which a damaged,
+    // unreadable or missing file is healed where the copy holds the bytes
+    // the summary records. Nothing: no file is ever written.
+    std::optional<std::u16string> copyFolder;
     // Set, the run does nothing but say it and fail: options that cannot
     // work together.
     std::u16string refusal;

@@ -407,8 +407,9 @@ TEST(Slices, GoOnWhereTheLastStoppedAndRoundToWhereTheyBegan) {
     ASSERT_TRUE(Place(tree.root));
 }
 
-// A rewrite needs the whole summary, and a time must be one: such runs do
-// nothing at all, not even delete the log of the run before.
+// A rewrite needs the whole summary, a time must be one, and -b needs a
+// folder's check: such runs do nothing at all, not even delete the log of
+// the run before.
 TEST(Slices, ARewriteOrATimeThatIsNoneIsRefused) {
     Sandbox box;
     SlicedTree tree(box);
@@ -422,6 +423,10 @@ TEST(Slices, ARewriteOrATimeThatIsNoneIsRefused) {
         {{"-a", "-v", "-t2h"}, "-t cannot be used with -a: new files are found by a walk of the whole folder"},
         {{"-v", "-t2d"}, "-t2d: not a time; give minutes (-t90), or a number with s, m or h after it (-t30s, -t2h)"},
         {{"-v", "-t9999999h"}, "-t9999999h: too long a time; give at most 1000000 hours (-t1000000h)"},
+        // A copy to heal from is for a folder's check only.
+        {{"-c", "-b/mnt/backup"},
+         "-b cannot be used without a folder's check: it heals what -f and -v (or -vc) find damaged"},
+        {{"-v", "-b"}, "-b: name the copy of the folder checked (-b/mnt/backup/photos)"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = {"-f" + tree.text};

@@ -58,6 +58,7 @@ struct Settings {
     std::vector<std::u16string> excluded;
     InformationRequest information;
     std::optional<std::u16string> metrics, json;
+    std::optional<std::u16string> copy;
 };
 
 Settings Apply(const Args& arguments) {
@@ -66,7 +67,8 @@ Settings Apply(const Args& arguments) {
     return {app.singleFile,      app.folder,    app.outputFolder,  app.folderGiven,
             app.rewriteOnDifference, app.create, app.showHelp,  app.installVerb,
             app.hashToClipboard, app.recursive, app.uninstallVerb, app.verify,
-            app.excludedFolders, app.informationRequest, app.metricsFile, app.jsonReportFile};
+            app.excludedFolders, app.informationRequest, app.metricsFile, app.jsonReportFile,
+            app.copyFolder};
 }
 
 TEST(ApplyArgument, DefaultsSelectNothingButHelp) {
@@ -163,6 +165,7 @@ std::u16string ValueOf(char16_t letter, const Settings& s) {
         case u'm': return s.metrics.value_or(u"<none>");
         case u'j': return s.json.value_or(u"<none>");
         case u'x': return s.excluded.empty() ? u"<none>" : s.excluded.back();
+        case u'b': return s.copy.value_or(u"<none>");
         default: return s.singleFile;  // n, z
     }
 }
@@ -193,8 +196,8 @@ TEST(ApplyArguments, AValueOptionTakesTheNextArgumentUnlessItIsAnOption) {
 #endif
     };
     for (const char16_t* switchText : kSwitches) {
-        for (const char16_t letter :
-             {u'f', u'j', u'm', u'n', u'o', u'x', u'z', u'F', u'J', u'M', u'N', u'O', u'X', u'Z'}) {
+        for (const char16_t letter : {u'b', u'f', u'j', u'm', u'n', u'o', u'x', u'z', u'B', u'F', u'J', u'M', u'N', u'O',
+                                      u'X', u'Z'}) {
             const char16_t lower = letter | 0x20;
             for (const Case& c : cases) {
                 std::u16string option = std::u16string(switchText) + letter;
@@ -332,13 +335,34 @@ TEST(ApplyArguments, NotesSayWhatWasIgnoredAndWhenNothingIsToBeDone) {
 
 // -t takes minutes, or seconds, minutes or hours with a unit; a time that is
 // none, or one beside options that need the whole summary, refuses the run
-// and says why.
-TEST(ApplyArguments, ATimeForSlicesIsReadOrTheRunRefused) {
+// and says why. -b, the copy to heal from, goes with a folder's check only.
+TEST(ApplyArguments, ATimeForSlicesAndACopyToHealFromAreReadOrTheRunRefused) {
+    // The Windows program refuses every -b: it cannot heal yet.
+    const std::u16string onWindows = u"-b cannot be used in this version for Windows: heal from a copy with the Linux program";
+    const auto refused = [&](const char16_t* onLinux) {
+        return TesselLibrary::kWindowsBuild ? onWindows : std::u16string(onLinux);
+    };
+    const std::u16string healing = refused(u"");
+    const std::u16string noCheck =
+        refused(u"-b cannot be used without a folder's check: it heals what -f and -v (or -vc) find damaged");
+    const std::u16string noCopy = refused(u"-b: name the copy of the folder checked (-b/mnt/backup/photos)");
     const struct Case {
         Args arguments;
         std::optional<std::uint64_t> seconds;
         std::u16string refusal;
+        std::optional<std::u16string> copy = std::nullopt;
     } cases[] = {
+        {{u"-f/d", u"-v", u"-b/mnt/d"}, {}, healing, u"/mnt/d"},
+        {{u"-f/d", u"-b", u"/mnt/d", u"-vc"}, {}, healing, u"/mnt/d"},
+        {{u"-f/d", u"-av", u"-B/mnt/d"}, {}, healing, u"/mnt/d"},
+        {{u"-f/d", u"-v", u"-t2h", u"-b/mnt/d"}, 7200, healing, u"/mnt/d"},
+        {{u"-c", u"-v", u"-f/d", u"-b/mnt/d"}, {}, healing, u"/mnt/d"},
+        {{u"-f/d", u"-c", u"-b/mnt/d"}, {}, noCheck, u"/mnt/d"},
+        {{u"-n/a.txt", u"-v", u"-b/mnt/d"}, {}, noCheck, u"/mnt/d"},
+        {{u"-v", u"-b/mnt/d"}, {}, noCheck, u"/mnt/d"},
+        {{u"-b/mnt/d"}, {}, noCheck, u"/mnt/d"},
+        {{u"-f/d", u"-v", u"-b"}, {}, noCopy, u""},
+        {{u"-f/d", u"-v", u"-b", u"-r"}, {}, noCopy, u""},
         {{u"-f/d", u"-v", u"-t90"}, 5400, u""},
         {{u"-f/d", u"-v", u"-t", u"90"}, 5400, u""},
         {{u"-f/d", u"-v", u"-T2h"}, 7200, u""},
@@ -379,6 +403,7 @@ TEST(ApplyArguments, ATimeForSlicesIsReadOrTheRunRefused) {
         EXPECT_EQ(applyArguments(c.arguments, settings), Args{}) << line;
         EXPECT_EQ(settings.sliceSeconds, c.seconds) << line;
         EXPECT_EQ(settings.refusal, c.refusal) << line;
+        EXPECT_EQ(settings.copyFolder, c.copy) << line;
     }
 }
 
