@@ -148,6 +148,8 @@ public:
     // Puts the file `from` in the place of `to` in one step; a link at `to`
     // is replaced, not followed.
     bool Rename(const std::u16string& from, const std::u16string& to) const;
+    // The same, but only when nothing has the name `to` at that moment.
+    bool RenameNoReplace(const std::u16string& from, const std::u16string& to) const;
     // The folder's own entries (a rename in it) are on the disk when this
     // returns true; true where the file system has no such flush.
     bool Sync() const;

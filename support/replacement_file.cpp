@@ -105,33 +105,44 @@ bool ReplacementFile::Create(std::shared_ptr<const Folder> folder, const std::u1
     Discard();
     if (!folder) return false;
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        const std::u16string candidate = kPrefix + RandomLetters() + kSuffix;
-        if (!CreateRegistered(handle_, folder, candidate, report)) {
-            if (handle_.NotFound()) return false;  // the folder is gone
-            continue;
-        }
-        // Locked as the mark of a live run. A build cleaning up leftovers may
-        // have removed the file in the moment before the lock: then the name
-        // no longer leads to it, and another is made.
-        FileIdentity made, named;
-        const bool ours = handle_.TryLock() && handle_.Identity(&made) && folder->IdentityOf(candidate, &named) &&
-                          made == named;
-        if (!ours) {
-            handle_.Close();
-            Unregister(*folder, candidate);
-            continue;
-        }
-        folder_ = std::move(folder);
-        name_ = name;
-        temporaryName_ = candidate;
-        // Without the old file's permissions the new one could show what its
-        // owner kept private: then it must not replace it.
-        failed_ = !handle_.TakeModeOf(*folder_, name_, report);
-        pending_.clear();
-        return true;
+        if (CreateNamed(folder, name, kPrefix + RandomLetters() + kSuffix, report)) return true;
+        if (handle_.NotFound()) return false;  // the folder is gone
     }
     return false;
 }
+
+bool ReplacementFile::CreateWithLetters(std::shared_ptr<const Folder> folder, const std::u16string& name,
+                                        const std::u16string& letters) {
+    Discard();
+    return folder && letters.size() == kRandomLength && AllLettersOrDigits(letters, 0, kRandomLength) &&
+           CreateNamed(folder, name, TemporaryName(letters), false);
+}
+
+bool ReplacementFile::CreateNamed(const std::shared_ptr<const Folder>& folder, const std::u16string& name,
+                                  const std::u16string& candidate, bool report) {
+    if (!CreateRegistered(handle_, folder, candidate, report)) return false;
+    // Locked as the mark of a live run. A build cleaning up leftovers may
+    // have removed the file in the moment before the lock: then the name
+    // no longer leads to it, and another is made.
+    FileIdentity made, named;
+    const bool ours = handle_.TryLock() && handle_.Identity(&made) && folder->IdentityOf(candidate, &named) &&
+                      made == named;
+    if (!ours) {
+        handle_.Close();
+        Unregister(*folder, candidate);
+        return false;
+    }
+    folder_ = folder;
+    name_ = name;
+    temporaryName_ = candidate;
+    // Without the old file's permissions the new one could show what its
+    // owner kept private: then it must not replace it.
+    failed_ = !handle_.TakeModeOf(*folder_, name_, report);
+    pending_.clear();
+    return true;
+}
+
+std::u16string TemporaryName(const std::u16string& letters) { return kPrefix + letters + kSuffix; }
 
 bool ReplacementFile::Write(const void* data, std::uint32_t length) {
     if (!active() || failed_) return false;
@@ -149,11 +160,13 @@ bool ReplacementFile::WriteBlocks() {
     return !failed_;
 }
 
-CommitOutcome ReplacementFile::Commit() {
+CommitOutcome ReplacementFile::Commit(const std::function<bool()>& beforeRename, bool noReplace) {
     if (!active()) return CommitOutcome::Failed;
     // Renamed while still open and locked, so that no build cleaning up can
     // take it for a leftover in between.
-    const bool complete = WriteBlocks() && handle_.Flush() && folder_->Rename(temporaryName_, name_);
+    const bool complete = WriteBlocks() && handle_.Flush() && (!beforeRename || beforeRename()) &&
+                          (noReplace ? folder_->RenameNoReplace(temporaryName_, name_)
+                                     : folder_->Rename(temporaryName_, name_));
     if (!complete) {
         Discard();
         return CommitOutcome::Failed;

@@ -23,6 +23,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,12 +54,27 @@ public:
     // its owner and the folder's group alone (0640 at most, on POSIX); one
     // that replaces a file keeps that file's permissions, as any does.
     bool Create(std::shared_ptr<const Folder> folder, const std::u16string& name, bool report = false);
+    // The same with the temporary file's eight letters given (a name a
+    // later run can find again): one attempt, false when the name is taken.
+    bool CreateWithLetters(std::shared_ptr<const Folder> folder, const std::u16string& name,
+                           const std::u16string& letters);
     bool active() const { return folder_ != nullptr; }
     bool Write(const void* data, std::uint32_t length);
-    CommitOutcome Commit();
+    // Hands what Write gathered to the system now, so that nothing written
+    // later changes the file (its date, say) before Commit.
+    bool WritePending() { return active() && !failed_ && WriteBlocks(); }
+    // The open temporary file, for the support library's own settings of it.
+    const FileHandle& handle() const { return handle_; }
+    const std::u16string& temporaryName() const { return temporaryName_; }
+    // `beforeRename`, when given, runs once the file is on the disk, just
+    // before the rename: false abandons the replacement (Failed).
+    // `noReplace`: the name is taken only when nothing has it at that moment.
+    CommitOutcome Commit(const std::function<bool()>& beforeRename = nullptr, bool noReplace = false);
     void Discard();
 
 private:
+    bool CreateNamed(const std::shared_ptr<const Folder>& folder, const std::u16string& name,
+                     const std::u16string& candidate, bool report);
     bool WriteBlocks();
 
     std::shared_ptr<const Folder> folder_;
@@ -68,6 +84,9 @@ private:
     bool failed_ = false;
     std::vector<std::uint8_t> pending_;  // written, not yet handed to the system
 };
+
+// The name of a replacement's temporary file with these eight letters.
+std::u16string TemporaryName(const std::u16string& letters);
 
 // Whether `name` is the name of a replacement's temporary file (letter case
 // ignored, as Windows may change it in listings). Names an earlier version

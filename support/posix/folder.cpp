@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -223,6 +224,19 @@ bool Folder::Rename(const std::u16string& from, const std::u16string& to) const 
     if (!IsOneName(source) || !IsOneName(target)) return false;
     // rename(2) replaces whatever has the name, a link included, in one step.
     return ::renameat(Fd(native_), source.c_str(), Fd(native_), target.c_str()) == 0;
+}
+
+bool Folder::RenameNoReplace(const std::u16string& from, const std::u16string& to) const {
+    const std::string source = ToSystemBytes(from);
+    const std::string target = ToSystemBytes(to);
+    if (!IsOneName(source) || !IsOneName(target)) return false;
+    if (::renameat2(Fd(native_), source.c_str(), Fd(native_), target.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // A file system without the flag: a new link fails as well when the name
+    // is taken; the temporary name then goes.
+    if (::linkat(Fd(native_), source.c_str(), Fd(native_), target.c_str(), 0) != 0) return false;
+    ::unlinkat(Fd(native_), source.c_str(), 0);
+    return true;
 }
 
 bool Folder::Sync() const {

@@ -153,6 +153,13 @@ bool Folder::Rename(const std::u16string& from, const std::u16string& to) const 
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+// Without MOVEFILE_REPLACE_EXISTING the move fails when the name is taken.
+bool Folder::RenameNoReplace(const std::u16string& from, const std::u16string& to) const {
+    if (!IsOneName(from) || !IsOneName(to)) return false;
+    return ::MoveFileExW(Win32::SystemPath(path_ + from).c_str(), Win32::SystemPath(path_ + to).c_str(),
+                         MOVEFILE_WRITE_THROUGH) != 0;
+}
+
 // MoveFileExW with MOVEFILE_WRITE_THROUGH returns once the rename is on disk.
 bool Folder::Sync() const { return true; }
 
