@@ -53,6 +53,8 @@ std::u16string closingLine(const LogTally& tally, std::size_t notInLog, const st
     kind(tally.kinds.edited, u"edited");
     kind(tally.kinds.moved, u"moved");
     if (!kinds.empty()) line += u" (" + kinds + u")";
+    if (tally.repaired != 0) line += u", " + GroupThousands(tally.repaired) + u" repaired";
+    if (tally.notRepaired != 0) line += u", " + GroupThousands(tally.notRepaired) + u" not repaired";
     if (tally.newFiles != 0) line += u", " + GroupThousands(tally.newFiles) + (tally.newFiles == 1 ? u" new file" : u" new files");
     line += u"; log: " + ShownInLogLine(logPath);
     if (notInLog == tally.problems + tally.news) {

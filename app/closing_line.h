@@ -13,7 +13,8 @@
 #include "problem_log.h"
 
 // "sumvane: 3 problems (1 damaged, 1 edited, 1 moved), 2 new files; log:
-// <path>" ("no problem" when the log holds news only; the kinds of problems
+// <path>", with -b ", 1 repaired, 1 not repaired" before the new files
+// ("no problem" when the log holds news only; the kinds of problems
 // named when there are any), then, when some lines did not reach the log
 // file (they are on standard error already), how many of them; and, when
 // `keptSummary` is given, that a build left that summary as it was.

@@ -48,6 +48,16 @@ const char* KindOfNews(std::uint32_t messageId) {
             return "new_file";
         case kRecordedUnder:
             return "recorded_under";
+        case kRepairedFrom:
+            return "repaired";
+        case kRestoredFrom:
+            return "restored";
+        case kNoGoodCopy:
+            return "no_good_copy";
+        case kChangedWhileChecked:
+            return "changed_while_checked";
+        case kNotRepaired:
+            return "not_repaired";
         default:
             return "news";
     }
@@ -140,6 +150,12 @@ void ProblemLog::logMoved(const std::u16string& from, const std::u16string& to) 
     log_.Write(ShownInLogLine(from));
     log_.Write(strings_.ResourceString(kMovedTo));
     log_.WriteLine(ShownInLogLine(to));
+}
+
+void ProblemLog::logHealing(bool healed, const std::u16string& subject, std::uint32_t messageId,
+                            const std::u16string& detail) const {
+    ++(healed ? tally_.repaired : tally_.notRepaired);
+    logNews(subject, messageId, detail);
 }
 
 void ProblemLog::logNews(const std::u16string& subject, std::uint32_t messageId, const std::u16string& detail) const {

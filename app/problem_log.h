@@ -23,6 +23,10 @@ struct LogTally {
     // The problems by kind, for a closing line that names them and for the
     // run's figures.
     ProblemFigures kinds = {};
+    // With -b, the problems a copy was asked to heal: healed (still
+    // problems), and not, each said in a line of news.
+    std::size_t repaired = 0;
+    std::size_t notRepaired = 0;
 };
 
 // The order a mismatch line shows its digests in: a folder's check shows the
@@ -59,6 +63,14 @@ public:
     // (a line break in either shown as in a path). It does not count as a
     // problem.
     void logNews(const std::u16string& subject, std::uint32_t messageId, const std::u16string& detail = {}) const;
+
+    // "<path> - Repaired from <copy>" and the like: news (the problem it
+    // heals was logged before it), counted as a repair; `healed` false: why
+    // nothing was written.
+    void logHealing(bool healed, const std::u16string& subject, std::uint32_t messageId,
+                    const std::u16string& detail = {}) const;
+    // The text of string `id`, for a detail made of one.
+    std::u16string text(std::uint32_t id) const { return strings_.ResourceString(id); }
 
     // "<path> - New File": news.
     void logNewFile(const std::u16string& path) const;

@@ -181,6 +181,7 @@ bool VerifyJob::checkEntries(const FirstReading& first, const std::function<void
                              unsigned threads, DescriptorBudget& folders, DescriptorBudget* walkFolders,
                              SliceRun& sliceRun, JobResult& result) {
     bool problemFound = first.anyInvalid;
+    if (settings_.copyFolder) healer_.emplace(*settings_.copyFolder, root_, first.walkRoot, healingDay());
     std::atomic<bool> readWhole{false};
     DigestPipeline<VerifyItem> checks(
         [&](ItemSink<VerifyItem>& sink) { readWhole = produce(sink, first, folders, walkFolders, sliceRun.slice()); },
@@ -263,11 +264,13 @@ bool VerifyJob::take(const VerifyItem& item, const std::u16string& name, const F
         return false;
     }
     report(verdict, name, item.stored, digest);
-    if (verdict == Verdict::NotFound) return true;
+    const bool healed = heal(item, name, digest, verdict);
+    if (verdict == Verdict::NotFound && !healed) return true;
     // A file there but unreadable keeps its recorded digest, so that a
-    // rewrite taken for the summary still checks it next time.
-    const char(&digits)[32] = verdict == Verdict::Unreadable ? item.stored : digest.digits;
-    if (verdict != Verdict::Unreadable) ++result.files;
+    // rewrite taken for the summary still checks it next time; so does a
+    // file healed, whose recorded bytes it now holds.
+    const char(&digits)[32] = verdict == Verdict::Unreadable || healed ? item.stored : digest.digits;
+    if (verdict != Verdict::Unreadable && verdict != Verdict::NotFound) ++result.files;
     if (!settings_.rewriteOnDifference) return verdict != Verdict::Good;
     // A name with a line end (md5sum's lists escape them) would break the
     // rewrite's line in two.
@@ -277,6 +280,14 @@ bool VerifyJob::take(const VerifyItem& item, const std::u16string& name, const F
         rewrite.leaveOut(name);
     }
     return verdict != Verdict::Good;
+}
+
+bool VerifyJob::heal(const VerifyItem& item, const std::u16string& name, const FileDigest& digest, Verdict verdict) {
+    if (!healer_ || !healsVerdict(verdict) || name != item.name) return false;
+    // The date recorded for the file is not known here yet: the copy's.
+    const Healing healing = healer_->heal(name, item.stored, digest, verdict, std::nullopt);
+    Healer::report(problems_, name, healing);
+    return healing.outcome == HealOutcome::Repaired || healing.outcome == HealOutcome::Restored;
 }
 
 void VerifyJob::countDone(const FileDigest& digest) {

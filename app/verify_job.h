@@ -16,6 +16,7 @@
 #include "engine/listed_names.h"
 #include "engine/verify_item.h"
 #include "folder.h"
+#include "healing.h"
 #include "job_bar.h"
 #include "job_result.h"
 #include "own_files.h"
@@ -90,6 +91,9 @@ private:
     // problem of the run.
     bool take(const VerifyItem& item, const std::u16string& name, const FileDigest& digest,
               class SummaryWriter& rewrite, class Changes& changes, JobResult& result);
+    // With -b: heals a file the verdict says is damaged, unreadable or
+    // missing, and says how it went; true when the copy's file is in place.
+    bool heal(const VerifyItem& item, const std::u16string& name, const FileDigest& digest, Verdict verdict);
     // The counts of the display, once an entry is done.
     void countDone(const FileDigest& digest);
     // The log line of an entry's verdict, if it has one.
@@ -112,4 +116,5 @@ private:
     TesselLibrary::TesselFile& rewriteFile_;
     std::optional<TesselLibrary::FileTime> recorded_;  // when the summary was written, when known
     ListedNames listed_;
+    std::optional<Healer> healer_;  // with -b
 };

@@ -20,21 +20,24 @@ inline void ExpectLogOnStandardError(const std::string& err) {
                                      ? 0
                                      : err.rfind('\n', err.size() - 2) + 1;
     // A build that kept the previous summary adds "; <summary> left as it was";
-    // a check names the kinds of its problems, and counts the new files
-    // among its news; a check in slices says what it covered.
+    // a check names the kinds of its problems, and counts the files a copy
+    // healed or not (-b) and the new files among its news; a check in
+    // slices says what it covered.
     static const std::regex closing(
-        "sumvane: (no problem|([0-9]+) (problem|problems)( \\([^)]*\\))?)(, ([0-9]+) new files?)?; log: "
-        "(.*?)(; .* left as it was|; checked [0-9,]+ of .*)?\n");
+        "sumvane: (no problem|([0-9]+) (problem|problems)( \\([^)]*\\))?)(, ([0-9]+) repaired)?"
+        "(, ([0-9]+) not repaired)?(, ([0-9]+) new files?)?; log: (.*?)(; .* left as it was|; checked [0-9,]+ of .*)?\n");
     std::smatch m;
     const std::string last = err.substr(lastLine);
     ASSERT_TRUE(std::regex_match(last, m, closing)) << err;
     const std::string lines = err.substr(0, lastLine);
-    std::string fromLog = LogText(m[7].str()).value_or("<no log at " + m[7].str() + ">");
+    std::string fromLog = LogText(m[11].str()).value_or("<no log at " + m[11].str() + ">");
     for (std::size_t at; (at = fromLog.find("\r\n")) != std::string::npos;) fromLog.replace(at, 2, "\n");
     EXPECT_EQ(lines, TerminalText(fromLog));
     const auto count = static_cast<std::size_t>(std::count(lines.begin(), lines.end(), '\n'));
     const std::size_t problems = m[2].matched ? std::stoul(m[2].str()) : 0;
-    const std::size_t news = m[6].matched ? std::stoul(m[6].str()) : 0;
+    // The news: a line for each file a copy healed, or could not, and each new file.
+    std::size_t news = 0;
+    for (const int group : {6, 8, 10}) news += m[group].matched ? std::stoul(m[group].str()) : 0;
     EXPECT_EQ(problems + news, count);
     if (m[2].matched) {
         EXPECT_EQ(m[3].str(), problems == 1 ? "problem" : "problems");

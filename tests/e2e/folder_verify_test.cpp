@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <ctime>
+#include <functional>
 #include <map>
 #include <optional>
 #include <ostream>
@@ -747,6 +749,231 @@ TEST(FolderVerify, TwoRunsOfOneFolderAtOnceShareTheLog) {
     }
     EXPECT_EQ(LogLines(tree.Log(box)), (Lines{NotFound(tree.Path("a.txt")), NotFound(tree.Path("a.txt"))}));
 }
+
+// -b: a check heals what it finds damaged or missing from a copy of the
+// folder (cp -a), when the copy holds the bytes the summary records. An
+// archive "data" (a.txt, c.txt private to its owner, sub/e.txt) recorded,
+// copied, then harmed; the copy may be harmed too.
+// The run's date, as the folder of what a repair replaced is named.
+std::string HealingDay() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char day[16];
+    std::strftime(day, sizeof day, "%Y-%m-%d", &local);
+    return day;
+}
+
+struct HealedTree {
+    explicit HealedTree(const Sandbox& box)
+        : root(box.root() / "data"), copy(box.root() / "copy"), text(Native(root)), copyText(Native(copy)) {
+        WriteFile(root / "a.txt", "contents of a");
+        WriteFile(root / "c.txt", "contents of c");
+        fs::permissions(root / "c.txt", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+        WriteFile(root / "sub" / "e.txt", "contents of e");
+        SetWriteTime(root / "c.txt", {1700000000, 123456789});
+        ExpectRun(box.Run({"-f" + text, "-r", "-c"}), 0);
+        EXPECT_EQ(std::system(("cp -a '" + root.string() + "' '" + copy.string() + "'").c_str()), 0);
+    }
+    std::string P(const std::string& rel) const { return Native(root / rel); }
+    std::string C(const std::string& rel) const { return Native(copy / rel); }
+    // The file's bytes now, kept its date: damage.
+    void Decay(const fs::path& file, const std::string& bytes) const {
+        const WriteTime date = WriteTimeOf(file);
+        WriteFile(file, bytes);
+        SetWriteTime(file, date);
+    }
+    fs::path Kept() const { return root / ".sumvane-replaced"; }
+
+    fs::path root, copy;
+    std::string text, copyText;
+};
+
+struct HealCase {
+    const char* name;
+    std::function<void(const HealedTree&)> harm;
+    std::vector<std::string> options;  // beside -f<data> -b<copy>
+    std::function<Lines(const HealedTree&)> lines;
+    int exitCode;
+    int again;  // the exit code of a plain check after it
+    std::map<std::string, std::optional<std::string>> after;  // below data: the bytes, or none
+    std::optional<std::string> kept;  // c.txt's replaced bytes under .sumvane-replaced/<day>/
+    std::map<std::string, std::string> env = {};
+};
+
+void PrintTo(const HealCase& c, std::ostream* os) { *os << c.name; }
+
+class HealFromCopyTest : public ::testing::TestWithParam<HealCase> {};
+
+const std::string kDecayed = "decayed bytes of c";
+
+TEST_P(HealFromCopyTest, HealsOnlyWhereTheCopyIsAGoodWitness) {
+    if (WineMode()) GTEST_SKIP() << "-b is refused on Windows (the refusal is a case of its own)";
+    const HealCase& c = GetParam();
+    Sandbox box;
+    const HealedTree tree(box);
+    c.harm(tree);
+    RunOptions options;
+    options.env = c.env;
+    for (auto& [key, value] : options.env) {
+        if (value == "%c") value = (tree.root / "c.txt").string();
+    }
+    std::vector<std::string> args = {"-f" + tree.text, "-b" + tree.copyText};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const RunResult r = box.Run(args, options);
+    ExpectRun(r, c.exitCode);
+    EXPECT_EQ(LogLines(box.desktop() / LogName(tree.text)), c.lines(tree));
+    for (const auto& [rel, bytes] : c.after) {
+        EXPECT_EQ(ReadFile(tree.root / rel), bytes) << rel;
+        // A file healed has the copy's date (the date it was recorded with).
+        if (bytes && bytes->starts_with("contents of ")) {
+            EXPECT_EQ(WriteTimeOf(tree.root / rel), WriteTimeOf(tree.copy / rel)) << rel;
+        }
+    }
+    EXPECT_FALSE(HasTemporaryFile(tree.root));
+    EXPECT_FALSE(HasTemporaryFile(tree.root / "sub"));
+    const fs::path keptC = tree.Kept() / HealingDay() / "c.txt";
+    EXPECT_EQ(ReadFile(keptC), c.kept);
+    if (c.kept) {
+        // The repaired file keeps the mode of the one it replaced, which is
+        // kept with its own.
+        const fs::perms own = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+        EXPECT_EQ(fs::status(tree.root / "c.txt").permissions(), own);
+        EXPECT_EQ(fs::status(keptC).permissions(), own);
+        EXPECT_NE(r.err.find(", 1 repaired; log: "), std::string::npos) << r.err;
+    }
+    // Under -vc the rewrite holds the healed file at its recorded digest.
+    if (c.options == std::vector<std::string>{"-vc"}) {
+        EXPECT_EQ(ReadFile(tree.root / "Sumvane.md5X"), ReadFile(tree.root / "Sumvane.md5"));
+    }
+    const RunResult again = box.Run({"-f" + tree.text, "-v"});
+    EXPECT_EQ(again.exitCode, c.again) << again.err;
+}
+
+std::string Restored(const HealedTree& tree, const std::string& rel) {
+    return tree.P(rel) + " - Restored from " + tree.C(rel);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HealFromCopyTest,
+    ::testing::Values(
+        HealCase{"DamagedFileRepaired",
+                 [](const HealedTree& t) { t.Decay(t.root / "c.txt", kDecayed); },
+                 {"-v"},
+                 [](const HealedTree& t) {
+                     return Lines{Mismatch(t.P("c.txt"), Md5Of("contents of c"), Md5Of(kDecayed),
+                                           " - Damaged: Date Unchanged"),
+                                  t.P("c.txt") + " - Repaired from " + t.C("c.txt")};
+                 },
+                 1, 0, {{"c.txt", "contents of c"}, {"a.txt", "contents of a"}}, kDecayed},
+        HealCase{"RepairedUnderRewriteAtItsRecordedDigest",
+                 [](const HealedTree& t) { t.Decay(t.root / "c.txt", kDecayed); },
+                 {"-vc"},
+                 [](const HealedTree& t) {
+                     return Lines{Mismatch(t.P("c.txt"), Md5Of("contents of c"), Md5Of(kDecayed),
+                                           " - Damaged: Date Unchanged"),
+                                  t.P("c.txt") + " - Repaired from " + t.C("c.txt")};
+                 },
+                 1, 0, {{"c.txt", "contents of c"}}, kDecayed},
+        HealCase{"MissingFileAndFolderRestored",
+                 [](const HealedTree& t) {
+                     fs::remove(t.root / "a.txt");
+                     fs::remove_all(t.root / "sub");
+                 },
+                 {"-v"},
+                 [](const HealedTree& t) {
+                     return Lines{NotFound(t.P("a.txt")), Restored(t, "a.txt"), NotFound(t.P("sub/e.txt")),
+                                  Restored(t, "sub/e.txt")};
+                 },
+                 1, 0, {{"a.txt", "contents of a"}, {"sub/e.txt", "contents of e"}}, std::nullopt},
+        HealCase{"EditedAndNewFilesUntouched",
+                 [](const HealedTree& t) {
+                     WriteFile(t.root / "a.txt", "edited by its owner");
+                     SetWriteTime(t.root / "a.txt", {WriteTimeOf(t.root / "Sumvane.md5").seconds + 3600, 0});
+                     WriteFile(t.root / "new.txt", "new");
+                 },
+                 {"-a", "-v"},
+                 [](const HealedTree& t) {
+                     return Lines{Mismatch(t.P("a.txt"), Md5Of("contents of a"), Md5Of("edited by its owner"),
+                                           MismatchDate(t.root / "a.txt", t.root / "Sumvane.md5")),
+                                  t.P("new.txt") + " - New File"};
+                 },
+                 1, 1, {{"a.txt", "edited by its owner"}, {"new.txt", "new"}}, std::nullopt},
+        HealCase{"CopyDamagedToo",
+                 [](const HealedTree& t) {
+                     t.Decay(t.root / "c.txt", kDecayed);
+                     t.Decay(t.copy / "c.txt", "other decayed bytes of c");
+                 },
+                 {"-v"},
+                 [](const HealedTree& t) {
+                     return Lines{Mismatch(t.P("c.txt"), Md5Of("contents of c"), Md5Of(kDecayed),
+                                           " - Damaged: Date Unchanged"),
+                                  t.C("c.txt") + " - No Good Copy (" + Md5Of("other decayed bytes of c") +
+                                      ")"};
+                 },
+                 1, 1, {{"c.txt", kDecayed}}, std::nullopt},
+        HealCase{"CopyMissing",
+                 [](const HealedTree& t) {
+                     fs::remove(t.root / "a.txt");
+                     fs::remove(t.copy / "a.txt");
+                 },
+                 {"-v"},
+                 [](const HealedTree& t) {
+                     return Lines{NotFound(t.P("a.txt")), t.C("a.txt") + " - No Good Copy (missing)"};
+                 },
+                 1, 1, {{"a.txt", std::nullopt}}, std::nullopt},
+        HealCase{"CopyAFolder",
+                 [](const HealedTree& t) {
+                     t.Decay(t.root / "c.txt", kDecayed);
+                     fs::remove(t.copy / "c.txt");
+                     fs::create_directory(t.copy / "c.txt");
+                 },
+                 {"-v"},
+                 [](const HealedTree& t) {
+                     return Lines{Mismatch(t.P("c.txt"), Md5Of("contents of c"), Md5Of(kDecayed),
+                                           " - Damaged: Date Unchanged"),
+                                  t.C("c.txt") + " - No Good Copy (not a regular file)"};
+                 },
+                 1, 1, {{"c.txt", kDecayed}}, std::nullopt},
+        // A link in the copy, even to the right bytes outside it, is no copy.
+        HealCase{"CopyALinkOutsideIt",
+                 [](const HealedTree& t) {
+                     t.Decay(t.root / "c.txt", kDecayed);
+                     WriteFile(t.root.parent_path() / "elsewhere.txt", "contents of c");
+                     fs::remove(t.copy / "c.txt");
+                     fs::create_symlink(t.root.parent_path() / "elsewhere.txt", t.copy / "c.txt");
+                 },
+                 {"-v"},
+                 [](const HealedTree& t) {
+                     return Lines{Mismatch(t.P("c.txt"), Md5Of("contents of c"), Md5Of(kDecayed),
+                                           " - Damaged: Date Unchanged"),
+                                  t.C("c.txt") + " - No Good Copy (not a regular file)"};
+                 },
+                 1, 1, {{"c.txt", kDecayed}}, std::nullopt},
+        HealCase{"CopyFolderMissing",
+                 [](const HealedTree& t) {
+                     fs::remove_all(t.root / "sub");
+                     fs::remove_all(t.copy);
+                 },
+                 {"-v"},
+                 [](const HealedTree& t) {
+                     return Lines{NotFound(t.P("sub/e.txt")), t.C("sub/e.txt") + " - No Good Copy (missing)"};
+                 },
+                 1, 1, {{"sub/e.txt", std::nullopt}}, std::nullopt},
+        // The owner writes to the file while the copy's bytes are written
+        // beside it: their edit stays, nothing of the repair is left.
+        HealCase{"FileChangedBeforeTheRename",
+                 [](const HealedTree& t) { t.Decay(t.root / "c.txt", kDecayed); },
+                 {"-v"},
+                 [](const HealedTree& t) {
+                     return Lines{Mismatch(t.P("c.txt"), Md5Of("contents of c"), Md5Of(kDecayed),
+                                           " - Damaged: Date Unchanged"),
+                                  t.P("c.txt") + " - Changed While Checked: Not Repaired"};
+                 },
+                 1, 1, {{"c.txt", kDecayed + "an edit by its owner\n"}}, std::nullopt,
+                 {{"LD_PRELOAD", SUMVANE_AT_OPEN_LIBRARY}, {"SUMVANE_EDIT_NAME", "*.sumvane-"},
+                  {"SUMVANE_EDIT_PATH", "%c"}, {"ASAN_OPTIONS", WithLinkOrderUnchecked()}}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // The weekly check of the README run as written: its one-time build, then
 // its crontab line through the shell from the home folder, where cron starts

@@ -27,6 +27,10 @@ TEST(ClosingLine, CountsTheProblemsAndNamesTheLog) {
         // The other kinds are counted, not named.
         {{4, 0, 0, {.edited = 1, .missing = 3}}, 0, u"/x/y.txt", u": 4 problems (1 edited); log: /x/y.txt"},
         {{0, 1200, 1200}, 0, u"/x/y.txt", u": no problem, 1,200 new files; log: /x/y.txt"},
+        // What a copy healed (-b), and what it could not.
+        {{3, 4, 1, {.damaged = 2}, 2, 1}, 0, u"/x/y.txt",
+         u": 3 problems (2 damaged), 2 repaired, 1 not repaired, 1 new file; log: /x/y.txt"},
+        {{1, 1, 0, {.damaged = 1}, 0, 1}, 0, u"/x/y.txt", u": 1 problem (1 damaged), 1 not repaired; log: /x/y.txt"},
         // Every count grouped, as the counts of a clean run are.
         {{1234, 0, 0, {.damaged = 1000, .edited = 234}}, 1001, u"/x/y.txt",
          u": 1,234 problems (1,000 damaged, 234 edited); log: /x/y.txt (1,001 not written there)"},
