@@ -30,15 +30,91 @@ bool StreamedEntries::next(SummaryEntry& entry) {
     return false;
 }
 
-SortedEntries::SortedEntries(SummaryEntries& source, const WalkOrder& order) {
-    SummaryEntry entry;
-    while (source.next(entry)) entries_.push_back(std::move(entry));
-    std::stable_sort(entries_.begin(), entries_.end(),
-                     [&](const SummaryEntry& a, const SummaryEntry& b) { return order.before(orderKey(a), orderKey(b)); });
+namespace {
+
+// What an entry takes in memory, near enough to bound the whole.
+std::size_t HeldBytes(const SummaryEntry& entry) {
+    std::size_t bytes = sizeof(SummaryEntry) + 2 * entry.name.capacity() +
+                        entry.otherReadings.capacity() * sizeof(std::u16string);
+    for (const std::u16string& other : entry.otherReadings) bytes += 2 * other.capacity();
+    return bytes;
+}
+
+}  // namespace
+
+SortedEntries::SortedEntries(Reading reading, const WalkOrder& order, std::size_t heldBytes)
+    : reading_(std::move(reading)), order_(order), heldBytes_(heldBytes) {}
+
+bool SortedEntries::before(const Held& a, const Held& b) const {
+    const std::u16string& keyA = orderKey(a.entry);
+    const std::u16string& keyB = orderKey(b.entry);
+    if (order_.before(keyA, keyB)) return true;
+    if (order_.before(keyB, keyA)) return false;
+    return a.index < b.index;
+}
+
+bool SortedEntries::pass() {
+    if (!more_) return false;
+    std::unique_ptr<SummaryEntries> source = reading_ ? reading_() : nullptr;
+    if (!source) {
+        whole_ = false;
+        more_ = false;
+        return false;
+    }
+    ++passes_;
+    more_ = false;
+    // A heap of the smallest entries after the last given, the largest on
+    // top: one smaller than it takes the place of as many as it needs.
+    const auto later = [&](const Held& a, const Held& b) { return before(a, b); };
+    std::size_t bytes = 0;
+    // The first of those left for a later pass: none after it may be held
+    // in this one, though room is made, or the pass would skip it.
+    std::optional<Held> left;
+    const auto leave = [&](Held&& entry) {
+        more_ = true;
+        if (!left || before(entry, *left)) left = std::move(entry);
+    };
+    Held next;
+    for (std::uint64_t index = 0; source->next(next.entry); ++index) {
+        next.index = index;
+        if (last_ && !before(*last_, next)) continue;  // given already
+        if (left && !before(next, *left)) continue;    // for a later pass
+        next.bytes = HeldBytes(next.entry);
+        while (!held_.empty() && bytes + next.bytes > heldBytes_ && before(next, held_.front())) {
+            std::pop_heap(held_.begin(), held_.end(), later);
+            bytes -= held_.back().bytes;
+            leave(std::move(held_.back()));
+            held_.pop_back();
+        }
+        if (!held_.empty() && bytes + next.bytes > heldBytes_) {
+            leave(std::move(next));  // after every one held
+            next = Held{};
+            continue;
+        }
+        bytes += next.bytes;
+        held_.push_back(std::move(next));
+        std::push_heap(held_.begin(), held_.end(), later);
+        next = Held{};
+    }
+    if (!source->whole()) {
+        whole_ = false;
+        more_ = false;
+    }
+    // Given from the back: the first in the order last.
+    std::sort_heap(held_.begin(), held_.end(), later);
+    std::reverse(held_.begin(), held_.end());
+    return !held_.empty();
 }
 
 bool SortedEntries::next(SummaryEntry& entry) {
-    if (next_ == entries_.size()) return false;
-    entry = std::move(entries_[next_++]);
+    if (held_.empty() && !pass()) return false;
+    Held& first = held_.back();
+    // Only its name is needed to find the entries after it.
+    last_ = Held{};
+    last_->index = first.index;
+    last_->entry.name = first.entry.name;
+    last_->entry.otherReadings = first.entry.otherReadings;
+    entry = std::move(first.entry);
+    held_.pop_back();
     return true;
 }

@@ -4,6 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,11 +23,11 @@ const std::u16string& orderKey(const SummaryEntry& entry);
 
 class SummaryEntries {
 public:
+    virtual ~SummaryEntries() = default;
     // False after the last.
     virtual bool next(SummaryEntry& entry) = 0;
-
-protected:
-    ~SummaryEntries() = default;
+    // After the last: every entry was read, as the first reading counted them.
+    virtual bool whole() const = 0;
 };
 
 // The entries of the summary file, read again from the start of its handle:
@@ -43,7 +46,7 @@ public:
     std::uint64_t line() const { return lines_; }
     // Every entry was read, and no more than were counted: false when a
     // read failed, or the file was cut or grown since the first reading.
-    bool whole() const { return ended_ && !reader_.readFailed() && read_ == counted_; }
+    bool whole() const override { return ended_ && !reader_.readFailed() && read_ == counted_; }
 
 private:
     SummaryReader reader_;
@@ -56,14 +59,41 @@ private:
     bool ended_ = false;
 };
 
-// All entries of another source in memory, in the walk's order (stable:
-// entries the order cannot tell apart keep theirs).
+// The entries of a source in the walk's order (stable: entries the order
+// cannot tell apart keep theirs), within a bound of memory: each pass reads
+// the source again from its first entry and keeps the next entries in that
+// order (those after the last one given) that fit in `heldBytes`, then
+// gives them. A summary of a million lines in another order (a list md5sum
+// wrote) so takes a few passes, never the memory of all its lines.
 class SortedEntries final : public SummaryEntries {
 public:
-    SortedEntries(SummaryEntries& source, const WalkOrder& order);
+    // A new reading of the source from its first entry; null when it cannot
+    // be read again.
+    using Reading = std::function<std::unique_ptr<SummaryEntries>()>;
+    static constexpr std::size_t kHeldBytes = std::size_t{16} << 20;
+
+    SortedEntries(Reading reading, const WalkOrder& order, std::size_t heldBytes = kHeldBytes);
     bool next(SummaryEntry& entry) override;
+    // Every pass read the source whole.
+    bool whole() const override { return whole_; }
+    std::size_t passes() const { return passes_; }
 
 private:
-    std::vector<SummaryEntry> entries_;
-    std::size_t next_ = 0;
+    struct Held {
+        SummaryEntry entry;
+        std::uint64_t index = 0;  // its place in the source, which breaks ties
+        std::size_t bytes = 0;    // what holding it takes
+    };
+    bool before(const Held& a, const Held& b) const;
+    // Reads the source once more for the next entries: false when none is left.
+    bool pass();
+
+    Reading reading_;
+    WalkOrder order_;
+    std::size_t heldBytes_;
+    std::vector<Held> held_;  // the pass's entries, sorted, the first to give last
+    std::optional<Held> last_;  // the last one given (its name, for the order)
+    bool more_ = true;          // the last pass left entries for another
+    bool whole_ = true;
+    std::size_t passes_ = 0;
 };

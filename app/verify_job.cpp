@@ -128,13 +128,22 @@ bool VerifyJob::produce(ItemSink<VerifyItem>& sink, const FirstReading& first, D
     }
     const WalkOrder order(first.walkRoot);
     std::optional<SortedEntries> sorted;
-    // A summary in any other order (one md5sum wrote) is held and sorted.
-    if (!first.inWalkOrder) sorted.emplace(streamed, order);
+    // A summary in any other order (one md5sum wrote) is sorted, reading it
+    // again from its start for each pass.
+    if (!first.inWalkOrder) {
+        sorted.emplace(
+            [&]() -> std::unique_ptr<SummaryEntries> {
+                if (!summaryFile_.Rewind()) return nullptr;
+                return std::make_unique<StreamedEntries>(summaryFile_, settings_.summaryName, first.entries,
+                                                         first.bytes, first.relocation, first.own);
+            },
+            order);
+    }
     SummaryEntries& entries = sorted ? static_cast<SummaryEntries&>(*sorted) : streamed;
     DescriptorBudget ownWalkFolders(folders.tokens());
     TreeWalk walk(root_, walkSettingsFor(settings_, false), walkFolders ? *walkFolders : ownWalkFolders);
     SummaryWalkMerge(sink, entries, listed_, order, resolver, {settings_.folderPath(), first.walkRoot}).run(walk);
-    return streamed.whole();
+    return entries.whole();
 }
 
 bool VerifyJob::produceSlice(ItemSink<VerifyItem>& sink, const FirstReading& first, EntryResolver& resolver,

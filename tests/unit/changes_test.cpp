@@ -3,13 +3,18 @@
 // merge a summary with the folder as both go.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "changes.h"
 #include "engine/walk_order.h"
 #include "platform.h"
+#include "summary_entries.h"
+#include "text.h"
 
 namespace {
 
@@ -72,6 +77,66 @@ TEST(WalkOrder, FilesBeforeSubfoldersDepthFirstInListingOrder) {
         }
     }
     EXPECT_FALSE(order.before(u"/x/1", u"/x/0"));  // outside, both: as they come
+}
+
+// Entries of a list in memory, read from the first each time.
+class ListedEntries final : public SummaryEntries {
+public:
+    explicit ListedEntries(const std::vector<SummaryEntry>& entries) : entries_(entries) {}
+    bool next(SummaryEntry& entry) override {
+        if (at_ == entries_.size()) return false;
+        entry = entries_[at_++];
+        return true;
+    }
+    bool whole() const override { return at_ == entries_.size(); }
+
+private:
+    const std::vector<SummaryEntry>& entries_;
+    std::size_t at_ = 0;
+};
+
+// A list in another order comes out in the walk's order, ties in the list's,
+// however little it may hold at once: in more passes.
+TEST(SortedEntries, GivesTheWalksOrderWithinTheMemoryItMayHold) {
+    const std::u16string root = TesselLibrary::kWindowsBuild ? u"C:\\d\\" : u"/d/";
+    const std::u16string s = TesselLibrary::kWindowsBuild ? u"\\" : u"/";
+    const WalkOrder order(root);
+    std::vector<SummaryEntry> entries;
+    for (int i = 0; i < 300; ++i) {
+        SummaryEntry entry;
+        entry.count = 33;
+        const std::u16string n = TesselLibrary::FromSystemBytes(std::to_string(i % 100));
+        entry.name = i % 3 == 0 ? root + u"f" + n : root + u"sub" + n + s + u"f";
+        if (i % 7 == 0) entry.name = u" " + entry.name;  // md5sum's mark: ordered by the name after it
+        if (i % 7 == 0) entry.otherReadings = {entry.name.substr(1)};
+        entry.digest[0] = static_cast<char>(i);  // tells the ties apart
+        entries.push_back(entry);
+    }
+    std::shuffle(entries.begin(), entries.end(), std::mt19937(7));
+    std::vector<SummaryEntry> expected = entries;
+    std::stable_sort(expected.begin(), expected.end(), [&](const SummaryEntry& a, const SummaryEntry& b) {
+        return order.before(orderKey(a), orderKey(b));
+    });
+    for (const std::size_t heldBytes : {std::size_t{1}, std::size_t{4} << 10, SortedEntries::kHeldBytes}) {
+        SCOPED_TRACE(heldBytes);
+        SortedEntries sorted([&] { return std::make_unique<ListedEntries>(entries); }, order, heldBytes);
+        std::vector<SummaryEntry> got;
+        for (SummaryEntry entry; sorted.next(entry);) got.push_back(entry);
+        ASSERT_EQ(got.size(), expected.size());
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            EXPECT_EQ(got[i].name, expected[i].name) << i;
+            EXPECT_EQ(got[i].digest[0], expected[i].digest[0]) << i;
+        }
+        EXPECT_TRUE(sorted.whole());
+        if (heldBytes == 1) EXPECT_EQ(sorted.passes(), entries.size());
+        if (heldBytes == SortedEntries::kHeldBytes) EXPECT_EQ(sorted.passes(), 1u);
+        if (heldBytes == (std::size_t{4} << 10)) EXPECT_GT(sorted.passes(), 2u);
+    }
+    // A source that cannot be read again ends the entries, and says so.
+    SortedEntries unreadable([] { return nullptr; }, order);
+    SummaryEntry entry;
+    EXPECT_FALSE(unreadable.next(entry));
+    EXPECT_FALSE(unreadable.whole());
 }
 
 }  // namespace
