@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <string_view>
+
 #include "local_time.h"
 #include "text.h"
 
@@ -18,6 +20,15 @@ std::string Dumped(const json& object) {
     // Every text is well-formed UTF-8 already; replacing is a safeguard,
     // never a throw in the middle of a run.
     return object.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+// What the text after a line's message is, by the line's kind.
+const char* DetailKey(std::string_view kind) {
+    if (kind == "moved") return "moved_to";
+    if (kind == "recorded_under" || kind == "undecided") return "recorded_under";  // the folder(s)
+    if (kind == "repaired" || kind == "restored") return "from";                   // the copy's file
+    if (kind == "no_good_copy" || kind == "not_repaired") return "reason";
+    return "detail";
 }
 
 }  // namespace
@@ -40,7 +51,7 @@ void JsonReport::addLine(const ReportLine& line) {
     if (!line.stored.empty()) object["stored"] = Utf8(line.stored);
     if (!line.found.empty()) object["found"] = Utf8(line.found);
     if (line.modified) object["modified"] = Utf8(DateTimeText(LocalDateTimeOf(*line.modified)));
-    if (!line.other.empty()) object[line.kind == std::string("moved") ? "moved_to" : "recorded_under"] = Utf8(line.other);
+    if (!line.other.empty()) object[DetailKey(line.kind)] = Utf8(line.other);
     write(Dumped(object));
 }
 
