@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/inotify.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -667,6 +668,101 @@ TEST(Interrupted, ABuildStoppedPartWayLeavesThePreviousSummary) {
     ExpectRun(box.Run({"-f" + rootText, "-c"}), 0);
     EXPECT_FALSE(HasTemporaryFile(root));
     EXPECT_EQ(ReadFile(root / "Sumvane.md5"), summary);
+}
+
+// A repair from a copy (-b) killed at any moment, over and over: the
+// damaged file's place holds the damaged bytes or the good ones, whole; the
+// run after it heals what is still damaged and leaves no temporary file.
+TEST(Interrupted, ARepairKilledAtAnyMomentLeavesAWholeFileAndTheNextRunHeals) {
+    if (WineMode()) GTEST_SKIP() << "-b is refused on Windows; POSIX signals";
+    Sandbox box;
+    const fs::path root = box.root() / "data";
+    const fs::path copy = box.root() / "copy";
+    std::string good(32 << 20, '\0');
+    for (std::size_t i = 0; i < good.size(); ++i) good[i] = static_cast<char>((i * 7919) >> 9);
+    std::string damaged = good;
+    damaged[damaged.size() / 2] ^= 0x40;
+    WriteFile(root / "big.bin", good);
+    WriteFile(root / "small.txt", "small");
+    const std::string rootText = Native(root);
+    ExpectRun(box.Run({"-f" + rootText, "-c"}), 0);
+    ASSERT_EQ(std::system(("cp -a '" + root.string() + "' '" + copy.string() + "'").c_str()), 0);
+    const WriteTime date = WriteTimeOf(root / "big.bin");
+    const std::vector<std::string> heal = {"-f" + rootText, "-v", "-b" + Native(copy)};
+
+    int killed = 0;
+    for (int round = 0; round < 24; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        if (ReadFile(root / "big.bin") != damaged) {
+            WriteFile(root / "big.bin", damaged);
+            SetWriteTime(root / "big.bin", date);
+        }
+        // Even rounds: killed while the copy's bytes are written beside the
+        // file; odd ones: after a growing time, anywhere from the check to
+        // the rename.
+        int calls = 0;
+        bool sent = false;
+        RunOptions killer;
+        killer.whileRunning = [&](pid_t pid) {
+            ++calls;
+            const bool now = round % 2 == 0 ? HasTemporaryFile(root) : calls > round / 2;
+            if (!sent && now) sent = ::kill(pid, SIGKILL) == 0;
+        };
+        const RunResult r = box.Run(heal, killer);
+        if (sent && r.exitCode == 128 + SIGKILL) ++killed;
+        const std::optional<std::string> now = ReadFile(root / "big.bin");
+        ASSERT_TRUE(now == damaged || now == good) << "half a file: " << (now ? now->size() : 0) << " bytes";
+    }
+    EXPECT_GE(killed, 20);
+    if (ReadFile(root / "big.bin") == good) {
+        WriteFile(root / "big.bin", damaged);
+        SetWriteTime(root / "big.bin", date);
+    }
+    const RunResult healed = box.Run(heal);
+    ExpectRun(healed, 1);
+    EXPECT_NE(healed.err.find(rootText + "/big.bin - Repaired from " + Native(copy / "big.bin")), std::string::npos)
+        << healed.err;
+    EXPECT_EQ(ReadFile(root / "big.bin"), good);
+    EXPECT_FALSE(HasTemporaryFile(root));
+    ExpectRun(box.Run({"-f" + rootText, "-v"}), 0);
+}
+
+// A disk too full for the copy's bytes: nothing is replaced, nothing of the
+// attempt stays, and the log says so.
+TEST(FullDisk, ARepairThatCannotBeWrittenLeavesTheDamagedFileAsItWas) {
+    if (WineMode()) GTEST_SKIP() << "-b is refused on Windows";
+    if (::geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+    Sandbox box;
+    const fs::path root = box.root() / "small-disk";
+    fs::create_directories(root);
+    if (::mount("tmpfs", root.c_str(), "tmpfs", 0, "size=1m") != 0) GTEST_SKIP() << "tmpfs cannot be mounted here";
+    struct Unmount {
+        fs::path at;
+        ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+    } unmount{root};
+    const fs::path copy = box.root() / "copy";
+    const std::string good(600 << 10, 'g');
+    std::string damaged = good;
+    damaged[1000] = 'd';
+    WriteFile(root / "photo.raw", good);
+    const std::string rootText = Native(root);
+    ExpectRun(box.Run({"-f" + rootText, "-c"}), 0);
+    ASSERT_EQ(std::system(("cp -a '" + root.string() + "' '" + copy.string() + "'").c_str()), 0);
+    const WriteTime date = WriteTimeOf(root / "photo.raw");
+    WriteFile(root / "photo.raw", damaged);
+    SetWriteTime(root / "photo.raw", date);
+
+    const RunResult r = box.Run({"-f" + rootText, "-v", "-b" + Native(copy)});
+    ExpectRun(r, 1);
+    EXPECT_EQ(LogLines(box.desktop() / LogName(rootText)),
+              (std::vector<std::string>{
+                  rootText + "/photo.raw - MD5 Mismatch (" + Md5Of(good) + " - " + Md5Of(damaged) +
+                      ") - Damaged: Date Unchanged",
+                  rootText + "/photo.raw - Not Repaired (the copy's bytes could not be written beside it)"}));
+    EXPECT_EQ(ReadFile(root / "photo.raw"), damaged);
+    EXPECT_EQ(WriteTimeOf(root / "photo.raw"), date);
+    EXPECT_FALSE(HasTemporaryFile(root));
+    EXPECT_FALSE(fs::exists(root / ".sumvane-replaced"));
 }
 
 // Two builds of one folder at once would each replace the other's work: a
