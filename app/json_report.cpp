@@ -83,6 +83,9 @@ std::string runObjectText(const RunFigures& figures) {
         {"recorded_files", figures.recordedFiles},
         {"counts", counts},
     };
+    object["repairs"] = figures.repairs ? json{{"repaired", figures.repairs->repaired},
+                                               {"not_repaired", figures.repairs->notRepaired}}
+                                        : json(nullptr);
     if (figures.slice) {
         object["coverage"] = {
             {"entries_checked", figures.slice->entriesChecked},

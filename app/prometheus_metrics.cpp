@@ -110,6 +110,12 @@ std::string metricsText(const RunFigures& figures, std::optional<std::int64_t> l
     for (const auto& [kind, count] : kinds) out.sample("sumvane_problems", Number(count), kind);
     out.gauge("sumvane_new_files", "Files the last run found that the summary does not list (-a).",
               Number(figures.newFiles));
+    if (figures.repairs) {
+        out.gauge("sumvane_repaired_files", "Files the last run healed from the copy (-b): repaired or restored.",
+                  Number(figures.repairs->repaired));
+        out.gauge("sumvane_unrepaired_files", "Files the last run was to heal from the copy (-b) and could not.",
+                  Number(figures.repairs->notRepaired));
+    }
     if (figures.slice) {
         out.gauge("sumvane_slice_entries_checked", "Entries of the summary the last slice checked (-t).",
                   Number(figures.slice->entriesChecked));

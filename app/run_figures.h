@@ -30,6 +30,12 @@ struct SliceFigures {
     std::optional<std::int64_t> fullRoundAt;  // when the last full round finished; none before the first
 };
 
+// A check that heals from a copy (-b): the files it was to heal.
+struct RepairFigures {
+    std::uint64_t repaired = 0;     // repaired or restored from the copy
+    std::uint64_t notRepaired = 0;  // no good copy, or not written
+};
+
 struct RunFigures {
     std::u16string folder;  // as it was given (-f)
     std::int64_t startedAt = 0;  // seconds since 1970-01-01 UTC
@@ -42,4 +48,5 @@ struct RunFigures {
     ProblemFigures problems;
     std::uint64_t newFiles = 0;
     std::optional<SliceFigures> slice;
+    std::optional<RepairFigures> repairs;
 };

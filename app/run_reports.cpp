@@ -76,6 +76,7 @@ bool RunReports::finish(int exitCode, const std::optional<JobResult>& built, con
     figures.startedAt = startedAt_;
     figures.seconds = SecondsSince(started_);
     figures.exitCode = exitCode;
+    if (settings_.copyFolder) figures.repairs = RepairFigures{problems_.tally().repaired, problems_.tally().notRepaired};
     bool written = true;
     if (json_ && !json_->finish(figures)) {
         SayNotWritten(u"-j", json_->path());

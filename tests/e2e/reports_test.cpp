@@ -372,4 +372,45 @@ TEST(Reports, TheUnitsWriteTheMetricsWhereNodeExportersFolderIs) {
     }
 }
 
+// A check that heals from a copy (-b) counts its repairs: a damaged file
+// the copy holds good is repaired (still a problem of the run: the damage
+// was there), a missing one the copy lacks too is not.
+TEST(Reports, TheRepairsFromACopyAreCounted) {
+    if (WineMode()) GTEST_SKIP() << "-b is refused on Windows";
+    Sandbox box;
+    const fs::path root = box.root() / "data", copy = box.root() / "copy";
+    MakeTree(root, {{"a.txt", "contents of a", ""}, {"b.txt", "contents of b", ""}});
+    ExpectRun(box.Run({"-f" + Native(root), "-c"}), 0);
+    fs::create_directories(copy);
+    fs::copy_file(root / "a.txt", copy / "a.txt");
+    const auto date = fs::last_write_time(root / "a.txt");
+    WriteFile(root / "a.txt", "contents of A");
+    fs::last_write_time(root / "a.txt", date);
+    fs::remove(root / "b.txt");
+    const fs::path metrics = box.root() / "m.prom", report = box.root() / "r.json";
+    const RunResult r = box.Run({"-f" + Native(root), "-v", "-b" + Native(copy), "-m" + Native(metrics),
+                                 "-j" + Native(report), "-o" + Native(box.root() / "logs")});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    const Samples samples = SamplesOf(ReadFile(metrics).value_or(""), LabelOf(Native(root)));
+    for (const auto& [name, value] : Samples{{"sumvane_repaired_files", "1"},
+                                             {"sumvane_unrepaired_files", "1"},
+                                             {"sumvane_problems{kind=\"damaged\"}", "1"},
+                                             {"sumvane_problems{kind=\"missing\"}", "1"}}) {
+        EXPECT_EQ(samples.count(name) ? samples.at(name) : "<none>", value) << name;
+    }
+    const std::vector<nlohmann::json> objects = ObjectsOf(ReadFile(report).value_or(""));
+    ASSERT_FALSE(objects.empty());
+    bool repaired = false;
+    for (const nlohmann::json& object : objects) {
+        if (object["kind"] == "repaired") {
+            repaired = true;
+            EXPECT_EQ(object["path"], Native(root / "a.txt"));
+            EXPECT_EQ(object["from"], Native(copy / "a.txt"));
+        }
+    }
+    EXPECT_TRUE(repaired) << ReadFile(report).value_or("");
+    EXPECT_EQ(objects.back()["repairs"]["repaired"], 1);
+    EXPECT_EQ(objects.back()["repairs"]["not_repaired"], 1);
+}
+
 }  // namespace

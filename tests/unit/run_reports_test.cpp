@@ -56,6 +56,8 @@ TEST(PrometheusMetrics, GivesTheRunsFiguresAsSamples) {
     interrupted.interrupted = true;
     RunFigures sliced = Clean();
     sliced.slice = SliceFigures{1200, 50000, 1795000000};
+    RunFigures healed = damaged;
+    healed.repairs = RepairFigures{2, 1};
     RunFigures firstSlice = Clean();
     firstSlice.slice = SliceFigures{1200, 50000, std::nullopt};
     const std::string f = "{folder=\"/srv/photos\"}";
@@ -73,7 +75,7 @@ TEST(PrometheusMetrics, GivesTheRunsFiguresAsSamples) {
           "sumvane_last_success_timestamp_seconds" + f + " 1796000012", "sumvane_run_duration_seconds" + f + " 12.250",
           "sumvane_files_checked" + f + " 3", "sumvane_bytes_read" + f + " 4096", "sumvane_recorded_files" + f + " 3",
           "sumvane_problems{folder=\"/srv/photos\",kind=\"damaged\"} 0", "sumvane_new_files" + f + " 0"},
-         {"sumvane_slice_entries_checked", "sumvane_full_round_timestamp_seconds"}},
+         {"sumvane_slice_entries_checked", "sumvane_full_round_timestamp_seconds", "sumvane_repaired_files"}},
         {"damage found: the last success is carried over",
          damaged,
          1700000000,
@@ -93,6 +95,11 @@ TEST(PrometheusMetrics, GivesTheRunsFiguresAsSamples) {
          sliced,
          std::nullopt,
          {"sumvane_slice_entries_checked" + f + " 1200", "sumvane_full_round_timestamp_seconds" + f + " 1795000000"},
+         {}},
+        {"healed from a copy",
+         healed,
+         std::nullopt,
+         {"sumvane_repaired_files" + f + " 2", "sumvane_unrepaired_files" + f + " 1"},
          {}},
         {"a slice before the first full round", firstSlice, std::nullopt,
          {"sumvane_full_round_timestamp_seconds" + f + " 0"}, {}},
@@ -169,6 +176,9 @@ TEST(JsonReport, TheLastObjectHoldsTheRunsFigures) {
     EXPECT_EQ(object["coverage"]["entries_checked"], 10);
     EXPECT_TRUE(object["coverage"]["full_round"].is_null());
     EXPECT_TRUE(nlohmann::json::parse(runObjectText(Clean()))["coverage"].is_null());
+    EXPECT_TRUE(object["repairs"].is_null());
+    run.repairs = RepairFigures{3, 0};
+    EXPECT_EQ(nlohmann::json::parse(runObjectText(run))["repairs"]["repaired"], 3);
 }
 
 // A slice's last full round is kept as a local time; its metric is the
