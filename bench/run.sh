@@ -304,6 +304,9 @@ for tree in mixed huge; do
   mv "${TREE_DIR[$tree]}/Sumvane.md5" "$OUT/$tree.summary"
   check_summary "$OUT/$tree.summary" "$tree"
 done
+# The huge tree's summary in a shuffled order, as a list md5sum wrote over
+# the output of find comes: -a sorts it in the walk's order, in passes.
+[ -f "$OUT/huge.summary" ] && shuf --random-source=<(yes) "$OUT/huge.summary" >"$OUT/huge.shuffled"
 
 # --- cold runs: only when the page cache can really be dropped -----------------
 
@@ -400,7 +403,7 @@ case_tools() {
     mixed.verify) echo sumvane-1 sumvane md5sum ;;
     mixed.additions) echo sumvane ;;
     mixed.cold.verify) echo sumvane sumvane-order cat-P md5sum-P ;;
-    huge | huge.verify | huge.additions | huge.slices | wide | long) echo sumvane ;;
+    huge | huge.verify | huge.additions | huge.shuffled | huge.slices | wide | long) echo sumvane ;;
   esac
 }
 
@@ -437,6 +440,10 @@ measure() {
       done
       SLICE_RUNS+="$runs "
       rm "$target/Sumvane.md5" "$target/Sumvane.md5.place" ;;
+    sumvane:huge.shuffled)
+      cp "$OUT/huge.shuffled" "$target/Sumvane.md5"
+      run_once "$label" "$SUMVANE" "-f$target" -r -av "-o$LOGDIR"
+      rm "$target/Sumvane.md5" ;;
     sumvane*:*.additions)
       # The check that also walks the folder for new files (-a).
       cp "$OUT/$tree.summary" "$target/Sumvane.md5"
@@ -478,7 +485,7 @@ warm() {
 }
 
 CASES=(large.warm small mixed mixed.verify mixed.additions)
-((HUGE_FILES > 0)) && CASES+=(huge huge.verify huge.additions huge.slices)
+((HUGE_FILES > 0)) && CASES+=(huge huge.verify huge.additions huge.shuffled huge.slices)
 ((WIDE_FILES > 0)) && CASES+=(wide)
 ((LONG_FILES > 0)) && CASES+=(long)
 SLICE_RUNS=""  # runs each round's huge.slices took to cover the summary whole
@@ -656,6 +663,7 @@ declare -A CASE_TEXT=(
   [mixed.verify]="mixed, verify (-v)"
   [mixed.additions]="mixed, verify and walk for new files (-av)"
   [huge.additions]="$HUGE_FILES files, verify and walk for new files (-av)"
+  [huge.shuffled]="$HUGE_FILES files listed in a shuffled order, verify and walk for new files (-av)"
   [huge]="$HUGE_FILES files of $HUGE_BYTES bytes in $HUGE_FOLDERS folders"
   [huge.verify]="$HUGE_FILES files, verify (-v)"
   [huge.slices]="$HUGE_FILES files, verify in slices of 5 s (-v -t5s), each run"
@@ -664,11 +672,11 @@ declare -A CASE_TEXT=(
 )
 declare -A CASE_BYTES=([large.warm]=$LARGE_BYTES [large.cold]=$LARGE_BYTES [small]=$TREE_BYTES [mixed]=$MIXED_BYTES
   [mixed.verify]=$MIXED_BYTES [mixed.additions]=$MIXED_BYTES [mixed.cold.verify]=$MIXED_BYTES [huge]=$HUGE_TREE_BYTES
-  [huge.verify]=$HUGE_TREE_BYTES [huge.additions]=$HUGE_TREE_BYTES [huge.slices]=0 [wide]=0 [long]=0)
+  [huge.verify]=$HUGE_TREE_BYTES [huge.additions]=$HUGE_TREE_BYTES [huge.shuffled]=$HUGE_TREE_BYTES [huge.slices]=0 [wide]=0 [long]=0)
 declare -A CASE_FILES=([large.warm]=1 [large.cold]=1 [small]=$SMALL_FILES [mixed]=$((SMALL_FILES + MEDIUM_FILES))
   [mixed.verify]=$((SMALL_FILES + MEDIUM_FILES)) [mixed.additions]=$((SMALL_FILES + MEDIUM_FILES))
   [mixed.cold.verify]=$((SMALL_FILES + MEDIUM_FILES)) [huge]=$HUGE_FILES [huge.verify]=$HUGE_FILES
-  [huge.additions]=$HUGE_FILES [huge.slices]=1 [wide]=$WIDE_FILES [long]=$LONG_FILES)
+  [huge.additions]=$HUGE_FILES [huge.shuffled]=$HUGE_FILES [huge.slices]=1 [wide]=$WIDE_FILES [long]=$LONG_FILES)
 
 LIMIT=$(printf '%s' "$LIMIT_WALL" | median)
 LIMIT_ALL_MEDIAN=$(printf '%s' "$LIMIT_ALL" | median)
@@ -781,6 +789,8 @@ if ((HUGE_FILES > 0)); then
     "$([ "$HAVE_TIME" = 1 ] && awk -v k="$(printf '%s' "${RSS[huge.slices.sumvane]}" | maximum)" 'BEGIN {printf "%.1f", k / 1024}' || echo n/a)"
   target "$HUGE_FILES files, verify with the walk for new files (-r -av): max RSS, MiB" "<=" 64 \
     "$([ "$HAVE_TIME" = 1 ] && awk -v k="$(printf '%s' "${RSS[huge.additions.sumvane]}" | maximum)" 'BEGIN {printf "%.1f", k / 1024}' || echo n/a)"
+  target "$HUGE_FILES files listed in a shuffled order, verify with the walk (-r -av): max RSS, MiB" "<=" 64 \
+    "$([ "$HAVE_TIME" = 1 ] && awk -v k="$(printf '%s' "${RSS[huge.shuffled.sumvane]}" | maximum)" 'BEGIN {printf "%.1f", k / 1024}' || echo n/a)"
 fi
 printf '| summaries, rewrites and logs: the same bytes at 1, 2 and 8 threads and every MD5 engine (%s) | the same | %s | %s |\n' \
   "${ENGINES[*]}" "$SAME_TEXT" "$([ ${#DIFFERING[@]} -eq 0 ] && echo met || echo "NOT met")"
