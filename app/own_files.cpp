@@ -21,12 +21,15 @@ OwnFiles::OwnFiles(const std::u16string& summaryName, const std::u16string& fold
 }
 
 bool OwnFiles::names(const std::u16string& name) const {
-    const std::u16string plain = PlainPath(name);
-    // The bare name, from whichever folder the check runs in.
     const auto in = [](const std::vector<std::u16string>& keys, const std::u16string& key) {
         return std::find(keys.begin(), keys.end(), key) != keys.end();
     };
-    if (IsOneName(plain) && in(names_, NameKey(plain))) return true;
+    // A path reaches a file by its last name ("." and ".." last lead to
+    // folders).
+    if (!in(names_, NameKey(LastName(name)))) return false;
+    const std::u16string plain = PlainPath(name);
+    // The bare name, from whichever folder the check runs in.
+    if (IsOneName(plain)) return true;
     const std::u16string whole = IsAbsolutePath(plain) ? plain : PlainPath(current_ + plain);
     return in(paths_, NameKey(whole));
 }
@@ -34,10 +37,16 @@ bool OwnFiles::names(const std::u16string& name) const {
 bool OwnFiles::named(const SummaryEntry& entry, const Relocation& relocation) const {
     if (names_.empty()) return false;
     const auto reaches = [&](const std::u16string& reading) {
+        // Most lines end in a name of none of the files: told apart at once.
+        const std::u16string last = NameKey(LastName(reading));
+        const bool marked = last.size() > 1 && (last[0] == u' ' || last[0] == u'*');
+        if (std::find(names_.begin(), names_.end(), last) == names_.end() &&
+            (!marked || std::find(names_.begin(), names_.end(), last.substr(1)) == names_.end()))
+            return false;
         const std::u16string name = relocation.apply(reading);
         // md5sum's mark before the name it means, whole or relative.
-        const bool marked = name.size() > 1 && (name[0] == u' ' || name[0] == u'*');
-        return names(name) || (marked && names(name.substr(1)));
+        const bool markedName = name.size() > 1 && (name[0] == u' ' || name[0] == u'*');
+        return names(name) || (markedName && names(name.substr(1)));
     };
     return reaches(entry.name) ||
            std::any_of(entry.otherReadings.begin(), entry.otherReadings.end(), reaches);
