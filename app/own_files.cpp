@@ -15,6 +15,7 @@ OwnFiles::OwnFiles(const std::u16string& summaryName, const std::u16string& fold
     const std::u16string wholeFolder = IsAbsolutePath(folderPath) ? folderPath : currentFolder + folderPath;
     for (const std::u16string& name :
          {summaryName, rewrite, SlicePlaceName(summaryName), fileDatesName(summaryName), fileDatesName(rewrite)}) {
+        bareNames_.push_back(name);
         names_.push_back(NameKey(name));
         paths_.push_back(NameKey(PlainPath(wholeFolder + name)));
     }
@@ -28,8 +29,9 @@ bool OwnFiles::names(const std::u16string& name) const {
     // folders).
     if (!in(names_, NameKey(LastName(name)))) return false;
     const std::u16string plain = PlainPath(name);
-    // The bare name, from whichever folder the check runs in.
-    if (IsOneName(plain)) return true;
+    // The bare name as written, from whichever folder the check runs in;
+    // in another letter case only where the system takes it for the file.
+    if (IsOneName(plain) && in(bareNames_, plain)) return true;
     const std::u16string whole = IsAbsolutePath(plain) ? plain : PlainPath(current_ + plain);
     return in(paths_, NameKey(whole));
 }

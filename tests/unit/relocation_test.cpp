@@ -168,7 +168,9 @@ TEST(OwnFiles, AreNamedInAnySpellingThatReachesThem) {
         {P(u"/srv/photos/Sumvane.md5"), true},               // the summary, moved
         {P(u"/srv/other/Sumvane.md5"), false},               // another folder's
         {P(u"/mnt/backup/photos/sub/Sumvane.md5"), false},
-        {u"sumvane.md5X", TesselLibrary::kWindowsBuild},
+        {u"sumvane.md5X", false},  // from a current folder that is not F
+        {P(u"/mnt/backup/photos/sumvane.md5X"), TesselLibrary::kWindowsBuild},
+        {P(u"../../mnt/backup/photos/SUMVANE.MD5"), TesselLibrary::kWindowsBuild},
         {u"Sumvane.md5.old", false},
         {P(u"/mnt/backup/photos/a.jpg"), false},
     };
