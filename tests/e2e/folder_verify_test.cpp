@@ -801,11 +801,18 @@ class HealFromCopyTest : public ::testing::TestWithParam<HealCase> {};
 const std::string kDecayed = "decayed bytes of c";
 
 TEST_P(HealFromCopyTest, HealsOnlyWhereTheCopyIsAGoodWitness) {
-    if (WineMode()) GTEST_SKIP() << "-b is refused on Windows (the refusal is a case of its own)";
     const HealCase& c = GetParam();
     Sandbox box;
     const HealedTree tree(box);
     c.harm(tree);
+    if (WineMode()) {
+        // The Windows program does not heal yet: it refuses, and writes nothing.
+        const RunResult r = box.Run({"-f" + tree.text, "-b" + tree.copyText, "-v"});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_FALSE(fs::exists(tree.Kept()));
+        EXPECT_FALSE(fs::exists(box.desktop() / LogName(tree.text)));
+        return;
+    }
     RunOptions options;
     options.env = c.env;
     for (auto& [key, value] : options.env) {
