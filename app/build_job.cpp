@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "console.h"
+#include "file_dates.h"
 #include "engine/hashing_thread.h"
 #include "engine/thread_count.h"
 #include "platform.h"
@@ -49,7 +50,8 @@ JobResult BuildJob::buildSummary(BuildListing& listing, const DigestPipeline<Bui
         // From here on every line, in the summary and in the log, is written
         // in the walk's order, whichever thread hashed the file.
         DigestPipeline<BuildItem> line([&](ItemSink<BuildItem>& sink) { listing.Run(sink); }, hash, threads);
-        SummaryWriter summary(summaryFile_, problems_);
+        SummaryWriter summary(summaryFile_, problems_,
+                              fileDatesBeside(root_, settings_.summaryName, settings_.summaryPath()));
         while (const BuildItem* upcoming = line.upcoming()) {
             showUpcoming(*upcoming, listing, line.producerDone());
             const std::optional<DigestPipeline<BuildItem>::Next> next =
@@ -63,7 +65,7 @@ JobResult BuildJob::buildSummary(BuildListing& listing, const DigestPipeline<Bui
                 problems_.logVerdict(next->item.path, verdict);
                 problemFound = true;
                 readFailure = readFailure || isReadFailure(verdict);
-            } else if (summary.add(digest.digits, next->item.path)) {
+            } else if (summary.add(digest.digits, next->item.path, asReadOf(digest))) {
                 ++result.files;
             }
         }
@@ -123,5 +125,5 @@ void BuildJob::finish(SummaryWriter& summary, bool readFailure, bool& problemFou
     const SummaryWriter::Committed committed = summary.commit();
     result.summaryWritten =
         committed == SummaryWriter::Committed::Replaced || committed == SummaryWriter::Committed::ReplacedNotOnDisk;
-    if (committed != SummaryWriter::Committed::Replaced) problemFound = true;
+    if (committed != SummaryWriter::Committed::Replaced || summary.failed()) problemFound = true;
 }

@@ -93,7 +93,13 @@ bool FileDatesWriter::commit() {
     AppendNumber(pending_, entries_);
     AppendNumber(pending_, fingerprint_.value());
     pending_.append(kMark, sizeof kMark);
-    return flush() && file_->Commit();
+    if (!flush()) {
+        file_->Close();
+        return false;
+    }
+    CommitOutcome outcome = CommitOutcome::Failed;
+    file_->Commit(&outcome);
+    return outcome != CommitOutcome::Failed;
 }
 
 bool FileDatesReader::tie(std::uint64_t entries, std::uint64_t fingerprint) {

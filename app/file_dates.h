@@ -76,7 +76,8 @@ public:
     // The entry of the summary line of `digits` and `path`.
     void add(const char (&digits)[32], const std::u16string& path, const std::optional<FileAsRead>& asRead);
     // Puts the record in place in one step; false (the old one left as it
-    // was) when it could not be written.
+    // was) when it could not be written. Put in place, but its folder not
+    // flushed, is true: the summary beside it says so.
     bool commit();
     // Removes the record itself (beside a rewrite nobody needs).
     void remove() { file_->Delete(); }

@@ -28,6 +28,7 @@ struct FileAsRead {
     TesselLibrary::FileTime modified;
     bool operator==(const FileAsRead&) const = default;
 };
+inline FileAsRead asReadOf(const FileDigest& digest) { return FileAsRead{digest.size, digest.modified}; }
 
 // How often a file is read again at most while its size or date changes
 // under the read: one that will not hold still keeps the digest and the

@@ -1,6 +1,8 @@
 #include "tree_walk.h"
 
 #include "budgeted_folder.h"
+#include "file_dates.h"
+#include "leftover_dates.h"
 #include "leftover_place.h"
 #include "leftover_summary.h"
 #include "path.h"
@@ -35,10 +37,13 @@ bool TreeWalk::Excluded(const std::u16string& path) const {
 }
 
 // Neither the summary nor its rewrite is a file of the tree, in any folder;
-// nor is the place a check in slices keeps beside it.
+// nor is the record of each file's date beside either, nor the place a check
+// in slices keeps beside it.
 bool TreeWalk::IsSummary(const std::u16string& name) const {
     const std::u16string& summary = settings_.summaryName;
     return sameNameIgnoringCase(summary, name) || sameNameIgnoringCase(RewriteName(summary), name) ||
+           sameNameIgnoringCase(fileDatesName(summary), name) ||
+           sameNameIgnoringCase(fileDatesName(RewriteName(summary)), name) ||
            sameNameIgnoringCase(SlicePlaceName(summary), name);
 }
 
@@ -52,7 +57,9 @@ bool TreeWalk::IsLeftOutOfTheRoot(const Folder& root, const std::u16string& name
     LeftoverSummary lines;
     if (RemoveLeftoverTemporaryFile(root, name, lines) != TemporaryFound::Other) return true;
     LeftoverPlace place;
-    return RemoveLeftoverTemporaryFile(root, name, place) != TemporaryFound::Other;
+    if (RemoveLeftoverTemporaryFile(root, name, place) != TemporaryFound::Other) return true;
+    LeftoverDates dates;
+    return RemoveLeftoverTemporaryFile(root, name, dates) != TemporaryFound::Other;
 }
 
 void TreeWalk::Run(ItemSink<BuildItem>& sink) {
