@@ -23,6 +23,7 @@ bool StreamedEntries::next(SummaryEntry& entry) {
         // counted, and the check stops short of it.
         if (++read_ > counted_) return false;
         relocation_.apply(line.entry);
+        if (dates_) line.entry.asRead = dates_->next();
         entry = std::move(line.entry);
         return true;
     }

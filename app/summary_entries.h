@@ -12,6 +12,7 @@
 
 #include "engine/walk_order.h"
 #include "own_files.h"
+#include "file_dates.h"
 #include "relocation.h"
 #include "summary_format.h"
 #include "tessel_file.h"
@@ -34,13 +35,16 @@ public:
 // exactly the `counted` ones the first reading met in its `bytes`, or
 // whole() says not; each named where `relocation` puts it, so that all that
 // follows sees the names of a moved summary where its files are now. A line
-// naming one of `own` is none of them, as the first reading judged it.
+// naming one of `own` is none of them, as the first reading judged it. Each
+// comes with its record from `dates` (tied to the summary, at its first
+// entry) when given, read along with it.
 class StreamedEntries final : public SummaryEntries {
 public:
     StreamedEntries(TesselLibrary::TesselFile& file, const std::u16string& summaryName, std::uint64_t counted,
-                    std::uint64_t bytes, Relocation relocation = {}, OwnFiles own = {})
+                    std::uint64_t bytes, Relocation relocation = {}, OwnFiles own = {},
+                    FileDatesReader* dates = nullptr)
         : reader_(file, summaryName), counted_(counted), bytes_(bytes), relocation_(std::move(relocation)),
-          own_(std::move(own)) {}
+          own_(std::move(own)), dates_(dates) {}
     bool next(SummaryEntry& entry) override;
     // The summary's line (from 1) of the entry next() gave last.
     std::uint64_t line() const { return lines_; }
@@ -54,6 +58,7 @@ private:
     std::uint64_t bytes_;
     Relocation relocation_;
     OwnFiles own_;
+    FileDatesReader* dates_;
     std::uint64_t read_ = 0;
     std::uint64_t lines_ = 0;
     bool ended_ = false;

@@ -4,9 +4,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "engine/digest_result.h"
 #include "tessel_file.h"
 #include "tessel_log.h"
 
@@ -19,6 +21,9 @@ struct SummaryEntry {
     // The other names the same bytes may stand for (see nameReadings), to
     // try in this order when `name` does not exist.
     std::vector<std::u16string> otherReadings;
+    // The entry's file as it was read for the summary, from the record
+    // beside it (file_dates.h); nothing without one. The parser never sets it.
+    std::optional<FileAsRead> asRead;
 };
 
 // Path to summary bytes, always in a form widenBytes reads back as the same

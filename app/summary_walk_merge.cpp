@@ -17,6 +17,7 @@ void pushEntry(ItemSink<VerifyItem>& sink, SummaryEntry&& entry, EntryResolver& 
     // character before the name): those readings are tried when the first
     // is not found.
     item.others = std::move(entry.otherReadings);
+    item.asRead = entry.asRead;
     DigestTask task;
     task.file = resolver.Locate(item.name, stopping);
     for (const std::u16string& other : item.others) task.others.push_back(resolver.Locate(other, stopping));
@@ -72,6 +73,7 @@ void SummaryWalkMerge::push(BuildItem&& item, DigestTask&& task) {
         // Listed, and found where the walk found it.
         found.kind = VerifyItem::Kind::Listed;
         std::copy(entry_->digest, entry_->digest + 32, found.stored);
+        found.asRead = entry_->asRead;
         entry_.reset();
         out_.push(std::move(found), std::move(task));
         return;

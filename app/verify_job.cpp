@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 
 #include "changes.h"
 #include "engine/digest_pipeline.h"
@@ -10,6 +11,7 @@
 #include "engine/thread_count.h"
 #include "engine/tree_walk.h"
 #include "engine/verify_item.h"
+#include "file_dates.h"
 #include "file_reader.h"
 #include "folders.h"
 #include "path.h"
@@ -24,6 +26,17 @@
 #include "walk_settings.h"
 
 using namespace TesselLibrary;
+
+namespace {
+
+FileTime now() {
+    const auto since = std::chrono::system_clock::now().time_since_epoch();
+    const auto seconds = std::chrono::floor<std::chrono::seconds>(since);
+    return FileTime{seconds.count(), static_cast<std::uint32_t>(
+                                         std::chrono::duration_cast<std::chrono::nanoseconds>(since - seconds).count())};
+}
+
+}  // namespace
 
 JobResult VerifyJob::endWithoutSummary() {
     problems_.logProblem(settings_.summaryPath(), kMissingData);
@@ -65,6 +78,7 @@ VerifyJob::FirstReading VerifyJob::readFirst(DescriptorBudget& folders, Slice* s
             return;
         }
         ++first.entries;
+        first.fingerprint.add(line.entry.digest, line.entry.name);
         if (slice) slice->noteEntry(line.entry);
         first.relocation.apply(line.entry);
         if (sizes) counts_.bytesTotal += FileSizeOf(line.entry.name);
@@ -120,7 +134,7 @@ bool VerifyJob::produce(ItemSink<VerifyItem>& sink, const FirstReading& first, D
                            root_ ? OwnerReads::For(*root_, summaryFile_) : nullptr);
     if (slice) return produceSlice(sink, first, resolver, slice->first());
     StreamedEntries streamed(summaryFile_, settings_.summaryName, first.entries, first.bytes, first.relocation,
-                              first.own);
+                             first.own, dates_.get());
     if (!settings_.additions) {
         SummaryEntry entry;
         while (streamed.next(entry)) pushEntry(sink, std::move(entry), resolver, streamed.line());
@@ -150,15 +164,17 @@ bool VerifyJob::produceSlice(ItemSink<VerifyItem>& sink, const FirstReading& fir
                              std::uint64_t from) {
     SummaryEntry entry;
     StreamedEntries toLast(summaryFile_, settings_.summaryName, first.entries, first.bytes, first.relocation,
-                              first.own);
+                           first.own, dates_.get());
     for (std::uint64_t index = 0; toLast.next(entry); ++index) {
         if (index >= from) pushEntry(sink, std::move(entry), resolver, toLast.line());
     }
     if (!toLast.whole()) return false;
     if (from == 0) return true;
     if (!summaryFile_.Rewind()) return false;
+    // An entry without its record is judged as the summary's date tells.
+    if (dates_ && !dates_->restart()) dates_.reset();
     StreamedEntries fromFirst(summaryFile_, settings_.summaryName, first.entries, first.bytes, first.relocation,
-                              first.own);
+                              first.own, dates_.get());
     std::uint64_t index = 0;
     for (; index < from && fromFirst.next(entry); ++index) pushEntry(sink, std::move(entry), resolver, fromFirst.line());
     return index == from;
@@ -169,11 +185,14 @@ JobResult VerifyJob::verifySummary(const std::function<void(TaskSource& source)>
     bar_.step(JobBar::Step::Begun);
     bar_.status(settings_.folder.empty() ? DirectoryOf(settings_.singleFile) : settings_.folder);
     SliceRun sliceRun(settings_, root_, problems_);
+    began_ = now();
+    twoSecondDates_ = root_ && root_->KeepsTwoSecondDates();
     if (!summaryFile_.OpenRead()) return endWithoutSummary();
     FileTime written;
     if (summaryFile_.Modified(&written)) recorded_ = written;
     const FirstReading first = readFirst(folders, sliceRun.slice());
     if (!first.read) return endWithoutSummary();
+    dates_ = openDates(first);
     bar_.step(JobBar::Step::SummaryRead);
     // A summary cut to nothing by a crash or a full disk checks nothing.
     if ((first.entries == 0 && !first.anyInvalid) || !summaryFile_.Rewind()) return endWithoutSummary();
@@ -195,7 +214,9 @@ bool VerifyJob::checkEntries(const FirstReading& first, const std::function<void
     DigestPipeline<VerifyItem> checks(
         [&](ItemSink<VerifyItem>& sink) { readWhole = produce(sink, first, folders, walkFolders, sliceRun.slice()); },
         hash, threads);
-    SummaryWriter rewrite(rewriteFile_, problems_);
+    SummaryWriter rewrite(
+        rewriteFile_, problems_,
+        fileDatesBeside(root_, RewriteName(settings_.summaryName), RewriteName(settings_.summaryPath())));
     Changes changes;
     bool sliceOver = false;
     for (std::uint64_t done = 0; !sliceOver; ++done) {
@@ -257,12 +278,17 @@ bool VerifyJob::take(const VerifyItem& item, const std::u16string& name, const F
                 return true;
             }
             changes.added(name, digest.digits, digest.bytes);
-            if (settings_.rewriteOnDifference) rewrite.add(digest.digits, name);
+            if (settings_.rewriteOnDifference) rewrite.add(digest.digits, name, asReadOf(digest));
             return false;
         case VerifyItem::Kind::Listed:
             break;
     }
-    const Verdict verdict = judgeEntry(item.stored, digest, recorded_);
+    DateEvidence evidence;
+    evidence.asRead = item.asRead;
+    evidence.summaryWritten = recorded_;
+    evidence.checkBegan = began_;
+    evidence.twoSecondDates = twoSecondDates_;
+    const Verdict verdict = judgeEntry(item.stored, digest, evidence);
     if (verdict == Verdict::Damaged) {
         counts_.damaged += 1;
         progress_.SetCounts(counts_);
@@ -284,7 +310,8 @@ bool VerifyJob::take(const VerifyItem& item, const std::u16string& name, const F
     // A name with a line end (md5sum's lists escape them) would break the
     // rewrite's line in two.
     if (FitsOnOneLine(name)) {
-        rewrite.add(digits, name);
+        // A file there but unreadable keeps its record too.
+        rewrite.add(digits, name, verdict == Verdict::Unreadable ? item.asRead : std::optional(asReadOf(digest)));
     } else {
         rewrite.leaveOut(name);
     }
@@ -329,6 +356,30 @@ bool VerifyJob::finish(SummaryWriter& rewrite, bool complete, bool differed) {
     const SummaryWriter::Committed committed = rewrite.commit();
     return !rewrite.leftOut().empty() || committed == SummaryWriter::Committed::Failed ||
            committed == SummaryWriter::Committed::ReplacedNotOnDisk;
+}
+
+std::unique_ptr<FileDatesReader> VerifyJob::openDates(const FirstReading& first) {
+    const std::u16string& name = settings_.summaryName;
+    const auto tied = [&](const std::u16string& summaryName, const std::u16string& summaryPath) {
+        auto dates = std::make_unique<FileDatesReader>(fileDatesBeside(root_, summaryName, summaryPath));
+        if (dates->tie(first.entries, first.fingerprint.value())) return dates;
+        dates->close();
+        return std::unique_ptr<FileDatesReader>();
+    };
+    if (auto own = tied(name, settings_.summaryPath())) return own;
+    // A rewrite moved into the summary's place left its record beside its
+    // own name. It is taken in as the summary's, even when the rewrite is
+    // still there (copied, not moved): a record that fits both is as much
+    // the one's as the other's, and a check that needs no rewrite removes it.
+    const std::u16string rewriteName = RewriteName(name);
+    auto rewrites = tied(rewriteName, RewriteName(settings_.summaryPath()));
+    if (!rewrites || !root_) return rewrites;
+    rewrites->close();
+    if (!root_->Rename(fileDatesName(rewriteName), fileDatesName(name))) {
+        return tied(rewriteName, RewriteName(settings_.summaryPath()));
+    }
+    root_->Sync();
+    return tied(name, settings_.summaryPath());
 }
 
 RelocationDecision VerifyJob::findRelocation(const RelocationFinder& finder, DescriptorBudget& folders) {

@@ -15,6 +15,7 @@
 #include "engine/entry_resolver.h"
 #include "engine/listed_names.h"
 #include "engine/verify_item.h"
+#include "file_dates.h"
 #include "folder.h"
 #include "healing.h"
 #include "job_bar.h"
@@ -60,6 +61,7 @@ private:
         // summary spells the folder checked.
         std::u16string walkRoot;
         bool undecided = false;     // two folders fitted them equally (logged): the run fails
+        LinesFingerprint fingerprint;  // of its entries, as the record beside it is tied to them
     };
     // Reads the summary once: its invalid lines are logged before any file
     // is, and its entries counted for the bar (and, for a check in slices,
@@ -70,6 +72,11 @@ private:
     // Where the entries the finder was offered are checked, from what exists
     // below the folder checked.
     RelocationDecision findRelocation(const RelocationFinder& finder, DescriptorBudget& folders);
+    // The record of each entry's file as read for the summary, when one
+    // beside it fits it; null when none does (ignored, said nowhere). A
+    // summary that is a rewrite moved into its place takes in the rewrite's
+    // record, in one rename.
+    std::unique_ptr<FileDatesReader> openDates(const FirstReading& first);
     // Takes the decision, made once per run, into `first`, saying so when
     // the entries moved or when it cannot tell (the log's first line).
     void sayRelocation(const RelocationDecision& decision, FirstReading& first);
@@ -115,6 +122,9 @@ private:
     TesselLibrary::TesselFile& summaryFile_;
     TesselLibrary::TesselFile& rewriteFile_;
     std::optional<TesselLibrary::FileTime> recorded_;  // when the summary was written, when known
+    TesselLibrary::FileTime began_;                     // when this check began
+    bool twoSecondDates_ = false;                       // the folder keeps dates to two seconds (FAT)
+    std::unique_ptr<FileDatesReader> dates_;            // read by the second reading alone
     ListedNames listed_;
     std::optional<Healer> healer_;  // with -b
 };

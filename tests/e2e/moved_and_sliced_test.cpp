@@ -33,11 +33,21 @@ std::string Damaged(const std::string& path, const std::string& stored, const st
     return path + " - MD5 Mismatch (" + stored + " - " + now + ") - Damaged: Date Unchanged";
 }
 
-// Writes `bytes` into `file` as damage does: its date stays before the
-// summary's.
+// Writes `bytes` into `file` as damage does: its date stays as it was, the
+// one recorded beside the summary, and before the summary's.
 void Damage(const fs::path& file, const std::string& bytes, const fs::path& summary) {
+    const auto date = fs::last_write_time(file);
+    EXPECT_LT(date, fs::last_write_time(summary));
     WriteFile(file, bytes);
-    fs::last_write_time(file, fs::last_write_time(summary) - std::chrono::hours(1));
+    fs::last_write_time(file, date);
+}
+
+// A copy as `cp -a` makes it: every file keeps its date.
+void CopyKeepingDates(const fs::path& from, const fs::path& to) {
+    fs::copy(from, to, fs::copy_options::recursive);
+    for (const auto& entry : fs::recursive_directory_iterator(from)) {
+        if (entry.is_regular_file()) fs::last_write_time(to / fs::relative(entry.path(), from), entry.last_write_time());
+    }
 }
 
 // `rel` ("sub/b.jpg") below the folder the program spells `folderText`.
@@ -70,7 +80,7 @@ void RecordAndCopy(const Sandbox& box, const fs::path& original, const fs::path&
     MakeTree(original, files);
     ExpectRun(box.Run({"-f" + Native(original), "-r", "-c"}), 0);
     fs::create_directories(copy.parent_path());
-    fs::copy(original, copy, fs::copy_options::recursive);
+    CopyKeepingDates(original, copy);
 }
 
 // The backup checked while the original still exists and has changed since:
@@ -118,7 +128,7 @@ TEST(MovedArchive, AFolderRecordedUnderARelativePath) {
         const std::string command = "cd '" + box.root().string() +
                                     "' && md5sum photos/a.jpg photos/sub/b.jpg photos/sub/c.jpg > photos/Sumvane.md5";
         ASSERT_EQ(std::system(command.c_str()), 0);
-        fs::copy(box.root() / "photos", box.root() / "copy", fs::copy_options::recursive);
+        CopyKeepingDates(box.root() / "photos", box.root() / "copy");
         Damage(box.root() / "copy" / "sub" / "b.jpg", "damaged", box.root() / "copy" / "Sumvane.md5");
         ExpectRunWithNews(box.Run({"-fcopy", "-v"}, above), 1, "1 problem (1 damaged)", log);
         EXPECT_EQ(LogLines(log), (Lines{RecordedUnder("copy", "photos"),
@@ -126,7 +136,7 @@ TEST(MovedArchive, AFolderRecordedUnderARelativePath) {
         fs::remove_all(box.root() / "copy");
     }
     ExpectRun(box.Run({"-fphotos", "-r", "-c"}, above), 0);
-    fs::copy(box.root() / "photos", box.root() / "copy", fs::copy_options::recursive);
+    CopyKeepingDates(box.root() / "photos", box.root() / "copy");
     Damage(box.root() / "copy" / "sub" / "b.jpg", "damaged", box.root() / "copy" / "Sumvane.md5");
     fs::remove(box.root() / "copy" / "a.jpg");
     ExpectRunWithNews(box.Run({"-fcopy", "-v"}, above), 1, "2 problems (1 damaged)", log);

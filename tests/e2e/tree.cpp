@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <utility>
 
 namespace e2e {
@@ -100,6 +101,35 @@ std::string ExpectedSummary(const std::string& rootText, const fs::path& rootDir
         text += Md5Of(file.content) + " " + Spelled(rootText, file) + "\r\n";
     }
     return text;
+}
+
+std::string ExpectedDates(const std::string& rootText, const fs::path& rootDir, std::vector<Recorded> files) {
+    std::string bytes;
+    const auto number = [&](std::uint64_t value) {
+        for (int k = 0; k < 8; ++k) bytes.push_back(static_cast<char>((value >> (8 * k)) & 0xFF));
+    };
+    std::uint64_t fingerprint = 14695981039346656037ull;
+    const auto mix = [&](unsigned char byte) {
+        fingerprint ^= byte;
+        fingerprint *= 1099511628211ull;
+    };
+    files = InWalkOrder(rootDir, std::move(files));
+    for (const Recorded& file : files) {
+        const WriteTime date = WriteTimeOf(rootDir / file.rel);
+        number(fs::file_size(rootDir / file.rel));
+        number(static_cast<std::uint64_t>(date.seconds * 10000000 + date.nanoseconds / 100));
+        for (const char digit : Md5Of(file.content)) mix(static_cast<unsigned char>(digit));
+        for (const char c : Spelled(rootText, file)) {
+            EXPECT_LT(static_cast<unsigned char>(c), 0x80) << "not an ASCII name: " << file.rel;
+            mix(static_cast<unsigned char>(c));
+            mix(0);
+        }
+        mix(0);
+        mix(0);
+    }
+    number(files.size());
+    number(fingerprint);
+    return bytes + "SVDATES1";
 }
 
 void MakeTree(const fs::path& root, const std::vector<Recorded>& files) {

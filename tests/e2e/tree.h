@@ -29,5 +29,12 @@ std::string Spelled(const std::string& rootText, const Recorded& file);
 bool HasTemporaryFile(const fs::path& folder);
 // The exact bytes of the summary of `files` below `rootDir` built with -f`rootText`.
 std::string ExpectedSummary(const std::string& rootText, const fs::path& rootDir, std::vector<Recorded> files);
+// The exact bytes of the record beside that summary (Sumvane.md5.dates), with
+// each file's size and date as they are now: per entry its size and date (in
+// 100-nanosecond ticks since 1970), 64-bit little-endian numbers; then the
+// entry count, the FNV-1a fingerprint of the entries' digits and names (as
+// UTF-16LE units, each name ended by two zero bytes) and "SVDATES1".
+// Names of ASCII characters only.
+std::string ExpectedDates(const std::string& rootText, const fs::path& rootDir, std::vector<Recorded> files);
 
 }  // namespace e2e
