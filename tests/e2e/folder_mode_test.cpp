@@ -212,6 +212,11 @@ TEST(FolderBuild, SummariesAndWhatAKilledRunLeftAreSkippedAndOtherFilesRecorded)
     const fs::path root = box.root() / "data";
     const std::string rootText = Native(root);
     const std::string line = Md5Of("a") + " " + rootText + Sep() + "a.txt\r\n";
+    // Entries of the record of each file's date: a size and a date (one
+    // before 1970), and none recorded; then the record's end.
+    const std::string entries = std::string("\x07\0\0\0\0\0\0\0\0\x10\x20\x30\x40\x50\x3F\0", 16) +
+                                std::string("\x01\0\0\0\0\0\0\0\0\0\0\0\0\0\xF0\xFF", 16) + std::string(16, '\xFF');
+    const std::string recordEnd = std::string("\x03\0\0\0\0\0\0\0", 8) + "fingerprSVDATES1";
     const std::vector<Recorded> tree = {
         {"Sumvane.md5", "stale summary of an earlier run\r\n", ""},
         {"Sumvane.md5X", "leftover rewrite\r\n", ""},
@@ -225,6 +230,12 @@ TEST(FolderBuild, SummariesAndWhatAKilledRunLeftAreSkippedAndOtherFilesRecorded)
          "last full round none\r\n",
          ""},
         {".sumvane-NotPlace.tmp", "Sumvane: where the check in slices goes on\r\nmy own notes\r\n", ""},
+        // A run killed as it wrote the record beside the summary, or just
+        // before it put it in place.
+        {".sumvane-Dates001.tmp", entries, ""},
+        {".sumvane-Dates002.tmp", entries + recordEnd, ""},
+        {".sumvane-Notes016.tmp", "sixteen letters!", ""},
+        {".sumvane-Notes032.tmp", "thirty-two letters of my own....", ""},
         {".sumvane-MyNotes1.tmp", "my own notes", ""},
         {".sumvane-MyList01.tmp", line + "a line of my own\r\n", ""},
         {"Sumvane.md5.tmp-short", "not ours: the name does not fit", ""},
@@ -241,13 +252,15 @@ TEST(FolderBuild, SummariesAndWhatAKilledRunLeftAreSkippedAndOtherFilesRecorded)
 
     ExpectRun(box.Run({"-f" + rootText, "-c", "-r"}), 0);
     const std::vector<std::string> recorded = {".sumvane-MyNotes1.tmp",     ".sumvane-MyList01.tmp",
-                                               ".sumvane-NotPlace.tmp",
+                                               ".sumvane-NotPlace.tmp",     ".sumvane-Notes016.tmp",
+                                               ".sumvane-Notes032.tmp",
                                                ".sumvane-short.tmp",        "Sumvane.md5.tmp-short",
                                                "a.txt",                     "sub/sumvane.md5.TMP-zzzzzzzz",
                                                "sub/.sumvane-zzzzzzzz.tmp", "sub/b.txt"};
     EXPECT_EQ(ReadFile(root / "Sumvane.md5"), ExpectedSummary(rootText, root, Only(tree, recorded)));
     for (const char* leftover : {".sumvane-Ab3dEf12.tmp", ".sumvane-00000000.tmp", "Sumvane.md5.tmp-Ab3dEf12",
-                                 "Sumvane.md5X.tmp-00000000", ".sumvane-Place123.tmp"})
+                                 "Sumvane.md5X.tmp-00000000", ".sumvane-Place123.tmp", ".sumvane-Dates001.tmp",
+                                 ".sumvane-Dates002.tmp"})
         EXPECT_FALSE(fs::exists(root / leftover)) << leftover;
     // Whatever was recorded, and the subfolders' own summaries, are left as they were.
     for (const Recorded& file : Only(tree, recorded)) EXPECT_EQ(ReadFile(root / file.rel), file.content) << file.rel;
