@@ -11,7 +11,7 @@
 # Settings (environment):
 #   BENCH_RECORD_FILES  100-byte files in the tree, over 1,000 folders (default 1000000)
 #   BENCH_RECORD_DIR    where the tree is kept from run to run (default /tmp/sumvane-bench-records);
-#                       a run reuses it when its marker says it holds that many files
+#                       a run reuses it when its marker (BENCH_RECORD_DIR.files) says it holds that many files
 #   BENCH_REPS          runs of each check; the median is quoted (default 5)
 #   BENCH_SUMVANE       the sumvane binary (default: build/sumvane of this tree)
 #
@@ -32,7 +32,7 @@ die() { printf 'bench: %s\n' "$*" >&2; exit 1; }
 command -v python3 >/dev/null || die "python3 is needed to write the tree"
 
 # --- the tree: written once, kept --------------------------------------------
-MARK="$TREE/.bench-files"
+MARK="$TREE.files"  # beside the tree, so that it is no file of it
 if [ "$(cat "$MARK" 2>/dev/null)" != "$FILES" ]; then
   printf 'Writing %s files of 100 bytes into %s ...\n' "$FILES" "$TREE" >&2
   rm -rf "$TREE"
