@@ -148,8 +148,11 @@ bool VerifyJob::produce(ItemSink<VerifyItem>& sink, const FirstReading& first, D
         sorted.emplace(
             [&]() -> std::unique_ptr<SummaryEntries> {
                 if (!summaryFile_.Rewind()) return nullptr;
+                // Each pass reads each entry's record along with it again;
+                // an entry without one is judged as the summary's date tells.
+                if (dates_ && !dates_->restart()) dates_.reset();
                 return std::make_unique<StreamedEntries>(summaryFile_, settings_.summaryName, first.entries,
-                                                         first.bytes, first.relocation, first.own);
+                                                         first.bytes, first.relocation, first.own, dates_.get());
             },
             order);
     }
@@ -310,8 +313,10 @@ bool VerifyJob::take(const VerifyItem& item, const std::u16string& name, const F
     // A name with a line end (md5sum's lists escape them) would break the
     // rewrite's line in two.
     if (FitsOnOneLine(name)) {
-        // A file there but unreadable keeps its record too.
-        rewrite.add(digits, name, verdict == Verdict::Unreadable ? item.asRead : std::optional(asReadOf(digest)));
+        // A file there but unreadable keeps its record too, and so does a
+        // file healed, given its recorded date.
+        rewrite.add(digits, name,
+                    verdict == Verdict::Unreadable || healed ? item.asRead : std::optional(asReadOf(digest)));
     } else {
         rewrite.leaveOut(name);
     }
@@ -320,8 +325,10 @@ bool VerifyJob::take(const VerifyItem& item, const std::u16string& name, const F
 
 bool VerifyJob::heal(const VerifyItem& item, const std::u16string& name, const FileDigest& digest, Verdict verdict) {
     if (!healer_ || !healsVerdict(verdict) || name != item.name) return false;
-    // The date recorded for the file is not known here yet: the copy's.
-    const Healing healing = healer_->heal(name, item.stored, digest, verdict, std::nullopt);
+    // The file put back is given the date it had when it was read for the
+    // summary, so that the record beside it holds for it again; without a
+    // record, the copy's.
+    const Healing healing = healer_->heal(name, item.stored, digest, verdict, recordedDate(item));
     Healer::report(problems_, name, healing);
     return healing.outcome == HealOutcome::Repaired || healing.outcome == HealOutcome::Restored;
 }

@@ -79,6 +79,7 @@ struct Case {
     std::function<RunResult(const Sandbox&, Photos&)> build;    // null: -c
     std::function<void(const Sandbox&, Photos&)> after;         // between the build and the check
     std::function<Lines(Photos&)> log;                          // the check's, as the files are then
+    const char* check = "-v";
 };
 
 // The moved-over, edited and damaged files of a summary whose date misleads:
@@ -187,6 +188,25 @@ TEST(FileDates, EachMismatchGetsItsTrueVerdict) {
              return Lines{Mismatch(p.Path("a.jpg"), Md5Of("photo a.jpg"), Md5Of("edited"), Modified(p / "a.jpg")),
                           Mismatch(p.Path("b.jpg"), Md5Of("edited"), Md5Of("decayed"), kDamaged)};
          }},
+        {"a summary in another order than the walk's, checked with -a", false, nullptr, nullptr,
+         [](const Sandbox& box, Photos& p) {
+             std::string lines;
+             for (const char* name : {"c.jpg", "b.jpg", "a.jpg"})
+                 lines += Md5Of(std::string("photo ") + name) + " " + p.Path(name) + "\r\n";
+             WriteFile(p.Summary(), lines);
+             Edit(p / "b.jpg");
+             // Its rewrite, in the summary's order, and the rewrite's record.
+             EXPECT_EQ(box.Run({"-f" + p.text, "-vc"}).exitCode, 1);
+             fs::rename(p.root / "Sumvane.md5X", p.Summary());
+             p.Backdate();
+             Edit(p / "a.jpg", WriteTime{Now() - 2 * 3600 - 60, 0});
+             Damage(p / "c.jpg");
+         },
+         [](Photos& p) {
+             return Lines{Mismatch(p.Path("a.jpg"), Md5Of("photo a.jpg"), Md5Of("edited"), Modified(p / "a.jpg")),
+                          Mismatch(p.Path("c.jpg"), Md5Of("photo c.jpg"), Md5Of("decayed"), kDamaged)};
+         },
+         "-av"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -196,7 +216,7 @@ TEST(FileDates, EachMismatchGetsItsTrueVerdict) {
         if (c.before) c.before(photos);
         ExpectRun(c.build ? c.build(box, photos) : box.Run({"-f" + photos.text, "-c"}), 0);
         if (c.after) c.after(box, photos);
-        const RunResult r = box.Run({"-f" + photos.text, "-v"});
+        const RunResult r = box.Run({"-f" + photos.text, c.check});
         ExpectRun(r, 1);
         EXPECT_EQ(LogLines(box.desktop() / LogName(photos.text)), c.log(photos));
     }
