@@ -533,8 +533,8 @@ TEST_F(WindowsGuiTest, EveryCommandLineOfTheHelpRunsAsWrittenWithASpaceInTheProf
         {"Sumvane.exe -f \"C:\\My Photos\" -r -x Old -c", 0, {}},
         {"Sumvane.exe -fC:\\Data -v", 0, {}},
         {"Sumvane.exe C:\\Data\\Sumvane.md5", 0, {}},
-        {"Sumvane.exe [-c] [-v | -vc] [-a] [-r] [-f<Folder>] [-n<File>] [-t<Time>] [-x<Folder>]... [-o<Folder>] "
-         "[-m<File>] [-j<File>] [-z<File>] [-i] [-u] [-h] [<path>]",
+        {"Sumvane.exe [-c] [-v | -vc] [-a] [-r] [-f<Folder>] [-n<File>] [-t<Time>] [-b<Folder>] [-x<Folder>]... "
+         "[-o<Folder>] [-m<File>] [-j<File>] [-z<File>] [-i] [-u] [-h] [<path>]",
          -1, {}},  // the synopsis
         {"Sumvane.exe -fC:\\Data -vc \"-o%USERPROFILE%\\Logs\"", 0, {}},
         {"Sumvane.exe -fD:\\Photos -v -t2h -oC:\\Logs", 0, {}},
