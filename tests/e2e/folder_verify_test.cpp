@@ -3,6 +3,8 @@
 //
 // Most summaries here are written by hand, so the order of their lines, and
 // with it the order of the log, is known.
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -871,6 +873,27 @@ TEST_P(HealFromCopyTest, HealsOnlyWhereTheCopyIsAGoodWitness) {
     }
     const RunResult again = box.Run({"-f" + tree.text, "-v"});
     EXPECT_EQ(again.exitCode, c.again) << again.err;
+}
+
+// A file its owner cannot read (Error computing MD5) is repaired too, as its
+// owner runs the check, and keeps its mode.
+TEST(HealFromCopy, AnUnreadableFileIsRepaired) {
+    if (WineMode()) GTEST_SKIP() << "-b is refused on Windows (each case above checks it)";
+    Sandbox box;
+    if (const std::string why = box.unprivilegedUnavailable(); !why.empty()) GTEST_SKIP() << why;
+    const HealedTree tree(box);
+    if (::geteuid() == 0) GiveToUnprivileged(box.root());
+    fs::permissions(tree.root / "c.txt", fs::perms::owner_write);
+    RunOptions asUser;
+    asUser.unprivileged = true;
+    const RunResult r = box.Run({"-f" + tree.text, "-v", "-b" + tree.copyText}, asUser);
+    ExpectRun(r, 1);
+    EXPECT_EQ(LogLines(box.desktop() / LogName(tree.text)),
+              (Lines{tree.P("c.txt") + " - Error computing MD5", tree.P("c.txt") + " - Repaired from " + tree.C("c.txt")}));
+    EXPECT_EQ(fs::status(tree.root / "c.txt").permissions(), fs::perms::owner_write);
+    fs::permissions(tree.root / "c.txt", fs::perms::owner_read, fs::perm_options::add);
+    EXPECT_EQ(ReadFile(tree.root / "c.txt"), "contents of c");
+    EXPECT_EQ(ReadFile(tree.Kept() / HealingDay() / "c.txt"), "contents of c");
 }
 
 std::string Restored(const HealedTree& tree, const std::string& rel) {
