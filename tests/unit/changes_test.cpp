@@ -128,9 +128,15 @@ TEST(SortedEntries, GivesTheWalksOrderWithinTheMemoryItMayHold) {
             EXPECT_EQ(got[i].digest[0], expected[i].digest[0]) << i;
         }
         EXPECT_TRUE(sorted.whole());
-        if (heldBytes == 1) EXPECT_EQ(sorted.passes(), entries.size());
-        if (heldBytes == SortedEntries::kHeldBytes) EXPECT_EQ(sorted.passes(), 1u);
-        if (heldBytes == (std::size_t{4} << 10)) EXPECT_GT(sorted.passes(), 2u);
+        if (heldBytes == 1) {
+            EXPECT_EQ(sorted.passes(), entries.size());
+        }
+        if (heldBytes == SortedEntries::kHeldBytes) {
+            EXPECT_EQ(sorted.passes(), 1u);
+        }
+        if (heldBytes == (std::size_t{4} << 10)) {
+            EXPECT_GT(sorted.passes(), 2u);
+        }
     }
     // A source that cannot be read again ends the entries, and says so.
     SortedEntries unreadable([] { return nullptr; }, order);
