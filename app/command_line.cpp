@@ -144,6 +144,63 @@ std::u16string NoteOnRelativePaths(const std::u16string& folder) {
            ShownInLogLine(absolute + folder);
 }
 
+// The options that only set a switch, and those whose whole value is kept
+// as it is written: each letter's setting, so that their handling is one
+// rule and not a case apiece.
+bool RunSettings::*SwitchOf(char16_t letter) {
+    switch (letter) {
+        case u'c': return &RunSettings::create;
+        case u'i': return &RunSettings::installVerb;
+        case u'r': return &RunSettings::recursive;
+        case u'u': return &RunSettings::uninstallVerb;
+        default: return nullptr;
+    }
+}
+
+std::u16string RunSettings::*TextOf(char16_t letter) {
+    switch (letter) {
+        case u'n': return &RunSettings::singleFile;
+        case u'o': return &RunSettings::outputFolder;
+        default: return nullptr;
+    }
+}
+
+std::optional<std::u16string> RunSettings::*GivenTextOf(char16_t letter) {
+    switch (letter) {
+        case u'b': return &RunSettings::copyFolder;
+        case u'j': return &RunSettings::jsonReportFile;
+        case u'm': return &RunSettings::metricsFile;
+        default: return nullptr;
+    }
+}
+
+// -t<time>: the time of a slice, or the run refused with why it is none.
+void ApplySliceTime(const std::u16string& argument, RunSettings& app) {
+    app.sliceSeconds = SliceSeconds(argument.substr(2));
+    if (!app.sliceSeconds && app.refusal.empty()) {
+        app.refusal = ShownInLogLine(argument) +
+                      u": not a time; give minutes (-t90), or a number with s, m or h after it (-t30s, -t2h)";
+    } else if (app.sliceSeconds > kLongestSliceSeconds) {
+        // Past what the clock's count can hold, a time would wrap round to
+        // one that is over at once.
+        app.sliceSeconds.reset();
+        if (app.refusal.empty()) {
+            app.refusal = ShownInLogLine(argument) + u": too long a time; give at most 1000000 hours (-t1000000h)";
+        }
+    }
+}
+
+// On Linux "--help" and "--version" answer in place of a run, the first of
+// them counting; any other "--" argument, like an unknown letter, changes
+// nothing. The count of the argument's letters used.
+std::size_t ApplyLongOption(const std::u16string& argument, RunSettings& app) {
+    if (!kHelpAndVersionOptions || (argument != u"--help" && argument != u"--version")) return 0;
+    if (app.informationRequest == InformationRequest::None) {
+        app.informationRequest = argument == u"--help" ? InformationRequest::Help : InformationRequest::Version;
+    }
+    return argument.size();
+}
+
 }  // namespace
 
 std::vector<std::u16string> splitCommandLine(const std::u16string& commandLine) {
@@ -188,103 +245,42 @@ std::size_t applyArgument(const std::u16string& argument, RunSettings& app) {
         return argument.size();
     }
     if (argument.size() < 2) return 0;  // a lone switch character does nothing
+    const char16_t letter = LowerAscii(argument[1]);
+    if (letter == u'-') return ApplyLongOption(argument, app);
     const std::u16string value = argument.substr(2);
-    switch (LowerAscii(argument[1])) {
-        case u'a': {
-            app.showHelp = false;
-            app.additions = true;
-            // The letters after it are options of their own, so that "-avc"
-            // reads as "-a -vc".
-            if (value.empty()) return 2;
-            const std::size_t rest = applyArgument(std::u16string(1, argument[0]) + value, app);
-            return rest == 0 ? 2 : 1 + rest;
-        }
-        case u'b':
-            app.showHelp = false;
-            app.copyFolder = value;
-            return argument.size();
-        case u'c':
-            app.showHelp = false;
-            app.create = true;
-            return 2;
-        case u'f':
-            app.showHelp = false;
-            app.folder = value;
-            app.folderGiven = true;
-            return argument.size();
-        case u'i':
-            app.showHelp = false;
-            app.installVerb = true;
-            return 2;
-        case u'j':
-            app.showHelp = false;
-            app.jsonReportFile = value;
-            return argument.size();
-        case u'm':
-            app.showHelp = false;
-            app.metricsFile = value;
-            return argument.size();
-        case u'n':
-            app.showHelp = false;
-            app.singleFile = value;
-            return argument.size();
-        case u'o':
-            app.showHelp = false;
-            app.outputFolder = value;
-            return argument.size();
-        case u'r':
-            app.showHelp = false;
-            app.recursive = true;
-            return 2;
-        case u'u':
-            app.showHelp = false;
-            app.uninstallVerb = true;
-            return 2;
-        case u't':
-            app.showHelp = false;
-            app.sliceSeconds = SliceSeconds(value);
-            if (!app.sliceSeconds && app.refusal.empty()) {
-                app.refusal = ShownInLogLine(argument) +
-                              u": not a time; give minutes (-t90), or a number with s, m or h after it (-t30s, -t2h)";
-            } else if (app.sliceSeconds > kLongestSliceSeconds) {
-                // Past what the clock's count can hold, a time would wrap
-                // round to one that is over at once.
-                app.sliceSeconds.reset();
-                if (app.refusal.empty()) {
-                    app.refusal = ShownInLogLine(argument) + u": too long a time; give at most 1000000 hours (-t1000000h)";
-                }
-            }
-            return argument.size();
-        case u'v':
-            app.showHelp = false;
-            app.verify = true;
-            if (!value.empty() && LowerAscii(value[0]) == u'c') {
-                app.rewriteOnDifference = true;
-                return 3;
-            }
-            return 2;
-        case u'x':
-            app.showHelp = false;
-            app.excludedFolders.push_back(value);
-            return argument.size();
-        case u'z':
-            app.showHelp = false;
-            app.hashToClipboard = true;
-            app.singleFile = value;
-            return argument.size();
-        case u'-':
-            // On Linux "--help" and "--version" answer in place of a run,
-            // the first of them counting; any other "--" argument, like an
-            // unknown letter, changes nothing.
-            if (!kHelpAndVersionOptions || (argument != u"--help" && argument != u"--version")) return 0;
-            if (app.informationRequest == InformationRequest::None) {
-                app.informationRequest =
-                    argument == u"--help" ? InformationRequest::Help : InformationRequest::Version;
-            }
-            return argument.size();
-        default:
-            return 0;  // unknown letters, "-h" included, change nothing
+    if (bool RunSettings::*const setting = SwitchOf(letter)) {
+        app.*setting = true;
+    } else if (std::u16string RunSettings::*const text = TextOf(letter)) {
+        app.*text = value;
+    } else if (std::optional<std::u16string> RunSettings::*const given = GivenTextOf(letter)) {
+        app.*given = value;
+    } else if (letter == u'a') {
+        app.additions = true;
+    } else if (letter == u'f') {
+        app.folder = value;
+        app.folderGiven = true;
+    } else if (letter == u't') {
+        ApplySliceTime(argument, app);
+    } else if (letter == u'v') {
+        app.verify = true;
+        app.rewriteOnDifference = app.rewriteOnDifference || (!value.empty() && LowerAscii(value[0]) == u'c');
+    } else if (letter == u'x') {
+        app.excludedFolders.push_back(value);
+    } else if (letter == u'z') {
+        app.hashToClipboard = true;
+        app.singleFile = value;
+    } else {
+        return 0;  // unknown letters, "-h" included, change nothing
     }
+    app.showHelp = false;
+    if (SwitchOf(letter)) return 2;
+    if (letter == u'v') return value.empty() || LowerAscii(value[0]) != u'c' ? 2 : 3;
+    if (letter != u'a') return argument.size();
+    // The letters after -a are options of their own, so that "-avc" reads
+    // as "-a -vc".
+    if (value.empty()) return 2;
+    const std::size_t rest = applyArgument(std::u16string(1, argument[0]) + value, app);
+    return rest == 0 ? 2 : 1 + rest;
 }
 
 std::vector<std::u16string> applyArguments(const std::vector<std::u16string>& arguments, RunSettings& app) {
