@@ -122,11 +122,18 @@ struct MadeFolder {
     std::string name;
 };
 
-// The folder `name` in `parent`; made when missing and `make`, with `mode`
-// and, run as root, the owner and group of `owner`.
+// How a missing folder is made: its permissions, and, run as root, the
+// owner and group of `owner`.
+struct NewFolder {
+    mode_t mode;
+    const struct stat& owner;
+};
+
+// The folder `name` in `parent`; made as `make` says when it is missing
+// (none: not made).
 std::shared_ptr<const Folder> ChildFolder(const std::shared_ptr<const Folder>& parent, const std::u16string& name,
-                                          bool make, mode_t mode, const struct stat& owner,
-                                          std::vector<MadeFolder>* made, FolderProblem* problem) {
+                                          const NewFolder* make, std::vector<MadeFolder>* made,
+                                          FolderProblem* problem) {
     std::shared_ptr<const Folder> child = parent->OpenChild(name, problem);
     if (child || !make || *problem != FolderProblem::NotFound) return child;
     const std::string bytes = ToSystemBytes(name);
@@ -136,8 +143,8 @@ std::shared_ptr<const Folder> ChildFolder(const std::shared_ptr<const Folder>& p
     if (!child) return nullptr;
     if (made) made->push_back({parent, bytes});
     const int fd = Fd(*child);
-    if (::geteuid() == 0 && ::fchown(fd, owner.st_uid, owner.st_gid) != 0) return nullptr;
-    if (::fchmod(fd, mode & 07777) != 0) return nullptr;
+    if (::geteuid() == 0 && ::fchown(fd, make->owner.st_uid, make->owner.st_gid) != 0) return nullptr;
+    if (::fchmod(fd, make->mode & 07777) != 0) return nullptr;
     return child;
 }
 
@@ -207,8 +214,9 @@ CopyOutcome Copying::OpenPlace() {
         if (!StatusOf(Fd(*folders_.back()), parent) || !StatusOf(Fd(*copyFolders_[i + 1]), copyFolder))
             return CopyOutcome::NotWritten;
         FolderProblem problem = FolderProblem::None;
+        const NewFolder asTheCopys{copyFolder.st_mode, parent};
         std::shared_ptr<const Folder> child =
-            ChildFolder(folders_.back(), request_.names[i], restore, copyFolder.st_mode, parent, &made_, &problem);
+            ChildFolder(folders_.back(), request_.names[i], restore ? &asTheCopys : nullptr, &made_, &problem);
         // A folder of a file judged there is gone, or is a link now.
         if (!child) return restore ? CopyOutcome::NotWritten : CopyOutcome::Changed;
         folders_.push_back(std::move(child));
@@ -287,13 +295,15 @@ bool Copying::Keep() {
     std::shared_ptr<const Folder> folder = request_.archive;
     FolderProblem problem = FolderProblem::None;
     for (const std::u16string& name : request_.keptUnder) {
-        folder = ChildFolder(folder, name, true, root.st_mode, root, nullptr, &problem);
+        const NewFolder asTheRoot{root.st_mode, root};
+        folder = ChildFolder(folder, name, &asTheRoot, nullptr, &problem);
         if (!folder) return false;
     }
     for (std::size_t i = 0; i + 1 < request_.names.size(); ++i) {
         struct stat mirrored {};
         if (!StatusOf(Fd(*folders_[i + 1]), mirrored)) return false;
-        folder = ChildFolder(folder, request_.names[i], true, mirrored.st_mode, mirrored, nullptr, &problem);
+        const NewFolder asTheMirrored{mirrored.st_mode, mirrored};
+        folder = ChildFolder(folder, request_.names[i], &asTheMirrored, nullptr, &problem);
         if (!folder) return false;
     }
     const int from = Fd(*folders_.back());
