@@ -31,6 +31,15 @@ public:
     virtual bool whole() const = 0;
 };
 
+// What the first reading of a summary met, which a later reading must meet
+// again.
+struct SummaryMet {
+    std::uint64_t counted = 0;  // its entries
+    std::uint64_t bytes = 0;    // its length
+    Relocation relocation;      // where its entries are checked
+    OwnFiles own;               // the files no line of it can check
+};
+
 // The entries of the summary file, read again from the start of its handle:
 // exactly the `counted` ones the first reading met in its `bytes`, or
 // whole() says not; each named where `relocation` puts it, so that all that
@@ -40,11 +49,10 @@ public:
 // entry) when given, read along with it.
 class StreamedEntries final : public SummaryEntries {
 public:
-    StreamedEntries(TesselLibrary::TesselFile& file, const std::u16string& summaryName, std::uint64_t counted,
-                    std::uint64_t bytes, Relocation relocation = {}, OwnFiles own = {},
+    StreamedEntries(TesselLibrary::TesselFile& file, const std::u16string& summaryName, SummaryMet met,
                     FileDatesReader* dates = nullptr)
-        : reader_(file, summaryName), counted_(counted), bytes_(bytes), relocation_(std::move(relocation)),
-          own_(std::move(own)), dates_(dates) {}
+        : reader_(file, summaryName), counted_(met.counted), bytes_(met.bytes),
+          relocation_(std::move(met.relocation)), own_(std::move(met.own)), dates_(dates) {}
     bool next(SummaryEntry& entry) override;
     // The summary's line (from 1) of the entry next() gave last.
     std::uint64_t line() const { return lines_; }

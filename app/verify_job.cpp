@@ -133,8 +133,7 @@ bool VerifyJob::produce(ItemSink<VerifyItem>& sink, const FirstReading& first, D
     EntryResolver resolver(root_, settings_.folderPath(), folders,
                            root_ ? OwnerReads::For(*root_, summaryFile_) : nullptr);
     if (slice) return produceSlice(sink, first, resolver, slice->first());
-    StreamedEntries streamed(summaryFile_, settings_.summaryName, first.entries, first.bytes, first.relocation,
-                             first.own, dates_.get());
+    StreamedEntries streamed(summaryFile_, settings_.summaryName, first.met(), dates_.get());
     if (!settings_.additions) {
         SummaryEntry entry;
         while (streamed.next(entry)) pushEntry(sink, std::move(entry), resolver, streamed.line());
@@ -151,8 +150,7 @@ bool VerifyJob::produce(ItemSink<VerifyItem>& sink, const FirstReading& first, D
                 // Each pass reads each entry's record along with it again;
                 // an entry without one is judged as the summary's date tells.
                 if (dates_ && !dates_->restart()) dates_.reset();
-                return std::make_unique<StreamedEntries>(summaryFile_, settings_.summaryName, first.entries,
-                                                         first.bytes, first.relocation, first.own, dates_.get());
+                return std::make_unique<StreamedEntries>(summaryFile_, settings_.summaryName, first.met(), dates_.get());
             },
             order);
     }
@@ -166,8 +164,7 @@ bool VerifyJob::produce(ItemSink<VerifyItem>& sink, const FirstReading& first, D
 bool VerifyJob::produceSlice(ItemSink<VerifyItem>& sink, const FirstReading& first, EntryResolver& resolver,
                              std::uint64_t from) {
     SummaryEntry entry;
-    StreamedEntries toLast(summaryFile_, settings_.summaryName, first.entries, first.bytes, first.relocation,
-                           first.own, dates_.get());
+    StreamedEntries toLast(summaryFile_, settings_.summaryName, first.met(), dates_.get());
     for (std::uint64_t index = 0; toLast.next(entry); ++index) {
         if (index >= from) pushEntry(sink, std::move(entry), resolver, toLast.line());
     }
@@ -176,8 +173,7 @@ bool VerifyJob::produceSlice(ItemSink<VerifyItem>& sink, const FirstReading& fir
     if (!summaryFile_.Rewind()) return false;
     // An entry without its record is judged as the summary's date tells.
     if (dates_ && !dates_->restart()) dates_.reset();
-    StreamedEntries fromFirst(summaryFile_, settings_.summaryName, first.entries, first.bytes, first.relocation,
-                              first.own, dates_.get());
+    StreamedEntries fromFirst(summaryFile_, settings_.summaryName, first.met(), dates_.get());
     std::uint64_t index = 0;
     for (; index < from && fromFirst.next(entry); ++index) pushEntry(sink, std::move(entry), resolver, fromFirst.line());
     return index == from;

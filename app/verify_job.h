@@ -24,6 +24,7 @@
 #include "problem_log.h"
 #include "relocation.h"
 #include "run_settings.h"
+#include "summary_entries.h"
 #include "tessel_file.h"
 #include "tessel_progress.h"
 #include "verdict.h"
@@ -62,6 +63,7 @@ private:
         std::u16string walkRoot;
         bool undecided = false;     // two folders fitted them equally (logged): the run fails
         LinesFingerprint fingerprint;  // of its entries, as the record beside it is tied to them
+        SummaryMet met() const { return {entries, bytes, relocation, own}; }
     };
     // Reads the summary once: its invalid lines are logged before any file
     // is, and its entries counted for the bar (and, for a check in slices,
