@@ -17,7 +17,7 @@ using namespace TesselLibrary;
 BuildJob::BuildJob(const RunSettings& settings, const ProblemLog& problems, TesselProgress& progress,
                    std::shared_ptr<const Folder> root, TesselFile& summaryFile)
     : settings_(settings), problems_(problems), progress_(progress), bar_(progress), root_(std::move(root)),
-      summaryFile_(summaryFile) {}
+      summaryFile_(summaryFile), before_(problems.counts()) {}
 
 JobResult BuildJob::buildSummary() {
     bar_.step(JobBar::Step::Nothing);
@@ -25,7 +25,8 @@ JobResult BuildJob::buildSummary() {
     // Two builds of one folder at once would each replace the other's work.
     if (root_ && !root_->TryLock()) {
         SayOnStandardError(root_->path() + u" is being built by another run; this build was not done.");
-        progress_.EndJob(true);
+        problems_.countSaidElsewhere();
+        progress_.EndJob(runFailed(problems_.counts(), false, before_));
         return {};
     }
 
@@ -43,7 +44,6 @@ JobResult BuildJob::buildSummary() {
 JobResult BuildJob::buildSummary(BuildListing& listing, const DigestPipeline<BuildItem>::Hash& hash, unsigned threads,
                                  bool sizesListed) {
     JobResult result;
-    bool problemFound = false;
     bool readFailure = false;  // a file or folder that is there could not be read
     counts_.totalsKnown = false;
     {
@@ -62,16 +62,15 @@ JobResult BuildJob::buildSummary(BuildListing& listing, const DigestPipeline<Bui
             result.bytesRead += digest.bytes;
             const Verdict verdict = judgeBuildItem(next->item, digest);
             if (verdict != Verdict::Good) {
-                problems_.logVerdict(next->item.path, verdict);
-                problemFound = true;
+                logVerdict(problems_, next->item.path, verdict);
                 readFailure = readFailure || isReadFailure(verdict);
             } else if (summary.add(digest.digits, next->item.path, asReadOf(digest))) {
                 ++result.files;
             }
         }
-        finish(summary, readFailure, problemFound, result);
+        finish(summary, readFailure, result);
     }  // a summary that was not committed is discarded
-    progress_.EndJob(problemFound);
+    progress_.EndJob(runFailed(problems_.counts(), false, before_));
     return result;
 }
 
@@ -108,9 +107,8 @@ void BuildJob::countDone(const BuildItem& item, const FileDigest& digest, const 
     progress_.SetCounts(counts_);
 }
 
-void BuildJob::finish(SummaryWriter& summary, bool readFailure, bool& problemFound, JobResult& result) {
+void BuildJob::finish(SummaryWriter& summary, bool readFailure, JobResult& result) {
     if (summary.failed()) {
-        problemFound = true;
         result.files = 0;
         return;
     }
@@ -125,5 +123,4 @@ void BuildJob::finish(SummaryWriter& summary, bool readFailure, bool& problemFou
     const SummaryWriter::Committed committed = summary.commit();
     result.summaryWritten =
         committed == SummaryWriter::Committed::Replaced || committed == SummaryWriter::Committed::ReplacedNotOnDisk;
-    if (committed != SummaryWriter::Committed::Replaced || summary.failed()) problemFound = true;
 }

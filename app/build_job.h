@@ -40,7 +40,7 @@ private:
                    bool sizesListed);
     // A summary whose every line reached the disk replaces the old one,
     // unless something could not be read and there is an old one to keep.
-    void finish(class SummaryWriter& summary, bool readFailure, bool& problemFound, JobResult& result);
+    void finish(class SummaryWriter& summary, bool readFailure, JobResult& result);
 
     const RunSettings& settings_;
     const ProblemLog& problems_;
@@ -52,4 +52,5 @@ private:
     double barTotal_ = 1;
     std::shared_ptr<const TesselLibrary::Folder> root_;
     TesselLibrary::TesselFile& summaryFile_;
+    const RunCounts before_;  // what the run had counted when this job began
 };

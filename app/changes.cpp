@@ -58,22 +58,19 @@ void Changes::added(const std::u16string& path, const char (&computed)[32], std:
     anyNew_ = true;
 }
 
-bool Changes::report(const ProblemLog& problems) const {
+void Changes::report(const ProblemLog& problems) const {
     const std::vector<std::optional<std::size_t>> moves = pairMoves(changes_);
-    bool problem = false;
     for (std::size_t i = 0; i < changes_.size(); ++i) {
         const Change& change = changes_[i];
         if (change.kind == Change::Kind::New) {
-            if (!moves[i]) problems.logNewFile(change.path);
+            if (!moves[i]) problems.logNews(change.path, kNewFile);
             continue;
         }
-        problem = true;
         if (moves[i]) {
             // Said once for a file listed more than once.
-            if (moves[*moves[i]] == i) problems.logMoved(change.path, changes_[*moves[i]].path);
+            if (moves[*moves[i]] == i) problems.logProblem(change.path, kMovedTo, changes_[*moves[i]].path);
         } else {
             problems.logProblem(change.path, kFileNotFound);
         }
     }
-    return problem;
 }

@@ -32,9 +32,9 @@ public:
 
     // Logs every change in the order met: a gone file as " - Moved to " its
     // new place, or " - File Not Found"; a new file that is no move's end as
-    // " - New File". True when a problem was logged (a file gone or moved:
-    // the summary no longer names where it is); new files alone are news.
-    bool report(const ProblemLog& problems) const;
+    // " - New File". A file gone or moved is a problem (the summary no
+    // longer names where it is); new files alone are news.
+    void report(const ProblemLog& problems) const;
 
 private:
     std::vector<Change> changes_;

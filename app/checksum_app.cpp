@@ -7,6 +7,7 @@
 #include "help_viewer.h"
 #include "platform.h"
 #include "platform_rules.h"
+#include "run_counts.h"
 #include "run_reports.h"
 #include "single_file_mode.h"
 #include "startup_actions.h"
@@ -14,6 +15,53 @@
 #include "version.h"
 
 using namespace TesselLibrary;
+
+namespace {
+
+void WriteBanner(const std::u16string& title, const TesselAppWindows& frame) {
+    std::u16string banner = title;
+    banner += kConsoleLineEnd;
+    banner += u"" SUMVANE_COPYRIGHT;
+    banner += kConsoleLineEnd;
+    banner += kConsoleLineEnd;
+    banner += frame.ResourceString(kProductWebAddress);
+    banner += kBannerEnd;
+    WriteConsoleText(banner);
+}
+
+// What the jobs of folder mode did, when it ran.
+struct JobsDone {
+    std::optional<JobResult> built;
+    std::optional<JobResult> checked;
+};
+
+// The run's last line on standard error: for a run that logged lines, what
+// its log holds; for a clean one someone watches, what it did.
+void WriteClosingLine(const RunSettings& settings, const ProblemLog& problems, const TesselLog& log,
+                      const JobsDone& jobs, bool failed) {
+    if (kLogLinesOnStandardError && log.lineCount() != 0) {
+        const bool kept = jobs.built && jobs.built->previousKept;
+        const std::optional<JobResult>& checked = jobs.checked;
+        const std::u16string covered = checked && checked->slice ? u"; " + sliceCoverageText(*checked->slice) : u"";
+        WriteErrorText(closingLine(problems.counts(), log.lostLineCount(), log.path(),
+                                   kept ? settings.summaryPath() : std::u16string()) +
+                       covered + kConsoleLineEnd);
+    } else if (kLogLinesOnStandardError && !failed && StandardErrorIsTerminal()) {
+        // Someone watches: a clean run says what it did. Under cron it stays
+        // silent, so that no mail is sent.
+        CleanRun clean;
+        clean.singleFile = settings.singleFile;
+        clean.singleRecorded = settings.create;
+        clean.singleChecked = settings.verify;
+        if (settings.folderGiven) clean.summaryPath = settings.summaryPath();
+        clean.built = jobs.built;
+        clean.checked = jobs.checked;
+        const std::u16string line = cleanClosingLine(clean);
+        if (!line.empty()) WriteErrorText(line + kConsoleLineEnd);
+    }
+}
+
+}  // namespace
 
 ChecksumApp::ChecksumApp()
     : log(std::make_unique<TesselLog>()),
@@ -48,58 +96,31 @@ bool ChecksumApp::run() {
     }
     const InterruptNoticeScope notice(interruptNotice());
     const std::optional<FileDigest> clipboardDigest = performStartupActions(settings, frame, *log);
-
-    std::u16string banner = bannerTitle();
-    banner += kConsoleLineEnd;
-    banner += u"" SUMVANE_COPYRIGHT;
-    banner += kConsoleLineEnd;
-    banner += kConsoleLineEnd;
-    banner += frame.ResourceString(kProductWebAddress);
-    banner += kBannerEnd;
-    WriteConsoleText(banner);
+    WriteBanner(bannerTitle(), frame);
 
     // Only a folder's run has figures (the command line refuses -m and -j
     // without one); its log's lines go to the JSON report from here on.
     std::optional<RunReports> reports;
     if (settings.metricsFile || settings.jsonReportFile) reports.emplace(settings, problems);
 
-    bool ok = true;
     // A digest the clipboard action could not make (a missing file, or no
-    // file named at all) is work asked for and not done.
-    if (clipboardDigest && clipboardDigest->result != DigestResult::Computed) ok = false;
+    // file named at all) is work asked for and not done, said in its box.
+    if (clipboardDigest && clipboardDigest->result != DigestResult::Computed) problems.countSaidElsewhere();
     if (!settings.singleFile.empty()) {
         const InterruptNoticeScope single(interruptNotice(settings.create ? settings.singleFile + u".md5" : u""));
-        if (!runSingleFile(settings, problems, clipboardDigest)) ok = false;
+        runSingleFile(settings, problems, clipboardDigest);
     }
     std::optional<FolderMode> folderMode;
+    JobsDone jobs;
     if (settings.folderGiven) {
         folderMode.emplace(settings, problems, *progress);
-        if (!folderMode->run(frame)) ok = false;
+        folderMode->run(frame);
+        jobs = {folderMode->built(), folderMode->checked()};
     }
-    const std::optional<JobResult> built = folderMode ? folderMode->built() : std::nullopt;
-    // A report that could not be written where it belongs went to standard
-    // error; the run did not end the way it should have.
-    if (log->failed()) ok = false;
-    if (reports && !reports->finish(ok ? 0 : 1, built, folderMode ? folderMode->checked() : std::nullopt)) ok = false;
-    if (kLogLinesOnStandardError && log->lineCount() != 0) {
-        const bool kept = built && built->previousKept;
-        const std::optional<JobResult> checked = folderMode ? folderMode->checked() : std::nullopt;
-        const std::u16string covered = checked && checked->slice ? u"; " + sliceCoverageText(*checked->slice) : u"";
-        WriteErrorText(closingLine(problems.tally(), log->lostLineCount(), log->path(),
-                                   kept ? settings.summaryPath() : std::u16string()) +
-                       covered + kConsoleLineEnd);
-    } else if (kLogLinesOnStandardError && ok && StandardErrorIsTerminal()) {
-        // Someone watches: a clean run says what it did. Under cron it stays
-        // silent, so that no mail is sent.
-        CleanRun clean;
-        clean.singleFile = settings.singleFile;
-        clean.singleRecorded = settings.create;
-        clean.singleChecked = settings.verify;
-        if (settings.folderGiven) clean.summaryPath = settings.summaryPath();
-        clean.built = built;
-        if (folderMode) clean.checked = folderMode->checked();
-        const std::u16string line = cleanClosingLine(clean);
-        if (!line.empty()) WriteErrorText(line + kConsoleLineEnd);
-    }
-    return ok;
+    // The run's verdict, from what it counted and from its log: a log that
+    // could not be written where it belongs went to standard error.
+    const auto failed = [&] { return runFailed(problems.counts(), log->failed()); };
+    if (reports && !reports->finish(failed() ? 1 : 0, jobs.built, jobs.checked)) problems.countSaidElsewhere();
+    WriteClosingLine(settings, problems, *log, jobs, failed());
+    return !failed();
 }

@@ -41,7 +41,7 @@ std::u16string Prefixed(const std::u16string& text) { return StandardErrorLine(t
 
 }  // namespace
 
-std::u16string closingLine(const LogTally& tally, std::size_t notInLog, const std::u16string& logPath,
+std::u16string closingLine(const RunCounts& tally, std::size_t notInLog, const std::u16string& logPath,
                            const std::u16string& keptSummary) {
     const std::size_t problems = tally.problems;
     std::u16string line = problems == 0 ? u"no problem" : GroupThousands(problems) + (problems == 1 ? u" problem" : u" problems");

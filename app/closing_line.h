@@ -18,7 +18,7 @@
 // named when there are any), then, when some lines did not reach the log
 // file (they are on standard error already), how many of them; and, when
 // `keptSummary` is given, that a build left that summary as it was.
-std::u16string closingLine(const LogTally& tally, std::size_t notInLog, const std::u16string& logPath,
+std::u16string closingLine(const RunCounts& tally, std::size_t notInLog, const std::u16string& logPath,
                            const std::u16string& keptSummary = {});
 
 // What a run without problems did.

@@ -40,18 +40,14 @@ std::uint32_t TESSEL_STDCALL FolderMode::verifyJob(void* argument) {
     return 0;
 }
 
-bool FolderMode::run(const TesselAppWindows& frame) {
-    bool ok = true;
+void FolderMode::run(const TesselAppWindows& frame) {
+    // Each job's verdict is in the run's counts: the display's is not asked.
     {
         // Neither job changes the summary until its new one is complete.
         const InterruptNoticeScope notice(interruptNotice(settings_.summaryPath()));
-        if (settings_.create &&
-            !progress_.Run(frame, frame.ResourceString(kBuildingTitle), this, &FolderMode::buildJob))
-            ok = false;
+        if (settings_.create) progress_.Run(frame, frame.ResourceString(kBuildingTitle), this, &FolderMode::buildJob);
     }
     // After a build the summary may be this run's own.
     const InterruptNoticeScope notice(interruptNotice(settings_.create ? u"" : settings_.summaryPath()));
-    if (settings_.verify && !progress_.Run(frame, frame.ResourceString(kCheckingTitle), this, &FolderMode::verifyJob))
-        ok = false;
-    return ok;
+    if (settings_.verify) progress_.Run(frame, frame.ResourceString(kCheckingTitle), this, &FolderMode::verifyJob);
 }

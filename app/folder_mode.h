@@ -23,8 +23,8 @@ public:
     // named on the command line is followed, as the user gave it.
     FolderMode(const RunSettings& settings, const ProblemLog& problems, TesselLibrary::TesselProgress& progress);
 
-    // Builds, then verifies, as the settings ask; false when a job failed.
-    bool run(const TesselLibrary::TesselAppWindows& frame);
+    // Builds, then verifies, as the settings ask; what failed is logged.
+    void run(const TesselLibrary::TesselAppWindows& frame);
 
     // What the jobs did, as they counted it.
     const std::optional<JobResult>& built() const { return built_; }

@@ -87,17 +87,17 @@ void Healer::report(const ProblemLog& problems, const std::u16string& name, cons
     switch (healing.outcome) {
         case HealOutcome::Repaired:
         case HealOutcome::Restored:
-            problems.logHealing(true, name, healing.outcome == HealOutcome::Repaired ? kRepairedFrom : kRestoredFrom,
-                                healing.copyPath + (healing.reason != 0 ? reason() : u""));
+            problems.logNews(name, healing.outcome == HealOutcome::Repaired ? kRepairedFrom : kRestoredFrom,
+                             healing.copyPath + (healing.reason != 0 ? reason() : u""));
             break;
         case HealOutcome::NoGoodCopy:
-            problems.logHealing(false, healing.copyPath, kNoGoodCopy, reason());
+            problems.logNews(healing.copyPath, kNoGoodCopy, reason());
             break;
         case HealOutcome::ChangedWhileChecked:
-            problems.logHealing(false, name, kChangedWhileChecked);
+            problems.logNews(name, kChangedWhileChecked);
             break;
         case HealOutcome::NotRepaired:
-            problems.logHealing(false, name, kNotRepaired, reason());
+            problems.logNews(name, kNotRepaired, reason());
             break;
     }
 }

@@ -74,94 +74,78 @@ ProblemKind KindOfMismatch(Verdict verdict) {
     }
 }
 
+// Counts a problem line by its message, and hands it to the report.
+void CountProblem(RunCounts& counts, JsonReport* report, std::uint32_t messageId, const std::u16string& path,
+                  const std::u16string& detail) {
+    const ProblemKind kind = KindOfProblem(messageId);
+    ++counts.problems;
+    if (kind.count) ++(counts.kinds.*kind.count);
+    if (report) report->addLine({kind.name, path, u"", u"", std::nullopt, detail});
+}
+
+// Counts a line of news by its message: a new file, or a healing made or not.
+void CountNews(RunCounts& counts, std::uint32_t messageId) {
+    ++counts.news;
+    switch (messageId) {
+        case kNewFile: ++counts.newFiles; break;
+        case kRepairedFrom:
+        case kRestoredFrom: ++counts.repaired; break;
+        case kNoGoodCopy:
+        case kChangedWhileChecked:
+        case kNotRepaired: ++counts.notRepaired; break;
+        default: break;
+    }
+}
+
 }  // namespace
 
-void ProblemLog::problemLine(std::uint32_t messageId, const std::u16string& path, const std::u16string& detail) const {
-    const ProblemKind kind = KindOfProblem(messageId);
-    ++tally_.problems;
-    if (kind.count) ++(tally_.kinds.*kind.count);
-    if (report_) report_->addLine({kind.name, path, u"", u"", std::nullopt, detail});
-}
-
-void ProblemLog::logProblem(const std::u16string& path, std::uint32_t messageId) const {
-    problemLine(messageId, path);
-    log_.Write(ShownInLogLine(path));
-    log_.WriteLine(strings_.ResourceString(messageId));
-}
-
 void ProblemLog::logProblem(const std::u16string& path, std::uint32_t messageId, const std::u16string& detail) const {
-    problemLine(messageId, path, detail);
+    CountProblem(counts_, report_, messageId, path, detail);
     log_.Write(ShownInLogLine(path));
     log_.Write(strings_.ResourceString(messageId));
     log_.WriteLine(ShownInLogLine(detail));
 }
 
-void ProblemLog::logMismatch(const std::u16string& path, const std::u16string& stored, const std::u16string& found,
-                             Verdict verdict, const FileTime& modified, DigestOrder order) const {
-    const ProblemKind kind = KindOfMismatch(verdict);
-    ++tally_.problems;
-    ++(tally_.kinds.*kind.count);
+void ProblemLog::logMismatch(const std::u16string& path, const Mismatch& mismatch) const {
+    const ProblemKind kind = KindOfMismatch(mismatch.verdict);
+    ++counts_.problems;
+    ++(counts_.kinds.*kind.count);
+    const Verdict verdict = mismatch.verdict;
     if (report_) {
         // The date tells an edit from damage: it goes with the verdict it told.
         const bool dated = verdict == Verdict::Edited || verdict == Verdict::Damaged;
-        report_->addLine({kind.name, path, stored, found, dated ? std::optional<FileTime>(modified) : std::nullopt, u""});
+        report_->addLine({kind.name, path, mismatch.stored, mismatch.found,
+                          dated ? std::optional<FileTime>(mismatch.modified) : std::nullopt, u""});
     }
-    const bool storedFirst = order == DigestOrder::StoredFirst;
+    const bool storedFirst = mismatch.order == DigestOrder::StoredFirst;
     log_.Write(ShownInLogLine(path));
     log_.Write(strings_.ResourceString(kMd5Mismatch));
     log_.Write(u" (");
     // A stored digest may hold any byte; a line break must not end the line.
-    log_.Write(ShownInLogLine(storedFirst ? stored : found));
+    log_.Write(ShownInLogLine(storedFirst ? mismatch.stored : mismatch.found));
     log_.Write(u" - ");
-    log_.Write(ShownInLogLine(storedFirst ? found : stored));
+    log_.Write(ShownInLogLine(storedFirst ? mismatch.found : mismatch.stored));
     log_.Write(u")");
     // What tells an edit from damage follows the parenthesis, so that a
     // reader of the line as it always was still finds both digests there.
     if (verdict == Verdict::Edited) {
         log_.Write(strings_.ResourceString(kModifiedAt));
-        log_.Write(DateTimeText(LocalDateTimeOf(modified)));
+        log_.Write(DateTimeText(LocalDateTimeOf(mismatch.modified)));
     } else if (verdict == Verdict::Damaged) {
         log_.Write(strings_.ResourceString(kDamagedDateUnchanged));
     }
     log_.WriteLine(u"");
 }
 
-void ProblemLog::logVerdict(const std::u16string& path, Verdict verdict) const {
-    const std::uint32_t message = verdictMessage(verdict);
-    if (message != 0) logProblem(path, message);
-}
-
-void ProblemLog::logDigestFailure(const std::u16string& path, DigestResult result) const {
-    logVerdict(path, judgeDigest(result));
-}
-
-void ProblemLog::logInvalidLine(std::uint32_t messageId) const {
-    problemLine(messageId, u"");
-    log_.WriteLine(strings_.ResourceString(messageId));
-}
-
-void ProblemLog::logNewFile(const std::u16string& path) const {
-    ++tally_.newFiles;
-    logNews(path, kNewFile);
-}
-
-void ProblemLog::logMoved(const std::u16string& from, const std::u16string& to) const {
-    problemLine(kMovedTo, from, to);
-    log_.Write(ShownInLogLine(from));
-    log_.Write(strings_.ResourceString(kMovedTo));
-    log_.WriteLine(ShownInLogLine(to));
-}
-
-void ProblemLog::logHealing(bool healed, const std::u16string& subject, std::uint32_t messageId,
-                            const std::u16string& detail) const {
-    ++(healed ? tally_.repaired : tally_.notRepaired);
-    logNews(subject, messageId, detail);
-}
-
 void ProblemLog::logNews(const std::u16string& subject, std::uint32_t messageId, const std::u16string& detail) const {
-    ++tally_.news;
+    CountNews(counts_, messageId);
     if (report_) report_->addLine({KindOfNews(messageId), subject, u"", u"", std::nullopt, detail});
     log_.Write(ShownInLogLine(subject));
     log_.Write(strings_.ResourceString(messageId));
     log_.WriteLine(ShownInLogLine(detail));
+}
+
+void logVerdict(const ProblemLog& problems, const std::u16string& path, Verdict verdict) {
+    const std::uint32_t message = verdictMessage(verdict);
+    if (message != 0) problems.logProblem(path, message);
 }

@@ -18,7 +18,7 @@ void SayNotWritten(const char16_t* option, const std::u16string& path) {
 
 }  // namespace
 
-RunFigures gatherFigures(const std::u16string& folder, const LogTally& tally, const std::optional<JobResult>& built,
+RunFigures gatherFigures(const std::u16string& folder, const RunCounts& tally, const std::optional<JobResult>& built,
                          const std::optional<JobResult>& checked) {
     RunFigures figures;
     figures.folder = folder;
@@ -72,11 +72,11 @@ bool RunReports::finish(int exitCode, const std::optional<JobResult>& built, con
     // figures are being written.
     onInterrupt_.reset();
     problems_.alsoReportTo(nullptr);
-    RunFigures figures = gatherFigures(settings_.folder, problems_.tally(), built, checked);
+    RunFigures figures = gatherFigures(settings_.folder, problems_.counts(), built, checked);
     figures.startedAt = startedAt_;
     figures.seconds = SecondsSince(started_);
     figures.exitCode = exitCode;
-    if (settings_.copyFolder) figures.repairs = RepairFigures{problems_.tally().repaired, problems_.tally().notRepaired};
+    if (settings_.copyFolder) figures.repairs = RepairFigures{problems_.counts().repaired, problems_.counts().notRepaired};
     bool written = true;
     if (json_ && !json_->finish(figures)) {
         SayNotWritten(u"-j", json_->path());

@@ -25,7 +25,7 @@
 #include "run_settings.h"
 
 // What a finished run comes to, from what its jobs and its log counted.
-RunFigures gatherFigures(const std::u16string& folder, const LogTally& tally, const std::optional<JobResult>& built,
+RunFigures gatherFigures(const std::u16string& folder, const RunCounts& tally, const std::optional<JobResult>& built,
                          const std::optional<JobResult>& checked);
 
 class RunReports {

@@ -27,7 +27,7 @@ bool ReadStoredDigest(TesselFile& companion, char (&stored)[32]) {
 
 }  // namespace
 
-bool runSingleFile(const RunSettings& settings, const ProblemLog& problems,
+void runSingleFile(const RunSettings& settings, const ProblemLog& problems,
                    const std::optional<FileDigest>& clipboardDigest) {
     const std::u16string& singleFile = settings.singleFile;
     const NamedFile file(singleFile);
@@ -35,24 +35,20 @@ bool runSingleFile(const RunSettings& settings, const ProblemLog& problems,
     const FileDigest digest = clipboardDigest ? *clipboardDigest : file.digest();
     if (digest.result != DigestResult::Computed) {
         // Nothing was recorded or checked: that is no success.
-        problems.logDigestFailure(singleFile, digest.result);
-        return false;
+        logVerdict(problems, singleFile, judgeDigest(digest.result));
+        return;
     }
 
-    bool ok = true;
     TesselFile companion(file.folder, file.name + u".md5");
     if (settings.create && !(companion.Write(digest.digits, sizeof digest.digits) && companion.Commit())) {
         problems.logProblem(singleFile + u".md5", kUnableToWrite);
-        ok = false;
     }
 
     if (settings.verify) {
         char stored[32] = {};
         if (!ReadStoredDigest(companion, stored)) {
             problems.logProblem(singleFile, kMissingData);
-            ok = false;
         } else if (!sameDigest(stored, digest.digits)) {
-            ok = false;
             // The companion was written after the digest in it was taken.
             FileTime written;
             const Verdict verdict =
@@ -63,8 +59,8 @@ bool runSingleFile(const RunSettings& settings, const ProblemLog& problems,
                 if (c == '\0') break;
                 shown.push_back(static_cast<unsigned char>(c));
             }
-            problems.logMismatch(singleFile, shown, std::u16string(digest.digits, digest.digits + 32), verdict,
-                                 digest.modified, DigestOrder::FoundFirst);
+            problems.logMismatch(singleFile, {shown, std::u16string(digest.digits, digest.digits + 32), verdict,
+                                              digest.modified, DigestOrder::FoundFirst});
             if (settings.rewriteOnDifference) {
                 TesselFile rewrite(file.folder, file.name + u".md5x");
                 if (!(rewrite.Write(digest.digits, sizeof digest.digits) && rewrite.Commit())) {
@@ -73,5 +69,4 @@ bool runSingleFile(const RunSettings& settings, const ProblemLog& problems,
             }
         }
     }
-    return ok;
 }

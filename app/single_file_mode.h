@@ -9,8 +9,8 @@
 #include "problem_log.h"
 #include "run_settings.h"
 
-// Creates and verifies as `settings` asks; false when something failed.
+// Creates and verifies as `settings` asks; what failed is logged.
 // `clipboardDigest`: the file's digest when the clipboard action has just
 // made it.
-bool runSingleFile(const RunSettings& settings, const ProblemLog& problems,
+void runSingleFile(const RunSettings& settings, const ProblemLog& problems,
                    const std::optional<FileDigest>& clipboardDigest);

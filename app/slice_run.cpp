@@ -28,11 +28,10 @@ void SliceRun::waiting() {
     if (slice_ && slice_->saveDue()) keep();
 }
 
-bool SliceRun::end(JobResult& result) {
-    if (!slice_) return false;
+void SliceRun::end(JobResult& result) {
+    if (!slice_) return;
     keep();
     result.slice = slice_->coverage();
-    return lost_;
 }
 
 void SliceRun::keep() {

@@ -34,8 +34,8 @@ public:
     // the wait keeps what it had checked before.
     void waiting();
     // The run's end: the place kept, and what the slice covered put in
-    // `result`. True when the place could not be kept (logged).
-    bool end(JobResult& result);
+    // `result`.
+    void end(JobResult& result);
 
 private:
     void keep();

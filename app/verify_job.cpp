@@ -74,7 +74,7 @@ VerifyJob::FirstReading VerifyJob::readFirst(DescriptorBudget& folders, Slice* s
         }
         if (line.kind != SummaryLine::Kind::Entry) {
             first.anyInvalid = true;
-            problems_.logInvalidLine(line.kind == SummaryLine::Kind::InvalidHash ? kInvalidHash : kInvalidFilename);
+            problems_.logProblem(u"", line.kind == SummaryLine::Kind::InvalidHash ? kInvalidHash : kInvalidFilename);
             return;
         }
         ++first.entries;
@@ -199,15 +199,14 @@ JobResult VerifyJob::verifySummary(const std::function<void(TaskSource& source)>
     sliceRun.begin(first.entries);
     JobResult result;
     result.entries = first.entries;
-    const bool problemFound = checkEntries(first, hash, threads, folders, walkFolders, sliceRun, result);
-    progress_.EndJob(problemFound);
+    checkEntries(first, hash, threads, folders, walkFolders, sliceRun, result);
+    progress_.EndJob(runFailed(problems_.counts(), false, before_));
     return result;
 }
 
-bool VerifyJob::checkEntries(const FirstReading& first, const std::function<void(TaskSource& source)>& hash,
+void VerifyJob::checkEntries(const FirstReading& first, const std::function<void(TaskSource& source)>& hash,
                              unsigned threads, DescriptorBudget& folders, DescriptorBudget* walkFolders,
                              SliceRun& sliceRun, JobResult& result) {
-    bool problemFound = first.anyInvalid;
     if (settings_.copyFolder) healer_.emplace(*settings_.copyFolder, root_, first.walkRoot, healingDay());
     std::atomic<bool> readWhole{false};
     DigestPipeline<VerifyItem> checks(
@@ -236,49 +235,50 @@ bool VerifyJob::checkEntries(const FirstReading& first, const std::function<void
         const std::u16string& name = next->done.other ? item.others[*next->done.other] : item.name;
         countDone(digest);
         result.bytesRead += digest.bytes;
-        if (take(item, name, digest, rewrite, changes, result)) problemFound = true;
+        take(item, name, digest, rewrite, changes, result);
         sliceOver = !sliceRun.judged(item.line);
     }
     // Entries the summary holds and the check never met are not checked
     // ones: the summary could not be read as it was counted. A slice whose
     // time is up meets only its own.
     const bool complete = readWhole || sliceOver;
-    if (!complete) {
-        problems_.logProblem(settings_.summaryPath(), kMissingData);
-        problemFound = true;
-    }
-    if (sliceRun.end(result)) problemFound = true;
-    if (changes.report(problems_)) problemFound = true;
-    if (finish(rewrite, complete, problemFound || changes.anyNew()) || rewrite.failed()) problemFound = true;
-    // Not knowing where the files are is no clean bill of health, though no
-    // file differed: a fresh summary would say just what this one says.
-    return problemFound || first.undecided;
+    if (!complete) problems_.logProblem(settings_.summaryPath(), kMissingData);
+    sliceRun.end(result);
+    changes.report(problems_);
+    // Something a fresh summary would say otherwise: a problem, or a new
+    // file. Not knowing where the files are is none, though it fails the run:
+    // a fresh summary would say just what this one says.
+    // The rewrite's own failure to be written is none either.
+    const auto differing = [](const RunCounts& counts) {
+        return counts.problems - counts.kinds.undecided + counts.newFiles;
+    };
+    finish(rewrite, complete, differing(problems_.counts()) - differing(before_) > (rewrite.failed() ? 1u : 0u));
 }
 
-bool VerifyJob::take(const VerifyItem& item, const std::u16string& name, const FileDigest& digest,
+void VerifyJob::take(const VerifyItem& item, const std::u16string& name, const FileDigest& digest,
                      SummaryWriter& rewrite, Changes& changes, JobResult& result) {
     switch (item.kind) {
         case VerifyItem::Kind::UnreadableFolder:
-            problems_.logVerdict(name, Verdict::UnreadableFolder);
-            return true;
+            logVerdict(problems_, name, Verdict::UnreadableFolder);
+            return;
         case VerifyItem::Kind::UnwritableName:
-            problems_.logVerdict(name, Verdict::UnwritableName);
-            return true;
+            logVerdict(problems_, name, Verdict::UnwritableName);
+            return;
         case VerifyItem::Kind::New:
             // Listed by the walk and not found when read: most often a link
             // whose target is gone (on a disk not mounted), which the build
             // says so of too; a file deleted in between is said the same way.
             if (digest.result == DigestResult::NotFound) {
-                problems_.logVerdict(name, Verdict::NotFound);
-                return true;
+                logVerdict(problems_, name, Verdict::NotFound);
+                return;
             }
             if (digest.result != DigestResult::Computed) {
-                problems_.logVerdict(name, Verdict::Unreadable);
-                return true;
+                logVerdict(problems_, name, Verdict::Unreadable);
+                return;
             }
             changes.added(name, digest.digits, digest.bytes);
             if (settings_.rewriteOnDifference) rewrite.add(digest.digits, name, asReadOf(digest));
-            return false;
+            return;
         case VerifyItem::Kind::Listed:
             break;
     }
@@ -295,17 +295,17 @@ bool VerifyJob::take(const VerifyItem& item, const std::u16string& name, const F
     if (verdict == Verdict::NotFound && settings_.additions) {
         // Said at the end, once the new files are known: it may have moved.
         changes.gone(name, item.stored);
-        return false;
+        return;
     }
     report(verdict, name, item.stored, digest);
     const bool healed = heal(item, name, digest, verdict);
-    if (verdict == Verdict::NotFound && !healed) return true;
+    if (verdict == Verdict::NotFound && !healed) return;
     // A file there but unreadable keeps its recorded digest, so that a
     // rewrite taken for the summary still checks it next time; so does a
     // file healed, whose recorded bytes it now holds.
     const char(&digits)[32] = verdict == Verdict::Unreadable || healed ? item.stored : digest.digits;
     if (verdict != Verdict::Unreadable && verdict != Verdict::NotFound) ++result.files;
-    if (!settings_.rewriteOnDifference) return verdict != Verdict::Good;
+    if (!settings_.rewriteOnDifference) return;
     // A name with a line end (md5sum's lists escape them) would break the
     // rewrite's line in two.
     if (FitsOnOneLine(name)) {
@@ -316,7 +316,6 @@ bool VerifyJob::take(const VerifyItem& item, const std::u16string& name, const F
     } else {
         rewrite.leaveOut(name);
     }
-    return verdict != Verdict::Good;
 }
 
 bool VerifyJob::heal(const VerifyItem& item, const std::u16string& name, const FileDigest& digest, Verdict verdict) {
@@ -338,27 +337,25 @@ void VerifyJob::countDone(const FileDigest& digest) {
 void VerifyJob::report(Verdict verdict, const std::u16string& name, const char (&stored)[32],
                        const FileDigest& digest) {
     if (isMismatch(verdict)) {
-        problems_.logMismatch(name, std::u16string(stored, stored + 32),
-                              std::u16string(digest.digits, digest.digits + 32), verdict, digest.modified);
+        problems_.logMismatch(name, {std::u16string(stored, stored + 32),
+                                     std::u16string(digest.digits, digest.digits + 32), verdict, digest.modified});
     } else {
-        problems_.logVerdict(name, verdict);
+        logVerdict(problems_, name, verdict);
     }
 }
 
-bool VerifyJob::finish(SummaryWriter& rewrite, bool complete, bool differed) {
+void VerifyJob::finish(SummaryWriter& rewrite, bool complete, bool differed) {
     // A rewrite that lacks entries the summary holds would lose them when
     // taken for it: it is dropped, and an older one stays as it was.
-    if (!complete) return false;
+    if (!complete) return;
     if (!differed || !settings_.rewriteOnDifference) {
         rewrite.remove();
-        return false;
+        return;
     }
     // The rewrite, taken for the summary, would no longer check them.
-    for (const std::u16string& name : rewrite.leftOut()) problems_.logVerdict(name, Verdict::UnwritableName);
+    for (const std::u16string& name : rewrite.leftOut()) logVerdict(problems_, name, Verdict::UnwritableName);
     // With no line written an older rewrite stays as it was.
-    const SummaryWriter::Committed committed = rewrite.commit();
-    return !rewrite.leftOut().empty() || committed == SummaryWriter::Committed::Failed ||
-           committed == SummaryWriter::Committed::ReplacedNotOnDisk;
+    rewrite.commit();
 }
 
 std::unique_ptr<FileDatesReader> VerifyJob::openDates(const FirstReading& first) {

@@ -37,7 +37,7 @@ public:
               std::shared_ptr<const TesselLibrary::Folder> root, TesselLibrary::TesselFile& summaryFile,
               TesselLibrary::TesselFile& rewriteFile)
         : settings_(settings), problems_(problems), progress_(progress), bar_(progress), root_(std::move(root)),
-          summaryFile_(summaryFile), rewriteFile_(rewriteFile) {}
+          summaryFile_(summaryFile), rewriteFile_(rewriteFile), before_(problems.counts()) {}
 
     // The whole job, ended with progress.EndJob; what it checked.
     JobResult verifySummary();
@@ -92,13 +92,12 @@ private:
     bool produceSlice(ItemSink<VerifyItem>& sink, const FirstReading& first, EntryResolver& resolver,
                       std::uint64_t from);
     // The second reading and every item's judgement, in the summary's (or
-    // with -a the walk's) order; true when a problem was found.
-    bool checkEntries(const FirstReading& first, const std::function<void(TaskSource& source)>& hash,
+    // with -a the walk's) order.
+    void checkEntries(const FirstReading& first, const std::function<void(TaskSource& source)>& hash,
                       unsigned threads, DescriptorBudget& folders, DescriptorBudget* walkFolders,
                       class SliceRun& sliceRun, JobResult& result);
-    // Logs, counts and rewrites what one item came to; true when it is a
-    // problem of the run.
-    bool take(const VerifyItem& item, const std::u16string& name, const FileDigest& digest,
+    // Logs, counts and rewrites what one item came to.
+    void take(const VerifyItem& item, const std::u16string& name, const FileDigest& digest,
               class SummaryWriter& rewrite, class Changes& changes, JobResult& result);
     // With -b: heals a file the verdict says is damaged, unreadable or
     // missing, and says how it went; true when the copy's file is in place.
@@ -108,9 +107,8 @@ private:
     // The log line of an entry's verdict, if it has one.
     void report(Verdict verdict, const std::u16string& name, const char (&stored)[32], const FileDigest& digest);
     // The rewrite is kept when asked for, something differed and every
-    // entry was met (`complete`); otherwise an old one is removed. True when
-    // it could not be put in place whole (logged).
-    bool finish(class SummaryWriter& rewrite, bool complete, bool differed);
+    // entry was met (`complete`); otherwise an old one is removed.
+    void finish(class SummaryWriter& rewrite, bool complete, bool differed);
     // Nothing to check is not a clean bill of health: the summary's problem
     // is said and the job fails, leaving any earlier rewrite where it is.
     JobResult endWithoutSummary();
@@ -123,6 +121,7 @@ private:
     std::shared_ptr<const TesselLibrary::Folder> root_;
     TesselLibrary::TesselFile& summaryFile_;
     TesselLibrary::TesselFile& rewriteFile_;
+    const RunCounts before_;  // what the run had counted when this job began
     std::optional<TesselLibrary::FileTime> recorded_;  // when the summary was written, when known
     TesselLibrary::FileTime began_;                     // when this check began
     bool twoSecondDates_ = false;                       // the folder keeps dates to two seconds (FAT)

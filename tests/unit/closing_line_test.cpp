@@ -9,7 +9,7 @@ namespace {
 
 TEST(ClosingLine, CountsTheProblemsAndNamesTheLog) {
     const struct Case {
-        LogTally tally;
+        RunCounts tally;
         std::size_t notInLog;
         std::u16string logPath, expected;
     } cases[] = {

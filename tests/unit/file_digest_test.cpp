@@ -60,7 +60,7 @@ protected:
     std::string Digest(const fs::path& path) {
         const FileDigest digest = FileDigester().digest(U16(path));
         if (digest.result != DigestResult::Computed) {
-            problems_.logDigestFailure(U16(path), digest.result);
+            logVerdict(problems_, U16(path), judgeDigest(digest.result));
             return "FAILED";
         }
         return std::string(digest.digits, 32);
