@@ -42,14 +42,17 @@ bool TakesValue(char16_t letter) {
     }
 }
 
+// A letter whose option takes effect alone, whatever follows it: a switch
+// (-c, -r), -v, and -a (whose rest is read as options of their own).
+bool TakesEffectAlone(char16_t letter);
+
 // The ignored rest of an option as options of their own, as other tools
 // read letters run together: "c" after "-r" as " -c". Empty unless each
 // character of it is a letter whose option, like "-r", takes effect alone.
 std::u16string RestAsOptions(char16_t switchCharacter, const std::u16string& rest) {
     std::u16string options;
     for (const char16_t letter : rest) {
-        RunSettings scratch;
-        if (applyArgument({switchCharacter, letter, u'?'}, scratch) != 2) return u"";
+        if (!TakesEffectAlone(LowerAscii(letter))) return u"";
         options += u' ';
         options += switchCharacter;
         options += letter;
@@ -174,6 +177,8 @@ std::optional<std::u16string> RunSettings::*GivenTextOf(char16_t letter) {
     }
 }
 
+bool TakesEffectAlone(char16_t letter) { return SwitchOf(letter) || letter == u'v' || letter == u'a'; }
+
 // -t<time>: the time of a slice, or the run refused with why it is none.
 void ApplySliceTime(const std::u16string& argument, RunSettings& app) {
     app.sliceSeconds = SliceSeconds(argument.substr(2));
@@ -201,42 +206,11 @@ std::size_t ApplyLongOption(const std::u16string& argument, RunSettings& app) {
     return argument.size();
 }
 
-}  // namespace
-
-std::vector<std::u16string> splitCommandLine(const std::u16string& commandLine) {
-    std::vector<std::u16string> arguments;
-    std::u16string current;
-    current.reserve(512);
-    bool inQuotes = false;
-    bool atSeparator = true;
-    // The line ends at its first NUL, as a system command line does.
-    for (const char16_t c : commandLine) {
-        if (c == u'\0') break;
-        if (c == u'"') {
-            inQuotes = !inQuotes;
-            atSeparator = false;
-        } else if (inQuotes) {
-            current.push_back(c);
-        } else if (c == 0x7FFF) {
-            arguments.push_back(current);
-            current.clear();
-            atSeparator = true;
-        } else if (IsWhiteSpace(c)) {
-            if (!atSeparator) {
-                arguments.push_back(current);
-                current.clear();
-                atSeparator = true;
-            }
-        } else {
-            current.push_back(c);
-            atSeparator = false;
-        }
-    }
-    if (!current.empty()) arguments.push_back(current);
-    return arguments;
-}
-
-std::size_t applyArgument(const std::u16string& argument, RunSettings& app) {
+// Applies one argument, its value attached: "-f/data", not "-f" "/data".
+// Returns how many of its characters took effect: all of them; the first
+// two ("-vc": three) of an option that ignores the rest, so "-rc" is read
+// as "-r"; or none, for a lone "-" and an option it does not know.
+std::size_t ApplyArgument(const std::u16string& argument, RunSettings& app) {
     if (!IsOption(argument)) {
         app.showHelp = false;
         app.verify = true;
@@ -279,32 +253,36 @@ std::size_t applyArgument(const std::u16string& argument, RunSettings& app) {
     // The letters after -a are options of their own, so that "-avc" reads
     // as "-a -vc".
     if (value.empty()) return 2;
-    const std::size_t rest = applyArgument(std::u16string(1, argument[0]) + value, app);
+    const std::size_t rest = ApplyArgument(std::u16string(1, argument[0]) + value, app);
     return rest == 0 ? 2 : 1 + rest;
 }
 
-std::vector<std::u16string> applyArguments(const std::vector<std::u16string>& arguments, RunSettings& app) {
-    struct Ignored {
-        std::u16string argument;
-        std::size_t used;
-    };
-    std::vector<Ignored> ignored;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::u16string& argument = arguments[i];
-        const bool valueMissing = argument.size() == 2 && IsOption(argument) && TakesValue(argument[1]);
-        if (valueMissing && i + 1 < arguments.size() && !IsOption(arguments[i + 1])) {
-            applyArgument(argument + arguments[++i], app);  // a value option always takes its whole text
-            continue;
+// A folder to leave out is named as it lies below -f, exactly: one that
+// can match no folder is said, since the run would record what the user
+// meant to leave out.
+void NoteOnExclusions(const RunSettings& app, std::vector<std::u16string>& notes) {
+    if (!app.folderGiven) return;
+    for (const std::u16string& excluded : app.excludedFolders) {
+        if (IsAbsolutePath(excluded)) {
+            notes.push_back(ShownInLogLine(u"-x" + excluded + u" leaves nothing out: name the folder as it lies below -f"));
+        } else if (!excluded.empty() && IsPathSeparator(excluded.back())) {
+            notes.push_back(
+                ShownInLogLine(u"-x" + excluded + u" leaves nothing out: name the folder without a separator at its end"));
         }
-        const std::size_t used = applyArgument(argument, app);
-        if (used < argument.size()) ignored.push_back({argument, used});
     }
+}
 
+// An option applied in part (its first `used` characters) or not at all.
+struct Ignored {
+    std::u16string argument;
+    std::size_t used;
+};
+
+// What the user is told of the options read into `app`: each one ignored,
+// an option that does not apply (cleared in `app`), and a run given nothing
+// to do.
+std::vector<std::u16string> NotesOn(const std::vector<Ignored>& ignored, RunSettings& app) {
     std::vector<std::u16string> notes;
-    // The answer to "--help" or "--version" is the whole run.
-    if (app.informationRequest != InformationRequest::None) return notes;
-    app.refusal = RefusalOf(app);
-    if (!app.refusal.empty()) return notes;
     for (const Ignored& each : ignored) {
         std::u16string note = NoteOnIgnored(each.argument, each.used, app.showHelp);
         if (!note.empty()) notes.push_back(std::move(note));
@@ -325,30 +303,78 @@ std::vector<std::u16string> applyArguments(const std::vector<std::u16string>& ar
     if (app.additions && !(app.folderGiven && app.verify)) {
         notes.push_back(u"ignoring -a: new files are looked for only when a folder is checked (-v or -vc)");
     }
-    // A folder to leave out is named as it lies below -f, exactly: one that
-    // can match no folder is said, since the run would record what the user
-    // meant to leave out.
-    for (const std::u16string& excluded : app.excludedFolders) {
-        if (!app.folderGiven) break;
-        if (IsAbsolutePath(excluded)) {
-            notes.push_back(ShownInLogLine(u"-x" + excluded + u" leaves nothing out: name the folder as it lies below -f"));
-        } else if (!excluded.empty() && IsPathSeparator(excluded.back())) {
-            notes.push_back(
-                ShownInLogLine(u"-x" + excluded + u" leaves nothing out: name the folder without a separator at its end"));
-        }
-    }
+    NoteOnExclusions(app, notes);
     return notes;
 }
 
-void parseCommandLine(RunSettings& app) {
-    std::vector<std::u16string> notes;
-    if (const auto split = SplitProcessArguments()) {
-        notes = applyArguments(*split, app);
-    } else {
-        std::vector<std::u16string> arguments = splitCommandLine(ProcessCommandLine());
-        if (!arguments.empty()) arguments.erase(arguments.begin());  // the program's own path
-        notes = applyArguments(arguments, app);
+}  // namespace
+
+std::vector<std::u16string> splitCommandLine(const std::u16string& commandLine) {
+    std::vector<std::u16string> arguments;
+    std::u16string current;
+    current.reserve(512);
+    bool inQuotes = false;
+    bool atSeparator = true;
+    // The line ends at its first NUL, as a system command line does.
+    for (const char16_t c : commandLine) {
+        if (c == u'\0') break;
+        if (c == u'"') {
+            inQuotes = !inQuotes;
+            atSeparator = false;
+        } else if (inQuotes) {
+            current.push_back(c);
+        } else if (c == 0x7FFF) {
+            arguments.push_back(current);
+            current.clear();
+            atSeparator = true;
+        } else if (IsWhiteSpace(c)) {
+            if (!atSeparator) {
+                arguments.push_back(current);
+                current.clear();
+                atSeparator = true;
+            }
+        } else {
+            current.push_back(c);
+            atSeparator = false;
+        }
     }
+    if (!current.empty()) arguments.push_back(current);
+    return arguments;
+}
+
+ParsedCommandLine parseArguments(const std::vector<std::u16string>& arguments, RunSettings defaults) {
+    ParsedCommandLine parsed{std::move(defaults), {}};
+    RunSettings& app = parsed.settings;
+    std::vector<Ignored> ignored;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::u16string& argument = arguments[i];
+        const bool valueMissing = argument.size() == 2 && IsOption(argument) && TakesValue(argument[1]);
+        if (valueMissing && i + 1 < arguments.size() && !IsOption(arguments[i + 1])) {
+            ApplyArgument(argument + arguments[++i], app);  // a value option always takes its whole text
+            continue;
+        }
+        const std::size_t used = ApplyArgument(argument, app);
+        if (used < argument.size()) ignored.push_back({argument, used});
+    }
+    // The answer to "--help" or "--version" is the whole run.
+    if (app.informationRequest != InformationRequest::None) return parsed;
+    app.refusal = RefusalOf(app);
+    if (!app.refusal.empty()) return parsed;
+    parsed.notes = NotesOn(ignored, app);
+    return parsed;
+}
+
+void parseCommandLine(RunSettings& app) {
+    std::vector<std::u16string> arguments;
+    if (const auto split = SplitProcessArguments()) {
+        arguments = *split;
+    } else {
+        arguments = splitCommandLine(ProcessCommandLine());
+        if (!arguments.empty()) arguments.erase(arguments.begin());  // the program's own path
+    }
+    ParsedCommandLine parsed = parseArguments(arguments, std::move(app));
+    app = std::move(parsed.settings);
+    std::vector<std::u16string>& notes = parsed.notes;
     if (!kCommandLineNotes) return;
     // On a terminal only, where a person has just typed the folder: a
     // script that builds a relative folder on purpose would otherwise have

@@ -1,7 +1,7 @@
-// splitCommandLine on arbitrary UTF-16, then applyArgument for each
-// argument. Besides not crashing: no argument holds a NUL or a quote, and
+// splitCommandLine on arbitrary UTF-16, then parseArguments of each
+// argument alone, over what the ones before it set. Besides not crashing: no argument holds a NUL or a quote, and
 // every argument only ever sets flags, except showHelp, which it only ever
-// clears; the summary's name never changes. applyArguments on the same list,
+// clears; the summary's name never changes. parseArguments of the whole list,
 // where a value may come from the next argument, sets no flag that the
 // arguments one by one did not, clears showHelp alike, and keeps as many
 // exclusions and the same answer to "--help" or "--version".
@@ -37,14 +37,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         bool before[kFlagCount];
         for (std::size_t i = 0; i < kFlagCount; ++i) before[i] = app.*kFlags[i];
         const bool helpBefore = app.showHelp;
-        applyArgument(argument, app);
+        app = parseArguments({argument}, std::move(app)).settings;
         for (std::size_t i = 0; i < kFlagCount; ++i) {
             if (before[i] && !(app.*kFlags[i])) std::abort();
         }
         if ((!helpBefore && app.showHelp) || app.summaryName != summaryName) std::abort();
     }
-    RunSettings joined;
-    applyArguments(arguments, joined);
+    const RunSettings joined = parseArguments(arguments, RunSettings{}).settings;
     for (std::size_t i = 0; i < kFlagCount; ++i) {
         if (joined.*kFlags[i] && !(app.*kFlags[i])) std::abort();
     }

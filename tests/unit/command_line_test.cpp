@@ -13,6 +13,13 @@ namespace {
 
 using Args = std::vector<std::u16string>;
 
+// The notes of reading `arguments` over `settings`, which then hold what was read.
+Args Read(const Args& arguments, RunSettings& settings) {
+    ParsedCommandLine parsed = parseArguments(arguments, settings);
+    settings = std::move(parsed.settings);
+    return parsed.notes;
+}
+
 struct SplitCase {
     const char* what;
     std::u16string line;
@@ -63,7 +70,7 @@ struct Settings {
 
 Settings Apply(const Args& arguments) {
     RunSettings app;
-    applyArguments(arguments, app);
+    Read(arguments, app);
     return {app.singleFile,      app.folder,    app.outputFolder,  app.folderGiven,
             app.rewriteOnDifference, app.create, app.showHelp,  app.installVerb,
             app.hashToClipboard, app.recursive, app.uninstallVerb, app.verify,
@@ -99,7 +106,7 @@ TEST(ApplyArgument, LettersAreCaseInsensitiveAndVcLooksAtTheThirdCharacter) {
                      {u"-aVC", true, true}, {u"-aq", false, false}};
     for (const auto& c : additions) {
         RunSettings app;
-        applyArguments({c.option}, app);
+        Read({c.option}, app);
         EXPECT_TRUE(app.additions);
         EXPECT_EQ(app.verify, c.verify);
         EXPECT_EQ(app.rewriteOnDifference, c.rewrite);
@@ -312,7 +319,7 @@ TEST(ApplyArguments, NotesSayWhatWasIgnoredAndWhenNothingIsToBeDone) {
         RunSettings settings;
         std::string line;
         for (const std::u16string& argument : c.arguments) line += " " + TesselLibrary::ToSystemBytes(argument);
-        EXPECT_EQ(applyArguments(c.arguments, settings), c.notes) << line;
+        EXPECT_EQ(Read(c.arguments, settings), c.notes) << line;
     }
     // A folder to leave out that no folder below -f can match.
     const std::u16string whole = TesselLibrary::kWindowsBuild ? u"D:\\data\\old" : u"/data/old";
@@ -322,7 +329,7 @@ TEST(ApplyArguments, NotesSayWhatWasIgnoredAndWhenNothingIsToBeDone) {
     };
     for (const Case& c : unmatched) {
         RunSettings settings;
-        EXPECT_EQ(applyArguments(c.arguments, settings), c.notes);
+        EXPECT_EQ(Read(c.arguments, settings), c.notes);
     }
     // The answer to "--help" or "--version" is the whole run.
     RunSettings settings;
@@ -330,7 +337,7 @@ TEST(ApplyArguments, NotesSayWhatWasIgnoredAndWhenNothingIsToBeDone) {
                               ? Args{}
                               : Args{u"ignoring unknown option --version", u"ignoring unknown option -q",
                                      u"-rc is read as -r (the rest is ignored); write -r -c", noTarget};
-    EXPECT_EQ(applyArguments({u"--version", u"-q", u"-rc"}, settings), expected);
+    EXPECT_EQ(Read({u"--version", u"-q", u"-rc"}, settings), expected);
 }
 
 // -t takes minutes, or seconds, minutes or hours with a unit; a time that is
@@ -400,7 +407,7 @@ TEST(ApplyArguments, ATimeForSlicesAndACopyToHealFromAreReadOrTheRunRefused) {
         RunSettings settings;
         std::string line;
         for (const std::u16string& argument : c.arguments) line += " " + TesselLibrary::ToSystemBytes(argument);
-        EXPECT_EQ(applyArguments(c.arguments, settings), Args{}) << line;
+        EXPECT_EQ(Read(c.arguments, settings), Args{}) << line;
         EXPECT_EQ(settings.sliceSeconds, c.seconds) << line;
         EXPECT_EQ(settings.refusal, c.refusal) << line;
         EXPECT_EQ(settings.copyFolder, c.copy) << line;
@@ -435,7 +442,7 @@ TEST(ApplyArguments, TheReportFilesGoWithAFoldersRun) {
         RunSettings settings;
         std::string line;
         for (const std::u16string& argument : c.arguments) line += " " + TesselLibrary::ToSystemBytes(argument);
-        applyArguments(c.arguments, settings);
+        Read(c.arguments, settings);
         EXPECT_EQ(settings.refusal, c.refusal) << line;
     }
 }
