@@ -4,6 +4,8 @@
 #include <cstring>
 #include <limits>
 
+#include "path.h"
+
 using namespace TesselLibrary;
 
 namespace {
@@ -29,12 +31,10 @@ std::uint64_t NumberAt(const std::uint8_t* bytes) {
 
 }  // namespace
 
-std::u16string fileDatesName(const std::u16string& summaryName) { return summaryName + u".dates"; }
-
 std::unique_ptr<TesselFile> fileDatesBeside(const std::shared_ptr<const Folder>& folder,
                                             const std::u16string& summaryName, const std::u16string& summaryPath) {
-    return folder ? std::make_unique<TesselFile>(folder, fileDatesName(summaryName))
-                  : std::make_unique<TesselFile>(fileDatesName(summaryPath));
+    return folder ? std::make_unique<TesselFile>(folder, FileDatesName(summaryName))
+                  : std::make_unique<TesselFile>(FileDatesName(summaryPath));
 }
 
 void LinesFingerprint::add(const char (&digest)[32], const std::u16string& name) {

@@ -38,9 +38,6 @@
 #include "folder.h"
 #include "tessel_file.h"
 
-// The record's name beside the summary (or rewrite) `summaryName`: a build
-// leaves it out of the summary, as it does the summary itself.
-std::u16string fileDatesName(const std::u16string& summaryName);
 // The record of `summaryName` in `folder`; by the summary's path when the
 // folder could not be opened.
 std::unique_ptr<TesselLibrary::TesselFile> fileDatesBeside(const std::shared_ptr<const TesselLibrary::Folder>& folder,

@@ -14,7 +14,7 @@ OwnFiles::OwnFiles(const std::u16string& summaryName, const std::u16string& fold
     const std::u16string rewrite = RewriteName(summaryName);
     const std::u16string wholeFolder = IsAbsolutePath(folderPath) ? folderPath : currentFolder + folderPath;
     for (const std::u16string& name :
-         {summaryName, rewrite, SlicePlaceName(summaryName), fileDatesName(summaryName), fileDatesName(rewrite)}) {
+         {summaryName, rewrite, SlicePlaceName(summaryName), FileDatesName(summaryName), FileDatesName(rewrite)}) {
         bareNames_.push_back(name);
         names_.push_back(NameKey(name));
         paths_.push_back(NameKey(PlainPath(wholeFolder + name)));

@@ -100,12 +100,5 @@ RelocationDecision RelocationFinder::decide(const std::function<bool(const std::
 }
 
 std::u16string shownFolder(const std::u16string& folderPath) {
-    if (folderPath.empty()) return u".";
-    std::u16string shown = folderPath;
-    while (shown.size() > 1 && IsPathSeparator(shown.back())) {
-        // "D:\" is a whole folder: its separator stays.
-        if (kWindowsBuild && shown.size() == 3 && shown[1] == u':') break;
-        shown.pop_back();
-    }
-    return shown;
+    return folderPath.empty() ? u"." : WithoutLastSeparators(folderPath);
 }

@@ -55,6 +55,10 @@ struct RelocationDecision {
     // its separator (empty: the current folder). A walk of F is compared
     // with the entries in it.
     std::optional<std::u16string> spelledAs;
+    // The folder a walk of F with -a is compared with the entries in:
+    // `spelledAs` when there is one, else `folderPath` (F as the paths below
+    // it start).
+    std::u16string walkRoot(const std::u16string& folderPath) const { return spelledAs.value_or(folderPath); }
 };
 
 class RelocationFinder {

@@ -27,8 +27,9 @@ struct RunSettings {
     // - `RelocationDecision::spelledAs`: the same folder as a summary's
     //   entries spell it when they spell it otherwise (through a link, in
     //   another letter case, as the current folder);
-    // - the verify job's `walkRoot`: what a walk with -a compares the
-    //   summary's paths in, `spelledAs` when there is one, else `folderPath()`.
+    // - `RelocationDecision::walkRoot()`: what a walk with -a compares the
+    //   summary's paths in, `spelledAs` when there is one, else `folderPath()`
+    //   (the verify job keeps it as its first reading's `walkRoot`).
     std::u16string folder;
     std::u16string outputFolder;
     std::vector<std::u16string> excludedFolders;

@@ -375,7 +375,7 @@ std::unique_ptr<FileDatesReader> VerifyJob::openDates(const FirstReading& first)
     auto rewrites = tied(rewriteName, RewriteName(settings_.summaryPath()));
     if (!rewrites || !root_) return rewrites;
     rewrites->close();
-    if (!root_->Rename(fileDatesName(rewriteName), fileDatesName(name))) {
+    if (!root_->Rename(FileDatesName(rewriteName), FileDatesName(name))) {
         return tied(rewriteName, RewriteName(settings_.summaryPath()));
     }
     root_->Sync();
@@ -418,5 +418,5 @@ void VerifyJob::sayRelocation(const RelocationDecision& decision, FirstReading& 
         }
     }
     first.relocation = decision.relocation;
-    first.walkRoot = decision.spelledAs.value_or(settings_.folderPath());
+    first.walkRoot = decision.walkRoot(settings_.folderPath());
 }

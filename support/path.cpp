@@ -12,6 +12,8 @@ bool IsOneName(std::u16string_view name) {
     return !name.empty() && name.find_first_of(kPathSeparators) == std::u16string_view::npos;
 }
 
+bool IsEntryName(std::u16string_view name) { return IsOneName(name) && name != u"." && name != u".."; }
+
 void AppendSeparator(std::u16string& text) {
     if (!text.empty() && text.back() != kPathSeparator) text.push_back(kPathSeparator);
 }
@@ -19,6 +21,14 @@ void AppendSeparator(std::u16string& text) {
 std::u16string WithSeparator(std::u16string text) {
     AppendSeparator(text);
     return text;
+}
+
+std::u16string WithoutLastSeparators(std::u16string folder) {
+    while (folder.size() > 1 && IsPathSeparator(folder.back())) {
+        if (kWindowsBuild && folder.size() == 3 && folder[1] == u':') break;  // "D:\" is a whole folder
+        folder.pop_back();
+    }
+    return folder;
 }
 
 bool IsAbsolutePath(std::u16string_view path) {
@@ -91,5 +101,7 @@ std::u16string SubfolderPath(const std::u16string& folderPath, const std::u16str
 std::u16string RewriteName(const std::u16string& summaryName) { return summaryName + u"X"; }
 
 std::u16string SlicePlaceName(const std::u16string& summaryName) { return summaryName + u".place"; }
+
+std::u16string FileDatesName(const std::u16string& summaryName) { return summaryName + u".dates"; }
 
 }  // namespace TesselLibrary

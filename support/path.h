@@ -20,11 +20,17 @@ namespace TesselLibrary {
 bool IsPathSeparator(char16_t unit);
 // Whether a text is one name: not empty, and no separator in it.
 bool IsOneName(std::u16string_view name);
+// Whether a text names an entry of a folder, as the system takes it: one
+// name, and not "." or "..", which lead to the folder itself or above it.
+bool IsEntryName(std::u16string_view name);
 
 // Appends the separator to a non-empty text that does not already end in one.
 void AppendSeparator(std::u16string& text);
 // The same as a new text: a folder as the paths below it start.
 std::u16string WithSeparator(std::u16string text);
+// A folder without the separators its text ends in, as a person names it;
+// the top of a file system ("/", "D:\") keeps its own.
+std::u16string WithoutLastSeparators(std::u16string folder);
 
 // Whether a path starts at the top of a file system (a separator; on Windows
 // also a drive letter and its colon), not at the current folder.
@@ -59,8 +65,11 @@ std::u16string SubfolderPath(const std::u16string& folderPath, const std::u16str
 
 // The companions of a summary named `summaryName`, beside it in its folder:
 // the fresh summary a check writes where something differed ("Sumvane.md5X"),
-// and the place a check in slices keeps ("Sumvane.md5.place").
+// the place a check in slices keeps ("Sumvane.md5.place"), and the record of
+// each file's date as read ("Sumvane.md5.dates"; "Sumvane.md5X.dates" is
+// the rewrite's).
 std::u16string RewriteName(const std::u16string& summaryName);
 std::u16string SlicePlaceName(const std::u16string& summaryName);
+std::u16string FileDatesName(const std::u16string& summaryName);
 
 }  // namespace TesselLibrary

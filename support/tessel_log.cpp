@@ -49,13 +49,19 @@ bool LooksLikeLog(FileHandle& file) {
 // The log of the window program's lines that no run's log takes.
 constexpr const char16_t* kUnheardLogName = u"SumvaneW.txt";
 
-// Appends one whole line, prefix and line end included, to that log.
-void AppendUnheard(const std::u16string& whole) {
+// The folder a log named without one goes in: the desktop, else the
+// temporary folder, else the top of the file system.
+std::u16string LogFolder() {
     std::u16string folder = DesktopFolder();
     if (folder.empty()) TempFolder(folder);
     if (folder.empty()) folder = kRootFolder;
+    return folder;
+}
+
+// Appends one whole line, prefix and line end included, to that log.
+void AppendUnheard(const std::u16string& whole) {
     FileHandle file;
-    if (!file.Open(WithSeparator(folder) + kUnheardLogName, FileHandle::Mode::AppendLog)) return;
+    if (!file.Open(JoinPath(LogFolder(), kUnheardLogName), FileHandle::Mode::AppendLog)) return;
     const std::vector<std::uint8_t> bytes = LittleEndianBytes(whole);
     file.WriteWhole(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
 }
@@ -227,6 +233,63 @@ void ReceiveLine(void* context, const std::u16string& line) {
     if (!reached) AppendUnheard(whole);
 }
 
+// Where the log goes: `fileName` as given, or that name in LogFolder().
+void PlaceLog(TesselLogData& d, const std::u16string& fileName, bool onDesktop) {
+    d.path = onDesktop ? JoinPath(LogFolder(), fileName) : fileName;
+    d.folderPath = DirectoryOf(d.path);
+    d.name = LastName(d.path);
+}
+
+// The path is not this log's to write: every line goes to standard error,
+// after the notice saying so.
+void LeaveToStandardError(TesselLogData& d, const std::u16string& notice) {
+    d.toStandardError = true;
+    WriteErrorText(notice);
+}
+
+// The file found at the log's name: an earlier log of this program is
+// removed (or emptied, where a viewer holds it open), a live run's log is
+// written together with that run, and anything else is left as it is.
+void TakeOverOldLog(TesselLogData& d) {
+    // The name comes from the folder's name, so it may be a user's own file:
+    // only an earlier log is removed.
+    FileHandle& old = d.mark;
+    if (!old.Open(*d.folder, d.name, FileHandle::Mode::ReadOldLog)) {
+        // Something that is not a readable file of ours: a link, a folder.
+        if (!old.NotFound()) LeaveToStandardError(d, NotALogNotice(d.path));
+        return;
+    }
+    const bool isLog = LooksLikeLog(old);
+    // The log of a run still going (one of the same folder started
+    // before) is no earlier log: deleting it would take that run's
+    // lines away. This run's lines go into it too.
+    const bool inUse = isLog && old.InUseElsewhere();
+    if (inUse && old.MarkInUse() && old.Identity(&d.identity)) {
+        d.created = true;
+        return;
+    }
+    // Otherwise the question left it held for this run while it is
+    // removed, so that a run starting meanwhile cannot mark it; on
+    // Windows an open handle would keep it from being deleted at all.
+    FileIdentity oldIdentity;
+    const bool identified = old.Identity(&oldIdentity);
+    FileHandle::Permissions permissions;
+    if (isLog && old.PermissionsOf(&permissions)) d.removedLog = permissions;
+    if (kWindowsBuild) old.Close();
+    // On Windows a log that a viewer holds open is not deleted: it would
+    // stay until the viewer lets go, keeping its name from this run's
+    // log, and then be gone. Emptied, it shows this run's lines instead.
+    const bool removed = isLog && !inUse && d.folder->RemoveUnheld(d.name);
+    old.Close();
+    if (!isLog) {
+        LeaveToStandardError(d, NotALogNotice(d.path));
+    } else if (!removed && !(identified && d.EmptyHeldLog(oldIdentity))) {
+        // Appending this run's lines to it would pass them off as old.
+        LeaveToStandardError(d, u"The old log " + ShownOnTerminal(d.path) +
+                                    u" could not be removed; this run's log lines follow here." + kConsoleLineEnd);
+    }
+}
+
 }  // namespace
 
 TesselLog::TesselLog() : data_(std::make_unique<TesselLogData>()) {}
@@ -257,67 +320,11 @@ void TesselLog::Open(const std::u16string& fileName, bool onDesktop) {
         ReceiveUnheardLines(&ReceiveLine, &d);
         d.receiving = true;
     }
-    if (!onDesktop) {
-        d.path = fileName;
-        d.folderPath = DirectoryOf(fileName);
-        d.name = LastName(fileName);
-    } else {
-        std::u16string folder = DesktopFolder();
-        if (folder.empty()) TempFolder(folder);
-        if (folder.empty()) folder = kRootFolder;
-        d.path = JoinPath(folder, fileName);
-        d.folderPath = WithSeparator(folder);
-        d.name = fileName;
-    }
-
+    PlaceLog(d, fileName, onDesktop);
     FolderProblem problem = FolderProblem::None;
     d.folder = Folder::Open(d.folderPath, &problem);
     d.folderToMake = problem == FolderProblem::NotFound;
-    if (!d.folder) return;
-
-    // The name comes from the folder's name, so it may be a user's own file:
-    // only an earlier log is removed.
-    FileHandle& old = d.mark;
-    if (old.Open(*d.folder, d.name, FileHandle::Mode::ReadOldLog)) {
-        const bool isLog = LooksLikeLog(old);
-        // The log of a run still going (one of the same folder started
-        // before) is no earlier log: deleting it would take that run's
-        // lines away. This run's lines go into it too.
-        const bool inUse = isLog && old.InUseElsewhere();
-        if (inUse && old.MarkInUse() && old.Identity(&d.identity)) {
-            d.created = true;
-            return;
-        }
-        // Otherwise the question left it held for this run while it is
-        // removed, so that a run starting meanwhile cannot mark it; on
-        // Windows an open handle would keep it from being deleted at all.
-        FileIdentity oldIdentity;
-        const bool identified = old.Identity(&oldIdentity);
-        FileHandle::Permissions permissions;
-        if (isLog && old.PermissionsOf(&permissions)) d.removedLog = permissions;
-        if (kWindowsBuild) old.Close();
-        // On Windows a log that a viewer holds open is not deleted: it would
-        // stay until the viewer lets go, keeping its name from this run's
-        // log, and then be gone.
-        const bool removed = isLog && !inUse && d.folder->RemoveUnheld(d.name);
-        old.Close();
-        if (!isLog) {
-            d.toStandardError = true;
-            WriteErrorText(NotALogNotice(d.path));
-        } else if (!removed && identified && d.EmptyHeldLog(oldIdentity)) {
-            // This run's lines go into it from its start, where the viewer
-            // shows them.
-        } else if (!removed) {
-            // Appending this run's lines to it would pass them off as old.
-            d.toStandardError = true;
-            WriteErrorText(u"The old log " + ShownOnTerminal(d.path) +
-                           u" could not be removed; this run's log lines follow here." + kConsoleLineEnd);
-        }
-    } else if (!old.NotFound()) {
-        // Something that is not a readable file of ours: a link, a folder.
-        d.toStandardError = true;
-        WriteErrorText(NotALogNotice(d.path));
-    }
+    if (d.folder) TakeOverOldLog(d);
 }
 
 void TesselLog::RepeatOnStandardError(bool repeat) { data_->repeat = repeat; }

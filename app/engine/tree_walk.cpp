@@ -42,8 +42,8 @@ bool TreeWalk::Excluded(const std::u16string& path) const {
 bool TreeWalk::IsSummary(const std::u16string& name) const {
     const std::u16string& summary = settings_.summaryName;
     return sameNameIgnoringCase(summary, name) || sameNameIgnoringCase(RewriteName(summary), name) ||
-           sameNameIgnoringCase(fileDatesName(summary), name) ||
-           sameNameIgnoringCase(fileDatesName(RewriteName(summary)), name) ||
+           sameNameIgnoringCase(FileDatesName(summary), name) ||
+           sameNameIgnoringCase(FileDatesName(RewriteName(summary)), name) ||
            sameNameIgnoringCase(SlicePlaceName(summary), name);
 }
 
@@ -79,8 +79,7 @@ void TreeWalk::Run(ItemSink<BuildItem>& sink) {
         }
         const std::u16string name = frames_[top].listing.name(frames_[top].subfolders[frames_[top].next++]);
         share_ = SharePassed();
-        const std::u16string path = frames_[top].path + name;
-        if (Excluded(path)) continue;
+        if (Excluded(JoinPath(frames_[top].path, name))) continue;
         if (!frames_[top].folder && !Reopen(top, sink)) {
             // Not the folder it was, or gone: what is left below it cannot
             // be reached.
@@ -89,14 +88,15 @@ void TreeWalk::Run(ItemSink<BuildItem>& sink) {
             continue;
         }
         std::shared_ptr<const Folder> child = OpenChild(top, name, sink);
+        std::u16string path = SubfolderPath(frames_[top].path, name);
         if (!child) {
             // Gone, or no longer a folder: a link put in its place since it
             // was listed is never entered.
-            PushUnreadable(sink, SubfolderPath(frames_[top].path, name));
+            PushUnreadable(sink, path);
             continue;
         }
         const FileIdentity identity = child->identity();
-        Visit(Frame{std::move(child), name, SubfolderPath(frames_[top].path, name), identity, {}, {}, 0}, sink);
+        Visit(Frame{std::move(child), name, std::move(path), identity, {}, {}, 0}, sink);
     }
     share_ = 1;
 }
@@ -143,10 +143,16 @@ void TreeWalk::Visit(Frame frame, ItemSink<BuildItem>& sink) {
         }
     }
     frames_.push_back(std::move(frame));
-    const Frame& listed = frames_.back();
     filesFound_ += files;
     bytesFound_ += bytes;
     share_ = SharePassed();
+    PushFiles(frames_.back(), leftOut, sink);
+}
+
+// The files of a folder just listed, in its order, those left out aside. A
+// file whose path does not fit on one line of the summary goes as such, and
+// no longer counts as found.
+void TreeWalk::PushFiles(const Frame& listed, const std::vector<std::uint32_t>& leftOut, ItemSink<BuildItem>& sink) {
     std::size_t skip = 0;
     for (std::uint32_t i = 0; i < listed.listing.size(); ++i) {
         if (skip < leftOut.size() && leftOut[skip] == i) {
@@ -156,7 +162,7 @@ void TreeWalk::Visit(Frame frame, ItemSink<BuildItem>& sink) {
         if (listed.listing.isDirectory(i)) continue;
         std::u16string name = listed.listing.name(i);
         const std::uint64_t size = listed.listing.fileSize(i);
-        BuildItem item{BuildItem::Kind::File, listed.path + name, listed.path, size};
+        BuildItem item{BuildItem::Kind::File, JoinPath(listed.path, name), listed.path, size};
         DigestTask task;
         if (FitsOnOneLine(item.path)) {
             task.file.folder = listed.folder;

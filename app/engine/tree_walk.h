@@ -79,6 +79,7 @@ private:
     };
 
     void Visit(Frame frame, ItemSink<BuildItem>& sink);
+    void PushFiles(const Frame& listed, const std::vector<std::uint32_t>& leftOut, ItemSink<BuildItem>& sink);
     std::shared_ptr<const TesselLibrary::Folder> OpenChild(std::size_t parent, const std::u16string& name,
                                                            ItemSink<BuildItem>& sink);
     bool Reopen(std::size_t index, ItemSink<BuildItem>& sink);

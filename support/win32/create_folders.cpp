@@ -17,20 +17,15 @@ bool IsFolder(const std::u16string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::u16string WithoutTrailingSeparators(std::u16string path) {
-    while (path.size() > 1 && IsPathSeparator(path.back())) path.pop_back();
-    return path;
-}
-
 }  // namespace
 
 bool CreateFolders(const std::u16string& path, bool) {
     // The missing folders, innermost first. The walk up stops at the first
     // folder that exists, or where the text stops getting shorter (a root).
     std::vector<std::u16string> missing;
-    for (std::u16string folder = WithoutTrailingSeparators(path); !folder.empty() && !IsFolder(folder);) {
+    for (std::u16string folder = WithoutLastSeparators(path); !folder.empty() && !IsFolder(folder);) {
         missing.push_back(folder);
-        const std::u16string parent = WithoutTrailingSeparators(DirectoryOf(folder));
+        const std::u16string parent = WithoutLastSeparators(DirectoryOf(folder));
         if (parent.size() >= folder.size()) break;
         folder = parent;
     }

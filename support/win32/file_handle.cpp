@@ -135,7 +135,7 @@ bool FileHandle::Flush() { return ::FlushFileBuffers(Native(native_)) != 0; }
 
 bool FileHandle::Open(const Folder& folder, const std::u16string& name, Mode mode) {
     // A name with a separator would reach past the folder.
-    if (name.empty() || name.find_first_of(u"\\/") != std::u16string::npos) {
+    if (!IsOneName(name)) {
         Close();
         notFound_ = false;
         return false;

@@ -29,7 +29,7 @@ void SequentialFile::Close() {
 // No owner's identity to read with on Windows (owner_reads.h).
 ReadOutcome SequentialFile::Open(const Folder& folder, const std::u16string& name, const OwnerReads*) {
     // A name with a separator would reach past the folder.
-    if (name.empty() || name.find_first_of(u"\\/") != std::u16string::npos) return ReadOutcome::Unreadable;
+    if (!IsOneName(name)) return ReadOutcome::Unreadable;
     return Open(JoinPath(folder.path(), name));
 }
 

@@ -35,10 +35,6 @@ FolderProblem ProblemOf(DWORD error) {
     }
 }
 
-bool IsOneName(const std::u16string& name) {
-    return !name.empty() && name != u"." && name != u".." && name.find_first_of(u"\\/") == std::u16string::npos;
-}
-
 // The folder at `path`; `noReparse`: a reparse point is refused.
 HANDLE OpenFolderHandle(const std::u16string& path, bool noReparse, FolderProblem* problem, FileIdentity* identity) {
     const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (noReparse ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
@@ -84,11 +80,11 @@ std::shared_ptr<Folder> Folder::Open(const std::u16string& path, FolderProblem* 
 std::shared_ptr<Folder> Folder::OpenChild(const std::u16string& name, FolderProblem* problem) const {
     FolderProblem why = FolderProblem::NotAFolder;
     FileIdentity identity;
-    const HANDLE handle = IsOneName(name) ? OpenFolderHandle(path_ + name, true, &why, &identity) : nullptr;
+    const HANDLE handle = IsEntryName(name) ? OpenFolderHandle(JoinPath(path_, name), true, &why, &identity) : nullptr;
     if (problem) *problem = why;
     if (handle == nullptr) return nullptr;
     return std::shared_ptr<Folder>(
-        new Folder(reinterpret_cast<std::intptr_t>(handle), path_ + name + u"\\", identity));
+        new Folder(reinterpret_cast<std::intptr_t>(handle), SubfolderPath(path_, name), identity));
 }
 
 std::u16string FolderListing::name(std::size_t index) const {
@@ -100,7 +96,7 @@ std::u16string FolderListing::name(std::size_t index) const {
 
 bool Folder::List(FolderListing& listing, bool) const {
     WIN32_FIND_DATAW found{};
-    const HANDLE find = ::FindFirstFileW(Win32::SystemPath(path_ + u"*.*").c_str(), &found);
+    const HANDLE find = ::FindFirstFileW(Win32::SystemPath(JoinPath(path_, u"*.*")).c_str(), &found);
     // "Nothing matches" is an empty listing (a drive's root lists no "."
     // and ".."); anything else means the folder could not be read.
     if (find == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
@@ -127,8 +123,8 @@ bool Folder::List(FolderListing& listing, bool) const {
 }
 
 bool Folder::IdentityOf(const std::u16string& name, FileIdentity* identity) const {
-    if (!IsOneName(name)) return false;
-    const Win32::Handle entry(::CreateFileW(Win32::SystemPath(path_ + name).c_str(), FILE_READ_ATTRIBUTES,
+    if (!IsEntryName(name)) return false;
+    const Win32::Handle entry(::CreateFileW(Win32::SystemPath(JoinPath(path_, name)).c_str(), FILE_READ_ATTRIBUTES,
                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                                             nullptr));
@@ -140,24 +136,25 @@ bool Folder::IdentityOf(const std::u16string& name, FileIdentity* identity) cons
 }
 
 bool Folder::Remove(const std::u16string& name) const {
-    return IsOneName(name) && RemoveFile((path_ + name).c_str());
+    return IsEntryName(name) && RemoveFile(JoinPath(path_, name).c_str());
 }
 
 bool Folder::RemoveUnheld(const std::u16string& name) const {
-    return IsOneName(name) && RemoveUnheldFile((path_ + name).c_str());
+    return IsEntryName(name) && RemoveUnheldFile(JoinPath(path_, name).c_str());
 }
 
 bool Folder::Rename(const std::u16string& from, const std::u16string& to) const {
-    if (!IsOneName(from) || !IsOneName(to)) return false;
-    return ::MoveFileExW(Win32::SystemPath(path_ + from).c_str(), Win32::SystemPath(path_ + to).c_str(),
+    if (!IsEntryName(from) || !IsEntryName(to)) return false;
+    return ::MoveFileExW(Win32::SystemPath(JoinPath(path_, from)).c_str(),
+                         Win32::SystemPath(JoinPath(path_, to)).c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 // Without MOVEFILE_REPLACE_EXISTING the move fails when the name is taken.
 bool Folder::RenameNoReplace(const std::u16string& from, const std::u16string& to) const {
-    if (!IsOneName(from) || !IsOneName(to)) return false;
-    return ::MoveFileExW(Win32::SystemPath(path_ + from).c_str(), Win32::SystemPath(path_ + to).c_str(),
-                         MOVEFILE_WRITE_THROUGH) != 0;
+    if (!IsEntryName(from) || !IsEntryName(to)) return false;
+    return ::MoveFileExW(Win32::SystemPath(JoinPath(path_, from)).c_str(),
+                         Win32::SystemPath(JoinPath(path_, to)).c_str(), MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 // MoveFileExW with MOVEFILE_WRITE_THROUGH returns once the rename is on disk.

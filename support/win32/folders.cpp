@@ -35,13 +35,7 @@ DWORD AskGrowing(std::u16string& out, Query query) {
 const char16_t* ModuleFolder(std::u16string& out) {
     wchar_t buffer[MAX_PATH] = {};
     if (::GetModuleFileNameW(nullptr, buffer, MAX_PATH) == 0) return CurrentFolder(out);
-    out.assign(Win32::Utf16(buffer));  // up to the first null
-    const auto last = out.rfind(u'\\');
-    if (last == std::u16string::npos)
-        out.push_back(u'\\');
-    else
-        out.erase(last + 1);
-    AppendSeparator(out);
+    out = DirectoryOf(Win32::Utf16(buffer));  // the path is whole, up to the first null
     return out.c_str();
 }
 

@@ -187,11 +187,10 @@ namespace {
 // A folder is shown without its final backslash, so that its own name is
 // the end a long path keeps. A root ("C:\") keeps it.
 std::u16string StatusText(const char16_t* text) {
-    std::u16string shown = text ? text : u"";
-    if (shown.size() >= 2 && IsPathSeparator(shown.back()) &&
-        shown.find_first_of(u"\\/") < shown.size() - 1)
-        shown.pop_back();
-    return shown;
+    const std::u16string shown = text ? text : u"";
+    if (shown.size() < 2 || !IsPathSeparator(shown.back())) return shown;
+    const std::u16string folder = shown.substr(0, shown.size() - 1);
+    return DirectoryOf(folder).empty() ? shown : folder;  // a root has no separator before its last
 }
 
 // The text as the status line `status` has room for it: a path too long

@@ -51,6 +51,16 @@ TEST(AppendSeparator, AddsOneSeparatorToNonEmptyText) {
     }
 }
 
+TEST(WithoutLastSeparators, KeepsTheTopOfTheFileSystemWhole) {
+    const std::pair<std::u16string, std::u16string> cases[] = {{Native(u"|a|b||"), Native(u"|a|b")},
+                                                                {Native(u"|"), Native(u"|")},
+                                                                {Native(u"a|"), u"a"},
+                                                                {u"a", u"a"}};
+    for (const auto& [folder, shown] : cases) EXPECT_EQ(WithoutLastSeparators(folder), shown);
+    EXPECT_EQ(WithoutLastSeparators(u"D:\\"), u"D:\\");  // a drive's top on Windows, no separator on POSIX
+    EXPECT_EQ(WithoutLastSeparators(u"D:/x//"), u"D:/x");
+}
+
 TEST(LastName, IsWhatFollowsTheLastSeparator) {
     const std::pair<std::u16string, std::u16string> cases[] = {
         {u"", u""}, {u"name.txt", u"name.txt"}, {Native(u"|a|b.txt"), u"b.txt"}, {Native(u"a|"), u""},
@@ -123,6 +133,7 @@ TEST(JoinPath, PutsOneSeparatorBetweenFolderAndName) {
 TEST(Companions, AreNamedAfterTheSummary) {
     EXPECT_EQ(RewriteName(u"Sumvane.md5"), u"Sumvane.md5X");
     EXPECT_EQ(SlicePlaceName(u"Sumvane.md5"), u"Sumvane.md5.place");
+    EXPECT_EQ(FileDatesName(u"Sumvane.md5X"), u"Sumvane.md5X.dates");
 }
 
 TEST(Folders, EndInExactlyOneSeparator) {
