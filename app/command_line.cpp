@@ -116,7 +116,6 @@ std::u16string ReportRefusal(const char16_t* option, const std::optional<std::u1
 std::u16string RefusalOf(const RunSettings& app) {
     if (!app.refusal.empty()) return app.refusal;
     if (app.copyFolder) {
-        if (!kHealing) return u"-b cannot be used in this version for Windows: heal from a copy with the Linux program";
         if (app.copyFolder->empty()) return u"-b: name the copy of the folder checked (-b/mnt/backup/photos)";
         if (!(app.folderGiven && app.verify))
             return u"-b cannot be used without a folder's check: it heals what -f and -v (or -vc) find damaged";

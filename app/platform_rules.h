@@ -26,6 +26,3 @@ inline constexpr bool kCommandLineNotes = !TesselLibrary::kWindowsBuild;
 // a Windows message box gives each a line of its own; on Linux the message is
 // one line (standard error or a desktop notification).
 inline constexpr const char16_t* kBeforeDigestInMessage = TesselLibrary::kWindowsBuild ? u"\n" : u": ";
-// Healing from a copy (-b) writes into the archive through services only
-// the POSIX backend has so far: the Windows program refuses it.
-inline constexpr bool kHealing = !TesselLibrary::kWindowsBuild;

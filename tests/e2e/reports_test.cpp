@@ -376,7 +376,6 @@ TEST(Reports, TheUnitsWriteTheMetricsWhereNodeExportersFolderIs) {
 // the copy holds good is repaired (still a problem of the run: the damage
 // was there), a missing one the copy lacks too is not.
 TEST(Reports, TheRepairsFromACopyAreCounted) {
-    if (WineMode()) GTEST_SKIP() << "-b is refused on Windows";
     Sandbox box;
     const fs::path root = box.root() / "data", copy = box.root() / "copy";
     MakeTree(root, {{"a.txt", "contents of a", ""}, {"b.txt", "contents of b", ""}});

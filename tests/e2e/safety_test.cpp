@@ -674,7 +674,7 @@ TEST(Interrupted, ABuildStoppedPartWayLeavesThePreviousSummary) {
 // damaged file's place holds the damaged bytes or the good ones, whole; the
 // run after it heals what is still damaged and leaves no temporary file.
 TEST(Interrupted, ARepairKilledAtAnyMomentLeavesAWholeFileAndTheNextRunHeals) {
-    if (WineMode()) GTEST_SKIP() << "-b is refused on Windows; POSIX signals";
+    if (WineMode()) GTEST_SKIP() << "SIGKILL of the Linux program";
     Sandbox box;
     const fs::path root = box.root() / "data";
     const fs::path copy = box.root() / "copy";
@@ -730,7 +730,7 @@ TEST(Interrupted, ARepairKilledAtAnyMomentLeavesAWholeFileAndTheNextRunHeals) {
 // A disk too full for the copy's bytes: nothing is replaced, nothing of the
 // attempt stays, and the log says so.
 TEST(FullDisk, ARepairThatCannotBeWrittenLeavesTheDamagedFileAsItWas) {
-    if (WineMode()) GTEST_SKIP() << "-b is refused on Windows";
+    if (WineMode()) GTEST_SKIP() << "a small tmpfs mounted as root: Linux's";
     if (::geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
     Sandbox box;
     const fs::path root = box.root() / "small-disk";

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <vector>
 
 #include "checksum_app.h"
 #include "command_line.h"
@@ -344,21 +345,16 @@ TEST(ApplyArguments, NotesSayWhatWasIgnoredAndWhenNothingIsToBeDone) {
 // none, or one beside options that need the whole summary, refuses the run
 // and says why. -b, the copy to heal from, goes with a folder's check only.
 TEST(ApplyArguments, ATimeForSlicesAndACopyToHealFromAreReadOrTheRunRefused) {
-    // The Windows program refuses every -b: it cannot heal yet.
-    const std::u16string onWindows = u"-b cannot be used in this version for Windows: heal from a copy with the Linux program";
-    const auto refused = [&](const char16_t* onLinux) {
-        return TesselLibrary::kWindowsBuild ? onWindows : std::u16string(onLinux);
-    };
-    const std::u16string healing = refused(u"");
-    const std::u16string noCheck =
-        refused(u"-b cannot be used without a folder's check: it heals what -f and -v (or -vc) find damaged");
-    const std::u16string noCopy = refused(u"-b: name the copy of the folder checked (-b/mnt/backup/photos)");
-    const struct Case {
+    const std::u16string healing;
+    const std::u16string noCheck = u"-b cannot be used without a folder's check: it heals what -f and -v (or -vc) find damaged";
+    const std::u16string noCopy = u"-b: name the copy of the folder checked (-b/mnt/backup/photos)";
+    struct Case {
         Args arguments;
         std::optional<std::uint64_t> seconds;
         std::u16string refusal;
         std::optional<std::u16string> copy = std::nullopt;
-    } cases[] = {
+    };
+    std::vector<Case> cases = {
         {{u"-f/d", u"-v", u"-b/mnt/d"}, {}, healing, u"/mnt/d"},
         {{u"-f/d", u"-b", u"backup", u"-vc"}, {}, healing, u"backup"},  // "/mnt/d" is an option on Windows
         {{u"-f/d", u"-av", u"-B/mnt/d"}, {}, healing, u"/mnt/d"},
@@ -403,6 +399,12 @@ TEST(ApplyArguments, ATimeForSlicesAndACopyToHealFromAreReadOrTheRunRefused) {
         {{u"-f/d", u"-at2h", u"-v"}, 7200,
          u"-t cannot be used with -a: new files are found by a walk of the whole folder"},
     };
+    if (TesselLibrary::kWindowsBuild) {
+        // A Windows command line's own spelling: "/b", the value attached or next.
+        cases.push_back({{u"/f", u"D:\\Photos", u"/v", u"/b", u"E:\\Photos"}, {}, healing, u"E:\\Photos"});
+        cases.push_back({{u"/fD:\\Photos", u"/V", u"/BE:\\Photos"}, {}, healing, u"E:\\Photos"});
+        cases.push_back({{u"/fD:\\Photos", u"/v", u"/b", u"/r"}, {}, noCopy, u""});
+    }
     for (const Case& c : cases) {
         RunSettings settings;
         std::string line;
