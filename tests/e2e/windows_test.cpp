@@ -539,7 +539,16 @@ TEST_F(WindowsGuiTest, EveryCommandLineOfTheHelpRunsAsWrittenWithASpaceInTheProf
         {"Sumvane.exe -fC:\\Data -vc \"-o%USERPROFILE%\\Logs\"", 0, {}},
         {"Sumvane.exe -fD:\\Photos -v -t2h -oC:\\Logs", 0, {}},
         {"Sumvane.exe -fE:\\Photos -v", 0, {}},
-        {"Sumvane.exe -nD:\\disk.iso -c -v", 0, {}},
+        // Damage, its date kept: found (exit code 1) and healed from the copy.
+        {"Sumvane.exe -fD:\\Photos -v -bE:\\Photos", 1,
+         [&] {
+             const fs::path photo = box_.root() / "D" / "Photos" / "d.jpg";
+             const auto date = fs::last_write_time(photo);
+             WriteFile(photo, "x");
+             fs::last_write_time(photo, date);
+         }},
+        {"Sumvane.exe -nD:\\disk.iso -c -v", 0,
+         [&] { EXPECT_EQ(ReadFile(box_.root() / "D" / "Photos" / "d.jpg"), "d") << "not healed from E:\\Photos"; }},
         {"Sumvane.exe -zD:\\disk.iso", 0, {}},
         {"Sumvane.exe -i", 0, {}},
         {"SumvaneW.exe -z", -1, {}},  // what the context-menu entry runs, with the file's name
