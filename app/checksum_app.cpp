@@ -43,9 +43,9 @@ void WriteClosingLine(const RunSettings& settings, const ProblemLog& problems, c
         const bool kept = jobs.built && jobs.built->previousKept;
         const std::optional<JobResult>& checked = jobs.checked;
         const std::u16string covered = checked && checked->slice ? u"; " + sliceCoverageText(*checked->slice) : u"";
-        WriteErrorText(closingLine(problems.counts(), log.lostLineCount(), log.path(),
-                                   kept ? settings.summaryPath() : std::u16string()) +
-                       covered + kConsoleLineEnd);
+        SayOnStandardError(closingLine(problems.counts(), log.lostLineCount(), log.path(),
+                                       kept ? settings.summaryPath() : std::u16string()) +
+                           covered);
     } else if (kLogLinesOnStandardError && !failed && StandardErrorIsTerminal()) {
         // Someone watches: a clean run says what it did. Under cron it stays
         // silent, so that no mail is sent.
@@ -57,7 +57,7 @@ void WriteClosingLine(const RunSettings& settings, const ProblemLog& problems, c
         clean.built = jobs.built;
         clean.checked = jobs.checked;
         const std::u16string line = cleanClosingLine(clean);
-        if (!line.empty()) WriteErrorText(line + kConsoleLineEnd);
+        if (!line.empty()) SayOnStandardError(line);
     }
 }
 

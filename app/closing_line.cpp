@@ -36,9 +36,6 @@ std::u16string SliceRound(const SliceCoverage& slice) {
     return u"last full round finished " + FromSystemBytes(date);
 }
 
-// These lines go to a terminal: a control character of a path must not act.
-std::u16string Prefixed(const std::u16string& text) { return StandardErrorLine(text); }
-
 }  // namespace
 
 std::u16string closingLine(const RunCounts& tally, std::size_t notInLog, const std::u16string& logPath,
@@ -63,7 +60,7 @@ std::u16string closingLine(const RunCounts& tally, std::size_t notInLog, const s
         line += u" (" + GroupThousands(notInLog) + u" not written there)";
     }
     if (!keptSummary.empty()) line += u"; " + ShownInLogLine(keptSummary) + u" left as it was";
-    return Prefixed(line);
+    return line;
 }
 
 std::u16string cleanClosingLine(const CleanRun& run) {
@@ -96,11 +93,12 @@ std::u16string cleanClosingLine(const CleanRun& run) {
     } else if (run.checked && !checkSaid) {
         add(Files(run.checked->files) + checkedText);
     }
-    return text.empty() ? text : Prefixed(text);
+    return text;
 }
 
 std::u16string sliceCoverageText(const SliceCoverage& slice) { return SliceChecked(slice) + u"; " + SliceRound(slice); }
 
 std::u16string interruptNotice(const std::u16string& keptPath) {
-    return Prefixed(keptPath.empty() ? u"interrupted" : u"interrupted; " + ShownInLogLine(keptPath) + u" left as it was");
+    return StandardErrorLine(keptPath.empty() ? u"interrupted"
+                                              : u"interrupted; " + ShownInLogLine(keptPath) + u" left as it was");
 }

@@ -12,7 +12,8 @@
 #include "job_result.h"
 #include "problem_log.h"
 
-// "sumvane: 3 problems (1 damaged, 1 edited, 1 moved), 2 new files; log:
+// What the closing line says (SayOnStandardError puts the program's name
+// before it): "3 problems (1 damaged, 1 edited, 1 moved), 2 new files; log:
 // <path>", with -b ", 1 repaired, 1 not repaired" before the new files
 // ("no problem" when the log holds news only; the kinds of problems
 // named when there are any), then, when some lines did not reach the log
@@ -31,8 +32,8 @@ struct CleanRun {
     std::optional<JobResult> checked;
 };
 
-// "sumvane: 154,040 files checked, no problem", "sumvane: 154,040 files
-// recorded in /srv/data/Sumvane.md5", and the like for a single file; the
+// "154,040 files checked, no problem", "154,040 files recorded in
+// /srv/data/Sumvane.md5", and the like for a single file; the
 // parts joined with "; ". Empty when nothing was recorded or checked.
 std::u16string cleanClosingLine(const CleanRun& run);
 
@@ -42,5 +43,6 @@ std::u16string cleanClosingLine(const CleanRun& run);
 std::u16string sliceCoverageText(const SliceCoverage& slice);
 
 // "sumvane: interrupted", with "; <path> left as it was" when `keptPath`,
-// the file the run would have replaced, is given.
+// the file the run would have replaced, is given: the whole line
+// (StandardErrorLine), kept to be said when an interrupt comes.
 std::u16string interruptNotice(const std::u16string& keptPath = {});

@@ -67,8 +67,7 @@ void AppendUnheard(const std::u16string& whole) {
 }
 
 std::u16string NotALogNotice(const std::u16string& path) {
-    return u"The file " + ShownOnTerminal(path) +
-           u" is not a log; it was left as it is, and this run's log lines follow here." + kConsoleLineEnd;
+    return u"the file " + path + u" is not a log; it was left as it is, and this run's log lines follow here.";
 }
 
 }  // namespace
@@ -244,7 +243,7 @@ void PlaceLog(TesselLogData& d, const std::u16string& fileName, bool onDesktop) 
 // after the notice saying so.
 void LeaveToStandardError(TesselLogData& d, const std::u16string& notice) {
     d.toStandardError = true;
-    WriteErrorText(notice);
+    SayOnStandardError(notice);
 }
 
 // The file found at the log's name: an earlier log of this program is
@@ -285,8 +284,7 @@ void TakeOverOldLog(TesselLogData& d) {
         LeaveToStandardError(d, NotALogNotice(d.path));
     } else if (!removed && !(identified && d.EmptyHeldLog(oldIdentity))) {
         // Appending this run's lines to it would pass them off as old.
-        LeaveToStandardError(d, u"The old log " + ShownOnTerminal(d.path) +
-                                    u" could not be removed; this run's log lines follow here." + kConsoleLineEnd);
+        LeaveToStandardError(d, u"the old log " + d.path + u" could not be removed; this run's log lines follow here.");
     }
 }
 

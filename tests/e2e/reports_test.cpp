@@ -258,6 +258,9 @@ TEST(Reports, AFileThatCannotBeWrittenFailsTheRun) {
     } cases[] = {
         {Native(nowhere / "m.prom"), Native(report), "-m: could not write " + Native(nowhere / "m.prom"), ""},
         {Native(metrics), Native(nowhere / "r.json"), "-j: could not write " + Native(nowhere / "r.json"), "0"},
+        // A name's escape sequence reaches the terminal as the escape's text.
+        {Native(metrics), Native(nowhere / "r\x1b]0;t\x07\x1b[2J.json"),
+         "-j: could not write " + Native(nowhere / "r\\x1b]0;t\\x07\\x1b[2J.json"), "0"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.said);

@@ -191,7 +191,7 @@ TEST(Log, AUsersFileOfTheSameNameIsLeftAlone) {
     WriteFile(box.work() / "Photos" / "a.jpg", "a");
     const fs::path own = box.desktop() / "Photos.txt";
     WriteFile(own, "my list of photos");
-    const std::string notice = "The file " + DesktopSpelling(own) + " is not a log; it was left as it is, and "
+    const std::string notice = "sumvane: the file " + DesktopSpelling(own) + " is not a log; it was left as it is, and "
                                "this run's log lines follow here.";
 
     RunResult r = box.Run({"-fPhotos", "-c"});
@@ -249,7 +249,7 @@ TEST(Log, WhatCannotBeLoggedGoesToStandardError) {
     r = box.Run({"-n" + Native(missing), "-o" + Native(logs)}, asUser);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(std::regex_replace(r.err, stamp, "[stamp] "),
-              "The old log " + Native(logs / "Sumvane.txt") + " could not be removed; this run's log lines follow "
+              "sumvane: the old log " + Native(logs / "Sumvane.txt") + " could not be removed; this run's log lines follow "
               "here.\n[stamp] " + line + closing);
     EXPECT_EQ(ReadFile(logs / "Sumvane.txt"), old);
 }

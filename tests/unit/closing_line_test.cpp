@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "closing_line.h"
+#include "console.h"
 #include "platform.h"
 #include "text.h"
 
@@ -38,7 +39,8 @@ TEST(ClosingLine, CountsTheProblemsAndNamesTheLog) {
         {{1, 1}, 2, u"/x/y.txt", u": 1 problem; log: /x/y.txt (not written there)"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(closingLine(c.tally, c.notInLog, c.logPath), TesselLibrary::kExecutableName + c.expected);
+        EXPECT_EQ(TesselLibrary::StandardErrorLine(closingLine(c.tally, c.notInLog, c.logPath)),
+                  TesselLibrary::kExecutableName + c.expected);
     }
 }
 
@@ -75,7 +77,9 @@ TEST(ClosingLine, SaysWhatACleanRunDid) {
     };
     for (const Case& c : cases) {
         const std::u16string expected = c.expected.empty() ? u"" : TesselLibrary::kExecutableName + c.expected;
-        EXPECT_EQ(cleanClosingLine(c.run), expected) << TesselLibrary::ToSystemBytes(c.expected);
+        const std::u16string said = cleanClosingLine(c.run);
+        EXPECT_EQ(said.empty() ? said : TesselLibrary::StandardErrorLine(said), expected)
+            << TesselLibrary::ToSystemBytes(c.expected);
     }
 }
 

@@ -225,7 +225,7 @@ TEST_F(TesselLogTest, OpenRemovesOnlyAnOldLog) {
                 std::regex_match(Text(Bytes(path)), std::regex(std::string(kPrefix) + "a/b - File Not Found\r\n")));
         } else {
             const std::string notice =
-                "The file " + path + " is not a log; it was left as it is, and this run's log lines follow here.\n";
+                "sumvane: the file " + path + " is not a log; it was left as it is, and this run's log lines follow here.\n";
             ASSERT_TRUE(errors.starts_with(notice)) << errors;
             EXPECT_TRUE(std::regex_match(errors.substr(notice.size()), std::regex(std::string(kPrefix) +
                                                                                  "a/b - File Not Found\n")))
