@@ -17,6 +17,7 @@
 
 #include "file_descriptor.h"
 #include "program_search.h"
+#include "retry.h"
 #include "start_program.h"
 #include "text.h"
 
@@ -68,21 +69,28 @@ std::optional<ClipboardTool> FindClipboardTool() {
     return std::nullopt;
 }
 
+int MillisecondsLeft(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
 // Sends all bytes unless the reader goes away or stops reading. A socket
 // rather than a pipe, so that a tool that died costs an error, not SIGPIPE.
 void SendAll(int fd, const std::string& bytes, Clock::time_point deadline) {
     std::size_t sent = 0;
     while (sent < bytes.size()) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) return;
         pollfd request{fd, POLLOUT, 0};
-        const int ready = ::poll(&request, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR) continue;
+        // An interrupted wait waits again for what is left of the time; with
+        // none left, the tool is given up as if the wait had run out.
+        const int ready = Posix::RetryOnInterrupt([&] {
+            const int left = MillisecondsLeft(deadline);
+            return left > 0 ? ::poll(&request, 1, left) : 0;
+        });
         if (ready <= 0 || (request.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return;
-        const ssize_t count =
-            ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t count = Posix::RetryOnInterrupt(
+            [&] { return ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT); });
         if (count < 0) {
-            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) continue;
             return;
         }
         sent += static_cast<std::size_t>(count);

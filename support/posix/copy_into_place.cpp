@@ -17,6 +17,7 @@
 #include "file_descriptor.h"
 #include "md5.h"
 #include "replacement_file.h"
+#include "retry.h"
 #include "text.h"
 
 namespace TesselLibrary {
@@ -34,11 +35,7 @@ constexpr int kKeptNames = 100;
 int Fd(const Folder& folder) { return static_cast<int>(folder.native()); }
 
 int OpenAt(int at, const std::string& name, int flags) {
-    int fd;
-    do {
-        fd = ::openat(at, name.c_str(), flags | O_CLOEXEC | O_NOCTTY);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
+    return Posix::RetryOnInterrupt([&] { return ::openat(at, name.c_str(), flags | O_CLOEXEC | O_NOCTTY); });
 }
 
 bool StatusOf(int fd, struct stat& status) { return ::fstat(fd, &status) == 0; }
@@ -255,10 +252,7 @@ CopyOutcome Copying::Write() {
     if (!provider.ok() || !hash.ok()) return CopyOutcome::NotWritten;
     std::vector<std::uint8_t> piece(kPiece);
     for (;;) {
-        ssize_t got;
-        do {
-            got = ::read(copy_.get(), piece.data(), piece.size());
-        } while (got < 0 && errno == EINTR);
+        const ssize_t got = Posix::RetryOnInterrupt([&] { return ::read(copy_.get(), piece.data(), piece.size()); });
         if (got < 0) return CopyOutcome::CopyUnreadable;
         if (got == 0) break;
         const auto length = static_cast<std::uint32_t>(got);

@@ -15,6 +15,7 @@
 #include "desktop_folder.h"
 #include "program_search.h"
 #include "regular_file.h"
+#include "retry.h"
 #include "text.h"
 
 namespace TesselLibrary {
@@ -32,8 +33,7 @@ std::string ConfigText(const std::string& file) {
     std::string text;
     char buffer[4096];
     for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
+        const ssize_t got = Posix::RetryOnInterrupt([&] { return ::read(fd, buffer, sizeof buffer); });
         if (got <= 0 || text.size() > kMostConfigBytes) break;
         text.append(buffer, static_cast<std::size_t>(got));
     }

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <utility>
 
+#include "retry.h"
+
 namespace TesselLibrary::Posix {
 
 class UniqueFd {
@@ -46,8 +48,7 @@ private:
 inline bool WriteAll(int fd, const void* bytes, std::size_t length) {
     const char* next = static_cast<const char*>(bytes);
     while (length > 0) {
-        const ssize_t written = ::write(fd, next, length);
-        if (written < 0 && errno == EINTR) continue;
+        const ssize_t written = RetryOnInterrupt([&] { return ::write(fd, next, length); });
         if (written <= 0) return false;
         next += written;
         length -= static_cast<std::size_t>(written);

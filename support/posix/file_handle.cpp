@@ -15,6 +15,7 @@
 #include "path.h"
 #include "read_loop.h"
 #include "regular_file.h"
+#include "retry.h"
 #include "text.h"
 
 namespace TesselLibrary {
@@ -103,11 +104,9 @@ bool FileHandle::Write(const void* data, std::uint32_t length, std::uint32_t* wr
     std::uint32_t total = 0;
     while (total < length) {
         const auto asked = static_cast<std::uint32_t>(std::min<std::size_t>(length - total, Posix::kMaxTransfer));
-        const ssize_t moved = ::write(static_cast<int>(native_), bytes + total, asked);
-        if (moved < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
+        const ssize_t moved =
+            Posix::RetryOnInterrupt([&] { return ::write(static_cast<int>(native_), bytes + total, asked); });
+        if (moved < 0) return false;
         total += static_cast<std::uint32_t>(moved);
         if (static_cast<std::uint32_t>(moved) < asked) break;
     }
@@ -124,19 +123,12 @@ bool FileHandle::Size(std::uint64_t* size) const {
 
 bool FileHandle::Truncate(std::uint64_t size) {
     const int fd = static_cast<int>(native_);
-    int result;
-    do {
-        result = ::ftruncate(fd, static_cast<off_t>(size));
-    } while (result != 0 && errno == EINTR);
+    const int result = Posix::RetryOnInterrupt([&] { return ::ftruncate(fd, static_cast<off_t>(size)); });
     return result == 0 && ::lseek(fd, static_cast<off_t>(size), SEEK_SET) == static_cast<off_t>(size);
 }
 
 bool FileHandle::Flush() {
-    int result;
-    do {
-        result = ::fsync(static_cast<int>(native_));
-    } while (result != 0 && errno == EINTR);
-    return result == 0;
+    return Posix::RetryOnInterrupt([&] { return ::fsync(static_cast<int>(native_)); }) == 0;
 }
 
 bool FileHandle::SeekToStart() { return ::lseek(static_cast<int>(native_), 0, SEEK_SET) == 0; }
@@ -157,10 +149,7 @@ bool FileHandle::Modified(FileTime* time) const {
 }
 
 bool FileHandle::TryLock() {
-    int result;
-    do {
-        result = ::flock(static_cast<int>(native_), LOCK_EX | LOCK_NB);
-    } while (result != 0 && errno == EINTR);
+    const int result = Posix::RetryOnInterrupt([&] { return ::flock(static_cast<int>(native_), LOCK_EX | LOCK_NB); });
     // A file system without locks cannot tell a live file from a leftover;
     // it counts as held, so that nothing another run writes is removed.
     return result == 0;
@@ -169,20 +158,14 @@ bool FileHandle::TryLock() {
 // Shared marks, so that every run writing one log holds one at once; an old
 // log is in use while any is held.
 bool FileHandle::MarkInUse() {
-    int result;
-    do {
-        result = ::flock(static_cast<int>(native_), LOCK_SH | LOCK_NB);
-    } while (result != 0 && errno == EINTR);
+    const int result = Posix::RetryOnInterrupt([&] { return ::flock(static_cast<int>(native_), LOCK_SH | LOCK_NB); });
     // Only a run deleting the old log holds the other kind; a file system
     // without locks marks nothing and refuses nothing.
     return result == 0 || errno != EWOULDBLOCK;
 }
 
 bool FileHandle::InUseElsewhere() {
-    int result;
-    do {
-        result = ::flock(static_cast<int>(native_), LOCK_EX | LOCK_NB);
-    } while (result != 0 && errno == EINTR);
+    const int result = Posix::RetryOnInterrupt([&] { return ::flock(static_cast<int>(native_), LOCK_EX | LOCK_NB); });
     // A file system without locks marks nothing: the old log is removed as
     // it always was.
     return result != 0 && errno == EWOULDBLOCK;

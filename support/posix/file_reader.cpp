@@ -20,6 +20,7 @@
 #include "path.h"
 #include "read_loop.h"
 #include "regular_file.h"
+#include "retry.h"
 #include "text.h"
 
 namespace TesselLibrary {
@@ -107,24 +108,21 @@ bool SequentialFile::ReadAtHand(std::uint8_t* buffer, std::size_t length, std::s
     *later = false;
     const int fd = static_cast<int>(native_);
     struct iovec piece = {buffer, length < Posix::kMaxTransfer ? length : Posix::kMaxTransfer};
-    for (;;) {
-        // RWF_NOWAIT: only what the page cache holds; when the device would
-        // have to be waited for, EAGAIN, with the read-ahead already started.
-        const ssize_t moved = ::preadv2(fd, &piece, 1, -1, RWF_NOWAIT);
-        if (moved >= 0) {
-            *got = static_cast<std::size_t>(moved);
-            return true;
-        }
-        if (errno == EINTR) continue;
-        if (errno == EAGAIN) {
-            *later = true;
-            *got = 0;
-            return true;
-        }
-        // A kernel or file system that cannot read without waiting.
-        if (errno == EOPNOTSUPP || errno == EINVAL || errno == ENOSYS) return Read(buffer, length, got);
-        return false;
+    // RWF_NOWAIT: only what the page cache holds; when the device would have
+    // to be waited for, EAGAIN, with the read-ahead already started.
+    const ssize_t moved = Posix::RetryOnInterrupt([&] { return ::preadv2(fd, &piece, 1, -1, RWF_NOWAIT); });
+    if (moved >= 0) {
+        *got = static_cast<std::size_t>(moved);
+        return true;
     }
+    if (errno == EAGAIN) {
+        *later = true;
+        *got = 0;
+        return true;
+    }
+    // A kernel or file system that cannot read without waiting.
+    if (errno == EOPNOTSUPP || errno == EINVAL || errno == ENOSYS) return Read(buffer, length, got);
+    return false;
 }
 
 void SequentialFile::Prefetch(std::uint64_t offset, std::uint64_t length) {

@@ -22,6 +22,7 @@
 #include "platform.h"
 #include "text.h"
 #include "path.h"
+#include "retry.h"
 
 namespace TesselLibrary {
 
@@ -51,11 +52,8 @@ bool IsOneName(const std::string& name) {
 }
 
 int OpenDirectory(int at, const std::string& name, int extraFlags) {
-    int fd;
-    do {
-        fd = ::openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY | extraFlags);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
+    return Posix::RetryOnInterrupt(
+        [&] { return ::openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY | extraFlags); });
 }
 
 bool IdentityOfOpen(int fd, FileIdentity* identity) {
@@ -168,9 +166,8 @@ bool Folder::List(FolderListing& listing, bool sizes) const {
     if (!buffer) buffer = std::make_unique<char[]>(kListingBuffer);
     bool complete = true;
     for (;;) {
-        const ssize_t got = ::getdents64(fd, buffer.get(), kListingBuffer);
+        const ssize_t got = Posix::RetryOnInterrupt([&] { return ::getdents64(fd, buffer.get(), kListingBuffer); });
         if (got < 0) {
-            if (errno == EINTR) continue;
             complete = false;
             break;
         }
@@ -240,18 +237,12 @@ bool Folder::RenameNoReplace(const std::u16string& from, const std::u16string& t
 }
 
 bool Folder::Sync() const {
-    int result;
-    do {
-        result = ::fsync(Fd(native_));
-    } while (result != 0 && errno == EINTR);
+    const int result = Posix::RetryOnInterrupt([&] { return ::fsync(Fd(native_)); });
     return result == 0 || errno == EINVAL;  // EINVAL: a file system without folder sync
 }
 
 bool Folder::TryLock() const {
-    int result;
-    do {
-        result = ::flock(Fd(native_), LOCK_EX | LOCK_NB);
-    } while (result != 0 && errno == EINTR);
+    const int result = Posix::RetryOnInterrupt([&] { return ::flock(Fd(native_), LOCK_EX | LOCK_NB); });
     // A file system without locks cannot tell: the run goes on.
     return result == 0 || errno != EWOULDBLOCK;
 }

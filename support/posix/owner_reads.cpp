@@ -19,6 +19,7 @@
 
 #include "owner_identity.h"
 #include "regular_file.h"
+#include "retry.h"
 #include "tessel_file.h"
 
 namespace TesselLibrary {
@@ -215,10 +216,7 @@ int OpenAs(const Reader& reader, int at, const std::string& path, struct stat* f
 // that open failed). False, with nothing opened, when it lies elsewhere.
 // Where it lies is found by an open that reads nothing and opens no device.
 bool OpenedInside(const OwnerReadsData& reads, int at, const std::string& path, struct stat* found, int* fd) {
-    int probe;
-    do {
-        probe = ::openat(at, path.c_str(), O_PATH | O_CLOEXEC);
-    } while (probe < 0 && errno == EINTR);
+    const int probe = Posix::RetryOnInterrupt([&] { return ::openat(at, path.c_str(), O_PATH | O_CLOEXEC); });
     if (probe < 0) return false;
     const bool inside = Inside(RealPathOf(probe), reads.rootReal);
     int error = 0;

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstddef>
 
+#include "retry.h"
+
 namespace TesselLibrary::Posix {
 
 // Linux moves at most 0x7ffff000 bytes per read(2) or write(2); no call asks
@@ -26,9 +28,8 @@ inline bool ReadFully(int fd, void* buffer, std::size_t length, std::size_t* got
     std::size_t total = 0;
     while (total < length) {
         const std::size_t asked = length - total < kMaxTransfer ? length - total : kMaxTransfer;
-        const ssize_t moved = ::read(fd, bytes + total, asked);
+        const ssize_t moved = RetryOnInterrupt([&] { return ::read(fd, bytes + total, asked); });
         if (moved < 0) {
-            if (errno == EINTR) continue;
             if (errno == EAGAIN || errno == EWOULDBLOCK) {
                 const int status = ::fcntl(fd, F_GETFL);
                 if (status != -1 && (status & O_NONBLOCK) && ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != -1)

@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "retry.h"
+
 namespace TesselLibrary::Posix {
 
 inline bool ClearNonBlocking(int fd) {
@@ -29,10 +31,8 @@ inline bool ClearNonBlocking(int fd) {
 // `at` is the folder descriptor a relative `path` is resolved against.
 inline int OpenRegularFile(const std::string& path, int flags, mode_t mode = 0666, struct stat* found = nullptr,
                            bool keepNonBlocking = false, int at = AT_FDCWD) {
-    int fd;
-    do {
-        fd = ::openat(at, path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, mode);
-    } while (fd < 0 && errno == EINTR);
+    const int fd =
+        RetryOnInterrupt([&] { return ::openat(at, path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, mode); });
     if (fd < 0) return -1;
     struct stat st;
     const bool known = ::fstat(fd, &st) == 0;

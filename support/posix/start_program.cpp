@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "file_descriptor.h"
+#include "retry.h"
 
 namespace TesselLibrary::Posix {
 
@@ -83,17 +84,14 @@ struct Launch {
         reportWrite.reset();
         if (detached) Reap(child);
         int error = 0;
-        ssize_t count;
-        while ((count = ::read(reportRead.get(), &error, sizeof error)) < 0 && errno == EINTR) {
-        }
+        const ssize_t count = RetryOnInterrupt([&] { return ::read(reportRead.get(), &error, sizeof error); });
         if (count == 0) return child;
         if (!detached) Reap(child);
         return -1;
     }
 
     static void Reap(pid_t pid) {
-        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
+        RetryOnInterrupt([&] { return ::waitpid(pid, nullptr, 0); });
     }
 };
 
@@ -109,14 +107,13 @@ bool StartDetachedProgram(const std::string& program, const std::vector<std::str
 
 void WaitForProgram(pid_t pid, std::chrono::steady_clock::time_point deadline) {
     while (true) {
-        const pid_t result = ::waitpid(pid, nullptr, WNOHANG);
-        if (result == pid || (result < 0 && errno != EINTR)) return;
+        const pid_t result = RetryOnInterrupt([&] { return ::waitpid(pid, nullptr, WNOHANG); });
+        if (result == pid || result < 0) return;
         if (std::chrono::steady_clock::now() >= deadline) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     ::kill(pid, SIGKILL);
-    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-    }
+    Launch::Reap(pid);
 }
 
 }  // namespace TesselLibrary::Posix
