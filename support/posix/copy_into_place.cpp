@@ -14,6 +14,7 @@
 #include <functional>
 #include <vector>
 
+#include "error_kinds.h"
 #include "file_descriptor.h"
 #include "md5.h"
 #include "replacement_file.h"
@@ -192,7 +193,7 @@ CopyOutcome Copying::OpenCopy() {
     // a file, wherever it leads.
     copy_ = UniqueFd(OpenAt(Fd(*copyFolders_.back()), name_, O_RDONLY | O_NOFOLLOW | O_NONBLOCK));
     if (!copy_.valid()) {
-        if (errno == ENOENT || errno == ENOTDIR) return CopyOutcome::CopyMissing;
+        if (Posix::IsMissing(errno)) return CopyOutcome::CopyMissing;
         struct stat status {};
         const bool there = StatusAt(*copyFolders_.back(), name_, status);
         return there && !S_ISREG(status.st_mode) ? CopyOutcome::CopyNotAFile : CopyOutcome::CopyUnreadable;

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "error_kinds.h"
 #include "file_descriptor.h"
 #include "path.h"
 #include "read_loop.h"

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "error_kinds.h"
 #include "file_reader.h"
 #include "owner_identity.h"
 #include "path.h"
@@ -34,8 +35,6 @@ void SequentialFile::Close() {
 }
 
 namespace {
-
-bool IsOutOfDescriptors(int error) { return error == EMFILE || error == ENFILE || error == ENOMEM; }
 
 // Four system calls for a small file (open, fstat, read, close): the
 // non-blocking flag of the open stays, as reads of a regular file ignore it.
@@ -60,7 +59,7 @@ ReadOutcome OpenForReading(int at, const std::u16string& path, bool inTree, cons
     *native = -1;
     struct stat status {};
     fd = OpenReadable(at, ToSystemBytes(path), inTree, owner, &status);
-    *outOfDescriptors = fd < 0 && IsOutOfDescriptors(errno);
+    *outOfDescriptors = fd < 0 && Posix::IsOutOfDescriptors(errno);
     if (fd < 0) return Posix::IsNotFoundError(errno) ? ReadOutcome::NotFound : ReadOutcome::Unreadable;
     *native = fd;
     *size = static_cast<std::uint64_t>(status.st_size);

@@ -18,6 +18,7 @@
 #include <memory>
 #include <string_view>
 
+#include "error_kinds.h"
 #include "name_compare.h"
 #include "platform.h"
 #include "text.h"
@@ -31,19 +32,6 @@ namespace {
 // One getdents64 call fills this much: a folder of some thousand entries in
 // one or two calls instead of one per 32 KiB.
 constexpr std::size_t kListingBuffer = std::size_t{256} << 10;
-
-FolderProblem ProblemOf(int error) {
-    switch (error) {
-    case ENOENT:
-    case ENAMETOOLONG: return FolderProblem::NotFound;  // no folder can have such a name
-    case ENOTDIR:
-    case ELOOP: return FolderProblem::NotAFolder;
-    case EMFILE:
-    case ENFILE:
-    case ENOMEM: return FolderProblem::NoDescriptor;
-    default: return FolderProblem::Unreadable;
-    }
-}
 
 // A name the system may take as one entry of this folder: no separator, and
 // not "." or "..", which would lead elsewhere.
@@ -120,7 +108,7 @@ int Checked(int fd, FileIdentity* identity, FolderProblem* problem) {
     if (fd < 0 || !IdentityOfOpen(fd, identity)) {
         const int error = errno;
         if (fd >= 0) ::close(fd);
-        if (problem) *problem = ProblemOf(error);
+        if (problem) *problem = Posix::FolderProblemOf(error);
         return -1;
     }
     if (problem) *problem = FolderProblem::None;

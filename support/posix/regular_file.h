@@ -50,10 +50,6 @@ inline int OpenRegularFile(const std::string& path, int flags, mode_t mode = 066
     return fd;
 }
 
-// The path, or a folder on it, does not exist: what "not found" means.
-// A name longer than the file system holds names no file there either.
-inline bool IsNotFoundError(int error) { return error == ENOENT || error == ENOTDIR || error == ENAMETOOLONG; }
-
 inline void CloseDescriptor(int& fd) {
     if (fd >= 0) {
         ::close(fd);  // not retried on EINTR: on Linux the descriptor is gone either way

@@ -27,6 +27,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "error_kinds.h"
 #include "regular_file.h"
 #include "text.h"
 

@@ -5,6 +5,7 @@
 // program holds it for a moment; a file it only reads is reported at once.
 #include <windows.h>
 
+#include "error_kinds.h"
 #include "file_times.h"
 #include "file_handle.h"
 #include "handle.h"
@@ -83,8 +84,7 @@ bool FileHandle::Open(const std::u16string& path, Mode mode) {
                            : Win32::CreateFileWaitingWhileInUse(systemPath, request.access, request.share,
                                                                 request.disposition, request.flags));
     if (!file) {
-        const DWORD error = ::GetLastError();
-        notFound_ = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        notFound_ = Win32::IsMissing(::GetLastError());
         return false;
     }
     notFound_ = false;

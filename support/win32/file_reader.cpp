@@ -3,6 +3,7 @@
 // sector, a share that went away) is a failed call, never a crash.
 #include <windows.h>
 
+#include "error_kinds.h"
 #include "file_reader.h"
 #include "file_times.h"
 #include "long_path.h"
@@ -40,12 +41,8 @@ ReadOutcome SequentialFile::Open(const std::u16string& path, const OwnerReads*) 
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();
-        // A name too long for any file, or one no file may have, names none.
-        const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
-                             error == ERROR_FILENAME_EXCED_RANGE || error == ERROR_INVALID_NAME;
-        outOfDescriptors_ = error == ERROR_TOO_MANY_OPEN_FILES || error == ERROR_NOT_ENOUGH_MEMORY ||
-                            error == ERROR_OUTOFMEMORY;
-        return missing ? ReadOutcome::NotFound : ReadOutcome::Unreadable;
+        outOfDescriptors_ = Win32::IsOutOfHandles(error);
+        return Win32::IsNotFoundError(error) ? ReadOutcome::NotFound : ReadOutcome::Unreadable;
     }
     native_ = reinterpret_cast<std::intptr_t>(file);
     // Folders never open here; devices and pipes are no files to hash. The

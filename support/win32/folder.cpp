@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "error_kinds.h"
 #include "folder.h"
 #include "handle.h"
 #include "long_path.h"
@@ -21,20 +22,6 @@ namespace {
 
 HANDLE Native(std::intptr_t native) { return reinterpret_cast<HANDLE>(native); }
 
-FolderProblem ProblemOf(DWORD error) {
-    switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_FILENAME_EXCED_RANGE:  // no folder can have such a name
-    case ERROR_INVALID_NAME: return FolderProblem::NotFound;
-    case ERROR_DIRECTORY: return FolderProblem::NotAFolder;
-    case ERROR_TOO_MANY_OPEN_FILES:
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY: return FolderProblem::NoDescriptor;
-    default: return FolderProblem::Unreadable;
-    }
-}
-
 // The folder at `path`; `noReparse`: a reparse point is refused.
 HANDLE OpenFolderHandle(const std::u16string& path, bool noReparse, FolderProblem* problem, FileIdentity* identity) {
     const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (noReparse ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
@@ -42,7 +29,7 @@ HANDLE OpenFolderHandle(const std::u16string& path, bool noReparse, FolderProble
                                        FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, flags, nullptr));
     if (!folder) {
-        *problem = ProblemOf(::GetLastError());
+        *problem = Win32::FolderProblemOf(::GetLastError());
         return nullptr;
     }
     BY_HANDLE_FILE_INFORMATION info{};

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "error_kinds.h"
 #include "handle.h"
 #include "long_path.h"
 #include "tessel_mapped_file.h"
@@ -56,8 +57,7 @@ TesselMappedFile::TesselMappedFile(const char16_t* path) : data_(std::make_uniqu
     d.file.reset(::CreateFileW(Win32::SystemPath(path ? path : u"").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!d.file) {
-        const DWORD error = ::GetLastError();
-        d.notFound = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        d.notFound = Win32::IsMissing(::GetLastError());
         return;
     }
     // Folders never open here; devices and pipes are no files to hash.
