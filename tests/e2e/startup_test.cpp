@@ -191,8 +191,9 @@ TEST(Log, AUsersFileOfTheSameNameIsLeftAlone) {
     WriteFile(box.work() / "Photos" / "a.jpg", "a");
     const fs::path own = box.desktop() / "Photos.txt";
     WriteFile(own, "my list of photos");
-    const std::string notice = "sumvane: the file " + DesktopSpelling(own) + " is not a log; it was left as it is, and "
-                               "this run's log lines follow here.";
+    const std::string notice = std::string(WineMode() ? "Sumvane.exe" : "sumvane") + ": the file " +
+                               DesktopSpelling(own) + " is not a log; it was left as it is, and this run's log lines "
+                               "follow here.";
 
     RunResult r = box.Run({"-fPhotos", "-c"});
     EXPECT_EQ(r.exitCode, 0);
