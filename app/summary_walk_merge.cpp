@@ -6,6 +6,25 @@
 
 using namespace TesselLibrary;
 
+namespace {
+
+// A path of the walk as the summary spells the folder, so that it is
+// compared with the entries, and new files are named, as they are.
+std::u16string AsListed(std::u16string walked, const SummaryWalkMerge::Spellings& root) {
+    if (root.listed == root.walked || walked.compare(0, root.walked.size(), root.walked) != 0) return walked;
+    return root.listed + walked.substr(root.walked.size());
+}
+
+// Whether the walk's file `path` is `entry`, in any of its readings.
+bool IsEntry(const SummaryEntry& entry, const std::u16string& path) {
+    const std::u16string key = NameKey(path);
+    if (NameKey(entry.name) == key) return true;
+    return std::any_of(entry.otherReadings.begin(), entry.otherReadings.end(),
+                       [&](const std::u16string& other) { return NameKey(other) == key; });
+}
+
+}  // namespace
+
 void pushEntry(ItemSink<VerifyItem>& sink, SummaryEntry&& entry, EntryResolver& resolver, std::uint64_t line) {
     const auto stopping = [&] { return sink.stopping(); };
     VerifyItem item;
@@ -46,21 +65,10 @@ void SummaryWalkMerge::passEntry() {
     entry_.reset();
 }
 
-bool SummaryWalkMerge::isCurrent(const std::u16string& path) const {
-    const std::u16string key = NameKey(path);
-    if (NameKey(entry_->name) == key) return true;
-    return std::any_of(entry_->otherReadings.begin(), entry_->otherReadings.end(),
-                       [&](const std::u16string& other) { return NameKey(other) == key; });
-}
-
-std::u16string SummaryWalkMerge::asListed(std::u16string walked) const {
-    if (root_.listed == root_.walked || walked.compare(0, root_.walked.size(), root_.walked) != 0) return walked;
-    return root_.listed + walked.substr(root_.walked.size());
-}
 
 void SummaryWalkMerge::push(BuildItem&& item, DigestTask&& task) {
     VerifyItem found;
-    found.name = asListed(std::move(item.path));
+    found.name = AsListed(std::move(item.path), listing_.root);
     if (item.kind != BuildItem::Kind::File) {
         found.kind = item.kind == BuildItem::Kind::UnreadableFolder ? VerifyItem::Kind::UnreadableFolder
                                                                     : VerifyItem::Kind::UnwritableName;
@@ -68,8 +76,8 @@ void SummaryWalkMerge::push(BuildItem&& item, DigestTask&& task) {
         return;
     }
     // The entries the walk has gone past without meeting them.
-    while (current() && !isCurrent(found.name) && order_.before(orderKey(*entry_), found.name)) passEntry();
-    if (current() && isCurrent(found.name)) {
+    while (current() && !IsEntry(*entry_, found.name) && listing_.order.before(orderKey(*entry_), found.name)) passEntry();
+    if (current() && IsEntry(*entry_, found.name)) {
         // Listed, and found where the walk found it.
         found.kind = VerifyItem::Kind::Listed;
         std::copy(entry_->digest, entry_->digest + 32, found.stored);
@@ -80,7 +88,7 @@ void SummaryWalkMerge::push(BuildItem&& item, DigestTask&& task) {
     }
     // Listed elsewhere in a summary out of the walk's order: that entry is
     // (or was) checked where its path leads.
-    if (listed_.lists(found.name)) return;
+    if (listing_.names.lists(found.name)) return;
     found.kind = VerifyItem::Kind::New;
     out_.push(std::move(found), std::move(task));
 }

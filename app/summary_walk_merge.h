@@ -25,9 +25,15 @@ public:
         std::u16string walked;
         std::u16string listed;
     };
-    SummaryWalkMerge(ItemSink<VerifyItem>& out, SummaryEntries& entries, const ListedNames& listed,
-                     const WalkOrder& order, EntryResolver& resolver, Spellings root)
-        : out_(out), entries_(entries), listed_(listed), order_(order), resolver_(resolver), root_(std::move(root)) {}
+    // What the walk's files are compared with: every name the summary
+    // lists, the walk's order, and the folder's two spellings.
+    struct Listing {
+        const ListedNames& names;
+        const WalkOrder& order;
+        Spellings root;
+    };
+    SummaryWalkMerge(ItemSink<VerifyItem>& out, SummaryEntries& entries, EntryResolver& resolver, Listing listing)
+        : out_(out), entries_(entries), resolver_(resolver), listing_(std::move(listing)) {}
 
     // Runs the walk, then hands on the entries it did not reach.
     void run(BuildListing& walk);
@@ -40,18 +46,11 @@ private:
     bool current();
     // Hands on the entry at hand, to be found by its path.
     void passEntry();
-    // Whether the walk's file `path` is the entry at hand.
-    bool isCurrent(const std::u16string& path) const;
-    // A path of the walk as the summary spells the folder, so that it is
-    // compared with the entries, and new files are named, as they are.
-    std::u16string asListed(std::u16string walked) const;
 
     ItemSink<VerifyItem>& out_;
     SummaryEntries& entries_;
-    const ListedNames& listed_;
-    const WalkOrder& order_;
     EntryResolver& resolver_;
-    const Spellings root_;
+    const Listing listing_;
     std::optional<SummaryEntry> entry_;
     bool entriesDone_ = false;
 };
