@@ -17,6 +17,7 @@
 #include "error_kinds.h"
 #include "file_descriptor.h"
 #include "md5.h"
+#include "read_loop.h"
 #include "replacement_file.h"
 #include "retry.h"
 #include "text.h"
@@ -84,20 +85,17 @@ std::u16string LettersFor(const std::vector<std::u16string>& names) {
 
 // Whether the bytes of the open file `left` are the first bytes of `copy`:
 // what a repair of this file writes, up to where it was stopped.
+// The copy is read where it is, its position kept for the repair's read.
 bool StartOfCopy(int left, int copy) {
     std::vector<char> a(kPiece), b(kPiece);
-    for (off_t at = 0;;) {
-        const ssize_t got = ::pread(left, a.data(), a.size(), at);
-        if (got < 0) return false;
+    for (off_t at = 0;; at += static_cast<off_t>(kPiece)) {
+        std::size_t got = 0;
+        std::size_t have = 0;
+        if (!Posix::ReadFullyAt(left, at, a.data(), a.size(), &got)) return false;
         if (got == 0) return true;
-        ssize_t have = 0;
-        while (have < got) {
-            const ssize_t more = ::pread(copy, b.data() + have, static_cast<std::size_t>(got - have), at + have);
-            if (more <= 0) return false;
-            have += more;
-        }
-        if (std::memcmp(a.data(), b.data(), static_cast<std::size_t>(got)) != 0) return false;
-        at += got;
+        if (!Posix::ReadFullyAt(copy, at, b.data(), got, &have) || have < got) return false;
+        if (std::memcmp(a.data(), b.data(), got) != 0) return false;
+        if (got < kPiece) return true;  // the end of what was left
     }
 }
 
@@ -253,8 +251,8 @@ CopyOutcome Copying::Write() {
     if (!provider.ok() || !hash.ok()) return CopyOutcome::NotWritten;
     std::vector<std::uint8_t> piece(kPiece);
     for (;;) {
-        const ssize_t got = Posix::RetryOnInterrupt([&] { return ::read(copy_.get(), piece.data(), piece.size()); });
-        if (got < 0) return CopyOutcome::CopyUnreadable;
+        std::size_t got = 0;
+        if (!Posix::ReadFully(copy_.get(), piece.data(), piece.size(), &got)) return CopyOutcome::CopyUnreadable;
         if (got == 0) break;
         const auto length = static_cast<std::uint32_t>(got);
         if (!hash.Update(piece.data(), length)) return CopyOutcome::NotWritten;

@@ -14,8 +14,8 @@
 #include "create_folders.h"
 #include "desktop_folder.h"
 #include "program_search.h"
+#include "read_loop.h"
 #include "regular_file.h"
-#include "retry.h"
 #include "text.h"
 
 namespace TesselLibrary {
@@ -30,13 +30,11 @@ constexpr std::size_t kMostConfigBytes = std::size_t{1} << 20;
 std::string ConfigText(const std::string& file) {
     const int fd = Posix::OpenRegularFile(file, O_RDONLY);
     if (fd < 0) return {};
-    std::string text;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t got = Posix::RetryOnInterrupt([&] { return ::read(fd, buffer, sizeof buffer); });
-        if (got <= 0 || text.size() > kMostConfigBytes) break;
-        text.append(buffer, static_cast<std::size_t>(got));
-    }
+    // What could be read is used, up to an error or the most there may be.
+    std::string text(kMostConfigBytes, '\0');
+    std::size_t got = 0;
+    Posix::ReadFully(fd, text.data(), text.size(), &got);
+    text.resize(got);
     ::close(fd);
     return text;
 }
