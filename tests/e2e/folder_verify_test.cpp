@@ -813,6 +813,7 @@ struct HealCase {
     std::map<std::string, std::string> env = {};
     bool readOnly = false;  // c.txt is read-only (0444) when harmed: so are the repaired and kept files
     const char* notUnderWine = nullptr;  // why the Windows program cannot be given this case under Wine
+    bool asRoot = false;                 // the harm gives files to another user: run as root only
 };
 
 void PrintTo(const HealCase& c, std::ostream* os) { *os << c.name; }
@@ -826,6 +827,8 @@ TEST_P(HealFromCopyTest, HealsOnlyWhereTheCopyIsAGoodWitness) {
     Sandbox box;
     const HealedTree tree(box);
     if (WineMode() && c.notUnderWine) GTEST_SKIP() << c.notUnderWine;
+    if (c.asRoot && ::geteuid() != 0) GTEST_SKIP() << "files of another user are made as root";
+    if (const std::string why = box.unprivilegedUnavailable(); c.asRoot && !why.empty()) GTEST_SKIP() << why;
     c.harm(tree);
     RunOptions options;
     options.env = c.env;
@@ -853,6 +856,9 @@ TEST_P(HealFromCopyTest, HealsOnlyWhereTheCopyIsAGoodWitness) {
     EXPECT_FALSE(HasTemporaryFile(tree.root / "sub"));
     const fs::path keptC = tree.Kept() / HealingDay() / "c.txt";
     EXPECT_EQ(ReadFile(keptC), c.kept);
+    // Nothing replaced: no folder made for it. (A Linux repair abandoned
+    // after the bytes were kept, the stand-in's rows, leaves the folders.)
+    if (!c.kept && c.env.empty()) EXPECT_FALSE(fs::exists(tree.Kept()));
     if (c.kept && (c.readOnly || !WineMode())) {
         // The repaired file keeps the mode of the one it replaced, which is
         // kept with its own. A Windows file has its folder's permissions,
@@ -1008,6 +1014,27 @@ INSTANTIATE_TEST_SUITE_P(
                  },
                  1, 1, {{"c.txt", kDecayed}}, std::nullopt, {}, false,
                  "Wine shows a Linux symbolic link as the file it leads to, not as a reparse point"},
+        // Run as root: a link another user put in the copy, to their own file
+        // outside it with the right bytes, is read as no copy, not as root.
+        HealCase{"CopyAnotherUsersLinkOutsideIt",
+                 [](const HealedTree& t) {
+                     t.Decay(t.root / "c.txt", kDecayed);
+                     const fs::path theirs = t.root.parent_path() / "theirs.txt";
+                     WriteFile(theirs, "contents of c");
+                     fs::permissions(theirs, fs::perms::owner_read | fs::perms::owner_write);
+                     fs::remove(t.copy / "c.txt");
+                     fs::create_symlink(theirs, t.copy / "c.txt");
+                     GiveToUnprivileged(theirs);
+                     GiveToUnprivileged(t.copy / "c.txt");
+                 },
+                 {"-v"},
+                 [](const HealedTree& t) {
+                     return Lines{Mismatch(t.P("c.txt"), Md5Of("contents of c"), Md5Of(kDecayed),
+                                           " - Damaged: Date Unchanged"),
+                                  t.C("c.txt") + " - No Good Copy (not a regular file)"};
+                 },
+                 1, 1, {{"c.txt", kDecayed}}, std::nullopt, {}, false,
+                 "Wine shows a Linux symbolic link as the file it leads to, not as a reparse point", true},
         HealCase{"CopyFolderMissing",
                  [](const HealedTree& t) {
                      fs::remove_all(t.root / "sub");
