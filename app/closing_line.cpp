@@ -48,6 +48,9 @@ std::u16string closingLine(const RunCounts& tally, std::size_t notInLog, const s
     };
     kind(tally.kinds.damaged, u"damaged");
     kind(tally.kinds.edited, u"edited");
+    // What a copy may heal (-b) besides damage: its repairs follow.
+    kind(tally.kinds.unreadable, u"unreadable");
+    kind(tally.kinds.missing, u"missing");
     kind(tally.kinds.moved, u"moved");
     if (!kinds.empty()) line += u" (" + kinds + u")";
     if (tally.repaired != 0) line += u", " + GroupThousands(tally.repaired) + u" repaired";

@@ -364,7 +364,7 @@ TEST(FolderAdditions, TheRewriteHoldsTheFolderAsItIsNow) {
                      p + "new.jpg - New File"}));
     if (!WineMode()) {
         ExpectLogOnStandardError(r.err);
-        EXPECT_TRUE(r.err.ends_with("sumvane: 4 problems (1 damaged, 1 edited, 1 moved), 1 new file; log: " +
+        EXPECT_TRUE(r.err.ends_with("sumvane: 4 problems (1 damaged, 1 edited, 1 missing, 1 moved), 1 new file; log: " +
                                     (box.desktop() / LogName(rootText)).string() + "\n"))
             << r.err;
     }
@@ -748,7 +748,7 @@ TEST(FolderVerify, TwoRunsOfOneFolderAtOnceShareTheLog) {
     const RunResult& later = *second;
     for (const RunResult* r : {&first, &later}) {
         EXPECT_EQ(r->exitCode, 1);
-        EXPECT_TRUE(r->err.ends_with(NotFound(tree.Path("a.txt")) + "\nsumvane: 1 problem; log: " +
+        EXPECT_TRUE(r->err.ends_with(NotFound(tree.Path("a.txt")) + "\nsumvane: 1 problem (1 missing); log: " +
                                      Native(tree.Log(box)) + "\n"))
             << r->err;
     }

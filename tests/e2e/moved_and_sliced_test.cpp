@@ -139,7 +139,7 @@ TEST(MovedArchive, AFolderRecordedUnderARelativePath) {
     CopyKeepingDates(box.root() / "photos", box.root() / "copy");
     Damage(box.root() / "copy" / "sub" / "b.jpg", "damaged", box.root() / "copy" / "Sumvane.md5");
     fs::remove(box.root() / "copy" / "a.jpg");
-    ExpectRunWithNews(box.Run({"-fcopy", "-v"}, above), 1, "2 problems (1 damaged)", log);
+    ExpectRunWithNews(box.Run({"-fcopy", "-v"}, above), 1, "2 problems (1 damaged, 1 missing)", log);
     EXPECT_EQ(LogLines(log), (Lines{RecordedUnder("copy", "photos"), In("copy", "a.jpg") + " - File Not Found",
                                     Damaged(In("copy", "sub/b.jpg"), Md5Of("photo b"), Md5Of("damaged"))}));
 
@@ -220,7 +220,7 @@ TEST(MovedArchive, FilesInOneSubfolderAndOthersOutsideTheRecordedFolder) {
     const std::string movedText = Native(moved);
     const fs::path log = box.desktop() / LogName(movedText);
 
-    ExpectRunWithNews(box.Run({"-f" + movedText, "-vc"}), 1, "1 problem", log);
+    ExpectRunWithNews(box.Run({"-f" + movedText, "-vc"}), 1, "1 problem (1 missing)", log);
     EXPECT_EQ(LogLines(log), (Lines{RecordedUnder(movedText, Native(original)), Native(gone) + " - File Not Found"}));
     EXPECT_EQ(ReadFile(moved / "Sumvane.md5X"),
               ExpectedSummary(movedText, moved, files) + Line(Md5Of("notes"), Native(notes)));
@@ -271,7 +271,7 @@ TEST(MovedArchive, ACopyThatLostItsFirstFilesIsCheckedWhereItIs) {
     expected.push_back(Damaged(In(Native(copy), "z.jpg"), Md5Of("photo z"), Md5Of("damaged")));
     const fs::path log = box.desktop() / LogName(Native(copy));
 
-    ExpectRunWithNews(box.Run({"-f" + Native(copy), "-v"}), 1, "71 problems (1 damaged)", log);
+    ExpectRunWithNews(box.Run({"-f" + Native(copy), "-v"}), 1, "71 problems (1 damaged, 70 missing)", log);
     EXPECT_EQ(LogLines(log), expected);
 }
 

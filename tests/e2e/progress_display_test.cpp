@@ -86,7 +86,7 @@ TEST(ProgressDisplay, LinesForStandardErrorGoAboveIt) {
                                "[stamp] " + Native(tree / "gone.txt") + " - File Not Found\n"
                                "\r\x1b[2KChecking MD5 Archive File";  // and drawn again below the line
     EXPECT_NE(err.find(placed), std::string::npos) << err;
-    const std::string closing = "sumvane: 1 problem; log: " + (box.desktop() / LogName(Native(tree))).string() + "\n";
+    const std::string closing = "sumvane: 1 problem (1 missing); log: " + (box.desktop() / LogName(Native(tree))).string() + "\n";
     EXPECT_TRUE(err.ends_with("\x1b[2K\r\x1b[2A" + closing)) << err;
     EXPECT_EQ(LogLines(box.desktop() / LogName(Native(tree))),
               std::vector<std::string>{Native(tree / "gone.txt") + " - File Not Found"});

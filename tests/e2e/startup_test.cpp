@@ -234,7 +234,7 @@ TEST(Log, WhatCannotBeLoggedGoesToStandardError) {
     RunOptions asUser;
     asUser.unprivileged = true;
     const std::string line = Native(missing) + " - File Not Found\n";
-    const std::string closing = "sumvane: 1 problem; log: " + Native(logs / "Sumvane.txt") + " (not written there)\n";
+    const std::string closing = "sumvane: 1 problem (1 missing); log: " + Native(logs / "Sumvane.txt") + " (not written there)\n";
     const std::regex stamp(R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] )");
 
     RunResult r = box.Run({"-n" + Native(missing), "-o" + Native(logs)}, asUser);

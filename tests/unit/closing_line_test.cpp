@@ -25,10 +25,16 @@ TEST(ClosingLine, CountsTheProblemsAndNamesTheLog) {
         {{3, 1, 1, {.damaged = 1, .edited = 1, .moved = 1}}, 0, u"/x/y.txt",
          u": 3 problems (1 damaged, 1 edited, 1 moved), 1 new file; log: /x/y.txt"},
         {{2, 0, 0, {.damaged = 2}}, 0, u"/x/y.txt", u": 2 problems (2 damaged); log: /x/y.txt"},
-        // The other kinds are counted, not named.
-        {{4, 0, 0, {.edited = 1, .missing = 3}}, 0, u"/x/y.txt", u": 4 problems (1 edited); log: /x/y.txt"},
+        // Files unreadable and missing are named; the other kinds are counted, not named.
+        {{4, 0, 0, {.edited = 1, .missing = 3}}, 0, u"/x/y.txt", u": 4 problems (1 edited, 3 missing); log: /x/y.txt"},
+        {{6, 0, 0, {.missing = 3, .unreadable = 1, .invalidLines = 2}}, 0, u"/x/y.txt",
+         u": 6 problems (1 unreadable, 3 missing); log: /x/y.txt"},
+        {{4, 0, 0, {.invalidLines = 2, .unwritable = 1, .moved = 1}}, 0, u"/x/y.txt",
+         u": 4 problems (1 moved); log: /x/y.txt"},
         {{0, 1200, 1200}, 0, u"/x/y.txt", u": no problem, 1,200 new files; log: /x/y.txt"},
         // What a copy healed (-b), and what it could not.
+        {{3, 0, 0, {.damaged = 2, .missing = 1}, 3, 0}, 0, u"/x/y.txt",
+         u": 3 problems (2 damaged, 1 missing), 3 repaired; log: /x/y.txt"},
         {{3, 4, 1, {.damaged = 2}, 2, 1}, 0, u"/x/y.txt",
          u": 3 problems (2 damaged), 2 repaired, 1 not repaired, 1 new file; log: /x/y.txt"},
         {{1, 1, 0, {.damaged = 1}, 0, 1}, 0, u"/x/y.txt", u": 1 problem (1 damaged), 1 not repaired; log: /x/y.txt"},
