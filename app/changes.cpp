@@ -5,14 +5,14 @@
 
 #include "name_compare.h"
 #include "string_ids.h"
+#include "summary_format.h"
 
 namespace {
 
 // The digits in upper case, as digests are compared.
 std::string Key(const char (&digits)[32]) {
     std::string key(digits, digits + 32);
-    std::transform(key.begin(), key.end(), key.begin(),
-                   [](char c) { return (c >= 'a' && c <= 'f') ? static_cast<char>(c - 'a' + 'A') : c; });
+    std::transform(key.begin(), key.end(), key.begin(), upperHexLetter);
     return key;
 }
 

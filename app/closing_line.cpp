@@ -1,8 +1,7 @@
 #include "closing_line.h"
 
-#include <cstdio>
-
 #include "console.h"
+#include "local_time.h"
 #include "platform.h"
 #include "text.h"
 
@@ -30,10 +29,7 @@ std::u16string SliceChecked(const SliceCoverage& slice) {
 // "last full round finished 2026-12-01".
 std::u16string SliceRound(const SliceCoverage& slice) {
     if (!slice.lastFullRound) return u"no full round yet";
-    char date[16];
-    std::snprintf(date, sizeof date, "%04d-%02d-%02d", slice.lastFullRound->year, slice.lastFullRound->month,
-                  slice.lastFullRound->day);
-    return u"last full round finished " + FromSystemBytes(date);
+    return u"last full round finished " + DateText(*slice.lastFullRound);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "healing.h"
 
-#include <cstdio>
 #include <vector>
 
 #include "local_time.h"
@@ -103,8 +102,5 @@ void Healer::report(const ProblemLog& problems, const std::u16string& name, cons
 }
 
 std::u16string healingDay() {
-    const TesselDateTime now = LocalDateTime();
-    char day[16];
-    std::snprintf(day, sizeof day, "%04d-%02d-%02d", now.year, now.month, now.day);
-    return FromSystemBytes(day);
+    return DateText(LocalDateTime());
 }

@@ -1,6 +1,5 @@
 #include "slice_place.h"
 
-#include <cstdio>
 #include <sstream>
 
 #include "path.h"
@@ -13,21 +12,6 @@ namespace {
 constexpr const char* kHeading = "Sumvane: where the check in slices goes on";
 // Larger than any text this program writes: anything longer is not its.
 constexpr std::uint32_t kLongest = 4096;
-
-bool SameTime(const std::optional<TesselDateTime>& a, const std::optional<TesselDateTime>& b) {
-    if (!a || !b) return !a && !b;
-    return a->year == b->year && a->month == b->month && a->day == b->day && a->hour == b->hour &&
-           a->minute == b->minute && a->second == b->second;
-}
-
-std::optional<TesselDateTime> ParseTime(const std::string& text) {
-    TesselDateTime t;
-    char end = 0;
-    if (std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &t.year, &t.month, &t.day, &t.hour, &t.minute,
-                    &t.second, &end) != 6)
-        return std::nullopt;
-    return t;
-}
 
 // A whole decimal number, nothing around it.
 std::optional<std::uint64_t> ParseNumber(const std::string& text, int base) {
@@ -42,11 +26,6 @@ std::optional<std::uint64_t> ParseNumber(const std::string& text, int base) {
 }
 
 }  // namespace
-
-bool SlicePlace::operator==(const SlicePlace& other) const {
-    return entries == other.entries && fingerprint == other.fingerprint && next == other.next &&
-           SameTime(lastFullRound, other.lastFullRound);
-}
 
 std::string formatSlicePlace(const SlicePlace& place) {
     std::string text = std::string(kHeading) + "\r\n";
@@ -85,7 +64,7 @@ std::optional<SlicePlace> parseSlicePlace(const std::string& text) {
     place.fingerprint = *print;
     place.next = *at - 1;
     if (round != "none") {
-        place.lastFullRound = ParseTime(round);
+        place.lastFullRound = DateTimeOfText(FromSystemBytes(round));
         if (!place.lastFullRound) return std::nullopt;
     }
     return place;

@@ -20,7 +20,7 @@ struct SlicePlace {
     std::uint64_t fingerprint = 0;  // of its entries
     std::uint64_t next = 0;         // the entry to check next, from 0
     std::optional<TesselLibrary::TesselDateTime> lastFullRound;
-    bool operator==(const SlicePlace&) const;
+    bool operator==(const SlicePlace&) const = default;
 };
 
 // The file's text, and its reading; nothing when the text is not one this

@@ -53,8 +53,6 @@ std::string Utf8Throughout(const std::u16string& text) {
     return out;
 }
 
-char UpperHexLetter(char c) { return (c >= 'a' && c <= 'f') ? static_cast<char>(c - 'a' + 'A') : c; }
-
 bool IsHexDigit(char c) { return HexValue(static_cast<unsigned char>(c)) >= 0; }
 
 // md5sum's escapes in `escaped` undone onto `plain` ("\\", "\n", "\r" for a
@@ -153,6 +151,8 @@ TagLine TakeTagLine(char (&digest)[32], char separator, std::string& name) {
 
 }  // namespace
 
+char upperHexLetter(char c) { return (c >= 'a' && c <= 'f') ? static_cast<char>(c - 'a' + 'A') : c; }
+
 bool startsWithUtf8Mark(const std::uint8_t* bytes, std::size_t length) {
     return length >= kUtf8Mark.size() && std::equal(kUtf8Mark.begin(), kUtf8Mark.end(), bytes);
 }
@@ -215,7 +215,7 @@ bool isMd5sumRelativeName(const std::u16string& name) {
 
 bool sameDigest(const char (&stored)[32], const char (&computed)[32]) {
     for (int i = 0; i < 32; ++i) {
-        if (UpperHexLetter(stored[i]) != UpperHexLetter(computed[i])) return false;
+        if (upperHexLetter(stored[i]) != upperHexLetter(computed[i])) return false;
     }
     return true;
 }

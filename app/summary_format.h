@@ -53,6 +53,8 @@ std::vector<std::u16string> nameReadings(const std::string& bytes);
 // it ran in.
 bool isMd5sumRelativeName(const std::u16string& name);
 
+// A digest's digit as digests are compared: a hexadecimal letter in upper case.
+char upperHexLetter(char c);
 // Whether a stored digest says the same as a computed one: hexadecimal
 // letters match in either case.
 bool sameDigest(const char (&stored)[32], const char (&computed)[32]);

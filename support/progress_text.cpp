@@ -33,13 +33,13 @@ std::u16string Widened(const char* text) {
     return wide;
 }
 
+// "1,073.8": megabytes to the nearest tenth, grouped as the counts beside them.
 std::u16string Megabytes(std::uint64_t bytes) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f", static_cast<double>(bytes) / 1e6);
-    return Widened(text);
+    const std::uint64_t tenths = bytes / 100000 + (bytes % 100000 >= 50000 ? 1 : 0);
+    return GroupThousands(tenths / 10) + u'.' + static_cast<char16_t>(u'0' + tenths % 10);
 }
 
-// "1,234 of 20,000 files, 512.0 of 2048.0 MB, 350.2 MB/s, 0:12 left"; the
+// "1,234 of 20,000 files, 512.0 of 2,048.0 MB, 350.2 MB/s, 0:12 left"; the
 // rate and the time left once there is something to measure them by. While
 // the totals are not known: "1,234 files, 512.0 MB, 350.2 MB/s".
 std::u16string CountsText(const ProgressCounts& counts, double seconds) {

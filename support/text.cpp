@@ -115,7 +115,6 @@ std::string ToSystemBytes(std::u16string_view text) {
 }
 
 std::string ToUtf8Shown(std::u16string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
@@ -123,8 +122,8 @@ std::string ToUtf8Shown(std::u16string_view text) {
         if (IsByteEscape(codePoint)) {
             const unsigned byte = codePoint - 0xDC00;
             out += "\\x";
-            out.push_back(kHex[byte >> 4]);
-            out.push_back(kHex[byte & 0xF]);
+            out.push_back(HexDigit(byte >> 4, true));
+            out.push_back(HexDigit(byte, true));
         } else {
             AppendUtf8(out, IsSurrogate(codePoint) ? 0xFFFD : codePoint);
         }
@@ -193,6 +192,13 @@ std::string HexDigits(std::uint64_t value, int digits) {
     std::string text(static_cast<std::size_t>(digits), '0');
     for (int k = digits - 1; k >= 0; --k, value >>= 4) text[static_cast<std::size_t>(k)] = HexDigit(value & 0xF);
     return text;
+}
+
+void DigestDigits(const std::uint8_t (&value)[16], char (&digits)[32]) {
+    for (int k = 0; k < 16; ++k) {
+        digits[2 * k] = HexDigit(value[k] >> 4);
+        digits[2 * k + 1] = HexDigit(value[k] & 0x0F);
+    }
 }
 
 std::u16string GroupThousands(std::uint64_t number) {

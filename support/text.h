@@ -56,6 +56,8 @@ char HexDigit(unsigned value, bool lowerCase = false);
 int HexValue(char32_t c);
 // `value` as exactly `digits` upper-case hexadecimal digits, the highest first.
 std::string HexDigits(std::uint64_t value, int digits);
+// The 32 upper-case digits of a 16-byte MD5 value, as a summary holds them.
+void DigestDigits(const std::uint8_t (&value)[16], char (&digits)[32]);
 
 // "154,040" for 154040: every count a person reads, on a terminal or in a
 // closing line.

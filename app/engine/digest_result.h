@@ -34,6 +34,3 @@ inline FileAsRead asReadOf(const FileDigest& digest) { return FileAsRead{digest.
 // under the read: one that will not hold still keeps the digest and the
 // date of its last read, the date taken before it.
 inline constexpr int kMostRereads = 2;
-
-// The 32 upper-case digits of a 16-byte MD5 value.
-void DigestDigits(const std::uint8_t (&value)[16], char (&digits)[32]);

@@ -4,13 +4,6 @@
 
 using namespace TesselLibrary;
 
-void DigestDigits(const std::uint8_t (&value)[16], char (&digits)[32]) {
-    for (int k = 0; k < 16; ++k) {
-        digits[2 * k] = HexDigit(value[k] >> 4);
-        digits[2 * k + 1] = HexDigit(value[k] & 0x0F);
-    }
-}
-
 FileDigester::FileDigester() : hash_(provider_) {}
 
 FileDigest FileDigester::digest(const std::u16string& path) {

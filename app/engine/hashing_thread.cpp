@@ -9,6 +9,7 @@
 #include "environment.h"
 #include "large_file.h"
 #include "md5_lanes.h"
+#include "text.h"
 
 using namespace TesselLibrary;
 

@@ -57,14 +57,6 @@ bool Unchanged(const struct stat& then, const struct stat& now) {
     return SameObject(then, now) && then.st_size == now.st_size && TimeOf(then) == TimeOf(now);
 }
 
-void HexDigits(const std::uint8_t (&value)[16], char (&digits)[32]) {
-    static const char kHex[] = "0123456789ABCDEF";
-    for (int i = 0; i < 16; ++i) {
-        digits[2 * i] = kHex[value[i] >> 4];
-        digits[2 * i + 1] = kHex[value[i] & 15];
-    }
-}
-
 // Eight letters that a later run finds again for the same name: the
 // temporary file a killed repair left is then met, and removed, by the next
 // repair of that file.
@@ -260,7 +252,7 @@ CopyOutcome Copying::Write() {
     }
     std::uint8_t value[16];
     if (!hash.Final(value)) return CopyOutcome::NotWritten;
-    HexDigits(value, result_.digits);
+    DigestDigits(value, result_.digits);
     if (std::memcmp(result_.digits, request_.digits, 32) != 0) return CopyOutcome::CopyDiffers;
     if (!next_.WritePending()) return CopyOutcome::NotWritten;
     const int fd = static_cast<int>(next_.handle().native());

@@ -181,6 +181,11 @@ TEST(ShownOnTerminal, EscapesWhatATerminalWouldActOnAndKeepsEveryCharacter) {
 TEST(HexDigits, FormAndReadBack) {
     EXPECT_EQ(HexDigits(0x0123456789ABCDEFull, 16), "0123456789ABCDEF");
     EXPECT_EQ(HexDigits(0xAB, 4), "00AB");
+    const std::uint8_t value[16] = {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF,
+                                    0xFE, 0xDC, 0xBA, 0x98, 0x76, 0x54, 0x32, 0x10};
+    char digits[32];
+    DigestDigits(value, digits);
+    EXPECT_EQ(std::string(digits, 32), "0123456789ABCDEFFEDCBA9876543210");
     EXPECT_EQ(HexDigit(0xE, true), 'e');
     for (const char c : std::string("0123456789ABCDEFabcdef")) EXPECT_EQ(HexDigit(HexValue(c), c >= 'a'), c);
     for (const char c : std::string("gG/:@`")) EXPECT_EQ(HexValue(c), -1);

@@ -395,8 +395,20 @@ TEST(LogLinePrefixTest, Table) {
         {{2000, 10, 10, 10, 10, 10}, u"[2000-10-10 10:10:10] "},
         {{12345, 6, 7, 8, 9, 10}, u"[12345-06-07 08:09:10] "},
     };
-    for (const Case& c : cases) EXPECT_EQ(TesselLibrary::LogLinePrefix(c.when), c.expected);
+    for (const Case& c : cases) {
+        EXPECT_EQ(TesselLibrary::LogLinePrefix(c.when), c.expected);
+        // What is written is read back as it was, the day alone as it starts.
+        const std::u16string text = TesselLibrary::DateTimeText(c.when);
+        EXPECT_EQ(TesselLibrary::DateTimeOfText(text), c.when) << TesselLibrary::ToSystemBytes(text);
+        EXPECT_TRUE(text.starts_with(TesselLibrary::DateText(c.when) + u" "));
+    }
     EXPECT_EQ(TesselLibrary::LogLinePrefix({2024, 3, 7, 9, 5, 1}).size(), 22u);
+    // Nothing else reads as a date: a digit short or over, another mark, a
+    // sign, a space around it.
+    for (const char16_t* text : {u"", u"2024-03-07", u"2024-03-07 09:05", u"2024-3-07 09:05:01", u"987-01-02 00:00:00",
+                                 u"2024-03-07 09:05:011", u"2024-03-07T09:05:01", u"2024-03-07 09:05:01 ",
+                                 u" 2024-03-07 09:05:01", u"2024-+3-07 09:05:01", u"2024-03-07 09:05:01\r"})
+        EXPECT_FALSE(TesselLibrary::DateTimeOfText(text)) << TesselLibrary::ToSystemBytes(text);
 }
 
 TEST(LocalDateTimeTest, IsPlausible) {
