@@ -14,11 +14,6 @@
 
 using namespace TesselLibrary;
 
-BuildJob::BuildJob(const RunSettings& settings, const ProblemLog& problems, TesselProgress& progress,
-                   std::shared_ptr<const Folder> root, TesselFile& summaryFile)
-    : settings_(settings), problems_(problems), progress_(progress), bar_(progress), root_(std::move(root)),
-      summaryFile_(summaryFile), before_(problems.counts()) {}
-
 JobResult BuildJob::buildSummary() {
     bar_.step(JobBar::Step::Nothing);
     bar_.step(JobBar::Step::Begun);
@@ -26,7 +21,7 @@ JobResult BuildJob::buildSummary() {
     if (root_ && !root_->TryLock()) {
         SayOnStandardError(root_->path() + u" is being built by another run; this build was not done.");
         problems_.countSaidElsewhere();
-        progress_.EndJob(runFailed(problems_.counts(), false, before_));
+        endJob();
         return {};
     }
 
@@ -70,7 +65,7 @@ JobResult BuildJob::buildSummary(BuildListing& listing, const DigestPipeline<Bui
         }
         finish(summary, readFailure, result);
     }  // a summary that was not committed is discarded
-    progress_.EndJob(runFailed(problems_.counts(), false, before_));
+    endJob();
     return result;
 }
 

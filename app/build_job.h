@@ -7,20 +7,12 @@
 
 #include "engine/digest_pipeline.h"
 #include "engine/tree_walk.h"
-#include "folder.h"
-#include "job_bar.h"
+#include "folder_job.h"
 #include "job_result.h"
-#include "problem_log.h"
-#include "run_settings.h"
-#include "tessel_file.h"
-#include "tessel_progress.h"
 
-class BuildJob {
+class BuildJob : FolderJob {
 public:
-    // `root`: the folder resolved at the start of the run (null when it
-    // could not be); `summaryFile` names the summary inside it.
-    BuildJob(const RunSettings& settings, const ProblemLog& problems, TesselLibrary::TesselProgress& progress,
-             std::shared_ptr<const TesselLibrary::Folder> root, TesselLibrary::TesselFile& summaryFile);
+    explicit BuildJob(const JobInputs& inputs) : FolderJob(inputs) {}
 
     // The whole job over the tree and its files, ended with progress.EndJob;
     // what it recorded.
@@ -42,15 +34,7 @@ private:
     // unless something could not be read and there is an old one to keep.
     void finish(class SummaryWriter& summary, bool readFailure, JobResult& result);
 
-    const RunSettings& settings_;
-    const ProblemLog& problems_;
-    TesselLibrary::TesselProgress& progress_;
-    JobBar bar_;
-    TesselLibrary::ProgressCounts counts_;
     // The bar's place at the file coming: its files done of those likely.
     double barDone_ = 0;
     double barTotal_ = 1;
-    std::shared_ptr<const TesselLibrary::Folder> root_;
-    TesselLibrary::TesselFile& summaryFile_;
-    const RunCounts before_;  // what the run had counted when this job began
 };

@@ -29,12 +29,6 @@ void WriteBanner(const std::u16string& title, const TesselAppWindows& frame) {
     WriteConsoleText(banner);
 }
 
-// What the jobs of folder mode did, when it ran.
-struct JobsDone {
-    std::optional<JobResult> built;
-    std::optional<JobResult> checked;
-};
-
 // The run's last line on standard error: for a run that logged lines, what
 // its log holds; for a clean one someone watches, what it did.
 void WriteClosingLine(const RunSettings& settings, const ProblemLog& problems, const TesselLog& log,
@@ -115,7 +109,7 @@ bool ChecksumApp::run() {
     if (settings.folderGiven) {
         folderMode.emplace(settings, problems, *progress);
         folderMode->run(frame);
-        jobs = {folderMode->built(), folderMode->checked()};
+        jobs = folderMode->done();
     }
     // The run's verdict, from what it counted and from its log: a log that
     // could not be written where it belongs went to standard error.

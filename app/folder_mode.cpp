@@ -21,22 +21,20 @@ std::unique_ptr<TesselFile> FileOfFolder(const std::shared_ptr<const Folder>& fo
 }  // namespace
 
 FolderMode::FolderMode(const RunSettings& settings, const ProblemLog& problems, TesselProgress& progress)
-    : settings_(settings), problems_(problems), progress_(progress), folder_(Folder::Open(settings.folder)),
+    : folder_(Folder::Open(settings.folder)),
       summaryFile_(FileOfFolder(folder_, settings.summaryName, settings.summaryPath())),
-      rewriteFile_(FileOfFolder(folder_, RewriteName(settings.summaryName), RewriteName(settings.summaryPath()))) {}
+      rewriteFile_(FileOfFolder(folder_, RewriteName(settings.summaryName), RewriteName(settings.summaryPath()))),
+      inputs_{settings, problems, progress, folder_, *summaryFile_} {}
 
 std::uint32_t TESSEL_STDCALL FolderMode::buildJob(void* argument) {
     FolderMode& mode = *static_cast<FolderMode*>(argument);
-    mode.built_ =
-        BuildJob(mode.settings_, mode.problems_, mode.progress_, mode.folder_, *mode.summaryFile_).buildSummary();
+    mode.done_.built = BuildJob(mode.inputs_).buildSummary();
     return 0;
 }
 
 std::uint32_t TESSEL_STDCALL FolderMode::verifyJob(void* argument) {
     FolderMode& mode = *static_cast<FolderMode*>(argument);
-    mode.checked_ = VerifyJob(mode.settings_, mode.problems_, mode.progress_, mode.folder_, *mode.summaryFile_,
-                              *mode.rewriteFile_)
-                        .verifySummary();
+    mode.done_.checked = VerifyJob(mode.inputs_, *mode.rewriteFile_).verifySummary();
     return 0;
 }
 
@@ -44,10 +42,10 @@ void FolderMode::run(const TesselAppWindows& frame) {
     // Each job's verdict is in the run's counts: the display's is not asked.
     {
         // Neither job changes the summary until its new one is complete.
-        const InterruptNoticeScope notice(interruptNotice(settings_.summaryPath()));
-        if (settings_.create) progress_.Run(frame, frame.ResourceString(kBuildingTitle), this, &FolderMode::buildJob);
+        const InterruptNoticeScope notice(interruptNotice(inputs_.settings.summaryPath()));
+        if (inputs_.settings.create) inputs_.progress.Run(frame, frame.ResourceString(kBuildingTitle), this, &FolderMode::buildJob);
     }
     // After a build the summary may be this run's own.
-    const InterruptNoticeScope notice(interruptNotice(settings_.create ? u"" : settings_.summaryPath()));
-    if (settings_.verify) progress_.Run(frame, frame.ResourceString(kCheckingTitle), this, &FolderMode::verifyJob);
+    const InterruptNoticeScope notice(interruptNotice(inputs_.settings.create ? u"" : inputs_.settings.summaryPath()));
+    if (inputs_.settings.verify) inputs_.progress.Run(frame, frame.ResourceString(kCheckingTitle), this, &FolderMode::verifyJob);
 }

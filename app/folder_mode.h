@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "folder.h"
+#include "folder_job.h"
 #include "job_result.h"
 #include "platform.h"
 #include "problem_log.h"
@@ -15,6 +16,12 @@
 #include "tessel_app.h"
 #include "tessel_file.h"
 #include "tessel_progress.h"
+
+// What the jobs of folder mode did, each when it ran.
+struct JobsDone {
+    std::optional<JobResult> built;
+    std::optional<JobResult> checked;
+};
 
 class FolderMode {
 public:
@@ -27,20 +34,16 @@ public:
     void run(const TesselLibrary::TesselAppWindows& frame);
 
     // What the jobs did, as they counted it.
-    const std::optional<JobResult>& built() const { return built_; }
-    const std::optional<JobResult>& checked() const { return checked_; }
+    const JobsDone& done() const { return done_; }
 
     // The jobs handed to the progress runner, with this object.
     static std::uint32_t TESSEL_STDCALL buildJob(void* mode);
     static std::uint32_t TESSEL_STDCALL verifyJob(void* mode);
 
 private:
-    const RunSettings& settings_;
-    const ProblemLog& problems_;
-    TesselLibrary::TesselProgress& progress_;
     std::shared_ptr<const TesselLibrary::Folder> folder_;  // null when it could not be opened
     std::unique_ptr<TesselLibrary::TesselFile> summaryFile_;
     std::unique_ptr<TesselLibrary::TesselFile> rewriteFile_;
-    std::optional<JobResult> built_;
-    std::optional<JobResult> checked_;
+    const JobInputs inputs_;  // the settings, the log and the display, the folder and its summary
+    JobsDone done_;
 };

@@ -34,7 +34,7 @@ FileTime now() {
 JobResult VerifyJob::endWithoutSummary() {
     problems_.logProblem(settings_.summaryPath(), kMissingData);
     bar_.step(JobBar::Step::Ready);
-    progress_.EndJob(true);
+    endJob();
     return {};
 }
 
@@ -74,7 +74,7 @@ JobResult VerifyJob::verifySummary(const std::function<void(TaskSource& source)>
     JobResult result;
     result.entries = first.met.counted;
     checkEntries(first, {hash, threads, folders, walkFolders}, sliceRun, result);
-    progress_.EndJob(runFailed(problems_.counts(), false, before_));
+    endJob();
     return result;
 }
 

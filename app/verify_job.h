@@ -13,25 +13,16 @@
 #include "engine/digest_task.h"
 #include "engine/verify_item.h"
 #include "first_reading.h"
-#include "folder.h"
+#include "folder_job.h"
 #include "item_outcome.h"
-#include "job_bar.h"
 #include "job_result.h"
-#include "problem_log.h"
-#include "run_settings.h"
-#include "tessel_file.h"
-#include "tessel_progress.h"
 #include "verdict.h"
 
-class VerifyJob {
+class VerifyJob : FolderJob {
 public:
-    // `root`: the folder resolved at the start of the run (null when it
-    // could not be); the two files name the summary and its rewrite in it.
-    VerifyJob(const RunSettings& settings, const ProblemLog& problems, TesselLibrary::TesselProgress& progress,
-              std::shared_ptr<const TesselLibrary::Folder> root, TesselLibrary::TesselFile& summaryFile,
-              TesselLibrary::TesselFile& rewriteFile)
-        : settings_(settings), problems_(problems), progress_(progress), bar_(progress), root_(std::move(root)),
-          summaryFile_(summaryFile), rewriteFile_(rewriteFile), before_(problems.counts()) {}
+    // `rewriteFile` names the summary's rewrite in the folder.
+    VerifyJob(const JobInputs& inputs, TesselLibrary::TesselFile& rewriteFile)
+        : FolderJob(inputs), rewriteFile_(rewriteFile) {}
 
     // The whole job, ended with progress.EndJob; what it checked.
     JobResult verifySummary();
@@ -70,15 +61,7 @@ private:
     // is said and the job fails, leaving any earlier rewrite where it is.
     JobResult endWithoutSummary();
 
-    const RunSettings& settings_;
-    const ProblemLog& problems_;
-    TesselLibrary::TesselProgress& progress_;
-    JobBar bar_;
-    TesselLibrary::ProgressCounts counts_;
-    std::shared_ptr<const TesselLibrary::Folder> root_;
-    TesselLibrary::TesselFile& summaryFile_;
     TesselLibrary::TesselFile& rewriteFile_;
-    const RunCounts before_;  // what the run had counted when this job began
     // What tells an edit from damage for every entry: when the summary was
     // written (when known), when this check began, and whether the folder
     // keeps dates to two seconds (FAT).

@@ -155,7 +155,7 @@ TEST_F(JobsTest, TheBuildWritesAndReportsInTheWalksOrder) {
             StandInListing listing(items);
             JobResult result;
             EXPECT_FALSE(RunJob([&] {
-                result = BuildJob(settings_, problems_, progress_, folder_, summary_)
+                result = BuildJob({settings_, problems_, progress_, folder_, summary_})
                              .buildSummary(listing, StandInDigester(answers), threads, false);
             }));
             EXPECT_EQ(Contents("Sumvane.md5"),
@@ -174,7 +174,7 @@ TEST_F(JobsTest, TheBuildReplacesTheSummaryOnlyWithACompleteOne) {
     StandInListing nothing({});
     JobResult result;
     EXPECT_TRUE(RunJob([&] {
-        result = BuildJob(settings_, problems_, progress_, folder_, summary_)
+        result = BuildJob({settings_, problems_, progress_, folder_, summary_})
                      .buildSummary(nothing, StandInDigester(answers), 2, false);
     }));
     EXPECT_EQ(Contents("Sumvane.md5"), "old\r\n");
@@ -182,7 +182,7 @@ TEST_F(JobsTest, TheBuildReplacesTheSummaryOnlyWithACompleteOne) {
 
     StandInListing two({File("/d/a"), File("/d/b")});
     EXPECT_TRUE(RunJob([&] {
-        result = BuildJob(settings_, problems_, progress_, folder_, summary_)
+        result = BuildJob({settings_, problems_, progress_, folder_, summary_})
                      .buildSummary(two, StandInDigester(answers), 2, false);
     }));
     EXPECT_EQ(Contents("Sumvane.md5"), kA + " /d/a\r\n" + kB + " /d/b\r\n");
@@ -205,7 +205,7 @@ TEST_F(JobsTest, TheVerificationJudgesEveryEntryInTheSummarysOrder) {
     DescriptorBudget folders(4);
     JobResult result;
     EXPECT_FALSE(RunJob([&] {
-        result = VerifyJob(settings_, problems_, progress_, folder_, summary_, rewrite_)
+        result = VerifyJob({settings_, problems_, progress_, folder_, summary_}, rewrite_)
                      .verifySummary(StandInDigester(answers), 2, folders);
     }));
     EXPECT_EQ(LogMessages(), (std::vector<std::string>{"Invalid input line - Invalid Hash",
@@ -228,7 +228,7 @@ TEST_F(JobsTest, AMissingOrEmptySummaryIsMissingData) {
         log_.Open(FromSystemBytes((dir_ / "log.txt").string()), false);
         DescriptorBudget folders(4);
         EXPECT_FALSE(RunJob([&] {
-            VerifyJob(settings_, problems_, progress_, folder_, summary_, rewrite_)
+            VerifyJob({settings_, problems_, progress_, folder_, summary_}, rewrite_)
                 .verifySummary(StandInDigester({}), 2, folders);
         }));
         EXPECT_EQ(LogMessages(), std::vector<std::string>{ToSystemBytes(summary_.path()) + " - Missing Data"});
