@@ -281,14 +281,14 @@ bool Copying::Keep() {
     FolderProblem problem = FolderProblem::None;
     for (const std::u16string& name : request_.keptUnder) {
         const NewFolder asTheRoot{root.st_mode, root};
-        folder = ChildFolder(folder, name, &asTheRoot, nullptr, &problem);
+        folder = ChildFolder(folder, name, &asTheRoot, &made_, &problem);
         if (!folder) return false;
     }
     for (std::size_t i = 0; i + 1 < request_.names.size(); ++i) {
         struct stat mirrored {};
         if (!StatusOf(Fd(*folders_[i + 1]), mirrored)) return false;
         const NewFolder asTheMirrored{mirrored.st_mode, mirrored};
-        folder = ChildFolder(folder, request_.names[i], &asTheMirrored, nullptr, &problem);
+        folder = ChildFolder(folder, request_.names[i], &asTheMirrored, &made_, &problem);
         if (!folder) return false;
     }
     const int from = Fd(*folders_.back());
@@ -329,7 +329,9 @@ bool Copying::StillJudged() {
 }
 
 // An abandoned repair leaves the archive as it found it: no second link
-// of bytes still in their place, no folder made for nothing.
+// of bytes still in their place, no folder made for nothing (on the file's
+// way, or below .sumvane-replaced for its kept bytes; the last made first,
+// and only while empty).
 void Copying::Undo() {
     if (keptByUs_) ::unlinkat(Fd(*kept_), keptName_.c_str(), 0);
     keptByUs_ = false;
