@@ -858,7 +858,9 @@ TEST_P(HealFromCopyTest, HealsOnlyWhereTheCopyIsAGoodWitness) {
     EXPECT_EQ(ReadFile(keptC), c.kept);
     // Nothing replaced: no folder made for it, also where the repair was
     // abandoned after the bytes were kept (the stand-in's rows).
-    if (!c.kept) EXPECT_FALSE(fs::exists(tree.Kept()));
+    if (!c.kept) {
+        EXPECT_FALSE(fs::exists(tree.Kept()));
+    }
     if (c.kept && (c.readOnly || !WineMode())) {
         // The repaired file keeps the mode of the one it replaced, which is
         // kept with its own. A Windows file has its folder's permissions,
@@ -868,7 +870,9 @@ TEST_P(HealFromCopyTest, HealsOnlyWhereTheCopyIsAGoodWitness) {
         EXPECT_EQ(fs::status(tree.root / "c.txt").permissions(), own);
         EXPECT_EQ(fs::status(keptC).permissions(), own);
     }
-    if (c.kept && !WineMode()) EXPECT_NE(r.err.find(", 1 repaired; log: "), std::string::npos) << r.err;
+    if (c.kept && !WineMode()) {
+        EXPECT_NE(r.err.find(", 1 repaired; log: "), std::string::npos) << r.err;
+    }
     // Under -vc the rewrite holds the healed file at its recorded digest.
     if (c.options == std::vector<std::string>{"-vc"}) {
         EXPECT_EQ(ReadFile(tree.root / "Sumvane.md5X"), ReadFile(tree.root / "Sumvane.md5"));

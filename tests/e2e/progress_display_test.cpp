@@ -53,13 +53,15 @@ TEST(ProgressDisplay, TheBarMovesWithinALargeFile) {
         EXPECT_EQ(r.exitCode, 0);
         std::vector<int> percents;
         std::vector<double> megabytes;
-        const std::regex drawn(R"(\] +(\d+)%(  \d+ (of \d+ )?files?, ([0-9.]+) (of [0-9.]+ )?MB)?)");
+        const std::regex drawn(R"(\] +(\d+)%(  [\d,]+ (of [\d,]+ )?files?, ([0-9.,]+) (of [0-9.,]+ )?MB)?)");
         for (auto it = std::sregex_iterator(r.err.begin(), r.err.end(), drawn); it != std::sregex_iterator(); ++it) {
             const int percent = std::stoi((*it)[1]);
             if (percent > 20 && percent < 100 && (percents.empty() || percents.back() != percent))
                 percents.push_back(percent);
             if ((*it)[4].matched) {
-                const double mb = std::stod((*it)[4]);
+                std::string digits = (*it)[4];  // grouped: "2,147.5"
+                digits.erase(std::remove(digits.begin(), digits.end(), ','), digits.end());
+                const double mb = std::stod(digits);
                 if (mb > 0 && mb < 2147.0) megabytes.push_back(mb);
             }
         }
