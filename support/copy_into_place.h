@@ -79,4 +79,14 @@ struct CopyResult {
 
 CopyResult CopyIntoPlace(const CopyRequest& request);
 
+// For the backends of CopyIntoPlace.
+// The eight letters of the repair's temporary file for the file at `names`:
+// the same for the same path in every run, so that the temporary file a
+// killed repair left is met, and removed, by the next repair of that file.
+std::u16string RepairLetters(const std::vector<std::u16string>& names);
+// The copy's folders on the way to the file, root first, each opened from
+// its parent without following a link, into `folders`; Replaced when all
+// are open, else why the copy cannot witness the file.
+CopyOutcome OpenCopyFolders(const CopyRequest& request, std::vector<std::shared_ptr<const Folder>>& folders);
+
 }  // namespace TesselLibrary

@@ -57,24 +57,6 @@ bool Unchanged(const struct stat& then, const struct stat& now) {
     return SameObject(then, now) && then.st_size == now.st_size && TimeOf(then) == TimeOf(now);
 }
 
-// Eight letters that a later run finds again for the same name: the
-// temporary file a killed repair left is then met, and removed, by the next
-// repair of that file.
-std::u16string LettersFor(const std::vector<std::u16string>& names) {
-    std::uint64_t hash = 14695981039346656037ull;
-    for (const std::u16string& name : names) {
-        for (const char16_t unit : name) hash = (hash ^ unit) * 1099511628211ull;
-        hash = (hash ^ 0x2F) * 1099511628211ull;
-    }
-    static const char kLetters[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-    std::u16string letters;
-    for (int i = 0; i < 8; ++i) {
-        letters.push_back(static_cast<char16_t>(kLetters[hash % 62]));
-        hash /= 62;
-    }
-    return letters;
-}
-
 // Whether the bytes of the open file `left` are the first bytes of `copy`:
 // what a repair of this file writes, up to where it was stopped.
 // The copy is read where it is, its position kept for the repair's read.
@@ -168,17 +150,8 @@ private:
 };
 
 CopyOutcome Copying::OpenCopy() {
-    if (!request_.copy) return CopyOutcome::CopyMissing;
-    copyFolders_.push_back(request_.copy);
-    for (std::size_t i = 0; i + 1 < request_.names.size(); ++i) {
-        FolderProblem problem = FolderProblem::None;
-        std::shared_ptr<const Folder> child = copyFolders_.back()->OpenChild(request_.names[i], &problem);
-        if (!child) {
-            if (problem == FolderProblem::NotFound) return CopyOutcome::CopyMissing;
-            return problem == FolderProblem::NotAFolder ? CopyOutcome::CopyNotAFile : CopyOutcome::CopyUnreadable;
-        }
-        copyFolders_.push_back(std::move(child));
-    }
+    if (const CopyOutcome folders = OpenCopyFolders(request_, copyFolders_); folders != CopyOutcome::Replaced)
+        return folders;
     // The copy's file as the file it is: a link in its place is no copy of
     // a file, wherever it leads.
     copy_ = UniqueFd(OpenAt(Fd(*copyFolders_.back()), name_, O_RDONLY | O_NOFOLLOW | O_NONBLOCK));
@@ -230,7 +203,7 @@ CopyOutcome Copying::OpenPlace() {
 CopyOutcome Copying::Write() {
     const std::shared_ptr<const Folder>& folder = folders_.back();
     const std::u16string& name = request_.names.back();
-    const std::u16string letters = LettersFor(request_.names);
+    const std::u16string letters = RepairLetters(request_.names);
     if (!next_.CreateWithLetters(folder, name, letters)) {
         struct stat status {};
         if (StatusAt(*folder, ToSystemBytes(TemporaryName(letters)), status)) {

@@ -119,17 +119,8 @@ private:
 };
 
 CopyOutcome Copying::OpenCopy() {
-    if (!request_.copy) return CopyOutcome::CopyMissing;
-    copyFolders_.push_back(request_.copy);
-    for (std::size_t i = 0; i + 1 < request_.names.size(); ++i) {
-        FolderProblem problem = FolderProblem::None;
-        std::shared_ptr<const Folder> child = copyFolders_.back()->OpenChild(request_.names[i], &problem);
-        if (!child) {
-            if (problem == FolderProblem::NotFound) return CopyOutcome::CopyMissing;
-            return problem == FolderProblem::NotAFolder ? CopyOutcome::CopyNotAFile : CopyOutcome::CopyUnreadable;
-        }
-        copyFolders_.push_back(std::move(child));
-    }
+    if (const CopyOutcome folders = OpenCopyFolders(request_, copyFolders_); folders != CopyOutcome::Replaced)
+        return folders;
     // The copy's file as the file it is: a link or junction in its place is
     // no copy of a file, wherever it leads.
     const Folder& folder = *copyFolders_.back();
@@ -177,7 +168,7 @@ CopyOutcome Copying::OpenPlace() {
 
 CopyOutcome Copying::Write() {
     const std::shared_ptr<const Folder>& folder = folders_.back();
-    const std::u16string letters = Win32::RepairLetters(request_.names);
+    const std::u16string letters = RepairLetters(request_.names);
     if (!next_.CreateWithLetters(folder, name_, letters)) {
         if (!Win32::RemoveRepairLeftover(*folder, TemporaryName(letters), copy_)) return CopyOutcome::CopyUnreadable;
         if (!next_.CreateWithLetters(folder, name_, letters) && !next_.Create(folder, name_))

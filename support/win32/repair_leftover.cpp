@@ -37,21 +37,6 @@ private:
 
 }  // namespace
 
-std::u16string RepairLetters(const std::vector<std::u16string>& names) {
-    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a over the names and a separator after each
-    for (const std::u16string& name : names) {
-        for (const char16_t unit : name) hash = (hash ^ unit) * 1099511628211ull;
-        hash = (hash ^ 0x2F) * 1099511628211ull;
-    }
-    static const char kLetters[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-    std::u16string letters;
-    for (int i = 0; i < 8; ++i) {
-        letters.push_back(static_cast<char16_t>(kLetters[hash % 62]));
-        hash /= 62;
-    }
-    return letters;
-}
-
 bool RemoveRepairLeftover(const Folder& folder, const std::u16string& name, FileHandle& copy) {
     StartOfCopy contents(copy);
     RemoveLeftoverTemporaryFile(folder, name, contents);

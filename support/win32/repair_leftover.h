@@ -12,10 +12,6 @@
 
 namespace TesselLibrary::Win32 {
 
-// The temporary file's eight letters for the file at `names` below the
-// folder checked.
-std::u16string RepairLetters(const std::vector<std::u16string>& names);
-
 // Removes the file `name` in `folder` when it is such a leftover (no live
 // run holds it). `copy`, open on the copy's file, is read from its start
 // and put back there; false when it could not be.

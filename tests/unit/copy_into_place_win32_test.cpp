@@ -81,7 +81,7 @@ const std::wstring kKept = L".sumvane-replaced\\2026-12-09\\";
 
 // The temporary file's name of a repair of a.txt.
 std::wstring Leftover() {
-    return win32_test::W(TesselLibrary::TemporaryName(TesselLibrary::Win32::RepairLetters({u"a.txt"})));
+    return win32_test::W(TesselLibrary::TemporaryName(TesselLibrary::RepairLetters({u"a.txt"})));
 }
 
 void Make(const std::wstring& root, const std::map<std::wstring, std::string>& files) {
