@@ -70,6 +70,31 @@ std::string metricsLabelValue(const std::u16string& text) {
     return value;
 }
 
+namespace {
+
+// The problems of the run, one sample of sumvane_problems for each kind the
+// closing line counts.
+void AddProblems(MetricsText& out, const ProblemFigures& problems) {
+    out.describe("sumvane_problems", "gauge", "Problems the last run logged, by kind.");
+    const std::pair<const char*, std::uint64_t> kinds[] = {
+        {"damaged", problems.damaged},
+        {"edited", problems.edited},
+        {"mismatch", problems.mismatched},
+        {"missing", problems.missing},
+        {"unreadable", problems.unreadable},
+        {"unreadable_folder", problems.unreadableFolders},
+        {"invalid_line", problems.invalidLines},
+        {"unwritable", problems.unwritable},
+        {"not_on_disk", problems.notOnDisk},
+        {"missing_data", problems.missingData},
+        {"moved", problems.moved},
+        {"undecided", problems.undecided},
+    };
+    for (const auto& [kind, count] : kinds) out.sample("sumvane_problems", Number(count), kind);
+}
+
+}  // namespace
+
 std::string metricsText(const RunFigures& figures, std::optional<std::int64_t> lastSuccessAt) {
     MetricsText out(figures.folder);
     const bool success = figures.exitCode == 0 && !figures.interrupted;
@@ -91,23 +116,7 @@ std::string metricsText(const RunFigures& figures, std::optional<std::int64_t> l
     // Not "summary_entries": a name holding "summary" reads as the type
     // summary to Prometheus' lint (promtool check metrics).
     out.gauge("sumvane_recorded_files", "Files the folder's summary records (its entries).", Number(figures.recordedFiles));
-    out.describe("sumvane_problems", "gauge", "Problems the last run logged, by kind.");
-    const ProblemFigures& problems = figures.problems;
-    const std::pair<const char*, std::uint64_t> kinds[] = {
-        {"damaged", problems.damaged},
-        {"edited", problems.edited},
-        {"mismatch", problems.mismatched},
-        {"missing", problems.missing},
-        {"unreadable", problems.unreadable},
-        {"unreadable_folder", problems.unreadableFolders},
-        {"invalid_line", problems.invalidLines},
-        {"unwritable", problems.unwritable},
-        {"not_on_disk", problems.notOnDisk},
-        {"missing_data", problems.missingData},
-        {"moved", problems.moved},
-        {"undecided", problems.undecided},
-    };
-    for (const auto& [kind, count] : kinds) out.sample("sumvane_problems", Number(count), kind);
+    AddProblems(out, figures.problems);
     out.gauge("sumvane_new_files", "Files the last run found that the summary does not list (-a).",
               Number(figures.newFiles));
     if (figures.repairs) {
