@@ -104,6 +104,11 @@ public:
     bool GivePermissions(const Permissions& permissions);
     // Everything written so far is on the disk when this returns true.
     bool Flush();
+    // Sends what was written so far on its way to the disk without waiting,
+    // so that the Flush of many files after it waits for them together
+    // rather than for each in turn. Where the system has no such call it
+    // does nothing; either way only Flush says the bytes are on the disk.
+    void StartFlush();
 
 private:
     // A file descriptor or a Windows handle; both systems use -1 for none

@@ -146,9 +146,28 @@ std::u16string TemporaryName(const std::u16string& letters) { return kPrefix + l
 
 bool ReplacementFile::Write(const void* data, std::uint32_t length) {
     if (!active() || failed_) return false;
+    flushed_ = false;
     const auto* bytes = static_cast<const std::uint8_t*>(data);
+    // Whole blocks with nothing gathered before them go out as they are,
+    // without a copy.
+    if (pending_.empty() && length >= kWriteBlock) {
+        const std::uint32_t whole = length - length % kWriteBlock;
+        failed_ = !handle_.WriteWhole(bytes, whole);
+        bytes += whole;
+        length -= whole;
+        if (failed_) return false;
+    }
     pending_.insert(pending_.end(), bytes, bytes + length);
     return pending_.size() < kWriteBlock || WriteBlocks();
+}
+
+void ReplacementFile::StartFlush() {
+    if (active() && !failed_ && WriteBlocks()) handle_.StartFlush();
+}
+
+bool ReplacementFile::Flush() {
+    flushed_ = active() && !failed_ && WriteBlocks() && handle_.Flush();
+    return flushed_;
 }
 
 bool ReplacementFile::WriteBlocks() {
@@ -160,11 +179,11 @@ bool ReplacementFile::WriteBlocks() {
     return !failed_;
 }
 
-CommitOutcome ReplacementFile::Commit(const std::function<bool()>& beforeRename, bool noReplace) {
+CommitOutcome ReplacementFile::Commit(const std::function<bool()>& beforeRename, bool noReplace, bool flushFolder) {
     if (!active()) return CommitOutcome::Failed;
     // Renamed while still open and locked, so that no build cleaning up can
     // take it for a leftover in between.
-    const bool complete = WriteBlocks() && handle_.Flush() && (!beforeRename || beforeRename()) &&
+    const bool complete = (flushed_ || Flush()) && (!beforeRename || beforeRename()) &&
                           (noReplace ? folder_->RenameNoReplace(temporaryName_, name_)
                                      : folder_->Rename(temporaryName_, name_));
     if (!complete) {
@@ -173,7 +192,7 @@ CommitOutcome ReplacementFile::Commit(const std::function<bool()>& beforeRename,
     }
     handle_.Close();
     Unregister(*folder_, temporaryName_);
-    const bool onDisk = folder_->Sync();
+    const bool onDisk = !flushFolder || folder_->Sync();
     folder_.reset();
     temporaryName_.clear();
     return onDisk ? CommitOutcome::Replaced : CommitOutcome::ReplacedNotOnDisk;
@@ -187,6 +206,7 @@ void ReplacementFile::Discard() {
     folder_.reset();
     temporaryName_.clear();
     failed_ = false;
+    flushed_ = false;
     pending_.clear();
 }
 

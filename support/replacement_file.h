@@ -63,13 +63,23 @@ public:
     // Hands what Write gathered to the system now, so that nothing written
     // later changes the file (its date, say) before Commit.
     bool WritePending() { return active() && !failed_ && WriteBlocks(); }
+    // What was written sent on its way to the disk, without waiting for it
+    // (FileHandle::StartFlush), and then waited for: several files written
+    // one after another are flushed together. Commit flushes a file that
+    // was not flushed since its last Write.
+    void StartFlush();
+    bool Flush();
     // The open temporary file, for the support library's own settings of it.
     const FileHandle& handle() const { return handle_; }
     const std::u16string& temporaryName() const { return temporaryName_; }
     // `beforeRename`, when given, runs once the file is on the disk, just
     // before the rename: false abandons the replacement (Failed).
     // `noReplace`: the name is taken only when nothing has it at that moment.
-    CommitOutcome Commit(const std::function<bool()>& beforeRename = nullptr, bool noReplace = false);
+    // `flushFolder` false: the caller flushes the folder itself (once for
+    // several files renamed in it), and Replaced says only that the name
+    // was taken.
+    CommitOutcome Commit(const std::function<bool()>& beforeRename = nullptr, bool noReplace = false,
+                         bool flushFolder = true);
     void Discard();
 
 private:
@@ -82,6 +92,7 @@ private:
     std::u16string temporaryName_;
     FileHandle handle_;
     bool failed_ = false;
+    bool flushed_ = false;  // on the disk, and nothing written since
     std::vector<std::uint8_t> pending_;  // written, not yet handed to the system
 };
 

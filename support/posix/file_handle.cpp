@@ -132,6 +132,12 @@ bool FileHandle::Flush() {
     return Posix::RetryOnInterrupt([&] { return ::fsync(static_cast<int>(native_)); }) == 0;
 }
 
+void FileHandle::StartFlush() {
+#ifdef __linux__
+    ::sync_file_range(static_cast<int>(native_), 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+}
+
 bool FileHandle::SeekToStart() { return ::lseek(static_cast<int>(native_), 0, SEEK_SET) == 0; }
 
 bool FileHandle::Identity(FileIdentity* identity) const {

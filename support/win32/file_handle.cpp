@@ -133,6 +133,10 @@ bool FileHandle::Truncate(std::uint64_t size) {
 
 bool FileHandle::Flush() { return ::FlushFileBuffers(Native(native_)) != 0; }
 
+// FlushFileBuffers alone writes a file out; there is no call that only
+// begins it.
+void FileHandle::StartFlush() {}
+
 bool FileHandle::Open(const Folder& folder, const std::u16string& name, Mode mode) {
     // A name with a separator would reach past the folder.
     if (!IsOneName(name)) {
