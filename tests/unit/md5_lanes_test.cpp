@@ -8,6 +8,7 @@
 // build writes (tests/wine/openssl_digests.cpp, run by tests/wine/run-suite.sh).
 #include "md5.h"
 #include "platform.h"
+#include "hashed_copies.h"
 #include "md5_lanes.h"
 #include "md5_lanes_workloads.h"
 #include "rfc1321_suite.h"
@@ -20,6 +21,7 @@
 #include <algorithm>
 #include <cctype>
 #include <array>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -333,6 +335,61 @@ TEST_P(Md5LanesTest, CallsThatDoNotFitTheLaneChangeNothing) {
         if (!lanes.Finished(0, digest) || digest[0] != 0x90 || digest[15] != 0x72) std::_Exit(100);
     }
     std::_Exit(static_cast<int>(engine));
+}
+
+// CopyHashed: streams of every awkward length copied whole, in lanes and on
+// two cores, each digest the system's digest of the bytes written; a read or
+// a write that fails ends its own stream alone.
+TEST(CopyHashedTest, EachStreamCopiedWholeAndHashedAsWrittenOrFailedAlone) {
+    struct Stream final : TesselLibrary::CopyStream {
+        Bytes from, to;
+        std::size_t at = 0;
+        std::size_t failReadAt = SIZE_MAX, failWriteAt = SIZE_MAX;
+        bool Read(std::uint8_t* bytes, std::size_t length, std::size_t* got) override {
+            if (at >= failReadAt) return false;
+            *got = std::min(length, from.size() - at);
+            std::copy_n(from.begin() + static_cast<std::ptrdiff_t>(at), *got, bytes);
+            at += *got;
+            return true;
+        }
+        bool Write(const std::uint8_t* bytes, std::size_t length) override {
+            if (to.size() + length > failWriteAt) return false;
+            to.insert(to.end(), bytes, bytes + length);
+            return true;
+        }
+    };
+    std::mt19937 random(40);
+    const std::size_t piece = std::size_t{128} << 10;
+    const std::size_t lengths[] = {0, 1, 55, 64, piece - 1, piece, piece + 1, 3 * piece + 7, 300001};
+    for (const std::size_t count : {std::size_t{1}, std::size_t{3}, std::size_t{40}}) {
+        SCOPED_TRACE(count);
+        std::vector<Stream> streams(count);
+        std::vector<TesselLibrary::CopyStream*> pointers;
+        for (std::size_t i = 0; i < count; ++i) {
+            streams[i].from = RandomBytes(random, lengths[i % std::size(lengths)]);
+            pointers.push_back(&streams[i]);
+        }
+        if (count > 3) {
+            streams[7].failReadAt = piece;    // fails after its first piece
+            streams[16].failWriteAt = piece;  // its second piece is not written
+        }
+        const std::vector<TesselLibrary::HashedCopy> copied = TesselLibrary::CopyHashed(pointers);
+        ASSERT_EQ(copied.size(), count);
+        for (std::size_t i = 0; i < count; ++i) {
+            SCOPED_TRACE(i);
+            if (count > 3 && i == 7) {
+                EXPECT_EQ(copied[i].end, TesselLibrary::CopyEnd::ReadFailed);
+            } else if (count > 3 && i == 16) {
+                EXPECT_EQ(copied[i].end, TesselLibrary::CopyEnd::WriteFailed);
+            } else {
+                ASSERT_EQ(copied[i].end, TesselLibrary::CopyEnd::Copied);
+                EXPECT_EQ(streams[i].to, streams[i].from);
+                Digest digest;
+                std::copy(std::begin(copied[i].digest), std::end(copied[i].digest), digest.begin());
+                EXPECT_EQ(Hex(digest), Hex(SystemMd5(streams[i].from)));
+            }
+        }
+    }
 }
 
 TEST(Md5EngineChoiceTest, ForcedEnginesAndTheirFallback) {
