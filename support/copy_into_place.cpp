@@ -6,6 +6,8 @@
 
 namespace TesselLibrary {
 
+CopyResult CopyIntoPlace(const CopyRequest& request) { return CopyAllIntoPlace({request}).front(); }
+
 std::u16string RepairLetters(const std::vector<std::u16string>& names) {
     std::uint64_t hash = 14695981039346656037ull;  // FNV-1a over the names and a separator after each
     for (const std::u16string& name : names) {

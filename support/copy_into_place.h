@@ -22,6 +22,7 @@
 // same file.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -78,6 +79,18 @@ struct CopyResult {
 };
 
 CopyResult CopyIntoPlace(const CopyRequest& request);
+// Several files at once, each as CopyIntoPlace would put it, with its
+// result in the order of the requests. Where the system allows, their
+// copies' bytes are hashed side by side, their new files flushed together
+// and each folder flushed once: a repair of many files costs about what a
+// copy of them then a flush of the disk does. The requests name different
+// files.
+std::vector<CopyResult> CopyAllIntoPlace(const std::vector<CopyRequest>& requests);
+// CopyAllIntoPlace puts this many files in place together at most, each
+// holding this many descriptors until they are done (besides the folders on
+// one file's way while it is looked for).
+inline constexpr std::size_t kCopiesAtOnce = 32;
+inline constexpr unsigned kDescriptorsEachCopy = 5;
 
 // For the backends of CopyIntoPlace.
 // The eight letters of the repair's temporary file for the file at `names`:

@@ -1,7 +1,10 @@
 // CopyIntoPlace on POSIX: every folder of both trees opened by name from its
 // parent's descriptor without following a link, the new file made through
-// ReplacementFile, the replaced bytes kept by a second link made just before
-// the rename.
+// ReplacementFile, the replaced bytes kept by a second link made once the
+// new file is on the disk, just before the rename. The files of a batch go
+// through each step together: one pass of their copies' bytes through the
+// MD5 lanes, their flushes begun as each is written and waited for
+// together, each folder flushed once.
 #include "copy_into_place.h"
 
 #include <fcntl.h>
@@ -10,12 +13,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <vector>
 
 #include "error_kinds.h"
 #include "file_descriptor.h"
+#include "hashed_copies.h"
 #include "md5.h"
 #include "read_loop.h"
 #include "replacement_file.h"
@@ -118,27 +123,72 @@ std::shared_ptr<const Folder> ChildFolder(const std::shared_ptr<const Folder>& p
     return child;
 }
 
-class Copying {
+// One file's repair or restore, step by step, so that several of them can
+// go through each step together: Prepare, the bytes (as a CopyStream),
+// Written, Flush, Keep, Commit. Each step does nothing once one before it
+// failed, and the result says why.
+class Copying final : public CopyStream {
 public:
     explicit Copying(const CopyRequest& request) : request_(request), name_(ToSystemBytes(request.names.back())) {}
+    ~Copying() { Undo(); }
+    Copying(const Copying&) = delete;
+    Copying& operator=(const Copying&) = delete;
 
-    CopyResult Run();
+    bool live() const { return live_; }
+    // In place: renamed, the folder's flush to follow.
+    bool renamed() const { return renamed_; }
+    bool restore() const { return !request_.judged; }
+    const CopyResult& result() const { return result_; }
+    // The folder the file is renamed in; after Keep, the one its replaced
+    // bytes are linked in (null for a restore).
+    const std::shared_ptr<const Folder>& place() const { return folders_.back(); }
+    const std::shared_ptr<const Folder>& kept() const { return kept_; }
+
+    // The copy's file open, the place as judged, the temporary file made.
+    void Prepare();
+    bool Read(std::uint8_t* bytes, std::size_t length, std::size_t* got) override {
+        return Posix::ReadFully(copy_.get(), bytes, length, got);
+    }
+    bool Write(const std::uint8_t* bytes, std::size_t length) override {
+        return next_.Write(bytes, static_cast<std::uint32_t>(length));
+    }
+    // The bytes copied: their digest the recorded one, the new file's
+    // permissions and date set, its flush begun.
+    void Written(const HashedCopy& copied);
+    void Flush() {
+        if (live_ && !next_.Flush()) Abandon(CopyOutcome::NotWritten);
+    }
+    // A repair's replaced bytes linked under `keptUnder`; `kept()`'s flush
+    // is the caller's, and its failure is KeptNotOnDisk.
+    void Keep();
+    void KeptNotOnDisk() { Abandon(CopyOutcome::NotKept); }
+    // Just before the rename, the file still the one judged; then the
+    // rename, the folder's flush the caller's (its failure: NotOnDisk).
+    void Commit();
+    void NotOnDisk() { result_.outcome = CopyOutcome::NotOnDisk; }
 
 private:
     CopyOutcome OpenCopy();
     CopyOutcome OpenPlace();
-    CopyOutcome Write();
-    bool Keep();
+    CopyOutcome CreateNext();
+    CopyOutcome SetNext();
     bool StillJudged();
+    // The step failed: nothing replaced, and nothing made for it left.
+    void Abandon(CopyOutcome why);
     void Undo();
 
     const CopyRequest& request_;
     const std::string name_;
     CopyResult result_;
+    bool live_ = false;
+    bool renamed_ = false;
     UniqueFd copy_;
     struct stat copyStatus_ {};
-    std::vector<std::shared_ptr<const Folder>> copyFolders_;  // the copy's, root first
-    std::vector<std::shared_ptr<const Folder>> folders_;      // the archive's, root first
+    // The archive's folders on the file's way, root first; once the file
+    // is prepared only its own is held, and of the others what the folders
+    // that keep its replaced bytes take after.
+    std::vector<std::shared_ptr<const Folder>> folders_;
+    std::vector<struct stat> mirrored_;
     std::vector<MadeFolder> made_;
     UniqueFd place_;  // the file judged, held
     struct stat placeStatus_ {};
@@ -146,44 +196,51 @@ private:
     std::shared_ptr<const Folder> kept_;
     std::string keptName_;
     bool keptByUs_ = false;
-    CopyOutcome abandoned_ = CopyOutcome::NotWritten;
 };
 
 CopyOutcome Copying::OpenCopy() {
-    if (const CopyOutcome folders = OpenCopyFolders(request_, copyFolders_); folders != CopyOutcome::Replaced)
+    std::vector<std::shared_ptr<const Folder>> copyFolders;
+    if (const CopyOutcome folders = OpenCopyFolders(request_, copyFolders); folders != CopyOutcome::Replaced)
         return folders;
     // The copy's file as the file it is: a link in its place is no copy of
     // a file, wherever it leads.
-    copy_ = UniqueFd(OpenAt(Fd(*copyFolders_.back()), name_, O_RDONLY | O_NOFOLLOW | O_NONBLOCK));
+    copy_ = UniqueFd(OpenAt(Fd(*copyFolders.back()), name_, O_RDONLY | O_NOFOLLOW | O_NONBLOCK));
     if (!copy_.valid()) {
         if (Posix::IsMissing(errno)) return CopyOutcome::CopyMissing;
         struct stat status {};
-        const bool there = StatusAt(*copyFolders_.back(), name_, status);
+        const bool there = StatusAt(*copyFolders.back(), name_, status);
         return there && !S_ISREG(status.st_mode) ? CopyOutcome::CopyNotAFile : CopyOutcome::CopyUnreadable;
     }
     if (!StatusOf(copy_.get(), copyStatus_)) return CopyOutcome::CopyUnreadable;
     if (!S_ISREG(copyStatus_.st_mode)) return CopyOutcome::CopyNotAFile;
+    // A restore makes the folders on its way as the copy has them.
+    for (std::size_t i = 1; i < copyFolders.size(); ++i) {
+        struct stat folder {};
+        if (!StatusOf(Fd(*copyFolders[i]), folder)) return CopyOutcome::CopyUnreadable;
+        mirrored_.push_back(folder);
+    }
     return CopyOutcome::Replaced;
 }
 
 CopyOutcome Copying::OpenPlace() {
-    const bool restore = !request_.judged;
     folders_.push_back(request_.archive);
     struct stat parent {};
     for (std::size_t i = 0; i + 1 < request_.names.size(); ++i) {
-        struct stat copyFolder {};
-        if (!StatusOf(Fd(*folders_.back()), parent) || !StatusOf(Fd(*copyFolders_[i + 1]), copyFolder))
-            return CopyOutcome::NotWritten;
+        if (!StatusOf(Fd(*folders_.back()), parent)) return CopyOutcome::NotWritten;
         FolderProblem problem = FolderProblem::None;
-        const NewFolder asTheCopys{copyFolder.st_mode, parent};
+        const NewFolder asTheCopys{mirrored_[i].st_mode, parent};
         std::shared_ptr<const Folder> child =
-            ChildFolder(folders_.back(), request_.names[i], restore ? &asTheCopys : nullptr, &made_, &problem);
+            ChildFolder(folders_.back(), request_.names[i], restore() ? &asTheCopys : nullptr, &made_, &problem);
         // A folder of a file judged there is gone, or is a link now.
-        if (!child) return restore ? CopyOutcome::NotWritten : CopyOutcome::Changed;
+        if (!child) return restore() ? CopyOutcome::NotWritten : CopyOutcome::Changed;
         folders_.push_back(std::move(child));
+        // From here on the folders kept bytes go in mirror the archive's.
+        if (!StatusOf(Fd(*folders_.back()), mirrored_[i])) return CopyOutcome::NotWritten;
     }
+    // Only the file's own folder stays open while others are prepared.
+    folders_.erase(folders_.begin(), folders_.end() - 1);
     const Folder& folder = *folders_.back();
-    if (restore) {
+    if (restore()) {
         struct stat status {};
         if (StatusAt(folder, name_, status)) return CopyOutcome::Changed;
         return errno == ENOENT ? CopyOutcome::Restored : CopyOutcome::NotWritten;
@@ -200,40 +257,56 @@ CopyOutcome Copying::OpenPlace() {
     return CopyOutcome::Replaced;
 }
 
-CopyOutcome Copying::Write() {
+CopyOutcome Copying::CreateNext() {
     const std::shared_ptr<const Folder>& folder = folders_.back();
     const std::u16string& name = request_.names.back();
     const std::u16string letters = RepairLetters(request_.names);
-    if (!next_.CreateWithLetters(folder, name, letters)) {
-        struct stat status {};
-        if (StatusAt(*folder, ToSystemBytes(TemporaryName(letters)), status)) {
-            RemoveLeftover(*folder, TemporaryName(letters), copy_.get());
-        }
-        if (!next_.CreateWithLetters(folder, name, letters) && !next_.Create(folder, name)) return CopyOutcome::NotWritten;
+    if (next_.CreateWithLetters(folder, name, letters)) return CopyOutcome::Replaced;
+    struct stat status {};
+    if (StatusAt(*folder, ToSystemBytes(TemporaryName(letters)), status)) {
+        RemoveLeftover(*folder, TemporaryName(letters), copy_.get());
     }
-    thread_local Md5Provider provider;
-    Md5Hash hash(provider);
-    if (!provider.ok() || !hash.ok()) return CopyOutcome::NotWritten;
-    std::vector<std::uint8_t> piece(kPiece);
-    for (;;) {
-        std::size_t got = 0;
-        if (!Posix::ReadFully(copy_.get(), piece.data(), piece.size(), &got)) return CopyOutcome::CopyUnreadable;
-        if (got == 0) break;
-        const auto length = static_cast<std::uint32_t>(got);
-        if (!hash.Update(piece.data(), length)) return CopyOutcome::NotWritten;
-        if (!next_.Write(piece.data(), length)) return CopyOutcome::NotWritten;
+    if (!next_.CreateWithLetters(folder, name, letters) && !next_.Create(folder, name)) return CopyOutcome::NotWritten;
+    return CopyOutcome::Replaced;
+}
+
+void Copying::Prepare() {
+    if (request_.names.empty() || !request_.archive) return;  // NotWritten
+    const CopyOutcome expected = restore() ? CopyOutcome::Restored : CopyOutcome::Replaced;
+    CopyOutcome outcome = OpenCopy();
+    if (outcome == CopyOutcome::Replaced) outcome = OpenPlace();
+    if (outcome == expected) outcome = CreateNext() == CopyOutcome::Replaced ? expected : CopyOutcome::NotWritten;
+    result_.outcome = outcome;
+    live_ = outcome == expected;
+    if (!live_) Undo();
+}
+
+void Copying::Written(const HashedCopy& copied) {
+    if (!live_) return;
+    copy_.reset();
+    if (copied.end != CopyEnd::Copied) {
+        Abandon(copied.end == CopyEnd::ReadFailed ? CopyOutcome::CopyUnreadable : CopyOutcome::NotWritten);
+        return;
     }
-    std::uint8_t value[16];
-    if (!hash.Final(value)) return CopyOutcome::NotWritten;
-    DigestDigits(value, result_.digits);
-    if (std::memcmp(result_.digits, request_.digits, 32) != 0) return CopyOutcome::CopyDiffers;
+    DigestDigits(copied.digest, result_.digits);
+    if (std::memcmp(result_.digits, request_.digits, 32) != 0) {
+        Abandon(CopyOutcome::CopyDiffers);
+        return;
+    }
+    if (const CopyOutcome set = SetNext(); set != result_.outcome) Abandon(set);
+    if (live_) next_.StartFlush();
+}
+
+// The new file's permissions (a restore's) and date, set once its bytes are
+// all with the system, so that no write changes the date after.
+CopyOutcome Copying::SetNext() {
     if (!next_.WritePending()) return CopyOutcome::NotWritten;
     const int fd = static_cast<int>(next_.handle().native());
-    if (!request_.judged) {
+    if (restore()) {
         // A restored file: the copy's permissions, and as root the owner of
         // the folder it is put in (the copy's owner may be no user here).
         struct stat folderStatus {};
-        if (!StatusOf(Fd(*folder), folderStatus)) return CopyOutcome::NotWritten;
+        if (!StatusOf(Fd(*folders_.back()), folderStatus)) return CopyOutcome::NotWritten;
         if (::geteuid() == 0 && ::fchown(fd, folderStatus.st_uid, folderStatus.st_gid) != 0)
             return CopyOutcome::NotWritten;
         if (::fchmod(fd, copyStatus_.st_mode & 0777) != 0) return CopyOutcome::NotWritten;
@@ -242,27 +315,26 @@ CopyOutcome Copying::Write() {
     const struct timespec times[2] = {{0, UTIME_NOW},
                                       {static_cast<time_t>(date.seconds), static_cast<long>(date.nanoseconds)}};
     if (::futimens(fd, times) != 0) return CopyOutcome::NotWritten;
-    return request_.judged ? CopyOutcome::Replaced : CopyOutcome::Restored;
+    return result_.outcome;
 }
 
 // The replaced bytes linked at their path below `keptUnder`, in folders
 // with the permissions and owner of the folders they mirror.
-bool Copying::Keep() {
+void Copying::Keep() {
+    if (!live_ || restore()) return;
     struct stat root {};
-    if (!StatusOf(Fd(*request_.archive), root)) return false;
+    if (!StatusOf(Fd(*request_.archive), root)) return Abandon(CopyOutcome::NotKept);
     std::shared_ptr<const Folder> folder = request_.archive;
     FolderProblem problem = FolderProblem::None;
     for (const std::u16string& name : request_.keptUnder) {
         const NewFolder asTheRoot{root.st_mode, root};
         folder = ChildFolder(folder, name, &asTheRoot, &made_, &problem);
-        if (!folder) return false;
+        if (!folder) return Abandon(CopyOutcome::NotKept);
     }
     for (std::size_t i = 0; i + 1 < request_.names.size(); ++i) {
-        struct stat mirrored {};
-        if (!StatusOf(Fd(*folders_[i + 1]), mirrored)) return false;
-        const NewFolder asTheMirrored{mirrored.st_mode, mirrored};
+        const NewFolder asTheMirrored{mirrored_[i].st_mode, mirrored_[i]};
         folder = ChildFolder(folder, request_.names[i], &asTheMirrored, &made_, &problem);
-        if (!folder) return false;
+        if (!folder) return Abandon(CopyOutcome::NotKept);
     }
     const int from = Fd(*folders_.back());
     for (int n = 1; n <= kKeptNames; ++n) {
@@ -270,27 +342,24 @@ bool Copying::Keep() {
         struct stat there {};
         if (::linkat(from, name_.c_str(), Fd(*folder), name.c_str(), 0) == 0) {
             keptByUs_ = true;
+            kept_ = folder;
+            keptName_ = name;
         } else if (errno != EEXIST) {
-            return false;
+            return Abandon(CopyOutcome::NotKept);
         }
         // Kept already (a repair stopped before its rename), or by us just
         // now: the name must lead to the file judged.
-        if (!StatusAt(*folder, name, there)) return false;
+        if (!StatusAt(*folder, name, there)) return Abandon(CopyOutcome::NotKept);
         if (!SameObject(there, placeStatus_)) {
-            if (keptByUs_) {
-                // Another file took the name in the moment before the link.
-                ::unlinkat(Fd(*folder), name.c_str(), 0);
-                keptByUs_ = false;
-                abandoned_ = CopyOutcome::Changed;
-                return false;
-            }
+            // Another file took the name in the moment before our link.
+            if (keptByUs_) return Abandon(CopyOutcome::Changed);
             continue;
         }
         kept_ = folder;
         keptName_ = name;
-        return kept_->Sync();
+        return;
     }
-    return false;
+    Abandon(CopyOutcome::NotKept);
 }
 
 // Just before the rename: the name still leads to the file judged, at the
@@ -301,11 +370,35 @@ bool Copying::StillJudged() {
            SameObject(named, placeStatus_);
 }
 
-// An abandoned repair leaves the archive as it found it: no second link
-// of bytes still in their place, no folder made for nothing (on the file's
-// way, or below .sumvane-replaced for its kept bytes; the last made first,
-// and only while empty).
+void Copying::Commit() {
+    if (!live_) return;
+    const std::function<bool()> beforeRename = [&] { return restore() || StillJudged(); };
+    if (next_.Commit(beforeRename, restore(), false) == CommitOutcome::Failed) {
+        struct stat there {};
+        // A repair whose file changed, or a restore that found the name
+        // taken at the last moment; else the rename itself failed.
+        const bool changed = restore() ? StatusAt(*folders_.back(), name_, there) : !StillJudged();
+        Abandon(changed ? CopyOutcome::Changed : CopyOutcome::NotWritten);
+        return;
+    }
+    live_ = false;  // done: nothing of it is taken away now
+    renamed_ = true;
+    keptByUs_ = false;
+    made_.clear();
+}
+
+// An abandoned repair leaves the archive as it found it: no temporary file,
+// no second link of bytes still in their place, no folder made for nothing
+// (on the file's way, or below .sumvane-replaced for its kept bytes; the
+// last made first, and only while empty).
+void Copying::Abandon(CopyOutcome why) {
+    result_.outcome = why;
+    live_ = false;
+    Undo();
+}
+
 void Copying::Undo() {
+    next_.Discard();
     if (keptByUs_) ::unlinkat(Fd(*kept_), keptName_.c_str(), 0);
     keptByUs_ = false;
     for (auto made = made_.rbegin(); made != made_.rend(); ++made) {
@@ -314,45 +407,57 @@ void Copying::Undo() {
     made_.clear();
 }
 
-CopyResult Copying::Run() {
-    if (request_.names.empty() || !request_.archive) return result_;
-    result_.outcome = OpenCopy();
-    if (result_.outcome == CopyOutcome::Replaced) result_.outcome = OpenPlace();
-    if (result_.outcome == CopyOutcome::Replaced || result_.outcome == CopyOutcome::Restored)
-        result_.outcome = Write();
-    const bool restore = !request_.judged;
-    if (result_.outcome != (restore ? CopyOutcome::Restored : CopyOutcome::Replaced)) {
-        next_.Discard();
-        Undo();
-        return result_;
+// Each folder once, however many of the batch's files it holds; `failed`
+// for each file whose folder's flush failed.
+using FileInFolder = std::pair<Copying*, const Folder*>;
+void SyncEach(const std::vector<FileInFolder>& files, void (Copying::*failed)()) {
+    std::vector<std::pair<FileIdentity, bool>> synced;
+    for (const auto& [copying, folder] : files) {
+        auto done = std::find_if(synced.begin(), synced.end(),
+                                 [&](const auto& each) { return each.first == folder->identity(); });
+        if (done == synced.end()) done = synced.insert(synced.end(), {folder->identity(), folder->Sync()});
+        if (!done->second) (copying->*failed)();
     }
-    const std::function<bool()> beforeRename = [&] {
-        if (restore) return true;
-        abandoned_ = CopyOutcome::NotKept;
-        if (!Keep()) return false;
-        abandoned_ = CopyOutcome::Changed;
-        return StillJudged();
-    };
-    switch (next_.Commit(beforeRename, restore)) {
-        case CommitOutcome::Replaced:
-            break;
-        case CommitOutcome::ReplacedNotOnDisk:
-            result_.outcome = CopyOutcome::NotOnDisk;
-            break;
-        case CommitOutcome::Failed: {
-            struct stat there {};
-            // A restore that found the name taken at the last moment.
-            if (restore && StatusAt(*folders_.back(), name_, there)) abandoned_ = CopyOutcome::Changed;
-            result_.outcome = abandoned_;
-            Undo();
-            break;
-        }
+}
+
+// A batch of files through every step together: their copies' bytes hashed
+// side by side, their new files flushed together, each folder flushed once.
+void CopyBatch(const std::vector<std::unique_ptr<Copying>>& batch) {
+    std::vector<CopyStream*> streams;
+    for (const std::unique_ptr<Copying>& copying : batch) {
+        copying->Prepare();
+        if (copying->live()) streams.push_back(copying.get());
     }
-    return result_;
+    const std::vector<HashedCopy> copied = CopyHashed(streams);
+    for (std::size_t i = 0; i < streams.size(); ++i) static_cast<Copying*>(streams[i])->Written(copied[i]);
+    for (const std::unique_ptr<Copying>& copying : batch) copying->Flush();
+    // The replaced bytes are on the disk at their new name before any
+    // rename takes their old one.
+    std::vector<FileInFolder> kept, renamed;
+    for (const std::unique_ptr<Copying>& copying : batch) {
+        copying->Keep();
+        if (copying->live() && copying->kept()) kept.emplace_back(copying.get(), copying->kept().get());
+    }
+    SyncEach(kept, &Copying::KeptNotOnDisk);
+    for (const std::unique_ptr<Copying>& copying : batch) {
+        copying->Commit();
+        if (copying->renamed()) renamed.emplace_back(copying.get(), copying->place().get());
+    }
+    SyncEach(renamed, &Copying::NotOnDisk);
 }
 
 }  // namespace
 
-CopyResult CopyIntoPlace(const CopyRequest& request) { return Copying(request).Run(); }
+std::vector<CopyResult> CopyAllIntoPlace(const std::vector<CopyRequest>& requests) {
+    std::vector<CopyResult> results;
+    for (std::size_t first = 0; first < requests.size(); first += kCopiesAtOnce) {
+        std::vector<std::unique_ptr<Copying>> batch;
+        for (std::size_t i = first; i < std::min(requests.size(), first + kCopiesAtOnce); ++i)
+            batch.push_back(std::make_unique<Copying>(requests[i]));
+        CopyBatch(batch);
+        for (const std::unique_ptr<Copying>& copying : batch) results.push_back(copying->result());
+    }
+    return results;
+}
 
 }  // namespace TesselLibrary

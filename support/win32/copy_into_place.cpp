@@ -336,6 +336,11 @@ CopyResult Copying::Run() {
 
 }  // namespace
 
-CopyResult CopyIntoPlace(const CopyRequest& request) { return Copying(request).Run(); }
+// One after another: each repair here flushes its own file and folder.
+std::vector<CopyResult> CopyAllIntoPlace(const std::vector<CopyRequest>& requests) {
+    std::vector<CopyResult> results;
+    for (const CopyRequest& request : requests) results.push_back(Copying(request).Run());
+    return results;
+}
 
 }  // namespace TesselLibrary
