@@ -1,5 +1,6 @@
 #include "healing.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "local_time.h"
@@ -44,8 +45,9 @@ Healer::Healer(const std::u16string& copyFolder, std::shared_ptr<const Folder> r
     : copyFolder_(copyFolder), copy_(Folder::Open(copyFolder)), root_(std::move(root)), rootPath_(std::move(rootPath)),
       day_(std::move(day)) {}
 
-Healing Healer::heal(const std::u16string& name, const char (&stored)[32], const FileDigest& digest, Verdict verdict,
-                     const std::optional<FileTime>& recordedDate) const {
+std::variant<Healer::Request, Healing> Healer::request(const std::u16string& name, const char (&stored)[32],
+                                                      const FileDigest& digest, Verdict verdict,
+                                                      const std::optional<FileTime>& recordedDate) const {
     std::u16string below;
     if (IsBelow(name, rootPath_)) below = name.substr(rootPath_.size());
     std::vector<std::u16string> names;
@@ -60,7 +62,8 @@ Healing Healer::heal(const std::u16string& name, const char (&stored)[32], const
         healing.reason = kNotBelowFolder;
         return healing;
     }
-    CopyRequest request;
+    Request healing;
+    CopyRequest& request = healing.copy;
     request.archive = root_;
     request.copy = copy_;
     request.names = names;
@@ -76,7 +79,8 @@ Healing Healer::heal(const std::u16string& name, const char (&stored)[32], const
     }
     request.modified = recordedDate;
     request.keptUnder = {kReplacedFolderName, day_};
-    return healingOf(CopyIntoPlace(request), JoinPath(copyFolder_, below));
+    healing.copyPath = JoinPath(copyFolder_, below);
+    return healing;
 }
 
 void Healer::report(const ProblemLog& problems, const std::u16string& name, const Healing& healing) {
@@ -99,6 +103,12 @@ void Healer::report(const ProblemLog& problems, const std::u16string& name, cons
             problems.logNews(name, kNotRepaired, reason());
             break;
     }
+}
+
+HealingShare healingShare(unsigned available) {
+    const unsigned most = static_cast<unsigned>(kCopiesAtOnce) * kDescriptorsEachCopy;
+    const unsigned descriptors = std::min(available / 4, most);
+    return {std::max<std::size_t>(1, descriptors / kDescriptorsEachCopy), descriptors};
 }
 
 std::u16string healingDay() {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <variant>
 
 #include "copy_into_place.h"
 #include "engine/digest_result.h"
@@ -52,12 +53,23 @@ public:
     Healer(const std::u16string& copyFolder, std::shared_ptr<const TesselLibrary::Folder> root,
            std::u16string rootPath, std::u16string day);
 
-    // Heals the entry `name` with the recorded `stored` digits, of which the
-    // check made `digest` and judged `verdict` (one healsVerdict accepts).
-    // `recordedDate`: the date recorded for the file, when the summary has a
-    // record of it; the new file gets it, else the copy's.
-    Healing heal(const std::u16string& name, const char (&stored)[32], const FileDigest& digest, Verdict verdict,
-                 const std::optional<TesselLibrary::FileTime>& recordedDate) const;
+    // What heals the entry `name` with the recorded `stored` digits, of
+    // which the check made `digest` and judged `verdict` (one healsVerdict
+    // accepts): the request to put its copy in place, or, for a name no
+    // copy can heal, the healing it comes to. `recordedDate`: the date
+    // recorded for the file, when the summary has a record of it; the new
+    // file gets it, else the copy's. Several requests are put in place
+    // together (TesselLibrary::CopyAllIntoPlace); `healed` says how each went.
+    struct Request {
+        TesselLibrary::CopyRequest copy;
+        std::u16string copyPath;  // C/P, as the log shows it
+    };
+    std::variant<Request, Healing> request(const std::u16string& name, const char (&stored)[32],
+                                           const FileDigest& digest, Verdict verdict,
+                                           const std::optional<TesselLibrary::FileTime>& recordedDate) const;
+    static Healing healed(const Request& request, const TesselLibrary::CopyResult& result) {
+        return healingOf(result, request.copyPath);
+    }
 
     // The line after the problem's: "<P> - Repaired from <C/P>", and the like.
     static void report(const ProblemLog& problems, const std::u16string& name, const Healing& healing);
@@ -69,6 +81,16 @@ private:
     std::u16string rootPath_;
     std::u16string day_;
 };
+
+// How many files a check heals at once, of the `available` descriptors,
+// and how many of those they hold meanwhile: a share of them, so that a
+// low limit on open files heals one at a time rather than starving the
+// check.
+struct HealingShare {
+    std::size_t files = 1;
+    unsigned descriptors = 0;
+};
+HealingShare healingShare(unsigned available);
 
 // The run's date as the folder of its replaced bytes is named.
 std::u16string healingDay();

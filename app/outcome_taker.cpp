@@ -1,8 +1,62 @@
 #include "outcome_taker.h"
 
+#include <utility>
+
 #include "engine/tree_walk.h"
 
+namespace {
+
+// Outcomes held behind a file to heal, at most: a long run of good files
+// after a damaged one is not kept in memory to wait for the next.
+constexpr std::size_t kMostHeld = 4096;
+
+}  // namespace
+
 void OutcomeTaker::take(const CheckedItem& checked, const ItemOutcome& outcome) {
+    if (!heals(checked, outcome) && held_.empty()) {
+        apply(checked, outcome, nullptr);
+        return;
+    }
+    hold(checked, outcome);
+    if (requests_.empty() || requests_.size() >= healing_.files || held_.size() >= kMostHeld) finish();
+}
+
+bool OutcomeTaker::heals(const CheckedItem& checked, const ItemOutcome& outcome) const {
+    return healing_.healer && outcome.kind == ItemOutcome::Kind::Judged && healsVerdict(outcome.verdict) &&
+           checked.name == checked.item.name;
+}
+
+void OutcomeTaker::hold(const CheckedItem& checked, const ItemOutcome& outcome) {
+    Held held{checked.item, checked.name, checked.digest, outcome, std::nullopt, std::nullopt};
+    if (heals(checked, outcome)) {
+        // The file put back is given the date it had when it was read for
+        // the summary, so that the record beside it holds for it again;
+        // without a record, the copy's.
+        auto asked = healing_.healer->request(checked.name, checked.item.stored, checked.digest, outcome.verdict,
+                                              recordedDate(checked.item));
+        if (auto* request = std::get_if<Healer::Request>(&asked)) {
+            held.request = requests_.size();
+            requests_.push_back(std::move(*request));
+        } else {
+            held.healing = std::get<Healing>(asked);
+        }
+    }
+    held_.push_back(std::move(held));
+}
+
+void OutcomeTaker::finish() {
+    std::vector<TesselLibrary::CopyRequest> copies;
+    for (const Healer::Request& request : requests_) copies.push_back(request.copy);
+    const std::vector<TesselLibrary::CopyResult> results = TesselLibrary::CopyAllIntoPlace(copies);
+    for (Held& held : held_) {
+        if (held.request) held.healing = Healer::healed(requests_[*held.request], results[*held.request]);
+        apply({held.item, held.name, held.digest}, held.outcome, held.healing ? &*held.healing : nullptr);
+    }
+    held_.clear();
+    requests_.clear();
+}
+
+void OutcomeTaker::apply(const CheckedItem& checked, const ItemOutcome& outcome, const Healing* healing) {
     switch (outcome.kind) {
         case ItemOutcome::Kind::NotTaken:
             logVerdict(problems_, checked.name, outcome.verdict);
@@ -18,7 +72,9 @@ void OutcomeTaker::take(const CheckedItem& checked, const ItemOutcome& outcome) 
             break;
     }
     report(checked, outcome.verdict);
-    const bool healed = heal(checked, outcome.verdict);
+    if (healing) Healer::report(problems_, checked.name, *healing);
+    const bool healed =
+        healing && (healing->outcome == HealOutcome::Repaired || healing->outcome == HealOutcome::Restored);
     if (outcome.verdict == Verdict::NotFound && !healed) return;
     if (rewriting_) rewriteLine(checked, outcome.verdict, healed);
 }
@@ -32,17 +88,6 @@ void OutcomeTaker::report(const CheckedItem& checked, Verdict verdict) {
     const char(&found)[32] = checked.digest.digits;
     problems_.logMismatch(checked.name, {std::u16string(stored, stored + 32), std::u16string(found, found + 32),
                                          verdict, checked.digest.modified});
-}
-
-bool OutcomeTaker::heal(const CheckedItem& checked, Verdict verdict) const {
-    if (!healer_ || !healsVerdict(verdict) || checked.name != checked.item.name) return false;
-    // The file put back is given the date it had when it was read for the
-    // summary, so that the record beside it holds for it again; without a
-    // record, the copy's.
-    const Healing healing =
-        healer_->heal(checked.name, checked.item.stored, checked.digest, verdict, recordedDate(checked.item));
-    Healer::report(problems_, checked.name, healing);
-    return healing.outcome == HealOutcome::Repaired || healing.outcome == HealOutcome::Restored;
 }
 
 void OutcomeTaker::rewriteLine(const CheckedItem& checked, Verdict verdict, bool healed) {

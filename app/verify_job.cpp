@@ -39,7 +39,11 @@ JobResult VerifyJob::endWithoutSummary() {
 }
 
 JobResult VerifyJob::verifySummary() {
-    JobBudgets budgets;
+    // Files healed together hold descriptors of their own meanwhile.
+    const unsigned available = JobBudgets::Available();
+    const HealingShare share = settings_.copyFolder ? healingShare(available) : HealingShare{};
+    healedAtOnce_ = share.files;
+    JobBudgets budgets(SplitDescriptors(available - share.descriptors));
     const HashingPlan plan(budgets.files, root_.get());
     const auto hash = [&](TaskSource& source) { HashTasks(source, plan); };
     const unsigned threads = hashingThreads(budgets.files.tokens());
@@ -93,7 +97,10 @@ void VerifyJob::checkEntries(const FirstReading& first, const CheckMeans& means,
     Changes changes;
     std::optional<Healer> healer;
     if (settings_.copyFolder) healer.emplace(*settings_.copyFolder, root_, first.walkRoot, healingDay());
-    OutcomeTaker taker(problems_, rewrite, changes, healer ? &*healer : nullptr, settings_.rewriteOnDifference);
+    // A check in slices keeps its place as it goes: no outcome is held
+    // past it.
+    const HealingBatch healing{healer ? &*healer : nullptr, sliceRun.active() ? 1 : healedAtOnce_};
+    OutcomeTaker taker(problems_, rewrite, changes, healing, settings_.rewriteOnDifference);
     bool sliceOver = false;
     for (std::uint64_t done = 0; !sliceOver; ++done) {
         const std::optional<DigestPipeline<VerifyItem>::Next> next =
@@ -106,6 +113,7 @@ void VerifyJob::checkEntries(const FirstReading& first, const CheckMeans& means,
         taker.take({item, next->done.other ? item.others[*next->done.other] : item.name, digest}, outcome);
         sliceOver = !sliceRun.judged(item.line);
     }
+    taker.finish();
     // Entries the summary holds and the check never met are not checked
     // ones: the summary could not be read as it was counted. A slice whose
     // time is up meets only its own.

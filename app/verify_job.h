@@ -66,4 +66,6 @@ private:
     // written (when known), when this check began, and whether the folder
     // keeps dates to two seconds (FAT).
     DateEvidence evidence_;
+    // With -b: how many files the copy heals at once (healingShare).
+    std::size_t healedAtOnce_ = 1;
 };

@@ -3,6 +3,7 @@
 //
 // Most summaries here are written by hand, so the order of their lines, and
 // with it the order of the log, is known.
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -901,6 +902,92 @@ TEST(HealFromCopy, AnUnreadableFileIsRepaired) {
     fs::permissions(tree.root / "c.txt", fs::perms::owner_read, fs::perm_options::add);
     EXPECT_EQ(ReadFile(tree.root / "c.txt"), "contents of c");
     EXPECT_EQ(ReadFile(tree.Kept() / HealingDay() / "c.txt"), "contents of c");
+}
+
+// Forty files healed in one run go through the repair together (in lanes,
+// on two cores, batch after batch), each good copy's bytes are put in place,
+// each bad witness is refused alone, and the log reads as if they were
+// healed one by one: each problem followed by its healing, in the summary's
+// order. The same with the system's MD5 alone, and under a limit of open
+// files so low that the files are healed one at a time.
+TEST(HealFromCopy, ManyFilesAtOnceEachAsIfAlone) {
+    struct Way {
+        const char* name;
+        std::map<std::string, std::string> env;
+        std::vector<std::pair<int, unsigned long>> limits;
+    };
+    const Way ways[] = {{"lanes", {}, {}},
+                        {"one stream", {{"SUMVANE_MD5", "onestream"}}, {}},
+                        {"few descriptors", {}, {{RLIMIT_NOFILE, 40}}}};
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        if (WineMode() && !way.limits.empty()) continue;  // no limit on open files to give a Windows program
+        Sandbox box;
+        const fs::path root = box.root() / "data", copy = box.root() / "copy";
+        const auto name = [](int i) { return (i < 20 ? "f" : "sub/f") + std::to_string(100 + i) + ".bin"; };
+        const auto bytes = [](int i) { return std::string(static_cast<std::size_t>(i) * 7001 + 1, char('a' + i % 26)); };
+        for (int i = 0; i < 40; ++i) WriteFile(root / name(i), bytes(i));
+        ExpectRun(box.Run({"-f" + Native(root), "-r", "-c"}), 0);
+        ASSERT_EQ(std::system(("cp -a '" + root.string() + "' '" + copy.string() + "'").c_str()), 0);
+        const WriteTime later{WriteTimeOf(root / "Sumvane.md5").seconds + 3600, 0};
+        const auto decay = [](const fs::path& file, int i) {
+            const WriteTime date = WriteTimeOf(file);
+            WriteFile(file, "decayed " + std::to_string(i));
+            SetWriteTime(file, date);
+        };
+        Lines lines, still;
+        for (int i = 0; i < 40; ++i) {
+            const std::string p = Native(root / name(i)), c = Native(copy / name(i));
+            const std::string damaged = Mismatch(p, Md5Of(bytes(i)), Md5Of("decayed " + std::to_string(i)),
+                                                 " - Damaged: Date Unchanged");
+            if (i == 17) {
+                fs::remove(root / name(i));
+                lines.insert(lines.end(), {NotFound(p), p + " - Restored from " + c});
+                continue;
+            }
+            if (i == 30) {  // an edit is not healed
+                WriteFile(root / name(i), "edited " + std::to_string(i));
+                SetWriteTime(root / name(i), later);
+                lines.push_back(Mismatch(p, Md5Of(bytes(i)), Md5Of("edited " + std::to_string(i)),
+                                         MismatchDate(root / name(i), root / "Sumvane.md5")));
+                still.push_back(lines.back());
+                continue;
+            }
+            decay(root / name(i), i);
+            lines.push_back(damaged);
+            if (i == 5) {
+                decay(copy / name(i), 100 + i);
+                lines.push_back(c + " - No Good Copy (" + Md5Of("decayed 105") + ")");
+            } else if (i == 23) {
+                fs::remove(copy / name(i));
+                lines.push_back(c + " - No Good Copy (missing)");
+            } else {
+                lines.push_back(p + " - Repaired from " + c);
+                continue;
+            }
+            still.push_back(damaged);
+        }
+        RunOptions options;
+        options.env = way.env;
+        options.limits = way.limits;
+        const RunResult r = box.Run({"-f" + Native(root), "-v", "-b" + Native(copy)}, options);
+        ExpectRun(r, 1);
+        EXPECT_EQ(LogLines(box.desktop() / LogName(Native(root))), lines);
+        EXPECT_NE(r.err.find("), 37 repaired, 2 not repaired; log: "), std::string::npos) << r.err;
+        for (int i = 0; i < 40; ++i) {
+            if (i == 5 || i == 23 || i == 30) continue;
+            EXPECT_EQ(ReadFile(root / name(i)), bytes(i)) << name(i);
+            if (i != 17) {
+                EXPECT_EQ(ReadFile(root / ".sumvane-replaced" / HealingDay() / name(i)), "decayed " + std::to_string(i));
+            }
+        }
+        EXPECT_FALSE(HasTemporaryFile(root));
+        EXPECT_FALSE(HasTemporaryFile(root / "sub"));
+        // Healed at their recorded dates: the next check finds only what
+        // was not healed.
+        ExpectRun(box.Run({"-f" + Native(root), "-v"}), 1);
+        EXPECT_EQ(LogLines(box.desktop() / LogName(Native(root))), still);
+    }
 }
 
 std::string Restored(const HealedTree& tree, const std::string& rel) {
