@@ -8,6 +8,16 @@
 # targets: the repair at no less than 0.9 of cp's rate, the clean checks
 # within noise of each other.
 #
+# Every timed run starts alike: nothing waiting to be written, and (as root)
+# the caches dropped and both trees read into them again, so that each run
+# finds them cached and takes its new pages from memory the machine has used
+# before (a virtual machine whose host backs a page only when it is first
+# touched would otherwise charge that to whichever run came first). The
+# bytes each repair kept are moved aside, not deleted, until the end: a
+# thousand files deleted in the archive's folders just before it would slow
+# the making of new files there (ext4 passes over recently freed inodes),
+# which cp, copying into a folder of its own, would not meet.
+#
 #   bash bench/heal.sh
 #
 # Settings (environment):
@@ -31,9 +41,9 @@ die() { printf 'bench: %s\n' "$*" >&2; exit 1; }
 [ -x "$SUMVANE" ] || die "no program at $SUMVANE (build it, or set BENCH_SUMVANE)"
 command -v python3 >/dev/null || die "python3 is needed to write and damage the files"
 
-ARCHIVE=$DIR/archive COPY=$DIR/copy CPTARGET=$DIR/cp-target LOGS=$DIR/logs
+ARCHIVE=$DIR/archive COPY=$DIR/copy CPTARGET=$DIR/cp-target LOGS=$DIR/logs ASIDE=$DIR/kept-aside
 rm -rf "$DIR"
-mkdir -p "$ARCHIVE" "$LOGS"
+mkdir -p "$ARCHIVE" "$LOGS" "$ASIDE"
 python3 - "$ARCHIVE" "$FILES" <<'PY'
 import os, sys
 root, files = sys.argv[1], int(sys.argv[2])
@@ -67,11 +77,19 @@ for folder, _, names in os.walk(sys.argv[1]):
 PY
 }
 now() { date +%s.%N; }
+settle() {
+  sync
+  if [ "$(id -u)" -eq 0 ]; then
+    echo 3 >/proc/sys/vm/drop_caches
+    find "$ARCHIVE" "$COPY" -path "$ARCHIVE/.sumvane-replaced" -prune -o -type f -exec cat {} + >/dev/null
+  fi
+}
+[ "$(id -u)" -eq 0 ] || echo "bench: not root: the caches are not dropped and read again before each run" >&2
 heal_times=() cp_times=() cp_sync_times=() clean_b_times=() clean_times=()
 for rep in $(seq "$REPS"); do
   damage
-  rm -rf "$ARCHIVE/.sumvane-replaced"
-  sync
+  if [ -d "$ARCHIVE/.sumvane-replaced" ]; then mv "$ARCHIVE/.sumvane-replaced" "$ASIDE/$rep"; fi
+  settle
   start=$(now)
   status=0
   "$SUMVANE" -f"$ARCHIVE" -r -v -b"$COPY" -o"$LOGS" >/dev/null 2>&1 || status=$?
@@ -81,25 +99,29 @@ for rep in $(seq "$REPS"); do
   [ "$repaired" -eq "$FILES" ] || die "$repaired of $FILES files were repaired"
 
   rm -rf "$CPTARGET"
-  sync
+  settle
   start=$(now)
   cp -a "$COPY" "$CPTARGET"
   cp_times+=("$(echo "$(now) - $start" | bc)")
   # A repair's file is on disk when it takes its place: cp's, after a sync.
   rm -rf "$CPTARGET"
-  sync
+  settle
   start=$(now)
   cp -a "$COPY" "$CPTARGET"
   sync
   cp_sync_times+=("$(echo "$(now) - $start" | bc)")
 
+  settle
   start=$(now)
   "$SUMVANE" -f"$ARCHIVE" -r -v -b"$COPY" -o"$LOGS" >/dev/null 2>&1 || die "the healed tree did not check clean with -b"
   clean_b_times+=("$(echo "$(now) - $start" | bc)")
+  settle
   start=$(now)
   "$SUMVANE" -f"$ARCHIVE" -r -v -o"$LOGS" >/dev/null 2>&1 || die "the healed tree did not check clean"
   clean_times+=("$(echo "$(now) - $start" | bc)")
 done
+
+rm -rf "$ASIDE"
 
 median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
 heal=$(median "${heal_times[@]}") cpm=$(median "${cp_times[@]}") cps=$(median "${cp_sync_times[@]}")
