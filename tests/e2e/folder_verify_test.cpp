@@ -973,7 +973,9 @@ TEST(HealFromCopy, ManyFilesAtOnceEachAsIfAlone) {
         const RunResult r = box.Run({"-f" + Native(root), "-v", "-b" + Native(copy)}, options);
         ExpectRun(r, 1);
         EXPECT_EQ(LogLines(box.desktop() / LogName(Native(root))), lines);
-        EXPECT_NE(r.err.find("), 37 repaired, 2 not repaired; log: "), std::string::npos) << r.err;
+        if (!WineMode()) {  // the Windows program says its log lines in the log alone
+            EXPECT_NE(r.err.find("), 37 repaired, 2 not repaired; log: "), std::string::npos) << r.err;
+        }
         for (int i = 0; i < 40; ++i) {
             if (i == 5 || i == 23 || i == 30) continue;
             EXPECT_EQ(ReadFile(root / name(i)), bytes(i)) << name(i);
