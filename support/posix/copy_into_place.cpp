@@ -412,11 +412,11 @@ void Copying::Undo() {
 using FileInFolder = std::pair<Copying*, const Folder*>;
 void SyncEach(const std::vector<FileInFolder>& files, void (Copying::*failed)()) {
     std::vector<std::pair<FileIdentity, bool>> synced;
-    for (const auto& [copying, folder] : files) {
-        auto done = std::find_if(synced.begin(), synced.end(),
-                                 [&](const auto& each) { return each.first == folder->identity(); });
-        if (done == synced.end()) done = synced.insert(synced.end(), {folder->identity(), folder->Sync()});
-        if (!done->second) (copying->*failed)();
+    for (const FileInFolder& file : files) {
+        const FileIdentity folder = file.second->identity();
+        auto done = std::find_if(synced.begin(), synced.end(), [&](const auto& each) { return each.first == folder; });
+        if (done == synced.end()) done = synced.insert(synced.end(), {folder, file.second->Sync()});
+        if (!done->second) (file.first->*failed)();
     }
 }
 
