@@ -7,6 +7,36 @@
 
 using namespace TesselLibrary;
 
+namespace {
+
+// A folder an entry's file may have been recorded under, and how many of
+// the entries are found when their names are taken as below it.
+struct Candidate {
+    std::u16string folder;
+    std::size_t answers = 0;
+};
+
+// Every folder on the paths of `names`, the deepest first, with the
+// entries each answers for: the file found at `folderPath` plus the path
+// below that folder. `andCurrent`: each name is also tried as written,
+// from the current folder.
+void CountAnswers(const std::vector<std::u16string>& names, bool andCurrent, const std::u16string& folderPath,
+                  const std::function<bool(const std::u16string& path)>& exists, std::vector<Candidate>& candidates) {
+    const auto answer = [&](const std::u16string& folder, const std::u16string& below) {
+        auto at = std::find_if(candidates.begin(), candidates.end(), [&](const Candidate& c) { return c.folder == folder; });
+        if (at == candidates.end()) at = candidates.insert(candidates.end(), Candidate{folder, 0});
+        if (exists(folderPath + below)) ++at->answers;
+    };
+    for (const std::u16string& name : names) {
+        for (std::size_t end = name.size(); end-- > 0;) {
+            if (IsPathSeparator(name[end]) && end + 1 != name.size()) answer(name.substr(0, end + 1), name.substr(end + 1));
+        }
+        if (andCurrent) answer(u"", name);
+    }
+}
+
+}  // namespace
+
 std::u16string Relocation::apply(const std::u16string& name) const {
     // F may lie below R (a copy kept inside the original): what is below F
     // already stays.
@@ -38,30 +68,11 @@ void RelocationFinder::consider(const SummaryEntry& entry) {
 
 RelocationDecision RelocationFinder::decide(const std::function<bool(const std::u16string& path)>& exists,
                                             const std::function<bool(const std::u16string& folder)>& sameAsChecked) const {
-    struct Candidate {
-        std::u16string folder;
-        std::size_t answers = 0;
-    };
     std::vector<Candidate> candidates;
-    const auto answer = [&](const std::u16string& folder, const std::u16string& below) {
-        auto at = std::find_if(candidates.begin(), candidates.end(), [&](const Candidate& c) { return c.folder == folder; });
-        if (at == candidates.end()) at = candidates.insert(candidates.end(), Candidate{folder, 0});
-        if (exists(folderPath_ + below)) ++at->answers;
-    };
-    // Every folder on the entry's path, the deepest first.
-    const auto answerAlong = [&](const std::u16string& name) {
-        for (std::size_t end = name.size(); end-- > 0;) {
-            if (IsPathSeparator(name[end]) && end + 1 != name.size()) answer(name.substr(0, end + 1), name.substr(end + 1));
-        }
-    };
-    for (const std::u16string& name : outside_) answerAlong(name);
+    CountAnswers(outside_, false, folderPath_, exists, candidates);
+    // Relative names take part only where no name is a whole path.
     const bool relativeTakePart = !anyWhole_ && !relative_.empty();
-    if (relativeTakePart) {
-        for (const std::u16string& name : relative_) {
-            answerAlong(name);
-            answer(u"", name);  // and the current folder it is found from
-        }
-    }
+    if (relativeTakePart) CountAnswers(relative_, true, folderPath_, exists, candidates);
     RelocationDecision decision;
     std::size_t best = 0;
     for (const Candidate& c : candidates) best = std::max(best, c.answers);

@@ -64,37 +64,14 @@ bool SortedEntries::pass() {
     }
     ++passes_;
     more_ = false;
-    // A heap of the smallest entries after the last given, the largest on
-    // top: one smaller than it takes the place of as many as it needs.
-    const auto later = [&](const Held& a, const Held& b) { return before(a, b); };
-    std::size_t bytes = 0;
-    // The first of those left for a later pass: none after it may be held
-    // in this one, though room is made, or the pass would skip it.
-    std::optional<Held> left;
-    const auto leave = [&](Held&& entry) {
-        more_ = true;
-        if (!left || before(entry, *left)) left = std::move(entry);
-    };
+    PassState state;
     Held next;
     for (std::uint64_t index = 0; source->next(next.entry); ++index) {
         next.index = index;
-        if (last_ && !before(*last_, next)) continue;  // given already
-        if (left && !before(next, *left)) continue;    // for a later pass
+        if (last_ && !before(*last_, next)) continue;            // given already
+        if (state.left && !before(next, *state.left)) continue;  // for a later pass
         next.bytes = HeldBytes(next.entry);
-        while (!held_.empty() && bytes + next.bytes > heldBytes_ && before(next, held_.front())) {
-            std::pop_heap(held_.begin(), held_.end(), later);
-            bytes -= held_.back().bytes;
-            leave(std::move(held_.back()));
-            held_.pop_back();
-        }
-        if (!held_.empty() && bytes + next.bytes > heldBytes_) {
-            leave(std::move(next));  // after every one held
-            next = Held{};
-            continue;
-        }
-        bytes += next.bytes;
-        held_.push_back(std::move(next));
-        std::push_heap(held_.begin(), held_.end(), later);
+        hold(std::move(next), state);
         next = Held{};
     }
     if (!source->whole()) {
@@ -102,9 +79,32 @@ bool SortedEntries::pass() {
         more_ = false;
     }
     // Given from the back: the first in the order last.
-    std::sort_heap(held_.begin(), held_.end(), later);
+    std::sort_heap(held_.begin(), held_.end(), [&](const Held& a, const Held& b) { return before(a, b); });
     std::reverse(held_.begin(), held_.end());
     return !held_.empty();
+}
+
+void SortedEntries::hold(Held&& next, PassState& state) {
+    // A heap of the smallest entries after the last given, the largest on
+    // top: one smaller than it takes the place of as many as it needs.
+    const auto later = [&](const Held& a, const Held& b) { return before(a, b); };
+    const auto leave = [&](Held&& entry) {
+        more_ = true;
+        if (!state.left || before(entry, *state.left)) state.left = std::move(entry);
+    };
+    while (!held_.empty() && state.bytes + next.bytes > heldBytes_ && before(next, held_.front())) {
+        std::pop_heap(held_.begin(), held_.end(), later);
+        state.bytes -= held_.back().bytes;
+        leave(std::move(held_.back()));
+        held_.pop_back();
+    }
+    if (!held_.empty() && state.bytes + next.bytes > heldBytes_) {
+        leave(std::move(next));  // after every one held
+        return;
+    }
+    state.bytes += next.bytes;
+    held_.push_back(std::move(next));
+    std::push_heap(held_.begin(), held_.end(), later);
 }
 
 bool SortedEntries::next(SummaryEntry& entry) {

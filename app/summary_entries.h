@@ -100,6 +100,16 @@ private:
     bool before(const Held& a, const Held& b) const;
     // Reads the source once more for the next entries: false when none is left.
     bool pass();
+    // What one pass holds besides the heap: its bytes, and the first entry
+    // left for a later pass (none after it may be held in this one, though
+    // room is made, or the pass would skip it).
+    struct PassState {
+        std::size_t bytes = 0;
+        std::optional<Held> left;
+    };
+    // Takes `next` into the pass's heap, leaving the largest for a later
+    // pass where the bytes would go over.
+    void hold(Held&& next, PassState& state);
 
     Reading reading_;
     WalkOrder order_;

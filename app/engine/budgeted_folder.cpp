@@ -20,9 +20,10 @@ std::shared_ptr<const Folder> Budgeted(std::shared_ptr<Folder> folder, Descripto
 }  // namespace
 
 std::shared_ptr<const Folder> OpenBudgetedChild(const Folder& parent, const std::u16string& name,
-                                                DescriptorBudget& folders, bool parentHeld,
-                                                const std::function<bool()>& letOneGo,
-                                                const std::function<bool()>& stopping, FolderProblem* problem) {
+                                                const FolderBudgetWay& way, FolderProblem* problem) {
+    DescriptorBudget& folders = way.folders;
+    const auto letOneGo = [&] { return way.letOneGo(); };
+    const auto stopping = [&] { return way.stopping(); };
     while (!folders.TryTake()) {
         if (letOneGo()) continue;
         // The rest are held by files still in the line; they come back as
@@ -33,7 +34,7 @@ std::shared_ptr<const Folder> OpenBudgetedChild(const Folder& parent, const std:
     DescriptorToken token(folders);
     // Once none of the caller's own can be let go, those it still holds
     // (this token, and its parent's) do not come back while it waits.
-    DescriptorWait wait(folders, parentHeld ? 2 : 1);
+    DescriptorWait wait(folders, way.parentHeld ? 2 : 1);
     for (;;) {
         FolderProblem why = FolderProblem::None;
         std::shared_ptr<Folder> child = parent.OpenChild(name, &why);

@@ -9,19 +9,24 @@
 #include "descriptor_budget.h"
 #include "folder.h"
 
-// `name` in `parent`, never through a link, holding one token of `folders`
-// until the last holder of the result lets go. When no token is free (or
-// the process has no descriptor free), `letOneGo` is asked to give up one
-// of the caller's own folders; when it has none, the open waits for one to
-// come back, asking `stopping` meanwhile (then PipelineStopped is thrown).
-// `parentHeld`: `parent` holds a token of `folders` itself, which does not
-// come back while the open waits. Null when the folder cannot be opened;
-// `problem` says why.
+// How an open of a folder keeps within the budget of `folders`. When no
+// token is free (or the process has no descriptor free), `letOneGo` is
+// asked to give up one of the caller's own folders; when it has none, the
+// open waits for one to come back, asking `stopping` meanwhile (then
+// PipelineStopped is thrown). `parentHeld`: the parent holds a token of
+// `folders` itself, which does not come back while the open waits.
+struct FolderBudgetWay {
+    DescriptorBudget& folders;
+    bool parentHeld;
+    std::function<bool()> letOneGo;
+    std::function<bool()> stopping;
+};
+
+// `name` in `parent`, never through a link, holding one token of the
+// budget until the last holder of the result lets go. Null when the folder
+// cannot be opened; `problem` says why.
 std::shared_ptr<const TesselLibrary::Folder> OpenBudgetedChild(const TesselLibrary::Folder& parent,
-                                                               const std::u16string& name, DescriptorBudget& folders,
-                                                               bool parentHeld,
-                                                               const std::function<bool()>& letOneGo,
-                                                               const std::function<bool()>& stopping,
+                                                               const std::u16string& name, const FolderBudgetWay& way,
                                                                TesselLibrary::FolderProblem* problem = nullptr);
 
 // What a caller of OpenBudgetedChild gives up first: of the folders it holds

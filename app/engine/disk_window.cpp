@@ -7,6 +7,58 @@
 
 using namespace TesselLibrary;
 
+namespace {
+
+// A window's files opened, and whether some claimed were found unopenable
+// and handed back instead.
+struct OpenedWindow {
+    std::vector<OpenedTask> files;
+    bool settled = false;
+};
+
+// Opens the claimed tasks at the front of `pending` into a window of at
+// most kFiles files and kBytes, stopping where no descriptor is free.
+// `holdsOthers`: the caller's lanes (or an earlier window) hold files, so
+// an open need not wait for a descriptor with none of its own out.
+OpenedWindow OpenWindow(TaskSource& source, DescriptorBudget& files, std::deque<TaskSource::Claimed>& pending,
+                        bool holdsOthers) {
+    OpenedWindow window;
+    std::uint64_t bytes = 0;
+    while (!pending.empty() && window.files.size() < DiskWindow::kFiles && bytes < DiskWindow::kBytes) {
+        OpenedTask opened;
+        const Opening opening =
+            OpenClaimed(source, files, pending.front(), holdsOthers || !window.files.empty(), opened);
+        if (opening == Opening::NoDescriptor) break;
+        pending.pop_front();
+        if (opening == Opening::Settled) {
+            window.settled = true;
+            continue;
+        }
+        bytes += opened.file.size();
+        window.files.push_back(std::move(opened));
+    }
+    return window;
+}
+
+// The window's files in the order of their places on the disk, each read
+// ahead whole but the larger ones, which are read alone, from start to
+// end, with the system's own read-ahead.
+std::vector<OpenedTask> InDiskOrder(std::vector<OpenedTask>& window) {
+    std::vector<DiskPlace> places;
+    places.reserve(window.size());
+    for (const OpenedTask& task : window) places.push_back(task.file.Place());
+    std::vector<OpenedTask> ordered;
+    ordered.reserve(window.size());
+    for (const std::size_t k : DiskOrder(places)) {
+        OpenedTask& task = window[k];
+        if (task.file.size() > 0 && !IsLargeFile(task.file.size())) task.file.Prefetch(0, task.file.size());
+        ordered.push_back(std::move(task));
+    }
+    return ordered;
+}
+
+}  // namespace
+
 DiskWindow::Take DiskWindow::Next(TaskSource& source, bool idle, OpenedTask& next) {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
@@ -91,36 +143,11 @@ bool DiskWindow::Form(TaskSource& source, bool idle, bool early) {
     }
     if (early && pending_.size() < kFiles / 2) return Settle(false);
 
-    bool settled = false;
-    std::vector<OpenedTask> window;
-    std::uint64_t bytes = 0;
-    while (!pending_.empty() && window.size() < kFiles && bytes < kBytes) {
-        // Early, the files of the current window come back first; else the
-        // lanes of the caller, or this window's files.
-        const bool holdsOthers = early || !idle || !window.empty();
-        OpenedTask opened;
-        const Opening opening = OpenClaimed(source, files_, pending_.front(), holdsOthers, opened);
-        if (opening == Opening::NoDescriptor) break;
-        pending_.pop_front();
-        if (opening == Opening::Settled) {
-            settled = true;
-            continue;
-        }
-        bytes += opened.file.size();
-        window.push_back(std::move(opened));
-    }
-    std::vector<DiskPlace> places;
-    places.reserve(window.size());
-    for (const OpenedTask& task : window) places.push_back(task.file.Place());
-    std::vector<OpenedTask> ordered;
-    ordered.reserve(window.size());
-    for (const std::size_t k : DiskOrder(places)) {
-        OpenedTask& task = window[k];
-        // Larger ones are read alone, from start to end, with the system's
-        // own read-ahead.
-        if (task.file.size() > 0 && !IsLargeFile(task.file.size())) task.file.Prefetch(0, task.file.size());
-        ordered.push_back(std::move(task));
-    }
+    // Early, the files of the current window come back first; else the
+    // lanes of the caller, or this window's files.
+    OpenedWindow window = OpenWindow(source, files_, pending_, early || !idle);
+    const bool settled = window.settled;
+    std::vector<OpenedTask> ordered = InDiskOrder(window.files);
     if (!ordered.empty()) {
         // What the lanes find from here on is told of this window.
         missed_.store(false, std::memory_order_relaxed);

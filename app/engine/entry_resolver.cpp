@@ -69,7 +69,7 @@ FilePlace EntryResolver::LocateBelowRoot(const std::u16string& path, const std::
     for (; level < folders; ++level) {
         FolderProblem problem = FolderProblem::None;
         std::shared_ptr<const Folder> folder = OpenBudgetedChild(
-            *Parent(level), names[level], folders_, level > 0, [&] { return LetOneGo(level); }, stopping, &problem);
+            *Parent(level), names[level], {folders_, level > 0, [&] { return LetOneGo(level); }, stopping}, &problem);
         Step step{names[level], folder, FilePlace::Reach::Open};
         if (!folder) {
             // Missing, a file, or a link in a folder's place: the file is

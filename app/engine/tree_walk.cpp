@@ -183,9 +183,8 @@ bool TreeWalk::LetOneGo(std::size_t keep) { return LetGoNearestRoot(frames_, 1, 
 
 std::shared_ptr<const Folder> TreeWalk::OpenChild(std::size_t parent, const std::u16string& name,
                                                   ItemSink<BuildItem>& sink) {
-    return OpenBudgetedChild(
-        *frames_[parent].folder, name, folders_, parent > 0, [&] { return LetOneGo(parent); },
-        [&] { return sink.stopping(); });
+    return OpenBudgetedChild(*frames_[parent].folder, name,
+                             {folders_, parent > 0, [&] { return LetOneGo(parent); }, [&] { return sink.stopping(); }});
 }
 
 bool TreeWalk::Reopen(std::size_t index, ItemSink<BuildItem>& sink) {

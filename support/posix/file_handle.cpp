@@ -55,7 +55,7 @@ struct FileHandleAccess {
         const bool report = mode == FileHandle::Mode::CreateReport || mode == FileHandle::Mode::CreateLog ||
                             mode == FileHandle::Mode::AppendLog;
         const int fd = Posix::OpenRegularFile(ToSystemBytes(path), Flags(mode), report ? kNewReportMode : kNewFileMode,
-                                              nullptr, false, at);
+                                              nullptr, at);
         if (fd < 0) {
             file.notFound_ = Posix::IsNotFoundError(errno);
             return false;

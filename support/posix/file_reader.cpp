@@ -42,43 +42,53 @@ namespace {
 // it (owner_reads.h): `path` relative to a folder of the tree (`inTree`), or
 // named elsewhere.
 int OpenReadable(int at, const std::string& path, bool inTree, const OwnerReads* owner, struct stat* status) {
-    if (!owner) return Posix::OpenRegularFile(path, O_RDONLY, 0, status, true, at);
+    if (!owner) return Posix::OpenRegularFile(path, O_RDONLY | O_NONBLOCK, 0, status, at);
     if (!inTree) return Posix::OpenNamedPath(owner->data(), path, status);
     // A file of the folder is read as it is; a link leads anywhere, and only
     // a link pays for finding out where.
-    const int fd = Posix::OpenRegularFile(path, O_RDONLY | O_NOFOLLOW, 0, status, true, at);
+    const int fd = Posix::OpenRegularFile(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK, 0, status, at);
     if (fd >= 0 || errno != ELOOP) return fd;
     return Posix::OpenLinkOfTree(owner->data(), at, path, status);
 }
 
+// Where an open for reading puts what it found: the file's descriptor (the
+// one there before closed first), its size, date and node, and whether the
+// open failed for want of descriptors.
+struct OpenedInto {
+    std::intptr_t* native;
+    std::uint64_t* size;
+    FileTime* modified;
+    std::uint64_t* node;
+    bool* outOfDescriptors;
+};
+
 ReadOutcome OpenForReading(int at, const std::u16string& path, bool inTree, const OwnerReads* owner,
-                           std::intptr_t* native, std::uint64_t* size, FileTime* modified, std::uint64_t* node,
-                           bool* outOfDescriptors) {
-    int fd = static_cast<int>(*native);
+                           const OpenedInto& into) {
+    int fd = static_cast<int>(*into.native);
     Posix::CloseDescriptor(fd);
-    *native = -1;
+    *into.native = -1;
     struct stat status {};
     fd = OpenReadable(at, ToSystemBytes(path), inTree, owner, &status);
-    *outOfDescriptors = fd < 0 && Posix::IsOutOfDescriptors(errno);
+    *into.outOfDescriptors = fd < 0 && Posix::IsOutOfDescriptors(errno);
     if (fd < 0) return Posix::IsNotFoundError(errno) ? ReadOutcome::NotFound : ReadOutcome::Unreadable;
-    *native = fd;
-    *size = static_cast<std::uint64_t>(status.st_size);
-    *modified = FileTime{status.st_mtim.tv_sec, static_cast<std::uint32_t>(status.st_mtim.tv_nsec)};
-    *node = static_cast<std::uint64_t>(status.st_ino);
+    *into.native = fd;
+    *into.size = static_cast<std::uint64_t>(status.st_size);
+    *into.modified = FileTime{status.st_mtim.tv_sec, static_cast<std::uint32_t>(status.st_mtim.tv_nsec)};
+    *into.node = static_cast<std::uint64_t>(status.st_ino);
     return ReadOutcome::Complete;
 }
 
 }  // namespace
 
 ReadOutcome SequentialFile::Open(const std::u16string& path, const OwnerReads* owner) {
-    return OpenForReading(AT_FDCWD, path, false, owner, &native_, &size_, &modified_, &node_, &outOfDescriptors_);
+    return OpenForReading(AT_FDCWD, path, false, owner, {&native_, &size_, &modified_, &node_, &outOfDescriptors_});
 }
 
 ReadOutcome SequentialFile::Open(const Folder& folder, const std::u16string& name, const OwnerReads* owner) {
     // A name with a separator would reach past the folder.
     if (!IsOneName(name)) return ReadOutcome::Unreadable;
-    return OpenForReading(static_cast<int>(folder.native()), name, true, owner, &native_, &size_, &modified_, &node_,
-                          &outOfDescriptors_);
+    return OpenForReading(static_cast<int>(folder.native()), name, true, owner,
+                          {&native_, &size_, &modified_, &node_, &outOfDescriptors_});
 }
 
 bool SequentialFile::LookAgain(bool* changed) {

@@ -86,18 +86,17 @@ Resolved Resolve(int folder, const char* name, unsigned char type, bool sizes) {
 // name of ASCII alone (nearly every name) is its UTF-16 form byte for byte,
 // so two such compare as they are, their letters upper-cased; any other is
 // converted first.
-bool StoredBefore(const char* a, std::size_t aLength, bool aAscii, const char* b, std::size_t bLength, bool bAscii) {
-    if (!aAscii || !bAscii)
-        return ListedBefore(FromSystemBytes(std::string_view(a, aLength)), FromSystemBytes(std::string_view(b, bLength)));
+bool StoredBefore(std::string_view a, bool aAscii, std::string_view b, bool bAscii) {
+    if (!aAscii || !bAscii) return ListedBefore(FromSystemBytes(a), FromSystemBytes(b));
     const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - ('a' - 'A')) : c; };
-    const std::size_t common = std::min(aLength, bLength);
+    const std::size_t common = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < common; ++i) {
         const char x = upper(a[i]);
         const char y = upper(b[i]);
         if (x != y) return x < y;
     }
-    if (aLength != bLength) return aLength < bLength;
-    return std::memcmp(a, b, aLength) < 0;
+    if (a.size() != b.size()) return a.size() < b.size();
+    return std::memcmp(a.data(), b.data(), a.size()) < 0;
 }
 
 int Fd(std::intptr_t native) { return static_cast<int>(native); }
@@ -170,8 +169,8 @@ bool Folder::List(FolderListing& listing, bool sizes) const {
     }
     using Entry = FolderListing::Entry;
     std::sort(listing.entries_.begin(), listing.entries_.end(), [&](const Entry& a, const Entry& b) {
-        return StoredBefore(listing.Stored(a), a.length, (a.kind & FolderListing::kAscii) != 0, listing.Stored(b),
-                            b.length, (b.kind & FolderListing::kAscii) != 0);
+        return StoredBefore({listing.Stored(a), a.length}, (a.kind & FolderListing::kAscii) != 0,
+                            {listing.Stored(b), b.length}, (b.kind & FolderListing::kAscii) != 0);
     });
     // What each entry is, now that the order is known: the sizes are kept
     // by position.

@@ -202,13 +202,13 @@ std::unique_ptr<OwnerReadsData> DataFor(const Folder& root) {
 
 // `path` relative to `at` opened as `reader` could (null: as the program).
 int OpenAs(const Reader& reader, int at, const std::string& path, struct stat* found) {
-    if (!reader) return Posix::OpenRegularFile(path, O_RDONLY, 0, found, true, at);
+    if (!reader) return Posix::OpenRegularFile(path, O_RDONLY | O_NONBLOCK, 0, found, at);
     const AsReader as(*reader);
     if (!as.ok()) {
         errno = EACCES;
         return -1;
     }
-    return Posix::OpenRegularFile(path, O_RDONLY, 0, found, true, at);
+    return Posix::OpenRegularFile(path, O_RDONLY | O_NONBLOCK, 0, found, at);
 }
 
 // The file `path` (relative to `at`) leads to, when it lies inside the
@@ -221,7 +221,7 @@ bool OpenedInside(const OwnerReadsData& reads, int at, const std::string& path, 
     const bool inside = Inside(RealPathOf(probe), reads.rootReal);
     int error = 0;
     if (inside) {
-        *fd = Posix::OpenRegularFile("/proc/self/fd/" + std::to_string(probe), O_RDONLY, 0, found, true);
+        *fd = Posix::OpenRegularFile("/proc/self/fd/" + std::to_string(probe), O_RDONLY | O_NONBLOCK, 0, found);
         error = errno;
     }
     ::close(probe);

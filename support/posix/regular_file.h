@@ -25,12 +25,13 @@ inline bool ClearNonBlocking(int fd) {
 // then is O_NONBLOCK cleared. Symbolic links to files are followed unless
 // `flags` holds O_NOFOLLOW. Returns the descriptor, or -1 with errno telling
 // why (EISDIR or EINVAL for what is not a regular file). `found`, when
-// given, receives what fstat found. `keepNonBlocking` leaves O_NONBLOCK set,
+// given, receives what fstat found. O_NONBLOCK in `flags` leaves it set,
 // which reads of a regular file ignore on local file systems; the caller
 // must then clear it should a read ever answer EAGAIN.
 // `at` is the folder descriptor a relative `path` is resolved against.
 inline int OpenRegularFile(const std::string& path, int flags, mode_t mode = 0666, struct stat* found = nullptr,
-                           bool keepNonBlocking = false, int at = AT_FDCWD) {
+                           int at = AT_FDCWD) {
+    const bool keepNonBlocking = (flags & O_NONBLOCK) != 0;
     const int fd =
         RetryOnInterrupt([&] { return ::openat(at, path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, mode); });
     if (fd < 0) return -1;
