@@ -10,10 +10,47 @@ namespace {
 // after a damaged one is not kept in memory to wait for the next.
 constexpr std::size_t kMostHeld = 4096;
 
+// Whether the copy is asked to heal the item.
+bool Heals(const HealingBatch& healing, const CheckedItem& checked, const ItemOutcome& outcome) {
+    return healing.healer && outcome.kind == ItemOutcome::Kind::Judged && healsVerdict(outcome.verdict) &&
+           checked.name == checked.item.name;
+}
+
+// The log line of an entry's verdict, if it has one.
+void Report(const ProblemLog& problems, const CheckedItem& checked, Verdict verdict) {
+    if (!isMismatch(verdict)) {
+        logVerdict(problems, checked.name, verdict);
+        return;
+    }
+    const char(&stored)[32] = checked.item.stored;
+    const char(&found)[32] = checked.digest.digits;
+    problems.logMismatch(checked.name, {std::u16string(stored, stored + 32), std::u16string(found, found + 32),
+                                        verdict, checked.digest.modified});
+}
+
+// The entry's line in the rewrite.
+void RewriteLine(SummaryWriter& rewrite, const CheckedItem& checked, Verdict verdict, bool healed) {
+    // A name with a line end (md5sum's lists escape them) would break the
+    // rewrite's line in two.
+    if (!FitsOnOneLine(checked.name)) {
+        rewrite.leaveOut(checked.name);
+        return;
+    }
+    // A file there but unreadable keeps its recorded digest and its record,
+    // so that a rewrite taken for the summary still checks it next time; so
+    // does a file healed, whose recorded bytes it now holds, given its
+    // recorded date.
+    if (verdict == Verdict::Unreadable || healed) {
+        rewrite.add(checked.item.stored, checked.name, checked.item.asRead);
+    } else {
+        rewrite.add(checked.digest.digits, checked.name, asReadOf(checked.digest));
+    }
+}
+
 }  // namespace
 
 void OutcomeTaker::take(const CheckedItem& checked, const ItemOutcome& outcome) {
-    if (!heals(checked, outcome) && held_.empty()) {
+    if (!Heals(healing_, checked, outcome) && held_.empty()) {
         apply(checked, outcome, nullptr);
         return;
     }
@@ -21,14 +58,9 @@ void OutcomeTaker::take(const CheckedItem& checked, const ItemOutcome& outcome) 
     if (requests_.empty() || requests_.size() >= healing_.files || held_.size() >= kMostHeld) finish();
 }
 
-bool OutcomeTaker::heals(const CheckedItem& checked, const ItemOutcome& outcome) const {
-    return healing_.healer && outcome.kind == ItemOutcome::Kind::Judged && healsVerdict(outcome.verdict) &&
-           checked.name == checked.item.name;
-}
-
 void OutcomeTaker::hold(const CheckedItem& checked, const ItemOutcome& outcome) {
     Held held{checked.item, checked.name, checked.digest, outcome, std::nullopt, std::nullopt};
-    if (heals(checked, outcome)) {
+    if (Heals(healing_, checked, outcome)) {
         // The file put back is given the date it had when it was read for
         // the summary, so that the record beside it holds for it again;
         // without a record, the copy's.
@@ -71,39 +103,10 @@ void OutcomeTaker::apply(const CheckedItem& checked, const ItemOutcome& outcome,
         case ItemOutcome::Kind::Judged:
             break;
     }
-    report(checked, outcome.verdict);
+    Report(problems_, checked, outcome.verdict);
     if (healing) Healer::report(problems_, checked.name, *healing);
     const bool healed =
         healing && (healing->outcome == HealOutcome::Repaired || healing->outcome == HealOutcome::Restored);
     if (outcome.verdict == Verdict::NotFound && !healed) return;
-    if (rewriting_) rewriteLine(checked, outcome.verdict, healed);
-}
-
-void OutcomeTaker::report(const CheckedItem& checked, Verdict verdict) {
-    if (!isMismatch(verdict)) {
-        logVerdict(problems_, checked.name, verdict);
-        return;
-    }
-    const char(&stored)[32] = checked.item.stored;
-    const char(&found)[32] = checked.digest.digits;
-    problems_.logMismatch(checked.name, {std::u16string(stored, stored + 32), std::u16string(found, found + 32),
-                                         verdict, checked.digest.modified});
-}
-
-void OutcomeTaker::rewriteLine(const CheckedItem& checked, Verdict verdict, bool healed) {
-    // A name with a line end (md5sum's lists escape them) would break the
-    // rewrite's line in two.
-    if (!FitsOnOneLine(checked.name)) {
-        rewrite_.leaveOut(checked.name);
-        return;
-    }
-    // A file there but unreadable keeps its recorded digest and its record,
-    // so that a rewrite taken for the summary still checks it next time; so
-    // does a file healed, whose recorded bytes it now holds, given its
-    // recorded date.
-    if (verdict == Verdict::Unreadable || healed) {
-        rewrite_.add(checked.item.stored, checked.name, checked.item.asRead);
-    } else {
-        rewrite_.add(checked.digest.digits, checked.name, asReadOf(checked.digest));
-    }
+    if (rewriting_) RewriteLine(rewrite_, checked, outcome.verdict, healed);
 }

@@ -61,13 +61,7 @@ private:
 
     // The outcome's lines, `healing` the file's when the copy healed it.
     void apply(const CheckedItem& checked, const ItemOutcome& outcome, const Healing* healing);
-    // Whether the copy is asked to heal the item.
-    bool heals(const CheckedItem& checked, const ItemOutcome& outcome) const;
     void hold(const CheckedItem& checked, const ItemOutcome& outcome);
-    // The log line of an entry's verdict, if it has one.
-    void report(const CheckedItem& checked, Verdict verdict);
-    // The entry's line in the rewrite.
-    void rewriteLine(const CheckedItem& checked, Verdict verdict, bool healed);
 
     const ProblemLog& problems_;
     SummaryWriter& rewrite_;
