@@ -5,36 +5,17 @@
 
 #include <cerrno>
 
-#include "folder.h"
+#include "error_kind.h"
 
 namespace TesselLibrary::Posix {
 
-enum class ErrorKind {
-    Missing,       // the name, or a folder on its way, is not there
-    NameTooLong,   // longer than the file system holds: no file has it
-    NotAFolder,    // the name, or a name on its way, is something else than a folder
-    Link,          // a link where none is followed
-    NoDescriptor,  // the process may hold no more open files (or the system none, or no memory for one)
-    Other,         // there, but not to be opened (no access, an I/O error)
-};
-
-struct ErrorRow {
-    int error;
-    ErrorKind kind;
-};
-
-inline constexpr ErrorRow kErrorKinds[] = {
-    {ENOENT, ErrorKind::Missing},       {ENAMETOOLONG, ErrorKind::NameTooLong}, {ENOTDIR, ErrorKind::NotAFolder},
-    {ELOOP, ErrorKind::Link},           {EMFILE, ErrorKind::NoDescriptor},      {ENFILE, ErrorKind::NoDescriptor},
+inline constexpr ErrorRow<int> kErrorKinds[] = {
+    {ENOENT, ErrorKind::Missing},       {ENAMETOOLONG, ErrorKind::NoSuchName}, {ENOTDIR, ErrorKind::NotAFolder},
+    {ELOOP, ErrorKind::Link},           {EMFILE, ErrorKind::NoDescriptor},     {ENFILE, ErrorKind::NoDescriptor},
     {ENOMEM, ErrorKind::NoDescriptor},
 };
 
-constexpr ErrorKind KindOf(int error) {
-    for (const ErrorRow& row : kErrorKinds) {
-        if (row.error == error) return row.kind;
-    }
-    return ErrorKind::Other;
-}
+constexpr ErrorKind KindOf(int error) { return KindIn(kErrorKinds, error); }
 
 // A file opened by a name that is not there: a folder on its way is
 // missing, or is a file (which holds no names).
@@ -44,22 +25,10 @@ constexpr bool IsMissing(int error) {
 }
 
 // "Not found" of a file: missing, or a name too long for any file to have.
-constexpr bool IsNotFoundError(int error) { return IsMissing(error) || KindOf(error) == ErrorKind::NameTooLong; }
+constexpr bool IsNotFoundError(int error) { return IsMissing(error) || KindOf(error) == ErrorKind::NoSuchName; }
 
 constexpr bool IsOutOfDescriptors(int error) { return KindOf(error) == ErrorKind::NoDescriptor; }
 
-// Why a folder did not open. Opened as a folder, a name that is a file or a
-// link is something else than a folder, not a missing one.
-constexpr FolderProblem FolderProblemOf(int error) {
-    switch (KindOf(error)) {
-    case ErrorKind::Missing:
-    case ErrorKind::NameTooLong: return FolderProblem::NotFound;
-    case ErrorKind::NotAFolder:
-    case ErrorKind::Link: return FolderProblem::NotAFolder;
-    case ErrorKind::NoDescriptor: return FolderProblem::NoDescriptor;
-    case ErrorKind::Other: break;
-    }
-    return FolderProblem::Unreadable;
-}
+constexpr FolderProblem FolderProblemOf(int error) { return FolderProblemOfKind(KindOf(error)); }
 
 }  // namespace TesselLibrary::Posix
