@@ -992,6 +992,12 @@ TEST(HealFromCopy, ManyFilesAtOnceEachAsIfAlone) {
     }
 }
 
+// c.txt damaged, and its copy no regular file: no witness.
+Lines CopyOfCNotAFile(const HealedTree& t) {
+    return Lines{Mismatch(t.P("c.txt"), Md5Of("contents of c"), Md5Of(kDecayed), " - Damaged: Date Unchanged"),
+                 t.C("c.txt") + " - No Good Copy (not a regular file)"};
+}
+
 std::string Restored(const HealedTree& tree, const std::string& rel) {
     return tree.P(rel) + " - Restored from " + tree.C(rel);
 }
@@ -1084,13 +1090,7 @@ INSTANTIATE_TEST_SUITE_P(
                      fs::remove(t.copy / "c.txt");
                      fs::create_directory(t.copy / "c.txt");
                  },
-                 {"-v"},
-                 [](const HealedTree& t) {
-                     return Lines{Mismatch(t.P("c.txt"), Md5Of("contents of c"), Md5Of(kDecayed),
-                                           " - Damaged: Date Unchanged"),
-                                  t.C("c.txt") + " - No Good Copy (not a regular file)"};
-                 },
-                 1, 1, {{"c.txt", kDecayed}}, std::nullopt},
+                 {"-v"}, CopyOfCNotAFile, 1, 1, {{"c.txt", kDecayed}}, std::nullopt},
         // A link in the copy, even to the right bytes outside it, is no copy.
         HealCase{"CopyALinkOutsideIt",
                  [](const HealedTree& t) {
@@ -1099,13 +1099,7 @@ INSTANTIATE_TEST_SUITE_P(
                      fs::remove(t.copy / "c.txt");
                      fs::create_symlink(t.root.parent_path() / "elsewhere.txt", t.copy / "c.txt");
                  },
-                 {"-v"},
-                 [](const HealedTree& t) {
-                     return Lines{Mismatch(t.P("c.txt"), Md5Of("contents of c"), Md5Of(kDecayed),
-                                           " - Damaged: Date Unchanged"),
-                                  t.C("c.txt") + " - No Good Copy (not a regular file)"};
-                 },
-                 1, 1, {{"c.txt", kDecayed}}, std::nullopt, {}, false,
+                 {"-v"}, CopyOfCNotAFile, 1, 1, {{"c.txt", kDecayed}}, std::nullopt, {}, false,
                  "Wine shows a Linux symbolic link as the file it leads to, not as a reparse point"},
         // Run as root: a link another user put in the copy, to their own file
         // outside it with the right bytes, is read as no copy, not as root.
@@ -1120,13 +1114,7 @@ INSTANTIATE_TEST_SUITE_P(
                      GiveToUnprivileged(theirs);
                      GiveToUnprivileged(t.copy / "c.txt");
                  },
-                 {"-v"},
-                 [](const HealedTree& t) {
-                     return Lines{Mismatch(t.P("c.txt"), Md5Of("contents of c"), Md5Of(kDecayed),
-                                           " - Damaged: Date Unchanged"),
-                                  t.C("c.txt") + " - No Good Copy (not a regular file)"};
-                 },
-                 1, 1, {{"c.txt", kDecayed}}, std::nullopt, {}, false,
+                 {"-v"}, CopyOfCNotAFile, 1, 1, {{"c.txt", kDecayed}}, std::nullopt, {}, false,
                  "Wine shows a Linux symbolic link as the file it leads to, not as a reparse point", true},
         HealCase{"CopyFolderMissing",
                  [](const HealedTree& t) {
