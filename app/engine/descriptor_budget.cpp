@@ -15,47 +15,48 @@ constexpr unsigned kMostFiles = 4096;
 
 bool DescriptorBudget::TryTake() {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (free_ == 0) return false;
-    --free_;
+    if (count_.free == 0) return false;
+    --count_.free;
     return true;
 }
 
 void DescriptorBudget::Take() {
     std::unique_lock<std::mutex> lock(mutex_);
-    given_.wait(lock, [&] { return free_ > 0; });
-    --free_;
+    given_.wait(lock, [&] { return count_.free > 0; });
+    --count_.free;
 }
 
 void DescriptorBudget::Give() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        ++free_;
-        ++gives_;
+        ++count_.free;
+        ++count_.gives;
     }
     given_.notify_all();
 }
 
 bool DescriptorBudget::WaitForGive(std::chrono::milliseconds most) {
     std::unique_lock<std::mutex> lock(mutex_);
-    const std::size_t seen = gives_;
-    return given_.wait_for(lock, most, [&] { return gives_ != seen; });
+    const std::size_t seen = count_.gives;
+    return given_.wait_for(lock, most, [&] { return count_.gives != seen; });
 }
 
 unsigned DescriptorBudget::outstanding() {
     std::lock_guard<std::mutex> lock(mutex_);
-    return tokens_ - free_;
+    return count_.taken();
 }
 
 bool DescriptorWait::Again() {
     std::unique_lock<std::mutex> lock(budget_.mutex_);
-    const std::size_t seen = budget_.gives_;
-    if (budget_.tokens_ - budget_.free_ > own_) {
-        budget_.given_.wait_for(lock, DescriptorBudget::kPause, [&] { return budget_.gives_ != seen; });
+    const std::size_t seen = budget_.count_.gives;
+    const auto given = [&] { return budget_.count_.gives != seen; };
+    if (budget_.count_.taken() > own_) {
+        budget_.given_.wait_for(lock, DescriptorBudget::kPause, given);
         return true;
     }
     if (paused_ || std::chrono::steady_clock::now() < budget_.starvedUntil_) return false;
     paused_ = true;
-    if (budget_.given_.wait_for(lock, DescriptorBudget::kPause, [&] { return budget_.gives_ != seen; })) return true;
+    if (budget_.given_.wait_for(lock, DescriptorBudget::kPause, given)) return true;
     budget_.starvedUntil_ = std::chrono::steady_clock::now() + DescriptorBudget::kStarved;
     return true;
 }

@@ -11,11 +11,11 @@
 
 class DescriptorBudget {
 public:
-    explicit DescriptorBudget(unsigned tokens) : free_(tokens), tokens_(tokens) {}
+    explicit DescriptorBudget(unsigned tokens) : count_{tokens, tokens} {}
     DescriptorBudget(const DescriptorBudget&) = delete;
     DescriptorBudget& operator=(const DescriptorBudget&) = delete;
 
-    unsigned tokens() const { return tokens_; }
+    unsigned tokens() const { return count_.tokens; }
     bool TryTake();
     // Waits until one is free.
     void Take();
@@ -34,11 +34,19 @@ public:
 private:
     friend class DescriptorWait;
 
+    // The budget's tokens, counted under mutex_.
+    struct Count {
+        const unsigned tokens;
+        unsigned free;
+        // Every Give so far: a waiter knows one came when this has moved.
+        std::size_t gives = 0;
+
+        unsigned taken() const { return tokens - free; }
+    };
+
     std::mutex mutex_;
     std::condition_variable given_;
-    unsigned free_;
-    const unsigned tokens_;
-    std::size_t gives_ = 0;
+    Count count_;
     // Until then an open that finds no descriptor, with none of the
     // budget's others out, gives up at once: one did so lately, and none
     // came back while it waited.

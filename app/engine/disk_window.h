@@ -13,12 +13,10 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
-#include <mutex>
 
 #include "task_file.h"
+#include "window_maker.h"
 
 class DiskWindow {
 public:
@@ -26,13 +24,15 @@ public:
     static constexpr std::size_t kFiles = 128;  // half the line's ring of one thread
     static constexpr std::uint64_t kBytes = std::uint64_t{64} << 20;
 
-    explicit DiskWindow(DescriptorBudget& files) : files_(files) {}
+    explicit DiskWindow(DescriptorBudget& files) : maker_(files, shared_, memory_) {}
     DiskWindow(const DiskWindow&) = delete;
     DiskWindow& operator=(const DiskWindow&) = delete;
 
     // Whether the threads take their files from the windows now (the tree
     // is read from the disk), rather than from the line.
-    bool inUse() const { return cold_.load(std::memory_order_relaxed) || waiting_.load(std::memory_order_relaxed); }
+    bool inUse() const {
+        return memory_.cold.load(std::memory_order_relaxed) || waiting_.load(std::memory_order_relaxed);
+    }
 
     enum class Take {
         File,     // `next` is the next file in disk order
@@ -48,32 +48,15 @@ public:
     // A lane found bytes of its file missing from memory: the windows are
     // in use again.
     void Missed() {
-        missed_.store(true, std::memory_order_relaxed);
-        cold_.store(true, std::memory_order_relaxed);
+        memory_.missed.store(true, std::memory_order_relaxed);
+        memory_.cold.store(true, std::memory_order_relaxed);
     }
     // A lane found the first bytes of its file in memory.
-    void FoundAtHand() { found_.fetch_add(1, std::memory_order_relaxed); }
+    void FoundAtHand() { memory_.found.fetch_add(1, std::memory_order_relaxed); }
 
 private:
-    // Claims, opens and orders the next window; called by one thread at a
-    // time, without the lock. `early`: the current window still has files,
-    // so only a window of some size is worth making, and no descriptor is
-    // waited for. False when nothing was done.
-    bool Form(TaskSource& source, bool idle, bool early);
-    // Notes whether pending_ holds tasks, and returns `formed`.
-    bool Settle(bool formed);
-
-    DescriptorBudget& files_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<OpenedTask> ready_;           // opened, in reading order
-    std::deque<TaskSource::Claimed> pending_;  // claimed for the next window (the forming thread's alone)
-    bool forming_ = false;
-    bool ended_ = false;
-    bool largeReading_ = false;
-    bool pendingLeft_ = false;  // pending_ holds tasks (read under the lock by any thread)
-    std::atomic<bool> cold_{true};     // the last window's files were not all in memory
-    std::atomic<bool> waiting_{false}; // files are in ready_ (or pending_)
-    std::atomic<bool> missed_{false};  // a lane found bytes missing since the last window was made
-    std::atomic<std::size_t> found_{0};  // files whose first bytes were in memory, since then
+    WindowShared shared_;
+    FoundInMemory memory_;
+    std::atomic<bool> waiting_{false};  // files are in the ready window (or the maker's claimed ones)
+    WindowMaker maker_;
 };

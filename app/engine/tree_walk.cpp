@@ -1,6 +1,5 @@
 #include "tree_walk.h"
 
-#include "budgeted_folder.h"
 #include "file_dates.h"
 #include "leftover_dates.h"
 #include "leftover_place.h"
@@ -21,16 +20,8 @@ void PushUnreadable(ItemSink<BuildItem>& sink, const std::u16string& path) {
     sink.push(BuildItem{BuildItem::Kind::UnreadableFolder, path, path, 0}, std::move(nothing));
 }
 
-}  // namespace
-
-bool FitsOnOneLine(const std::u16string& path) { return path.find_first_of(u"\r\n") == std::u16string::npos; }
-
-TreeWalk::TreeWalk(std::shared_ptr<const Folder> root, TreeWalkSettings settings, DescriptorBudget& folders)
-    : root_(std::move(root)), owner_(root_ ? OwnerReads::For(*root_) : nullptr), settings_(std::move(settings)),
-      folders_(folders) {}
-
-bool TreeWalk::Excluded(const std::u16string& path) const {
-    for (const std::u16string& entry : settings_.excludedFolders) {
+bool Excluded(const TreeWalkSettings& settings, const std::u16string& path) {
+    for (const std::u16string& entry : settings.excludedFolders) {
         if (sameNameIgnoringCase(entry, path)) return true;
     }
     return false;
@@ -39,8 +30,7 @@ bool TreeWalk::Excluded(const std::u16string& path) const {
 // Neither the summary nor its rewrite is a file of the tree, in any folder;
 // nor is the record of each file's date beside either, nor the place a check
 // in slices keeps beside it.
-bool TreeWalk::IsSummary(const std::u16string& name) const {
-    const std::u16string& summary = settings_.summaryName;
+bool IsSummary(const std::u16string& summary, const std::u16string& name) {
     return sameNameIgnoringCase(summary, name) || sameNameIgnoringCase(RewriteName(summary), name) ||
            sameNameIgnoringCase(FileDatesName(summary), name) ||
            sameNameIgnoringCase(FileDatesName(RewriteName(summary)), name) ||
@@ -51,8 +41,7 @@ bool TreeWalk::IsSummary(const std::u16string& name) const {
 // are made in the root alone: one a live run is writing, and one a killed run
 // left (which is removed). A file that merely has such a name, there or
 // anywhere else, is someone's own, and is recorded like any other.
-bool TreeWalk::IsLeftOutOfTheRoot(const Folder& root, const std::u16string& name) const {
-    const std::u16string& summary = settings_.summaryName;
+bool IsLeftOutOfTheRoot(const Folder& root, const std::u16string& summary, const std::u16string& name) {
     if (!IsTemporaryName(name, summary) && !IsTemporaryName(name, RewriteName(summary))) return false;
     LeftoverSummary lines;
     if (RemoveLeftoverTemporaryFile(root, name, lines) != TemporaryFound::Other) return true;
@@ -62,33 +51,42 @@ bool TreeWalk::IsLeftOutOfTheRoot(const Folder& root, const std::u16string& name
     return RemoveLeftoverTemporaryFile(root, name, dates) != TemporaryFound::Other;
 }
 
+}  // namespace
+
+bool FitsOnOneLine(const std::u16string& path) { return path.find_first_of(u"\r\n") == std::u16string::npos; }
+
+TreeWalk::TreeWalk(std::shared_ptr<const Folder> root, TreeWalkSettings settings, DescriptorBudget& folders)
+    : root_(std::move(root)), owner_(root_ ? OwnerReads::For(*root_) : nullptr), settings_(std::move(settings)),
+      walk_{folders, {}} {}
+
 void TreeWalk::Run(ItemSink<BuildItem>& sink) {
     // The root is compared with the exclusions as it was typed.
-    if (Excluded(settings_.folder)) return;
+    if (Excluded(settings_, settings_.folder)) return;
     const std::u16string& rootPath = settings_.rootPath;
     if (!root_) {
         PushUnreadable(sink, rootPath);
         return;
     }
-    Visit(Frame{root_, u"", rootPath, root_->identity(), {}, {}, 0}, sink);
-    while (!frames_.empty()) {
-        const std::size_t top = frames_.size() - 1;
-        if (frames_[top].next >= frames_[top].subfolders.size()) {
-            frames_.pop_back();
+    Visit(WalkFrame{root_, u"", rootPath, root_->identity(), {}, {}, 0}, sink);
+    while (!walk_.frames.empty()) {
+        const std::size_t top = walk_.frames.size() - 1;
+        WalkFrame& frame = walk_.frames[top];  // until the child is visited, which may move the frames
+        if (frame.next >= frame.subfolders.size()) {
+            walk_.frames.pop_back();
             continue;
         }
-        const std::u16string name = frames_[top].listing.name(frames_[top].subfolders[frames_[top].next++]);
-        share_ = SharePassed();
-        if (Excluded(JoinPath(frames_[top].path, name))) continue;
-        if (!frames_[top].folder && !Reopen(top, sink)) {
+        const std::u16string name = frame.listing.name(frame.subfolders[frame.next++]);
+        found_.share = walk_.SharePassed();
+        if (Excluded(settings_, JoinPath(frame.path, name))) continue;
+        if (!frame.folder && !walk_.Reopen(top, sink)) {
             // Not the folder it was, or gone: what is left below it cannot
             // be reached.
-            PushUnreadable(sink, frames_[top].path);
-            frames_.pop_back();
+            PushUnreadable(sink, frame.path);
+            walk_.frames.pop_back();
             continue;
         }
-        std::shared_ptr<const Folder> child = OpenChild(top, name, sink);
-        std::u16string path = SubfolderPath(frames_[top].path, name);
+        std::shared_ptr<const Folder> child = walk_.OpenChild(top, name, sink);
+        std::u16string path = SubfolderPath(frame.path, name);
         if (!child) {
             // Gone, or no longer a folder: a link put in its place since it
             // was listed is never entered.
@@ -96,28 +94,13 @@ void TreeWalk::Run(ItemSink<BuildItem>& sink) {
             continue;
         }
         const FileIdentity identity = child->identity();
-        Visit(Frame{std::move(child), name, std::move(path), identity, {}, {}, 0}, sink);
+        Visit(WalkFrame{std::move(child), name, std::move(path), identity, {}, {}, 0}, sink);
     }
-    share_ = 1;
+    found_.share = 1;
 }
 
-// The subfolders done at each level, each level a part of the one above:
-// three of the root's twelve subfolders done and half of the fourth's is
-// 3.5/12. A folder without subfolders is done once it is listed.
-double TreeWalk::SharePassed() const {
-    double share = 0;
-    double part = 1;
-    for (const Frame& frame : frames_) {
-        if (frame.subfolders.empty()) return share + part;
-        const double count = static_cast<double>(frame.subfolders.size());
-        share += part * static_cast<double>(frame.next > 0 ? frame.next - 1 : 0) / count;
-        part /= count;
-    }
-    return share;
-}
-
-void TreeWalk::Visit(Frame frame, ItemSink<BuildItem>& sink) {
-    const bool isRoot = frames_.empty();
+void TreeWalk::Visit(WalkFrame frame, ItemSink<BuildItem>& sink) {
+    const bool isRoot = walk_.frames.empty();
     FolderListing& listing = frame.listing;
     if (!frame.folder->List(listing, settings_.sizes)) PushUnreadable(sink, frame.path);
     // What the folder holds is known before its files go down the line: its
@@ -135,24 +118,26 @@ void TreeWalk::Visit(Frame frame, ItemSink<BuildItem>& sink) {
             continue;
         }
         const std::u16string name = listing.name(i);
-        if (IsSummary(name) || (isRoot && IsLeftOutOfTheRoot(*frame.folder, name))) {
+        if (IsSummary(settings_.summaryName, name) ||
+            (isRoot && IsLeftOutOfTheRoot(*frame.folder, settings_.summaryName, name))) {
             leftOut.push_back(i);
         } else {
             ++files;
             bytes += listing.fileSize(i);
         }
     }
-    frames_.push_back(std::move(frame));
-    filesFound_ += files;
-    bytesFound_ += bytes;
-    share_ = SharePassed();
-    PushFiles(frames_.back(), leftOut, sink);
+    walk_.frames.push_back(std::move(frame));
+    found_.files += files;
+    found_.bytes += bytes;
+    found_.share = walk_.SharePassed();
+    PushFiles(walk_.frames.back(), leftOut, sink);
 }
 
 // The files of a folder just listed, in its order, those left out aside. A
 // file whose path does not fit on one line of the summary goes as such, and
 // no longer counts as found.
-void TreeWalk::PushFiles(const Frame& listed, const std::vector<std::uint32_t>& leftOut, ItemSink<BuildItem>& sink) {
+void TreeWalk::PushFiles(const WalkFrame& listed, const std::vector<std::uint32_t>& leftOut,
+                         ItemSink<BuildItem>& sink) {
     std::size_t skip = 0;
     for (std::uint32_t i = 0; i < listed.listing.size(); ++i) {
         if (skip < leftOut.size() && leftOut[skip] == i) {
@@ -171,29 +156,9 @@ void TreeWalk::PushFiles(const Frame& listed, const std::vector<std::uint32_t>& 
         } else {
             item.kind = BuildItem::Kind::UnwritableName;
             task.hash = false;
-            filesFound_ -= 1;
-            bytesFound_ -= item.size;
+            found_.files -= 1;
+            found_.bytes -= item.size;
         }
         sink.push(std::move(item), std::move(task));
     }
-}
-
-// Never the root, which every reopening starts from.
-bool TreeWalk::LetOneGo(std::size_t keep) { return LetGoNearestRoot(frames_, 1, keep); }
-
-std::shared_ptr<const Folder> TreeWalk::OpenChild(std::size_t parent, const std::u16string& name,
-                                                  ItemSink<BuildItem>& sink) {
-    return OpenBudgetedChild(*frames_[parent].folder, name,
-                             {folders_, parent > 0, [&] { return LetOneGo(parent); }, [&] { return sink.stopping(); }});
-}
-
-bool TreeWalk::Reopen(std::size_t index, ItemSink<BuildItem>& sink) {
-    std::size_t held = index;
-    while (!frames_[held].folder) --held;  // the root is always held
-    for (std::size_t k = held + 1; k <= index; ++k) {
-        std::shared_ptr<const Folder> again = OpenChild(k - 1, frames_[k].name, sink);
-        if (!again || again->identity() != frames_[k].identity) return false;
-        frames_[k].folder = std::move(again);
-    }
-    return true;
 }

@@ -17,6 +17,7 @@
 #include "descriptor_budget.h"
 #include "digest_pipeline.h"
 #include "folder.h"
+#include "walk_frames.h"
 
 // One step of the summary, in the order its lines and log lines come.
 struct BuildItem {
@@ -63,33 +64,21 @@ public:
     TreeWalk(std::shared_ptr<const TesselLibrary::Folder> root, TreeWalkSettings settings, DescriptorBudget& folders);
 
     void Run(ItemSink<BuildItem>& sink) override;
-    std::uint64_t filesFound() const override { return filesFound_; }
-    std::uint64_t bytesFound() const override { return bytesFound_; }
-    double share() const override { return share_; }
+    std::uint64_t filesFound() const override { return found_.files; }
+    std::uint64_t bytesFound() const override { return found_.bytes; }
+    double share() const override { return found_.share; }
 
 private:
-    struct Frame {
-        std::shared_ptr<const TesselLibrary::Folder> folder;  // null while let go
-        std::u16string name;  // within the folder above
-        std::u16string path;  // ending in the separator
-        TesselLibrary::FileIdentity identity;
-        TesselLibrary::FolderListing listing;
-        std::vector<std::uint32_t> subfolders;  // the entries to visit, in order
-        std::size_t next = 0;
+    // What the walk has found so far, read meanwhile by the threads that
+    // show it.
+    struct Found {
+        std::atomic<std::uint64_t> files{0};
+        std::atomic<std::uint64_t> bytes{0};
+        std::atomic<double> share{0};
     };
 
-    void Visit(Frame frame, ItemSink<BuildItem>& sink);
-    void PushFiles(const Frame& listed, const std::vector<std::uint32_t>& leftOut, ItemSink<BuildItem>& sink);
-    std::shared_ptr<const TesselLibrary::Folder> OpenChild(std::size_t parent, const std::u16string& name,
-                                                           ItemSink<BuildItem>& sink);
-    bool Reopen(std::size_t index, ItemSink<BuildItem>& sink);
-    // Lets go of the folder of one frame above `keep` (not the root); false
-    // when none is held.
-    bool LetOneGo(std::size_t keep);
-    bool Excluded(const std::u16string& path) const;
-    bool IsSummary(const std::u16string& name) const;
-    double SharePassed() const;
-    bool IsLeftOutOfTheRoot(const TesselLibrary::Folder& root, const std::u16string& name) const;
+    void Visit(WalkFrame frame, ItemSink<BuildItem>& sink);
+    void PushFiles(const WalkFrame& listed, const std::vector<std::uint32_t>& leftOut, ItemSink<BuildItem>& sink);
 
     std::shared_ptr<const TesselLibrary::Folder> root_;
     // A file that is a link is read as whoever may put a link into its
@@ -97,11 +86,8 @@ private:
     // nothing is to be done (owner_reads.h).
     std::shared_ptr<const TesselLibrary::OwnerReads> owner_;
     TreeWalkSettings settings_;
-    DescriptorBudget& folders_;
-    std::vector<Frame> frames_;
-    std::atomic<std::uint64_t> filesFound_{0};
-    std::atomic<std::uint64_t> bytesFound_{0};
-    std::atomic<double> share_{0};
+    WalkFrames walk_;
+    Found found_;
 };
 
 // A summary line ends at a carriage return or a line feed, so a name holding
