@@ -71,7 +71,7 @@ std::u16string ChecksumApp::bannerTitle() const {
 }
 
 bool ChecksumApp::answerInformationRequest() const {
-    if (settings.informationRequest == InformationRequest::Help) return WritePlainHelp();
+    if (settings.startup.informationRequest == InformationRequest::Help) return WritePlainHelp();
     WriteConsoleText(bannerTitle() + kConsoleLineEnd);
     return true;
 }
@@ -79,13 +79,13 @@ bool ChecksumApp::answerInformationRequest() const {
 void ChecksumApp::applyCommandLine() { parseCommandLine(settings); }
 
 bool ChecksumApp::run() {
-    if (settings.informationRequest != InformationRequest::None) return answerInformationRequest();
+    if (settings.startup.informationRequest != InformationRequest::None) return answerInformationRequest();
     // Options that cannot work together: nothing is done, not even the log
     // of the run before deleted, unless that log is where it is said.
-    if (!settings.refusal.empty()) {
+    if (!settings.startup.refusal.empty()) {
         // The window program says it in the run's log, where its user looks.
         if (StandardErrorUnheard()) openRunLog(settings, frame, *log);
-        SayOnStandardError(settings.refusal);
+        SayOnStandardError(settings.startup.refusal);
         return false;
     }
     const InterruptNoticeScope notice(interruptNotice());
@@ -95,7 +95,7 @@ bool ChecksumApp::run() {
     // Only a folder's run has figures (the command line refuses -m and -j
     // without one); its log's lines go to the JSON report from here on.
     std::optional<RunReports> reports;
-    if (settings.metricsFile || settings.jsonReportFile) reports.emplace(settings, problems);
+    if (settings.reports.metricsFile || settings.reports.jsonReportFile) reports.emplace(settings, problems);
 
     // A digest the clipboard action could not make (a missing file, or no
     // file named at all) is work asked for and not done, said in its box.

@@ -114,18 +114,18 @@ std::u16string ReportRefusal(const char16_t* option, const std::optional<std::u1
 
 // Why options given together cannot run; empty when they can.
 std::u16string RefusalOf(const RunSettings& app) {
-    if (!app.refusal.empty()) return app.refusal;
-    if (app.copyFolder) {
-        if (app.copyFolder->empty()) return u"-b: name the copy of the folder checked (-b/mnt/backup/photos)";
+    if (!app.startup.refusal.empty()) return app.startup.refusal;
+    if (app.check.copyFolder) {
+        if (app.check.copyFolder->empty()) return u"-b: name the copy of the folder checked (-b/mnt/backup/photos)";
         if (!(app.folderGiven && app.verify))
             return u"-b cannot be used without a folder's check: it heals what -f and -v (or -vc) find damaged";
     }
-    if (app.sliceSeconds && app.rewriteOnDifference) return u"-t cannot be used with -vc: a rewrite needs the whole summary";
-    if (app.sliceSeconds && app.additions) return u"-t cannot be used with -a: new files are found by a walk of the whole folder";
-    std::u16string refusal = ReportRefusal(u"-m", app.metricsFile, u"the run's figures for Prometheus", app);
-    if (refusal.empty()) refusal = ReportRefusal(u"-j", app.jsonReportFile, u"the run's JSON report", app);
-    if (refusal.empty() && app.metricsFile && app.jsonReportFile && *app.metricsFile == *app.jsonReportFile) {
-        refusal = u"-m and -j name the same file: " + *app.metricsFile;
+    if (app.check.sliceSeconds && app.check.rewriteOnDifference) return u"-t cannot be used with -vc: a rewrite needs the whole summary";
+    if (app.check.sliceSeconds && app.check.additions) return u"-t cannot be used with -a: new files are found by a walk of the whole folder";
+    std::u16string refusal = ReportRefusal(u"-m", app.reports.metricsFile, u"the run's figures for Prometheus", app);
+    if (refusal.empty()) refusal = ReportRefusal(u"-j", app.reports.jsonReportFile, u"the run's JSON report", app);
+    if (refusal.empty() && app.reports.metricsFile && app.reports.jsonReportFile && *app.reports.metricsFile == *app.reports.jsonReportFile) {
+        refusal = u"-m and -j name the same file: " + *app.reports.metricsFile;
     }
     return ShownInLogLine(refusal);  // a line break typed into a file name stays visible
 }
@@ -133,7 +133,7 @@ std::u16string RefusalOf(const RunSettings& app) {
 // A build that records its paths relative to the current folder: a check
 // started anywhere else does not find the files.
 bool RecordsRelativePaths(const RunSettings& app) {
-    return app.informationRequest == InformationRequest::None && app.create && app.folderGiven &&
+    return app.startup.informationRequest == InformationRequest::None && app.create && app.folderGiven &&
            !IsAbsolutePath(app.folder);
 }
 
@@ -149,47 +149,52 @@ std::u16string NoteOnRelativePaths(const std::u16string& folder) {
 // The options that only set a switch, and those whose whole value is kept
 // as it is written: each letter's setting, so that their handling is one
 // rule and not a case apiece.
-bool RunSettings::*SwitchOf(char16_t letter) {
+bool* SwitchOf(char16_t letter, RunSettings& app) {
     switch (letter) {
-        case u'c': return &RunSettings::create;
-        case u'i': return &RunSettings::installVerb;
-        case u'r': return &RunSettings::recursive;
-        case u'u': return &RunSettings::uninstallVerb;
+        case u'c': return &app.create;
+        case u'i': return &app.startup.installVerb;
+        case u'r': return &app.walk.recursive;
+        case u'u': return &app.startup.uninstallVerb;
         default: return nullptr;
     }
 }
 
-std::u16string RunSettings::*TextOf(char16_t letter) {
+std::u16string* TextOf(char16_t letter, RunSettings& app) {
     switch (letter) {
-        case u'n': return &RunSettings::singleFile;
-        case u'o': return &RunSettings::outputFolder;
+        case u'n': return &app.singleFile;
+        case u'o': return &app.reports.outputFolder;
         default: return nullptr;
     }
 }
 
-std::optional<std::u16string> RunSettings::*GivenTextOf(char16_t letter) {
+std::optional<std::u16string>* GivenTextOf(char16_t letter, RunSettings& app) {
     switch (letter) {
-        case u'b': return &RunSettings::copyFolder;
-        case u'j': return &RunSettings::jsonReportFile;
-        case u'm': return &RunSettings::metricsFile;
+        case u'b': return &app.check.copyFolder;
+        case u'j': return &app.reports.jsonReportFile;
+        case u'm': return &app.reports.metricsFile;
         default: return nullptr;
     }
 }
 
-bool TakesEffectAlone(char16_t letter) { return SwitchOf(letter) || letter == u'v' || letter == u'a'; }
+bool IsSwitch(char16_t letter) {
+    RunSettings any;
+    return SwitchOf(letter, any) != nullptr;
+}
+
+bool TakesEffectAlone(char16_t letter) { return IsSwitch(letter) || letter == u'v' || letter == u'a'; }
 
 // -t<time>: the time of a slice, or the run refused with why it is none.
 void ApplySliceTime(const std::u16string& argument, RunSettings& app) {
-    app.sliceSeconds = SliceSeconds(argument.substr(2));
-    if (!app.sliceSeconds && app.refusal.empty()) {
-        app.refusal = ShownInLogLine(argument) +
+    app.check.sliceSeconds = SliceSeconds(argument.substr(2));
+    if (!app.check.sliceSeconds && app.startup.refusal.empty()) {
+        app.startup.refusal = ShownInLogLine(argument) +
                       u": not a time; give minutes (-t90), or a number with s, m or h after it (-t30s, -t2h)";
-    } else if (app.sliceSeconds > kLongestSliceSeconds) {
+    } else if (app.check.sliceSeconds > kLongestSliceSeconds) {
         // Past what the clock's count can hold, a time would wrap round to
         // one that is over at once.
-        app.sliceSeconds.reset();
-        if (app.refusal.empty()) {
-            app.refusal = ShownInLogLine(argument) + u": too long a time; give at most 1000000 hours (-t1000000h)";
+        app.check.sliceSeconds.reset();
+        if (app.startup.refusal.empty()) {
+            app.startup.refusal = ShownInLogLine(argument) + u": too long a time; give at most 1000000 hours (-t1000000h)";
         }
     }
 }
@@ -199,8 +204,8 @@ void ApplySliceTime(const std::u16string& argument, RunSettings& app) {
 // nothing. The count of the argument's letters used.
 std::size_t ApplyLongOption(const std::u16string& argument, RunSettings& app) {
     if (!kHelpAndVersionOptions || (argument != u"--help" && argument != u"--version")) return 0;
-    if (app.informationRequest == InformationRequest::None) {
-        app.informationRequest = argument == u"--help" ? InformationRequest::Help : InformationRequest::Version;
+    if (app.startup.informationRequest == InformationRequest::None) {
+        app.startup.informationRequest = argument == u"--help" ? InformationRequest::Help : InformationRequest::Version;
     }
     return argument.size();
 }
@@ -211,7 +216,7 @@ std::size_t ApplyLongOption(const std::u16string& argument, RunSettings& app) {
 // as "-r"; or none, for a lone "-" and an option it does not know.
 std::size_t ApplyArgument(const std::u16string& argument, RunSettings& app) {
     if (!IsOption(argument)) {
-        app.showHelp = false;
+        app.startup.showHelp = false;
         app.verify = true;
         app.folder = DirectoryOf(argument);
         app.folderGiven = true;
@@ -221,14 +226,14 @@ std::size_t ApplyArgument(const std::u16string& argument, RunSettings& app) {
     const char16_t letter = LowerAscii(argument[1]);
     if (letter == u'-') return ApplyLongOption(argument, app);
     const std::u16string value = argument.substr(2);
-    if (bool RunSettings::*const setting = SwitchOf(letter)) {
-        app.*setting = true;
-    } else if (std::u16string RunSettings::*const text = TextOf(letter)) {
-        app.*text = value;
-    } else if (std::optional<std::u16string> RunSettings::*const given = GivenTextOf(letter)) {
-        app.*given = value;
+    if (bool* const setting = SwitchOf(letter, app)) {
+        *setting = true;
+    } else if (std::u16string* const text = TextOf(letter, app)) {
+        *text = value;
+    } else if (std::optional<std::u16string>* const given = GivenTextOf(letter, app)) {
+        *given = value;
     } else if (letter == u'a') {
-        app.additions = true;
+        app.check.additions = true;
     } else if (letter == u'f') {
         app.folder = value;
         app.folderGiven = true;
@@ -236,17 +241,17 @@ std::size_t ApplyArgument(const std::u16string& argument, RunSettings& app) {
         ApplySliceTime(argument, app);
     } else if (letter == u'v') {
         app.verify = true;
-        app.rewriteOnDifference = app.rewriteOnDifference || (!value.empty() && LowerAscii(value[0]) == u'c');
+        app.check.rewriteOnDifference = app.check.rewriteOnDifference || (!value.empty() && LowerAscii(value[0]) == u'c');
     } else if (letter == u'x') {
-        app.excludedFolders.push_back(value);
+        app.walk.excludedFolders.push_back(value);
     } else if (letter == u'z') {
-        app.hashToClipboard = true;
+        app.startup.hashToClipboard = true;
         app.singleFile = value;
     } else {
         return 0;  // unknown letters, "-h" included, change nothing
     }
-    app.showHelp = false;
-    if (SwitchOf(letter)) return 2;
+    app.startup.showHelp = false;
+    if (IsSwitch(letter)) return 2;
     if (letter == u'v') return value.empty() || LowerAscii(value[0]) != u'c' ? 2 : 3;
     if (letter != u'a') return argument.size();
     // The letters after -a are options of their own, so that "-avc" reads
@@ -261,7 +266,7 @@ std::size_t ApplyArgument(const std::u16string& argument, RunSettings& app) {
 // meant to leave out.
 void NoteOnExclusions(const RunSettings& app, std::vector<std::u16string>& notes) {
     if (!app.folderGiven) return;
-    for (const std::u16string& excluded : app.excludedFolders) {
+    for (const std::u16string& excluded : app.walk.excludedFolders) {
         if (IsAbsolutePath(excluded)) {
             notes.push_back(ShownInLogLine(u"-x" + excluded + u" leaves nothing out: name the folder as it lies below -f"));
         } else if (!excluded.empty() && IsPathSeparator(excluded.back())) {
@@ -283,23 +288,23 @@ struct Ignored {
 std::vector<std::u16string> NotesOn(const std::vector<Ignored>& ignored, RunSettings& app) {
     std::vector<std::u16string> notes;
     for (const Ignored& each : ignored) {
-        std::u16string note = NoteOnIgnored(each.argument, each.used, app.showHelp);
+        std::u16string note = NoteOnIgnored(each.argument, each.used, app.startup.showHelp);
         if (!note.empty()) notes.push_back(std::move(note));
     }
     // A file named alone is still read, and reported when it cannot be; a
     // folder named alone is not even opened.
-    const bool otherWork = app.showHelp || app.installVerb || app.uninstallVerb || app.hashToClipboard ||
+    const bool otherWork = app.startup.showHelp || app.startup.installVerb || app.startup.uninstallVerb || app.startup.hashToClipboard ||
                            !app.singleFile.empty();
-    if (app.sliceSeconds && !(app.folderGiven && app.verify)) {
+    if (app.check.sliceSeconds && !(app.folderGiven && app.verify)) {
         notes.push_back(u"ignoring -t: it sets the time of a folder's check (-v)");
-        app.sliceSeconds.reset();
+        app.check.sliceSeconds.reset();
     }
     if (!otherWork && !app.folderGiven) {
         notes.push_back(u"nothing to do: no folder (-f), file (-n) or path was given");
     } else if (!otherWork && !app.create && !app.verify) {
         notes.push_back(u"nothing to do: neither -c (record) nor -v (check) was given");
     }
-    if (app.additions && !(app.folderGiven && app.verify)) {
+    if (app.check.additions && !(app.folderGiven && app.verify)) {
         notes.push_back(u"ignoring -a: new files are looked for only when a folder is checked (-v or -vc)");
     }
     NoteOnExclusions(app, notes);
@@ -356,9 +361,9 @@ ParsedCommandLine parseArguments(const std::vector<std::u16string>& arguments, R
         if (used < argument.size()) ignored.push_back({argument, used});
     }
     // The answer to "--help" or "--version" is the whole run.
-    if (app.informationRequest != InformationRequest::None) return parsed;
-    app.refusal = RefusalOf(app);
-    if (!app.refusal.empty()) return parsed;
+    if (app.startup.informationRequest != InformationRequest::None) return parsed;
+    app.startup.refusal = RefusalOf(app);
+    if (!app.startup.refusal.empty()) return parsed;
     parsed.notes = NotesOn(ignored, app);
     return parsed;
 }

@@ -114,7 +114,7 @@ FirstReading FirstReader::read(DescriptorBudget& folders, Slice* slice) const {
     FirstReading first;
     std::u16string current;
     first.met.own = OwnFiles(settings_.summaryName, settings_.folderPath(), CurrentFolder(current));
-    LineTaker taker(first, problems_, slice, settings_.additions);
+    LineTaker taker(first, problems_, slice, settings_.check.additions);
     // The summary's first lines are held until they have decided where its
     // entries are checked: that is said first, and no file is looked at
     // where it was recorded.

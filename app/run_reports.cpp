@@ -47,11 +47,11 @@ RunReports::RunReports(const RunSettings& settings, ProblemLog& problems)
       startedAt_(std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
                      .count()),
       started_(std::chrono::steady_clock::now()) {
-    if (settings.jsonReportFile) {
-        json_ = std::make_unique<JsonReport>(*settings.jsonReportFile);
+    if (settings.reports.jsonReportFile) {
+        json_ = std::make_unique<JsonReport>(*settings.reports.jsonReportFile);
         problems_.alsoReportTo(json_.get());
     }
-    if (!settings.metricsFile) return;
+    if (!settings.reports.metricsFile) return;
     // The interrupt's own thread runs this while the jobs go on: it uses
     // only copies of what it needs.
     RunFigures interrupted;
@@ -59,7 +59,7 @@ RunReports::RunReports(const RunSettings& settings, ProblemLog& problems)
     interrupted.startedAt = startedAt_;
     interrupted.exitCode = 1;
     interrupted.interrupted = true;
-    onInterrupt_.emplace([interrupted, path = *settings.metricsFile, started = started_]() mutable {
+    onInterrupt_.emplace([interrupted, path = *settings.reports.metricsFile, started = started_]() mutable {
         interrupted.seconds = SecondsSince(started);
         if (!writeMetricsFile(path, interrupted)) SayNotWritten(u"-m", path);
     });
@@ -76,15 +76,15 @@ bool RunReports::finish(int exitCode, const std::optional<JobResult>& built, con
     figures.startedAt = startedAt_;
     figures.seconds = SecondsSince(started_);
     figures.exitCode = exitCode;
-    if (settings_.copyFolder) figures.repairs = RepairFigures{problems_.counts().repaired, problems_.counts().notRepaired};
+    if (settings_.check.copyFolder) figures.repairs = RepairFigures{problems_.counts().repaired, problems_.counts().notRepaired};
     bool written = true;
     if (json_ && !json_->finish(figures)) {
         SayNotWritten(u"-j", json_->path());
         written = false;
         figures.exitCode = 1;
     }
-    if (settings_.metricsFile && !writeMetricsFile(*settings_.metricsFile, figures)) {
-        SayNotWritten(u"-m", *settings_.metricsFile);
+    if (settings_.reports.metricsFile && !writeMetricsFile(*settings_.reports.metricsFile, figures)) {
+        SayNotWritten(u"-m", *settings_.reports.metricsFile);
         written = false;
     }
     return written;

@@ -14,6 +14,51 @@ enum class InformationRequest { None, Help, Version };
 // within what the clock counts its nanoseconds in from any day it may read.
 inline constexpr std::uint64_t kLongestSliceSeconds = std::uint64_t{1000000} * 3600;
 
+// What the run does besides or instead of a job: a start-up action, the
+// help, or only an answer or a refusal.
+struct StartupRequests {
+    bool showHelp = true;
+    bool installVerb = false;
+    bool uninstallVerb = false;
+    bool hashToClipboard = false;
+    // Set, the run does nothing but say it and fail: options that cannot
+    // work together.
+    std::u16string refusal;
+    // Set, the run only answers it: no start-up action, no work.
+    InformationRequest informationRequest = InformationRequest::None;
+};
+
+// Where the run's reports go besides the terminal.
+struct ReportFiles {
+    std::u16string outputFolder;  // -o: the log's folder
+    // -m: the file the run's figures are written to for Prometheus (its
+    // textfile collector); -j: the file of its JSON Lines report. Both are
+    // written at the end of a folder's check or build.
+    std::optional<std::u16string> metricsFile;
+    std::optional<std::u16string> jsonReportFile;
+};
+
+// How a folder's check goes, besides checking each entry.
+struct CheckOptions {
+    bool rewriteOnDifference = false;  // -vc: a rewrite when something differs
+    // -a: a folder's check also walks the folder and reports the files the
+    // summary does not list (new, or moved there).
+    bool additions = false;
+    // -t: check in slices of at most this many seconds, going on where the
+    // last one stopped; never more than kLongestSliceSeconds.
+    std::optional<std::uint64_t> sliceSeconds;
+    // -b: a copy of the folder checked (a backup), from which a damaged,
+    // unreadable or missing file is healed where the copy holds the bytes
+    // the summary records. Nothing: no file is ever written.
+    std::optional<std::u16string> copyFolder;
+};
+
+// Which files of the folder a walk takes: -r, and the -x folders.
+struct WalkOptions {
+    bool recursive = false;
+    std::vector<std::u16string> excludedFolders;
+};
+
 struct RunSettings {
     std::u16string summaryName;  // "Sumvane.md5"
     std::u16string singleFile;
@@ -31,37 +76,13 @@ struct RunSettings {
     //   summary's paths in, `spelledAs` when there is one, else `folderPath()`
     //   (the verify job keeps it as its first reading's `walkRoot`).
     std::u16string folder;
-    std::u16string outputFolder;
-    std::vector<std::u16string> excludedFolders;
     bool folderGiven = false;
-    bool rewriteOnDifference = false;
     bool create = false;
-    bool showHelp = true;
-    bool installVerb = false;
-    bool hashToClipboard = false;
-    bool recursive = false;
-    bool uninstallVerb = false;
     bool verify = false;
-    // -a: a folder's check also walks the folder and reports the files the
-    // summary does not list (new, or moved there).
-    bool additions = false;
-    // -t: check in slices of at most this many seconds, going on where the
-    // last one stopped; never more than kLongestSliceSeconds.
-    std::optional<std::uint64_t> sliceSeconds;
-    // -m: the file the run's figures are written to for Prometheus (its
-    // textfile collector); -j: the file of its JSON Lines report. Both are
-    // written at the end of a folder's check or build.
-    std::optional<std::u16string> metricsFile;
-    std::optional<std::u16string> jsonReportFile;
-    // -b: a copy of the folder checked (a backup), from which a damaged,
-    // unreadable or missing file is healed where the copy holds the bytes
-    // the summary records. Nothing: no file is ever written.
-    std::optional<std::u16string> copyFolder;
-    // Set, the run does nothing but say it and fail: options that cannot
-    // work together.
-    std::u16string refusal;
-    // Set, the run only answers it: no start-up action, no work.
-    InformationRequest informationRequest = InformationRequest::None;
+    WalkOptions walk;
+    CheckOptions check;
+    ReportFiles reports;
+    StartupRequests startup;
 
     // `folder` as the paths below it start: with a separator when it needs
     // one (empty stays empty: the current folder).

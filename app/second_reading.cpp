@@ -56,7 +56,7 @@ bool SecondReader::produce(ItemSink<VerifyItem>& sink, DescriptorBudget& folders
     EntryResolver resolver(root_, settings_.folderPath(), folders,
                            root_ ? OwnerReads::For(*root_, summaryFile_) : nullptr);
     if (slice) return produceSlice(sink, resolver, slice->first());
-    if (settings_.additions) return produceWithWalk(sink, resolver, folders, walkFolders);
+    if (settings_.check.additions) return produceWithWalk(sink, resolver, folders, walkFolders);
     StreamedEntries streamed(summaryFile_, settings_.summaryName, first_.met, dates_.get());
     SummaryEntry entry;
     while (streamed.next(entry)) pushEntry(sink, std::move(entry), resolver, streamed.line());

@@ -61,7 +61,7 @@ void runSingleFile(const RunSettings& settings, const ProblemLog& problems,
             }
             problems.logMismatch(singleFile, {shown, std::u16string(digest.digits, digest.digits + 32), verdict,
                                               digest.modified, DigestOrder::FoundFirst});
-            if (settings.rewriteOnDifference) {
+            if (settings.check.rewriteOnDifference) {
                 TesselFile rewrite(file.folder, file.name + u".md5x");
                 if (!(rewrite.Write(digest.digits, sizeof digest.digits) && rewrite.Commit())) {
                     problems.logProblem(singleFile + u".md5x", kUnableToWrite);

@@ -10,7 +10,7 @@ static_assert(std::chrono::steady_clock::duration::max() / 2 >= std::chrono::sec
 SliceRun::SliceRun(const RunSettings& settings, const std::shared_ptr<const TesselLibrary::Folder>& root,
                    const ProblemLog& problems)
     : problems_(problems), placeFile_(root, settings.summaryName, settings.summaryPath()) {
-    if (settings.sliceSeconds) slice_.emplace(std::chrono::seconds(*settings.sliceSeconds));
+    if (settings.check.sliceSeconds) slice_.emplace(std::chrono::seconds(*settings.check.sliceSeconds));
 }
 
 void SliceRun::begin(std::uint64_t entries) {

@@ -30,8 +30,8 @@ std::u16string LogName(const std::u16string& folder, const char16_t* fallback) {
 void openRunLog(const RunSettings& s, const TesselAppWindows& frame, TesselLog& log) {
     const std::u16string fileName = LogName(s.folder, frame.ResourceString(kProductName)) + u".txt";
     log.RepeatOnStandardError(kLogLinesOnStandardError);
-    if (!s.outputFolder.empty()) {
-        log.Open(JoinPath(s.outputFolder, fileName), false);
+    if (!s.reports.outputFolder.empty()) {
+        log.Open(JoinPath(s.reports.outputFolder, fileName), false);
     } else {
         log.Open(fileName, true);
     }
@@ -39,15 +39,15 @@ void openRunLog(const RunSettings& s, const TesselAppWindows& frame, TesselLog& 
 
 std::optional<FileDigest> performStartupActions(const RunSettings& s, const TesselAppWindows& frame, TesselLog& log) {
     const std::u16string verbName = frame.ResourceString(kProductName);
-    if (s.installVerb) {
+    if (s.startup.installVerb) {
         std::u16string executable;
         ModuleFolder(executable);
         executable += kVerbExecutableName;
         InstallContextMenuVerb(verbName, executable, u"-z");
     }
-    if (s.uninstallVerb) RemoveContextMenuVerb(verbName);
+    if (s.startup.uninstallVerb) RemoveContextMenuVerb(verbName);
 
-    if (s.hashToClipboard) {
+    if (s.startup.hashToClipboard) {
         // Started from a context menu, the program would otherwise keep an
         // empty console window open, in front of its box, while it hashes.
         LeaveUnsharedConsole();
@@ -69,7 +69,7 @@ std::optional<FileDigest> performStartupActions(const RunSettings& s, const Tess
 
     openRunLog(s, frame, log);
 
-    if (s.showHelp) {
+    if (s.startup.showHelp) {
         std::u16string helpPath;
         TempFolder(helpPath);
         helpPath += frame.ResourceString(kProductName);

@@ -41,13 +41,13 @@ JobResult VerifyJob::endWithoutSummary() {
 JobResult VerifyJob::verifySummary() {
     // Files healed together hold descriptors of their own meanwhile.
     const unsigned available = JobBudgets::Available();
-    const HealingShare share = settings_.copyFolder ? healingShare(available) : HealingShare{};
+    const HealingShare share = settings_.check.copyFolder ? healingShare(available) : HealingShare{};
     healedAtOnce_ = share.files;
     JobBudgets budgets(SplitDescriptors(available - share.descriptors));
     const HashingPlan plan(budgets.files, root_.get());
     const auto hash = [&](TaskSource& source) { HashTasks(source, plan); };
     const unsigned threads = hashingThreads(budgets.files.tokens());
-    if (!settings_.additions) return verifySummary(hash, threads, budgets.folders);
+    if (!settings_.check.additions) return verifySummary(hash, threads, budgets.folders);
     // The walk and the entries it does not reach each hold folders of their
     // own: neither ever waits for a folder only the other could let go.
     const unsigned folders = budgets.folders.tokens();
@@ -96,11 +96,11 @@ void VerifyJob::checkEntries(const FirstReading& first, const CheckMeans& means,
         fileDatesBeside(root_, RewriteName(settings_.summaryName), RewriteName(settings_.summaryPath())));
     Changes changes;
     std::optional<Healer> healer;
-    if (settings_.copyFolder) healer.emplace(*settings_.copyFolder, root_, first.walkRoot, healingDay());
+    if (settings_.check.copyFolder) healer.emplace(*settings_.check.copyFolder, root_, first.walkRoot, healingDay());
     // A check in slices keeps its place as it goes: no outcome is held
     // past it.
     const HealingBatch healing{healer ? &*healer : nullptr, sliceRun.active() ? 1 : healedAtOnce_};
-    OutcomeTaker taker(problems_, rewrite, changes, healing, settings_.rewriteOnDifference);
+    OutcomeTaker taker(problems_, rewrite, changes, healing, settings_.check.rewriteOnDifference);
     bool sliceOver = false;
     for (std::uint64_t done = 0; !sliceOver; ++done) {
         const std::optional<DigestPipeline<VerifyItem>::Next> next =
@@ -108,7 +108,7 @@ void VerifyJob::checkEntries(const FirstReading& first, const CheckMeans& means,
         if (!next) break;
         const VerifyItem& item = next->item;
         const FileDigest& digest = next->done.digest;
-        const ItemOutcome outcome = judgeItem(item, digest, evidence_, settings_.additions);
+        const ItemOutcome outcome = judgeItem(item, digest, evidence_, settings_.check.additions);
         countDone(digest, outcome, result);
         taker.take({item, next->done.other ? item.others[*next->done.other] : item.name, digest}, outcome);
         sliceOver = !sliceRun.judged(item.line);
@@ -160,7 +160,7 @@ void VerifyJob::finish(SummaryWriter& rewrite, bool complete) {
         return counts.problems - counts.kinds.undecided + counts.newFiles;
     };
     const bool differed = differing(problems_.counts()) - differing(before_) > (rewrite.failed() ? 1u : 0u);
-    if (!differed || !settings_.rewriteOnDifference) {
+    if (!differed || !settings_.check.rewriteOnDifference) {
         rewrite.remove();
         return;
     }

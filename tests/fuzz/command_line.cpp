@@ -5,6 +5,7 @@
 // where a value may come from the next argument, sets no flag that the
 // arguments one by one did not, clears showHelp alike, and keeps as many
 // exclusions and the same answer to "--help" or "--version".
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -15,12 +16,13 @@
 
 namespace {
 
-constexpr bool RunSettings::*kFlags[] = {
-    &RunSettings::folderGiven,     &RunSettings::rewriteOnDifference, &RunSettings::create,
-    &RunSettings::installVerb,     &RunSettings::hashToClipboard,     &RunSettings::recursive,
-    &RunSettings::uninstallVerb,   &RunSettings::verify,
-};
-constexpr std::size_t kFlagCount = sizeof kFlags / sizeof kFlags[0];
+constexpr std::size_t kFlagCount = 8;
+
+std::array<bool, kFlagCount> FlagsOf(const RunSettings& s) {
+    return {s.folderGiven,          s.check.rewriteOnDifference, s.create,
+            s.startup.installVerb,  s.startup.hashToClipboard,   s.walk.recursive,
+            s.startup.uninstallVerb, s.verify};
+}
 
 }  // namespace
 
@@ -34,21 +36,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::u16string> arguments = splitCommandLine(line);
     for (const std::u16string& argument : arguments) {
         if (argument.find_first_of(std::u16string(u"\0\"", 2)) != std::u16string::npos) std::abort();
-        bool before[kFlagCount];
-        for (std::size_t i = 0; i < kFlagCount; ++i) before[i] = app.*kFlags[i];
-        const bool helpBefore = app.showHelp;
+        const std::array<bool, kFlagCount> before = FlagsOf(app);
+        const bool helpBefore = app.startup.showHelp;
         app = parseArguments({argument}, std::move(app)).settings;
+        const std::array<bool, kFlagCount> after = FlagsOf(app);
         for (std::size_t i = 0; i < kFlagCount; ++i) {
-            if (before[i] && !(app.*kFlags[i])) std::abort();
+            if (before[i] && !after[i]) std::abort();
         }
-        if ((!helpBefore && app.showHelp) || app.summaryName != summaryName) std::abort();
+        if ((!helpBefore && app.startup.showHelp) || app.summaryName != summaryName) std::abort();
     }
     const RunSettings joined = parseArguments(arguments, RunSettings{}).settings;
+    const std::array<bool, kFlagCount> joinedFlags = FlagsOf(joined), oneByOne = FlagsOf(app);
     for (std::size_t i = 0; i < kFlagCount; ++i) {
-        if (joined.*kFlags[i] && !(app.*kFlags[i])) std::abort();
+        if (joinedFlags[i] && !oneByOne[i]) std::abort();
     }
-    if (joined.showHelp != app.showHelp || joined.excludedFolders.size() != app.excludedFolders.size() ||
-        joined.informationRequest != app.informationRequest) {
+    if (joined.startup.showHelp != app.startup.showHelp ||
+        joined.walk.excludedFolders.size() != app.walk.excludedFolders.size() ||
+        joined.startup.informationRequest != app.startup.informationRequest) {
         std::abort();
     }
     return 0;

@@ -72,11 +72,11 @@ struct Settings {
 Settings Apply(const Args& arguments) {
     RunSettings app;
     Read(arguments, app);
-    return {app.singleFile,      app.folder,    app.outputFolder,  app.folderGiven,
-            app.rewriteOnDifference, app.create, app.showHelp,  app.installVerb,
-            app.hashToClipboard, app.recursive, app.uninstallVerb, app.verify,
-            app.excludedFolders, app.informationRequest, app.metricsFile, app.jsonReportFile,
-            app.copyFolder};
+    return {app.singleFile,      app.folder,    app.reports.outputFolder,  app.folderGiven,
+            app.check.rewriteOnDifference, app.create, app.startup.showHelp,  app.startup.installVerb,
+            app.startup.hashToClipboard, app.walk.recursive, app.startup.uninstallVerb, app.verify,
+            app.walk.excludedFolders, app.startup.informationRequest, app.reports.metricsFile, app.reports.jsonReportFile,
+            app.check.copyFolder};
 }
 
 TEST(ApplyArgument, DefaultsSelectNothingButHelp) {
@@ -108,10 +108,10 @@ TEST(ApplyArgument, LettersAreCaseInsensitiveAndVcLooksAtTheThirdCharacter) {
     for (const auto& c : additions) {
         RunSettings app;
         Read({c.option}, app);
-        EXPECT_TRUE(app.additions);
+        EXPECT_TRUE(app.check.additions);
         EXPECT_EQ(app.verify, c.verify);
-        EXPECT_EQ(app.rewriteOnDifference, c.rewrite);
-        EXPECT_FALSE(app.showHelp);
+        EXPECT_EQ(app.check.rewriteOnDifference, c.rewrite);
+        EXPECT_FALSE(app.startup.showHelp);
     }
 }
 
@@ -410,9 +410,9 @@ TEST(ApplyArguments, ATimeForSlicesAndACopyToHealFromAreReadOrTheRunRefused) {
         std::string line;
         for (const std::u16string& argument : c.arguments) line += " " + TesselLibrary::ToSystemBytes(argument);
         EXPECT_EQ(Read(c.arguments, settings), Args{}) << line;
-        EXPECT_EQ(settings.sliceSeconds, c.seconds) << line;
-        EXPECT_EQ(settings.refusal, c.refusal) << line;
-        EXPECT_EQ(settings.copyFolder, c.copy) << line;
+        EXPECT_EQ(settings.check.sliceSeconds, c.seconds) << line;
+        EXPECT_EQ(settings.startup.refusal, c.refusal) << line;
+        EXPECT_EQ(settings.check.copyFolder, c.copy) << line;
     }
 }
 
@@ -445,7 +445,7 @@ TEST(ApplyArguments, TheReportFilesGoWithAFoldersRun) {
         std::string line;
         for (const std::u16string& argument : c.arguments) line += " " + TesselLibrary::ToSystemBytes(argument);
         Read(c.arguments, settings);
-        EXPECT_EQ(settings.refusal, c.refusal) << line;
+        EXPECT_EQ(settings.startup.refusal, c.refusal) << line;
     }
 }
 

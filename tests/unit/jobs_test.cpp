@@ -201,7 +201,7 @@ TEST_F(JobsTest, TheVerificationJudgesEveryEntryInTheSummarysOrder) {
     // were last written long before the summary: a mismatch is damage.
     const Answers answers = {{u"/d/a", kA},           {u"/d/b", kB},          {u"/d/lower", kA},
                              {u"/d/bad", "unreadable"}, {u"/d/caf\u00E9", kB}};
-    settings_.rewriteOnDifference = true;
+    settings_.check.rewriteOnDifference = true;
     DescriptorBudget folders(4);
     JobResult result;
     EXPECT_FALSE(RunJob([&] {
@@ -222,7 +222,7 @@ TEST_F(JobsTest, TheVerificationJudgesEveryEntryInTheSummarysOrder) {
 // Nothing to check, or nothing readable, is the summary's problem.
 TEST_F(JobsTest, AMissingOrEmptySummaryIsMissingData) {
     Put("Sumvane.md5X", "an earlier rewrite\r\n");
-    settings_.rewriteOnDifference = true;
+    settings_.check.rewriteOnDifference = true;
     for (const bool empty : {false, true}) {
         if (empty) Put("Sumvane.md5", "");
         log_.Open(FromSystemBytes((dir_ / "log.txt").string()), false);
