@@ -107,20 +107,20 @@ bool FileDatesReader::tie(std::uint64_t entries, std::uint64_t fingerprint) {
     if (!file_->OpenRead()) return false;
     // Only the last bytes tell which summary the record is of: the whole
     // file is read for them, a piece at a time, and its length counted.
-    piece_.resize(kPiece);
+    piece_.bytes.resize(kPiece);
     std::uint8_t last[kFileDatesTieBytes] = {};
     std::uint64_t length = 0;
     for (;;) {
         std::uint32_t got = 0;
-        if (!file_->Read(piece_.data(), static_cast<std::uint32_t>(piece_.size()), &got)) return false;
+        if (!file_->Read(piece_.bytes.data(), static_cast<std::uint32_t>(piece_.bytes.size()), &got)) return false;
         if (got >= kFileDatesTieBytes) {
-            std::memcpy(last, piece_.data() + got - kFileDatesTieBytes, kFileDatesTieBytes);
+            std::memcpy(last, piece_.bytes.data() + got - kFileDatesTieBytes, kFileDatesTieBytes);
         } else if (got > 0) {
             std::memmove(last, last + got, kFileDatesTieBytes - got);
-            std::memcpy(last + kFileDatesTieBytes - got, piece_.data(), got);
+            std::memcpy(last + kFileDatesTieBytes - got, piece_.bytes.data(), got);
         }
         length += got;
-        if (got < piece_.size()) break;
+        if (got < piece_.bytes.size()) break;
     }
     if (length < kFileDatesTieBytes || (length - kFileDatesTieBytes) % kFileDateBytes != 0) return false;
     if ((length - kFileDatesTieBytes) / kFileDateBytes != entries || NumberAt(last) != entries ||
@@ -132,25 +132,26 @@ bool FileDatesReader::tie(std::uint64_t entries, std::uint64_t fingerprint) {
 }
 
 bool FileDatesReader::restart() {
-    at_ = held_ = 0;
+    piece_.at = piece_.held = 0;
     given_ = 0;
     return file_->Rewind();
 }
 
 std::optional<FileAsRead> FileDatesReader::next() {
     if (!tied_ || given_ == entries_) return std::nullopt;
-    if (at_ == held_) {
+    if (piece_.at == piece_.held) {
         std::uint32_t got = 0;
         // Pieces begin at multiples of an entry's bytes: no entry is split.
-        if (!file_->Read(piece_.data(), static_cast<std::uint32_t>(piece_.size()), &got) || got < kFileDateBytes) {
+        const bool read = file_->Read(piece_.bytes.data(), static_cast<std::uint32_t>(piece_.bytes.size()), &got);
+        if (!read || got < kFileDateBytes) {
             tied_ = false;  // changed since it was tied: no record from here on
             return std::nullopt;
         }
-        at_ = 0;
-        held_ = got;
+        piece_.at = 0;
+        piece_.held = got;
     }
-    const std::optional<FileAsRead> entry = readFileDate(piece_.data() + at_);
-    at_ += kFileDateBytes;
+    const std::optional<FileAsRead> entry = readFileDate(piece_.bytes.data() + piece_.at);
+    piece_.at += kFileDateBytes;
     ++given_;
     return entry;
 }

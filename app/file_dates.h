@@ -109,10 +109,16 @@ public:
     TesselLibrary::TesselFile& file() { return *file_; }
 
 private:
+    // The record is read a piece at a time: the piece read last, and where
+    // the next entry lies in it.
+    struct Piece {
+        std::vector<std::uint8_t> bytes;
+        std::size_t at = 0;    // the next entry's first byte
+        std::size_t held = 0;  // the bytes the last read gave
+    };
+
     std::unique_ptr<TesselLibrary::TesselFile> file_;
-    std::vector<std::uint8_t> piece_;
-    std::size_t at_ = 0;
-    std::size_t held_ = 0;
+    Piece piece_;
     std::uint64_t given_ = 0;
     std::uint64_t entries_ = 0;
     bool tied_ = false;

@@ -2,55 +2,53 @@
 
 using namespace TesselLibrary;
 
+Slice::Timer::Timer(std::chrono::seconds budget, Clock clock)
+    : budget_(budget), clock_(std::move(clock)), started_(clock_()), saved_(started_) {}
+
+bool Slice::Timer::saveDue(std::uint64_t checked) {
+    if (checked == checkedSaved_) return false;
+    const auto now = clock_();
+    if (now - saved_ < kSaveEvery) return false;
+    saved_ = now;
+    checkedSaved_ = checked;
+    return true;
+}
+
 Slice::Slice(std::chrono::seconds budget, Clock clock, Today today)
-    : budget_(budget), clock_(std::move(clock)), today_(std::move(today)), started_(clock_()), saved_(started_) {}
+    : timer_(budget, std::move(clock)), today_(std::move(today)) {}
 
 void Slice::noteEntry(const SummaryEntry& entry) { fingerprint_.add(entry.digest, entry.name); }
 
 void Slice::begin(const std::optional<SlicePlace>& saved, std::uint64_t entries) {
-    entries_ = entries;
+    coverage_.entries = entries;
     if (saved && saved->entries == entries && saved->fingerprint == fingerprint_.value() && saved->next < entries) {
         first_ = saved->next;
-        lastFullRound_ = saved->lastFullRound;
+        coverage_.lastFullRound = saved->lastFullRound;
     }
 }
 
 bool Slice::judged(std::uint64_t line) {
-    const std::uint64_t entry = (first_ + checked_) % entries_;
-    ++checked_;
+    const std::uint64_t entry = (first_ + coverage_.checked) % coverage_.entries;
+    ++coverage_.checked;
     // A new range of lines where the run came round to the first entry.
-    if (lines_.empty() || entry == 0) {
-        lines_.push_back({line, line});
+    if (coverage_.lines.empty() || entry == 0) {
+        coverage_.lines.push_back({line, line});
     } else {
-        lines_.back().second = line;
+        coverage_.lines.back().second = line;
     }
-    if (entry + 1 == entries_) lastFullRound_ = today_();
-    return clock_() - started_ < budget_;
+    if (entry + 1 == coverage_.entries) coverage_.lastFullRound = today_();
+    return timer_.within();
 }
 
-bool Slice::saveDue() {
-    if (checked_ == checkedSaved_) return false;
-    const auto now = clock_();
-    if (now - saved_ < kSaveEvery) return false;
-    saved_ = now;
-    checkedSaved_ = checked_;
-    return true;
-}
+bool Slice::saveDue() { return timer_.saveDue(coverage_.checked); }
 
 SlicePlace Slice::place() const {
     SlicePlace place;
-    place.entries = entries_;
+    place.entries = coverage_.entries;
     place.fingerprint = fingerprint_.value();
-    place.next = entries_ == 0 ? 0 : (first_ + checked_) % entries_;
-    place.lastFullRound = lastFullRound_;
+    place.next = coverage_.entries == 0 ? 0 : (first_ + coverage_.checked) % coverage_.entries;
+    place.lastFullRound = coverage_.lastFullRound;
     return place;
 }
 
-SliceCoverage Slice::coverage() const {
-    SliceCoverage coverage;
-    coverage.checked = checked_;
-    coverage.entries = entries_;
-    coverage.lines = lines_;
-    coverage.lastFullRound = lastFullRound_;
-    return coverage;
-}
+SliceCoverage Slice::coverage() const { return coverage_; }

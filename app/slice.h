@@ -62,16 +62,30 @@ public:
     SliceCoverage coverage() const;
 
 private:
-    std::chrono::seconds budget_;
-    Clock clock_;
+    // The run's time on its clock: whether it is up, and whether the place
+    // is due to be saved again.
+    class Timer {
+    public:
+        // The time counts from here.
+        Timer(std::chrono::seconds budget, Clock clock);
+        bool within() const { return clock_() - started_ < budget_; }
+        // With `checked` entries checked by now: true (and the place counts
+        // as saved now) when that moved since the last save, kSaveEvery ago
+        // or more.
+        bool saveDue(std::uint64_t checked);
+
+    private:
+        std::chrono::seconds budget_;
+        Clock clock_;
+        std::chrono::steady_clock::time_point started_;
+        std::chrono::steady_clock::time_point saved_;
+        std::uint64_t checkedSaved_ = 0;  // when the place was last saved
+    };
+
+    Timer timer_;
     Today today_;
-    std::chrono::steady_clock::time_point started_;
-    std::chrono::steady_clock::time_point saved_;
     LinesFingerprint fingerprint_;
-    std::uint64_t entries_ = 0;
     std::uint64_t first_ = 0;
-    std::uint64_t checked_ = 0;       // by this run
-    std::uint64_t checkedSaved_ = 0;  // when the place was last saved
-    std::optional<TesselLibrary::TesselDateTime> lastFullRound_;
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> lines_;
+    // What the run checked so far, of how many entries.
+    SliceCoverage coverage_;
 };

@@ -1,6 +1,7 @@
 #include "summary_entries.h"
 
 #include <algorithm>
+#include <functional>
 
 const std::u16string& orderKey(const SummaryEntry& entry) {
     const std::u16string& name = entry.name;
@@ -44,13 +45,13 @@ std::size_t HeldBytes(const SummaryEntry& entry) {
 }  // namespace
 
 SortedEntries::SortedEntries(Reading reading, const WalkOrder& order, std::size_t heldBytes)
-    : reading_(std::move(reading)), order_(order), heldBytes_(heldBytes) {}
+    : reading_(std::move(reading)), before_{order}, heldBytes_(heldBytes) {}
 
-bool SortedEntries::before(const Held& a, const Held& b) const {
+bool SortedEntries::Before::operator()(const Held& a, const Held& b) const {
     const std::u16string& keyA = orderKey(a.entry);
     const std::u16string& keyB = orderKey(b.entry);
-    if (order_.before(keyA, keyB)) return true;
-    if (order_.before(keyB, keyA)) return false;
+    if (order.before(keyA, keyB)) return true;
+    if (order.before(keyB, keyA)) return false;
     return a.index < b.index;
 }
 
@@ -63,48 +64,47 @@ bool SortedEntries::pass() {
         return false;
     }
     ++passes_;
-    more_ = false;
-    PassState state;
+    Pass pass(before_, heldBytes_, held_);
     Held next;
     for (std::uint64_t index = 0; source->next(next.entry); ++index) {
         next.index = index;
-        if (last_ && !before(*last_, next)) continue;            // given already
-        if (state.left && !before(next, *state.left)) continue;  // for a later pass
+        if (last_ && !before_(*last_, next)) continue;  // given already
+        if (pass.later(next)) continue;                 // for a later pass
         next.bytes = HeldBytes(next.entry);
-        hold(std::move(next), state);
+        pass.hold(std::move(next));
         next = Held{};
     }
+    more_ = pass.leftAny();
     if (!source->whole()) {
         whole_ = false;
         more_ = false;
     }
     // Given from the back: the first in the order last.
-    std::sort_heap(held_.begin(), held_.end(), [&](const Held& a, const Held& b) { return before(a, b); });
+    std::sort_heap(held_.begin(), held_.end(), std::cref(before_));
     std::reverse(held_.begin(), held_.end());
     return !held_.empty();
 }
 
-void SortedEntries::hold(Held&& next, PassState& state) {
+void SortedEntries::Pass::hold(Held&& next) {
     // A heap of the smallest entries after the last given, the largest on
     // top: one smaller than it takes the place of as many as it needs.
-    const auto later = [&](const Held& a, const Held& b) { return before(a, b); };
-    const auto leave = [&](Held&& entry) {
-        more_ = true;
-        if (!state.left || before(entry, *state.left)) state.left = std::move(entry);
-    };
-    while (!held_.empty() && state.bytes + next.bytes > heldBytes_ && before(next, held_.front())) {
-        std::pop_heap(held_.begin(), held_.end(), later);
-        state.bytes -= held_.back().bytes;
-        leave(std::move(held_.back()));
-        held_.pop_back();
+    while (!heap_.empty() && bytes_ + next.bytes > bound_ && before_(next, heap_.front())) {
+        std::pop_heap(heap_.begin(), heap_.end(), std::cref(before_));
+        bytes_ -= heap_.back().bytes;
+        leave(std::move(heap_.back()));
+        heap_.pop_back();
     }
-    if (!held_.empty() && state.bytes + next.bytes > heldBytes_) {
+    if (!heap_.empty() && bytes_ + next.bytes > bound_) {
         leave(std::move(next));  // after every one held
         return;
     }
-    state.bytes += next.bytes;
-    held_.push_back(std::move(next));
-    std::push_heap(held_.begin(), held_.end(), later);
+    bytes_ += next.bytes;
+    heap_.push_back(std::move(next));
+    std::push_heap(heap_.begin(), heap_.end(), std::cref(before_));
+}
+
+void SortedEntries::Pass::leave(Held&& entry) {
+    if (!left_ || before_(entry, *left_)) left_ = std::move(entry);
 }
 
 bool SortedEntries::next(SummaryEntry& entry) {

@@ -97,22 +97,42 @@ private:
         std::uint64_t index = 0;  // its place in the source, which breaks ties
         std::size_t bytes = 0;    // what holding it takes
     };
-    bool before(const Held& a, const Held& b) const;
+    // The order entries are given in: the walk's, and their place in the
+    // source for entries it cannot tell apart.
+    struct Before {
+        WalkOrder order;
+        bool operator()(const Held& a, const Held& b) const;
+    };
+    // What one pass holds: the first entries in the order after the last
+    // one given that fit in its bytes, in a heap with the last in the order
+    // on top; and the first entry left for a later pass (none after it may
+    // be held in this one, though room is made, or the pass would skip it).
+    class Pass {
+    public:
+        Pass(const Before& before, std::size_t bytes, std::vector<Held>& heap)
+            : before_(before), bound_(bytes), heap_(heap) {}
+        // Takes `next` into the heap, leaving the largest for a later pass
+        // where the bytes would go over.
+        void hold(Held&& next);
+        // Whether `next` waits for a later pass, as the entry left does.
+        bool later(const Held& next) const { return left_ && !before_(next, *left_); }
+        // Whether any entry was left for a later pass.
+        bool leftAny() const { return left_.has_value(); }
+
+    private:
+        void leave(Held&& entry);
+
+        const Before& before_;
+        std::size_t bound_;
+        std::vector<Held>& heap_;
+        std::size_t bytes_ = 0;
+        std::optional<Held> left_;
+    };
     // Reads the source once more for the next entries: false when none is left.
     bool pass();
-    // What one pass holds besides the heap: its bytes, and the first entry
-    // left for a later pass (none after it may be held in this one, though
-    // room is made, or the pass would skip it).
-    struct PassState {
-        std::size_t bytes = 0;
-        std::optional<Held> left;
-    };
-    // Takes `next` into the pass's heap, leaving the largest for a later
-    // pass where the bytes would go over.
-    void hold(Held&& next, PassState& state);
 
     Reading reading_;
-    WalkOrder order_;
+    Before before_;
     std::size_t heldBytes_;
     std::vector<Held> held_;  // the pass's entries, sorted, the first to give last
     std::optional<Held> last_;  // the last one given (its name, for the order)

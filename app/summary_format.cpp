@@ -153,10 +153,6 @@ TagLine TakeTagLine(char (&digest)[32], char separator, std::string& name) {
 
 char upperHexLetter(char c) { return (c >= 'a' && c <= 'f') ? static_cast<char>(c - 'a' + 'A') : c; }
 
-bool startsWithUtf8Mark(const std::uint8_t* bytes, std::size_t length) {
-    return length >= kUtf8Mark.size() && std::equal(kUtf8Mark.begin(), kUtf8Mark.end(), bytes);
-}
-
 std::string toLowBytes(const std::u16string& path) {
     // The path ends at its terminator.
     const std::u16string whole = path.substr(0, path.find(u'\0'));
@@ -227,102 +223,46 @@ void SummaryParser::EndLine(std::vector<SummaryLine>& lines) {
     const auto usable = [&](const std::u16string& name) {
         return !name.empty() && name.find(u'\0') == std::u16string::npos && !NamesEqual(name, summaryName_);
     };
-    if (line_.count < 33) {
+    SummaryEntry& entry = line_.entry;
+    if (entry.count < 33) {
         judged.kind = SummaryLine::Kind::InvalidHash;
-    } else if (overlong_) {
+    } else if (line_.overlong) {
         // A name past the longest line is none the system could open.
         judged.kind = SummaryLine::Kind::InvalidFilename;
-    } else if (const TagLine tag = TakeTagLine(line_.digest, separator_, nameBytes_); tag == TagLine::OtherDigest) {
+    } else if (const TagLine tag = TakeTagLine(entry.digest, line_.separator, line_.nameBytes);
+               tag == TagLine::OtherDigest) {
         // No MD5 digest to compare a file with.
         judged.kind = SummaryLine::Kind::InvalidHash;
     } else if (tag == TagLine::BadName) {
         judged.kind = SummaryLine::Kind::InvalidFilename;
     } else {
-        if (tag == TagLine::None) TakeEscapedMd5sumLine(line_.digest, separator_, nameBytes_);
-        std::vector<std::u16string> readings = nameReadings(nameBytes_);
-        line_.name = std::move(readings.front());
-        if (usable(line_.name)) {
+        if (tag == TagLine::None) TakeEscapedMd5sumLine(entry.digest, line_.separator, line_.nameBytes);
+        std::vector<std::u16string> readings = nameReadings(line_.nameBytes);
+        entry.name = std::move(readings.front());
+        if (usable(entry.name)) {
             for (std::size_t k = 1; k < readings.size(); ++k) {
-                if (usable(readings[k])) line_.otherReadings.push_back(std::move(readings[k]));
+                if (usable(readings[k])) entry.otherReadings.push_back(std::move(readings[k]));
             }
-            judged.entry = std::move(line_);
+            judged.entry = std::move(entry);
         } else {
             judged.kind = SummaryLine::Kind::InvalidFilename;
         }
     }
     lines.push_back(std::move(judged));
-    line_ = SummaryEntry{};
-    nameBytes_.clear();
-    overlong_ = false;
+    line_ = Line{};
 }
 
 void SummaryParser::Feed(const std::uint8_t* bytes, std::size_t length, std::vector<SummaryLine>& lines) {
+    std::string lineBytes;
     for (std::size_t i = 0; i < length; ++i) {
-        if (!markPassed_) {
-            TakeAtStart(bytes[i], lines);
-        } else if (encoding_ != Encoding::Bytes) {
-            TakeUtf16(bytes[i], lines);
-        } else {
+        if (text_.plain()) {
             Take(bytes[i], lines);
+            continue;
         }
+        lineBytes.clear();
+        text_.Take(bytes[i], lineBytes);
+        for (const char byte : lineBytes) Take(static_cast<std::uint8_t>(byte), lines);
     }
-}
-
-void SummaryParser::TakeAtStart(std::uint8_t byte, std::vector<SummaryLine>& lines) {
-    // A summary saved by an editor that marks its text as UTF-8, or saved as
-    // UTF-16, begins with the mark: it is no part of the first line's
-    // digest. Bytes that only began like one are the line's own. No digest
-    // begins with any of these bytes.
-    markBytes_[markSeen_++] = byte;
-    const auto seenOf = [&](const auto& mark) {
-        return markSeen_ <= mark.size() && std::equal(markBytes_.begin(), markBytes_.begin() + markSeen_, mark.begin());
-    };
-    if (seenOf(kUtf8Mark)) {
-        markPassed_ = markSeen_ == kUtf8Mark.size();
-        return;
-    }
-    for (const auto& [mark, encoding] : {std::pair{kUtf16LeMark, Encoding::Utf16Le}, {kUtf16BeMark, Encoding::Utf16Be}}) {
-        if (!seenOf(mark)) continue;
-        if (markSeen_ == mark.size()) {
-            markPassed_ = true;
-            encoding_ = encoding;
-        }
-        return;
-    }
-    markPassed_ = true;
-    for (std::size_t k = 0; k < markSeen_; ++k) Take(markBytes_[k], lines);
-}
-
-void SummaryParser::TakeUtf16(std::uint8_t byte, std::vector<SummaryLine>& lines) {
-    if (halfUnit_ < 0) {
-        halfUnit_ = byte;
-        return;
-    }
-    const auto first = static_cast<char16_t>(halfUnit_);
-    halfUnit_ = -1;
-    const char16_t unit = encoding_ == Encoding::Utf16Le ? static_cast<char16_t>(first | byte << 8)
-                                                         : static_cast<char16_t>(first << 8 | byte);
-    if (highSurrogate_ != 0) {
-        const char16_t high = highSurrogate_;
-        highSurrogate_ = 0;
-        if (IsLowSurrogate(unit)) {
-            TakeCodePoint(0x10000 + ((char32_t{high} - 0xD800) << 10) + (unit - 0xDC00), lines);
-            return;
-        }
-        TakeCodePoint(high, lines);  // unpaired: it stands for itself, as in a name the system gives
-    }
-    if (IsHighSurrogate(unit)) {
-        highSurrogate_ = unit;
-        return;
-    }
-    TakeCodePoint(unit, lines);
-}
-
-void SummaryParser::TakeCodePoint(char32_t codePoint, std::vector<SummaryLine>& lines) {
-    // Its UTF-8 bytes: the form in which every name reads back as itself.
-    std::string bytes;
-    AppendUtf8(bytes, codePoint);
-    for (const char byte : bytes) Take(static_cast<std::uint8_t>(byte), lines);
 }
 
 void SummaryParser::Take(std::uint8_t byte, std::vector<SummaryLine>& lines) {
@@ -333,31 +273,27 @@ void SummaryParser::Take(std::uint8_t byte, std::vector<SummaryLine>& lines) {
     const bool pairedLineFeed = byte == 0x0A && afterCarriageReturn_;
     afterCarriageReturn_ = byte == 0x0D;
     if (pairedLineFeed) return;
+    SummaryEntry& entry = line_.entry;
     if (byte == 0x0D || byte == 0x0A) {
         EndLine(lines);
-    } else if (line_.count < 32) {
-        line_.digest[line_.count++] = static_cast<char>(byte);
-    } else if (line_.count == 32) {
-        line_.count = 33;  // the separator: any byte
-        separator_ = static_cast<char>(byte);
-    } else if (nameBytes_.size() < kLongestName) {
-        nameBytes_.push_back(static_cast<char>(byte));
+    } else if (entry.count < 32) {
+        entry.digest[entry.count++] = static_cast<char>(byte);
+    } else if (entry.count == 32) {
+        entry.count = 33;  // the separator: any byte
+        line_.separator = static_cast<char>(byte);
+    } else if (line_.nameBytes.size() < kLongestName) {
+        line_.nameBytes.push_back(static_cast<char>(byte));
     } else {
-        overlong_ = true;
+        line_.overlong = true;
     }
 }
 
 void SummaryParser::Finish(std::vector<SummaryLine>& lines) {
-    if (!markPassed_) {
-        markPassed_ = true;
-        for (std::size_t k = 0; k < markSeen_; ++k) Take(markBytes_[k], lines);
-    }
-    // UTF-16 text that ends inside a character: a high surrogate stands for
-    // itself; half a code unit is no character.
-    if (highSurrogate_ != 0) TakeCodePoint(std::exchange(highSurrogate_, char16_t{0}), lines);
-    halfUnit_ = -1;
+    std::string lineBytes;
+    text_.Finish(lineBytes);
+    for (const char byte : lineBytes) Take(static_cast<std::uint8_t>(byte), lines);
     // A last line without its line end is judged like the others.
-    if (line_.count != 0) {
+    if (line_.entry.count != 0) {
         EndLine(lines);
         lines.back().unterminated = true;
     }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/digest_result.h"
+#include "summary_text.h"
 #include "tessel_file.h"
 #include "tessel_log.h"
 
@@ -74,15 +75,6 @@ struct SummaryLine {
 // without being held whole, so no summary can make the reader hold more.
 inline constexpr std::size_t kLongestSummaryLine = std::size_t{64} << 10;
 
-// The mark an editor may put before text it saves as UTF-8; never the start
-// of a digest.
-inline constexpr std::array<std::uint8_t, 3> kUtf8Mark = {0xEF, 0xBB, 0xBF};
-bool startsWithUtf8Mark(const std::uint8_t* bytes, std::size_t length);
-// The marks before text saved as UTF-16 (what PowerShell's ">" writes is
-// little-endian): the whole summary is then read as that text.
-inline constexpr std::array<std::uint8_t, 2> kUtf16LeMark = {0xFF, 0xFE};
-inline constexpr std::array<std::uint8_t, 2> kUtf16BeMark = {0xFE, 0xFF};
-
 // The reader's state between pieces of a summary: each line (ended by CR LF,
 // CR or LF; the last one also by the end of the data) is judged on its own.
 // Lines naming `summaryName` itself, or a name holding a zero byte, are
@@ -100,29 +92,21 @@ public:
     void Finish(std::vector<SummaryLine>& lines);
 
 private:
-    enum class Encoding { Bytes, Utf16Le, Utf16Be };
+    // The line being read.
+    struct Line {
+        SummaryEntry entry;
+        std::string nameBytes;
+        char separator = 0;     // the byte after the first 32 of the line
+        bool overlong = false;  // its name went past the longest line
+    };
 
     void EndLine(std::vector<SummaryLine>& lines);
-    // Takes `byte` while the data may still begin with a text's mark; the
-    // bytes that turn out to be no mark are taken as the line's own.
-    void TakeAtStart(std::uint8_t byte, std::vector<SummaryLine>& lines);
-    // One byte of UTF-16 text: each character goes on as its UTF-8 bytes.
-    void TakeUtf16(std::uint8_t byte, std::vector<SummaryLine>& lines);
-    void TakeCodePoint(char32_t codePoint, std::vector<SummaryLine>& lines);
     void Take(std::uint8_t byte, std::vector<SummaryLine>& lines);
 
     std::u16string summaryName_;
-    SummaryEntry line_;
-    std::string nameBytes_;
-    bool overlong_ = false;
+    SummaryText text_;
+    Line line_;
     bool afterCarriageReturn_ = false;
-    char separator_ = 0;  // the byte after the first 32 of the line
-    std::array<std::uint8_t, 3> markBytes_ = {};  // the first bytes, while they may be a mark
-    std::size_t markSeen_ = 0;  // how many of them
-    bool markPassed_ = false;   // the data began with a mark, or did not
-    Encoding encoding_ = Encoding::Bytes;
-    int halfUnit_ = -1;          // UTF-16: the first byte of a code unit, until its second
-    char16_t highSurrogate_ = 0;  // UTF-16: a high surrogate, until the unit after it
 };
 
 // Every line of a summary held whole in memory.

@@ -5,22 +5,38 @@
 
 using namespace TesselLibrary;
 
+namespace {
+
+// Puts the record in place just after its summary; false when it could not
+// be, and then the old summary's record is removed with it (logged).
+bool CommitRecord(FileDatesWriter& dates, const ProblemLog& problems) {
+    if (dates.commit()) return true;
+    // A record left of the old summary could tie the new one too when both
+    // list the same lines, with dates no longer those of this reading.
+    problems.logProblem(dates.path(), kUnableToWrite);
+    dates.remove();
+    return false;
+}
+
+}  // namespace
+
 bool SummaryWriter::add(const char (&digits)[32], const std::u16string& path,
                         const std::optional<FileAsRead>& asRead) {
-    if (failed_) return false;
-    anyLine_ = true;
+    if (written_.failed) return false;
+    written_.anyLine = true;
     if (dates_) dates_->add(digits, path, asRead);
     if (writeSummaryLine(file_, digits, path)) return true;
     problems_.logProblem(file_.path(), kUnableToWrite);
-    failed_ = true;
+    written_.failed = true;
     return false;
 }
 
 SummaryWriter::Committed SummaryWriter::commit() {
-    if (!anyLine_ || failed_) return Committed::Nothing;
+    if (!written_.anyLine || written_.failed) return Committed::Nothing;
     CommitOutcome outcome = CommitOutcome::Failed;
     file_.Commit(&outcome);
-    if (outcome != CommitOutcome::Failed) commitDates();
+    // The record follows a summary put in place.
+    if (outcome != CommitOutcome::Failed && dates_ && !CommitRecord(*dates_, problems_)) written_.failed = true;
     switch (outcome) {
         case CommitOutcome::Replaced:
             return Committed::Replaced;
@@ -32,15 +48,6 @@ SummaryWriter::Committed SummaryWriter::commit() {
     }
     problems_.logProblem(file_.path(), kUnableToWrite);
     return Committed::Failed;
-}
-
-void SummaryWriter::commitDates() {
-    if (!dates_ || dates_->commit()) return;
-    // A record left of the old summary could tie the new one too when both
-    // list the same lines, with dates no longer those of this reading.
-    problems_.logProblem(dates_->path(), kUnableToWrite);
-    dates_->remove();
-    failed_ = true;
 }
 
 void SummaryWriter::remove() {

@@ -40,12 +40,12 @@ public:
     // the line did not reach the replacement, now or at an earlier line.
     bool add(const char (&digits)[32], const std::u16string& path,
              const std::optional<FileAsRead>& asRead = std::nullopt);
-    bool anyLine() const { return anyLine_; }
+    bool anyLine() const { return written_.anyLine; }
     // A path no line can hold (it has a line end): kept out, for the caller
     // to say so if the file is written at all.
     void leaveOut(const std::u16string& path) { leftOut_.push_back(path); }
     const std::vector<std::u16string>& leftOut() const { return leftOut_; }
-    bool failed() const { return failed_; }
+    bool failed() const { return written_.failed; }
 
     enum class Committed {
         Nothing,            // no line was written, or one failed: the old file stays as it was
@@ -61,12 +61,15 @@ public:
     void remove();
 
 private:
-    void commitDates();
+    // How the writing went so far.
+    struct Written {
+        bool anyLine = false;  // a line went into the replacement
+        bool failed = false;   // a write failed, of the summary or of its record
+    };
 
     TesselLibrary::TesselFile& file_;
     const ProblemLog& problems_;
-    bool anyLine_ = false;
-    bool failed_ = false;
+    Written written_;
     std::vector<std::u16string> leftOut_;
     std::optional<FileDatesWriter> dates_;
 };
