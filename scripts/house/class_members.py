@@ -27,7 +27,9 @@ for e in db:
                 for m in ch.get_children():
                     if m.kind == ci.CursorKind.FIELD_DECL: fields += 1
                     elif m.kind in (ci.CursorKind.CXX_METHOD, ci.CursorKind.FUNCTION_TEMPLATE):
-                        if hasattr(m, 'is_deleted_method') and m.is_deleted_method(): continue
+                        # "= delete": not a member anyone can call.
+                        words = [t.spelling for t in m.get_tokens()]
+                        if words[-2:] == ['=', 'delete'] or words[-3:] == ['=', 'delete', ';']: continue
                         methods += 1
                 seen[key] = (fields, methods)
             if ch.kind in (ci.CursorKind.NAMESPACE, ci.CursorKind.CLASS_DECL, ci.CursorKind.STRUCT_DECL, ci.CursorKind.CLASS_TEMPLATE) or ch.kind == ci.CursorKind.UNEXPOSED_DECL:
