@@ -36,8 +36,9 @@ std::vector<std::optional<std::size_t>> pairMoves(const std::vector<Change>& cha
         if (ends.gone.empty() || ends.added.size() != 1) continue;
         // A file the summary lists twice is one file gone, not two.
         const std::u16string gonePath = TesselLibrary::NameKey(changes[ends.gone[0]].path);
-        const bool oneFile = std::all_of(ends.gone.begin(), ends.gone.end(),
-                                         [&](std::size_t i) { return TesselLibrary::NameKey(changes[i].path) == gonePath; });
+        const bool oneFile = std::all_of(ends.gone.begin(), ends.gone.end(), [&](std::size_t i) {
+            return TesselLibrary::NameKey(changes[i].path) == gonePath;
+        });
         if (!oneFile) continue;
         for (const std::size_t gone : ends.gone) other[gone] = ends.added[0];
         other[ends.added[0]] = ends.gone[0];

@@ -16,8 +16,8 @@
 struct Change {
     enum class Kind { Gone, New } kind;
     std::u16string path;
-    char digits[32];            // Gone: as recorded; New: as computed
-    std::uint64_t bytes = 0;    // New: the file's size
+    char digits[32];          // Gone: as recorded; New: as computed
+    std::uint64_t bytes = 0;  // New: the file's size
 };
 
 // For each change, the index of the other end of its move, if it is one

@@ -58,16 +58,16 @@ void WriteClosingLine(const RunSettings& settings, const ProblemLog& problems, c
 }  // namespace
 
 ChecksumApp::ChecksumApp()
-    : log(std::make_unique<TesselLog>()),
-      progress(std::make_unique<TesselProgress>()),
-      problems(*log, frame) {
+    : log(std::make_unique<TesselLog>()), progress(std::make_unique<TesselProgress>()), problems(*log, frame) {
     settings.summaryName = std::u16string(frame.ResourceString(kProductName)) + u".md5";
 }
 
 ChecksumApp::~ChecksumApp() = default;
 
 std::u16string ChecksumApp::bannerTitle() const {
-    return frame.ResourceString(kProductTitle) + std::u16string(u" v" u"" SUMVANE_VERSION_TEXT);
+    return frame.ResourceString(kProductTitle) + std::u16string(
+                                                     u" v"
+                                                     u"" SUMVANE_VERSION_TEXT);
 }
 
 bool ChecksumApp::answerInformationRequest() const {

@@ -20,9 +20,9 @@ std::u16string SliceChecked(const SliceCoverage& slice) {
         lines += (lines.empty() ? u"" : u", ") + GroupThousands(first);
         if (last != first) lines += u"-" + GroupThousands(last);
     }
-    if (!lines.empty()) text += (slice.lines.size() == 1 && slice.lines[0].first == slice.lines[0].second ? u" (line "
-                                                                                                        : u" (lines ") +
-                                lines + u")";
+    if (!lines.empty())
+        text += (slice.lines.size() == 1 && slice.lines[0].first == slice.lines[0].second ? u" (line " : u" (lines ") +
+                lines + u")";
     return text;
 }
 
@@ -37,7 +37,8 @@ std::u16string SliceRound(const SliceCoverage& slice) {
 std::u16string closingLine(const RunCounts& tally, std::size_t notInLog, const std::u16string& logPath,
                            const std::u16string& keptSummary) {
     const std::size_t problems = tally.problems;
-    std::u16string line = problems == 0 ? u"no problem" : GroupThousands(problems) + (problems == 1 ? u" problem" : u" problems");
+    std::u16string line =
+        problems == 0 ? u"no problem" : GroupThousands(problems) + (problems == 1 ? u" problem" : u" problems");
     std::u16string kinds;
     const auto kind = [&](std::uint64_t count, const char16_t* name) {
         if (count != 0) kinds += (kinds.empty() ? u"" : u", ") + GroupThousands(count) + u" " + name;
@@ -51,7 +52,8 @@ std::u16string closingLine(const RunCounts& tally, std::size_t notInLog, const s
     if (!kinds.empty()) line += u" (" + kinds + u")";
     if (tally.repaired != 0) line += u", " + GroupThousands(tally.repaired) + u" repaired";
     if (tally.notRepaired != 0) line += u", " + GroupThousands(tally.notRepaired) + u" not repaired";
-    if (tally.newFiles != 0) line += u", " + GroupThousands(tally.newFiles) + (tally.newFiles == 1 ? u" new file" : u" new files");
+    if (tally.newFiles != 0)
+        line += u", " + GroupThousands(tally.newFiles) + (tally.newFiles == 1 ? u" new file" : u" new files");
     line += u"; log: " + ShownInLogLine(logPath);
     if (notInLog == tally.problems + tally.news) {
         line += u" (not written there)";

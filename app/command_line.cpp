@@ -35,10 +35,8 @@ bool TakesValue(char16_t letter) {
         case u'o':
         case u't':
         case u'x':
-        case u'z':
-            return true;
-        default:
-            return false;
+        case u'z': return true;
+        default: return false;
     }
 }
 
@@ -120,11 +118,14 @@ std::u16string RefusalOf(const RunSettings& app) {
         if (!(app.folderGiven && app.verify))
             return u"-b cannot be used without a folder's check: it heals what -f and -v (or -vc) find damaged";
     }
-    if (app.check.sliceSeconds && app.check.rewriteOnDifference) return u"-t cannot be used with -vc: a rewrite needs the whole summary";
-    if (app.check.sliceSeconds && app.check.additions) return u"-t cannot be used with -a: new files are found by a walk of the whole folder";
+    if (app.check.sliceSeconds && app.check.rewriteOnDifference)
+        return u"-t cannot be used with -vc: a rewrite needs the whole summary";
+    if (app.check.sliceSeconds && app.check.additions)
+        return u"-t cannot be used with -a: new files are found by a walk of the whole folder";
     std::u16string refusal = ReportRefusal(u"-m", app.reports.metricsFile, u"the run's figures for Prometheus", app);
     if (refusal.empty()) refusal = ReportRefusal(u"-j", app.reports.jsonReportFile, u"the run's JSON report", app);
-    if (refusal.empty() && app.reports.metricsFile && app.reports.jsonReportFile && *app.reports.metricsFile == *app.reports.jsonReportFile) {
+    if (refusal.empty() && app.reports.metricsFile && app.reports.jsonReportFile &&
+        *app.reports.metricsFile == *app.reports.jsonReportFile) {
         refusal = u"-m and -j name the same file: " + *app.reports.metricsFile;
     }
     return ShownInLogLine(refusal);  // a line break typed into a file name stays visible
@@ -188,13 +189,14 @@ void ApplySliceTime(const std::u16string& argument, RunSettings& app) {
     app.check.sliceSeconds = SliceSeconds(argument.substr(2));
     if (!app.check.sliceSeconds && app.startup.refusal.empty()) {
         app.startup.refusal = ShownInLogLine(argument) +
-                      u": not a time; give minutes (-t90), or a number with s, m or h after it (-t30s, -t2h)";
+                              u": not a time; give minutes (-t90), or a number with s, m or h after it (-t30s, -t2h)";
     } else if (app.check.sliceSeconds > kLongestSliceSeconds) {
         // Past what the clock's count can hold, a time would wrap round to
         // one that is over at once.
         app.check.sliceSeconds.reset();
         if (app.startup.refusal.empty()) {
-            app.startup.refusal = ShownInLogLine(argument) + u": too long a time; give at most 1000000 hours (-t1000000h)";
+            app.startup.refusal =
+                ShownInLogLine(argument) + u": too long a time; give at most 1000000 hours (-t1000000h)";
         }
     }
 }
@@ -241,7 +243,8 @@ std::size_t ApplyArgument(const std::u16string& argument, RunSettings& app) {
         ApplySliceTime(argument, app);
     } else if (letter == u'v') {
         app.verify = true;
-        app.check.rewriteOnDifference = app.check.rewriteOnDifference || (!value.empty() && LowerAscii(value[0]) == u'c');
+        app.check.rewriteOnDifference =
+            app.check.rewriteOnDifference || (!value.empty() && LowerAscii(value[0]) == u'c');
     } else if (letter == u'x') {
         app.walk.excludedFolders.push_back(value);
     } else if (letter == u'z') {
@@ -268,10 +271,11 @@ void NoteOnExclusions(const RunSettings& app, std::vector<std::u16string>& notes
     if (!app.folderGiven) return;
     for (const std::u16string& excluded : app.walk.excludedFolders) {
         if (IsAbsolutePath(excluded)) {
-            notes.push_back(ShownInLogLine(u"-x" + excluded + u" leaves nothing out: name the folder as it lies below -f"));
-        } else if (!excluded.empty() && IsPathSeparator(excluded.back())) {
             notes.push_back(
-                ShownInLogLine(u"-x" + excluded + u" leaves nothing out: name the folder without a separator at its end"));
+                ShownInLogLine(u"-x" + excluded + u" leaves nothing out: name the folder as it lies below -f"));
+        } else if (!excluded.empty() && IsPathSeparator(excluded.back())) {
+            notes.push_back(ShownInLogLine(u"-x" + excluded +
+                                           u" leaves nothing out: name the folder without a separator at its end"));
         }
     }
 }
@@ -293,8 +297,8 @@ std::vector<std::u16string> NotesOn(const std::vector<Ignored>& ignored, RunSett
     }
     // A file named alone is still read, and reported when it cannot be; a
     // folder named alone is not even opened.
-    const bool otherWork = app.startup.showHelp || app.startup.installVerb || app.startup.uninstallVerb || app.startup.hashToClipboard ||
-                           !app.singleFile.empty();
+    const bool otherWork = app.startup.showHelp || app.startup.installVerb || app.startup.uninstallVerb ||
+                           app.startup.hashToClipboard || !app.singleFile.empty();
     if (app.check.sliceSeconds && !(app.folderGiven && app.verify)) {
         notes.push_back(u"ignoring -t: it sets the time of a folder's check (-v)");
         app.check.sliceSeconds.reset();

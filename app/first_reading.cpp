@@ -90,8 +90,7 @@ RelocationDecision FindRelocation(const RelocationFinder& finder, const std::sha
 void SayRelocation(const RelocationDecision& decision, const ProblemLog& problems, const std::u16string& folderPath) {
     const std::u16string checked = shownFolder(folderPath);
     switch (decision.kind) {
-        case RelocationDecision::Kind::AsWritten:
-            break;
+        case RelocationDecision::Kind::AsWritten: break;
         case RelocationDecision::Kind::Moved:
             problems.logNews(checked, kRecordedUnder, shownFolder(decision.recordedUnder));
             break;

@@ -24,10 +24,10 @@ class Slice;
 
 // What the first reading found.
 struct FirstReading {
-    bool read = false;           // the summary was read to its end
-    SummaryMet met;              // its entries, its length, where they are checked, the files no line can check
-    bool anyInvalid = false;     // lines naming no file, each logged
-    bool inWalkOrder = true;     // with -a: the entries come in the walk's order
+    bool read = false;             // the summary was read to its end
+    SummaryMet met;                // its entries, its length, where they are checked, the files no line can check
+    bool anyInvalid = false;       // lines naming no file, each logged
+    bool inWalkOrder = true;       // with -a: the entries come in the walk's order
     std::uint64_t bytesTotal = 0;  // the sizes of the files listed, when the display shows them
     // With -a: the root the walk's paths are compared in, as the summary
     // spells the folder checked.

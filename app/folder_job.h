@@ -28,8 +28,13 @@ struct JobInputs {
 class FolderJob {
 protected:
     explicit FolderJob(const JobInputs& inputs)
-        : settings_(inputs.settings), problems_(inputs.problems), progress_(inputs.progress), bar_(inputs.progress),
-          root_(inputs.root), summaryFile_(inputs.summaryFile), before_(inputs.problems.counts()) {}
+        : settings_(inputs.settings),
+          problems_(inputs.problems),
+          progress_(inputs.progress),
+          bar_(inputs.progress),
+          root_(inputs.root),
+          summaryFile_(inputs.summaryFile),
+          before_(inputs.problems.counts()) {}
 
     // Ends the job's display with its verdict: whether it counted a problem.
     void endJob() { progress_.EndJob(runFailed(problems_.counts(), false, before_)); }

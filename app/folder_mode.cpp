@@ -43,9 +43,11 @@ void FolderMode::run(const TesselAppWindows& frame) {
     {
         // Neither job changes the summary until its new one is complete.
         const InterruptNoticeScope notice(interruptNotice(inputs_.settings.summaryPath()));
-        if (inputs_.settings.create) inputs_.progress.Run(frame, frame.ResourceString(kBuildingTitle), this, &FolderMode::buildJob);
+        if (inputs_.settings.create)
+            inputs_.progress.Run(frame, frame.ResourceString(kBuildingTitle), this, &FolderMode::buildJob);
     }
     // After a build the summary may be this run's own.
     const InterruptNoticeScope notice(interruptNotice(inputs_.settings.create ? u"" : inputs_.settings.summaryPath()));
-    if (inputs_.settings.verify) inputs_.progress.Run(frame, frame.ResourceString(kCheckingTitle), this, &FolderMode::verifyJob);
+    if (inputs_.settings.verify)
+        inputs_.progress.Run(frame, frame.ResourceString(kCheckingTitle), this, &FolderMode::verifyJob);
 }

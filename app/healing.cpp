@@ -42,12 +42,15 @@ Healing healingOf(const CopyResult& result, std::u16string copyPath) {
 
 Healer::Healer(const std::u16string& copyFolder, std::shared_ptr<const Folder> root, std::u16string rootPath,
                std::u16string day)
-    : copyFolder_(copyFolder), copy_(Folder::Open(copyFolder)), root_(std::move(root)), rootPath_(std::move(rootPath)),
+    : copyFolder_(copyFolder),
+      copy_(Folder::Open(copyFolder)),
+      root_(std::move(root)),
+      rootPath_(std::move(rootPath)),
       day_(std::move(day)) {}
 
 std::variant<Healer::Request, Healing> Healer::request(const std::u16string& name, const char (&stored)[32],
-                                                      const FileDigest& digest, Verdict verdict,
-                                                      const std::optional<FileTime>& recordedDate) const {
+                                                       const FileDigest& digest, Verdict verdict,
+                                                       const std::optional<FileTime>& recordedDate) const {
     std::u16string below;
     if (IsBelow(name, rootPath_)) below = name.substr(rootPath_.size());
     std::vector<std::u16string> names;
@@ -93,15 +96,9 @@ void Healer::report(const ProblemLog& problems, const std::u16string& name, cons
             problems.logNews(name, healing.outcome == HealOutcome::Repaired ? kRepairedFrom : kRestoredFrom,
                              healing.copyPath + (healing.reason != 0 ? reason() : u""));
             break;
-        case HealOutcome::NoGoodCopy:
-            problems.logNews(healing.copyPath, kNoGoodCopy, reason());
-            break;
-        case HealOutcome::ChangedWhileChecked:
-            problems.logNews(name, kChangedWhileChecked);
-            break;
-        case HealOutcome::NotRepaired:
-            problems.logNews(name, kNotRepaired, reason());
-            break;
+        case HealOutcome::NoGoodCopy: problems.logNews(healing.copyPath, kNoGoodCopy, reason()); break;
+        case HealOutcome::ChangedWhileChecked: problems.logNews(name, kChangedWhileChecked); break;
+        case HealOutcome::NotRepaired: problems.logNews(name, kNotRepaired, reason()); break;
     }
 }
 
@@ -111,6 +108,4 @@ HealingShare healingShare(unsigned available) {
     return {std::max<std::size_t>(1, descriptors / kDescriptorsEachCopy), descriptors};
 }
 
-std::u16string healingDay() {
-    return DateText(LocalDateTime());
-}
+std::u16string healingDay() { return DateText(LocalDateTime()); }

@@ -50,8 +50,8 @@ public:
     // `copyFolder` as the user named it; `root` the folder checked, whose
     // entries' paths begin with `rootPath`; `day` the run's date
     // ("2026-12-09"), the folder below .sumvane-replaced.
-    Healer(const std::u16string& copyFolder, std::shared_ptr<const TesselLibrary::Folder> root,
-           std::u16string rootPath, std::u16string day);
+    Healer(const std::u16string& copyFolder, std::shared_ptr<const TesselLibrary::Folder> root, std::u16string rootPath,
+           std::u16string day);
 
     // What heals the entry `name` with the recorded `stored` digits, of
     // which the check made `digest` and judged `verdict` (one healsVerdict

@@ -3,10 +3,8 @@
 ItemOutcome judgeItem(const VerifyItem& item, const FileDigest& digest, const DateEvidence& run, bool additions) {
     using Kind = ItemOutcome::Kind;
     switch (item.kind) {
-        case VerifyItem::Kind::UnreadableFolder:
-            return {Kind::NotTaken, Verdict::UnreadableFolder};
-        case VerifyItem::Kind::UnwritableName:
-            return {Kind::NotTaken, Verdict::UnwritableName};
+        case VerifyItem::Kind::UnreadableFolder: return {Kind::NotTaken, Verdict::UnreadableFolder};
+        case VerifyItem::Kind::UnwritableName: return {Kind::NotTaken, Verdict::UnwritableName};
         case VerifyItem::Kind::New: {
             // Listed by the walk and not found when read: most often a link
             // whose target is gone (on a disk not mounted), which the build
@@ -14,8 +12,7 @@ ItemOutcome judgeItem(const VerifyItem& item, const FileDigest& digest, const Da
             const Verdict verdict = judgeDigest(digest.result);
             return {verdict == Verdict::Good ? Kind::New : Kind::NotTaken, verdict};
         }
-        case VerifyItem::Kind::Listed:
-            break;
+        case VerifyItem::Kind::Listed: break;
     }
     DateEvidence evidence = run;
     evidence.asRead = item.asRead;

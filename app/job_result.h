@@ -12,6 +12,6 @@ struct JobResult {
     bool summaryWritten = false;  // a build replaced the summary with its files
     bool previousKept = false;    // a build that could not read everything left the old summary as it was
     std::optional<SliceCoverage> slice = std::nullopt;  // a check in slices: what it covered
-    std::uint64_t bytesRead = 0;  // what the job read of its files to make their digests
-    std::uint64_t entries = 0;    // a check: the entries of the summary it read
+    std::uint64_t bytesRead = 0;                        // what the job read of its files to make their digests
+    std::uint64_t entries = 0;                          // a check: the entries of the summary it read
 };

@@ -58,18 +58,10 @@ void JsonReport::addLine(const ReportLine& line) {
 std::string runObjectText(const RunFigures& figures) {
     const ProblemFigures& p = figures.problems;
     json counts = {
-        {"damaged", p.damaged},
-        {"edited", p.edited},
-        {"mismatch", p.mismatched},
-        {"missing", p.missing},
-        {"unreadable", p.unreadable},
-        {"unreadable_folder", p.unreadableFolders},
-        {"invalid_line", p.invalidLines},
-        {"unwritable", p.unwritable},
-        {"not_on_disk", p.notOnDisk},
-        {"missing_data", p.missingData},
-        {"moved", p.moved},
-        {"undecided", p.undecided},
+        {"damaged", p.damaged},           {"edited", p.edited},         {"mismatch", p.mismatched},
+        {"missing", p.missing},           {"unreadable", p.unreadable}, {"unreadable_folder", p.unreadableFolders},
+        {"invalid_line", p.invalidLines}, {"unwritable", p.unwritable}, {"not_on_disk", p.notOnDisk},
+        {"missing_data", p.missingData},  {"moved", p.moved},           {"undecided", p.undecided},
         {"new_file", figures.newFiles},
     };
     json object = {
@@ -83,9 +75,9 @@ std::string runObjectText(const RunFigures& figures) {
         {"recorded_files", figures.recordedFiles},
         {"counts", counts},
     };
-    object["repairs"] = figures.repairs ? json{{"repaired", figures.repairs->repaired},
-                                               {"not_repaired", figures.repairs->notRepaired}}
-                                        : json(nullptr);
+    object["repairs"] =
+        figures.repairs ? json{{"repaired", figures.repairs->repaired}, {"not_repaired", figures.repairs->notRepaired}}
+                        : json(nullptr);
     if (figures.slice) {
         object["coverage"] = {
             {"entries_checked", figures.slice->entriesChecked},

@@ -28,7 +28,7 @@ struct ReportLine {
     std::u16string stored;  // the digests of a mismatch
     std::u16string found;
     std::optional<TesselLibrary::FileTime> modified;  // an edited file's date
-    std::u16string other;   // where it moved to, or the folder it was recorded under
+    std::u16string other;                             // where it moved to, or the folder it was recorded under
 };
 
 class JsonReport {

@@ -19,6 +19,7 @@ FileDigest NamedFile::digest() const {
     if (folder) return FileDigester().digest(*folder, name, OwnerReads::For(*folder).get());
     FileDigest none;
     // A folder of the path that is not there: neither is the file.
-    if (problem == FolderProblem::NotFound || problem == FolderProblem::NotAFolder) none.result = DigestResult::NotFound;
+    if (problem == FolderProblem::NotFound || problem == FolderProblem::NotAFolder)
+        none.result = DigestResult::NotFound;
     return none;
 }

@@ -24,8 +24,8 @@ void Report(const ProblemLog& problems, const CheckedItem& checked, Verdict verd
     }
     const char(&stored)[32] = checked.item.stored;
     const char(&found)[32] = checked.digest.digits;
-    problems.logMismatch(checked.name, {std::u16string(stored, stored + 32), std::u16string(found, found + 32),
-                                        verdict, checked.digest.modified});
+    problems.logMismatch(checked.name, {std::u16string(stored, stored + 32), std::u16string(found, found + 32), verdict,
+                                        checked.digest.modified});
 }
 
 // The entry's line in the rewrite.
@@ -90,18 +90,13 @@ void OutcomeTaker::finish() {
 
 void OutcomeTaker::apply(const CheckedItem& checked, const ItemOutcome& outcome, const Healing* healing) {
     switch (outcome.kind) {
-        case ItemOutcome::Kind::NotTaken:
-            logVerdict(problems_, checked.name, outcome.verdict);
-            return;
+        case ItemOutcome::Kind::NotTaken: logVerdict(problems_, checked.name, outcome.verdict); return;
         case ItemOutcome::Kind::New:
             changes_.added(checked.name, checked.digest.digits, checked.digest.bytes);
             if (rewriting_) rewrite_.add(checked.digest.digits, checked.name, asReadOf(checked.digest));
             return;
-        case ItemOutcome::Kind::Gone:
-            changes_.gone(checked.name, checked.item.stored);
-            return;
-        case ItemOutcome::Kind::Judged:
-            break;
+        case ItemOutcome::Kind::Gone: changes_.gone(checked.name, checked.item.stored); return;
+        case ItemOutcome::Kind::Judged: break;
     }
     Report(problems_, checked, outcome.verdict);
     if (healing) Healer::report(problems_, checked.name, *healing);

@@ -50,6 +50,5 @@ bool OwnFiles::named(const SummaryEntry& entry, const Relocation& relocation) co
         const bool markedName = name.size() > 1 && (name[0] == u' ' || name[0] == u'*');
         return names(name) || (markedName && names(name.substr(1)));
     };
-    return reaches(entry.name) ||
-           std::any_of(entry.otherReadings.begin(), entry.otherReadings.end(), reaches);
+    return reaches(entry.name) || std::any_of(entry.otherReadings.begin(), entry.otherReadings.end(), reaches);
 }

@@ -30,6 +30,6 @@ private:
 
     std::vector<std::u16string> bareNames_;  // the files' names, as written
     std::vector<std::u16string> names_;      // the same, as the system compares them
-    std::vector<std::u16string> paths_;  // their whole plain paths, as the system compares them
+    std::vector<std::u16string> paths_;      // their whole plain paths, as the system compares them
     std::u16string current_;
 };

@@ -18,59 +18,39 @@ struct ProblemKind {
 // The kind of a problem line, told by its message.
 ProblemKind KindOfProblem(std::uint32_t messageId) {
     switch (messageId) {
-        case kFileNotFound:
-            return {"missing", &ProblemFigures::missing};
-        case kErrorComputingMd5:
-            return {"unreadable", &ProblemFigures::unreadable};
-        case kUnableToReadFolder:
-            return {"unreadable_folder", &ProblemFigures::unreadableFolders};
+        case kFileNotFound: return {"missing", &ProblemFigures::missing};
+        case kErrorComputingMd5: return {"unreadable", &ProblemFigures::unreadable};
+        case kUnableToReadFolder: return {"unreadable_folder", &ProblemFigures::unreadableFolders};
         case kInvalidFilename:
-        case kInvalidHash:
-            return {"invalid_line", &ProblemFigures::invalidLines};
-        case kUnableToWrite:
-            return {"unwritable", &ProblemFigures::unwritable};
-        case kReplacedNotOnDisk:
-            return {"not_on_disk", &ProblemFigures::notOnDisk};
-        case kMissingData:
-            return {"missing_data", &ProblemFigures::missingData};
+        case kInvalidHash: return {"invalid_line", &ProblemFigures::invalidLines};
+        case kUnableToWrite: return {"unwritable", &ProblemFigures::unwritable};
+        case kReplacedNotOnDisk: return {"not_on_disk", &ProblemFigures::notOnDisk};
+        case kMissingData: return {"missing_data", &ProblemFigures::missingData};
         case kRecordedUnder:  // as a problem: two folders fitted equally
             return {"undecided", &ProblemFigures::undecided};
-        case kMovedTo:
-            return {"moved", &ProblemFigures::moved};
-        default:
-            return {"problem", nullptr};
+        case kMovedTo: return {"moved", &ProblemFigures::moved};
+        default: return {"problem", nullptr};
     }
 }
 
 const char* KindOfNews(std::uint32_t messageId) {
     switch (messageId) {
-        case kNewFile:
-            return "new_file";
-        case kRecordedUnder:
-            return "recorded_under";
-        case kRepairedFrom:
-            return "repaired";
-        case kRestoredFrom:
-            return "restored";
-        case kNoGoodCopy:
-            return "no_good_copy";
-        case kChangedWhileChecked:
-            return "changed_while_checked";
-        case kNotRepaired:
-            return "not_repaired";
-        default:
-            return "news";
+        case kNewFile: return "new_file";
+        case kRecordedUnder: return "recorded_under";
+        case kRepairedFrom: return "repaired";
+        case kRestoredFrom: return "restored";
+        case kNoGoodCopy: return "no_good_copy";
+        case kChangedWhileChecked: return "changed_while_checked";
+        case kNotRepaired: return "not_repaired";
+        default: return "news";
     }
 }
 
 ProblemKind KindOfMismatch(Verdict verdict) {
     switch (verdict) {
-        case Verdict::Damaged:
-            return {"damaged", &ProblemFigures::damaged};
-        case Verdict::Edited:
-            return {"edited", &ProblemFigures::edited};
-        default:
-            return {"mismatch", &ProblemFigures::mismatched};
+        case Verdict::Damaged: return {"damaged", &ProblemFigures::damaged};
+        case Verdict::Edited: return {"edited", &ProblemFigures::edited};
+        default: return {"mismatch", &ProblemFigures::mismatched};
     }
 }
 

@@ -115,7 +115,8 @@ std::string metricsText(const RunFigures& figures, std::optional<std::int64_t> l
     out.gauge("sumvane_bytes_read", "Bytes the last run read to make digests.", Number(figures.bytesRead));
     // Not "summary_entries": a name holding "summary" reads as the type
     // summary to Prometheus' lint (promtool check metrics).
-    out.gauge("sumvane_recorded_files", "Files the folder's summary records (its entries).", Number(figures.recordedFiles));
+    out.gauge("sumvane_recorded_files", "Files the folder's summary records (its entries).",
+              Number(figures.recordedFiles));
     AddProblems(out, figures.problems);
     out.gauge("sumvane_new_files", "Files the last run found that the summary does not list (-a).",
               Number(figures.newFiles));

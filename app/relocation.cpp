@@ -23,13 +23,15 @@ struct Candidate {
 void CountAnswers(const std::vector<std::u16string>& names, bool andCurrent, const std::u16string& folderPath,
                   const std::function<bool(const std::u16string& path)>& exists, std::vector<Candidate>& candidates) {
     const auto answer = [&](const std::u16string& folder, const std::u16string& below) {
-        auto at = std::find_if(candidates.begin(), candidates.end(), [&](const Candidate& c) { return c.folder == folder; });
+        auto at =
+            std::find_if(candidates.begin(), candidates.end(), [&](const Candidate& c) { return c.folder == folder; });
         if (at == candidates.end()) at = candidates.insert(candidates.end(), Candidate{folder, 0});
         if (exists(folderPath + below)) ++at->answers;
     };
     for (const std::u16string& name : names) {
         for (std::size_t end = name.size(); end-- > 0;) {
-            if (IsPathSeparator(name[end]) && end + 1 != name.size()) answer(name.substr(0, end + 1), name.substr(end + 1));
+            if (IsPathSeparator(name[end]) && end + 1 != name.size())
+                answer(name.substr(0, end + 1), name.substr(end + 1));
         }
         if (andCurrent) answer(u"", name);
     }
@@ -66,8 +68,9 @@ void RelocationFinder::consider(const SummaryEntry& entry) {
     (whole ? outside_ : relative_).push_back(name);
 }
 
-RelocationDecision RelocationFinder::decide(const std::function<bool(const std::u16string& path)>& exists,
-                                            const std::function<bool(const std::u16string& folder)>& sameAsChecked) const {
+RelocationDecision RelocationFinder::decide(
+    const std::function<bool(const std::u16string& path)>& exists,
+    const std::function<bool(const std::u16string& folder)>& sameAsChecked) const {
     std::vector<Candidate> candidates;
     CountAnswers(outside_, false, folderPath_, exists, candidates);
     // Relative names take part only where no name is a whole path.
@@ -82,8 +85,8 @@ RelocationDecision RelocationFinder::decide(const std::function<bool(const std::
     }
     // The entries below F found where they are written say it was recorded
     // there: a folder elsewhere must answer for more of them to move it.
-    const std::size_t asWritten = static_cast<std::size_t>(
-        std::count_if(inside_.begin(), inside_.end(), [&](const std::u16string& below) { return exists(folderPath_ + below); }));
+    const std::size_t asWritten = static_cast<std::size_t>(std::count_if(
+        inside_.begin(), inside_.end(), [&](const std::u16string& below) { return exists(folderPath_ + below); }));
     if (asWritten >= best) return decision;
     for (const Candidate& c : candidates) {
         if (c.answers == best) decision.candidates.push_back(c.folder);

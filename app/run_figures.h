@@ -37,7 +37,7 @@ struct RepairFigures {
 };
 
 struct RunFigures {
-    std::u16string folder;  // as it was given (-f)
+    std::u16string folder;       // as it was given (-f)
     std::int64_t startedAt = 0;  // seconds since 1970-01-01 UTC
     double seconds = 0;          // how long it took
     int exitCode = 1;

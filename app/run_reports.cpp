@@ -43,7 +43,8 @@ RunFigures gatherFigures(const std::u16string& folder, const RunCounts& tally, c
 }
 
 RunReports::RunReports(const RunSettings& settings, ProblemLog& problems)
-    : settings_(settings), problems_(problems),
+    : settings_(settings),
+      problems_(problems),
       startedAt_(std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
                      .count()),
       started_(std::chrono::steady_clock::now()) {
@@ -76,7 +77,8 @@ bool RunReports::finish(int exitCode, const std::optional<JobResult>& built, con
     figures.startedAt = startedAt_;
     figures.seconds = SecondsSince(started_);
     figures.exitCode = exitCode;
-    if (settings_.check.copyFolder) figures.repairs = RepairFigures{problems_.counts().repaired, problems_.counts().notRepaired};
+    if (settings_.check.copyFolder)
+        figures.repairs = RepairFigures{problems_.counts().repaired, problems_.counts().notRepaired};
     bool written = true;
     if (json_ && !json_->finish(figures)) {
         SayNotWritten(u"-j", json_->path());

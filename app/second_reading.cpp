@@ -46,7 +46,10 @@ std::unique_ptr<FileDatesReader> OpenDates(const RunSettings& settings, const st
 
 SecondReader::SecondReader(const RunSettings& settings, std::shared_ptr<const Folder> root, TesselFile& summaryFile,
                            const FirstReading& first)
-    : settings_(settings), root_(std::move(root)), summaryFile_(summaryFile), first_(first),
+    : settings_(settings),
+      root_(std::move(root)),
+      summaryFile_(summaryFile),
+      first_(first),
       dates_(OpenDates(settings, root_, first)) {}
 
 bool SecondReader::produce(ItemSink<VerifyItem>& sink, DescriptorBudget& folders, DescriptorBudget* walkFolders,

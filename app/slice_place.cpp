@@ -33,7 +33,8 @@ std::string formatSlicePlace(const SlicePlace& place) {
     text += "fingerprint " + HexDigits(place.fingerprint, 16) + "\r\n";
     // Numbered from 1, as a person counts the summary's entries.
     text += "next " + std::to_string(place.next + 1) + "\r\n";
-    text += "last full round " + (place.lastFullRound ? ToSystemBytes(DateTimeText(*place.lastFullRound)) : std::string("none")) + "\r\n";
+    text += "last full round " +
+            (place.lastFullRound ? ToSystemBytes(DateTimeText(*place.lastFullRound)) : std::string("none")) + "\r\n";
     return text;
 }
 

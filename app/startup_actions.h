@@ -12,7 +12,8 @@
 // Does what `settings` asks of them, in their order; opens `log` unless the
 // clipboard action ran. Returns the clipboard action's digest when it ran,
 // so that single-file mode does not read the file again.
-std::optional<FileDigest> performStartupActions(const RunSettings& settings, const TesselLibrary::TesselAppWindows& frame,
+std::optional<FileDigest> performStartupActions(const RunSettings& settings,
+                                                const TesselLibrary::TesselAppWindows& frame,
                                                 TesselLibrary::TesselLog& log);
 
 // Opens `log` where `settings` put the run's log: in the -o folder, or on

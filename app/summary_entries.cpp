@@ -36,8 +36,8 @@ namespace {
 
 // What an entry takes in memory, near enough to bound the whole.
 std::size_t HeldBytes(const SummaryEntry& entry) {
-    std::size_t bytes = sizeof(SummaryEntry) + 2 * entry.name.capacity() +
-                        entry.otherReadings.capacity() * sizeof(std::u16string);
+    std::size_t bytes =
+        sizeof(SummaryEntry) + 2 * entry.name.capacity() + entry.otherReadings.capacity() * sizeof(std::u16string);
     for (const std::u16string& other : entry.otherReadings) bytes += 2 * other.capacity();
     return bytes;
 }

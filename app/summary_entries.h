@@ -51,8 +51,12 @@ class StreamedEntries final : public SummaryEntries {
 public:
     StreamedEntries(TesselLibrary::TesselFile& file, const std::u16string& summaryName, SummaryMet met,
                     FileDatesReader* dates = nullptr)
-        : reader_(file, summaryName), counted_(met.counted), bytes_(met.bytes),
-          relocation_(std::move(met.relocation)), own_(std::move(met.own)), dates_(dates) {}
+        : reader_(file, summaryName),
+          counted_(met.counted),
+          bytes_(met.bytes),
+          relocation_(std::move(met.relocation)),
+          own_(std::move(met.own)),
+          dates_(dates) {}
     bool next(SummaryEntry& entry) override;
     // The summary's line (from 1) of the entry next() gave last.
     std::uint64_t line() const { return lines_; }
@@ -134,7 +138,7 @@ private:
     Reading reading_;
     Before before_;
     std::size_t heldBytes_;
-    std::vector<Held> held_;  // the pass's entries, sorted, the first to give last
+    std::vector<Held> held_;    // the pass's entries, sorted, the first to give last
     std::optional<Held> last_;  // the last one given (its name, for the order)
     bool more_ = true;          // the last pass left entries for another
     bool whole_ = true;

@@ -65,17 +65,10 @@ bool UndoMd5sumEscapes(std::string_view escaped, std::string& plain) {
         }
         if (++i == escaped.size()) return false;
         switch (escaped[i]) {
-            case '\\':
-                plain.push_back('\\');
-                break;
-            case 'n':
-                plain.push_back('\n');
-                break;
-            case 'r':
-                plain.push_back('\r');
-                break;
-            default:
-                return false;
+            case '\\': plain.push_back('\\'); break;
+            case 'n': plain.push_back('\n'); break;
+            case 'r': plain.push_back('\r'); break;
+            default: return false;
         }
     }
     return true;

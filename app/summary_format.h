@@ -17,7 +17,7 @@ struct SummaryEntry {
     // The line's first 32 bytes, whatever they are (after the backslash of
     // md5sum's line for a name it escaped).
     char digest[32] = {};
-    std::uint32_t count = 0;    // 0..32 digest bytes taken, 33 once past the separator
+    std::uint32_t count = 0;  // 0..32 digest bytes taken, 33 once past the separator
     std::u16string name;
     // The other names the same bytes may stand for (see nameReadings), to
     // try in this order when `name` does not exist.

@@ -31,7 +31,8 @@ void SummaryText::TakeAtStart(std::uint8_t byte, std::string& lineBytes) {
         markPassed_ = markSeen_ == kUtf8Mark.size();
         return;
     }
-    for (const auto& [mark, encoding] : {std::pair{kUtf16LeMark, Encoding::Utf16Le}, {kUtf16BeMark, Encoding::Utf16Be}}) {
+    for (const auto& [mark, encoding] :
+         {std::pair{kUtf16LeMark, Encoding::Utf16Le}, {kUtf16BeMark, Encoding::Utf16Be}}) {
         if (!seenOf(mark)) continue;
         if (markSeen_ == mark.size()) {
             markPassed_ = true;

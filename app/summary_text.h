@@ -40,9 +40,9 @@ private:
     void TakeUtf16(std::uint8_t byte, std::string& lineBytes);
 
     std::array<std::uint8_t, 3> markBytes_ = {};  // the first bytes, while they may be a mark
-    std::size_t markSeen_ = 0;  // how many of them
-    bool markPassed_ = false;   // the data began with a mark, or did not
+    std::size_t markSeen_ = 0;                    // how many of them
+    bool markPassed_ = false;                     // the data began with a mark, or did not
     Encoding encoding_ = Encoding::Bytes;
-    int halfUnit_ = -1;          // UTF-16: the first byte of a code unit, until its second
+    int halfUnit_ = -1;           // UTF-16: the first byte of a code unit, until its second
     char16_t highSurrogate_ = 0;  // UTF-16: a high surrogate, until the unit after it
 };

@@ -65,7 +65,6 @@ void SummaryWalkMerge::passEntry() {
     entry_.reset();
 }
 
-
 void SummaryWalkMerge::push(BuildItem&& item, DigestTask&& task) {
     VerifyItem found;
     found.name = AsListed(std::move(item.path), listing_.root);
@@ -76,7 +75,8 @@ void SummaryWalkMerge::push(BuildItem&& item, DigestTask&& task) {
         return;
     }
     // The entries the walk has gone past without meeting them.
-    while (current() && !IsEntry(*entry_, found.name) && listing_.order.before(orderKey(*entry_), found.name)) passEntry();
+    while (current() && !IsEntry(*entry_, found.name) && listing_.order.before(orderKey(*entry_), found.name))
+        passEntry();
     if (current() && IsEntry(*entry_, found.name)) {
         // Listed, and found where the walk found it.
         found.kind = VerifyItem::Kind::Listed;

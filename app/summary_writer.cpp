@@ -20,8 +20,7 @@ bool CommitRecord(FileDatesWriter& dates, const ProblemLog& problems) {
 
 }  // namespace
 
-bool SummaryWriter::add(const char (&digits)[32], const std::u16string& path,
-                        const std::optional<FileAsRead>& asRead) {
+bool SummaryWriter::add(const char (&digits)[32], const std::u16string& path, const std::optional<FileAsRead>& asRead) {
     if (written_.failed) return false;
     written_.anyLine = true;
     if (dates_) dates_->add(digits, path, asRead);
@@ -38,13 +37,11 @@ SummaryWriter::Committed SummaryWriter::commit() {
     // The record follows a summary put in place.
     if (outcome != CommitOutcome::Failed && dates_ && !CommitRecord(*dates_, problems_)) written_.failed = true;
     switch (outcome) {
-        case CommitOutcome::Replaced:
-            return Committed::Replaced;
+        case CommitOutcome::Replaced: return Committed::Replaced;
         case CommitOutcome::ReplacedNotOnDisk:
             problems_.logProblem(file_.path(), kReplacedNotOnDisk);
             return Committed::ReplacedNotOnDisk;
-        case CommitOutcome::Failed:
-            break;
+        case CommitOutcome::Failed: break;
     }
     problems_.logProblem(file_.path(), kUnableToWrite);
     return Committed::Failed;

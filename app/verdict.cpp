@@ -9,24 +9,18 @@ using namespace TesselLibrary;
 
 Verdict judgeDigest(DigestResult result) {
     switch (result) {
-        case DigestResult::Computed:
-            return Verdict::Good;
-        case DigestResult::NotFound:
-            return Verdict::NotFound;
-        case DigestResult::Unreadable:
-            break;
+        case DigestResult::Computed: return Verdict::Good;
+        case DigestResult::NotFound: return Verdict::NotFound;
+        case DigestResult::Unreadable: break;
     }
     return Verdict::Unreadable;
 }
 
 Verdict judgeBuildItem(const BuildItem& item, const FileDigest& digest) {
     switch (item.kind) {
-        case BuildItem::Kind::UnreadableFolder:
-            return Verdict::UnreadableFolder;
-        case BuildItem::Kind::UnwritableName:
-            return Verdict::UnwritableName;
-        case BuildItem::Kind::File:
-            break;
+        case BuildItem::Kind::UnreadableFolder: return Verdict::UnreadableFolder;
+        case BuildItem::Kind::UnwritableName: return Verdict::UnwritableName;
+        case BuildItem::Kind::File: break;
     }
     return judgeDigest(digest.result);
 }
@@ -43,8 +37,8 @@ bool sameFileDate(const FileTime& a, const FileTime& b, bool twoSecondDates) {
     const FileTime x = asRecorded(a);
     const FileTime y = asRecorded(b);
     if (twoSecondDates) {
-        const std::int64_t apart = (x.seconds - y.seconds) * 1000000000 +
-                                   (static_cast<std::int64_t>(x.nanoseconds) - static_cast<std::int64_t>(y.nanoseconds));
+        const std::int64_t apart = (x.seconds - y.seconds) * 1000000000 + (static_cast<std::int64_t>(x.nanoseconds) -
+                                                                           static_cast<std::int64_t>(y.nanoseconds));
         return apart > -2000000000 && apart < 2000000000;
     }
     if (x.nanoseconds == 0 || y.nanoseconds == 0) return x.seconds == y.seconds;
@@ -68,23 +62,16 @@ bool isMismatch(Verdict verdict) {
 
 std::uint32_t verdictMessage(Verdict verdict) {
     switch (verdict) {
-        case Verdict::NotFound:
-            return kFileNotFound;
-        case Verdict::Unreadable:
-            return kErrorComputingMd5;
-        case Verdict::UnreadableFolder:
-            return kUnableToReadFolder;
-        case Verdict::UnwritableName:
-            return kUnableToWrite;
+        case Verdict::NotFound: return kFileNotFound;
+        case Verdict::Unreadable: return kErrorComputingMd5;
+        case Verdict::UnreadableFolder: return kUnableToReadFolder;
+        case Verdict::UnwritableName: return kUnableToWrite;
         case Verdict::Good:
         case Verdict::Mismatch:
         case Verdict::Edited:
-        case Verdict::Damaged:
-            break;
+        case Verdict::Damaged: break;
     }
     return 0;
 }
 
-bool isReadFailure(Verdict verdict) {
-    return verdict == Verdict::Unreadable || verdict == Verdict::UnreadableFolder;
-}
+bool isReadFailure(Verdict verdict) { return verdict == Verdict::Unreadable || verdict == Verdict::UnreadableFolder; }

@@ -25,8 +25,9 @@ namespace {
 FileTime now() {
     const auto since = std::chrono::system_clock::now().time_since_epoch();
     const auto seconds = std::chrono::floor<std::chrono::seconds>(since);
-    return FileTime{seconds.count(), static_cast<std::uint32_t>(
-                                         std::chrono::duration_cast<std::chrono::nanoseconds>(since - seconds).count())};
+    return FileTime{
+        seconds.count(),
+        static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(since - seconds).count())};
 }
 
 }  // namespace

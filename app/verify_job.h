@@ -45,8 +45,7 @@ private:
     // The second reading and every item's judgement, in the summary's (or
     // with -a the walk's) order: each item's outcome judged, then taken into
     // the log, the rewrite, the changes and the healing.
-    void checkEntries(const FirstReading& first, const CheckMeans& means, class SliceRun& sliceRun,
-                      JobResult& result);
+    void checkEntries(const FirstReading& first, const CheckMeans& means, class SliceRun& sliceRun, JobResult& result);
     // The next item checked, the bar standing at it (the `done`th of
     // `entries`) while it is; none when the line is through.
     std::optional<DigestPipeline<VerifyItem>::Next> nextChecked(DigestPipeline<VerifyItem>& checks,

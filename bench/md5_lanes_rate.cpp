@@ -153,7 +153,8 @@ int main(int argc, char** argv) {
     for (Md5Engine engine : {Md5Engine::Avx2, Md5Engine::Avx2x16, Md5Engine::Avx512})
         if (TesselLibrary::Md5EngineRuns(engine)) engines.push_back(engine);
 
-    std::printf("MD5 on one core of %s, messages in memory; MB per CPU second (10^6 bytes), fastest of 5.\n", CpuModel().c_str());
+    std::printf("MD5 on one core of %s, messages in memory; MB per CPU second (10^6 bytes), fastest of 5.\n",
+                CpuModel().c_str());
     std::printf("Engines this machine runs: openssl");
     for (Md5Engine engine : engines) std::printf(", %s", TesselLibrary::Md5EngineName(engine));
     std::printf("; ChosenMd5Engine: %s.\n\n", TesselLibrary::Md5EngineName(TesselLibrary::ChosenMd5Engine()));

@@ -39,12 +39,12 @@ constexpr ErrorKind KindIn(const ErrorRow<Code> (&table)[N], Code error) {
 // link is something else than a folder, not a missing one.
 constexpr FolderProblem FolderProblemOfKind(ErrorKind kind) {
     switch (kind) {
-    case ErrorKind::Missing:
-    case ErrorKind::NoSuchName: return FolderProblem::NotFound;
-    case ErrorKind::NotAFolder:
-    case ErrorKind::Link: return FolderProblem::NotAFolder;
-    case ErrorKind::NoDescriptor: return FolderProblem::NoDescriptor;
-    case ErrorKind::Other: break;
+        case ErrorKind::Missing:
+        case ErrorKind::NoSuchName: return FolderProblem::NotFound;
+        case ErrorKind::NotAFolder:
+        case ErrorKind::Link: return FolderProblem::NotAFolder;
+        case ErrorKind::NoDescriptor: return FolderProblem::NoDescriptor;
+        case ErrorKind::Other: break;
     }
     return FolderProblem::Unreadable;
 }

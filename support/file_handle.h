@@ -15,19 +15,19 @@ namespace TesselLibrary {
 class FileHandle {
 public:
     enum class Mode {
-        Read,        // an existing file, links followed; others may read it meanwhile, not write
-        ReadNoLink,  // the same, but a link in the file's place fails instead of being followed
-        ReadOldLog,  // the same, for an old log checked before it is removed: on Windows others
-                     // may write it meanwhile too
-        CreateNew,   // a new file (mode 0644 less the umask on POSIX); fails when anything has the
-                     // name already, a link included, so nothing is ever written through one;
-                     // shared with no one (but for deleting it on Windows)
-        CreateReport,  // CreateNew for a report (a log, figures) that may name a private folder's
-                       // files: mode 0640 less the umask on POSIX, so no one else reads it
-        Append,      // created when missing, positioned at its end; never through a link;
-                     // shared with no one
-        CreateLog,   // CreateReport and Append for a log: others may read the file while it
-        AppendLog,   // is written (on Windows a viewer that follows it, sharing writing)
+        Read,           // an existing file, links followed; others may read it meanwhile, not write
+        ReadNoLink,     // the same, but a link in the file's place fails instead of being followed
+        ReadOldLog,     // the same, for an old log checked before it is removed: on Windows others
+                        // may write it meanwhile too
+        CreateNew,      // a new file (mode 0644 less the umask on POSIX); fails when anything has the
+                        // name already, a link included, so nothing is ever written through one;
+                        // shared with no one (but for deleting it on Windows)
+        CreateReport,   // CreateNew for a report (a log, figures) that may name a private folder's
+                        // files: mode 0640 less the umask on POSIX, so no one else reads it
+        Append,         // created when missing, positioned at its end; never through a link;
+                        // shared with no one
+        CreateLog,      // CreateReport and Append for a log: others may read the file while it
+        AppendLog,      // is written (on Windows a viewer that follows it, sharing writing)
         RewriteOldLog,  // an old log that cannot be removed, opened to be emptied: an existing
                         // file, never through a link; on Windows shared with a viewer that
                         // holds it open, sharing writing

@@ -103,7 +103,7 @@ private:
     std::intptr_t native_ = -1;  // a descriptor or a Windows handle; -1 for none
     std::uint64_t size_ = 0;
     FileTime modified_;
-    std::uint64_t node_ = 0;     // the file's number within its file system
+    std::uint64_t node_ = 0;  // the file's number within its file system
     bool outOfDescriptors_ = false;
 };
 

@@ -85,8 +85,8 @@ private:
 
     std::vector<Entry> entries_;
     std::vector<std::unique_ptr<char[]>> blocks_;
-    std::size_t blockSize_ = 0;  // of the last block
-    std::size_t used_ = 0;       // of the last block
+    std::size_t blockSize_ = 0;         // of the last block
+    std::size_t used_ = 0;              // of the last block
     std::vector<std::uint64_t> sizes_;  // by entry, when sizes were asked for
 };
 

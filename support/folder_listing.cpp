@@ -26,8 +26,7 @@ void FolderListing::Add(const void* name, std::size_t length, std::uint8_t type)
     bool ascii = true;
     for (std::size_t i = 0; i < length && ascii; ++i) ascii = static_cast<unsigned char>(stored[i]) < 0x80;
     entries_.push_back(Entry{static_cast<std::uint32_t>(blocks_.size() - 1), static_cast<std::uint32_t>(used_),
-                             static_cast<std::uint16_t>(length), type,
-                             static_cast<std::uint8_t>(ascii ? kAscii : 0)});
+                             static_cast<std::uint16_t>(length), type, static_cast<std::uint8_t>(ascii ? kAscii : 0)});
     used_ += needed;
 }
 

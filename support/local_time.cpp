@@ -53,8 +53,8 @@ std::optional<TesselDateTime> DateTimeOfText(std::u16string_view text) {
     const struct Part {
         int* field;
         char16_t after;
-    } parts[] = {{&when.year, u'-'},  {&when.month, u'-'},  {&when.day, u' '},
-                 {&when.hour, u':'},  {&when.minute, u':'}, {&when.second, u'\0'}};
+    } parts[] = {{&when.year, u'-'}, {&when.month, u'-'},  {&when.day, u' '},
+                 {&when.hour, u':'}, {&when.minute, u':'}, {&when.second, u'\0'}};
     std::size_t at = 0;
     for (const Part& part : parts) {
         const bool year = part.field == &when.year;

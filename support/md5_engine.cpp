@@ -15,8 +15,7 @@ namespace {
 
 bool SameWordIgnoringCase(const char* a, const char* b) {
     for (; *a && *b; ++a, ++b) {
-        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b)))
-            return false;
+        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) return false;
     }
     return *a == *b;
 }
@@ -48,10 +47,10 @@ bool Md5EngineRuns(Md5Engine engine) {
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_cpu_init();  // in case this runs before the constructors that would do it
     switch (engine) {
-    case Md5Engine::OneStream: return true;
-    case Md5Engine::Avx2:
-    case Md5Engine::Avx2x16: return __builtin_cpu_supports("avx2");
-    case Md5Engine::Avx512: return __builtin_cpu_supports("avx512f");
+        case Md5Engine::OneStream: return true;
+        case Md5Engine::Avx2:
+        case Md5Engine::Avx2x16: return __builtin_cpu_supports("avx2");
+        case Md5Engine::Avx512: return __builtin_cpu_supports("avx512f");
     }
     return false;
 #else
@@ -61,10 +60,10 @@ bool Md5EngineRuns(Md5Engine engine) {
 
 const char* Md5EngineName(Md5Engine engine) {
     switch (engine) {
-    case Md5Engine::OneStream: break;
-    case Md5Engine::Avx2: return "avx2";
-    case Md5Engine::Avx512: return "avx512";
-    case Md5Engine::Avx2x16: return "avx2x16";
+        case Md5Engine::OneStream: break;
+        case Md5Engine::Avx2: return "avx2";
+        case Md5Engine::Avx512: return "avx512";
+        case Md5Engine::Avx2x16: return "avx2x16";
     }
     return kOneStreamMd5Name;
 }

@@ -15,10 +15,10 @@ namespace {
 
 unsigned WidthOf(Md5Engine engine) {
     switch (engine) {
-    case Md5Engine::Avx2: return 8;
-    case Md5Engine::Avx512:
-    case Md5Engine::Avx2x16: return 16;
-    case Md5Engine::OneStream: break;
+        case Md5Engine::Avx2: return 8;
+        case Md5Engine::Avx512:
+        case Md5Engine::Avx2x16: return 16;
+        case Md5Engine::OneStream: break;
     }
     return 0;
 }
@@ -26,10 +26,10 @@ unsigned WidthOf(Md5Engine engine) {
 Md5LaneKernel KernelOf(Md5Engine engine) {
 #if defined(__x86_64__) || defined(__i386__)
     switch (engine) {
-    case Md5Engine::Avx2: return Md5Compress8Avx2;
-    case Md5Engine::Avx512: return Md5Compress16Avx512;
-    case Md5Engine::Avx2x16: return Md5Compress16Avx2;
-    case Md5Engine::OneStream: break;
+        case Md5Engine::Avx2: return Md5Compress8Avx2;
+        case Md5Engine::Avx512: return Md5Compress16Avx512;
+        case Md5Engine::Avx2x16: return Md5Compress16Avx2;
+        case Md5Engine::OneStream: break;
     }
 #else
     (void)engine;

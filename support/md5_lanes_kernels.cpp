@@ -29,27 +29,27 @@ struct LaneVector<16> {
 #define MD5_I(x, y, z) ((y) ^ ((x) | ~(z)))
 // a = b + ((a + f(b, c, d) + X[k] + T[i]) <<< s); a, the word and the
 // constant are added first, since they do not wait for the previous step.
-#define MD5_STEP(f, a, b, c, d, k, s, t)      \
-    a = (a + (x[k] + t##u)) + f(b, c, d);    \
+#define MD5_STEP(f, a, b, c, d, k, s, t)  \
+    a = (a + (x[k] + t##u)) + f(b, c, d); \
     a = ((a << s) | (a >> (32 - s))) + b;
 // The two halves of G have no bit in common, so they may be added one by
 // one: the half without b, the newest word, is added before b is known.
-#define MD5_STEP_G(a, b, c, d, k, s, t)                       \
-    a = ((a + (x[k] + t##u)) + ((c) & ~(d))) + ((b) & (d));  \
+#define MD5_STEP_G(a, b, c, d, k, s, t)                     \
+    a = ((a + (x[k] + t##u)) + ((c) & ~(d))) + ((b) & (d)); \
     a = ((a << s) | (a >> (32 - s))) + b;
 
 using Vector8 = LaneVector<8>::Type;
 
 // Eight rows of eight words become eight columns: r[i][j] moves to r[j][i].
 // Pairs of rows interleave by words, then by pairs of words, then by halves.
-#define MD5_INTERLEAVE_32(a, b, lo, hi)                                  \
-    lo = __builtin_shufflevector(a, b, 0, 8, 1, 9, 4, 12, 5, 13);         \
+#define MD5_INTERLEAVE_32(a, b, lo, hi)                           \
+    lo = __builtin_shufflevector(a, b, 0, 8, 1, 9, 4, 12, 5, 13); \
     hi = __builtin_shufflevector(a, b, 2, 10, 3, 11, 6, 14, 7, 15);
-#define MD5_INTERLEAVE_64(a, b, lo, hi)                                  \
-    lo = __builtin_shufflevector(a, b, 0, 1, 8, 9, 4, 5, 12, 13);         \
+#define MD5_INTERLEAVE_64(a, b, lo, hi)                           \
+    lo = __builtin_shufflevector(a, b, 0, 1, 8, 9, 4, 5, 12, 13); \
     hi = __builtin_shufflevector(a, b, 2, 3, 10, 11, 6, 7, 14, 15);
-#define MD5_INTERLEAVE_128(a, b, lo, hi)                                 \
-    lo = __builtin_shufflevector(a, b, 0, 1, 2, 3, 8, 9, 10, 11);         \
+#define MD5_INTERLEAVE_128(a, b, lo, hi)                          \
+    lo = __builtin_shufflevector(a, b, 0, 1, 2, 3, 8, 9, 10, 11); \
     hi = __builtin_shufflevector(a, b, 4, 5, 6, 7, 12, 13, 14, 15);
 
 [[gnu::always_inline]] inline void Transpose8(Vector8 (&r)[8]) {
@@ -75,7 +75,8 @@ using Vector8 = LaneVector<8>::Type;
 // The 16 words of each lane's block, word j of every lane in x[j]: each
 // group of eight lanes loads its blocks as rows and transposes them.
 template <unsigned N>
-[[gnu::always_inline]] inline void LoadWords(typename LaneVector<N>::Type (&x)[16], const std::uint8_t* const (&at)[N]) {
+[[gnu::always_inline]] inline void LoadWords(typename LaneVector<N>::Type (&x)[16],
+                                             const std::uint8_t* const (&at)[N]) {
     Vector8 column[N / 8][16];
 #pragma GCC unroll 2
     for (unsigned group = 0; group < N / 8; ++group)

@@ -55,7 +55,8 @@ std::u16string CountsText(const ProgressCounts& counts, double seconds) {
     }
     std::u16string text =
         GroupThousands(counts.filesDone) + u" of " + GroupThousands(counts.filesTotal) + u" files" + damaged;
-    if (counts.bytesTotal > 0) text += u", " + Megabytes(counts.bytesDone) + u" of " + Megabytes(counts.bytesTotal) + u" MB";
+    if (counts.bytesTotal > 0)
+        text += u", " + Megabytes(counts.bytesDone) + u" of " + Megabytes(counts.bytesTotal) + u" MB";
     if (!measured) return text;
     text += rateText;
     if (counts.bytesTotal > counts.bytesDone) {
@@ -89,8 +90,7 @@ std::array<std::u16string, 3> ProgressLines(const ProgressState& state, unsigned
     return {PrintableLine(state.title, limit), PrintableLine(bar, limit), PrintableLine(state.status, limit)};
 }
 
-std::u16string PathWithMiddleCut(const std::u16string& path,
-                                 const std::function<bool(const std::u16string&)>& fits) {
+std::u16string PathWithMiddleCut(const std::u16string& path, const std::function<bool(const std::u16string&)>& fits) {
     if (fits(path)) return path;
     const std::u16string ellipsis = u"...";
     const std::size_t first = path.find_first_of(kPathSeparators);

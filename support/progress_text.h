@@ -18,7 +18,7 @@ struct ProgressState {
     std::uint32_t position = 0;  // percent; more than 100 is shown as 100
     std::u16string status;
     std::optional<ProgressCounts> counts;  // none until the job sends them
-    double seconds = 0;  // since the counts came first: the rate and the time left
+    double seconds = 0;                    // since the counts came first: the rate and the time left
 };
 
 // The lines as a terminal shows them: each one printable (control
@@ -32,7 +32,6 @@ std::array<std::u16string, 3> ProgressLines(const ProgressState& state, unsigned
 // "...", and as much of the end as fits, from a separator on when that
 // still keeps the last two names (the file's name and its folder). `fits`
 // says whether a text fits; a path that fits is kept whole.
-std::u16string PathWithMiddleCut(const std::u16string& path,
-                                 const std::function<bool(const std::u16string&)>& fits);
+std::u16string PathWithMiddleCut(const std::u16string& path, const std::function<bool(const std::u16string&)>& fits);
 
 }  // namespace TesselLibrary

@@ -39,7 +39,8 @@ std::u16string RandomLetters() {
     }());
     std::uniform_int_distribution<std::size_t> pick(0, sizeof kRandomCharacters - 2);
     std::u16string letters;
-    for (std::size_t i = 0; i < kRandomLength; ++i) letters.push_back(static_cast<char16_t>(kRandomCharacters[pick(generator)]));
+    for (std::size_t i = 0; i < kRandomLength; ++i)
+        letters.push_back(static_cast<char16_t>(kRandomCharacters[pick(generator)]));
     return letters;
 }
 
@@ -83,7 +84,8 @@ bool CreateRegistered(FileHandle& handle, const std::shared_ptr<const Folder>& f
                       bool report) {
     Registry& registry = Files();
     std::lock_guard<std::timed_mutex> lock(registry.mutex);
-    if (!handle.Open(*folder, name, report ? FileHandle::Mode::CreateReport : FileHandle::Mode::CreateNew)) return false;
+    if (!handle.Open(*folder, name, report ? FileHandle::Mode::CreateReport : FileHandle::Mode::CreateNew))
+        return false;
     registry.files.push_back({folder, name});
     return true;
 }
@@ -125,8 +127,8 @@ bool ReplacementFile::CreateNamed(const std::shared_ptr<const Folder>& folder, c
     // have removed the file in the moment before the lock: then the name
     // no longer leads to it, and another is made.
     FileIdentity made, named;
-    const bool ours = handle_.TryLock() && handle_.Identity(&made) && folder->IdentityOf(candidate, &named) &&
-                      made == named;
+    const bool ours =
+        handle_.TryLock() && handle_.Identity(&made) && folder->IdentityOf(candidate, &named) && made == named;
     if (!ours) {
         handle_.Close();
         Unregister(*folder, candidate);
@@ -183,9 +185,9 @@ CommitOutcome ReplacementFile::Commit(const std::function<bool()>& beforeRename,
     if (!active()) return CommitOutcome::Failed;
     // Renamed while still open and locked, so that no build cleaning up can
     // take it for a leftover in between.
-    const bool complete = (flushed_ || Flush()) && (!beforeRename || beforeRename()) &&
-                          (noReplace ? folder_->RenameNoReplace(temporaryName_, name_)
-                                     : folder_->Rename(temporaryName_, name_));
+    const bool complete =
+        (flushed_ || Flush()) && (!beforeRename || beforeRename()) &&
+        (noReplace ? folder_->RenameNoReplace(temporaryName_, name_) : folder_->Rename(temporaryName_, name_));
     if (!complete) {
         Discard();
         return CommitOutcome::Failed;

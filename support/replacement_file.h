@@ -34,10 +34,10 @@
 namespace TesselLibrary {
 
 enum class CommitOutcome {
-    Replaced,            // the new file has the name, and is on the disk
-    Failed,              // nothing replaced: the old file (if any) is as it was
-    ReplacedNotOnDisk,   // the new file has the name, but the folder's flush failed:
-                         // after a power loss the old one may be back
+    Replaced,           // the new file has the name, and is on the disk
+    Failed,             // nothing replaced: the old file (if any) is as it was
+    ReplacedNotOnDisk,  // the new file has the name, but the folder's flush failed:
+                        // after a power loss the old one may be back
 };
 
 class ReplacementFile {
@@ -92,7 +92,7 @@ private:
     std::u16string temporaryName_;
     FileHandle handle_;
     bool failed_ = false;
-    bool flushed_ = false;  // on the disk, and nothing written since
+    bool flushed_ = false;               // on the disk, and nothing written since
     std::vector<std::uint8_t> pending_;  // written, not yet handed to the system
 };
 

@@ -75,9 +75,7 @@ bool TesselFile::Modified(FileTime* time) const {
     return data_->handle.IsOpen() && data_->openedForReading && data_->handle.Modified(time);
 }
 
-bool TesselFile::Rewind() {
-    return data_->handle.IsOpen() && data_->openedForReading && data_->handle.SeekToStart();
-}
+bool TesselFile::Rewind() { return data_->handle.IsOpen() && data_->openedForReading && data_->handle.SeekToStart(); }
 
 bool TesselFile::Read(void* buffer, std::uint32_t length, std::uint32_t* count) {
     auto* bytes = static_cast<std::uint8_t*>(buffer);

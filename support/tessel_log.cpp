@@ -73,26 +73,26 @@ std::u16string NotALogNotice(const std::u16string& path) {
 }  // namespace
 
 struct TesselLogData {
-    std::u16string path;        // as messages name it
-    std::u16string folderPath;  // the folder part, as given
-    std::u16string name;        // the file's name in the folder
+    std::u16string path;                   // as messages name it
+    std::u16string folderPath;             // the folder part, as given
+    std::u16string name;                   // the file's name in the folder
     std::shared_ptr<const Folder> folder;  // opened once; null until it exists
-    bool folderToMake = false;  // not there yet: made at the first line
+    bool folderToMake = false;             // not there yet: made at the first line
     bool atLineStart = true;
     bool toStandardError = false;  // the path is not ours to write: every line goes there
     bool created = false;          // this run made the file, which is `identity`, or writes it with another
     FileIdentity identity;
-    FileHandle mark;               // held on that file while this run writes it (MarkInUse)
+    FileHandle mark;  // held on that file while this run writes it (MarkInUse)
     // The permissions of the earlier log this run removed, which its own
     // log takes: a log made new is for its owner and the folder's group.
     std::optional<FileHandle::Permissions> removedLog;
     bool failed = false;
-    bool repeat = false;           // every line also goes to standard error
-    std::u16string line;           // the current line so far
-    std::mutex writing;            // the file's state: the window program's lines come from any thread
-    bool receiving = false;        // those lines come here (ReceiveUnheardLines)
-    std::size_t lines = 0;         // completed lines
-    std::size_t linesLost = 0;     // completed lines that did not reach the file
+    bool repeat = false;        // every line also goes to standard error
+    std::u16string line;        // the current line so far
+    std::mutex writing;         // the file's state: the window program's lines come from any thread
+    bool receiving = false;     // those lines come here (ReceiveUnheardLines)
+    std::size_t lines = 0;      // completed lines
+    std::size_t linesLost = 0;  // completed lines that did not reach the file
 
     // The log's folder, made when it is missing; once opened it is the one
     // every line goes to, whatever happens to its path afterwards.
@@ -115,7 +115,8 @@ struct TesselLogData {
         FileHandle file;
         // Another run that started meanwhile made the log: its lines and
         // this run's go into it.
-        if (!created && !file.Open(*folder, name, FileHandle::Mode::CreateLog)) return AddToLiveLog() && AppendToFile(text);
+        if (!created && !file.Open(*folder, name, FileHandle::Mode::CreateLog))
+            return AddToLiveLog() && AppendToFile(text);
         const bool making = !created;
         if (making) {
             // Marked before its first line: a run starting now adds to it
@@ -213,9 +214,7 @@ struct TesselLogData {
 
 std::u16string LogLinePrefix(const TesselDateTime& when) { return u"[" + DateTimeText(when) + u"] "; }
 
-void WriteUnheardLine(const std::u16string& line) {
-    AppendUnheard(LogLinePrefix(LocalDateTime()) + line + u"\r\n");
-}
+void WriteUnheardLine(const std::u16string& line) { AppendUnheard(LogLinePrefix(LocalDateTime()) + line + u"\r\n"); }
 
 namespace {
 

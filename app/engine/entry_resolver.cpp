@@ -74,8 +74,8 @@ FilePlace EntryResolver::LocateBelowRoot(const std::u16string& path, const std::
         if (!folder) {
             // Missing, a file, or a link in a folder's place: the file is
             // not where the summary says. No access: it cannot be read.
-            step.reach = problem == FolderProblem::Unreadable ? FilePlace::Reach::Unreadable
-                                                                : FilePlace::Reach::NotFound;
+            step.reach =
+                problem == FolderProblem::Unreadable ? FilePlace::Reach::Unreadable : FilePlace::Reach::NotFound;
         }
         if (level < chain_.size()) {
             chain_[level] = std::move(step);

@@ -21,8 +21,8 @@ public:
     // command line gave, with its separator). `reads`: how what lies outside
     // the root is read (owner_reads.h; a summary may name any file); null
     // where nothing is to be done, or where no file is read.
-    EntryResolver(std::shared_ptr<const TesselLibrary::Folder> root, std::u16string rootPath,
-                  DescriptorBudget& folders, std::shared_ptr<const TesselLibrary::OwnerReads> reads);
+    EntryResolver(std::shared_ptr<const TesselLibrary::Folder> root, std::u16string rootPath, DescriptorBudget& folders,
+                  std::shared_ptr<const TesselLibrary::OwnerReads> reads);
 
     // Consecutive entries of one folder share its descriptor. `stopping` as
     // for OpenBudgetedChild.
@@ -34,7 +34,7 @@ private:
     struct Step {
         std::u16string name;
         std::shared_ptr<const TesselLibrary::Folder> folder;  // null: let go, or could not be opened
-        FilePlace::Reach reach = FilePlace::Reach::Open;  // not Open: could not be opened
+        FilePlace::Reach reach = FilePlace::Reach::Open;      // not Open: could not be opened
     };
 
     const TesselLibrary::Folder* Parent(std::size_t level) const;

@@ -55,10 +55,10 @@ struct LaneSlot {
     SequentialFile file;
     DescriptorToken token;
     std::uint8_t* buffer = nullptr;  // in the lanes' block
-    std::uint64_t left = 0;   // bytes still to read, of the size at the open
-    bool toEnd = false;       // a size of 0 at the open: read until the end
-    bool failed = false;      // a read failed: the digest is thrown away
-    bool waiting = false;     // its next bytes are on their way from the device
+    std::uint64_t left = 0;          // bytes still to read, of the size at the open
+    bool toEnd = false;              // a size of 0 at the open: read until the end
+    bool failed = false;             // a read failed: the digest is thrown away
+    bool waiting = false;            // its next bytes are on their way from the device
     std::uint64_t waitingSince = 0;  // the round it began to wait
     std::optional<std::size_t> other;
     std::uint64_t hashed = 0;
@@ -182,7 +182,7 @@ public:
     // the thread waits for the read asked first, then looks again.
     void FeedLanes() {
         for (;;) {
-            std::size_t atHand = 0;  // lanes with bytes to hash, or an end to reach
+            std::size_t atHand = 0;      // lanes with bytes to hash, or an end to reach
             LaneSlot* oldest = nullptr;  // of the lanes waiting for the device
             for (LaneSlot& slot : lanes_.slots) {
                 if (!slot.index) continue;
@@ -288,15 +288,18 @@ struct ClaimedAhead {
 class LaneHasher {
 public:
     LaneHasher(TaskSource& source, const HashingPlan& plan, Md5Engine engine)
-        : source_(source), files_(plan.files()), window_(plan.window()), lanes_(engine), feeder_(lanes_, window_),
+        : source_(source),
+          files_(plan.files()),
+          window_(plan.window()),
+          lanes_(engine),
+          feeder_(lanes_, window_),
           stream_(source) {}
 
     void Run() {
         for (;;) {
             // Starts the next tasks in idle lanes, without waiting while
             // others work.
-            while (lanes_.busy < lanes_.slots.size() && TakeTask(false)) {
-            }
+            while (lanes_.busy < lanes_.slots.size() && TakeTask(false)) {}
             if (lanes_.busy == 0 && pending_.tasks.empty()) {
                 // Nothing in hand: wait for a task, or end with the line.
                 if (!TakeTask(true)) return;
@@ -375,7 +378,8 @@ private:
 
 HashingPlan::HashingPlan(DescriptorBudget& files, const Folder* root) : files_(files) {
     const std::u16string asked = EnvironmentValue(u"SUMVANE_DISK_ORDER");
-    if (asked == u"1" || (asked != u"0" && root && OnRotatingDisk(*root))) window_ = std::make_unique<DiskWindow>(files);
+    if (asked == u"1" || (asked != u"0" && root && OnRotatingDisk(*root)))
+        window_ = std::make_unique<DiskWindow>(files);
 }
 
 HashingPlan::HashingPlan(DescriptorBudget& files, bool diskOrder) : files_(files) {

@@ -18,8 +18,8 @@ public:
 
 private:
     std::uint8_t piece_[16] = {};
-    std::size_t held_ = 0;         // bytes of the piece under way
-    std::uint64_t pieces_ = 0;     // whole pieces so far
-    bool lastIsEntry_ = false;     // the last whole piece could be an entry
+    std::size_t held_ = 0;          // bytes of the piece under way
+    std::uint64_t pieces_ = 0;      // whole pieces so far
+    bool lastIsEntry_ = false;      // the last whole piece could be an entry
     std::uint64_t lastNumber_ = 0;  // its first eight bytes, as the count of the end would be
 };

@@ -49,8 +49,8 @@ DigestDone Failed(ReadOutcome outcome, std::optional<std::size_t> other) {
     return done;
 }
 
-Opening OpenClaimed(TaskSource& source, DescriptorBudget& files, const TaskSource::Claimed& claimed,
-                    bool holdsOthers, OpenedTask& opened) {
+Opening OpenClaimed(TaskSource& source, DescriptorBudget& files, const TaskSource::Claimed& claimed, bool holdsOthers,
+                    OpenedTask& opened) {
     if (!files.TryTake()) {
         if (holdsOthers) return Opening::NoDescriptor;
         files.Take();

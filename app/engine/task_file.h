@@ -34,5 +34,5 @@ enum class Opening {
 // Opens the file of `claimed` into `opened`. `holdsOthers`: the caller
 // holds other files of the budget, which come back as it works on, so a
 // missing descriptor is NoDescriptor; without, it waits for one.
-Opening OpenClaimed(TaskSource& source, DescriptorBudget& files, const TaskSource::Claimed& claimed,
-                    bool holdsOthers, OpenedTask& opened);
+Opening OpenClaimed(TaskSource& source, DescriptorBudget& files, const TaskSource::Claimed& claimed, bool holdsOthers,
+                    OpenedTask& opened);

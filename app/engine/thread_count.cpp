@@ -17,8 +17,10 @@ unsigned hashingThreads(unsigned most) {
     unsigned value = 0;
     bool number = !asked.empty() && asked.size() <= 3;
     for (const char16_t c : asked) {
-        if (c < u'0' || c > u'9') number = false;
-        else value = value * 10 + static_cast<unsigned>(c - u'0');
+        if (c < u'0' || c > u'9')
+            number = false;
+        else
+            value = value * 10 + static_cast<unsigned>(c - u'0');
     }
     unsigned threads = number && value >= 1 ? value : TesselLibrary::UsableProcessors();
     if (threads < 1) threads = 1;

@@ -56,7 +56,9 @@ bool IsLeftOutOfTheRoot(const Folder& root, const std::u16string& summary, const
 bool FitsOnOneLine(const std::u16string& path) { return path.find_first_of(u"\r\n") == std::u16string::npos; }
 
 TreeWalk::TreeWalk(std::shared_ptr<const Folder> root, TreeWalkSettings settings, DescriptorBudget& folders)
-    : root_(std::move(root)), owner_(root_ ? OwnerReads::For(*root_) : nullptr), settings_(std::move(settings)),
+    : root_(std::move(root)),
+      owner_(root_ ? OwnerReads::For(*root_) : nullptr),
+      settings_(std::move(settings)),
       walk_{folders, {}} {}
 
 void TreeWalk::Run(ItemSink<BuildItem>& sink) {

@@ -26,8 +26,8 @@ struct BuildItem {
         UnreadableFolder,  // a folder that could not be opened or listed whole
         UnwritableName,    // a file whose name a summary line cannot hold
     } kind = Kind::File;
-    std::u16string path;    // as the summary and the log name it
-    std::u16string folder;  // the folder it is in, for the status line
+    std::u16string path;     // as the summary and the log name it
+    std::u16string folder;   // the folder it is in, for the status line
     std::uint64_t size = 0;  // a file's size, when the walk was asked for sizes
 };
 

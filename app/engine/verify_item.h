@@ -16,10 +16,10 @@ struct VerifyItem {
         UnreadableFolder,  // a folder the walk could not open or list whole
         UnwritableName,    // a file of the walk whose name a summary line cannot hold
     } kind = Kind::Listed;
-    char stored[32] = {};  // Listed: the digits the summary records
-    std::u16string name;   // as the log and the rewrite name it
+    char stored[32] = {};                // Listed: the digits the summary records
+    std::u16string name;                 // as the log and the rewrite name it
     std::vector<std::u16string> others;  // Listed: the other readings of its bytes, tried in turn
-    std::uint64_t line = 0;  // Listed: its line in the summary, from 1 (0: not known)
+    std::uint64_t line = 0;              // Listed: its line in the summary, from 1 (0: not known)
     // Listed: its file's size and date as read for the summary, from the
     // record beside it; nothing when there is no record that fits.
     std::optional<FileAsRead> asRead;

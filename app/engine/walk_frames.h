@@ -18,8 +18,8 @@ struct BuildItem;
 // One folder on the way down.
 struct WalkFrame {
     std::shared_ptr<const TesselLibrary::Folder> folder;  // null while let go
-    std::u16string name;  // within the folder above
-    std::u16string path;  // ending in the separator
+    std::u16string name;                                  // within the folder above
+    std::u16string path;                                  // ending in the separator
     TesselLibrary::FileIdentity identity;
     TesselLibrary::FolderListing listing;
     std::vector<std::uint32_t> subfolders;  // the entries to visit, in order

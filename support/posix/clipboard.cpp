@@ -45,9 +45,7 @@ std::optional<ClipboardTool> FindClipboardTool() {
     if (!Posix::EnvironmentBytes("WAYLAND_DISPLAY").empty()) {
         const std::string program = Posix::FindProgram("wl-copy");
         if (!program.empty()) {
-            return ClipboardTool{program,
-                                 {"wl-copy", "--type", "text/plain;charset=utf-8"},
-                                 {"wl-copy", "--clear"}};
+            return ClipboardTool{program, {"wl-copy", "--type", "text/plain;charset=utf-8"}, {"wl-copy", "--clear"}};
         }
     }
     // Also reached in a Wayland session without wl-copy: its X server
@@ -55,15 +53,12 @@ std::optional<ClipboardTool> FindClipboardTool() {
     if (!Posix::EnvironmentBytes("DISPLAY").empty()) {
         std::string program = Posix::FindProgram("xclip");
         if (!program.empty()) {
-            return ClipboardTool{program,
-                                 {"xclip", "-selection", "clipboard", "-in"},
-                                 {"xclip", "-selection", "clipboard", "-in"}};
+            return ClipboardTool{
+                program, {"xclip", "-selection", "clipboard", "-in"}, {"xclip", "-selection", "clipboard", "-in"}};
         }
         program = Posix::FindProgram("xsel");
         if (!program.empty()) {
-            return ClipboardTool{program,
-                                 {"xsel", "--clipboard", "--input"},
-                                 {"xsel", "--clipboard", "--clear"}};
+            return ClipboardTool{program, {"xsel", "--clipboard", "--input"}, {"xsel", "--clipboard", "--clear"}};
         }
     }
     return std::nullopt;

@@ -65,8 +65,7 @@ constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM, SIGUSR
 // progress display is erased, so that the notice is not drawn over.
 void WaitForInterrupt(sigset_t signals) {
     int signal = 0;
-    while (::sigwait(&signals, &signal) != 0) {
-    }
+    while (::sigwait(&signals, &signal) != 0) {}
     RunInterruptAction();
     RemoveTemporaryFiles();
     Posix::EraseProgressDisplay();

@@ -120,16 +120,24 @@ std::string ServiceMenu(const std::string& verbName, const std::string& executab
            "Type=Service\n"
            "X-KDE-ServiceTypes=KonqPopupMenu/Plugin\n"
            "MimeType=all/allfiles;\n"
-           "Actions=" + id + ";\n"
+           "Actions=" +
+           id +
+           ";\n"
            "\n"
-           "[Desktop Action " + id + "]\n"
-           "Name=" + DesktopValue(verbName) + "\n"
-           "Exec=" + DesktopValue(exec) + "\n";
+           "[Desktop Action " +
+           id +
+           "]\n"
+           "Name=" +
+           DesktopValue(verbName) +
+           "\n"
+           "Exec=" +
+           DesktopValue(exec) + "\n";
 }
 
 std::string FilesScript(const std::string& executable, const std::string& prefix) {
     return "#!/bin/sh\n"
-           "exec \"" + ShellQuotedText(executable) + "\" \"" + ShellQuotedText(prefix) + "$1\"\n";
+           "exec \"" +
+           ShellQuotedText(executable) + "\" \"" + ShellQuotedText(prefix) + "$1\"\n";
 }
 
 // Writes a temporary file beside the target and renames it over, so the
@@ -141,8 +149,8 @@ void WriteExecutableFile(const std::string& folder, const std::string& name, con
     std::string temporary = folder + "/." + name + ".XXXXXX";
     UniqueFd fd(::mkstemp(temporary.data()));
     if (!fd.valid()) return;
-    const bool written = Posix::WriteAll(fd.get(), contents.data(), contents.size()) &&
-                         ::fchmod(fd.get(), kExecutableMode) == 0;
+    const bool written =
+        Posix::WriteAll(fd.get(), contents.data(), contents.size()) && ::fchmod(fd.get(), kExecutableMode) == 0;
     const bool closed = fd.reset();
     const std::string target = folder + "/" + name;
     if (!written || !closed || ::rename(temporary.c_str(), target.c_str()) != 0) {

@@ -83,7 +83,8 @@ bool StartOfCopy(int left, int copy) {
 void RemoveLeftover(const Folder& folder, const std::u16string& name, int copy) {
     const std::string bytes = ToSystemBytes(name);
     UniqueFd left(OpenAt(Fd(folder), bytes, O_RDONLY | O_NOFOLLOW | O_NONBLOCK));
-    struct stat status {}, named {};
+    struct stat status {
+    }, named{};
     if (!left.valid() || !StatusOf(left.get(), status) || !S_ISREG(status.st_mode)) return;
     if (::flock(left.get(), LOCK_EX | LOCK_NB) != 0) return;  // a live run writes it
     if (!StartOfCopy(left.get(), copy)) return;
@@ -365,7 +366,8 @@ void Copying::Keep() {
 // Just before the rename: the name still leads to the file judged, at the
 // size and date it had.
 bool Copying::StillJudged() {
-    struct stat held {}, named {};
+    struct stat held {
+    }, named{};
     return StatusOf(place_.get(), held) && Unchanged(placeStatus_, held) && StatusAt(*folders_.back(), name_, named) &&
            SameObject(named, placeStatus_);
 }

@@ -25,8 +25,8 @@ const MessageTool kTools[] = {
      }},
     {"zenity",
      [](const std::string& caption, const std::string& text, bool error) {
-         return std::vector<std::string>{"zenity", error ? "--error" : "--info", "--title=" + caption,
-                                         "--text=" + text, "--no-markup"};
+         return std::vector<std::string>{"zenity", error ? "--error" : "--info", "--title=" + caption, "--text=" + text,
+                                         "--no-markup"};
      }},
     {"kdialog",
      [](const std::string& caption, const std::string& text, bool error) {

@@ -10,8 +10,8 @@
 namespace TesselLibrary::Posix {
 
 inline constexpr ErrorRow<int> kErrorKinds[] = {
-    {ENOENT, ErrorKind::Missing},       {ENAMETOOLONG, ErrorKind::NoSuchName}, {ENOTDIR, ErrorKind::NotAFolder},
-    {ELOOP, ErrorKind::Link},           {EMFILE, ErrorKind::NoDescriptor},     {ENFILE, ErrorKind::NoDescriptor},
+    {ENOENT, ErrorKind::Missing},      {ENAMETOOLONG, ErrorKind::NoSuchName}, {ENOTDIR, ErrorKind::NotAFolder},
+    {ELOOP, ErrorKind::Link},          {EMFILE, ErrorKind::NoDescriptor},     {ENFILE, ErrorKind::NoDescriptor},
     {ENOMEM, ErrorKind::NoDescriptor},
 };
 

@@ -44,7 +44,6 @@ int Flags(FileHandle::Mode mode) {
     return O_RDONLY;
 }
 
-
 }  // namespace
 
 // Opens `path` relative to the folder descriptor `at` into `file`.
@@ -60,7 +59,8 @@ struct FileHandleAccess {
             file.notFound_ = Posix::IsNotFoundError(errno);
             return false;
         }
-        if ((mode == FileHandle::Mode::Append || mode == FileHandle::Mode::AppendLog) && ::lseek(fd, 0, SEEK_END) == static_cast<off_t>(-1)) {
+        if ((mode == FileHandle::Mode::Append || mode == FileHandle::Mode::AppendLog) &&
+            ::lseek(fd, 0, SEEK_END) == static_cast<off_t>(-1)) {
             ::close(fd);
             return false;
         }
@@ -194,7 +194,8 @@ bool FileHandle::TakeModeOf(const Folder& folder, const std::u16string& name, bo
 void FileHandle::TakeGroupOf(const Folder& folder) {
     struct stat in, own;
     const int fd = static_cast<int>(native_);
-    if (::fstat(static_cast<int>(folder.native()), &in) != 0 || ::fstat(fd, &own) != 0 || own.st_gid == in.st_gid) return;
+    if (::fstat(static_cast<int>(folder.native()), &in) != 0 || ::fstat(fd, &own) != 0 || own.st_gid == in.st_gid)
+        return;
     // Refused to a user outside that group: the file stays in the user's own.
     ::fchown(fd, static_cast<uid_t>(-1), in.st_gid);
 }

@@ -65,9 +65,12 @@ Resolved Resolve(int folder, const char* name, unsigned char type, bool sizes) {
     struct stat status {};
     const bool needStatus = type == DT_UNKNOWN || (sizes && type == DT_REG);
     if (needStatus && ::fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) == 0) {
-        if (S_ISLNK(status.st_mode)) type = DT_LNK;
-        else if (S_ISDIR(status.st_mode)) type = DT_DIR;
-        else if (S_ISREG(status.st_mode)) entry.size = static_cast<std::uint64_t>(status.st_size);
+        if (S_ISLNK(status.st_mode))
+            type = DT_LNK;
+        else if (S_ISDIR(status.st_mode))
+            type = DT_DIR;
+        else if (S_ISREG(status.st_mode))
+            entry.size = static_cast<std::uint64_t>(status.st_size);
     }
     if (type == DT_DIR) {
         entry.isDirectory = true;

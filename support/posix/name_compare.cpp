@@ -54,9 +54,7 @@ const CaseFolder& Folder() {
 
 }  // namespace
 
-bool NamesEqual(const std::u16string& a, const std::u16string& b) {
-    return a == b;
-}
+bool NamesEqual(const std::u16string& a, const std::u16string& b) { return a == b; }
 
 bool NamesEqualIgnoringCase(const std::u16string& a, const std::u16string& b) {
     // An unpaired surrogate stands for itself, so undecodable names still

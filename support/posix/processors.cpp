@@ -43,5 +43,4 @@ unsigned FreeDescriptors(unsigned ceiling) {
     return free < ceiling ? free : ceiling;
 }
 
-
 }  // namespace TesselLibrary

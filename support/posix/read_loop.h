@@ -35,8 +35,7 @@ bool ReadInPieces(int fd, void* buffer, std::size_t length, std::size_t* got, Re
         if (moved < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK) {
                 const int status = ::fcntl(fd, F_GETFL);
-                if (status != -1 && (status & O_NONBLOCK) && ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != -1)
-                    continue;
+                if (status != -1 && (status & O_NONBLOCK) && ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != -1) continue;
             }
             *got = total;
             return false;

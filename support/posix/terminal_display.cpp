@@ -41,7 +41,7 @@ Screen& TheScreen() {
 }
 
 unsigned Columns() {
-    winsize size {};
+    winsize size{};
     if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
     return kDefaultColumns;
 }

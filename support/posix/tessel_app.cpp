@@ -59,8 +59,6 @@ void TesselAppWindows::ShowMessage(const char16_t* caption, const char16_t* text
     ShowBox(caption, text, false);
 }
 
-void TesselAppWindows::ShowError(const char16_t* caption, const char16_t* text) const {
-    ShowBox(caption, text, true);
-}
+void TesselAppWindows::ShowError(const char16_t* caption, const char16_t* text) const { ShowBox(caption, text, true); }
 
 }  // namespace TesselLibrary

@@ -110,8 +110,8 @@ struct TesselMappedFileData {
 
     void Map(std::uint64_t offset, std::uint64_t length) {
         if (length == 0 || length > SIZE_MAX || offset > static_cast<std::uint64_t>(INT64_MAX)) return;
-        void* address = ::mmap(nullptr, static_cast<std::size_t>(length), PROT_READ, MAP_SHARED, fd,
-                               static_cast<off_t>(offset));
+        void* address =
+            ::mmap(nullptr, static_cast<std::size_t>(length), PROT_READ, MAP_SHARED, fd, static_cast<off_t>(offset));
         if (address == MAP_FAILED) return;
         view = static_cast<const std::uint8_t*>(address);
         viewLength = static_cast<std::size_t>(length);
@@ -121,8 +121,8 @@ struct TesselMappedFileData {
 };
 
 TesselMappedFile::TesselMappedFile(const char16_t* path) : data_(std::make_unique<TesselMappedFileData>()) {
-    data_->fd = Posix::OpenRegularFile(ToSystemBytes(path ? std::u16string_view(path) : std::u16string_view()),
-                                       O_RDONLY);
+    data_->fd =
+        Posix::OpenRegularFile(ToSystemBytes(path ? std::u16string_view(path) : std::u16string_view()), O_RDONLY);
     if (data_->fd < 0) {
         data_->notFound = Posix::IsNotFoundError(errno);
         return;
@@ -158,9 +158,8 @@ void TesselMappedFile::MapWindow(std::uint64_t offset, std::uint32_t length) {
 
 const std::uint8_t* TesselMappedFile::view() const { return data_->view; }
 
-bool TesselMappedFile::ReadView(
-    std::uint32_t length,
-    const std::function<bool(const std::uint8_t* bytes, std::uint32_t length)>& use) const {
+bool TesselMappedFile::ReadView(std::uint32_t length,
+                                const std::function<bool(const std::uint8_t* bytes, std::uint32_t length)>& use) const {
     const std::uint8_t* bytes = data_->view;
     if (!bytes || length > data_->viewLength) return false;
     InstallSigbusHandler();

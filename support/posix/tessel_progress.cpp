@@ -99,11 +99,11 @@ bool ServeUntilEnd(Posix::ProgressMailbox& mailbox, Posix::TerminalDisplay& disp
         ProgressRequest request = mailbox.Take();
         using Kind = ProgressRequest::Kind;
         switch (request.kind) {
-        case Kind::Position: display.SetPosition(request.position); break;
-        case Kind::Status: display.SetStatus(std::move(request.status)); break;
-        case Kind::Counts: display.SetCounts(request.counts); break;
-        case Kind::Text: display.WriteAbove(request.text); break;
-        case Kind::End: display.Clear(); break;
+            case Kind::Position: display.SetPosition(request.position); break;
+            case Kind::Status: display.SetStatus(std::move(request.status)); break;
+            case Kind::Counts: display.SetCounts(request.counts); break;
+            case Kind::Text: display.WriteAbove(request.text); break;
+            case Kind::End: display.Clear(); break;
         }
         const bool end = request.kind == Kind::End;
         mailbox.Served(end);

@@ -161,7 +161,8 @@ CopyOutcome Copying::OpenPlace() {
         (placeFacts_.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
         return CopyOutcome::Changed;
     const JudgedFile& judged = *request_.judged;
-    if ((judged.size && placeFacts_.size != *judged.size) || (judged.modified && placeFacts_.modified != *judged.modified))
+    if ((judged.size && placeFacts_.size != *judged.size) ||
+        (judged.modified && placeFacts_.modified != *judged.modified))
         return CopyOutcome::Changed;
     return CopyOutcome::Replaced;
 }
@@ -311,8 +312,7 @@ CopyResult Copying::Run() {
     if (request_.names.empty() || !request_.archive) return result_;
     result_.outcome = OpenCopy();
     if (result_.outcome == CopyOutcome::Replaced) result_.outcome = OpenPlace();
-    if (result_.outcome == CopyOutcome::Replaced || result_.outcome == CopyOutcome::Restored)
-        result_.outcome = Write();
+    if (result_.outcome == CopyOutcome::Replaced || result_.outcome == CopyOutcome::Restored) result_.outcome = Write();
     const bool restore = !request_.judged;
     if (result_.outcome != (restore ? CopyOutcome::Restored : CopyOutcome::Replaced)) {
         next_.Discard();

@@ -28,35 +28,33 @@ struct OpenRequest {
 
 OpenRequest RequestFor(FileHandle::Mode mode) {
     switch (mode) {
-    case FileHandle::Mode::Read:
-        return {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL};
-    case FileHandle::Mode::ReadNoLink:
-        return {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT};
-    case FileHandle::Mode::ReadOldLog:
-        // Read before it is deleted: a viewer or a logger that has it open
-        // for writing does not keep it from being read.
-        return {GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
-                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT};
-    case FileHandle::Mode::CreateNew:
-    case FileHandle::Mode::CreateReport:
-        // Deleting is shared so that the interrupt handling can remove an
-        // unfinished file while it is being written; nobody else may read
-        // or write it meanwhile.
-        return {GENERIC_WRITE, FILE_SHARE_DELETE, CREATE_NEW, FILE_ATTRIBUTE_NORMAL};
-    case FileHandle::Mode::Append:
-        return {GENERIC_WRITE, 0, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT};
-    // A log viewer that follows the file keeps it open for reading, sharing
-    // reading, writing and deleting: sharing reading here lets each line in
-    // while it looks. One that shares nothing is still waited for a moment.
-    case FileHandle::Mode::CreateLog:
-        return {GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW, FILE_ATTRIBUTE_NORMAL};
-    case FileHandle::Mode::AppendLog:
-        return {GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT};
-    // A viewer holding the old log for reading, sharing reading and writing
-    // (and perhaps deleting), lets it be emptied under its eyes.
-    case FileHandle::Mode::RewriteOldLog:
-        return {GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
-                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT};
+        case FileHandle::Mode::Read: return {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL};
+        case FileHandle::Mode::ReadNoLink:
+            return {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT};
+        case FileHandle::Mode::ReadOldLog:
+            // Read before it is deleted: a viewer or a logger that has it open
+            // for writing does not keep it from being read.
+            return {GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT};
+        case FileHandle::Mode::CreateNew:
+        case FileHandle::Mode::CreateReport:
+            // Deleting is shared so that the interrupt handling can remove an
+            // unfinished file while it is being written; nobody else may read
+            // or write it meanwhile.
+            return {GENERIC_WRITE, FILE_SHARE_DELETE, CREATE_NEW, FILE_ATTRIBUTE_NORMAL};
+        case FileHandle::Mode::Append:
+            return {GENERIC_WRITE, 0, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT};
+        // A log viewer that follows the file keeps it open for reading, sharing
+        // reading, writing and deleting: sharing reading here lets each line in
+        // while it looks. One that shares nothing is still waited for a moment.
+        case FileHandle::Mode::CreateLog: return {GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW, FILE_ATTRIBUTE_NORMAL};
+        case FileHandle::Mode::AppendLog:
+            return {GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT};
+        // A viewer holding the old log for reading, sharing reading and writing
+        // (and perhaps deleting), lets it be emptied under its eyes.
+        case FileHandle::Mode::RewriteOldLog:
+            return {GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT};
     }
     return {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL};
 }

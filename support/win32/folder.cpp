@@ -26,8 +26,8 @@ HANDLE Native(std::intptr_t native) { return reinterpret_cast<HANDLE>(native); }
 HANDLE OpenFolderHandle(const std::u16string& path, bool noReparse, FolderProblem* problem, FileIdentity* identity) {
     const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (noReparse ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
     Win32::Handle folder(::CreateFileW(Win32::SystemPath(path.empty() ? u"." : path).c_str(),
-                                       FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, flags, nullptr));
+                                       FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       nullptr, OPEN_EXISTING, flags, nullptr));
     if (!folder) {
         *problem = Win32::FolderProblemOf(::GetLastError());
         return nullptr;
@@ -153,8 +153,7 @@ bool Folder::TryLock() const { return true; }
 // exFAT keeps hundredths of a second; FAT and FAT32 two seconds.
 bool Folder::KeepsTwoSecondDates() const {
     wchar_t system[MAX_PATH + 1] = {};
-    if (!::GetVolumeInformationByHandleW(Native(native_), nullptr, 0, nullptr, nullptr, nullptr,
-                                         system, MAX_PATH + 1))
+    if (!::GetVolumeInformationByHandleW(Native(native_), nullptr, 0, nullptr, nullptr, nullptr, system, MAX_PATH + 1))
         return false;
     return std::wstring_view(system) == L"FAT" || std::wstring_view(system) == L"FAT32";
 }

@@ -47,8 +47,7 @@ const char16_t* CurrentFolder(std::u16string& out) {
 }
 
 const char16_t* TempFolder(std::u16string& out) {
-    if (AskGrowing(out, [](DWORD size, wchar_t* buffer) { return ::GetTempPathW(size, buffer); }) == 0)
-        out = u"C:";
+    if (AskGrowing(out, [](DWORD size, wchar_t* buffer) { return ::GetTempPathW(size, buffer); }) == 0) out = u"C:";
     AppendSeparator(out);
     return out.c_str();
 }

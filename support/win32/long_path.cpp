@@ -21,8 +21,8 @@ bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
 std::wstring FullPath(const std::wstring& path) {
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
-        const DWORD length = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(),
-                                                nullptr);
+        const DWORD length =
+            ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
         if (length == 0) return {};
         if (length < buffer.size()) return std::wstring(buffer.data(), length);
         buffer.resize(length + 1);  // the reported need includes the null
@@ -36,12 +36,10 @@ std::wstring SystemPath(const std::u16string& path) {
     // The "\\?\" form turns the system's normalisation off, so it is only
     // made from a full path the system has normalised; device paths are
     // left to the system as they are.
-    if (StartsWith(given, L"\\\\?\\") || StartsWith(given, L"\\\\.\\") || StartsWith(given, L"\\??\\"))
-        return given;
+    if (StartsWith(given, L"\\\\?\\") || StartsWith(given, L"\\\\.\\") || StartsWith(given, L"\\??\\")) return given;
     const std::wstring full = FullPath(given);
     if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return L"\\\\?\\" + full;
-    if (full.size() > 2 && StartsWith(full, L"\\\\") && !StartsWith(full, L"\\\\.\\") &&
-        !StartsWith(full, L"\\\\?\\"))
+    if (full.size() > 2 && StartsWith(full, L"\\\\") && !StartsWith(full, L"\\\\.\\") && !StartsWith(full, L"\\\\?\\"))
         return L"\\\\?\\UNC\\" + full.substr(2);
     return given;
 }

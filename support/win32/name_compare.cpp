@@ -18,9 +18,7 @@ bool Equal(const std::u16string& first, const std::u16string& second, DWORD flag
 
 bool NamesEqual(const std::u16string& a, const std::u16string& b) { return Equal(a, b, 0); }
 
-bool NamesEqualIgnoringCase(const std::u16string& a, const std::u16string& b) {
-    return Equal(a, b, NORM_IGNORECASE);
-}
+bool NamesEqualIgnoringCase(const std::u16string& a, const std::u16string& b) { return Equal(a, b, NORM_IGNORECASE); }
 
 std::u16string NameKey(const std::u16string& name) {
     std::u16string key = name;

@@ -15,7 +15,6 @@ constexpr DWORD kInUseWaitMs = 6000;
 // CreateFileW with these arguments, tried again while it fails because the
 // file is in use (ERROR_SHARING_VIOLATION, ERROR_LOCK_VIOLATION), for up to
 // kInUseWaitMs. The last error is the last attempt's.
-HANDLE CreateFileWaitingWhileInUse(const std::wstring& path, DWORD access, DWORD share, DWORD disposition,
-                                   DWORD flags);
+HANDLE CreateFileWaitingWhileInUse(const std::wstring& path, DWORD access, DWORD share, DWORD disposition, DWORD flags);
 
 }  // namespace TesselLibrary::Win32

@@ -20,5 +20,4 @@ unsigned UsableProcessors() {
 
 unsigned FreeDescriptors(unsigned ceiling) { return ceiling; }
 
-
 }  // namespace TesselLibrary

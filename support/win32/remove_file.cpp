@@ -31,9 +31,9 @@ bool SetAttributes(HANDLE file, DWORD attributes) {
 // nothing, the open fails while anyone holds it, and the file is gone as
 // this handle closes.
 bool RemoveSharing(const char16_t* path, DWORD share) {
-    const Win32::Handle file(Win32::CreateFileWaitingWhileInUse(
-        Win32::SystemPath(path ? path : u""), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, share,
-        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT));
+    const Win32::Handle file(Win32::CreateFileWaitingWhileInUse(Win32::SystemPath(path ? path : u""),
+                                                                DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                                                share, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT));
     if (!file) return false;  // folders do not open without backup semantics
     FILE_BASIC_INFO basic{};
     if (!::GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic) ||

@@ -94,8 +94,8 @@ void TesselMappedFile::MapWindow(std::uint64_t offset, std::uint32_t length) {
 
 const std::uint8_t* TesselMappedFile::view() const { return data_->view; }
 
-bool TesselMappedFile::ReadView(
-    std::uint32_t length, const std::function<bool(const std::uint8_t* bytes, std::uint32_t length)>& use) const {
+bool TesselMappedFile::ReadView(std::uint32_t length,
+                                const std::function<bool(const std::uint8_t* bytes, std::uint32_t length)>& use) const {
     TesselMappedFileData& d = *data_;
     if (!d.view || length > d.viewLength) return false;
     if (length == 0) return use(d.view, 0);

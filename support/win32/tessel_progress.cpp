@@ -116,31 +116,20 @@ void StartWorker(HWND dialog) {
 
 INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_INITDIALOG:
-        return InitDialog(dialog, *reinterpret_cast<TesselProgressData*>(lParam));
-    case WM_TIMER:
-        StartWorker(dialog);
-        return FALSE;
-    // The Cancel button, Escape (which the dialog manager turns into
-    // IDCANCEL) and the close command (WM_CLOSE, from the taskbar or
-    // Alt+F4) stop the run where it stands: the job is not asked to finish,
-    // so nothing half-done is written, and what it replaces stays as it was.
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDCANCEL) Win32::EndAsInterrupted();
-        return FALSE;
-    case WM_CLOSE:
-        Win32::EndAsInterrupted();
-    case WM_PROGRESS_SETPOS:
-        ::SendDlgItemMessageW(dialog, kBarId, PBM_SETPOS, wParam, lParam);
-        return FALSE;
-    case WM_PROGRESS_END_FAILED:
-        ::EndDialog(dialog, 0);
-        return FALSE;
-    case WM_PROGRESS_END_OK:
-        ::EndDialog(dialog, 1);
-        return FALSE;
-    default:
-        return FALSE;
+        case WM_INITDIALOG: return InitDialog(dialog, *reinterpret_cast<TesselProgressData*>(lParam));
+        case WM_TIMER: StartWorker(dialog); return FALSE;
+        // The Cancel button, Escape (which the dialog manager turns into
+        // IDCANCEL) and the close command (WM_CLOSE, from the taskbar or
+        // Alt+F4) stop the run where it stands: the job is not asked to finish,
+        // so nothing half-done is written, and what it replaces stays as it was.
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDCANCEL) Win32::EndAsInterrupted();
+            return FALSE;
+        case WM_CLOSE: Win32::EndAsInterrupted();
+        case WM_PROGRESS_SETPOS: ::SendDlgItemMessageW(dialog, kBarId, PBM_SETPOS, wParam, lParam); return FALSE;
+        case WM_PROGRESS_END_FAILED: ::EndDialog(dialog, 0); return FALSE;
+        case WM_PROGRESS_END_OK: ::EndDialog(dialog, 1); return FALSE;
+        default: return FALSE;
     }
 }
 
@@ -165,8 +154,7 @@ bool TesselProgress::Run(const TesselAppWindows& frame, const char16_t* title, v
     data.jobError = nullptr;
     const INT_PTR result =
         ::DialogBoxParamW(static_cast<HINSTANCE>(frame.module()), MAKEINTRESOURCEW(kDialogId),
-                          static_cast<HWND>(frame.ownerWindow()), ProgressDialogProc,
-                          reinterpret_cast<LPARAM>(&data));
+                          static_cast<HWND>(frame.ownerWindow()), ProgressDialogProc, reinterpret_cast<LPARAM>(&data));
     // The dialog is gone, so a worker that still sends to it fails at once
     // instead of waiting: the wait cannot hang.
     if (data.thread) ::WaitForSingleObject(data.thread.get(), INFINITE);

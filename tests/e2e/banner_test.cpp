@@ -43,10 +43,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(NoWorkCase{"NoOptions", {}, std::nullopt}, NoWorkCase{"HelpAlone", {"-h"}, std::nullopt},
                       NoWorkCase{"RecursiveAlone", {"-r"}, kNoTarget}, NoWorkCase{"CreateAlone", {"-c"}, kNoTarget},
                       NoWorkCase{"VerifyAlone", {"-v"}, kNoTarget},
-                      NoWorkCase{"HelpBesideAnOption",
-                                 {"-h", "-r"},
-                                 "sumvane: ignoring -h: the help is shown only when no other option is given\n" +
-                                     kNoTarget},
+                      NoWorkCase{
+                          "HelpBesideAnOption",
+                          {"-h", "-r"},
+                          "sumvane: ignoring -h: the help is shown only when no other option is given\n" + kNoTarget},
                       NoWorkCase{"UnknownLettersAndALoneDash",
                                  {"-x", "-q", "-?", "-"},
                                  "sumvane: ignoring unknown option -q\n"
@@ -69,8 +69,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Banner, EndsWithTheWebAddress) {
     Sandbox box;
     const RunResult r = box.Run({"-r"});
-    EXPECT_TRUE(r.out.ends_with(WineMode() ? "https://sumvane.brackenfold.example"
-                                           : "https://sumvane.brackenfold.example\n"));
+    EXPECT_TRUE(
+        r.out.ends_with(WineMode() ? "https://sumvane.brackenfold.example" : "https://sumvane.brackenfold.example\n"));
 }
 
 }  // namespace

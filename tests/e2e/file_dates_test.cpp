@@ -74,11 +74,11 @@ struct Photos {
 
 struct Case {
     const char* what;
-    bool linuxOnly;                                             // it needs a stand-in loaded into the program
-    std::function<void(Photos&)> before;                        // before the build (null: nothing)
-    std::function<RunResult(const Sandbox&, Photos&)> build;    // null: -c
-    std::function<void(const Sandbox&, Photos&)> after;         // between the build and the check
-    std::function<Lines(Photos&)> log;                          // the check's, as the files are then
+    bool linuxOnly;                                           // it needs a stand-in loaded into the program
+    std::function<void(Photos&)> before;                      // before the build (null: nothing)
+    std::function<RunResult(const Sandbox&, Photos&)> build;  // null: -c
+    std::function<void(const Sandbox&, Photos&)> after;       // between the build and the check
+    std::function<Lines(Photos&)> log;                        // the check's, as the files are then
     const char* check = "-v";
 };
 
@@ -93,8 +93,10 @@ TEST(FileDates, EachMismatchGetsItsTrueVerdict) {
              // a.jpg, read by then, is edited by its owner a second into the
              // build, long before the summary is in place.
              RunOptions slow;
-             slow.env = {{"LD_PRELOAD", SUMVANE_AT_OPEN_LIBRARY}, {"SUMVANE_PAUSE_NAME", "*.sumvane-"},
-                         {"SUMVANE_PAUSE_SECONDS", "2"}, {"SUMVANE_THREADS", "1"},
+             slow.env = {{"LD_PRELOAD", SUMVANE_AT_OPEN_LIBRARY},
+                         {"SUMVANE_PAUSE_NAME", "*.sumvane-"},
+                         {"SUMVANE_PAUSE_SECONDS", "2"},
+                         {"SUMVANE_THREADS", "1"},
                          {"ASAN_OPTIONS", WithLinkOrderUnchecked()}};
              const auto start = std::chrono::steady_clock::now();
              bool edited = false;
@@ -117,8 +119,10 @@ TEST(FileDates, EachMismatchGetsItsTrueVerdict) {
              return Lines{Mismatch(p.Path("a.jpg"), Md5Of("photo a.jpg"), Md5Of("edited"), Modified(p / "a.jpg"))};
          }},
         {"a damaged file dated in the future (a camera's wrong clock)", false,
-         [](Photos& p) { SetWriteTime(p / "a.jpg", {Now() + 5 * 366 * 86400, 0}); }, nullptr,
-         [](const Sandbox&, Photos& p) { Damage(p / "a.jpg"); },
+         [](Photos& p) {
+             SetWriteTime(p / "a.jpg", {Now() + 5 * 366 * 86400, 0});
+         },
+         nullptr, [](const Sandbox&, Photos& p) { Damage(p / "a.jpg"); },
          [](Photos& p) { return Lines{Mismatch(p.Path("a.jpg"), Md5Of("photo a.jpg"), Md5Of("decayed"), kDamaged)}; }},
         {"an edit, then the summary touched", false, nullptr, nullptr,
          [](const Sandbox&, Photos& p) {
@@ -154,11 +158,15 @@ TEST(FileDates, EachMismatchGetsItsTrueVerdict) {
                           Mismatch(p.Path("c.jpg"), Md5Of("photo c.jpg"), Md5Of("photo b.jpg"), Modified(p / "c.jpg"))};
          }},
         {"a list md5sum wrote, with a damaged file dated in the future", false,
-         [](Photos& p) { SetWriteTime(p / "a.jpg", {Now() + 5 * 366 * 86400, 0}); }, nullptr,
+         [](Photos& p) {
+             SetWriteTime(p / "a.jpg", {Now() + 5 * 366 * 86400, 0});
+         },
+         nullptr,
          [](const Sandbox&, Photos& p) {
              fs::remove(p.Dates());
              std::string list;
-             for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) list += Lower(Md5Of(std::string("photo ") + name)) + "  " + p.Path(name) + "\n";
+             for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+                 list += Lower(Md5Of(std::string("photo ") + name)) + "  " + p.Path(name) + "\n";
              WriteFile(p.Summary(), list);
              p.Backdate();
              Damage(p / "a.jpg");
@@ -230,8 +238,7 @@ TEST(FileDates, ARecordThatDoesNotFitIsIgnored) {
         const char* what;
         std::function<void(const Sandbox&, Photos&)> spoil;
     } cases[] = {
-        {"cut short",
-         [](const Sandbox&, Photos& p) { fs::resize_file(p.Dates(), fs::file_size(p.Dates()) - 8); }},
+        {"cut short", [](const Sandbox&, Photos& p) { fs::resize_file(p.Dates(), fs::file_size(p.Dates()) - 8); }},
         {"of another summary of as many entries",
          [](const Sandbox& box, Photos& p) {
              Photos other(box.root() / "q");
@@ -239,7 +246,8 @@ TEST(FileDates, ARecordThatDoesNotFitIsIgnored) {
              ExpectRun(box.Run({"-f" + other.text, "-c"}), 0);
              fs::copy_file(other.Dates(), p.Dates(), fs::copy_options::overwrite_existing);
          }},
-        {"of the summary before a line was dropped by hand", [](const Sandbox&, Photos& p) {
+        {"of the summary before a line was dropped by hand",
+         [](const Sandbox&, Photos& p) {
              const std::string lines = *ReadFile(p.Summary());
              WriteFile(p.Summary(), lines.substr(0, lines.rfind("\r\n", lines.size() - 3) + 2));
          }},
@@ -309,7 +317,9 @@ TEST(FileDates, TheRecordOfEachRewriteIsAFreshBuildsOfTheFolder) {
     fs::create_directories(root / "new");
     fs::rename(root / "a.jpg", root / "new" / "a.jpg");
     WriteFile(root / "d.jpg", "photo d");
-    files = {{"new/a.jpg", "photo a", ""}, {"b.jpg", "edited b", ""}, {"d.jpg", "photo d", ""},
+    files = {{"new/a.jpg", "photo a", ""},
+             {"b.jpg", "edited b", ""},
+             {"d.jpg", "photo d", ""},
              {"sub/c.jpg", "photo c", ""}};
     ExpectRun(box.Run({"-f" + text, "-r", "-avc"}), 1);
     EXPECT_EQ(ReadFile(rewrite), ExpectedSummary(text, root, files));

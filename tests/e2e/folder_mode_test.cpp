@@ -35,12 +35,9 @@ namespace {
 // A tree with two subfolders of equal shape, so that depth-first and
 // breadth-first walks differ whatever order the listing gives.
 const std::vector<Recorded> kTree = {
-    {"a.txt", "alpha\n", ""},
-    {"b.bin", std::string("\0\r\n\x1a\xff binary", 12), ""},
-    {"one/c.txt", "charlie", ""},
-    {"one/deep/d.txt", "delta", ""},
-    {"two/e.txt", "echo", ""},
-    {"two/deep/f.txt", "", ""},  // an empty file has a digest too
+    {"a.txt", "alpha\n", ""},     {"b.bin", std::string("\0\r\n\x1a\xff binary", 12), ""},
+    {"one/c.txt", "charlie", ""}, {"one/deep/d.txt", "delta", ""},
+    {"two/e.txt", "echo", ""},    {"two/deep/f.txt", "", ""},  // an empty file has a digest too
 };
 
 struct WalkCase {
@@ -80,22 +77,38 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         WalkCase{"FlatRecordsOnlyDirectFiles", {}, false, {"a.txt", "b.bin"}},
         WalkCase{"FlatWithFinalSeparator", {}, true, {"a.txt", "b.bin"}},
-        WalkCase{"RecursiveDepthFirst", {"-r"}, false, {"a.txt", "b.bin", "one/c.txt", "one/deep/d.txt", "two/e.txt", "two/deep/f.txt"}},
-        WalkCase{"RecursiveWithFinalSeparator", {"-r"}, true,
+        WalkCase{"RecursiveDepthFirst",
+                 {"-r"},
+                 false,
+                 {"a.txt", "b.bin", "one/c.txt", "one/deep/d.txt", "two/e.txt", "two/deep/f.txt"}},
+        WalkCase{"RecursiveWithFinalSeparator",
+                 {"-r"},
+                 true,
                  {"a.txt", "b.bin", "one/c.txt", "one/deep/d.txt", "two/e.txt", "two/deep/f.txt"}},
         WalkCase{"ExcludedSubtree", {"-r", "-xone"}, false, {"a.txt", "b.bin", "two/e.txt", "two/deep/f.txt"}},
-        WalkCase{"ExclusionIgnoresLetterCase", {"-r", "-xONE"}, false, {"a.txt", "b.bin", "two/e.txt", "two/deep/f.txt"}},
-        WalkCase{"NestedExclusionOnlyThatFolder", {"-r", "-xtwo" + Sep() + "deep"}, false,
+        WalkCase{
+            "ExclusionIgnoresLetterCase", {"-r", "-xONE"}, false, {"a.txt", "b.bin", "two/e.txt", "two/deep/f.txt"}},
+        WalkCase{"NestedExclusionOnlyThatFolder",
+                 {"-r", "-xtwo" + Sep() + "deep"},
+                 false,
                  {"a.txt", "b.bin", "one/c.txt", "one/deep/d.txt", "two/e.txt"}},
         WalkCase{"TwoExclusions", {"-r", "-xone", "-xTwo"}, false, {"a.txt", "b.bin"}},
-        WalkCase{"ExclusionIsFromTheRootNotAnyLevel", {"-r", "-xdeep"}, false,
+        WalkCase{"ExclusionIsFromTheRootNotAnyLevel",
+                 {"-r", "-xdeep"},
+                 false,
                  {"a.txt", "b.bin", "one/c.txt", "one/deep/d.txt", "two/e.txt", "two/deep/f.txt"}},
         // A value typed apart from its letter, as other tools take it: the
         // folder itself is recorded, not the one holding it.
-        WalkCase{"FolderApartFromItsOption", {"-r"}, false,
-                 {"a.txt", "b.bin", "one/c.txt", "one/deep/d.txt", "two/e.txt", "two/deep/f.txt"}, true},
-        WalkCase{"ExclusionsApartFromTheirOptions", {"-r", "-x", "one", "-x", "two" + Sep() + "deep"}, false,
-                 {"a.txt", "b.bin", "two/e.txt"}, true}),
+        WalkCase{"FolderApartFromItsOption",
+                 {"-r"},
+                 false,
+                 {"a.txt", "b.bin", "one/c.txt", "one/deep/d.txt", "two/e.txt", "two/deep/f.txt"},
+                 true},
+        WalkCase{"ExclusionsApartFromTheirOptions",
+                 {"-r", "-x", "one", "-x", "two" + Sep() + "deep"},
+                 false,
+                 {"a.txt", "b.bin", "two/e.txt"},
+                 true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // An option ignored in whole or in part is said on Linux's standard error,
@@ -158,13 +171,19 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, NotedOptionTest,
     ::testing::Values(
         NotedCase{"UnknownLetter", {"-r", "-q", "-c"}, kAll, "sumvane: ignoring unknown option -q\n"},
-        NotedCase{"WordForALetter", {"-recursive", "-c"}, kAll, "sumvane: -recursive is read as -r (the rest is ignored)\n"},
-        NotedCase{"LoneDash", {"-", "-c"}, {"a.txt", "b.bin"}, "sumvane: ignoring -: an option letter must follow it\n"},
-        NotedCase{"LettersRunTogether", {"-rc"}, {},
+        NotedCase{
+            "WordForALetter", {"-recursive", "-c"}, kAll, "sumvane: -recursive is read as -r (the rest is ignored)\n"},
+        NotedCase{
+            "LoneDash", {"-", "-c"}, {"a.txt", "b.bin"}, "sumvane: ignoring -: an option letter must follow it\n"},
+        NotedCase{"LettersRunTogether",
+                  {"-rc"},
+                  {},
                   "sumvane: -rc is read as -r (the rest is ignored); write -r -c\n"
                   "sumvane: nothing to do: neither -c (record) nor -v (check) was given\n"},
         NotedCase{"VerifyWithALetterAfterIt", {"-vx"}, {}, "sumvane: -vx is read as -v (the rest is ignored)\n", true},
-        NotedCase{"ExclusionWithFinalSeparatorExcludesNothing", {"-r", "-xone" + Sep(), "-c"}, kAll,
+        NotedCase{"ExclusionWithFinalSeparatorExcludesNothing",
+                  {"-r", "-xone" + Sep(), "-c"},
+                  kAll,
                   "sumvane: -xone" + Sep() + " leaves nothing out: name the folder without a separator at its end\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -251,16 +270,21 @@ TEST(FolderBuild, SummariesAndWhatAKilledRunLeftAreSkippedAndOtherFilesRecorded)
     MakeTree(root, tree);
 
     ExpectRun(box.Run({"-f" + rootText, "-c", "-r"}), 0);
-    const std::vector<std::string> recorded = {".sumvane-MyNotes1.tmp",     ".sumvane-MyList01.tmp",
-                                               ".sumvane-NotPlace.tmp",     ".sumvane-Notes016.tmp",
+    const std::vector<std::string> recorded = {".sumvane-MyNotes1.tmp",
+                                               ".sumvane-MyList01.tmp",
+                                               ".sumvane-NotPlace.tmp",
+                                               ".sumvane-Notes016.tmp",
                                                ".sumvane-Notes032.tmp",
-                                               ".sumvane-short.tmp",        "Sumvane.md5.tmp-short",
-                                               "a.txt",                     "sub/sumvane.md5.TMP-zzzzzzzz",
-                                               "sub/.sumvane-zzzzzzzz.tmp", "sub/b.txt"};
+                                               ".sumvane-short.tmp",
+                                               "Sumvane.md5.tmp-short",
+                                               "a.txt",
+                                               "sub/sumvane.md5.TMP-zzzzzzzz",
+                                               "sub/.sumvane-zzzzzzzz.tmp",
+                                               "sub/b.txt"};
     EXPECT_EQ(ReadFile(root / "Sumvane.md5"), ExpectedSummary(rootText, root, Only(tree, recorded)));
-    for (const char* leftover : {".sumvane-Ab3dEf12.tmp", ".sumvane-00000000.tmp", "Sumvane.md5.tmp-Ab3dEf12",
-                                 "Sumvane.md5X.tmp-00000000", ".sumvane-Place123.tmp", ".sumvane-Dates001.tmp",
-                                 ".sumvane-Dates002.tmp"})
+    for (const char* leftover :
+         {".sumvane-Ab3dEf12.tmp", ".sumvane-00000000.tmp", "Sumvane.md5.tmp-Ab3dEf12", "Sumvane.md5X.tmp-00000000",
+          ".sumvane-Place123.tmp", ".sumvane-Dates001.tmp", ".sumvane-Dates002.tmp"})
         EXPECT_FALSE(fs::exists(root / leftover)) << leftover;
     // Whatever was recorded, and the subfolders' own summaries, are left as they were.
     for (const Recorded& file : Only(tree, recorded)) EXPECT_EQ(ReadFile(root / file.rel), file.content) << file.rel;
@@ -334,8 +358,9 @@ TEST(FolderBuild, RelativeFolderRecordsRelativePathsThatVerifyFromTheSameFolder)
 // run that is not on one says nothing (the case above).
 TEST(FolderBuild, ABuildOfARelativeFolderOnATerminalSaysSo) {
     if (WineMode()) GTEST_SKIP() << "a Linux terminal";
-    const std::string note = "sumvane: the paths are recorded relative to the current folder, and a check from any "
-                             "other folder will not find the files; to check from anywhere, give -f";
+    const std::string note =
+        "sumvane: the paths are recorded relative to the current folder, and a check from any "
+        "other folder will not find the files; to check from anywhere, give -f";
     const struct Case {
         std::vector<std::string> args;  // "%A" stands for the absolute path of work()/data
         std::string folderText;         // as the summary records it; "%A" as above
@@ -428,9 +453,9 @@ TEST(FolderBuild, LinkedFoldersAreNotEnteredAndLinkedFilesAreHashed) {
         {"sub/b.txt", "b", ""},
     };
     MakeTree(root, files);
-    fs::create_directory_symlink("..", root / "sub" / "loop");           // leads back to the root
-    fs::create_directory_symlink(root / "sub", root / "alias");          // a second way into sub
-    fs::create_symlink("sub/b.txt", root / "link.txt");                  // a file reached by a link
+    fs::create_directory_symlink("..", root / "sub" / "loop");   // leads back to the root
+    fs::create_directory_symlink(root / "sub", root / "alias");  // a second way into sub
+    fs::create_symlink("sub/b.txt", root / "link.txt");          // a file reached by a link
     std::vector<Recorded> expected = files;
     expected.push_back({"link.txt", "b", ""});
     const std::string rootText = Native(root);
@@ -539,7 +564,8 @@ TEST(FolderBuild, NamesWithLineBreaksAreReportedNotRecorded) {
     if (WineMode()) GTEST_SKIP() << "line breaks in names are possible on Linux only";
     Sandbox box;
     const fs::path root = box.root() / "data";
-    const std::vector<Recorded> tree = {{"a.txt", "a", ""}, {"line\nbreak.txt", "n", ""}, {"carriage\rreturn", "r", ""}};
+    const std::vector<Recorded> tree = {
+        {"a.txt", "a", ""}, {"line\nbreak.txt", "n", ""}, {"carriage\rreturn", "r", ""}};
     MakeTree(root, tree);
     const std::string rootText = Native(root);
 
@@ -631,9 +657,9 @@ TEST(FolderBuild, DeepTreesAreWalkedWhole) {
     ::close(at);
     ExpectRun(box.Run({"-f" + rootText, "-v"}, fewFiles), 1);
     EXPECT_EQ(LogLines(box.desktop() / LogName(rootText)),
-              std::vector<std::string>{deepest + " - MD5 Mismatch (" + Md5Of("f") + " - " + Md5Of("g") + ")" +
-                                       MismatchDate({written.st_mtim.tv_sec, written.st_mtim.tv_nsec},
-                                                    WriteTimeOf(root / "Sumvane.md5"))});
+              std::vector<std::string>{
+                  deepest + " - MD5 Mismatch (" + Md5Of("f") + " - " + Md5Of("g") + ")" +
+                  MismatchDate({written.st_mtim.tv_sec, written.st_mtim.tv_nsec}, WriteTimeOf(root / "Sumvane.md5"))});
     RemoveDeep(top, name.c_str());
     ::close(top);
 }
@@ -683,7 +709,8 @@ TEST(FolderBuild, AnyNumberOfThreadsWritesTheSameBytes) {
     std::vector<Recorded> tree;
     for (int i = 0; i < 240; ++i) {
         const std::size_t size = i % 40 == 0 ? (std::size_t{3} << 20) + i : i % 9 == 0 ? (300u << 10) + i : i * 37u;
-        tree.push_back({"d" + std::to_string(i % 6) + "/f" + std::to_string(i), std::string(size, static_cast<char>('a' + i % 26)), ""});
+        tree.push_back({"d" + std::to_string(i % 6) + "/f" + std::to_string(i),
+                        std::string(size, static_cast<char>('a' + i % 26)), ""});
     }
     const bool posix = !WineMode();
     if (posix) {
@@ -728,8 +755,12 @@ TEST(FolderBuild, AnyNumberOfThreadsWritesTheSameBytes) {
     // lines of each kind of problem.
     ASSERT_GE(sequential.size(), 4u);
     EXPECT_EQ(std::count(sequential[0].begin(), sequential[0].end(), '\n'), posix ? 240 - 40 - 1 : 240);
-    for (const auto& [threads, engine] : {std::pair{"2", "openssl"}, {"8", "openssl"}, {"1", "avx2"}, {"2", "avx2x16"},
-                                          {"8", "avx2"}, {"2", "avx512"}}) {
+    for (const auto& [threads, engine] : {std::pair{"2", "openssl"},
+                                          {"8", "openssl"},
+                                          {"1", "avx2"},
+                                          {"2", "avx2x16"},
+                                          {"8", "avx2"},
+                                          {"2", "avx512"}}) {
         EXPECT_EQ(runWith(threads, engine), sequential) << threads << " threads, " << engine;
     }
 }

@@ -90,8 +90,8 @@ TEST(FolderVerify, ChangedAndMissingFilesUnderRewrite) {
     EXPECT_EQ(LogLines(tree.Log(box)),
               (Lines{tree.Mismatched("b.txt", oldB, Md5Of("b has changed")), NotFound(tree.Path("c.txt"))}));
     // Every entry that could be hashed, in summary order, with today's digest.
-    EXPECT_EQ(ReadFile(tree.Rewrite()), tree.Entry("d.txt") + Line(Md5Of("b has changed"), tree.Path("b.txt")) +
-                                            tree.Entry("a.txt"));
+    EXPECT_EQ(ReadFile(tree.Rewrite()),
+              tree.Entry("d.txt") + Line(Md5Of("b has changed"), tree.Path("b.txt")) + tree.Entry("a.txt"));
     EXPECT_EQ(ReadFile(tree.Summary()), summary);
 
     // The rewrite describes the tree as it is now.
@@ -160,19 +160,19 @@ TEST(FolderVerify, InvalidLinesAreLoggedFirstAndFailTheRun) {
     Tree tree(box);
     const std::string oldB = tree.Digest("b.txt");
     const std::string digits = tree.Digest("a.txt");
-    const std::string summary = tree.Entry("b.txt") +            // changed below
-                                "\r\n" +                          // blank line
-                                "ABCDEF0123\r\n" +                // short digest
-                                digits + " \r\n" +                // digits and separator only
-                                Line(digits, "Sumvane.md5") +     // the summary's own name
+    const std::string summary = tree.Entry("b.txt") +          // changed below
+                                "\r\n" +                       // blank line
+                                "ABCDEF0123\r\n" +             // short digest
+                                digits + " \r\n" +             // digits and separator only
+                                Line(digits, "Sumvane.md5") +  // the summary's own name
                                 // ... in any spelling that reaches it, and its companions
-                                Line(digits, tree.Path("Sumvane.md5")) +
-                                Lower(digits) + "  " + tree.Path("Sumvane.md5X") + "\n" +  // md5sum's mark
+                                Line(digits, tree.Path("Sumvane.md5")) + Lower(digits) + "  " +
+                                tree.Path("Sumvane.md5X") + "\n" +  // md5sum's mark
                                 Line(digits, " Sumvane.md5") + Line(digits, "./Sumvane.md5.dates") +
                                 Line(digits, tree.Path("./Sumvane.md5.place")) +
                                 Line(digits, tree.Path("Sumvane.md5X.dates")) +
-                                tree.Entry("a.txt") +             // still read after the bad lines
-                                Line(digits, "sumvane.md5") +     // another case: an ordinary entry
+                                tree.Entry("a.txt") +                         // still read after the bad lines
+                                Line(digits, "sumvane.md5") +                 // another case: an ordinary entry
                                 digits + "\t" + tree.Path("c.txt") + "\r\n";  // any separator byte
     WriteFile(tree.Summary(), summary);
     WriteFile(tree.root / "b.txt", "b has changed");
@@ -204,8 +204,9 @@ TEST(FolderVerify, InvalidLinesAreLoggedFirstAndFailTheRun) {
 TEST(FolderVerify, ConvertedLineEndsLowerCaseDigitsAndAnEditorsMarkStillVerify) {
     Sandbox box;
     Tree tree(box);
-    const std::string summary = "\xEF\xBB\xBF" + tree.Digest("a.txt") + " " + tree.Path("a.txt") + "\n" + Lower(tree.Digest("b.txt")) +
-                                " " + tree.Path("b.txt") + "\n" + tree.Digest("c.txt") + " " + tree.Path("c.txt");
+    const std::string summary = "\xEF\xBB\xBF" + tree.Digest("a.txt") + " " + tree.Path("a.txt") + "\n" +
+                                Lower(tree.Digest("b.txt")) + " " + tree.Path("b.txt") + "\n" + tree.Digest("c.txt") +
+                                " " + tree.Path("c.txt");
     WriteFile(tree.Summary(), summary);
     ExpectRun(box.Run({"-f" + tree.text, "-vc"}), 0);
     ExpectNoLog(box, tree.text);
@@ -230,12 +231,12 @@ TEST(FolderVerify, NamesThatReadTwoWaysAreFound) {
     // "É" and a no-break space are C9 A0, which is also the UTF-8 of U+0260;
     // a tool that writes UTF-8 stores "é" as C3 A9.
     const std::string latin1Name = "\xC3\x89\xC2\xA0x";  // on disk (UTF-8): "É", no-break space, "x"
-    const std::string utf8Name = "\xC3\xA9.txt";           // "é.txt"
+    const std::string utf8Name = "\xC3\xA9.txt";         // "é.txt"
     WriteFile(tree.root / latin1Name, "latin");
     WriteFile(tree.root / utf8Name, "utf8");
     const std::string folderBytes = tree.text + Sep();
-    const std::string summary = Md5Of("latin") + " " + folderBytes + "\xC9\xA0x\r\n" + Md5Of("utf8") + " " +
-                                folderBytes + "\xC3\xA9.txt\r\n";
+    const std::string summary =
+        Md5Of("latin") + " " + folderBytes + "\xC9\xA0x\r\n" + Md5Of("utf8") + " " + folderBytes + "\xC3\xA9.txt\r\n";
     WriteFile(tree.Summary(), summary);
     ExpectRun(box.Run({"-f" + tree.text, "-vc"}), 0);
     ExpectNoLog(box, tree.text);
@@ -284,22 +285,42 @@ TEST(FolderAdditions, NewMovedAndAmbiguousFilesAreToldApart) {
         std::vector<std::string> gone;
         std::vector<std::pair<std::string, std::string>> after;
         int exitCode;
-        Lines log;  // "%" stands for the root and its separator
+        Lines log;                     // "%" stands for the root and its separator
         std::string listedTwice = {};  // a file whose line the summary holds twice
     } cases[] = {
         {"a new file", {{"a.jpg", "a"}}, {}, {{"new.jpg", "n"}}, 0, {"%new.jpg - New File"}},
-        {"a file moved to a subfolder", {{"a.jpg", "a"}, {"b.jpg", "b"}}, {"b.jpg"}, {{"sub/b.jpg", "b"}}, 1,
+        {"a file moved to a subfolder",
+         {{"a.jpg", "a"}, {"b.jpg", "b"}},
+         {"b.jpg"},
+         {{"sub/b.jpg", "b"}},
+         1,
          {"%b.jpg - Moved to %sub" + Sep() + "b.jpg"}},
-        {"an empty file moved", {{"a.jpg", "a"}, {"e.txt", ""}}, {"e.txt"}, {{"sub/e.txt", ""}}, 1,
+        {"an empty file moved",
+         {{"a.jpg", "a"}, {"e.txt", ""}},
+         {"e.txt"},
+         {{"sub/e.txt", ""}},
+         1,
          {"%e.txt - File Not Found", "%sub" + Sep() + "e.txt - New File"}},
-        {"two files it could have moved to", {{"a.jpg", "a"}, {"b.jpg", "b"}}, {"b.jpg"},
-         {{"c.jpg", "b"}, {"sub/b.jpg", "b"}}, 1,
+        {"two files it could have moved to",
+         {{"a.jpg", "a"}, {"b.jpg", "b"}},
+         {"b.jpg"},
+         {{"c.jpg", "b"}, {"sub/b.jpg", "b"}},
+         1,
          {"%b.jpg - File Not Found", "%c.jpg - New File", "%sub" + Sep() + "b.jpg - New File"}},
-        {"two gone files of the same bytes", {{"a.jpg", "a"}, {"b.jpg", "b"}, {"c.jpg", "b"}}, {"b.jpg", "c.jpg"},
-         {{"d.jpg", "b"}}, 1, {"%b.jpg - File Not Found", "%c.jpg - File Not Found", "%d.jpg - New File"}},
+        {"two gone files of the same bytes",
+         {{"a.jpg", "a"}, {"b.jpg", "b"}, {"c.jpg", "b"}},
+         {"b.jpg", "c.jpg"},
+         {{"d.jpg", "b"}},
+         1,
+         {"%b.jpg - File Not Found", "%c.jpg - File Not Found", "%d.jpg - New File"}},
         {"nothing changed", {{"a.jpg", "a"}, {"sub/b.jpg", "b"}}, {}, {}, 0, {}},
-        {"a file listed twice, moved", {{"a.jpg", "a"}, {"b.jpg", "b"}}, {"b.jpg"}, {{"sub/b.jpg", "b"}}, 1,
-         {"%b.jpg - Moved to %sub" + Sep() + "b.jpg"}, "b.jpg"},
+        {"a file listed twice, moved",
+         {{"a.jpg", "a"}, {"b.jpg", "b"}},
+         {"b.jpg"},
+         {{"sub/b.jpg", "b"}},
+         1,
+         {"%b.jpg - Moved to %sub" + Sep() + "b.jpg"},
+         "b.jpg"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -385,8 +406,8 @@ TEST(FolderAdditions, TheRewriteHoldsTheFolderAsItIsNow) {
     EXPECT_EQ(news.exitCode, 0);
     EXPECT_EQ(LogLines(box.desktop() / LogName(rootText)), Lines{p + "sub" + Sep() + "later.jpg - New File"});
     if (!WineMode()) {
-        EXPECT_TRUE(news.err.ends_with("sumvane: no problem, 1 new file; log: " +
-                                       (box.desktop() / LogName(rootText)).string() + "\n"));
+        EXPECT_TRUE(news.err.ends_with(
+            "sumvane: no problem, 1 new file; log: " + (box.desktop() / LogName(rootText)).string() + "\n"));
     }
     EXPECT_EQ(ReadFile(root / "Sumvane.md5X"),
               *ReadFile(root / "Sumvane.md5") + Md5Of("later") + " " + p + "sub" + Sep() + "later.jpg\r\n");
@@ -415,7 +436,7 @@ TEST(FolderAdditions, AListWrittenByMd5sumIsMergedInTheWalksOrder) {
         EXPECT_EQ(LogLines(box.desktop() / (folder.empty() ? "Sumvane.txt" : LogName(rootText))),
                   Lines{"b.txt - New File"});
         EXPECT_EQ(ReadFile(root / "Sumvane.md5X"), Line(Md5Of("a.txt"), "a.txt") + Line(Md5Of("b"), "b.txt") +
-                                                        Line(Md5Of("m.txt"), "m.txt") + Line(Md5Of("z.txt"), "z.txt"));
+                                                       Line(Md5Of("m.txt"), "m.txt") + Line(Md5Of("z.txt"), "z.txt"));
     }
 }
 
@@ -436,7 +457,8 @@ TEST(FolderAdditions, AListThatNamesItselfNeverChecksItself) {
 
     EXPECT_EQ(box.Run({"-f" + rootText, "-r", "-avc"}).exitCode, 1);
     EXPECT_EQ(LogLines(log), Lines{"Invalid input line - Invalid Filename"});
-    const std::string rewrite = Line(Md5Of("a"), Native(root / "a.txt")) + Line(Md5Of("b"), Native(root / "sub" / "b.txt"));
+    const std::string rewrite =
+        Line(Md5Of("a"), Native(root / "a.txt")) + Line(Md5Of("b"), Native(root / "sub" / "b.txt"));
     EXPECT_EQ(ReadFile(root / "Sumvane.md5X"), rewrite);
     fs::rename(root / "Sumvane.md5X", root / "Sumvane.md5");
     ExpectRun(box.Run({"-f" + rootText, "-r", "-avc"}), 0);
@@ -445,7 +467,8 @@ TEST(FolderAdditions, AListThatNamesItselfNeverChecksItself) {
     // Beside the summary lies its record of each file's date (the
     // rewrite's, taken in): md5sum lists both.
     ASSERT_TRUE(fs::exists(root / "Sumvane.md5.dates"));
-    const std::string twice = "cd '" + rootText + "' && md5sum * > Sumvane.md5 2>/dev/null; md5sum * > Sumvane.md5 2>/dev/null";
+    const std::string twice =
+        "cd '" + rootText + "' && md5sum * > Sumvane.md5 2>/dev/null; md5sum * > Sumvane.md5 2>/dev/null";
     std::system(twice.c_str());
     RunOptions inRoot;
     inRoot.cwd = root;
@@ -489,7 +512,7 @@ TEST(FolderVerify, EachNameWrittenReadsBackAsItselfBesideItsLookalike) {
     Sandbox box;
     Tree tree(box);
     const std::string latin = "Preis \xC3\x84\xC2\xA9";  // on disk (UTF-8): "Preis \u00C4\u00A9"
-    const std::string tilde = "Preis \xC4\xA9";            // "Preis \u0129"
+    const std::string tilde = "Preis \xC4\xA9";          // "Preis \u0129"
     WriteFile(tree.root / latin, "latin");
     WriteFile(tree.root / tilde, "tilde");
     ExpectRun(box.Run({"-f" + tree.text, "-c"}), 0);
@@ -502,14 +525,14 @@ TEST(FolderVerify, EachNameWrittenReadsBackAsItselfBesideItsLookalike) {
     const std::string folder = tree.text + Sep();
     EXPECT_EQ(LogLines(tree.Log(box)),
               (Lines{NotFound(folder + latin), Mismatch(folder + tilde, Md5Of("tilde"), Md5Of("tilde, changed"),
-                                                   MismatchDate(tree.root / tilde, tree.Summary()))}));
+                                                        MismatchDate(tree.root / tilde, tree.Summary()))}));
 }
 
 // The forms in which other tools write MD5 lists.
 struct ListForm {
     const char* name;
     const char* md5sumOptions;
-    bool utf16;  // saved again as UTF-16 with its mark and CR LF, as PowerShell's ">" saves text
+    bool utf16;         // saved again as UTF-16 with its mark and CR LF, as PowerShell's ">" saves text
     std::string start;  // how the list begins, for "plain.txt" first
 };
 
@@ -579,15 +602,15 @@ TEST_P(ListFormTest, AListWrittenByAnotherToolVerifies) {
 INSTANTIATE_TEST_SUITE_P(Forms, ListFormTest,
                          ::testing::Values(ListForm{"md5sum", "", false, "<digits>  plain.txt\n"},
                                            ListForm{"BsdTag", " --tag", false, "MD5 (plain.txt) = <digits>\n"},
-                                           ListForm{"Utf16WithItsMark", "", true,
-                                                    "\xFF\xFE"}));
+                                           ListForm{"Utf16WithItsMark", "", true, "\xFF\xFE"}));
 
 // A file that says it is empty may not be: /proc makes its files as they
 // are read, and some FUSE file systems do the same.
 TEST(FolderVerify, AFileOfSizeZeroIsReadToItsEnd) {
     const fs::path made = "/proc/version";
     const auto contents = ReadFile(made);
-    if (!contents || contents->empty() || fs::file_size(made) != 0) GTEST_SKIP() << made << " is not made as it is read here";
+    if (!contents || contents->empty() || fs::file_size(made) != 0)
+        GTEST_SKIP() << made << " is not made as it is read here";
     Sandbox box;
     Tree tree(box);
     WriteFile(tree.Summary(), Line(Md5Of(*contents), Native(made)) + tree.Entry("a.txt"));
@@ -651,7 +674,8 @@ TEST_P(MissingSummaryTest, IsMissingDataAndKeepsAnOldRewrite) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, MissingSummaryTest,
-                         ::testing::Values(MissingCase{"Verify", "-v", false}, MissingCase{"VerifyAndRewrite", "-vc", false},
+                         ::testing::Values(MissingCase{"Verify", "-v", false},
+                                           MissingCase{"VerifyAndRewrite", "-vc", false},
                                            MissingCase{"EmptyVerify", "-v", true},
                                            MissingCase{"EmptyVerifyAndRewrite", "-vc", true}),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -719,7 +743,8 @@ TEST_P(SecondRunTest, DeletesTheLogOfTheFirstRunEvenWhenItFindsNothing) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, SecondRunTest,
                          ::testing::Values(SecondRunCase{"CleanVerify", {"-v"}, ""},
-                                           SecondRunCase{"NoWorkAtAll", {},
+                                           SecondRunCase{"NoWorkAtAll",
+                                                         {},
                                                          "sumvane: nothing to do: neither -c (record) nor -v "
                                                          "(check) was given\n"},
                                            SecondRunCase{"CleanBuild", {"-c"}, ""}),
@@ -736,8 +761,10 @@ TEST(FolderVerify, TwoRunsOfOneFolderAtOnceShareTheLog) {
     WriteFile(tree.Summary(), tree.Entry("a.txt") + Md5Of("slow") + " " + tree.Path("slow.txt") + "\r\n");
     fs::remove(tree.root / "a.txt");
     RunOptions held;  // its open of slow.txt waits 3 s, after its first line
-    held.env = {{"LD_PRELOAD", SUMVANE_AT_OPEN_LIBRARY}, {"SUMVANE_PAUSE_NAME", "slow.txt"},
-                {"SUMVANE_PAUSE_SECONDS", "3"}, {"ASAN_OPTIONS", WithLinkOrderUnchecked()}};
+    held.env = {{"LD_PRELOAD", SUMVANE_AT_OPEN_LIBRARY},
+                {"SUMVANE_PAUSE_NAME", "slow.txt"},
+                {"SUMVANE_PAUSE_SECONDS", "3"},
+                {"ASAN_OPTIONS", WithLinkOrderUnchecked()}};
     std::optional<RunResult> second;
     held.whileRunning = [&](pid_t) {
         if (!second && LogLines(tree.Log(box)).size() == 1) second = box.Run({"-f" + tree.text, "-v"});
@@ -749,8 +776,8 @@ TEST(FolderVerify, TwoRunsOfOneFolderAtOnceShareTheLog) {
     const RunResult& later = *second;
     for (const RunResult* r : {&first, &later}) {
         EXPECT_EQ(r->exitCode, 1);
-        EXPECT_TRUE(r->err.ends_with(NotFound(tree.Path("a.txt")) + "\nsumvane: 1 problem (1 missing); log: " +
-                                     Native(tree.Log(box)) + "\n"))
+        EXPECT_TRUE(r->err.ends_with(NotFound(tree.Path("a.txt")) +
+                                     "\nsumvane: 1 problem (1 missing); log: " + Native(tree.Log(box)) + "\n"))
             << r->err;
     }
     EXPECT_EQ(LogLines(tree.Log(box)), (Lines{NotFound(tree.Path("a.txt")), NotFound(tree.Path("a.txt"))}));
@@ -808,11 +835,11 @@ struct HealCase {
     std::vector<std::string> options;  // beside -f<data> -b<copy>
     std::function<Lines(const HealedTree&)> lines;
     int exitCode;
-    int again;  // the exit code of a plain check after it
+    int again;                                                // the exit code of a plain check after it
     std::map<std::string, std::optional<std::string>> after;  // below data: the bytes, or none
-    std::optional<std::string> kept;  // c.txt's replaced bytes under .sumvane-replaced/<day>/
+    std::optional<std::string> kept;                          // c.txt's replaced bytes under .sumvane-replaced/<day>/
     std::map<std::string, std::string> env = {};
-    bool readOnly = false;  // c.txt is read-only (0444) when harmed: so are the repaired and kept files
+    bool readOnly = false;               // c.txt is read-only (0444) when harmed: so are the repaired and kept files
     const char* notUnderWine = nullptr;  // why the Windows program cannot be given this case under Wine
     bool asRoot = false;                 // the harm gives files to another user: run as root only
 };
@@ -896,8 +923,9 @@ TEST(HealFromCopy, AnUnreadableFileIsRepaired) {
     asUser.unprivileged = true;
     const RunResult r = box.Run({"-f" + tree.text, "-v", "-b" + tree.copyText}, asUser);
     ExpectRun(r, 1);
-    EXPECT_EQ(LogLines(box.desktop() / LogName(tree.text)),
-              (Lines{tree.P("c.txt") + " - Error computing MD5", tree.P("c.txt") + " - Repaired from " + tree.C("c.txt")}));
+    EXPECT_EQ(
+        LogLines(box.desktop() / LogName(tree.text)),
+        (Lines{tree.P("c.txt") + " - Error computing MD5", tree.P("c.txt") + " - Repaired from " + tree.C("c.txt")}));
     EXPECT_EQ(fs::status(tree.root / "c.txt").permissions(), fs::perms::owner_write);
     fs::permissions(tree.root / "c.txt", fs::perms::owner_read, fs::perm_options::add);
     EXPECT_EQ(ReadFile(tree.root / "c.txt"), "contents of c");
@@ -925,7 +953,9 @@ TEST(HealFromCopy, ManyFilesAtOnceEachAsIfAlone) {
         Sandbox box;
         const fs::path root = box.root() / "data", copy = box.root() / "copy";
         const auto name = [](int i) { return (i < 20 ? "f" : "sub/f") + std::to_string(100 + i) + ".bin"; };
-        const auto bytes = [](int i) { return std::string(static_cast<std::size_t>(i) * 7001 + 1, char('a' + i % 26)); };
+        const auto bytes = [](int i) {
+            return std::string(static_cast<std::size_t>(i) * 7001 + 1, char('a' + i % 26));
+        };
         for (int i = 0; i < 40; ++i) WriteFile(root / name(i), bytes(i));
         ExpectRun(box.Run({"-f" + Native(root), "-r", "-c"}), 0);
         ASSERT_EQ(std::system(("cp -a '" + root.string() + "' '" + copy.string() + "'").c_str()), 0);
@@ -938,8 +968,8 @@ TEST(HealFromCopy, ManyFilesAtOnceEachAsIfAlone) {
         Lines lines, still;
         for (int i = 0; i < 40; ++i) {
             const std::string p = Native(root / name(i)), c = Native(copy / name(i));
-            const std::string damaged = Mismatch(p, Md5Of(bytes(i)), Md5Of("decayed " + std::to_string(i)),
-                                                 " - Damaged: Date Unchanged");
+            const std::string damaged =
+                Mismatch(p, Md5Of(bytes(i)), Md5Of("decayed " + std::to_string(i)), " - Damaged: Date Unchanged");
             if (i == 17) {
                 fs::remove(root / name(i));
                 lines.insert(lines.end(), {NotFound(p), p + " - Restored from " + c});
@@ -980,7 +1010,8 @@ TEST(HealFromCopy, ManyFilesAtOnceEachAsIfAlone) {
             if (i == 5 || i == 23 || i == 30) continue;
             EXPECT_EQ(ReadFile(root / name(i)), bytes(i)) << name(i);
             if (i != 17) {
-                EXPECT_EQ(ReadFile(root / ".sumvane-replaced" / HealingDay() / name(i)), "decayed " + std::to_string(i));
+                EXPECT_EQ(ReadFile(root / ".sumvane-replaced" / HealingDay() / name(i)),
+                          "decayed " + std::to_string(i));
             }
         }
         EXPECT_FALSE(HasTemporaryFile(root));
@@ -1009,11 +1040,14 @@ INSTANTIATE_TEST_SUITE_P(
                  [](const HealedTree& t) { t.Decay(t.root / "c.txt", kDecayed); },
                  {"-v"},
                  [](const HealedTree& t) {
-                     return Lines{Mismatch(t.P("c.txt"), Md5Of("contents of c"), Md5Of(kDecayed),
-                                           " - Damaged: Date Unchanged"),
-                                  t.P("c.txt") + " - Repaired from " + t.C("c.txt")};
+                     return Lines{
+                         Mismatch(t.P("c.txt"), Md5Of("contents of c"), Md5Of(kDecayed), " - Damaged: Date Unchanged"),
+                         t.P("c.txt") + " - Repaired from " + t.C("c.txt")};
                  },
-                 1, 0, {{"c.txt", "contents of c"}, {"a.txt", "contents of a"}}, kDecayed},
+                 1,
+                 0,
+                 {{"c.txt", "contents of c"}, {"a.txt", "contents of a"}},
+                 kDecayed},
         // A read-only file is replaced too, and stays read-only, as its kept bytes do.
         HealCase{"ReadOnlyFileRepaired",
                  [](const HealedTree& t) {
@@ -1023,20 +1057,28 @@ INSTANTIATE_TEST_SUITE_P(
                  },
                  {"-v"},
                  [](const HealedTree& t) {
-                     return Lines{Mismatch(t.P("c.txt"), Md5Of("contents of c"), Md5Of(kDecayed),
-                                           " - Damaged: Date Unchanged"),
-                                  t.P("c.txt") + " - Repaired from " + t.C("c.txt")};
+                     return Lines{
+                         Mismatch(t.P("c.txt"), Md5Of("contents of c"), Md5Of(kDecayed), " - Damaged: Date Unchanged"),
+                         t.P("c.txt") + " - Repaired from " + t.C("c.txt")};
                  },
-                 1, 0, {{"c.txt", "contents of c"}}, kDecayed, {}, true},
+                 1,
+                 0,
+                 {{"c.txt", "contents of c"}},
+                 kDecayed,
+                 {},
+                 true},
         HealCase{"RepairedUnderRewriteAtItsRecordedDigest",
                  [](const HealedTree& t) { t.Decay(t.root / "c.txt", kDecayed); },
                  {"-vc"},
                  [](const HealedTree& t) {
-                     return Lines{Mismatch(t.P("c.txt"), Md5Of("contents of c"), Md5Of(kDecayed),
-                                           " - Damaged: Date Unchanged"),
-                                  t.P("c.txt") + " - Repaired from " + t.C("c.txt")};
+                     return Lines{
+                         Mismatch(t.P("c.txt"), Md5Of("contents of c"), Md5Of(kDecayed), " - Damaged: Date Unchanged"),
+                         t.P("c.txt") + " - Repaired from " + t.C("c.txt")};
                  },
-                 1, 0, {{"c.txt", "contents of c"}}, kDecayed},
+                 1,
+                 0,
+                 {{"c.txt", "contents of c"}},
+                 kDecayed},
         HealCase{"MissingFileAndFolderRestored",
                  [](const HealedTree& t) {
                      fs::remove(t.root / "a.txt");
@@ -1047,7 +1089,10 @@ INSTANTIATE_TEST_SUITE_P(
                      return Lines{NotFound(t.P("a.txt")), Restored(t, "a.txt"), NotFound(t.P("sub/e.txt")),
                                   Restored(t, "sub/e.txt")};
                  },
-                 1, 0, {{"a.txt", "contents of a"}, {"sub/e.txt", "contents of e"}}, std::nullopt},
+                 1,
+                 0,
+                 {{"a.txt", "contents of a"}, {"sub/e.txt", "contents of e"}},
+                 std::nullopt},
         HealCase{"EditedAndNewFilesUntouched",
                  [](const HealedTree& t) {
                      WriteFile(t.root / "a.txt", "edited by its owner");
@@ -1060,7 +1105,10 @@ INSTANTIATE_TEST_SUITE_P(
                                            MismatchDate(t.root / "a.txt", t.root / "Sumvane.md5")),
                                   t.P("new.txt") + " - New File"};
                  },
-                 1, 1, {{"a.txt", "edited by its owner"}, {"new.txt", "new"}}, std::nullopt},
+                 1,
+                 1,
+                 {{"a.txt", "edited by its owner"}, {"new.txt", "new"}},
+                 std::nullopt},
         HealCase{"CopyDamagedToo",
                  [](const HealedTree& t) {
                      t.Decay(t.root / "c.txt", kDecayed);
@@ -1068,12 +1116,14 @@ INSTANTIATE_TEST_SUITE_P(
                  },
                  {"-v"},
                  [](const HealedTree& t) {
-                     return Lines{Mismatch(t.P("c.txt"), Md5Of("contents of c"), Md5Of(kDecayed),
-                                           " - Damaged: Date Unchanged"),
-                                  t.C("c.txt") + " - No Good Copy (" + Md5Of("other decayed bytes of c") +
-                                      ")"};
+                     return Lines{
+                         Mismatch(t.P("c.txt"), Md5Of("contents of c"), Md5Of(kDecayed), " - Damaged: Date Unchanged"),
+                         t.C("c.txt") + " - No Good Copy (" + Md5Of("other decayed bytes of c") + ")"};
                  },
-                 1, 1, {{"c.txt", kDecayed}}, std::nullopt},
+                 1,
+                 1,
+                 {{"c.txt", kDecayed}},
+                 std::nullopt},
         HealCase{"CopyMissing",
                  [](const HealedTree& t) {
                      fs::remove(t.root / "a.txt");
@@ -1083,14 +1133,22 @@ INSTANTIATE_TEST_SUITE_P(
                  [](const HealedTree& t) {
                      return Lines{NotFound(t.P("a.txt")), t.C("a.txt") + " - No Good Copy (missing)"};
                  },
-                 1, 1, {{"a.txt", std::nullopt}}, std::nullopt},
+                 1,
+                 1,
+                 {{"a.txt", std::nullopt}},
+                 std::nullopt},
         HealCase{"CopyAFolder",
                  [](const HealedTree& t) {
                      t.Decay(t.root / "c.txt", kDecayed);
                      fs::remove(t.copy / "c.txt");
                      fs::create_directory(t.copy / "c.txt");
                  },
-                 {"-v"}, CopyOfCNotAFile, 1, 1, {{"c.txt", kDecayed}}, std::nullopt},
+                 {"-v"},
+                 CopyOfCNotAFile,
+                 1,
+                 1,
+                 {{"c.txt", kDecayed}},
+                 std::nullopt},
         // A link in the copy, even to the right bytes outside it, is no copy.
         HealCase{"CopyALinkOutsideIt",
                  [](const HealedTree& t) {
@@ -1099,7 +1157,14 @@ INSTANTIATE_TEST_SUITE_P(
                      fs::remove(t.copy / "c.txt");
                      fs::create_symlink(t.root.parent_path() / "elsewhere.txt", t.copy / "c.txt");
                  },
-                 {"-v"}, CopyOfCNotAFile, 1, 1, {{"c.txt", kDecayed}}, std::nullopt, {}, false,
+                 {"-v"},
+                 CopyOfCNotAFile,
+                 1,
+                 1,
+                 {{"c.txt", kDecayed}},
+                 std::nullopt,
+                 {},
+                 false,
                  "Wine shows a Linux symbolic link as the file it leads to, not as a reparse point"},
         // Run as root: a link another user put in the copy, to their own file
         // outside it with the right bytes, is read as no copy, not as root.
@@ -1114,8 +1179,16 @@ INSTANTIATE_TEST_SUITE_P(
                      GiveToUnprivileged(theirs);
                      GiveToUnprivileged(t.copy / "c.txt");
                  },
-                 {"-v"}, CopyOfCNotAFile, 1, 1, {{"c.txt", kDecayed}}, std::nullopt, {}, false,
-                 "Wine shows a Linux symbolic link as the file it leads to, not as a reparse point", true},
+                 {"-v"},
+                 CopyOfCNotAFile,
+                 1,
+                 1,
+                 {{"c.txt", kDecayed}},
+                 std::nullopt,
+                 {},
+                 false,
+                 "Wine shows a Linux symbolic link as the file it leads to, not as a reparse point",
+                 true},
         HealCase{"CopyFolderMissing",
                  [](const HealedTree& t) {
                      fs::remove_all(t.root / "sub");
@@ -1125,21 +1198,30 @@ INSTANTIATE_TEST_SUITE_P(
                  [](const HealedTree& t) {
                      return Lines{NotFound(t.P("sub/e.txt")), t.C("sub/e.txt") + " - No Good Copy (missing)"};
                  },
-                 1, 1, {{"sub/e.txt", std::nullopt}}, std::nullopt},
+                 1,
+                 1,
+                 {{"sub/e.txt", std::nullopt}},
+                 std::nullopt},
         // The owner writes to the file while the copy's bytes are written
         // beside it: their edit stays, nothing of the repair is left.
         HealCase{"FileChangedBeforeTheRename",
                  [](const HealedTree& t) { t.Decay(t.root / "c.txt", kDecayed); },
                  {"-v"},
                  [](const HealedTree& t) {
-                     return Lines{Mismatch(t.P("c.txt"), Md5Of("contents of c"), Md5Of(kDecayed),
-                                           " - Damaged: Date Unchanged"),
-                                  t.P("c.txt") + " - Changed While Checked: Not Repaired"};
+                     return Lines{
+                         Mismatch(t.P("c.txt"), Md5Of("contents of c"), Md5Of(kDecayed), " - Damaged: Date Unchanged"),
+                         t.P("c.txt") + " - Changed While Checked: Not Repaired"};
                  },
-                 1, 1, {{"c.txt", kDecayed + "an edit by its owner\n"}}, std::nullopt,
-                 {{"LD_PRELOAD", SUMVANE_AT_OPEN_LIBRARY}, {"SUMVANE_EDIT_NAME", "*.sumvane-"},
-                  {"SUMVANE_EDIT_PATH", "%c"}, {"ASAN_OPTIONS", WithLinkOrderUnchecked()}},
-                 false, "the stand-in that edits the file as it is repaired is a Linux library"}),
+                 1,
+                 1,
+                 {{"c.txt", kDecayed + "an edit by its owner\n"}},
+                 std::nullopt,
+                 {{"LD_PRELOAD", SUMVANE_AT_OPEN_LIBRARY},
+                  {"SUMVANE_EDIT_NAME", "*.sumvane-"},
+                  {"SUMVANE_EDIT_PATH", "%c"},
+                  {"ASAN_OPTIONS", WithLinkOrderUnchecked()}},
+                 false,
+                 "the stand-in that edits the file as it is repaired is a Linux library"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The weekly check of the README run as written: its one-time build, then
@@ -1215,7 +1297,7 @@ TEST(WeeklyCheck, TheReadmeRecipeRunsAsWritten) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "");
     const std::string problem = Mismatch((photos / "2026" / "harbour.jpg").string(), Md5Of("harbour"), Md5Of("damaged"),
-                                        MismatchDate(photos / "2026" / "harbour.jpg", photos / "Sumvane.md5"));
+                                         MismatchDate(photos / "2026" / "harbour.jpg", photos / "Sumvane.md5"));
     ExpectLogOnStandardError(r.err);  // the log's lines, time stamps and all, then the count
     EXPECT_EQ(LogLines(log), Lines{problem});
     EXPECT_EQ(ReadFile(photos / "Sumvane.md5"), summary);

@@ -189,9 +189,11 @@ std::string UnprivilegedProgram(const fs::path& sandboxRoot) {
 
 std::string Sandbox::unprivilegedUnavailable() const {
     if (::geteuid() != 0) return "";  // unprivileged already
-    if (!UnprivilegedMayEnter(root_)) return "the user nobody cannot enter " + root_.string() + " (set TMPDIR to a folder it can enter)";
+    if (!UnprivilegedMayEnter(root_))
+        return "the user nobody cannot enter " + root_.string() + " (set TMPDIR to a folder it can enter)";
     if (UnprivilegedProgram(root_).empty()) {
-        return "the user nobody can run neither " + Executable() + " nor a copy of it in " + root_.parent_path().string();
+        return "the user nobody can run neither " + Executable() + " nor a copy of it in " +
+               root_.parent_path().string();
     }
     return "";
 }
@@ -246,8 +248,8 @@ RunResult Sandbox::Launch(const std::vector<std::string>& args, const RunOptions
         if (!Env(name).empty()) vars[name] = Env(name);
     }
     if (WineMode()) {
-        for (const char* name : {"WINEPREFIX", "WINEDEBUG", "WINEDLLOVERRIDES", "WINESERVER", "WINELOADER",
-                                 "WINEARCH", "DISPLAY", "XAUTHORITY"}) {
+        for (const char* name : {"WINEPREFIX", "WINEDEBUG", "WINEDLLOVERRIDES", "WINESERVER", "WINELOADER", "WINEARCH",
+                                 "DISPLAY", "XAUTHORITY"}) {
             if (!Env(name).empty()) vars[name] = Env(name);
         }
         // Wine looks for its server's socket under TMPDIR: a private one
@@ -271,7 +273,7 @@ RunResult Sandbox::Launch(const std::vector<std::string>& args, const RunOptions
     std::string program = Executable();
     if (!options.program.empty()) {
         program = fs::path(options.program).is_absolute() ? options.program
-                                                           : (ProgramPath().parent_path() / options.program).string();
+                                                          : (ProgramPath().parent_path() / options.program).string();
     }
     if (options.unprivileged && ::geteuid() == 0) {
         const std::string why = unprivilegedUnavailable();
@@ -290,7 +292,8 @@ RunResult Sandbox::Launch(const std::vector<std::string>& args, const RunOptions
         winsize size{};
         size.ws_row = 24;
         size.ws_col = 80;
-        if (::openpty(&errPipe[0], &errPipe[1], nullptr, nullptr, &size) != 0) throw std::runtime_error("openpty failed");
+        if (::openpty(&errPipe[0], &errPipe[1], nullptr, nullptr, &size) != 0)
+            throw std::runtime_error("openpty failed");
         ::fcntl(errPipe[0], F_SETFD, FD_CLOEXEC);
         ::fcntl(errPipe[1], F_SETFD, FD_CLOEXEC);
     } else if (::pipe2(errPipe, O_CLOEXEC) != 0) {
@@ -475,7 +478,8 @@ std::vector<std::string> LogLines(const fs::path& path) {
     const std::optional<std::string> decoded = LogText(path);
     if (!decoded) return {};
     const std::string& text = *decoded;
-    static const std::regex prefix(R"(^\[\d{4}-(0[1-9]|1[0-2])-(0[1-9]|[12]\d|3[01]) ([01]\d|2[0-3]):[0-5]\d:[0-5]\d\] )");
+    static const std::regex prefix(
+        R"(^\[\d{4}-(0[1-9]|1[0-2])-(0[1-9]|[12]\d|3[01]) ([01]\d|2[0-3]):[0-5]\d:[0-5]\d\] )");
     std::vector<std::string> lines;
     std::size_t start = 0;
     while (start < text.size()) {
@@ -503,7 +507,8 @@ std::string TerminalText(const std::string& utf8) {
         std::size_t length = byte < 0x80 ? 1 : byte < 0xE0 ? 2 : byte < 0xF0 ? 3 : 4;
         if (i + length > utf8.size()) length = 1;
         unsigned point = length == 1 ? byte : byte & (0xFF >> (length + 1));
-        for (std::size_t k = 1; k < length; ++k) point = (point << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        for (std::size_t k = 1; k < length; ++k)
+            point = (point << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
         if ((point < 0x20 && point != '\n') || point == 0x7F) {
             std::snprintf(escape, sizeof escape, "\\x%02x", point);
             shown += escape;

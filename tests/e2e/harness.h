@@ -46,18 +46,18 @@ std::string Sep();
 // How a run differs from a plain one. Linux only, apart from cwd, env,
 // mergeErrors and program.
 struct RunOptions {
-    std::optional<fs::path> cwd;             // default: work()
-    std::map<std::string, std::string> env;  // added, or removed with an empty value
-    bool mergeErrors = false;                // standard error into `out`, in order
-    bool unprivileged = false;               // as the user nobody (the tests run as root in CI);
-                                             // see Sandbox::unprivilegedUnavailable
+    std::optional<fs::path> cwd;                        // default: work()
+    std::map<std::string, std::string> env;             // added, or removed with an empty value
+    bool mergeErrors = false;                           // standard error into `out`, in order
+    bool unprivileged = false;                          // as the user nobody (the tests run as root in CI);
+                                                        // see Sandbox::unprivilegedUnavailable
     std::vector<std::pair<int, unsigned long>> limits;  // setrlimit(resource, value) before the start
-    std::vector<std::string> wrapper;        // a command the program is started through
-    std::string program;                     // another program of the build, by its name beside
-                                             // the one under test (SumvaneW.exe), or any program by
-                                             // its full path; default: the one under test
-    bool outputClosed = false;               // standard output is a pipe nobody reads any more
-    bool errorClosed = false;                // started with standard error closed (2>&-)
+    std::vector<std::string> wrapper;                   // a command the program is started through
+    std::string program;                                // another program of the build, by its name beside
+                                                        // the one under test (SumvaneW.exe), or any program by
+                                                        // its full path; default: the one under test
+    bool outputClosed = false;                          // standard output is a pipe nobody reads any more
+    bool errorClosed = false;                           // started with standard error closed (2>&-)
     // Called about every 20 ms while the program runs; it may signal it.
     std::function<void(pid_t)> whileRunning;
     // On a terminal run, called about every 20 ms with every byte the

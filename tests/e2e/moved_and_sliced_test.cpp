@@ -46,7 +46,8 @@ void Damage(const fs::path& file, const std::string& bytes, const fs::path& summ
 void CopyKeepingDates(const fs::path& from, const fs::path& to) {
     fs::copy(from, to, fs::copy_options::recursive);
     for (const auto& entry : fs::recursive_directory_iterator(from)) {
-        if (entry.is_regular_file()) fs::last_write_time(to / fs::relative(entry.path(), from), entry.last_write_time());
+        if (entry.is_regular_file())
+            fs::last_write_time(to / fs::relative(entry.path(), from), entry.last_write_time());
     }
 }
 
@@ -72,7 +73,8 @@ void ExpectRunWithNews(const RunResult& r, int exitCode, const std::string& coun
     EXPECT_EQ(r.err, TerminalText(lines) + "sumvane: " + counted + "; log: " + Native(log) + "\n");
 }
 
-const std::vector<Recorded> kPhotos = {{"a.jpg", "photo a", ""}, {"sub/b.jpg", "photo b", ""}, {"sub/c.jpg", "photo c", ""}};
+const std::vector<Recorded> kPhotos = {
+    {"a.jpg", "photo a", ""}, {"sub/b.jpg", "photo b", ""}, {"sub/c.jpg", "photo c", ""}};
 
 // An archive recorded at `original` (-r -c) and copied whole to `copy`.
 void RecordAndCopy(const Sandbox& box, const fs::path& original, const fs::path& copy,
@@ -194,7 +196,8 @@ TEST(MovedArchive, ACopyUnderAnotherNameWithTheOriginalGone) {
     // the summary does not list is new, and the rewrite is the copy's.
     WriteFile(copy / "sub" / "new.jpg", "new photo");
     ExpectRunWithNews(box.Run({"-f" + copyText, "-r", "-avc"}), 0, "no problem, 1 new file", log);
-    EXPECT_EQ(LogLines(log), (Lines{RecordedUnder(copyText, Native(original)), In(copyText, "sub/new.jpg") + " - New File"}));
+    EXPECT_EQ(LogLines(log),
+              (Lines{RecordedUnder(copyText, Native(original)), In(copyText, "sub/new.jpg") + " - New File"}));
     std::vector<Recorded> now = kPhotos;
     now.push_back({"sub/new.jpg", "new photo", ""});
     EXPECT_EQ(ReadFile(copy / "Sumvane.md5X"), ExpectedSummary(copyText, copy, now));
@@ -259,7 +262,8 @@ TEST(MovedArchive, ACopyThatLostItsFirstFilesIsCheckedWhereItIs) {
     const fs::path original = box.root() / "srv" / "photos";
     const fs::path copy = box.root() / "backup" / "photos";
     std::vector<Recorded> files;
-    for (int i = 100; i < 170; ++i) files.push_back({"a" + std::to_string(i) + ".jpg", "photo " + std::to_string(i), ""});
+    for (int i = 100; i < 170; ++i)
+        files.push_back({"a" + std::to_string(i) + ".jpg", "photo " + std::to_string(i), ""});
     files.push_back({"z.jpg", "photo z", ""});
     RecordAndCopy(box, original, copy, files);
     Lines expected = {RecordedUnder(Native(copy), Native(original))};
@@ -289,9 +293,9 @@ TEST(MovedArchive, TwoFoldersFittingEquallyFailTheRun) {
               Line(Md5Of("photo x.jpg"), Native(first)) + Line(Md5Of("photo y.jpg"), Native(second)));
     const std::string checkedText = Native(checked);
     const fs::path log = box.desktop() / LogName(checkedText);
-    const Lines expected = {RecordedUnder(checkedText, Native(first.parent_path()) + " or " +
-                                                           Native(second.parent_path()) +
-                                                           " (undecided: checked as written)")};
+    const Lines expected = {RecordedUnder(
+        checkedText,
+        Native(first.parent_path()) + " or " + Native(second.parent_path()) + " (undecided: checked as written)")};
 
     for (const char* mode : {"-v", "-vc"}) {
         SCOPED_TRACE(mode);
@@ -340,7 +344,8 @@ std::uint64_t NextEntry(const fs::path& folder) {
 // Entries e1..e6 recorded with digests none of them has, so that the log
 // names each entry a run checks, in the order it checks them.
 struct SlicedTree {
-    explicit SlicedTree(const Sandbox& box) : root(box.root() / "data"), text(Native(root)), log(box.desktop() / LogName(text)) {
+    explicit SlicedTree(const Sandbox& box)
+        : root(box.root() / "data"), text(Native(root)), log(box.desktop() / LogName(text)) {
         for (int i = 1; i <= 6; ++i) {
             const std::string name = "e" + std::to_string(i);
             WriteFile(root / name, "now " + name);
@@ -372,7 +377,8 @@ std::string Today() {
 TEST(Slices, GoOnWhereTheLastStoppedAndRoundToWhereTheyBegan) {
     Sandbox box;
     SlicedTree tree(box);
-    const std::string closing = "sumvane: 6 problems (6 damaged); log: " + Native(tree.log) + "; checked 6 of 6 files (lines ";
+    const std::string closing =
+        "sumvane: 6 problems (6 damaged); log: " + Native(tree.log) + "; checked 6 of 6 files (lines ";
 
     RunResult r = box.Run({"-f" + tree.text, "-v", "-t1h"});
     ExpectRun(r, 1);
@@ -486,8 +492,10 @@ TEST(Slices, AStoppedRunGoesOnWithoutSkippingAnEntry) {
     // run comes round to where it began.
     constexpr double kMostPerSecond = 500;
     RunOptions options;
-    options.env = {{"LD_PRELOAD", SUMVANE_AT_OPEN_LIBRARY}, {"SUMVANE_PAUSE_NAME", "*e1"},
-                   {"SUMVANE_PAUSE_SECONDS", "0.002"}, {"SUMVANE_THREADS", "1"},
+    options.env = {{"LD_PRELOAD", SUMVANE_AT_OPEN_LIBRARY},
+                   {"SUMVANE_PAUSE_NAME", "*e1"},
+                   {"SUMVANE_PAUSE_SECONDS", "0.002"},
+                   {"SUMVANE_THREADS", "1"},
                    {"ASAN_OPTIONS", WithLinkOrderUnchecked()}};
     std::mt19937 random(29);
     std::uniform_int_distribution<int> delay(50, 1500);  // ms; the time (2 s) is never reached
@@ -567,8 +575,10 @@ TEST(Slices, ThePlaceIsKeptWhileTheRunWaitsForAFile) {
     }
     WriteFile(root / "Sumvane.md5", summary);
     RunOptions options;
-    options.env = {{"LD_PRELOAD", SUMVANE_AT_OPEN_LIBRARY}, {"SUMVANE_PAUSE_NAME", "slow"},
-                   {"SUMVANE_PAUSE_SECONDS", "3"}, {"SUMVANE_DISK_ORDER", "0"},
+    options.env = {{"LD_PRELOAD", SUMVANE_AT_OPEN_LIBRARY},
+                   {"SUMVANE_PAUSE_NAME", "slow"},
+                   {"SUMVANE_PAUSE_SECONDS", "3"},
+                   {"SUMVANE_DISK_ORDER", "0"},
                    {"ASAN_OPTIONS", WithLinkOrderUnchecked()}};
     std::uint64_t seen = 0;  // the highest next entry the place said while the run went
     options.whileRunning = [&](pid_t) { seen = std::max(seen, NextEntry(root)); };

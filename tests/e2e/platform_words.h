@@ -10,13 +10,14 @@
 namespace e2e {
 
 inline const std::vector<std::string> kLinuxOnlyWords = {
-    "Linux",  "sumvane -",  "/usr/",    "/srv/",     "/data/",   "/var/log", "/tmp", "~/",     "$XDG",
-    "SIGINT", "signal",     "KDE",      "GNOME",     "nautilus", "notify-send", "xclip", "xsel", "wl-copy",
-    "zenity", "kdialog",    "crontab",  "systemd",   "--help",   "--version",  "Sumvane.html"};
+    "Linux",  "sumvane -", "/usr/",   "/srv/",   "/data/",   "/var/log",    "/tmp",        "~/",   "$XDG",
+    "SIGINT", "signal",    "KDE",     "GNOME",   "nautilus", "notify-send", "xclip",       "xsel", "wl-copy",
+    "zenity", "kdialog",   "crontab", "systemd", "--help",   "--version",   "Sumvane.html"};
 
 inline const std::vector<std::string> kWindowsOnlyWords = {
-    "Windows", "Sumvane.exe", "SumvaneW", "C:\\",     "D:\\",    "%USERPROFILE%", "%TEMP%", "Explorer",
-    "registry", "HKEY",       "schtasks", "Task Scheduler", "message box", "Notepad", "Sumvane.chm", "administrator"};
+    "Windows",     "Sumvane.exe", "SumvaneW",    "C:\\",         "D:\\",     "%USERPROFILE%",
+    "%TEMP%",      "Explorer",    "registry",    "HKEY",         "schtasks", "Task Scheduler",
+    "message box", "Notepad",     "Sumvane.chm", "administrator"};
 
 // The words of `words` that `text` holds.
 inline std::vector<std::string> WordsIn(const std::string& text, const std::vector<std::string>& words) {
@@ -33,8 +34,8 @@ inline std::vector<std::string> WordsIn(const std::string& text, const std::vect
 // cell, a paragraph or a block of code starts afresh. Each find comes with
 // the words around it.
 inline std::vector<std::string> BrokenSentences(const std::string& html) {
-    static const std::vector<std::string> blocks = {"p", "td", "th", "tr", "li", "pre", "br", "table", "dt", "dd",
-                                                     "h1", "h2", "h3", "h4", "body", "head", "title"};
+    static const std::vector<std::string> blocks = {"p",  "td", "th", "tr", "li", "pre",  "br",   "table", "dt",
+                                                    "dd", "h1", "h2", "h3", "h4", "body", "head", "title"};
     std::string plain;
     for (std::size_t at = 0; at < html.size();) {
         const char c = html[at];

@@ -21,15 +21,16 @@ TEST(ProgressDisplay, DrawnOnATerminalWithTitleBarAndStatus) {
     RunResult r = box.RunOnTerminal({"-f" + Native(tree), "-r", "-c"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, Banner());
-    for (const std::string& drawn : {std::string("Building MD5 Archive File"), std::string("[----------"),
-                                     std::string("  5%"), std::string(" 15%"), std::string(" 20%"),
-                                     std::string(" 60%"), (tree / "").string(), (tree / "sub/").string(),
-                                     std::string("2 of 2 files, 1.5 of 1.5 MB")}) {
+    for (const std::string& drawn :
+         {std::string("Building MD5 Archive File"), std::string("[----------"), std::string("  5%"),
+          std::string(" 15%"), std::string(" 20%"), std::string(" 60%"), (tree / "").string(), (tree / "sub/").string(),
+          std::string("2 of 2 files, 1.5 of 1.5 MB")}) {
         EXPECT_NE(r.err.find(drawn), std::string::npos) << "missing: " << drawn;
     }
     // The display is erased at the end: it clears its three lines and
     // returns the cursor to where it began, where the closing line goes.
-    EXPECT_TRUE(r.err.ends_with("\x1b[2K\r\x1b[2Asumvane: 2 files recorded in " + Native(tree / "Sumvane.md5") + "\r\n"))
+    EXPECT_TRUE(
+        r.err.ends_with("\x1b[2K\r\x1b[2Asumvane: 2 files recorded in " + Native(tree / "Sumvane.md5") + "\r\n"))
         << r.err.substr(r.err.size() > 100 ? r.err.size() - 100 : 0);
 
     r = box.RunOnTerminal({"-f" + Native(tree), "-r", "-v"});
@@ -84,11 +85,15 @@ TEST(ProgressDisplay, LinesForStandardErrorGoAboveIt) {
     const std::regex stamp(R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] )");
     // The terminal turns each line feed into CR LF; undone here.
     const std::string err = std::regex_replace(std::regex_replace(r.err, stamp, "[stamp] "), std::regex("\r\n"), "\n");
-    const std::string placed = "\r\x1b[2A\x1b[2K\n\x1b[2K\n\x1b[2K\r\x1b[2A"  // the display cleared
-                               "[stamp] " + Native(tree / "gone.txt") + " - File Not Found\n"
-                               "\r\x1b[2KChecking MD5 Archive File";  // and drawn again below the line
+    const std::string placed =
+        "\r\x1b[2A\x1b[2K\n\x1b[2K\n\x1b[2K\r\x1b[2A"  // the display cleared
+        "[stamp] " +
+        Native(tree / "gone.txt") +
+        " - File Not Found\n"
+        "\r\x1b[2KChecking MD5 Archive File";  // and drawn again below the line
     EXPECT_NE(err.find(placed), std::string::npos) << err;
-    const std::string closing = "sumvane: 1 problem (1 missing); log: " + (box.desktop() / LogName(Native(tree))).string() + "\n";
+    const std::string closing =
+        "sumvane: 1 problem (1 missing); log: " + (box.desktop() / LogName(Native(tree))).string() + "\n";
     EXPECT_TRUE(err.ends_with("\x1b[2K\r\x1b[2A" + closing)) << err;
     EXPECT_EQ(LogLines(box.desktop() / LogName(Native(tree))),
               std::vector<std::string>{Native(tree / "gone.txt") + " - File Not Found"});
@@ -115,7 +120,8 @@ TEST(ProgressDisplay, ACleanRunOnATerminalSaysWhatItDid) {
         {{"-n" + a, "-v"}, a + " checked, no problem"},
         // Both modes; the folder's files are now a.txt and its companion.
         {{"-n" + a, "-c", "-v", folder},
-         a + " recorded in " + a + ".md5 and checked, no problem; 2 files recorded in " + summary + " and checked, no problem"},
+         a + " recorded in " + a + ".md5 and checked, no problem; 2 files recorded in " + summary +
+             " and checked, no problem"},
     };
     for (const Case& c : cases) {
         const RunResult r = box.RunOnTerminal(c.args);
@@ -151,7 +157,8 @@ TEST(ProgressDisplay, CtrlCErasesItAndSaysTheSummaryWasKept) {
     ASSERT_TRUE(typed) << r.err;
     EXPECT_EQ(r.exitCode, 1);
     const std::string notice = "sumvane: interrupted; " + Native(tree / "Sumvane.md5") + " left as it was\r\n";
-    EXPECT_TRUE(r.err.ends_with("\x1b[2K\r\x1b[2A" + notice)) << r.err.substr(r.err.size() > 200 ? r.err.size() - 200 : 0);
+    EXPECT_TRUE(r.err.ends_with("\x1b[2K\r\x1b[2A" + notice))
+        << r.err.substr(r.err.size() > 200 ? r.err.size() - 200 : 0);
     EXPECT_EQ(ReadFile(tree / "Sumvane.md5"), old);
     EXPECT_EQ(std::distance(fs::directory_iterator(tree), fs::directory_iterator()), 3) << "a temporary file is left";
 }

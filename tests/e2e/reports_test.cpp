@@ -73,8 +73,9 @@ std::vector<nlohmann::json> ObjectsOf(const std::string& text) {
 
 long long Now() { return static_cast<long long>(std::time(nullptr)); }
 
-const char* const kKinds[] = {"damaged",      "edited",     "mismatch", "missing",     "unreadable", "unreadable_folder",
-                              "invalid_line", "unwritable", "not_on_disk", "missing_data", "moved",     "undecided"};
+const char* const kKinds[] = {
+    "damaged",      "edited",     "mismatch",    "missing",      "unreadable", "unreadable_folder",
+    "invalid_line", "unwritable", "not_on_disk", "missing_data", "moved",      "undecided"};
 
 // A folder's life: built, checked clean, damaged, grown, checked in a slice,
 // each run writing both reports. Every kind the run does not name is 0.
@@ -92,17 +93,31 @@ TEST(Reports, EachRunLeavesItsFiguresAndItsLines) {
         std::vector<std::string> args;
         std::function<void()> before;
         int exitCode;
-        Samples expected;         // beside every kind at 0
+        Samples expected;  // beside every kind at 0
         std::vector<std::string> absent;
         std::vector<std::string> kinds;  // of the JSON report's lines, in order, before "run"
     } steps[] = {
-        {"a build", {"-r", "-c"}, [] {}, 0,
-         {{"sumvane_last_run_success", "1"}, {"sumvane_files_checked", "3"}, {"sumvane_recorded_files", "3"},
-          {"sumvane_bytes_read", "21"}, {"sumvane_new_files", "0"}},
-         {"sumvane_slice_entries_checked", "sumvane_full_round_timestamp_seconds"}, {}},
-        {"a clean check", {"-v"}, [] {}, 0,
-         {{"sumvane_last_run_success", "1"}, {"sumvane_files_checked", "3"}, {"sumvane_recorded_files", "3"},
-          {"sumvane_bytes_read", "21"}}, {}, {}},
+        {"a build",
+         {"-r", "-c"},
+         [] {},
+         0,
+         {{"sumvane_last_run_success", "1"},
+          {"sumvane_files_checked", "3"},
+          {"sumvane_recorded_files", "3"},
+          {"sumvane_bytes_read", "21"},
+          {"sumvane_new_files", "0"}},
+         {"sumvane_slice_entries_checked", "sumvane_full_round_timestamp_seconds"},
+         {}},
+        {"a clean check",
+         {"-v"},
+         [] {},
+         0,
+         {{"sumvane_last_run_success", "1"},
+          {"sumvane_files_checked", "3"},
+          {"sumvane_recorded_files", "3"},
+          {"sumvane_bytes_read", "21"}},
+         {},
+         {}},
         {"damage and a file gone",
          {"-v"},
          [&] {
@@ -112,18 +127,35 @@ TEST(Reports, EachRunLeavesItsFiguresAndItsLines) {
              fs::remove(root / "sub" / "c.jpg");
          },
          1,
-         {{"sumvane_last_run_success", "0"}, {"sumvane_files_checked", "2"}, {"sumvane_recorded_files", "3"},
-          {"sumvane_bytes_read", "14"}, {"sumvane_problems{kind=\"damaged\"}", "1"},
+         {{"sumvane_last_run_success", "0"},
+          {"sumvane_files_checked", "2"},
+          {"sumvane_recorded_files", "3"},
+          {"sumvane_bytes_read", "14"},
+          {"sumvane_problems{kind=\"damaged\"}", "1"},
           {"sumvane_problems{kind=\"missing\"}", "1"}},
-         {}, {"damaged", "missing"}},
-        {"a new file, and the missing one found moved", {"-av"}, [&] { WriteFile(root / "d.jpg", "photo c"); }, 1,
-         {{"sumvane_files_checked", "2"}, {"sumvane_new_files", "0"}, {"sumvane_problems{kind=\"damaged\"}", "1"},
+         {},
+         {"damaged", "missing"}},
+        {"a new file, and the missing one found moved",
+         {"-av"},
+         [&] { WriteFile(root / "d.jpg", "photo c"); },
+         1,
+         {{"sumvane_files_checked", "2"},
+          {"sumvane_new_files", "0"},
+          {"sumvane_problems{kind=\"damaged\"}", "1"},
           {"sumvane_problems{kind=\"moved\"}", "1"}},
-         {}, {"damaged", "moved"}},
-        {"rebuilt, then a slice that goes round", {"-r", "-c", "-v", "-t1h"}, [&] { WriteFile(root / "e.jpg", "new"); }, 0,
-         {{"sumvane_last_run_success", "1"}, {"sumvane_files_checked", "4"}, {"sumvane_recorded_files", "4"},
-          {"sumvane_slice_entries_checked", "4"}, {"sumvane_bytes_read", "48"}},
-         {}, {}},
+         {},
+         {"damaged", "moved"}},
+        {"rebuilt, then a slice that goes round",
+         {"-r", "-c", "-v", "-t1h"},
+         [&] { WriteFile(root / "e.jpg", "new"); },
+         0,
+         {{"sumvane_last_run_success", "1"},
+          {"sumvane_files_checked", "4"},
+          {"sumvane_recorded_files", "4"},
+          {"sumvane_slice_entries_checked", "4"},
+          {"sumvane_bytes_read", "48"}},
+         {},
+         {}},
     };
     std::string lastSuccess = "0";
     for (const Step& step : steps) {
@@ -146,16 +178,18 @@ TEST(Reports, EachRunLeavesItsFiguresAndItsLines) {
         }
         for (const std::string& name : step.absent) EXPECT_EQ(samples.count(name), 0u) << name;
         const long long ended = std::stoll(samples.count("sumvane_last_run_timestamp_seconds")
-                                               ? samples.at("sumvane_last_run_timestamp_seconds") : "0");
+                                               ? samples.at("sumvane_last_run_timestamp_seconds")
+                                               : "0");
         EXPECT_GE(ended, before);
         EXPECT_LE(ended, after + 1);
         EXPECT_LE(std::stod(samples.count("sumvane_run_duration_seconds") ? samples.at("sumvane_run_duration_seconds")
-                                                                           : "-1"),
+                                                                          : "-1"),
                   static_cast<double>(after - before + 1));
         // A failed run keeps the time of the last one that held.
         if (step.exitCode == 0) lastSuccess = std::to_string(ended);
         EXPECT_EQ(samples.count("sumvane_last_success_timestamp_seconds")
-                      ? samples.at("sumvane_last_success_timestamp_seconds") : "<none>",
+                      ? samples.at("sumvane_last_success_timestamp_seconds")
+                      : "<none>",
                   lastSuccess);
         if (step.expected.count("sumvane_slice_entries_checked")) {
             EXPECT_GE(std::stoll(samples.at("sumvane_full_round_timestamp_seconds")), before - 1);
@@ -211,26 +245,40 @@ TEST(Reports, TheMetricsFileIsTheFormatsOwn) {
     std::string expected =
         "# HELP sumvane_last_run_timestamp_seconds When the last run of the folder ended, in seconds since 1970.\n"
         "# TYPE sumvane_last_run_timestamp_seconds gauge\n"
-        "sumvane_last_run_timestamp_seconds" + f + " T\n"
+        "sumvane_last_run_timestamp_seconds" +
+        f +
+        " T\n"
         "# HELP sumvane_last_run_success 1 when the last run of the folder found no problem (exit code 0), else 0.\n"
         "# TYPE sumvane_last_run_success gauge\n"
-        "sumvane_last_run_success" + f + " 1\n"
+        "sumvane_last_run_success" +
+        f +
+        " 1\n"
         "# HELP sumvane_last_success_timestamp_seconds When the last run of the folder that found no problem ended, "
         "in seconds since 1970; 0 for never.\n"
         "# TYPE sumvane_last_success_timestamp_seconds gauge\n"
-        "sumvane_last_success_timestamp_seconds" + f + " T\n"
+        "sumvane_last_success_timestamp_seconds" +
+        f +
+        " T\n"
         "# HELP sumvane_run_duration_seconds How long the last run of the folder took.\n"
         "# TYPE sumvane_run_duration_seconds gauge\n"
-        "sumvane_run_duration_seconds" + f + " T\n"
+        "sumvane_run_duration_seconds" +
+        f +
+        " T\n"
         "# HELP sumvane_files_checked Files the last run read and checked (or recorded).\n"
         "# TYPE sumvane_files_checked gauge\n"
-        "sumvane_files_checked" + f + " 1\n"
+        "sumvane_files_checked" +
+        f +
+        " 1\n"
         "# HELP sumvane_bytes_read Bytes the last run read to make digests.\n"
         "# TYPE sumvane_bytes_read gauge\n"
-        "sumvane_bytes_read" + f + " 7\n"
+        "sumvane_bytes_read" +
+        f +
+        " 7\n"
         "# HELP sumvane_recorded_files Files the folder's summary records (its entries).\n"
         "# TYPE sumvane_recorded_files gauge\n"
-        "sumvane_recorded_files" + f + " 1\n"
+        "sumvane_recorded_files" +
+        f +
+        " 1\n"
         "# HELP sumvane_problems Problems the last run logged, by kind.\n"
         "# TYPE sumvane_problems gauge\n";
     for (const char* kind : kKinds) {
@@ -239,7 +287,8 @@ TEST(Reports, TheMetricsFileIsTheFormatsOwn) {
     expected +=
         "# HELP sumvane_new_files Files the last run found that the summary does not list (-a).\n"
         "# TYPE sumvane_new_files gauge\n"
-        "sumvane_new_files" + f + " 0\n";
+        "sumvane_new_files" +
+        f + " 0\n";
     EXPECT_EQ(bytes, expected);
 }
 
@@ -274,8 +323,9 @@ TEST(Reports, AFileThatCannotBeWrittenFailsTheRun) {
         }
         if (*c.success) {
             EXPECT_NE(ReadFile(metrics).value_or("").find("sumvane_last_run_success{"), std::string::npos);
-            EXPECT_NE(ReadFile(metrics).value_or("").find("} " + std::string(c.success) + "\n# HELP sumvane_last_success"),
-                      std::string::npos);
+            EXPECT_NE(
+                ReadFile(metrics).value_or("").find("} " + std::string(c.success) + "\n# HELP sumvane_last_success"),
+                std::string::npos);
         } else {
             // The JSON report was written first: it holds the run as it was.
             EXPECT_EQ(ObjectsOf(ReadFile(report).value_or("")).back()["exit_code"], 0);
@@ -301,8 +351,10 @@ TEST(Reports, AnInterruptedRunSaysSo) {
     for (const int signal : {SIGTERM, SIGINT}) {
         SCOPED_TRACE(signal);
         RunOptions held;  // its open of slow.txt waits 20 s
-        held.env = {{"LD_PRELOAD", SUMVANE_AT_OPEN_LIBRARY}, {"SUMVANE_PAUSE_NAME", "slow.txt"},
-                    {"SUMVANE_PAUSE_SECONDS", "20"}, {"ASAN_OPTIONS", WithLinkOrderUnchecked()}};
+        held.env = {{"LD_PRELOAD", SUMVANE_AT_OPEN_LIBRARY},
+                    {"SUMVANE_PAUSE_NAME", "slow.txt"},
+                    {"SUMVANE_PAUSE_SECONDS", "20"},
+                    {"ASAN_OPTIONS", WithLinkOrderUnchecked()}};
         const auto start = std::chrono::steady_clock::now();
         bool sent = false;
         held.whileRunning = [&](pid_t pid) {
@@ -349,9 +401,13 @@ TEST(Reports, TheUnitsWriteTheMetricsWhereNodeExportersFolderIs) {
         ASSERT_NE(start, std::string::npos);
         std::string line = text.substr(start + 11, text.find('\n', start + 1) - start - 11);
         // What systemd makes of the line for the instance, with the sandbox's folders.
-        for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
-                 {"$$", "$"}, {"%i", "srv-photos"}, {"%f", photos.string()}, {"@SUMVANE_PROGRAM@", ProgramPath().string()},
-                 {"${SUMVANE_SLICE_TIME}", "4h"}, {"/var/log/sumvane", (box.root() / "logs").string()}}) {
+        for (const auto& [from, to] :
+             std::vector<std::pair<std::string, std::string>>{{"$$", "$"},
+                                                              {"%i", "srv-photos"},
+                                                              {"%f", photos.string()},
+                                                              {"@SUMVANE_PROGRAM@", ProgramPath().string()},
+                                                              {"${SUMVANE_SLICE_TIME}", "4h"},
+                                                              {"/var/log/sumvane", (box.root() / "logs").string()}}) {
             for (std::size_t at = 0; (at = line.find(from, at)) != std::string::npos; at += to.size()) {
                 line.replace(at, from.size(), to);
             }

@@ -73,7 +73,7 @@ struct LinkCase {
     std::vector<std::string> before;  // files (name, contents) the run starts with
     std::vector<std::string> args;    // %R is the folder, %A its a.txt
     int exitCode;
-    std::string result;               // what `link` holds afterwards; empty: it is gone
+    std::string result;  // what `link` holds afterwards; empty: it is gone
 };
 
 void PrintTo(const LinkCase& c, std::ostream* os) { *os << c.name; }
@@ -90,12 +90,15 @@ TEST_P(RootOverTheirFolderTest, LinksAreReplacedNeverFollowed) {
     const TheirFolder theirs(box);
     const auto expand = [&](std::string text) {
         for (const auto& [key, value] : {std::pair<std::string, std::string>{"%R", theirs.Path("")},
-                                         {"%A", theirs.Path("a.txt")}, {"%D", Md5Of("a")}, {"%W", Md5Of("wrong")}}) {
+                                         {"%A", theirs.Path("a.txt")},
+                                         {"%D", Md5Of("a")},
+                                         {"%W", Md5Of("wrong")}}) {
             for (std::size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, key.size(), value);
         }
         return text;
     };
-    for (std::size_t i = 0; i + 1 < c.before.size(); i += 2) WriteFile(theirs.root / c.before[i], expand(c.before[i + 1]));
+    for (std::size_t i = 0; i + 1 < c.before.size(); i += 2)
+        WriteFile(theirs.root / c.before[i], expand(c.before[i + 1]));
     theirs.PlantLink(c.link);
     std::vector<std::string> args;
     for (const std::string& arg : c.args) args.push_back(expand(arg));
@@ -159,8 +162,8 @@ TEST_P(RootWhileTheyRenameTest, NothingOfRootsIsReadOrWritten) {
     fs::permissions(mine, fs::perms::owner_all);
     WriteFile(theirs / "a.txt", "a");
     WriteFile(theirs / "sub" / "b.txt", "b");
-    WriteFile(theirs / "Sumvane.md5", Md5Of("a") + " " + rootText + "/gone1\r\n" + Md5Of("a") + " " + rootText +
-                                          "/gone2\r\n");
+    WriteFile(theirs / "Sumvane.md5",
+              Md5Of("a") + " " + rootText + "/gone1\r\n" + Md5Of("a") + " " + rootText + "/gone2\r\n");
     fs::create_directories(logs);
     GiveToUnprivileged(theirs);
     GiveToUnprivileged(logs);
@@ -209,21 +212,38 @@ TEST_P(RootWhileTheyRenameTest, NothingOfRootsIsReadOrWritten) {
     EXPECT_EQ(LogLines(logFolder / logName), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RootWhileTheyRenameTest,
-    ::testing::Values(
-        // Listed as a folder, a link when it is opened: not entered.
-        SwapCase{"SubfolderBecomesALink", "theirs/sub", "sub", 1, {"-f%R", "-r", "-c"}, 1,
-                 {"%R/sub/ - Unable to Read Folder"}, "%old"},
-        // Their folder moved away once the run holds it: the summary goes
-        // into the folder the run resolved, never into root's.
-        SwapCase{"TheirFolderBecomesALink", "theirs", "*.sumvane-|*Sumvane.md5.tmp-", 1, {"-f%R", "-r", "-c"}, 0, {},
-                 "%a %R/a.txt\r\n%b %R/sub/b.txt\r\n"},
-        // Their log folder turned into a link between two lines: the second
-        // line goes where the first went.
-        SwapCase{"LogFolderBecomesALink", "theirlogs", "%N", 3, {"-f%R", "-v", "-o%L"}, 1,
-                 {"%R/gone1 - File Not Found", "%R/gone2 - File Not Found"}, "%old"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, RootWhileTheyRenameTest,
+                         ::testing::Values(
+                             // Listed as a folder, a link when it is opened: not entered.
+                             SwapCase{"SubfolderBecomesALink",
+                                      "theirs/sub",
+                                      "sub",
+                                      1,
+                                      {"-f%R", "-r", "-c"},
+                                      1,
+                                      {"%R/sub/ - Unable to Read Folder"},
+                                      "%old"},
+                             // Their folder moved away once the run holds it: the summary goes
+                             // into the folder the run resolved, never into root's.
+                             SwapCase{"TheirFolderBecomesALink",
+                                      "theirs",
+                                      "*.sumvane-|*Sumvane.md5.tmp-",
+                                      1,
+                                      {"-f%R", "-r", "-c"},
+                                      0,
+                                      {},
+                                      "%a %R/a.txt\r\n%b %R/sub/b.txt\r\n"},
+                             // Their log folder turned into a link between two lines: the second
+                             // line goes where the first went.
+                             SwapCase{"LogFolderBecomesALink",
+                                      "theirlogs",
+                                      "%N",
+                                      3,
+                                      {"-f%R", "-v", "-o%L"},
+                                      1,
+                                      {"%R/gone1 - File Not Found", "%R/gone2 - File Not Found"},
+                                      "%old"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // The help page goes to the temporary folder, which every user shares, and
 // the log may fall back there: neither is written through a link.
@@ -336,7 +356,9 @@ TEST_P(RootOverItsOwnFolderTest, OutsideItReadsOnlyWhatWhoeverPutTheLinkOrLineTh
     const std::string secretDigest = Md5Of(kSecret);
     const auto expand = [&](std::string text) {
         for (const auto& [key, value] : {std::pair<std::string, std::string>{"%S", Native(secret)},
-                                         {"%G", Md5Of("a guess")}, {"%A", Md5Of("a")}, {"%D", secretDigest},
+                                         {"%G", Md5Of("a guess")},
+                                         {"%A", Md5Of("a")},
+                                         {"%D", secretDigest},
                                          {"%R", Native(ours)}}) {
             for (std::size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, key.size(), value);
         }
@@ -391,39 +413,53 @@ TEST_P(RootOverItsOwnFolderTest, OutsideItReadsOnlyWhatWhoeverPutTheLinkOrLineTh
     EXPECT_EQ(ReadFile(secret), kSecret);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RootOverItsOwnFolderTest,
-    ::testing::Values(
-        PlacedCase{"LinkInTheirSubfolder",
-                   {{"sub", "/", "theirs"}, {"sub/notes.txt", "->%S", "theirs"}},
-                   {"-f%R", "-r", "-c"}, 1, {"%R/sub/notes.txt - Error computing MD5"},
-                   {"Sumvane.md5", "%A %R/a.txt\r\n"}},
-        PlacedCase{"LinkInASubfolderAnyoneMayWrite",
-                   {{"sub", "/", "777"}, {"sub/notes.txt", "->%S"}},
-                   {"-f%R", "-r", "-c"}, 1, {"%R/sub/notes.txt - Error computing MD5"},
-                   {"Sumvane.md5", "%A %R/a.txt\r\n"}},
-        PlacedCase{"SummaryTheyWrote",
-                   {{"Sumvane.md5", "%G %S\r\n%A %R/a.txt\r\n", "theirs"}},
-                   {"-f%R", "-vc"}, 1, {"%S - Error computing MD5"},
-                   {"Sumvane.md5X", "%G %S\r\n%A %R/a.txt\r\n"}},
-        PlacedCase{"SummaryItsGroupMayWrite",
-                   {{"Sumvane.md5", "%G %S\r\n%A %R/a.txt\r\n", "664"}},
-                   {"-f%R", "-vc"}, 1, {"%S - Error computing MD5"},
-                   {"Sumvane.md5X", "%G %S\r\n%A %R/a.txt\r\n"}},
-        PlacedCase{"TheirFileNamedAloneChecked",
-                   {{"x", "/", "theirs"}, {"x/disk.img", "->%S", "theirs"}, {"x/disk.img.md5", "%G", "theirs"}},
-                   {"-n%R/x/disk.img", "-vc"}, 1, {"%R/x/disk.img - Error computing MD5"},
-                   {"x/disk.img.md5", "%G", "x/disk.img.md5x", ""}},
-        PlacedCase{"TheirFileNamedAloneRecorded",
-                   {{"x", "/", "theirs"}, {"x/disk.img", "->%S", "theirs"}},
-                   {"-n%R/x/disk.img", "-c"}, 1, {"%R/x/disk.img - Error computing MD5"},
-                   {"x/disk.img.md5", ""}},
-        // Root's own link, in a folder root alone may write: read as always.
-        PlacedCase{"RootsOwnLink",
-                   {{"notes.txt", "->%S"}},
-                   {"-f%R", "-c"}, 0, {},
-                   {"Sumvane.md5", "%A %R/a.txt\r\n%D %R/notes.txt\r\n"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, RootOverItsOwnFolderTest,
+                         ::testing::Values(PlacedCase{"LinkInTheirSubfolder",
+                                                      {{"sub", "/", "theirs"}, {"sub/notes.txt", "->%S", "theirs"}},
+                                                      {"-f%R", "-r", "-c"},
+                                                      1,
+                                                      {"%R/sub/notes.txt - Error computing MD5"},
+                                                      {"Sumvane.md5", "%A %R/a.txt\r\n"}},
+                                           PlacedCase{"LinkInASubfolderAnyoneMayWrite",
+                                                      {{"sub", "/", "777"}, {"sub/notes.txt", "->%S"}},
+                                                      {"-f%R", "-r", "-c"},
+                                                      1,
+                                                      {"%R/sub/notes.txt - Error computing MD5"},
+                                                      {"Sumvane.md5", "%A %R/a.txt\r\n"}},
+                                           PlacedCase{"SummaryTheyWrote",
+                                                      {{"Sumvane.md5", "%G %S\r\n%A %R/a.txt\r\n", "theirs"}},
+                                                      {"-f%R", "-vc"},
+                                                      1,
+                                                      {"%S - Error computing MD5"},
+                                                      {"Sumvane.md5X", "%G %S\r\n%A %R/a.txt\r\n"}},
+                                           PlacedCase{"SummaryItsGroupMayWrite",
+                                                      {{"Sumvane.md5", "%G %S\r\n%A %R/a.txt\r\n", "664"}},
+                                                      {"-f%R", "-vc"},
+                                                      1,
+                                                      {"%S - Error computing MD5"},
+                                                      {"Sumvane.md5X", "%G %S\r\n%A %R/a.txt\r\n"}},
+                                           PlacedCase{"TheirFileNamedAloneChecked",
+                                                      {{"x", "/", "theirs"},
+                                                       {"x/disk.img", "->%S", "theirs"},
+                                                       {"x/disk.img.md5", "%G", "theirs"}},
+                                                      {"-n%R/x/disk.img", "-vc"},
+                                                      1,
+                                                      {"%R/x/disk.img - Error computing MD5"},
+                                                      {"x/disk.img.md5", "%G", "x/disk.img.md5x", ""}},
+                                           PlacedCase{"TheirFileNamedAloneRecorded",
+                                                      {{"x", "/", "theirs"}, {"x/disk.img", "->%S", "theirs"}},
+                                                      {"-n%R/x/disk.img", "-c"},
+                                                      1,
+                                                      {"%R/x/disk.img - Error computing MD5"},
+                                                      {"x/disk.img.md5", ""}},
+                                           // Root's own link, in a folder root alone may write: read as always.
+                                           PlacedCase{"RootsOwnLink",
+                                                      {{"notes.txt", "->%S"}},
+                                                      {"-f%R", "-c"},
+                                                      0,
+                                                      {},
+                                                      {"Sumvane.md5", "%A %R/a.txt\r\n%D %R/notes.txt\r\n"}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A summary, rewrite or companion that is a link is never read through: it
 // is the summary's problem, and what the link leads to reaches nobody.
@@ -447,7 +483,8 @@ TEST(RootOverTheirFolder, ASummaryThatIsALinkIsNotReadThrough) {
     theirs.PlantLink("a.txt.md5");
     const RunResult r = box.Run({"-n" + theirs.Path("a.txt"), "-v"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(LogLines(box.desktop() / "Sumvane.txt"), std::vector<std::string>{theirs.Path("a.txt") + " - Missing Data"});
+    EXPECT_EQ(LogLines(box.desktop() / "Sumvane.txt"),
+              std::vector<std::string>{theirs.Path("a.txt") + " - Missing Data"});
 }
 
 // A replaced summary, rewrite or companion keeps the old file's mode and,
@@ -533,8 +570,8 @@ TEST(RootOverTheirFolder, ALogOrReportNamingAPrivateFolderIsNotForEveryone) {
     expectMode(logs / "photos.prom", 0644 & ~mask, 0);
     for (const fs::path& file : {log, logs / "photos.prom", logs / "photos.json"}) {
         if (file.extension() != ".prom") expectMode(file, 0640 & ~mask, UnprivilegedGroup());
-        fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                                  fs::perms::others_read);
+        fs::permissions(
+            file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
         ASSERT_EQ(::chown(file.c_str(), 0, 0), 0);
     }
     EXPECT_EQ(box.Run(args).exitCode, 1);
@@ -590,7 +627,10 @@ TEST(Output, ControlCharactersOfNamesReachStandardErrorEscaped) {
     Sandbox box;
     const fs::path root = box.root() / "data";
     // ESC and BEL sequences, a C1 CSI in UTF-8 and as a lone byte.
-    const std::string evil = "evil\x1b]0;owned\x07\x1b[2J\xc2\x9b" "1m\x9b" "2m.txt";
+    const std::string evil =
+        "evil\x1b]0;owned\x07\x1b[2J\xc2\x9b"
+        "1m\x9b"
+        "2m.txt";
     WriteFile(root / evil, "a");
     const std::string rootText = Native(root);
     ExpectRun(box.Run({"-f" + rootText, "-c"}), 0);
@@ -602,7 +642,10 @@ TEST(Output, ControlCharactersOfNamesReachStandardErrorEscaped) {
         << r.err;
     const std::vector<std::string> log = LogLines(box.desktop() / LogName(rootText));
     ASSERT_EQ(log.size(), 1u);
-    EXPECT_NE(log[0].find("evil\x1b]0;owned\x07\x1b[2J\xc2\x9b" "1m\xed\xb2\x9b" "2m.txt"), std::string::npos)
+    EXPECT_NE(log[0].find("evil\x1b]0;owned\x07\x1b[2J\xc2\x9b"
+                          "1m\xed\xb2\x9b"
+                          "2m.txt"),
+              std::string::npos)
         << "the log keeps the name";
 }
 
@@ -617,7 +660,8 @@ TEST(Output, BytesThatAreNotUtf8AndNotesReachStandardErrorEscaped) {
     const std::string rootText = Native(root);
     const RunResult built = box.Run({"-f" + rootText, "-c", "-xold\x1b[2J/"});
     EXPECT_EQ(built.exitCode, 0);
-    EXPECT_EQ(built.err, "sumvane: -xold\\x1b[2J/ leaves nothing out: name the folder without a separator at its end\n");
+    EXPECT_EQ(built.err,
+              "sumvane: -xold\\x1b[2J/ leaves nothing out: name the folder without a separator at its end\n");
     WriteFile(root / "caf\xe9.txt", "b");
     const RunResult r = box.Run({"-f" + rootText, "-v"});
     ExpectRun(r, 1);
@@ -651,8 +695,11 @@ TEST(Interrupted, ABuildStoppedPartWayLeavesThePreviousSummary) {
         // hashing thread takes the files in the line's order (not a disk's,
         // which opens a window of files before it reads any), so the first
         // are done by then and the new summary's temporary file is there.
-        killer.env = {{"LD_PRELOAD", SUMVANE_AT_OPEN_LIBRARY}, {"SUMVANE_PAUSE_NAME", "f33.bin"},
-                      {"SUMVANE_PAUSE_SECONDS", "60"}, {"SUMVANE_THREADS", "1"}, {"SUMVANE_DISK_ORDER", "0"},
+        killer.env = {{"LD_PRELOAD", SUMVANE_AT_OPEN_LIBRARY},
+                      {"SUMVANE_PAUSE_NAME", "f33.bin"},
+                      {"SUMVANE_PAUSE_SECONDS", "60"},
+                      {"SUMVANE_THREADS", "1"},
+                      {"SUMVANE_DISK_ORDER", "0"},
                       {"ASAN_OPTIONS", WithLinkOrderUnchecked()}};
         killer.whileRunning = [&](pid_t pid) {
             if (!sent && HasTemporaryFile(root)) sent = ::kill(pid, signal) == 0;
@@ -660,7 +707,8 @@ TEST(Interrupted, ABuildStoppedPartWayLeavesThePreviousSummary) {
         const RunResult r = box.Run({"-f" + rootText, "-c"}, killer);
         ASSERT_TRUE(sent) << "the build ended before it could be stopped";
         EXPECT_EQ(r.exitCode, signal == SIGKILL ? 128 + SIGKILL : 1);
-        EXPECT_EQ(r.err, signal == SIGKILL ? "" : "sumvane: interrupted; " + rootText + "/Sumvane.md5 left as it was\n");
+        EXPECT_EQ(r.err,
+                  signal == SIGKILL ? "" : "sumvane: interrupted; " + rootText + "/Sumvane.md5 left as it was\n");
         EXPECT_EQ(ReadFile(root / "Sumvane.md5"), summary);
         EXPECT_EQ(HasTemporaryFile(root), signal == SIGKILL);
         ExpectRun(box.Run({"-f" + rootText, "-v"}), 0);
@@ -812,7 +860,8 @@ TEST(Limits, AFolderThatCannotBeFlushedIsReported) {
     WriteFile(root / "a.txt", "a");
     const std::string rootText = Native(root);
     RunOptions failing;
-    failing.env = {{"LD_PRELOAD", SUMVANE_AT_OPEN_LIBRARY}, {"SUMVANE_FAIL_FOLDER_SYNC", "1"},
+    failing.env = {{"LD_PRELOAD", SUMVANE_AT_OPEN_LIBRARY},
+                   {"SUMVANE_FAIL_FOLDER_SYNC", "1"},
                    {"ASAN_OPTIONS", WithLinkOrderUnchecked()}};
     ExpectRun(box.Run({"-f" + rootText, "-c"}, failing), 1);
     EXPECT_EQ(ReadFile(root / "Sumvane.md5"), Md5Of("a") + " " + rootText + "/a.txt\r\n");
@@ -830,7 +879,7 @@ TEST(Limits, ASummaryReadBadlyTheSecondTimeFailsTheRun) {
         const char* what;
         // SUMVANE_READ_REWOUND, of the summary's bytes
         std::function<std::string(const std::string& summary)> rewound;
-        bool changedReported;   // the changed file comes early enough to be checked
+        bool changedReported;  // the changed file comes early enough to be checked
     } cases[] = {
         {"an I/O error", [](const std::string&) { return std::string("eio"); }, false},
         {"cut after its first lines", [](const std::string&) { return std::string("2000"); }, true},
@@ -854,7 +903,8 @@ TEST(Limits, ASummaryReadBadlyTheSecondTimeFailsTheRun) {
         const std::string older = "an older rewrite\r\n";
         WriteFile(root / "Sumvane.md5X", older);
         RunOptions failing;
-        failing.env = {{"LD_PRELOAD", SUMVANE_AT_OPEN_LIBRARY}, {"SUMVANE_READ_NAME", "Sumvane.md5"},
+        failing.env = {{"LD_PRELOAD", SUMVANE_AT_OPEN_LIBRARY},
+                       {"SUMVANE_READ_NAME", "Sumvane.md5"},
                        {"SUMVANE_READ_REWOUND", c.rewound(*ReadFile(root / "Sumvane.md5"))},
                        {"ASAN_OPTIONS", WithLinkOrderUnchecked()}};
         ExpectRun(box.Run({"-f" + rootText, "-vc"}, failing), 1);
@@ -876,7 +926,8 @@ TEST(Limits, FewDescriptorsAndManyThreadsGiveTheSameSummary) {
     if (WineMode()) GTEST_SKIP() << "POSIX limits";
     Sandbox box;
     const fs::path root = box.root() / "data";
-    for (int i = 0; i < 2100; ++i) WriteFile(root / ("d" + std::to_string(i % 7)) / ("f" + std::to_string(i)), std::to_string(i));
+    for (int i = 0; i < 2100; ++i)
+        WriteFile(root / ("d" + std::to_string(i % 7)) / ("f" + std::to_string(i)), std::to_string(i));
     for (int i = 0; i < 5; ++i) WriteFile(root / ("big" + std::to_string(i)), std::string((3u << 20) + i, 'b'));
     const std::string rootText = Native(root);
     ExpectRun(box.Run({"-f" + rootText, "-r", "-c"}), 0);
@@ -1004,8 +1055,10 @@ TEST_P(RefusedThreadTest, SaysWhichThreadAndLeavesTheSummary) {
     options.limits = c.limits;
     options.unprivileged = c.unprivileged;
     if (*c.refused)
-        options.env = {{"LD_PRELOAD", SUMVANE_AT_OPEN_LIBRARY}, {"SUMVANE_REFUSE_THREAD", c.refused},
-                       {"SUMVANE_THREADS", "1"}, {"ASAN_OPTIONS", WithLinkOrderUnchecked()}};
+        options.env = {{"LD_PRELOAD", SUMVANE_AT_OPEN_LIBRARY},
+                       {"SUMVANE_REFUSE_THREAD", c.refused},
+                       {"SUMVANE_THREADS", "1"},
+                       {"ASAN_OPTIONS", WithLinkOrderUnchecked()}};
     // The sanitizer's leak check at the end starts a thread of its own, which
     // the limit on processes refuses as it refuses the program's.
     if (SUMVANE_ADDRESS_SANITIZER && c.unprivileged) {
@@ -1032,13 +1085,23 @@ TEST_P(RefusedThreadTest, SaysWhichThreadAndLeavesTheSummary) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, RefusedThreadTest,
     ::testing::Values(
-        RefusedThreadCase{"TheBuildsOwn", {"-f%R", "-c"}, "2", {}, false, "the thread of \"Building MD5 Archive File\""},
-        RefusedThreadCase{"TheChecksOwn", {"-f%R", "-v"}, "2", {}, false, "the thread of \"Checking MD5 Archive File\""},
+        RefusedThreadCase{
+            "TheBuildsOwn", {"-f%R", "-c"}, "2", {}, false, "the thread of \"Building MD5 Archive File\""},
+        RefusedThreadCase{
+            "TheChecksOwn", {"-f%R", "-v"}, "2", {}, false, "the thread of \"Checking MD5 Archive File\""},
         RefusedThreadCase{"TheListing", {"-f%R", "-c"}, "3", {}, false, "the thread that lists the files to hash"},
         RefusedThreadCase{"TheOnlyHashingThread", {"-f%R", "-v"}, "4", {}, false, "a hashing thread"},
-        RefusedThreadCase{"AddressSpaceOf16MiB", {"-f%R", "-c"}, "", {{RLIMIT_AS, 16ul << 20}}, false,
+        RefusedThreadCase{"AddressSpaceOf16MiB",
+                          {"-f%R", "-c"},
+                          "",
+                          {{RLIMIT_AS, 16ul << 20}},
+                          false,
                           "the thread of \"Building MD5 Archive File\""},
-        RefusedThreadCase{"OneProcessPerUser", {"-f%R", "-c"}, "", {{RLIMIT_NPROC, 1}}, true,
+        RefusedThreadCase{"OneProcessPerUser",
+                          {"-f%R", "-c"},
+                          "",
+                          {{RLIMIT_NPROC, 1}},
+                          true,
                           "the thread of \"Building MD5 Archive File\""}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -1132,15 +1195,21 @@ TEST(Arguments, NeedNoProc) {
     MakeTree(root, tree);
     const std::string rootText = Native(root);
     RunOptions noProc;
-    noProc.wrapper = {"unshare", "--mount", "--propagation", "private", "sh", "-c",
+    noProc.wrapper = {"unshare",
+                      "--mount",
+                      "--propagation",
+                      "private",
+                      "sh",
+                      "-c",
                       "mount -t tmpfs none /proc && exec \"$0\" \"$@\""};
     ExpectRun(box.Run({"-f" + rootText, "-c", "-r"}, noProc), 0);
     EXPECT_EQ(ReadFile(root / "Sumvane.md5"), ExpectedSummary(rootText, root, tree));
     WriteFile(root / "sub" / "b.txt", "changed");
     ExpectRun(box.Run({"-f" + rootText, "-v"}, noProc), 1);
-    EXPECT_EQ(LogLines(box.desktop() / LogName(rootText)),
-              std::vector<std::string>{rootText + "/sub/b.txt - MD5 Mismatch (" + Md5Of("b") + " - " +
-                                       Md5Of("changed") + ")" + MismatchDate(root / "sub" / "b.txt", root / "Sumvane.md5")});
+    EXPECT_EQ(
+        LogLines(box.desktop() / LogName(rootText)),
+        std::vector<std::string>{rootText + "/sub/b.txt - MD5 Mismatch (" + Md5Of("b") + " - " + Md5Of("changed") +
+                                 ")" + MismatchDate(root / "sub" / "b.txt", root / "Sumvane.md5")});
 }
 
 // The clipboard action's digest serves single-file mode too: the file is
@@ -1160,7 +1229,8 @@ TEST(Clipboard, HashesItsFileOnce) {
     int opens = 0;
     alignas(inotify_event) char buffer[4096];
     for (ssize_t n; (n = ::read(watcher, buffer, sizeof buffer)) > 0;) {
-        for (char* at = buffer; at < buffer + n; at += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(at)->len) {
+        for (char* at = buffer; at < buffer + n;
+             at += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(at)->len) {
             if (reinterpret_cast<inotify_event*>(at)->mask & IN_OPEN) ++opens;
         }
     }

@@ -17,9 +17,9 @@ struct SingleFileCase {
     std::vector<std::string> options;            // besides -n<file>
     int exitCode;
     std::optional<std::string> companionAfter;
-    std::optional<std::string> rewriteAfter;    // "<file>.md5x"
-    std::vector<std::string> logLines;          // "%F" stands for the file's path
-    bool fileApart = false;                     // "-n" "<file>" as two arguments
+    std::optional<std::string> rewriteAfter;  // "<file>.md5x"
+    std::vector<std::string> logLines;        // "%F" stands for the file's path
+    bool fileApart = false;                   // "-n" "<file>" as two arguments
 };
 
 class SingleFileTest : public ::testing::TestWithParam<SingleFileCase> {};
@@ -58,35 +58,82 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         SingleFileCase{"create", std::nullopt, {"-c"}, 0, kNewDigest, std::nullopt, {}},
         SingleFileCase{"create, the file apart from -n", std::nullopt, {"-c"}, 0, kNewDigest, std::nullopt, {}, true},
-        SingleFileCase{"verify, the file apart from -n", kOldDigest, {"-v"}, 1, kOldDigest, std::nullopt,
-                       {"%F - MD5 Mismatch (" + kNewDigest + " - " + kOldDigest + ")" + kUndated}, true},
-        SingleFileCase{"create replaces an old companion", std::string(40, 'z'), {"-c"}, 0, kNewDigest, std::nullopt, {}},
+        SingleFileCase{"verify, the file apart from -n",
+                       kOldDigest,
+                       {"-v"},
+                       1,
+                       kOldDigest,
+                       std::nullopt,
+                       {"%F - MD5 Mismatch (" + kNewDigest + " - " + kOldDigest + ")" + kUndated},
+                       true},
+        SingleFileCase{
+            "create replaces an old companion", std::string(40, 'z'), {"-c"}, 0, kNewDigest, std::nullopt, {}},
         SingleFileCase{"verify passes", kNewDigest, {"-v"}, 0, kNewDigest, std::nullopt, {}},
         SingleFileCase{"create then verify in one run", std::nullopt, {"-v", "-c"}, 0, kNewDigest, std::nullopt, {}},
-        SingleFileCase{"verify without companion", std::nullopt, {"-v"}, 1, std::nullopt, std::nullopt,
+        SingleFileCase{
+            "verify without companion", std::nullopt, {"-v"}, 1, std::nullopt, std::nullopt, {"%F - Missing Data"}},
+        SingleFileCase{"rewrite without companion writes nothing",
+                       std::nullopt,
+                       {"-vc"},
+                       1,
+                       std::nullopt,
+                       std::nullopt,
                        {"%F - Missing Data"}},
-        SingleFileCase{"rewrite without companion writes nothing", std::nullopt, {"-vc"}, 1, std::nullopt,
-                       std::nullopt, {"%F - Missing Data"}},
-        SingleFileCase{"mismatch shows the new digest first", kOldDigest, {"-v"}, 1, kOldDigest, std::nullopt,
+        SingleFileCase{"mismatch shows the new digest first",
+                       kOldDigest,
+                       {"-v"},
+                       1,
+                       kOldDigest,
+                       std::nullopt,
                        {"%F - MD5 Mismatch (" + kNewDigest + " - " + kOldDigest + ")" + kUndated}},
-        SingleFileCase{"mismatch under -vc writes the rewrite", kOldDigest, {"-vc"}, 1, kOldDigest, kNewDigest,
+        SingleFileCase{"mismatch under -vc writes the rewrite",
+                       kOldDigest,
+                       {"-vc"},
+                       1,
+                       kOldDigest,
+                       kNewDigest,
                        {"%F - MD5 Mismatch (" + kNewDigest + " - " + kOldDigest + ")" + kUndated}},
         SingleFileCase{"lower-case digits match", Lower(kNewDigest), {"-v"}, 0, Lower(kNewDigest), std::nullopt, {}},
-        SingleFileCase{"only the first 32 bytes count", kNewDigest + "\r\ntrailing", {"-v"}, 0,
-                       kNewDigest + "\r\ntrailing", std::nullopt, {}},
-        SingleFileCase{"an editor's UTF-8 mark before the digits", "\xEF\xBB\xBF" + kNewDigest + "\r\n", {"-v"}, 0,
-                       "\xEF\xBB\xBF" + kNewDigest + "\r\n", std::nullopt, {}},
-        SingleFileCase{"a short companion is missing data", kNewDigest.substr(0, 31), {"-vc"}, 1,
-                       kNewDigest.substr(0, 31), std::nullopt, {"%F - Missing Data"}},
-        SingleFileCase{"an empty companion is missing data", std::string(), {"-v"}, 1, std::string(), std::nullopt,
+        SingleFileCase{"only the first 32 bytes count",
+                       kNewDigest + "\r\ntrailing",
+                       {"-v"},
+                       0,
+                       kNewDigest + "\r\ntrailing",
+                       std::nullopt,
+                       {}},
+        SingleFileCase{"an editor's UTF-8 mark before the digits",
+                       "\xEF\xBB\xBF" + kNewDigest + "\r\n",
+                       {"-v"},
+                       0,
+                       "\xEF\xBB\xBF" + kNewDigest + "\r\n",
+                       std::nullopt,
+                       {}},
+        SingleFileCase{"a short companion is missing data",
+                       kNewDigest.substr(0, 31),
+                       {"-vc"},
+                       1,
+                       kNewDigest.substr(0, 31),
+                       std::nullopt,
                        {"%F - Missing Data"}},
-        SingleFileCase{"stored digits stop at a zero byte", std::string("ABC\0", 4) + std::string(28, 'D'), {"-v"}, 1,
-                       std::string("ABC\0", 4) + std::string(28, 'D'), std::nullopt,
+        SingleFileCase{"an empty companion is missing data",
+                       std::string(),
+                       {"-v"},
+                       1,
+                       std::string(),
+                       std::nullopt,
+                       {"%F - Missing Data"}},
+        SingleFileCase{"stored digits stop at a zero byte",
+                       std::string("ABC\0", 4) + std::string(28, 'D'),
+                       {"-v"},
+                       1,
+                       std::string("ABC\0", 4) + std::string(28, 'D'),
+                       std::nullopt,
                        {"%F - MD5 Mismatch (" + kNewDigest + " - ABC)" + kUndated}},
         SingleFileCase{"no create or verify touches nothing", kOldDigest, {}, 0, kOldDigest, std::nullopt, {}}),
     [](const auto& info) {
         std::string name;
-        for (const char c : std::string(info.param.what)) name.push_back(std::isalnum(static_cast<unsigned char>(c)) ? c : '_');
+        for (const char c : std::string(info.param.what))
+            name.push_back(std::isalnum(static_cast<unsigned char>(c)) ? c : '_');
         return name;
     });
 

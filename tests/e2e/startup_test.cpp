@@ -135,21 +135,28 @@ TEST(Log, PlacedOnTheDesktopOrInTheOutputFolderAndNamedAfterTheFolder) {
     std::erase_if(logName, [](char c) { return c == '/' || c == '\\' || c == ':'; });
     const Case cases[] = {
         {{"-n" + Native(missing), "-c"}, box.desktop() / "Sumvane.txt", Native(missing) + " - File Not Found"},
-        {{"-n" + Native(missing), "-o" + Native(box.root() / "logs")}, box.root() / "logs" / "Sumvane.txt",
+        {{"-n" + Native(missing), "-o" + Native(box.root() / "logs")},
+         box.root() / "logs" / "Sumvane.txt",
          Native(missing) + " - File Not Found"},
-        {{"-n" + Native(missing), "-o" + Native(box.root() / "logs") + Sep()}, box.root() / "logs" / "Sumvane.txt",
+        {{"-n" + Native(missing), "-o" + Native(box.root() / "logs") + Sep()},
+         box.root() / "logs" / "Sumvane.txt",
          Native(missing) + " - File Not Found"},
-        {{"-f" + Native(data), "-v"}, box.desktop() / (logName + ".txt"),
+        {{"-f" + Native(data), "-v"},
+         box.desktop() / (logName + ".txt"),
          Native(data) + Sep() + "Sumvane.md5 - Missing Data"},
-        {{"-f" + Native(data), "-v", "-o" + Native(box.root() / "logs")}, box.root() / "logs" / (logName + ".txt"),
+        {{"-f" + Native(data), "-v", "-o" + Native(box.root() / "logs")},
+         box.root() / "logs" / (logName + ".txt"),
          Native(data) + Sep() + "Sumvane.md5 - Missing Data"},
         // Values apart from their options.
-        {{"-n", Native(missing), "-o", Native(box.root() / "logs")}, box.root() / "logs" / "Sumvane.txt",
+        {{"-n", Native(missing), "-o", Native(box.root() / "logs")},
+         box.root() / "logs" / "Sumvane.txt",
          Native(missing) + " - File Not Found"},
-        {{"-v", "-f", Native(data), "-o", Native(box.root() / "logs")}, box.root() / "logs" / (logName + ".txt"),
+        {{"-v", "-f", Native(data), "-o", Native(box.root() / "logs")},
+         box.root() / "logs" / (logName + ".txt"),
          Native(data) + Sep() + "Sumvane.md5 - Missing Data"},
         // A missing output folder is made, parents and all.
-        {{"-n" + Native(missing), "-o" + Native(box.root() / "made" / "here")}, box.root() / "made" / "here" / "Sumvane.txt",
+        {{"-n" + Native(missing), "-o" + Native(box.root() / "made" / "here")},
+         box.root() / "made" / "here" / "Sumvane.txt",
          Native(missing) + " - File Not Found"},
     };
     fs::create_directories(box.root() / "logs");
@@ -192,7 +199,8 @@ TEST(Log, AUsersFileOfTheSameNameIsLeftAlone) {
     const fs::path own = box.desktop() / "Photos.txt";
     WriteFile(own, "my list of photos");
     const std::string notice = std::string(WineMode() ? "Sumvane.exe" : "sumvane") + ": the file " +
-                               DesktopSpelling(own) + " is not a log; it was left as it is, and this run's log lines "
+                               DesktopSpelling(own) +
+                               " is not a log; it was left as it is, and this run's log lines "
                                "follow here.";
 
     RunResult r = box.Run({"-fPhotos", "-c"});
@@ -234,7 +242,8 @@ TEST(Log, WhatCannotBeLoggedGoesToStandardError) {
     RunOptions asUser;
     asUser.unprivileged = true;
     const std::string line = Native(missing) + " - File Not Found\n";
-    const std::string closing = "sumvane: 1 problem (1 missing); log: " + Native(logs / "Sumvane.txt") + " (not written there)\n";
+    const std::string closing =
+        "sumvane: 1 problem (1 missing); log: " + Native(logs / "Sumvane.txt") + " (not written there)\n";
     const std::regex stamp(R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] )");
 
     RunResult r = box.Run({"-n" + Native(missing), "-o" + Native(logs)}, asUser);
@@ -249,9 +258,10 @@ TEST(Log, WhatCannotBeLoggedGoesToStandardError) {
     fs::permissions(logs, fs::perms::owner_write, fs::perm_options::remove);
     r = box.Run({"-n" + Native(missing), "-o" + Native(logs)}, asUser);
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(std::regex_replace(r.err, stamp, "[stamp] "),
-              "sumvane: the old log " + Native(logs / "Sumvane.txt") + " could not be removed; this run's log lines follow "
-              "here.\n[stamp] " + line + closing);
+    EXPECT_EQ(std::regex_replace(r.err, stamp, "[stamp] "), "sumvane: the old log " + Native(logs / "Sumvane.txt") +
+                                                                " could not be removed; this run's log lines follow "
+                                                                "here.\n[stamp] " +
+                                                                line + closing);
     EXPECT_EQ(ReadFile(logs / "Sumvane.txt"), old);
 }
 
@@ -288,8 +298,8 @@ TEST(Clipboard, TheDigitsReachTheClipboardTool) {
     WriteFile(bin / "xclip", "#!/bin/sh\necho \"$@\" > \"" + (box.root() / "args").string() + "\"\n/bin/cat > \"" +
                                  (box.root() / "clip").string() + "\"\n");
     fs::permissions(bin / "xclip", fs::perms::owner_all);
-    const RunResult r = box.Run({"-z" + Native(box.work() / "a.txt")}, std::nullopt,
-                                {{"DISPLAY", ":99"}, {"PATH", bin.string()}});
+    const RunResult r =
+        box.Run({"-z" + Native(box.work() / "a.txt")}, std::nullopt, {{"DISPLAY", ":99"}, {"PATH", bin.string()}});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.err, "Compute MD5 Hash: a.txt: " + kHelloDigest + "\n") << "the file named, then its digits";
     EXPECT_EQ(ReadFile(box.root() / "clip"), kHelloDigest);
@@ -306,9 +316,12 @@ TEST(Clipboard, WithoutATerminalTheBoxIsShownOnTheDesktop) {
     const fs::path bin = box.root() / "bin";
     const auto addTool = [&](const std::string& name, bool works) {
         const fs::path record = box.root() / ("record-" + name);
-        WriteFile(bin / name, works ? "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + record.string() + ".part\"\n/bin/mv \"" +
-                                          record.string() + ".part\" \"" + record.string() + "\"\n"
-                                    : std::string("\x7f" "ELF not really", 16));
+        WriteFile(bin / name, works
+                                  ? "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + record.string() + ".part\"\n/bin/mv \"" +
+                                        record.string() + ".part\" \"" + record.string() + "\"\n"
+                                  : std::string("\x7f"
+                                                "ELF not really",
+                                                16));
         fs::permissions(bin / name, fs::perms::owner_all);
     };
     const std::string file = Native(box.work() / "a.txt");
@@ -323,13 +336,37 @@ TEST(Clipboard, WithoutATerminalTheBoxIsShownOnTheDesktop) {
         std::string shownBy;  // "": on standard error
         std::string arguments;
     } cases[] = {
-        {"notifier first", {"notify-send", "zenity", "kdialog"}, {}, {{"DISPLAY", ":99"}}, file, false, "notify-send",
+        {"notifier first",
+         {"notify-send", "zenity", "kdialog"},
+         {},
+         {{"DISPLAY", ":99"}},
+         file,
+         false,
+         "notify-send",
          "--icon=dialog-information\nCompute MD5 Hash\na.txt: " + kHelloDigest + "\n"},
-        {"the error through zenity", {"zenity", "kdialog"}, {}, {{"WAYLAND_DISPLAY", "wayland-0"}}, missing, false,
-         "zenity", "--error\n--title=Compute MD5 Hash\n--text= - Error computing MD5\n--no-markup\n"},
-        {"kdialog when the others cannot start", {"kdialog"}, {"notify-send", "zenity"}, {{"DISPLAY", ":99"}}, file,
-         false, "kdialog", "--title\nCompute MD5 Hash\n--msgbox\na.txt: " + kHelloDigest + "\n"},
-        {"the notifier's error icon", {"notify-send"}, {}, {{"DISPLAY", ":99"}}, missing, false, "notify-send",
+        {"the error through zenity",
+         {"zenity", "kdialog"},
+         {},
+         {{"WAYLAND_DISPLAY", "wayland-0"}},
+         missing,
+         false,
+         "zenity",
+         "--error\n--title=Compute MD5 Hash\n--text= - Error computing MD5\n--no-markup\n"},
+        {"kdialog when the others cannot start",
+         {"kdialog"},
+         {"notify-send", "zenity"},
+         {{"DISPLAY", ":99"}},
+         file,
+         false,
+         "kdialog",
+         "--title\nCompute MD5 Hash\n--msgbox\na.txt: " + kHelloDigest + "\n"},
+        {"the notifier's error icon",
+         {"notify-send"},
+         {},
+         {{"DISPLAY", ":99"}},
+         missing,
+         false,
+         "notify-send",
          "--icon=dialog-error\nCompute MD5 Hash\n - Error computing MD5\n"},
         {"no tool", {}, {"notify-send"}, {{"DISPLAY", ":99"}}, missing, false, "", errorLine},
         {"no graphical session", {"notify-send"}, {}, {}, missing, false, "", errorLine},
@@ -342,7 +379,8 @@ TEST(Clipboard, WithoutATerminalTheBoxIsShownOnTheDesktop) {
         for (const std::string& tool : c.broken) addTool(tool, false);
         std::map<std::string, std::string> env = c.session;
         env["PATH"] = bin.string();
-        const RunResult r = c.terminal ? box.RunOnTerminal({"-z" + c.target}, env) : box.Run({"-z" + c.target}, std::nullopt, env);
+        const RunResult r =
+            c.terminal ? box.RunOnTerminal({"-z" + c.target}, env) : box.Run({"-z" + c.target}, std::nullopt, env);
         EXPECT_EQ(r.exitCode, c.target == file ? 0 : 1);
         EXPECT_EQ(r.out, Banner());
         // The tool is not waited for; give it a moment to leave its record.

@@ -522,12 +522,14 @@ TEST_F(WindowsGuiTest, EveryCommandLineOfTheHelpRunsAsWrittenWithASpaceInTheProf
         int exitCode;  // -1: not run, a part of a line the text shows
         std::function<void()> before;
     };
-    const std::string weekly = "schtasks /create /tn \"Sumvane weekly check\" /sc weekly /d MON /st 04:30 /tr "
-                               "\"\\\"C:\\Program Files\\Sumvane\\SumvaneW.exe\\\" -fC:\\Data -v "
-                               "\\\"-o%USERPROFILE%\\Logs\\\" "
-                               "\\\"-mC:\\Program Files\\windows_exporter\\textfile_inputs\\sumvane_data.prom\\\"\"";
-    const std::string nightly = "schtasks /create /tn \"Sumvane Photos\" /sc daily /st 01:00 /tr \"\\\"C:\\Program "
-                                "Files\\Sumvane\\SumvaneW.exe\\\" -fD:\\Photos -v -t4h -oC:\\Logs\"";
+    const std::string weekly =
+        "schtasks /create /tn \"Sumvane weekly check\" /sc weekly /d MON /st 04:30 /tr "
+        "\"\\\"C:\\Program Files\\Sumvane\\SumvaneW.exe\\\" -fC:\\Data -v "
+        "\\\"-o%USERPROFILE%\\Logs\\\" "
+        "\\\"-mC:\\Program Files\\windows_exporter\\textfile_inputs\\sumvane_data.prom\\\"\"";
+    const std::string nightly =
+        "schtasks /create /tn \"Sumvane Photos\" /sc daily /st 01:00 /tr \"\\\"C:\\Program "
+        "Files\\Sumvane\\SumvaneW.exe\\\" -fD:\\Photos -v -t4h -oC:\\Logs\"";
     const std::vector<Step> steps = {
         {"Sumvane.exe -fC:\\Data -r -c", 0, {}},
         {"Sumvane.exe -f \"C:\\My Photos\" -r -x Old -c", 0, {}},
@@ -535,7 +537,8 @@ TEST_F(WindowsGuiTest, EveryCommandLineOfTheHelpRunsAsWrittenWithASpaceInTheProf
         {"Sumvane.exe C:\\Data\\Sumvane.md5", 0, {}},
         {"Sumvane.exe [-c] [-v | -vc] [-a] [-r] [-f<Folder>] [-n<File>] [-t<Time>] [-b<Folder>] [-x<Folder>]... "
          "[-o<Folder>] [-m<File>] [-j<File>] [-z<File>] [-i] [-u] [-h] [<path>]",
-         -1, {}},  // the synopsis
+         -1,
+         {}},  // the synopsis
         {"Sumvane.exe -fC:\\Data -vc \"-o%USERPROFILE%\\Logs\"", 0, {}},
         {"Sumvane.exe -fD:\\Photos -v -t2h -oC:\\Logs", 0, {}},
         {"Sumvane.exe -fE:\\Photos -v", 0, {}},
@@ -579,7 +582,7 @@ TEST_F(WindowsGuiTest, EveryCommandLineOfTheHelpRunsAsWrittenWithASpaceInTheProf
     const fs::path driveE = box_.root() / "E";
     // windows_exporter's textfile folder, as its installer makes it.
     const fs::path textfiles = driveC / "Program Files" / "windows_exporter" / "textfile_inputs";
-    const std::vector<fs::path> made = {data,    driveC / "My Photos", driveC / "Logs", programFolder,
+    const std::vector<fs::path> made = {data,    driveC / "My Photos",   driveC / "Logs", programFolder,
                                         profile, textfiles.parent_path()};
     for (const fs::path& folder : made) fs::remove_all(folder);
     fs::create_directories(programFolder);
@@ -653,8 +656,7 @@ TEST_F(WindowsGuiTest, EveryCommandLineOfTheHelpRunsAsWrittenWithASpaceInTheProf
 }
 
 TEST_F(WindowsTest, InstallAndRemoveTheVerbInTheRegistry) {
-    const std::vector<std::string> query = {WineLoader(), "reg", "query", "HKCR\\*\\shell\\Sumvane\\command",
-                                            "/ve"};
+    const std::vector<std::string> query = {WineLoader(), "reg", "query", "HKCR\\*\\shell\\Sumvane\\command", "/ve"};
     RunResult result = box_.Run({"-i"});
     EXPECT_EQ(result.exitCode, 0);
     int status = -1;
@@ -769,8 +771,8 @@ TEST_F(WindowsTest, ATreeNestedPastMaxPathRoundTrips) {
 
     const RunResult build = box_.Run({"-f" + Native(tree), "-r", "-c"});
     EXPECT_EQ(build.exitCode, 0);
-    EXPECT_EQ(ReadFile(tree / "Sumvane.md5"), Md5Of("top") + " " + Native(tree / "top.txt") + "\r\n" +
-                                                  Md5Of("deep") + " " + Native(deep / "deep.txt") + "\r\n");
+    EXPECT_EQ(ReadFile(tree / "Sumvane.md5"), Md5Of("top") + " " + Native(tree / "top.txt") + "\r\n" + Md5Of("deep") +
+                                                  " " + Native(deep / "deep.txt") + "\r\n");
     const RunResult verify = box_.Run({"-f" + Native(tree), "-r", "-v"});
     EXPECT_EQ(verify.exitCode, 0);
     EXPECT_FALSE(fs::exists(box_.desktop() / LogName(Native(tree)))) << "a clean verification leaves no log";
@@ -844,12 +846,11 @@ WatchedRun RunWatchingProgress(const Sandbox& box, const std::vector<std::string
     fs::remove(ready);
     WatchedRun run;
     std::string said;
-    std::thread watcher(
-        [&] {
-            std::vector<std::string> watch = {WineLoader(), Helper("watch_progress.exe"), Native(ready)};
-            if (!action.empty()) watch.push_back(action);
-            said = Capture(watch, &run.watcherStatus);
-        });
+    std::thread watcher([&] {
+        std::vector<std::string> watch = {WineLoader(), Helper("watch_progress.exe"), Native(ready)};
+        if (!action.empty()) watch.push_back(action);
+        said = Capture(watch, &run.watcherStatus);
+    });
     RunOptions options;
     options.env = env;
     options.program = program;
@@ -886,8 +887,8 @@ TEST_F(WindowsTest, ProgressDialogShowsTheJobAndIsClosedByIt) {
         << build.Said();
     ASSERT_FALSE(build.lines.empty());
     EXPECT_EQ(build.lines.back(), "closed") << "the job closes its own dialog";
-    EXPECT_EQ(ReadFile(tree / "Sumvane.md5"), Md5Of("a") + " " + Native(tree / "a.txt") + "\r\n" +
-                                                  Md5SumOf(big) + " " + Native(big) + "\r\n");
+    EXPECT_EQ(ReadFile(tree / "Sumvane.md5"),
+              Md5Of("a") + " " + Native(tree / "a.txt") + "\r\n" + Md5SumOf(big) + " " + Native(big) + "\r\n");
 
     const WatchedRun verify = RunWatchingProgress(box_, {"-f" + Native(tree), "-v"});
     EXPECT_EQ(verify.result.exitCode, 0);
@@ -1022,7 +1023,6 @@ TEST_F(WindowsTest, SameTreeGivesTheSameSummaryAndLogAsTheLinuxBuild) {
     EXPECT_EQ(linuxAsWindows, sortedWindowsLog);
     EXPECT_EQ(windowsLog.size(), 2u) << "one mismatch and one missing file";
 }
-
 
 // The last change of a file, for the order of two events on this machine.
 fs::file_time_type ChangedAt(const fs::path& path) {
@@ -1165,8 +1165,8 @@ TEST_F(WindowsTest, AViewerLeftOpenOnTheOldLogShowsThisRunsLines) {
         fs::remove(tree / "a.txt");
         ASSERT_EQ(box_.Run({"-f" + Native(tree), "-v"}).exitCode, 1);
         ASSERT_EQ(LogLines(log), std::vector<std::string>{Native(tree / "a.txt") + " - File Not Found"});
-        Background viewer({WineLoader(), Helper("hold_open.exe"), "view", sharing, Native(log), Native(held),
-                           Native(release)});
+        Background viewer(
+            {WineLoader(), Helper("hold_open.exe"), "view", sharing, Native(log), Native(held), Native(release)});
         ASSERT_TRUE(viewer.started());
         ASSERT_TRUE(WaitFor(held, 60)) << "the viewer never had the log open";
         WriteFile(tree / "a.txt", "a");
@@ -1227,8 +1227,8 @@ TEST_F(WindowsTest, TheContextMenuActionShowsNoConsoleWindow) {
     WriteFile(file, "the bytes of a photo");
     ASSERT_EQ(box_.Run({"-i"}).exitCode, 0);
     const auto watch = [&](int starts) {
-        std::string said = Capture({WineLoader(), Helper("start_verb.exe"), "watch", Native(file),
-                                    std::to_string(starts)});
+        std::string said =
+            Capture({WineLoader(), Helper("start_verb.exe"), "watch", Native(file), std::to_string(starts)});
         said.erase(std::remove(said.begin(), said.end(), '\r'), said.end());
         return said;
     };
@@ -1236,8 +1236,14 @@ TEST_F(WindowsTest, TheContextMenuActionShowsNoConsoleWindow) {
     EXPECT_NE(said.find("starts: 10\n"), std::string::npos) << said;
     EXPECT_NE(said.find("other windows: none\n"), std::string::npos) << said;
 
-    const std::vector<std::string> setVerb = {WineLoader(), "reg", "add", "HKCR\\*\\shell\\Sumvane\\command", "/ve",
-                                              "/d", "\"" + Native(ProgramPath()) + "\" \"-z%1\"", "/f"};
+    const std::vector<std::string> setVerb = {WineLoader(),
+                                              "reg",
+                                              "add",
+                                              "HKCR\\*\\shell\\Sumvane\\command",
+                                              "/ve",
+                                              "/d",
+                                              "\"" + Native(ProgramPath()) + "\" \"-z%1\"",
+                                              "/f"};
     int status = -1;
     Capture(setVerb, &status);
     ASSERT_EQ(status, 0);
@@ -1257,31 +1263,31 @@ TEST_F(WindowsTest, CancelEscapeAndTheCloseCommandStopTheJob) {
     const fs::path log = box_.desktop() / LogName(Native(tree));
     // The window program says it in the run's log, under its own name.
     for (const std::string program : {"", kWindowProgram}) {
-    for (const std::string action : {"cancel", "escape", "close"}) {
-        if (!program.empty() && action != "cancel") continue;
-        SCOPED_TRACE(action + " " + program);
-        fs::remove(log);
-        const auto start = std::chrono::steady_clock::now();
-        const WatchedRun run = RunWatchingProgress(box_, {"-f" + Native(tree), "-c"}, {}, action, program);
-        const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        EXPECT_EQ(run.watcherStatus, 0) << run.Said();
-        EXPECT_TRUE(Holds(run.lines, "pressed " + action)) << run.Said();
-        ASSERT_FALSE(run.lines.empty());
-        EXPECT_EQ(run.lines.back(), "closed") << run.Said();
-        EXPECT_EQ(run.result.exitCode, 1);
-        if (program.empty()) {
-            EXPECT_NE(run.result.err.find("Sumvane.exe: interrupted"), std::string::npos) << run.result.err;
-        } else {
-            EXPECT_EQ(run.result.err, "");
-            const std::vector<std::string> lines = LogLines(log);
-            ASSERT_EQ(lines.size(), 1u);
-            EXPECT_EQ(lines[0].rfind("SumvaneW.exe: interrupted", 0), 0u) << lines[0];
+        for (const std::string action : {"cancel", "escape", "close"}) {
+            if (!program.empty() && action != "cancel") continue;
+            SCOPED_TRACE(action + " " + program);
+            fs::remove(log);
+            const auto start = std::chrono::steady_clock::now();
+            const WatchedRun run = RunWatchingProgress(box_, {"-f" + Native(tree), "-c"}, {}, action, program);
+            const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            EXPECT_EQ(run.watcherStatus, 0) << run.Said();
+            EXPECT_TRUE(Holds(run.lines, "pressed " + action)) << run.Said();
+            ASSERT_FALSE(run.lines.empty());
+            EXPECT_EQ(run.lines.back(), "closed") << run.Said();
+            EXPECT_EQ(run.result.exitCode, 1);
+            if (program.empty()) {
+                EXPECT_NE(run.result.err.find("Sumvane.exe: interrupted"), std::string::npos) << run.result.err;
+            } else {
+                EXPECT_EQ(run.result.err, "");
+                const std::vector<std::string> lines = LogLines(log);
+                ASSERT_EQ(lines.size(), 1u);
+                EXPECT_EQ(lines[0].rfind("SumvaneW.exe: interrupted", 0), 0u) << lines[0];
+            }
+            EXPECT_EQ(ReadFile(tree / "Sumvane.md5"), old);
+            // Hashing 4 GiB would take longer than the stop.
+            EXPECT_LT(seconds, 30.0);
+            ExpectNoTemporaryFileSoon(tree);
         }
-        EXPECT_EQ(ReadFile(tree / "Sumvane.md5"), old);
-        // Hashing 4 GiB would take longer than the stop.
-        EXPECT_LT(seconds, 30.0);
-        ExpectNoTemporaryFileSoon(tree);
-    }
     }
     fs::remove(log);  // under Wine every run shares the desktop
 }
@@ -1337,8 +1343,7 @@ TEST_F(WindowsTest, AViewerFollowingTheLogMissesNothingAndHoldsNothingUp) {
     EXPECT_TRUE(viewerStillThere) << "the viewer let go before the run ended";
     EXPECT_LT(seconds, 2 * alone + 2) << "followed, the run took " << seconds << " s; alone " << alone << " s";
     EXPECT_EQ(viewer.Wait(60), 0);
-    EXPECT_EQ(ReadFile(report), "read " + std::to_string(fs::file_size(log)) + " bytes")
-        << "the viewer saw every line";
+    EXPECT_EQ(ReadFile(report), "read " + std::to_string(fs::file_size(log)) + " bytes") << "the viewer saw every line";
     fs::remove(log);  // under Wine every run shares the desktop
 }
 
@@ -1349,8 +1354,8 @@ TEST_F(WindowsTest, AViewerFollowingTheLogMissesNothingAndHoldsNothingUp) {
 // job for the taskbar. A screenshot of it, with the bar part-way through
 // the one large file, is kept when SUMVANE_SCREENSHOTS names a folder.
 TEST_F(WindowsTest, ProgressDialogShowsAnAmpersandAndTheEndOfALongPath) {
-    const fs::path folder = box_.work() / "Data" / "Customer correspondence" /
-                            "R&D Lab measurements of the years 2019 to 2024 with notes";
+    const fs::path folder =
+        box_.work() / "Data" / "Customer correspondence" / "R&D Lab measurements of the years 2019 to 2024 with notes";
     WriteSparseFile(folder / "measurements.bin", 1ULL << 30);
     const std::string screenshot = Screenshot("progress-dialog.png");
     std::string shot = "no screenshot asked for";
@@ -1377,7 +1382,8 @@ TEST_F(WindowsTest, ProgressDialogShowsAnAmpersandAndTheEndOfALongPath) {
     const std::string prefix = "Building MD5 Archive File|Please wait ...|";
     std::string status;
     for (const std::string& line : build.lines) {
-        if (line.rfind(prefix, 0) == 0) status = line.substr(prefix.size(), line.find('|', prefix.size()) - prefix.size());
+        if (line.rfind(prefix, 0) == 0)
+            status = line.substr(prefix.size(), line.find('|', prefix.size()) - prefix.size());
     }
     const std::string start = "Z:\\...";
     ASSERT_EQ(status.rfind(start, 0), 0u) << build.Said();

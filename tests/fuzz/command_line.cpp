@@ -19,9 +19,8 @@ namespace {
 constexpr std::size_t kFlagCount = 8;
 
 std::array<bool, kFlagCount> FlagsOf(const RunSettings& s) {
-    return {s.folderGiven,          s.check.rewriteOnDifference, s.create,
-            s.startup.installVerb,  s.startup.hashToClipboard,   s.walk.recursive,
-            s.startup.uninstallVerb, s.verify};
+    return {s.folderGiven,    s.check.rewriteOnDifference, s.create, s.startup.installVerb, s.startup.hashToClipboard,
+            s.walk.recursive, s.startup.uninstallVerb,     s.verify};
 }
 
 }  // namespace

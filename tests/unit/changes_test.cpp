@@ -48,14 +48,19 @@ TEST(Changes, AGoneFileIsMovedOnlyWhereNothingElseCouldBeMeant) {
         {"the new one first", {New("b", kA), Gone("a", kA)}, {1, 0}},
         {"recorded in lower case", {Gone("a", kLowerA), New("b", kA)}, {1, 0}},
         {"other bytes", {Gone("a", kA), New("b", kB)}, {std::nullopt, std::nullopt}},
-        {"two new with those bytes", {Gone("a", kA), New("b", kA), New("c", kA)}, {std::nullopt, std::nullopt, std::nullopt}},
-        {"two gone with those bytes", {Gone("a", kA), Gone("c", kA), New("b", kA)}, {std::nullopt, std::nullopt, std::nullopt}},
+        {"two new with those bytes",
+         {Gone("a", kA), New("b", kA), New("c", kA)},
+         {std::nullopt, std::nullopt, std::nullopt}},
+        {"two gone with those bytes",
+         {Gone("a", kA), Gone("c", kA), New("b", kA)},
+         {std::nullopt, std::nullopt, std::nullopt}},
         {"an empty file", {Gone("a", kEmpty), New("b", kEmpty, 0)}, {std::nullopt, std::nullopt}},
         {"two moves", {Gone("a", kA), Gone("b", kB), New("c", kB), New("d", kA)}, {3, 2, 1, 0}},
         {"gone alone", {Gone("a", kA)}, {std::nullopt}},
         // A file listed twice is one file gone.
         {"one gone file listed twice", {Gone("a", kA), Gone("a", kA), New("b", kA)}, {2, 2, 0}},
-        {"listed twice, and another gone", {Gone("a", kA), Gone("c", kA), Gone("a", kA), New("b", kA)},
+        {"listed twice, and another gone",
+         {Gone("a", kA), Gone("c", kA), Gone("a", kA), New("b", kA)},
          {std::nullopt, std::nullopt, std::nullopt, std::nullopt}},
     };
     for (const auto& c : cases) EXPECT_EQ(pairMoves(c.changes), c.moves) << c.what;
@@ -68,8 +73,13 @@ TEST(WalkOrder, FilesBeforeSubfoldersDepthFirstInListingOrder) {
     // Each path comes before every one after it.
     const std::vector<std::u16string> walked = {
         u"/elsewhere/x",  // outside the root: first
-        root + u"a.txt", root + u"B.txt", root + u"z", root + u"a" + s + u"x", root + u"a" + s + u"y" + s + u"1",
-        root + u"b" + s + u"f", root + u"b" + s + u"g" + s + u"h",
+        root + u"a.txt",
+        root + u"B.txt",
+        root + u"z",
+        root + u"a" + s + u"x",
+        root + u"a" + s + u"y" + s + u"1",
+        root + u"b" + s + u"f",
+        root + u"b" + s + u"g" + s + u"h",
     };
     for (std::size_t i = 0; i < walked.size(); ++i) {
         for (std::size_t j = 0; j < walked.size(); ++j) {

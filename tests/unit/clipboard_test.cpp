@@ -33,10 +33,9 @@ class ClipboardTest : public ::testing::Test {
 protected:
     // A tool in `folder` that records its arguments and copies its input.
     void AddRecordingTool(const TempDir& folder, const std::string& name) const {
-        posix_test::WriteFile(folder / name,
-                              "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + args(name) + "'\nexec /bin/cat > '" +
-                                  input(name) + "'\n",
-                              0755);
+        posix_test::WriteFile(
+            folder / name,
+            "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + args(name) + "'\nexec /bin/cat > '" + input(name) + "'\n", 0755);
     }
     std::string args(const std::string& tool) const { return records / ("args-" + tool); }
     std::string input(const std::string& tool) const { return records / ("input-" + tool); }
@@ -70,7 +69,12 @@ TEST_F(ClipboardTest, ToolIsChosenBySessionAndReceivesTheTextAsUtf8) {
     };
     const Case cases[] = {
         {"wayland", std::nullopt, "wayland-0", {"wl-copy", "xclip"}, "wl-copy", "--type\ntext/plain;charset=utf-8\n"},
-        {"x11 prefers xclip", ":0", std::nullopt, {"wl-copy", "xclip", "xsel"}, "xclip", "-selection\nclipboard\n-in\n"},
+        {"x11 prefers xclip",
+         ":0",
+         std::nullopt,
+         {"wl-copy", "xclip", "xsel"},
+         "xclip",
+         "-selection\nclipboard\n-in\n"},
         {"x11 with xsel only", ":0", std::nullopt, {"xsel"}, "xsel", "--clipboard\n--input\n"},
         {"wayland without wl-copy uses X", ":0", "wayland-0", {"xclip"}, "xclip", "-selection\nclipboard\n-in\n"},
         {"wayland only, X tools unusable", std::nullopt, "wayland-0", {"xclip", "xsel"}, std::nullopt, ""},

@@ -16,30 +16,45 @@ TEST(ClosingLine, CountsTheProblemsAndNamesTheLog) {
     } cases[] = {
         {{3, 0}, 0, u"/home/ann/Desktop/srvdata.txt", u": 3 problems; log: /home/ann/Desktop/srvdata.txt"},
         {{1, 0}, 0, u"/var/log/a.txt", u": 1 problem; log: /var/log/a.txt"},
-        {{1, 0}, 1, u"/home/ann/Desktop/Photos.txt", u": 1 problem; log: /home/ann/Desktop/Photos.txt (not written there)"},
+        {{1, 0},
+         1,
+         u"/home/ann/Desktop/Photos.txt",
+         u": 1 problem; log: /home/ann/Desktop/Photos.txt (not written there)"},
         {{5, 0}, 2, u"/x/y.txt", u": 5 problems; log: /x/y.txt (2 not written there)"},
         {{2, 0}, 0, u"/x/line\nbreak.txt", u": 2 problems; log: /x/line\\nbreak.txt"},  // stays one line
         // News alone is no problem; a lost line of news is still a lost line.
         {{0, 2}, 0, u"/x/y.txt", u": no problem; log: /x/y.txt"},
         // The kinds of problems, and the new files among the news.
-        {{3, 1, 1, {.damaged = 1, .edited = 1, .moved = 1}}, 0, u"/x/y.txt",
+        {{3, 1, 1, {.damaged = 1, .edited = 1, .moved = 1}},
+         0,
+         u"/x/y.txt",
          u": 3 problems (1 damaged, 1 edited, 1 moved), 1 new file; log: /x/y.txt"},
         {{2, 0, 0, {.damaged = 2}}, 0, u"/x/y.txt", u": 2 problems (2 damaged); log: /x/y.txt"},
         // Files unreadable and missing are named; the other kinds are counted, not named.
         {{4, 0, 0, {.edited = 1, .missing = 3}}, 0, u"/x/y.txt", u": 4 problems (1 edited, 3 missing); log: /x/y.txt"},
-        {{6, 0, 0, {.missing = 3, .unreadable = 1, .invalidLines = 2}}, 0, u"/x/y.txt",
+        {{6, 0, 0, {.missing = 3, .unreadable = 1, .invalidLines = 2}},
+         0,
+         u"/x/y.txt",
          u": 6 problems (1 unreadable, 3 missing); log: /x/y.txt"},
-        {{4, 0, 0, {.invalidLines = 2, .unwritable = 1, .moved = 1}}, 0, u"/x/y.txt",
+        {{4, 0, 0, {.invalidLines = 2, .unwritable = 1, .moved = 1}},
+         0,
+         u"/x/y.txt",
          u": 4 problems (1 moved); log: /x/y.txt"},
         {{0, 1200, 1200}, 0, u"/x/y.txt", u": no problem, 1,200 new files; log: /x/y.txt"},
         // What a copy healed (-b), and what it could not.
-        {{3, 0, 0, {.damaged = 2, .missing = 1}, 3, 0}, 0, u"/x/y.txt",
+        {{3, 0, 0, {.damaged = 2, .missing = 1}, 3, 0},
+         0,
+         u"/x/y.txt",
          u": 3 problems (2 damaged, 1 missing), 3 repaired; log: /x/y.txt"},
-        {{3, 4, 1, {.damaged = 2}, 2, 1}, 0, u"/x/y.txt",
+        {{3, 4, 1, {.damaged = 2}, 2, 1},
+         0,
+         u"/x/y.txt",
          u": 3 problems (2 damaged), 2 repaired, 1 not repaired, 1 new file; log: /x/y.txt"},
         {{1, 1, 0, {.damaged = 1}, 0, 1}, 0, u"/x/y.txt", u": 1 problem (1 damaged), 1 not repaired; log: /x/y.txt"},
         // Every count grouped, as the counts of a clean run are.
-        {{1234, 0, 0, {.damaged = 1000, .edited = 234}}, 1001, u"/x/y.txt",
+        {{1234, 0, 0, {.damaged = 1000, .edited = 234}},
+         1001,
+         u"/x/y.txt",
          u": 1,234 problems (1,000 damaged, 234 edited); log: /x/y.txt (1,001 not written there)"},
         {{1, 1}, 1, u"/x/y.txt", u": 1 problem; log: /x/y.txt (1 not written there)"},
         {{1, 1}, 2, u"/x/y.txt", u": 1 problem; log: /x/y.txt (not written there)"},
@@ -53,7 +68,8 @@ TEST(ClosingLine, CountsTheProblemsAndNamesTheLog) {
 TEST(ClosingLine, SaysWhatACleanRunDid) {
     const JobResult none{0, false}, one{1, true}, many{154040, true}, fewer{154039, true};
     JobResult sliced{12345, false};
-    sliced.slice = SliceCoverage{12345, 1000000, {{400001, 412345}}, TesselLibrary::TesselDateTime{2026, 12, 1, 4, 30, 0}};
+    sliced.slice =
+        SliceCoverage{12345, 1000000, {{400001, 412345}}, TesselLibrary::TesselDateTime{2026, 12, 1, 4, 30, 0}};
     const struct Case {
         CleanRun run;
         std::u16string expected;  // after "sumvane"; empty: no line
@@ -69,7 +85,8 @@ TEST(ClosingLine, SaysWhatACleanRunDid) {
         {{u"/srv/disk.img", true, false, {}, {}, {}}, u": /srv/disk.img recorded in /srv/disk.img.md5"},
         {{u"/srv/disk.img", false, true, {}, {}, {}}, u": /srv/disk.img checked, no problem"},
         {{u"a.img", true, true, {}, {}, {}}, u": a.img recorded in a.img.md5 and checked, no problem"},
-        {{u"a.img", false, true, u"d/Sumvane.md5", {}, many}, u": a.img checked, no problem; 154,040 files checked, no problem"},
+        {{u"a.img", false, true, u"d/Sumvane.md5", {}, many},
+         u": a.img checked, no problem; 154,040 files checked, no problem"},
         {{u"line\nbreak", false, true, {}, {}, {}}, u": line\\nbreak checked, no problem"},  // stays one line
         // A check in slices says what it covered.
         {{{}, false, false, u"d/Sumvane.md5", {}, sliced},

@@ -33,24 +33,23 @@ TEST_P(SplitCommandLineTest, Splits) { EXPECT_EQ(splitCommandLine(GetParam().lin
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, SplitCommandLineTest,
-    ::testing::Values(
-        SplitCase{"empty", u"", {}},
-        SplitCase{"white space only", u" \t \r\n", {}},
-        SplitCase{"runs of white space", u"a  \t b\x0B\x0C c", {u"a", u"b", u"c"}},
-        SplitCase{"quotes anywhere", u"-f\"C:\\My Data\"\\2010 x", {u"-fC:\\My Data\\2010", u"x"}},
-        SplitCase{"quoted whole", u"\"-fC:\\My Data\"", {u"-fC:\\My Data"}},
-        SplitCase{"empty pair then white space", u"a \"\" b", {u"a", u"", u"b"}},
-        SplitCase{"trailing empty pair", u"a \"\"", {u"a"}},
-        SplitCase{"unclosed quote runs to the end", u"a \"b c  d", {u"a", u"b c  d"}},
-        SplitCase{"backslash is ordinary", u"a\\\" b\"", {u"a\\ b"}},
-        SplitCase{"U+7FFF ends an argument", u"ab\u7FFFcd", {u"ab", u"cd"}},
-        SplitCase{"U+7FFF after white space gives an empty argument", u"a \u7FFFb", {u"a", u"", u"b"}},
-        SplitCase{"U+7FFF inside quotes is kept", u"\"a\u7FFFb\"", {u"a\u7FFFb"}},
-        SplitCase{"line ends at NUL", std::u16string(u"a b\0c", 5), {u"a", u"b"}},
-        SplitCase{"non-breaking space is ordinary", u"a\u00A0b \u3000c", {u"a\u00A0b", u"\u3000c"}}),
+    ::testing::Values(SplitCase{"empty", u"", {}}, SplitCase{"white space only", u" \t \r\n", {}},
+                      SplitCase{"runs of white space", u"a  \t b\x0B\x0C c", {u"a", u"b", u"c"}},
+                      SplitCase{"quotes anywhere", u"-f\"C:\\My Data\"\\2010 x", {u"-fC:\\My Data\\2010", u"x"}},
+                      SplitCase{"quoted whole", u"\"-fC:\\My Data\"", {u"-fC:\\My Data"}},
+                      SplitCase{"empty pair then white space", u"a \"\" b", {u"a", u"", u"b"}},
+                      SplitCase{"trailing empty pair", u"a \"\"", {u"a"}},
+                      SplitCase{"unclosed quote runs to the end", u"a \"b c  d", {u"a", u"b c  d"}},
+                      SplitCase{"backslash is ordinary", u"a\\\" b\"", {u"a\\ b"}},
+                      SplitCase{"U+7FFF ends an argument", u"ab\u7FFFcd", {u"ab", u"cd"}},
+                      SplitCase{"U+7FFF after white space gives an empty argument", u"a \u7FFFb", {u"a", u"", u"b"}},
+                      SplitCase{"U+7FFF inside quotes is kept", u"\"a\u7FFFb\"", {u"a\u7FFFb"}},
+                      SplitCase{"line ends at NUL", std::u16string(u"a b\0c", 5), {u"a", u"b"}},
+                      SplitCase{"non-breaking space is ordinary", u"a\u00A0b \u3000c", {u"a\u00A0b", u"\u3000c"}}),
     [](const auto& info) {
         std::string name;
-        for (const char c : std::string(info.param.what)) name.push_back(std::isalnum(static_cast<unsigned char>(c)) ? c : '_');
+        for (const char c : std::string(info.param.what))
+            name.push_back(std::isalnum(static_cast<unsigned char>(c)) ? c : '_');
         return name;
     });
 
@@ -61,8 +60,8 @@ TEST(SplitCommandLine, ArgumentsMayOutgrowTheReservedBuffer) {
 
 struct Settings {
     std::u16string singleFile, folder, outputFolder;
-    bool folderGiven, rewriteOnDifference, create, showHelp, installVerb, hashToClipboard, recursive,
-        uninstallVerb, verify;
+    bool folderGiven, rewriteOnDifference, create, showHelp, installVerb, hashToClipboard, recursive, uninstallVerb,
+        verify;
     std::vector<std::u16string> excluded;
     InformationRequest information;
     std::optional<std::u16string> metrics, json;
@@ -72,10 +71,22 @@ struct Settings {
 Settings Apply(const Args& arguments) {
     RunSettings app;
     Read(arguments, app);
-    return {app.singleFile,      app.folder,    app.reports.outputFolder,  app.folderGiven,
-            app.check.rewriteOnDifference, app.create, app.startup.showHelp,  app.startup.installVerb,
-            app.startup.hashToClipboard, app.walk.recursive, app.startup.uninstallVerb, app.verify,
-            app.walk.excludedFolders, app.startup.informationRequest, app.reports.metricsFile, app.reports.jsonReportFile,
+    return {app.singleFile,
+            app.folder,
+            app.reports.outputFolder,
+            app.folderGiven,
+            app.check.rewriteOnDifference,
+            app.create,
+            app.startup.showHelp,
+            app.startup.installVerb,
+            app.startup.hashToClipboard,
+            app.walk.recursive,
+            app.startup.uninstallVerb,
+            app.verify,
+            app.walk.excludedFolders,
+            app.startup.informationRequest,
+            app.reports.metricsFile,
+            app.reports.jsonReportFile,
             app.check.copyFolder};
 }
 
@@ -103,8 +114,8 @@ TEST(ApplyArgument, LettersAreCaseInsensitiveAndVcLooksAtTheThirdCharacter) {
     const struct {
         const char16_t* option;
         bool verify, rewrite;
-    } additions[] = {{u"-a", false, false}, {u"-A", false, false}, {u"-av", true, false}, {u"-avc", true, true},
-                     {u"-aVC", true, true}, {u"-aq", false, false}};
+    } additions[] = {{u"-a", false, false}, {u"-A", false, false}, {u"-av", true, false},
+                     {u"-avc", true, true}, {u"-aVC", true, true}, {u"-aq", false, false}};
     for (const auto& c : additions) {
         RunSettings app;
         Read({c.option}, app);
@@ -204,8 +215,8 @@ TEST(ApplyArguments, AValueOptionTakesTheNextArgumentUnlessItIsAnOption) {
 #endif
     };
     for (const char16_t* switchText : kSwitches) {
-        for (const char16_t letter : {u'b', u'f', u'j', u'm', u'n', u'o', u'x', u'z', u'B', u'F', u'J', u'M', u'N', u'O',
-                                      u'X', u'Z'}) {
+        for (const char16_t letter :
+             {u'b', u'f', u'j', u'm', u'n', u'o', u'x', u'z', u'B', u'F', u'J', u'M', u'N', u'O', u'X', u'Z'}) {
             const char16_t lower = letter | 0x20;
             for (const Case& c : cases) {
                 std::u16string option = std::u16string(switchText) + letter;
@@ -302,7 +313,8 @@ TEST(ApplyArguments, NotesSayWhatWasIgnoredAndWhenNothingIsToBeDone) {
         {{u"-f/data", u"-avx"}, {u"-avx is read as -av (the rest is ignored)"}},
         {{u"-f/data", u"-aq", u"-v"}, {u"-aq is read as -a (the rest is ignored)"}},
         {{u"-f/data", u"-c", u"-ca"}, {u"-ca is read as -c (the rest is ignored); write -c -a"}},
-        {{u"-f/data", u"-c", u"-a"}, {u"ignoring -a: new files are looked for only when a folder is checked (-v or -vc)"}},
+        {{u"-f/data", u"-c", u"-a"},
+         {u"ignoring -a: new files are looked for only when a folder is checked (-v or -vc)"}},
         // A line break typed into an argument is shown, not obeyed.
         {{u"-f/data", u"-c", u"-q\nx"}, {u"ignoring unknown option -q\\nx"}},
         // Options, but no work.
@@ -325,8 +337,10 @@ TEST(ApplyArguments, NotesSayWhatWasIgnoredAndWhenNothingIsToBeDone) {
     // A folder to leave out that no folder below -f can match.
     const std::u16string whole = TesselLibrary::kWindowsBuild ? u"D:\\data\\old" : u"/data/old";
     const Case unmatched[] = {
-        {{u"-f/data", u"-c", u"-x" + whole}, {u"-x" + whole + u" leaves nothing out: name the folder as it lies below -f"}},
-        {{u"-f/data", u"-c", u"-x", u"old/"}, {u"-xold/ leaves nothing out: name the folder without a separator at its end"}},
+        {{u"-f/data", u"-c", u"-x" + whole},
+         {u"-x" + whole + u" leaves nothing out: name the folder as it lies below -f"}},
+        {{u"-f/data", u"-c", u"-x", u"old/"},
+         {u"-xold/ leaves nothing out: name the folder without a separator at its end"}},
     };
     for (const Case& c : unmatched) {
         RunSettings settings;
@@ -346,7 +360,8 @@ TEST(ApplyArguments, NotesSayWhatWasIgnoredAndWhenNothingIsToBeDone) {
 // and says why. -b, the copy to heal from, goes with a folder's check only.
 TEST(ApplyArguments, ATimeForSlicesAndACopyToHealFromAreReadOrTheRunRefused) {
     const std::u16string healing;
-    const std::u16string noCheck = u"-b cannot be used without a folder's check: it heals what -f and -v (or -vc) find damaged";
+    const std::u16string noCheck =
+        u"-b cannot be used without a folder's check: it heals what -f and -v (or -vc) find damaged";
     const std::u16string noCopy = u"-b: name the copy of the folder checked (-b/mnt/backup/photos)";
     struct Case {
         Args arguments;
@@ -376,27 +391,36 @@ TEST(ApplyArguments, ATimeForSlicesAndACopyToHealFromAreReadOrTheRunRefused) {
         {{u"-f/d", u"-v", u"-t60000000"}, std::uint64_t{1000000} * 3600, u""},
         {{u"-f/d", u"-v", u"-t0000000000002h"}, 7200, u""},
         {{u"-f/d", u"-v", u"-t1s", u"-t2m"}, 120, u""},  // the last one counts
-        {{u"-f/d", u"-v", u"-tx"}, {},
+        {{u"-f/d", u"-v", u"-tx"},
+         {},
          u"-tx: not a time; give minutes (-t90), or a number with s, m or h after it (-t30s, -t2h)"},
-        {{u"-f/d", u"-v", u"-t0"}, {},
+        {{u"-f/d", u"-v", u"-t0"},
+         {},
          u"-t0: not a time; give minutes (-t90), or a number with s, m or h after it (-t30s, -t2h)"},
-        {{u"-f/d", u"-v", u"-t5d"}, {},
+        {{u"-f/d", u"-v", u"-t5d"},
+         {},
          u"-t5d: not a time; give minutes (-t90), or a number with s, m or h after it (-t30s, -t2h)"},
         {{u"-f/d", u"-v", u"-t1000001h"}, {}, u"-t1000001h: too long a time; give at most 1000000 hours (-t1000000h)"},
         {{u"-f/d", u"-v", u"-t9999999h"}, {}, u"-t9999999h: too long a time; give at most 1000000 hours (-t1000000h)"},
-        {{u"-f/d", u"-v", u"-t3600000001s"}, {},
+        {{u"-f/d", u"-v", u"-t3600000001s"},
+         {},
          u"-t3600000001s: too long a time; give at most 1000000 hours (-t1000000h)"},
-        {{u"-f/d", u"-v", u"-t184467440737095516160s"}, {},  // past 64 bits
+        {{u"-f/d", u"-v", u"-t184467440737095516160s"},
+         {},  // past 64 bits
          u"-t184467440737095516160s: too long a time; give at most 1000000 hours (-t1000000h)"},
-        {{u"-f/d", u"-v", u"-t1000000000h"}, {},
+        {{u"-f/d", u"-v", u"-t1000000000h"},
+         {},
          u"-t1000000000h: too long a time; give at most 1000000 hours (-t1000000h)"},
-        {{u"-f/d", u"-v", u"-t", u"-r"}, {},
+        {{u"-f/d", u"-v", u"-t", u"-r"},
+         {},
          u"-t: not a time; give minutes (-t90), or a number with s, m or h after it (-t30s, -t2h)"},
         {{u"-f/d", u"-vc", u"-t2h"}, 7200, u"-t cannot be used with -vc: a rewrite needs the whole summary"},
         {{u"-t2h", u"-f/d", u"-vC"}, 7200, u"-t cannot be used with -vc: a rewrite needs the whole summary"},
-        {{u"-f/d", u"-a", u"-v", u"-t2h"}, 7200,
+        {{u"-f/d", u"-a", u"-v", u"-t2h"},
+         7200,
          u"-t cannot be used with -a: new files are found by a walk of the whole folder"},
-        {{u"-f/d", u"-at2h", u"-v"}, 7200,
+        {{u"-f/d", u"-at2h", u"-v"},
+         7200,
          u"-t cannot be used with -a: new files are found by a walk of the whole folder"},
     };
     if (TesselLibrary::kWindowsBuild) {

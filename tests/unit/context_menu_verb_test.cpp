@@ -31,7 +31,9 @@ class ContextMenuVerbTest : public ::testing::Test {
 protected:
     std::string serviceMenu() const { return home / ".local/share/kio/servicemenus/sumvane.desktop"; }
     std::string script() const { return home / ".local/share/nautilus/scripts/Sumvane"; }
-    std::string serviceMenuIn(const std::string& dataHome) const { return dataHome + "/kio/servicemenus/sumvane.desktop"; }
+    std::string serviceMenuIn(const std::string& dataHome) const {
+        return dataHome + "/kio/servicemenus/sumvane.desktop";
+    }
     std::string scriptIn(const std::string& dataHome) const { return dataHome + "/nautilus/scripts/Sumvane"; }
 
     // The line of `text` that starts with `key`, without its line end.
@@ -60,10 +62,12 @@ TEST_F(ContextMenuVerbTest, InstallWritesBothFilesExactlyAndExecutable) {
               "\n"
               "[Desktop Action sumvane]\n"
               "Name=Sumvane\n"
-              R"(Exec="/opt/My Tools/\\"new\\"/sumvane" "-z%f")" "\n");
+              R"(Exec="/opt/My Tools/\\"new\\"/sumvane" "-z%f")"
+              "\n");
     EXPECT_EQ(ReadFile(scriptIn(dataHome.path())),
               "#!/bin/sh\n"
-              R"(exec "/opt/My Tools/\"new\"/sumvane" "-z$1")" "\n");
+              R"(exec "/opt/My Tools/\"new\"/sumvane" "-z$1")"
+              "\n");
     EXPECT_EQ(Mode(serviceMenuIn(dataHome.path())), 0755);
     EXPECT_EQ(Mode(scriptIn(dataHome.path())), 0755);
 }
@@ -76,14 +80,16 @@ TEST_F(ContextMenuVerbTest, EachFormatQuotesTheExecutableByItsOwnRules) {
         std::string scriptLine;  // the script's command line
     };
     const Case cases[] = {
-        {"plain path", u"/usr/bin/sumvane", R"(Exec="/usr/bin/sumvane" "-z%f")",
-         R"(exec "/usr/bin/sumvane" "-z$1")"},
+        {"plain path", u"/usr/bin/sumvane", R"(Exec="/usr/bin/sumvane" "-z%f")", R"(exec "/usr/bin/sumvane" "-z$1")"},
         // Exec: reserved characters take a backslash, which the string
         // value escapes again; '%' doubles. Shell: one backslash each.
         {"shell specials", u"/opt/a$b`c\\d%e/sumvane", R"(Exec="/opt/a\\$b\\`c\\\\d%%e/sumvane" "-z%f")",
          R"(exec "/opt/a\$b\`c\\d%e/sumvane" "-z$1")"},
-        {"non-ASCII name", u"/opt/Pr\u00fcfung/sumvane", "Exec=\"/opt/Pr\xc3\xbc" "fung/sumvane\" \"-z%f\"",
-         "exec \"/opt/Pr\xc3\xbc" "fung/sumvane\" \"-z$1\""},
+        {"non-ASCII name", u"/opt/Pr\u00fcfung/sumvane",
+         "Exec=\"/opt/Pr\xc3\xbc"
+         "fung/sumvane\" \"-z%f\"",
+         "exec \"/opt/Pr\xc3\xbc"
+         "fung/sumvane\" \"-z$1\""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -115,8 +121,7 @@ TEST_F(ContextMenuVerbTest, InstallingAgainRewritesWithoutLeftovers) {
     const std::string menu = ReadFile(serviceMenuIn(dataHome.path())).value_or("");
     EXPECT_EQ(LineStarting(menu, "Exec="), R"(Exec="/new/sumvane" "-z%f")");
     EXPECT_EQ(menu.find("[Desktop Entry]"), menu.rfind("[Desktop Entry]"));
-    EXPECT_EQ(LineStarting(ReadFile(scriptIn(dataHome.path())).value_or(""), "exec "),
-              R"(exec "/new/sumvane" "-z$1")");
+    EXPECT_EQ(LineStarting(ReadFile(scriptIn(dataHome.path())).value_or(""), "exec "), R"(exec "/new/sumvane" "-z$1")");
     EXPECT_EQ(Names(dataHome / "kio/servicemenus"), std::set<std::string>{"sumvane.desktop"});
     EXPECT_EQ(Names(dataHome / "nautilus/scripts"), std::set<std::string>{"Sumvane"});
 }

@@ -56,8 +56,7 @@ std::vector<std::uint8_t> WithNull(const std::wstring& text) {
 // where HKEY_CLASSES_ROOT keeps what it is given.
 bool MachineClassesWritable() {
     HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes", 0, KEY_WRITE, &key) != ERROR_SUCCESS)
-        return false;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes", 0, KEY_WRITE, &key) != ERROR_SUCCESS) return false;
     ::RegCloseKey(key);
     return true;
 }

@@ -58,7 +58,8 @@ void Digits(const std::string& bytes, char (&digits)[32]) {
     TesselLibrary::Md5Provider provider;
     TesselLibrary::Md5Hash hash(provider);
     std::uint8_t value[16] = {};
-    ASSERT_TRUE(hash.Update(reinterpret_cast<const std::uint8_t*>(bytes.data()), static_cast<std::uint32_t>(bytes.size())));
+    ASSERT_TRUE(
+        hash.Update(reinterpret_cast<const std::uint8_t*>(bytes.data()), static_cast<std::uint32_t>(bytes.size())));
     ASSERT_TRUE(hash.Final(value));
     for (int i = 0; i < 16; ++i) {
         digits[2 * i] = TesselLibrary::HexDigit(value[i] >> 4);
@@ -68,8 +69,8 @@ void Digits(const std::string& bytes, char (&digits)[32]) {
 
 struct Case {
     const char* name;
-    std::vector<std::u16string> names;                // the file's path below both trees
-    std::map<std::wstring, std::string> archive;      // made before the run ("<folder>": a folder)
+    std::vector<std::u16string> names;            // the file's path below both trees
+    std::map<std::wstring, std::string> archive;  // made before the run ("<folder>": a folder)
     std::map<std::wstring, std::string> copy;
     bool restore;
     std::function<void(TesselLibrary::JudgedFile&)> judged;  // how the check saw the file
@@ -100,27 +101,68 @@ TEST(CopyIntoPlaceWin32, WhatIsNotReplacedIsLeftAsItWasFound) {
     };
     const auto asItIs = [](TesselLibrary::JudgedFile&) {};
     const Case cases[] = {
-        {"TheFileGrewSinceItWasJudged", {u"a.txt"}, {{L"a.txt", "decayed"}}, {{L"a.txt", "good"}}, false,
-         sized(3), CopyOutcome::Changed, {{L"a.txt", "decayed"}}},
-        {"ARestoreWhoseNameWasTaken", {u"a.txt"}, {{L"a.txt", "someone's own"}}, {{L"a.txt", "good"}}, true, nullptr,
-         CopyOutcome::Changed, {{L"a.txt", "someone's own"}}},
-        {"ARestoreFromABadCopyMakesNoFolder", {u"sub", u"deeper", u"a.txt"}, {},
-         {{L"sub", "<folder>"}, {L"sub\\deeper", "<folder>"}, {L"sub\\deeper\\a.txt", "bad"}}, true, nullptr,
-         CopyOutcome::CopyDiffers, {}},
-        {"ASecondRepairOnOneDayKeepsBoth", {u"a.txt"},
-         {{L"a.txt", "decayed"}, {L".sumvane-replaced", "<folder>"}, {L".sumvane-replaced\\2026-12-09", "<folder>"},
+        {"TheFileGrewSinceItWasJudged",
+         {u"a.txt"},
+         {{L"a.txt", "decayed"}},
+         {{L"a.txt", "good"}},
+         false,
+         sized(3),
+         CopyOutcome::Changed,
+         {{L"a.txt", "decayed"}}},
+        {"ARestoreWhoseNameWasTaken",
+         {u"a.txt"},
+         {{L"a.txt", "someone's own"}},
+         {{L"a.txt", "good"}},
+         true,
+         nullptr,
+         CopyOutcome::Changed,
+         {{L"a.txt", "someone's own"}}},
+        {"ARestoreFromABadCopyMakesNoFolder",
+         {u"sub", u"deeper", u"a.txt"},
+         {},
+         {{L"sub", "<folder>"}, {L"sub\\deeper", "<folder>"}, {L"sub\\deeper\\a.txt", "bad"}},
+         true,
+         nullptr,
+         CopyOutcome::CopyDiffers,
+         {}},
+        {"ASecondRepairOnOneDayKeepsBoth",
+         {u"a.txt"},
+         {{L"a.txt", "decayed"},
+          {L".sumvane-replaced", "<folder>"},
+          {L".sumvane-replaced\\2026-12-09", "<folder>"},
           {kKept + L"a.txt", "decayed earlier"}},
-         {{L"a.txt", "good"}}, false, sized(7), CopyOutcome::Replaced,
-         {{L"a.txt", "good"}, {L".sumvane-replaced", "<folder>"}, {L".sumvane-replaced\\2026-12-09", "<folder>"},
-          {kKept + L"a.txt", "decayed earlier"}, {kKept + L"a.txt.2", "decayed"}}},
-        {"AKilledRepairsTemporaryFileIsRemoved", {u"a.txt"}, {{L"a.txt", "decayed"}, {Leftover(), "go"}},
-         {{L"a.txt", "good"}}, false, asItIs, CopyOutcome::Replaced,
-         {{L"a.txt", "good"}, {L".sumvane-replaced", "<folder>"}, {L".sumvane-replaced\\2026-12-09", "<folder>"},
+         {{L"a.txt", "good"}},
+         false,
+         sized(7),
+         CopyOutcome::Replaced,
+         {{L"a.txt", "good"},
+          {L".sumvane-replaced", "<folder>"},
+          {L".sumvane-replaced\\2026-12-09", "<folder>"},
+          {kKept + L"a.txt", "decayed earlier"},
+          {kKept + L"a.txt.2", "decayed"}}},
+        {"AKilledRepairsTemporaryFileIsRemoved",
+         {u"a.txt"},
+         {{L"a.txt", "decayed"}, {Leftover(), "go"}},
+         {{L"a.txt", "good"}},
+         false,
+         asItIs,
+         CopyOutcome::Replaced,
+         {{L"a.txt", "good"},
+          {L".sumvane-replaced", "<folder>"},
+          {L".sumvane-replaced\\2026-12-09", "<folder>"},
           {kKept + L"a.txt", "decayed"}}},
-        {"SomeonesOwnFileWithThatNameIsKept", {u"a.txt"}, {{L"a.txt", "decayed"}, {Leftover(), "not the copy's"}},
-         {{L"a.txt", "good"}}, false, asItIs, CopyOutcome::Replaced,
-         {{L"a.txt", "good"}, {Leftover(), "not the copy's"}, {L".sumvane-replaced", "<folder>"},
-          {L".sumvane-replaced\\2026-12-09", "<folder>"}, {kKept + L"a.txt", "decayed"}}},
+        {"SomeonesOwnFileWithThatNameIsKept",
+         {u"a.txt"},
+         {{L"a.txt", "decayed"}, {Leftover(), "not the copy's"}},
+         {{L"a.txt", "good"}},
+         false,
+         asItIs,
+         CopyOutcome::Replaced,
+         {{L"a.txt", "good"},
+          {Leftover(), "not the copy's"},
+          {L".sumvane-replaced", "<folder>"},
+          {L".sumvane-replaced\\2026-12-09", "<folder>"},
+          {kKept + L"a.txt", "decayed"}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -19,8 +19,7 @@ TEST(DescriptorBudgetTest, SplitsWhatMayBeOpenBetweenFoldersAndFiles) {
         unsigned folders;
         unsigned files;
     } cases[] = {
-        {0, 3, 1},        {4, 3, 1},          {5, 3, 2},           {12, 3, 9},
-        {100, 25, 75},    {2000, 256, 1744},  {100000, 256, 4096},
+        {0, 3, 1}, {4, 3, 1}, {5, 3, 2}, {12, 3, 9}, {100, 25, 75}, {2000, 256, 1744}, {100000, 256, 4096},
     };
     for (const auto& c : cases) {
         const BudgetSplit split = SplitDescriptors(c.available);

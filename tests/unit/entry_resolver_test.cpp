@@ -69,14 +69,14 @@ TEST_F(EntryResolverTest, FindsEachPathOrSaysWhyNot) {
         {r + "/.dot/h.txt", "in .dot/: h.txt"},            // the build skips such folders; a summary may name them
         {r + "/linked.txt", "in .: linked.txt"},           // a link to a file is hashed as that file
         {r + "/gone/c.txt", "not found"},
-        {r + "/a.txt/c.txt", "not found"},  // a file in a folder's place
+        {r + "/a.txt/c.txt", "not found"},   // a file in a folder's place
         {r + "/linked/c.txt", "not found"},  // a link in a folder's place is never followed
         {r + "/sub/../a.txt", "as written: " + r + "/sub/../a.txt"},
         {r + "/../elsewhere/a.txt", "as written: " + r + "/../elsewhere/a.txt"},
         {r + "/sub//c.txt", "as written: " + r + "/sub//c.txt"},
         {r + "/sub/.", "as written: " + r + "/sub/."},
         {r + "other/a.txt", "as written: " + r + "other/a.txt"},  // only starts like the root
-        {"/etc/hostname", "as written: /etc/hostname"},          // outside the root
+        {"/etc/hostname", "as written: /etc/hostname"},           // outside the root
         {r + "/", "as written: " + r + "/"},
     };
     DescriptorBudget folders(8);
@@ -119,7 +119,8 @@ TEST_F(EntryResolverTest, ConsecutiveEntriesShareAFolderAndFewTokensStillReachDe
             EXPECT_EQ(Said(resolver.Locate(FromSystemBytes(deep), Patience()), r), "in 1/2/3/4/: e.txt");
             EXPECT_EQ(Said(resolver.Locate(FromSystemBytes(r + "/1/2/x.txt"), Patience()), r), "in 1/2/: x.txt");
             EXPECT_EQ(Said(resolver.Locate(FromSystemBytes(deep), Patience()), r), "in 1/2/3/4/: e.txt");
-            EXPECT_EQ(Said(resolver.Locate(FromSystemBytes(r + "/sub/deeper/d.txt"), Patience()), r), "in sub/deeper/: d.txt");
+            EXPECT_EQ(Said(resolver.Locate(FromSystemBytes(r + "/sub/deeper/d.txt"), Patience()), r),
+                      "in sub/deeper/: d.txt");
         }
         EXPECT_EQ(folders.outstanding(), 0u);
     }

@@ -135,7 +135,8 @@ std::string OnePieceDigest(const std::string& bytes) {
     Md5Provider provider;
     Md5Hash hash(provider);
     std::uint8_t value[16];
-    EXPECT_TRUE(hash.Update(reinterpret_cast<const std::uint8_t*>(bytes.data()), static_cast<std::uint32_t>(bytes.size())));
+    EXPECT_TRUE(
+        hash.Update(reinterpret_cast<const std::uint8_t*>(bytes.data()), static_cast<std::uint32_t>(bytes.size())));
     EXPECT_TRUE(hash.Final(value));
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string digits;
@@ -172,12 +173,25 @@ TEST_F(FileDigestTest, TheLineHandsOutResultsInProductionOrder) {
         const std::string name = "f" + std::to_string(i);
         DigestTask task;
         switch (i % 6) {
-            case 0: task.file = place(name); expected.push_back("not found"); break;
-            case 1: fs::create_directories(folder_ / name); task.file = place(name);
-                    expected.push_back("unreadable"); break;
-            case 2: Write(name + "b", name); task.file = place(name); task.others = {place(name + "a"), place(name + "b")};
-                    expected.push_back("other 1 " + OnePieceDigest(name)); break;
-            case 3: task.hash = false; expected.push_back("unreadable"); break;
+            case 0:
+                task.file = place(name);
+                expected.push_back("not found");
+                break;
+            case 1:
+                fs::create_directories(folder_ / name);
+                task.file = place(name);
+                expected.push_back("unreadable");
+                break;
+            case 2:
+                Write(name + "b", name);
+                task.file = place(name);
+                task.others = {place(name + "a"), place(name + "b")};
+                expected.push_back("other 1 " + OnePieceDigest(name));
+                break;
+            case 3:
+                task.hash = false;
+                expected.push_back("unreadable");
+                break;
             default: {
                 const std::string bytes = Pattern(static_cast<std::size_t>(i) * (i % 7 == 0 ? 4000 : 13));
                 Write(name, bytes);
@@ -194,8 +208,7 @@ TEST_F(FileDigestTest, TheLineHandsOutResultsInProductionOrder) {
     // so the threads go back to the line's order after it).
     for (const auto& [threads, descriptors, diskOrder] :
          {std::tuple{1u, 1u, false}, std::tuple{2u, 2u, false}, std::tuple{7u, 7u, false}, std::tuple{7u, 3u, false},
-          std::tuple{1u, 1u, true}, std::tuple{2u, 2u, true}, std::tuple{2u, 50u, true},
-          std::tuple{1u, 100u, true}}) {
+          std::tuple{1u, 1u, true}, std::tuple{2u, 2u, true}, std::tuple{2u, 50u, true}, std::tuple{1u, 100u, true}}) {
         DescriptorBudget files(descriptors);
         const HashingPlan plan(files, diskOrder);
         const std::vector<DigestDone> results =
@@ -265,8 +278,8 @@ TEST_F(FileDigestTest, ShortAndInterruptedReadsHashEveryByte) {
     constexpr std::size_t kKiB = 1024;
     std::vector<std::string> contents;
     std::vector<DigestTask> tasks;
-    for (const std::size_t size : {std::size_t{0}, std::size_t{1}, 4 * kKiB, 128 * kKiB + 5, 1024 * kKiB + 1,
-                                   5000 * kKiB, 17 * 1024 * kKiB}) {
+    for (const std::size_t size :
+         {std::size_t{0}, std::size_t{1}, 4 * kKiB, 128 * kKiB + 5, 1024 * kKiB + 1, 5000 * kKiB, 17 * 1024 * kKiB}) {
         const std::string name = "r" + std::to_string(size);
         contents.push_back(Pattern(size));
         Write(name, contents.back());
@@ -320,7 +333,8 @@ TEST_F(FileDigestTest, AFileWrittenWhileReadIsReadAgain) {
     int version = 0;
     const auto edit = [&] {
         ++version;
-        const std::string bytes = "version " + std::to_string(version) + std::string(static_cast<std::size_t>(version), '!');
+        const std::string bytes =
+            "version " + std::to_string(version) + std::string(static_cast<std::size_t>(version), '!');
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ASSERT_GE(fd, 0);
         ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
@@ -330,7 +344,8 @@ TEST_F(FileDigestTest, AFileWrittenWhileReadIsReadAgain) {
     };
     const auto digestThere = [&](bool lanes) {
         if (!lanes) return FileDigester().digest(U16(path));
-        const std::vector<DigestTask> tasks{DigestTask{FilePlace{nullptr, U16(path), FilePlace::Reach::Open, nullptr}, {}, true}};
+        const std::vector<DigestTask> tasks{
+            DigestTask{FilePlace{nullptr, U16(path), FilePlace::Reach::Open, nullptr}, {}, true}};
         DescriptorBudget files(8);
         return ThroughTheLine(tasks, 1, [&](TaskSource& source) { HashTasks(source, files); }).at(0).digest;
     };
@@ -356,7 +371,8 @@ TEST_F(FileDigestTest, AFileWrittenWhileReadIsReadAgain) {
             const FileDigest digest = digestThere(lanes);
             EXPECT_EQ(version, 1 + 1 + kMostRereads) << lanes;
             ASSERT_EQ(digest.result, DigestResult::Computed) << lanes;
-            EXPECT_EQ(std::string(digest.digits, 32), OnePieceDigest("version 4!!!")) << lanes;  // as long as the date said
+            EXPECT_EQ(std::string(digest.digits, 32), OnePieceDigest("version 4!!!"))
+                << lanes;  // as long as the date said
             EXPECT_EQ(digest.modified, (FileTime{1'600'000'003, 500})) << lanes;
         }
     }

@@ -92,12 +92,8 @@ TEST_F(FolderTest, ReportsEveryKindOfEntry) {
     };
     // "." and ".." lead out of the folder: never listed.
     const Expected expected[] = {
-        {u"plain.txt", false, false},
-        {u"sub", true, false},
-        {u".hidden", true, false},
-        {u"file-link", false, true},
-        {u"folder-link", true, true},
-        {u"dangling-link", false, true},
+        {u"plain.txt", false, false}, {u"sub", true, false},        {u".hidden", true, false},
+        {u"file-link", false, true},  {u"folder-link", true, true}, {u"dangling-link", false, true},
     };
     EXPECT_EQ(seen.size(), std::size(expected));
     for (const Expected& e : expected) {
@@ -113,7 +109,13 @@ TEST_F(FolderTest, ReportsEveryKindOfEntry) {
 TEST_F(FolderTest, EntriesComeSortedAsNtfsListsThem) {
     // Upper-cased code units decide ("_" comes after "Z", "a" with "A"),
     // the exact names break ties, digits compare as characters.
-    for (const char* name : {"m", "B", "_x", "a", "A", "\xC3\xA9" "1", "\xC3\x89" "0", "z10", "z9", "ab"}) MakeFile(name);
+    for (const char* name : {"m", "B", "_x", "a", "A",
+                             "\xC3\xA9"
+                             "1",
+                             "\xC3\x89"
+                             "0",
+                             "z10", "z9", "ab"})
+        MakeFile(name);
     std::u16string actual;
     for (const DirectoryEntry& entry : Listing(folder_)) actual += entry.name + u"|";
     EXPECT_EQ(actual, u"A|a|ab|B|m|z10|z9|_x|\u00C90|\u00E91|");
@@ -183,7 +185,7 @@ TEST_F(FolderTest, WhatIsNoFolderDoesNotOpen) {
     };
     const Child children[] = {
         {u"folder-link", FolderProblem::NotAFolder}, {u"plain.txt", FolderProblem::NotAFolder},
-        {u"missing", FolderProblem::NotFound},        {u"..", FolderProblem::NotAFolder},
+        {u"missing", FolderProblem::NotFound},       {u"..", FolderProblem::NotAFolder},
         {u"sub/..", FolderProblem::NotAFolder},      {u"", FolderProblem::NotAFolder},
     };
     for (const Child& c : children) {

@@ -113,12 +113,10 @@ TEST_F(FolderWin32Test, ALinkToAFolderIsMarkedAsALink) {
     ASSERT_TRUE(::CreateDirectoryW((dir_ / L"target").c_str(), nullptr));
     const std::wstring link = dir_ / L"loop";
     if (!::CreateSymbolicLinkW(link.c_str(), dir_.path().c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY))
-        GTEST_SKIP() << "this system cannot create a directory symbolic link here (error " << ::GetLastError()
-                     << ")";
+        GTEST_SKIP() << "this system cannot create a directory symbolic link here (error " << ::GetLastError() << ")";
     // Wine 8 reports success without making the link; its file system does
     // report links made outside it, which the end-to-end loop case uses.
-    if (!win32_test::Exists(link))
-        GTEST_SKIP() << "CreateSymbolicLinkW reported success but made no link (Wine)";
+    if (!win32_test::Exists(link)) GTEST_SKIP() << "CreateSymbolicLinkW reported success but made no link (Wine)";
     const auto entries = List(U(dir_.path()));
     ASSERT_EQ(entries.count(L"loop"), 1u);
     EXPECT_TRUE(entries.at(L"loop").isLink) << "a reparse point must never be descended into";

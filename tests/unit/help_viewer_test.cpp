@@ -28,7 +28,8 @@ using posix_test::TempDir;
 using TesselLibrary::DisplayHelp;
 namespace Embedded = TesselLibrary::Embedded;
 
-const std::string kOptions[] = {"-c", "-f", "-h", "-i", "-n", "-o", "-r", "-u", "-v", "-vc", "-x", "-z", "--help", "--version"};
+const std::string kOptions[] = {"-c", "-f", "-h",  "-i", "-n", "-o",     "-r",
+                                "-u", "-v", "-vc", "-x", "-z", "--help", "--version"};
 
 std::string HelpText() {
     return std::string(reinterpret_cast<const char*>(Embedded::helpText), Embedded::helpText_size);
@@ -160,8 +161,9 @@ TEST(HelpDocumentTest, PlainTextIsTidyAndComplete) {
     ASSERT_FALSE(text.empty());
     // The help's own tags; a value's name such as "<Folder>" is text.
     EXPECT_FALSE(std::regex_search(
-        text, std::regex("</?(html|head|body|title|meta|h[1-6]|p|div|ul|ol|li|table|tr|th|td|code|b|i|a|br|hr|pre)\\b|<!",
-                         std::regex::icase)))
+        text,
+        std::regex("</?(html|head|body|title|meta|h[1-6]|p|div|ul|ol|li|table|tr|th|td|code|b|i|a|br|hr|pre)\\b|<!",
+                   std::regex::icase)))
         << "a tag survived";
     EXPECT_FALSE(std::regex_search(text, std::regex("&(amp|lt|gt|quot|nbsp|#[0-9]+);"))) << "an entity survived";
     EXPECT_FALSE(std::regex_search(text, std::regex("(^|\n)[ \t]|[ \t](\n|$)"))) << "untrimmed line";

@@ -123,7 +123,9 @@ protected:
         return in ? std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()) : "(none)";
     }
     std::vector<std::string> LogMessages() { return log_test::LogMessages(dir_ / "log.txt"); }
-    void Put(const std::string& name, const std::string& bytes) { std::ofstream(dir_ / name, std::ios::binary) << bytes; }
+    void Put(const std::string& name, const std::string& bytes) {
+        std::ofstream(dir_ / name, std::ios::binary) << bytes;
+    }
 
     fs::path dir_;
     RunSettings settings_;
@@ -139,9 +141,12 @@ protected:
 // Every kind of item, and every kind of result, in the walk's order; a file
 // that could not be read keeps the old summary when there is one.
 TEST_F(JobsTest, TheBuildWritesAndReportsInTheWalksOrder) {
-    const std::vector<BuildItem> items = {
-        File("/d/a"), {BuildItem::Kind::UnreadableFolder, u"/d/locked/", u"/d/locked/", 0},
-        {BuildItem::Kind::UnwritableName, u"/d/x\ny", u"/d/", 0}, File("/d/gone"), File("/d/b"), File("/d/bad")};
+    const std::vector<BuildItem> items = {File("/d/a"),
+                                          {BuildItem::Kind::UnreadableFolder, u"/d/locked/", u"/d/locked/", 0},
+                                          {BuildItem::Kind::UnwritableName, u"/d/x\ny", u"/d/", 0},
+                                          File("/d/gone"),
+                                          File("/d/b"),
+                                          File("/d/bad")};
     const Answers answers = {{u"/d/a", kA}, {u"/d/b", kB}, {u"/d/bad", "unreadable"}};
     const std::vector<std::string> log = {"/d/locked/ - Unable to Read Folder", "/d/x\\ny - Unable to Write to File",
                                           "/d/gone - File Not Found", "/d/bad - Error computing MD5"};
@@ -195,12 +200,12 @@ TEST_F(JobsTest, TheBuildReplacesTheSummaryOnlyWithACompleteOne) {
 // found is tried in its other readings; the rewrite holds what was found.
 TEST_F(JobsTest, TheVerificationJudgesEveryEntryInTheSummarysOrder) {
     const std::string lower = "0cc175b9c0f1b6a831c399e269772661";
-    Put("Sumvane.md5", kA + " /d/a\r\n\r\n" + kA + " /d/b\r\n" + lower + " /d/lower\r\n" + kA + " /d/gone\r\n" +
-                           kA + " /d/bad\r\n" + kA + " \r\n" + kB + " /d/caf\xC3\xA9\r\n");
+    Put("Sumvane.md5", kA + " /d/a\r\n\r\n" + kA + " /d/b\r\n" + lower + " /d/lower\r\n" + kA + " /d/gone\r\n" + kA +
+                           " /d/bad\r\n" + kA + " \r\n" + kB + " /d/caf\xC3\xA9\r\n");
     // The last name is found only in its UTF-8 reading. The stand-in's files
     // were last written long before the summary: a mismatch is damage.
-    const Answers answers = {{u"/d/a", kA},           {u"/d/b", kB},          {u"/d/lower", kA},
-                             {u"/d/bad", "unreadable"}, {u"/d/caf\u00E9", kB}};
+    const Answers answers = {
+        {u"/d/a", kA}, {u"/d/b", kB}, {u"/d/lower", kA}, {u"/d/bad", "unreadable"}, {u"/d/caf\u00E9", kB}};
     settings_.check.rewriteOnDifference = true;
     DescriptorBudget folders(4);
     JobResult result;
@@ -208,15 +213,15 @@ TEST_F(JobsTest, TheVerificationJudgesEveryEntryInTheSummarysOrder) {
         result = VerifyJob({settings_, problems_, progress_, folder_, summary_}, rewrite_)
                      .verifySummary(StandInDigester(answers), 2, folders);
     }));
-    EXPECT_EQ(LogMessages(), (std::vector<std::string>{"Invalid input line - Invalid Hash",
-                                                       "Invalid input line - Invalid Filename",
-                                                       "/d/b - MD5 Mismatch (" + kA + " - " + kB + ") - Damaged: Date Unchanged",
-                                                       "/d/gone - File Not Found", "/d/bad - Error computing MD5"}));
+    EXPECT_EQ(LogMessages(),
+              (std::vector<std::string>{"Invalid input line - Invalid Hash", "Invalid input line - Invalid Filename",
+                                        "/d/b - MD5 Mismatch (" + kA + " - " + kB + ") - Damaged: Date Unchanged",
+                                        "/d/gone - File Not Found", "/d/bad - Error computing MD5"}));
     EXPECT_EQ(result.files, 4u);
     // The name found is recorded, in the form it is written in; a file there
     // but unreadable keeps its recorded digest, to be checked again.
-    EXPECT_EQ(Contents("Sumvane.md5X"), kA + " /d/a\r\n" + kB + " /d/b\r\n" + kA + " /d/lower\r\n" + kA +
-                                            " /d/bad\r\n" + kB + " /d/caf\xE9\r\n");
+    EXPECT_EQ(Contents("Sumvane.md5X"),
+              kA + " /d/a\r\n" + kB + " /d/b\r\n" + kA + " /d/lower\r\n" + kA + " /d/bad\r\n" + kB + " /d/caf\xE9\r\n");
 }
 
 // Nothing to check, or nothing readable, is the summary's problem.

@@ -67,7 +67,8 @@ TEST_P(LargeFileDigestTest, MatchesMd5sum) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Windows, LargeFileDigestTest,
-                         ::testing::Values(SparseCase{"one_window", kGiB}, SparseCase{"one_window_and_a_byte", kGiB + 1},
+                         ::testing::Values(SparseCase{"one_window", kGiB},
+                                           SparseCase{"one_window_and_a_byte", kGiB + 1},
                                            SparseCase{"past_4GiB", 4 * kGiB + 5}),
                          [](const auto& info) { return std::string(info.param.what); });
 

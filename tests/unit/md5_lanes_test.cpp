@@ -190,7 +190,8 @@ protected:
     }
 };
 
-INSTANTIATE_TEST_SUITE_P(Engines, Md5LanesTest, ::testing::Values(Md5Engine::Avx2, Md5Engine::Avx2x16, Md5Engine::Avx512),
+INSTANTIATE_TEST_SUITE_P(Engines, Md5LanesTest,
+                         ::testing::Values(Md5Engine::Avx2, Md5Engine::Avx2x16, Md5Engine::Avx512),
                          [](const auto& info) { return std::string(Md5EngineName(info.param)); });
 
 TEST_P(Md5LanesTest, TheEngineAndItsWidth) {
@@ -258,9 +259,8 @@ TEST_P(Md5LanesTest, LanesFinishInEveryOrder) {
                 Digest digest;
                 std::copy(std::begin(raw), std::end(raw), digest.begin());
                 if (digest != expected[order[lane]] || order[lane] != finished)
-                    FAIL() << "order " << tried << ": lane " << lane << " finished as number " << finished
-                           << " with " << Hex(digest) << ", message " << order[lane] << " is "
-                           << Hex(expected[order[lane]]);
+                    FAIL() << "order " << tried << ": lane " << lane << " finished as number " << finished << " with "
+                           << Hex(digest) << ", message " << order[lane] << " is " << Hex(expected[order[lane]]);
                 ++finished;
             }
         }
@@ -434,4 +434,3 @@ TEST(Md5EngineChoiceTest, LanesGiveWayToAnEngineThatRuns) {
 }
 
 }  // namespace
-

@@ -45,7 +45,9 @@ inline std::vector<std::size_t> EveryLengthTo300(std::mt19937&, unsigned) {
 inline const Workload kWorkloads[] = {
     {"every length 0 to 300, whole", EveryLengthTo300, {0, true, false, false}},
     {"every length 0 to 300, in pieces of 1 to 7 bytes", EveryLengthTo300, {7, false, false, false}},
-    {"every length 0 to 300, in pieces of 1 to 130 bytes, ended on the last", EveryLengthTo300, {130, true, false, false}},
+    {"every length 0 to 300, in pieces of 1 to 130 bytes, ended on the last",
+     EveryLengthTo300,
+     {130, true, false, false}},
     {"every length 0 to 300, lanes starved and collected late", EveryLengthTo300, {100, false, true, true}},
     {"random lengths to 4 MiB in pieces to 300 KiB",
      [](std::mt19937& random, unsigned width) {

@@ -52,19 +52,19 @@ TEST(AppendSeparator, AddsOneSeparatorToNonEmptyText) {
 }
 
 TEST(WithoutLastSeparators, KeepsTheTopOfTheFileSystemWhole) {
-    const std::pair<std::u16string, std::u16string> cases[] = {{Native(u"|a|b||"), Native(u"|a|b")},
-                                                                {Native(u"|"), Native(u"|")},
-                                                                {Native(u"a|"), u"a"},
-                                                                {u"a", u"a"}};
+    const std::pair<std::u16string, std::u16string> cases[] = {
+        {Native(u"|a|b||"), Native(u"|a|b")}, {Native(u"|"), Native(u"|")}, {Native(u"a|"), u"a"}, {u"a", u"a"}};
     for (const auto& [folder, shown] : cases) EXPECT_EQ(WithoutLastSeparators(folder), shown);
     EXPECT_EQ(WithoutLastSeparators(u"D:\\"), u"D:\\");  // a drive's top on Windows, no separator on POSIX
     EXPECT_EQ(WithoutLastSeparators(u"D:/x//"), u"D:/x");
 }
 
 TEST(LastName, IsWhatFollowsTheLastSeparator) {
-    const std::pair<std::u16string, std::u16string> cases[] = {
-        {u"", u""}, {u"name.txt", u"name.txt"}, {Native(u"|a|b.txt"), u"b.txt"}, {Native(u"a|"), u""},
-        {Native(u"|"), u""}};
+    const std::pair<std::u16string, std::u16string> cases[] = {{u"", u""},
+                                                               {u"name.txt", u"name.txt"},
+                                                               {Native(u"|a|b.txt"), u"b.txt"},
+                                                               {Native(u"a|"), u""},
+                                                               {Native(u"|"), u""}};
     for (const auto& [path, name] : cases) {
         EXPECT_EQ(LastName(path), name);
         // The folder and the name make the path again.
@@ -153,11 +153,11 @@ TEST(SystemBytes, WellFormedUtf8DecodesAndEveryOtherByteIsEscaped) {
     const std::pair<std::string, std::u16string> cases[] = {
         {"a\xC3\xA9", u"a\u00E9"},
         {"\xF0\x9F\x98\x80", u"\U0001F600"},
-        {"\xE9t\xE9", u"\xDCE9t\xDCE9"},                // Latin-1 bytes
-        {"\xC0\xAF", u"\xDCC0\xDCAF"},                  // overlong "/"
-        {"\xED\xA0\x80", u"\xDCED\xDCA0\xDC80"},       // an encoded surrogate
+        {"\xE9t\xE9", u"\xDCE9t\xDCE9"},                    // Latin-1 bytes
+        {"\xC0\xAF", u"\xDCC0\xDCAF"},                      // overlong "/"
+        {"\xED\xA0\x80", u"\xDCED\xDCA0\xDC80"},            // an encoded surrogate
         {"\xF4\x90\x80\x80", u"\xDCF4\xDC90\xDC80\xDC80"},  // past U+10FFFF
-        {"\xE2\x82", u"\xDCE2\xDC82"},                  // cut short
+        {"\xE2\x82", u"\xDCE2\xDC82"},                      // cut short
     };
     for (const auto& [bytes, text] : cases) {
         EXPECT_EQ(FromSystemBytes(bytes), text) << bytes;

@@ -84,7 +84,11 @@ TEST(PrometheusMetrics, GivesTheRunsFiguresAsSamples) {
           "sumvane_problems{folder=\"/srv/photos\",kind=\"missing\"} 1",
           "sumvane_problems{folder=\"/srv/photos\",kind=\"edited\"} 0", "sumvane_new_files" + f + " 4"},
          {}},
-        {"failed, never a success before", damaged, std::nullopt, {"sumvane_last_success_timestamp_seconds" + f + " 0"}, {}},
+        {"failed, never a success before",
+         damaged,
+         std::nullopt,
+         {"sumvane_last_success_timestamp_seconds" + f + " 0"},
+         {}},
         {"interrupted: success 0, no counts",
          interrupted,
          1700000000,
@@ -101,14 +105,19 @@ TEST(PrometheusMetrics, GivesTheRunsFiguresAsSamples) {
          std::nullopt,
          {"sumvane_repaired_files" + f + " 2", "sumvane_unrepaired_files" + f + " 1"},
          {}},
-        {"a slice before the first full round", firstSlice, std::nullopt,
-         {"sumvane_full_round_timestamp_seconds" + f + " 0"}, {}},
+        {"a slice before the first full round",
+         firstSlice,
+         std::nullopt,
+         {"sumvane_full_round_timestamp_seconds" + f + " 0"},
+         {}},
     };
     for (const Case& c : cases) {
         const std::string text = metricsText(c.run, c.lastSuccess);
         const std::vector<std::string> samples = Samples(text);
-        for (const std::string& sample : c.present) EXPECT_TRUE(Holds(samples, sample)) << c.what << ": " << sample << "\n" << text;
-        for (const std::string& name : c.absent) EXPECT_EQ(text.find(name + "{"), std::string::npos) << c.what << ": " << name;
+        for (const std::string& sample : c.present)
+            EXPECT_TRUE(Holds(samples, sample)) << c.what << ": " << sample << "\n" << text;
+        for (const std::string& name : c.absent)
+            EXPECT_EQ(text.find(name + "{"), std::string::npos) << c.what << ": " << name;
         // Every metric is described once, before its samples; no sample has a time stamp.
         for (const std::string& sample : samples) {
             const std::string name = sample.substr(0, sample.find('{'));
@@ -124,7 +133,8 @@ TEST(PrometheusMetrics, GivesTheRunsFiguresAsSamples) {
     const std::vector<std::string> samples = Samples(metricsText(Clean(), std::nullopt));
     for (const char* kind : {"damaged", "edited", "mismatch", "missing", "unreadable", "unreadable_folder",
                              "invalid_line", "unwritable", "not_on_disk", "missing_data", "moved", "undecided"}) {
-        EXPECT_TRUE(Holds(samples, "sumvane_problems{folder=\"/srv/photos\",kind=\"" + std::string(kind) + "\"} 0")) << kind;
+        EXPECT_TRUE(Holds(samples, "sumvane_problems{folder=\"/srv/photos\",kind=\"" + std::string(kind) + "\"} 0"))
+            << kind;
     }
 }
 

@@ -29,7 +29,9 @@ SummaryEntry Entry(char digit, const std::u16string& name) {
 
 // A slice over entries a..e whose clock stands where the test puts it.
 struct StandIn {
-    explicit StandIn(std::chrono::seconds budget) : slice(budget, [this] { return now; }, [] { return kDay; }) {}
+    explicit StandIn(std::chrono::seconds budget)
+        : slice(
+              budget, [this] { return now; }, [] { return kDay; }) {}
     void Read(const std::u16string& last = u"/d/e") {
         for (const auto& name : {u"/d/a", u"/d/b", u"/d/c", u"/d/d"}) slice.noteEntry(Entry('0', name));
         slice.noteEntry(Entry('0', last));
@@ -59,7 +61,7 @@ TEST(Slice, StopsWhenItsTimeIsUpAndSavesItsPlaceAsItGoes) {
     EXPECT_EQ(checked, 8u);  // 3.2 s: the one that crossed the time is the last
     EXPECT_EQ(savedAt, (std::vector<std::uint64_t>{3, 6}));
     s.now += 2s;
-    EXPECT_TRUE(s.slice.saveDue());  // the last two entries
+    EXPECT_TRUE(s.slice.saveDue());   // the last two entries
     EXPECT_FALSE(s.slice.saveDue());  // nothing moved since
     const SlicePlace place = s.slice.place();
     EXPECT_EQ(place.next, 8u);
@@ -146,7 +148,8 @@ TEST(FileDates, ReadsBackBesideItsOwnSummaryOnly) {
     std::string entry;
     appendFileDate(entry, FileAsRead{0x0102, FileTime{1, 2'345'600}});
     EXPECT_EQ(entry, std::string("\x02\x01\x00\x00\x00\x00\x00\x00\x20\xF2\x98\x00\x00\x00\x00\x00", 16));
-    EXPECT_EQ(readFileDate(reinterpret_cast<const std::uint8_t*>(entry.data())), (FileAsRead{0x0102, FileTime{1, 2'345'600}}));
+    EXPECT_EQ(readFileDate(reinterpret_cast<const std::uint8_t*>(entry.data())),
+              (FileAsRead{0x0102, FileTime{1, 2'345'600}}));
     const fs::path folder = fs::temp_directory_path() / "sumvane-file-dates-test";
     fs::remove_all(folder);
     fs::create_directories(folder);
@@ -190,7 +193,8 @@ TEST(FileDates, ReadsBackBesideItsOwnSummaryOnly) {
             bytes.assign(std::istreambuf_iterator<char>(in), {});
         }
         for (const std::size_t cut : {std::size_t{0}, std::size_t{20}, bytes.size() - 1}) {
-            std::ofstream(folder / "Sumvane.md5.dates", std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(cut));
+            std::ofstream(folder / "Sumvane.md5.dates", std::ios::binary | std::ios::trunc)
+                .write(bytes.data(), static_cast<std::streamsize>(cut));
             EXPECT_FALSE(dates.tie(4, print)) << cut;
             EXPECT_FALSE(dates.next()) << cut;
         }

@@ -89,7 +89,8 @@ TEST_P(ParseSummaryTest, TakesOrReportsEveryLine) {
     EXPECT_EQ(parsed.entries, GetParam().entries);
     EXPECT_EQ(parsed.messages, GetParam().messages);
     EXPECT_EQ(parsed.anyInvalid, !GetParam().messages.empty());
-    for (const std::size_t piece : {1, 2, 3, 33, 34, 4096}) EXPECT_EQ(ParseInPieces(GetParam().bytes, piece), parsed) << piece;
+    for (const std::size_t piece : {1, 2, 3, 33, 34, 4096})
+        EXPECT_EQ(ParseInPieces(GetParam().bytes, piece), parsed) << piece;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -101,17 +102,22 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"digits and separator only", kDigits + " \r\n", {}, {kBadName}},
         ParseCase{"the summary's own name", kDigits + " Sumvane.md5\r\n", {}, {kBadName}},
         ParseCase{"own name in another case is a file", kDigits + " sumvane.md5\r\n", {{kDigits, u"sumvane.md5"}}, {}},
-        ParseCase{"short digest then a good line",
-                  "ABC x\r\n" + kDigits + " y\r\n",
-                  {{kDigits, u"y"}},
-                  {kBadHash}},
+        ParseCase{"short digest then a good line", "ABC x\r\n" + kDigits + " y\r\n", {{kDigits, u"y"}}, {kBadHash}},
         ParseCase{"short digest swallows the separator", "0123456789ABCDEF0123456789ABCDE x\r\n", {}, {kBadName}},
-        ParseCase{"any separator byte", kDigits + "\tt\r\n" + kDigits + "*s\r\n", {{kDigits, u"t"}, {kDigits, u"s"}}, {}},
-        ParseCase{"line feed alone ends a line", kDigits + " a\n" + kDigits + " b\n", {{kDigits, u"a"}, {kDigits, u"b"}}, {}},
-        ParseCase{"carriage return alone ends a line", kDigits + " a\r" + kDigits + " b\r", {{kDigits, u"a"}, {kDigits, u"b"}}, {}},
+        ParseCase{
+            "any separator byte", kDigits + "\tt\r\n" + kDigits + "*s\r\n", {{kDigits, u"t"}, {kDigits, u"s"}}, {}},
+        ParseCase{
+            "line feed alone ends a line", kDigits + " a\n" + kDigits + " b\n", {{kDigits, u"a"}, {kDigits, u"b"}}, {}},
+        ParseCase{"carriage return alone ends a line",
+                  kDigits + " a\r" + kDigits + " b\r",
+                  {{kDigits, u"a"}, {kDigits, u"b"}},
+                  {}},
         ParseCase{"line feed inside a path ends it", kDigits + " a\nb\r\n", {{kDigits, u"a"}}, {kBadHash}},
         ParseCase{"blank line of a line feed alone", kDigits + " a\n\n", {{kDigits, u"a"}}, {kBadHash}},
-        ParseCase{"last line without its line end", kDigits + " a\r\n" + kDigits + " b", {{kDigits, u"a"}, {kDigits, u"b"}}, {}},
+        ParseCase{"last line without its line end",
+                  kDigits + " a\r\n" + kDigits + " b",
+                  {{kDigits, u"a"}, {kDigits, u"b"}},
+                  {}},
         ParseCase{"unfinished last line is judged", kDigits + " a\r\n" + kDigits, {{kDigits, u"a"}}, {kBadHash}},
         ParseCase{"a zero byte in the name", kDigits + " a" + std::string(1, '\0') + "b\r\n", {}, {kBadName}},
         ParseCase{"same path twice", kDigits + " a\r\n" + kDigits + " a\r\n", {{kDigits, u"a"}, {kDigits, u"a"}}, {}},
@@ -128,7 +134,8 @@ INSTANTIATE_TEST_SUITE_P(
                   kDigits + " " + std::string(kLongestSummaryLine - 33, 'n') + "\r\n",
                   {{kDigits, std::u16string(kLongestSummaryLine - 33, u'n')}},
                   {}},
-        ParseCase{"an editor's UTF-8 mark before the first line", "\xEF\xBB\xBF" + kDigits + " a\r\n", {{kDigits, u"a"}}, {}},
+        ParseCase{
+            "an editor's UTF-8 mark before the first line", "\xEF\xBB\xBF" + kDigits + " a\r\n", {{kDigits, u"a"}}, {}},
         ParseCase{"bytes that only begin like the mark",
                   "\xEF\xBB" + kDigits.substr(2) + " a\r\n",
                   {{"\xEF\xBB" + kDigits.substr(2), u"a"}},
@@ -209,7 +216,8 @@ INSTANTIATE_TEST_SUITE_P(
                   {kBadHash, kBadName}}),
     [](const auto& info) {
         std::string name;
-        for (const char c : std::string(info.param.what)) name.push_back(std::isalnum(static_cast<unsigned char>(c)) ? c : '_');
+        for (const char c : std::string(info.param.what))
+            name.push_back(std::isalnum(static_cast<unsigned char>(c)) ? c : '_');
         return name;
     });
 
@@ -240,8 +248,8 @@ TEST(PathBytes, OneByteSummariesReadAsBeforeUnlessTheyAreUtf8Throughout) {
 // the same bytes could stand for: a line never checks a sibling.
 TEST(PathBytes, LatinNamesThatLookLikeUtf8AreWrittenAsUtf8) {
     const std::pair<std::u16string, std::string> cases[] = {
-        {u"Preis \u00C4\u00A9", "Preis \xC3\x84\xC2\xA9"},  // one byte each would read as "Preis \u0129"
-        {u"\u00C3\u00A9", "\xC3\x83\xC2\xA9"},              // ... as "\u00E9"
+        {u"Preis \u00C4\u00A9", "Preis \xC3\x84\xC2\xA9"},    // one byte each would read as "Preis \u0129"
+        {u"\u00C3\u00A9", "\xC3\x83\xC2\xA9"},                // ... as "\u00E9"
         {u"\u00C4\u00A9\u00E9", "\xC3\x84\xC2\xA9\xC3\xA9"},  // ... as "\u0129\u00E9", per character
         {u"\u00E9t\u00E9", "\xE9t\xE9"},                      // no UTF-8: one byte each, as always
         {u"\u00E9\u00C3", "\xE9\xC3"},
@@ -264,7 +272,9 @@ TEST(PathBytes, NamesAboveLatin1RoundTripAsUtf8) {
         {u"caf\u00E9 \u03A9", "caf\xC3\xA9 \xCE\xA9"},
         {u"/d/caf\u00E9/\u0416.txt", "/d/caf\xC3\xA9/\xD0\x96.txt"},
         {u"F\u0151tan\u00FAs\u00EDtv\u00E1ny.crt", "F\xC5\x91tan\xC3\xBAs\xC3\xADtv\xC3\xA1ny.crt"},
-        {u"\u0141\u00F3d\u017A.txt", "\xC5\x81\xC3\xB3" "d\xC5\xBA.txt"},
+        {u"\u0141\u00F3d\u017A.txt",
+         "\xC5\x81\xC3\xB3"
+         "d\xC5\xBA.txt"},
     };
     for (const auto& [path, bytes] : cases) {
         EXPECT_EQ(toLowBytes(path), bytes);
@@ -284,11 +294,11 @@ TEST(PathBytes, OlderPerCharacterNamesReadAsBefore) {
 
 TEST(PathBytes, MalformedSequencesWidenBytewise) {
     const std::pair<std::string, std::u16string> cases[] = {
-        {"\xE2\x82", u"\u00E2\u0082"},                 // cut short
-        {"\xC4x", u"\u00C4x"},                         // no continuation
-        {"\xE0\x80\xAF", u"\u00E0\u0080\u00AF"},       // overlong
+        {"\xE2\x82", u"\u00E2\u0082"},                      // cut short
+        {"\xC4x", u"\u00C4x"},                              // no continuation
+        {"\xE0\x80\xAF", u"\u00E0\u0080\u00AF"},            // overlong
         {"\xF4\x90\x80\x80", u"\u00F4\u0090\u0080\u0080"},  // past U+10FFFF
-        {"\xED\xA0\x80", u"\u00ED\u00A0\u0080"},       // a surrogate that stands for no byte
+        {"\xED\xA0\x80", u"\u00ED\u00A0\u0080"},            // a surrogate that stands for no byte
     };
     for (const auto& [bytes, path] : cases) EXPECT_EQ(widenBytes(bytes), path);
 }
@@ -302,9 +312,14 @@ TEST(PathBytes, UndecodableSystemNameBytesRoundTrip) {
 }
 
 TEST(PathBytes, ReaderGivesBackWhatTheWriterWrote) {
-    const std::u16string names[] = {u"/d/plain.txt", u"/d/\u00E9t\u00E9", u"/d/\u041C\u043E\u0441\u043A\u0432\u0430",
-                                    u"/d/\u6771\u4EAC", u"/d/\U0001D11E", u"/d/F\u0151tan\u00FAs\u00EDtv\u00E1ny.crt",
-                                    u"/d/\u0141\u00F3d\u017A.txt", u"/d/caf\u00E9/\u0416.txt"};
+    const std::u16string names[] = {u"/d/plain.txt",
+                                    u"/d/\u00E9t\u00E9",
+                                    u"/d/\u041C\u043E\u0441\u043A\u0432\u0430",
+                                    u"/d/\u6771\u4EAC",
+                                    u"/d/\U0001D11E",
+                                    u"/d/F\u0151tan\u00FAs\u00EDtv\u00E1ny.crt",
+                                    u"/d/\u0141\u00F3d\u017A.txt",
+                                    u"/d/caf\u00E9/\u0416.txt"};
     std::string file;
     for (const auto& n : names) file += kDigits + " " + toLowBytes(n) + "\r\n";
     const Parsed parsed = Parse(file);
@@ -327,12 +342,15 @@ TEST(PathBytes, EveryReadingOfTheSameBytes) {
         // characters.
         {"/d/\xC3\xA9", {u"/d/\u00E9", u"/d/\u00C3\u00A9"}},
         // UTF-8 throughout, then per character, then each byte.
-        {"\xC5\x81\xC3\xB3" "d\xC5\xBA.txt",
+        {"\xC5\x81\xC3\xB3"
+         "d\xC5\xBA.txt",
          {u"\u0141\u00F3d\u017A.txt", u"\u0141\u00C3\u00B3d\u017A.txt", u"\u00C5\u0081\u00C3\u00B3d\u00C5\u00BA.txt"}},
         // The older per-character form first, then UTF-8 with the stray byte
         // as itself, then each byte.
-        {"\xC5\x81\xF3" "d\xC5\xBA.txt",
-         {u"\u0141\u00F3d\u017A.txt", u"\u0141" + Escape(0xF3) + u"d\u017A.txt", u"\u00C5\u0081\u00F3d\u00C5\u00BA.txt"}},
+        {"\xC5\x81\xF3"
+         "d\xC5\xBA.txt",
+         {u"\u0141\u00F3d\u017A.txt", u"\u0141" + Escape(0xF3) + u"d\u017A.txt",
+          u"\u00C5\u0081\u00F3d\u00C5\u00BA.txt"}},
         // md5sum's mode character before the name.
         {" d/a.txt", {u" d/a.txt", u"d/a.txt"}},
         {"*d/a.txt", {u"*d/a.txt", u"d/a.txt"}},
@@ -348,7 +366,8 @@ TEST(PathBytes, EveryReadingOfTheSameBytes) {
     // The mark before a whole path: the path is what the line names.
     const std::string whole = TesselLibrary::kWindowsBuild ? "D:\\d\\a.txt" : "/d/a.txt";
     for (const std::string mark : {" ", "*"}) {
-        EXPECT_EQ(nameReadings(mark + whole), (std::vector<std::u16string>{widenBytes(whole), widenBytes(mark + whole)}));
+        EXPECT_EQ(nameReadings(mark + whole),
+                  (std::vector<std::u16string>{widenBytes(whole), widenBytes(mark + whole)}));
     }
 }
 

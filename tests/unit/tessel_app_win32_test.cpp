@@ -125,8 +125,8 @@ TEST(TesselAppWin32Test, TempFolderEndsInExactlyOneBackslash) {
         const wchar_t* expected;
     };
     // GetTempPathW reads TMP first; it adds the backslash itself where missing.
-    for (const Case& c : {Case{L"C:\\Sumvane Temp", L"C:\\Sumvane Temp\\"},
-                          Case{L"C:\\Sumvane Temp\\", L"C:\\Sumvane Temp\\"}}) {
+    for (const Case& c :
+         {Case{L"C:\\Sumvane Temp", L"C:\\Sumvane Temp\\"}, Case{L"C:\\Sumvane Temp\\", L"C:\\Sumvane Temp\\"}}) {
         const EnvironmentVariable tmp(L"TMP", c.tmp);
         std::u16string out;
         TempFolder(out);
@@ -244,8 +244,8 @@ TEST(TesselAppWin32Test, ATreeNestedPastMaxPathIsMadeListedReadAndRemoved) {
 class TestWindow {
 public:
     TestWindow(int x, int y, int width, int height, HWND parent = nullptr) {
-        window_ = ::CreateWindowExW(0, L"Static", L"centring", parent ? WS_POPUP : WS_OVERLAPPED, x, y, width,
-                                    height, parent, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+        window_ = ::CreateWindowExW(0, L"Static", L"centring", parent ? WS_POPUP : WS_OVERLAPPED, x, y, width, height,
+                                    parent, nullptr, ::GetModuleHandleW(nullptr), nullptr);
     }
     ~TestWindow() {
         if (window_) ::DestroyWindow(window_);
@@ -425,8 +425,7 @@ TEST(TesselAppWin32Test, VersionBlock) {
         const wchar_t* value;
     };
     for (const Case& c : {Case{L"ProductName", L"Sumvane"}, Case{L"InternalName", L"Sumvane"},
-                          Case{L"OriginalFilename", L"Sumvane.exe"},
-                          Case{L"FileVersion", L"" SUMVANE_PROJECT_VERSION},
+                          Case{L"OriginalFilename", L"Sumvane.exe"}, Case{L"FileVersion", L"" SUMVANE_PROJECT_VERSION},
                           Case{L"ProductVersion", L"" SUMVANE_PROJECT_VERSION}}) {
         EXPECT_EQ(info.Text(L"040904E4", c.name), c.value) << ::testing::PrintToString(std::wstring(c.name));
     }
@@ -483,9 +482,9 @@ struct TemplateItem {
 };
 
 void PrintTo(const TemplateItem& item, std::ostream* out) {
-    *out << "{id " << item.id << ", style 0x" << std::hex << item.style << std::dec << ", (" << item.x << ", "
-         << item.y << ") " << item.cx << " x " << item.cy << ", class " << ::testing::PrintToString(item.className)
-         << ", text " << ::testing::PrintToString(item.text) << "}";
+    *out << "{id " << item.id << ", style 0x" << std::hex << item.style << std::dec << ", (" << item.x << ", " << item.y
+         << ") " << item.cx << " x " << item.cy << ", class " << ::testing::PrintToString(item.className) << ", text "
+         << ::testing::PrintToString(item.text) << "}";
 }
 
 TEST(TesselAppWin32Test, ProgressDialogTemplateIsExactlyAsDesigned) {

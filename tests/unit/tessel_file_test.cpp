@@ -133,14 +133,21 @@ TEST_F(TesselFileTest, TemporaryNames) {
         const char16_t* name;
         bool temporary;
     } cases[] = {
-        {u".sumvane-AbC12xyZ.tmp", true},      {u".SUMVANE-00000000.TMP", true},
-        {u".sumvane-AbC12xy.tmp", false},      {u".sumvane-AbC12xyZ9.tmp", false},
-        {u".sumvane-AbC1-xyZ.tmp", false},     {u"sumvane-AbC12xyZ.tmp", false},
+        {u".sumvane-AbC12xyZ.tmp", true},
+        {u".SUMVANE-00000000.TMP", true},
+        {u".sumvane-AbC12xy.tmp", false},
+        {u".sumvane-AbC12xyZ9.tmp", false},
+        {u".sumvane-AbC1-xyZ.tmp", false},
+        {u"sumvane-AbC12xyZ.tmp", false},
         // The names earlier versions gave them.
-        {u"Sumvane.md5.tmp-AbC12xyZ", true},   {u"SUMVANE.MD5.TMP-00000000", true},
-        {u"Sumvane.md5", false},               {u"Sumvane.md5.tmp-AbC12xy", false},
-        {u"Sumvane.md5.tmp-AbC12xyZ9", false}, {u"Sumvane.md5.tmp-AbC12-yZ", false},
-        {u"Sumvane.md5X.tmp-AbC12xyZ", false}, {u"other.md5.tmp-AbC12xyZ", false},
+        {u"Sumvane.md5.tmp-AbC12xyZ", true},
+        {u"SUMVANE.MD5.TMP-00000000", true},
+        {u"Sumvane.md5", false},
+        {u"Sumvane.md5.tmp-AbC12xy", false},
+        {u"Sumvane.md5.tmp-AbC12xyZ9", false},
+        {u"Sumvane.md5.tmp-AbC12-yZ", false},
+        {u"Sumvane.md5X.tmp-AbC12xyZ", false},
+        {u"other.md5.tmp-AbC12xyZ", false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(IsTemporaryName(c.name, u"Sumvane.md5"), c.temporary) << TesselLibrary::ToSystemBytes(c.name);
@@ -189,7 +196,7 @@ TEST_F(TesselFileTest, AppendCreatesAddsAtEndAndContinuesAfterWriteWithoutSeekin
     EXPECT_EQ(Contents(path), "onetwo");
     {
         TesselFile file(U(path));
-        ASSERT_TRUE(file.Write("AB", 2));  // a new file
+        ASSERT_TRUE(file.Write("AB", 2));   // a new file
         ASSERT_TRUE(file.Append("CD", 2));  // continues on the same handle
         ASSERT_TRUE(file.Write("EF", 2));
         ASSERT_TRUE(file.Commit());

@@ -131,8 +131,8 @@ TEST_F(TesselFileWin32Test, ZeroByteWritesCreateAndMissingFilesFail) {
 TEST_F(TesselFileWin32Test, SizeIsSixtyFourBits) {
     const std::wstring path = Path(L"large.bin");
     {
-        const ScopedHandle handle(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        const ScopedHandle handle(
+            ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         ASSERT_TRUE(handle.valid());
         LARGE_INTEGER size{};
         size.QuadPart = (1LL << 32) + 5;
@@ -253,15 +253,11 @@ TEST_F(TesselFileWin32Test, FileHandleOpensRegularFilesAndTellsMissingFromUnopen
     };
     using Mode = FileHandle::Mode;
     for (const Case& c : {
-             Case{L"file.txt", Mode::Read, true, false},
-             Case{L"file.txt", Mode::ReadNoLink, true, false},
+             Case{L"file.txt", Mode::Read, true, false}, Case{L"file.txt", Mode::ReadNoLink, true, false},
              Case{L"absent.txt", Mode::Read, false, true},
-             Case{L"no folder\\absent.txt", Mode::ReadNoLink, false, true},
-             Case{L"folder", Mode::Read, false, false},
-             Case{L"folder", Mode::Append, false, false},
-             Case{L"held.txt", Mode::Read, false, false},
-             Case{L"file.txt", Mode::CreateNew, false, false},
-             Case{L"new.txt", Mode::CreateNew, true, false},
+             Case{L"no folder\\absent.txt", Mode::ReadNoLink, false, true}, Case{L"folder", Mode::Read, false, false},
+             Case{L"folder", Mode::Append, false, false}, Case{L"held.txt", Mode::Read, false, false},
+             Case{L"file.txt", Mode::CreateNew, false, false}, Case{L"new.txt", Mode::CreateNew, true, false},
              Case{L"no folder\\new.txt", Mode::CreateNew, false, true},
              Case{L"appended.txt", Mode::Append, true, false},
              // Writing waits while another program holds the file: see below.

@@ -85,8 +85,7 @@ TEST_F(TesselLogTest, PiecesMakeOneLine) {
     log.WriteLine(u"ef");
     log.WriteLine(std::u16string(u"gh"));
     const std::string text = Text(Bytes(path));
-    EXPECT_TRUE(std::regex_match(text, std::regex(std::string(kPrefix) + "abcdef\r\n" + kPrefix + "gh\r\n")))
-        << text;
+    EXPECT_TRUE(std::regex_match(text, std::regex(std::string(kPrefix) + "abcdef\r\n" + kPrefix + "gh\r\n"))) << text;
     EXPECT_EQ(text.size(), 22u + 8u + 22u + 4u);
 }
 
@@ -189,7 +188,11 @@ TEST_F(TesselLogTest, OpenRemovesOnlyAnOldLog) {
         std::string contents;
         bool removed;
     } cases[] = {
-        {"read-only old log", File, std::string("[\0" "2\0", 4), true},
+        {"read-only old log", File,
+         std::string("[\0"
+                     "2\0",
+                     4),
+         true},
         {"empty file", File, "", true},
         {"a user's text", File, "Photos of 2010", false},
         {"one byte", File, "[", false},
@@ -220,15 +223,16 @@ TEST_F(TesselLogTest, OpenRemovesOnlyAnOldLog) {
         EXPECT_EQ(log.lostLineCount(), c.removed ? 0u : 1u);
         if (c.removed) {
             // Every line is repeated on standard error as well, once.
-            EXPECT_TRUE(std::regex_match(errors, std::regex(std::string(kPrefix) + "a/b - File Not Found\n"))) << errors;
+            EXPECT_TRUE(std::regex_match(errors, std::regex(std::string(kPrefix) + "a/b - File Not Found\n")))
+                << errors;
             EXPECT_TRUE(
                 std::regex_match(Text(Bytes(path)), std::regex(std::string(kPrefix) + "a/b - File Not Found\r\n")));
         } else {
-            const std::string notice =
-                "sumvane: the file " + path + " is not a log; it was left as it is, and this run's log lines follow here.\n";
+            const std::string notice = "sumvane: the file " + path +
+                                       " is not a log; it was left as it is, and this run's log lines follow here.\n";
             ASSERT_TRUE(errors.starts_with(notice)) << errors;
-            EXPECT_TRUE(std::regex_match(errors.substr(notice.size()), std::regex(std::string(kPrefix) +
-                                                                                 "a/b - File Not Found\n")))
+            EXPECT_TRUE(std::regex_match(errors.substr(notice.size()),
+                                         std::regex(std::string(kPrefix) + "a/b - File Not Found\n")))
                 << errors;
             if (c.kind == Folder) {
                 EXPECT_TRUE(std::filesystem::is_directory(path));
@@ -375,9 +379,7 @@ TEST_F(TesselLogTest, WithoutADesktopTheLogGoesToTheTempFolder) {
 }
 
 TEST_F(TesselLogTest, UncreatableDesktopGivesNoDesktop) {
-    {
-        std::ofstream out(Path("file"));
-    }
+    { std::ofstream out(Path("file")); }
     ScopedEnv home("HOME", dir_);
     ScopedEnv xdg("XDG_DESKTOP_DIR", Path("file/Desktop"));
     EXPECT_EQ(TesselLibrary::DesktopFolder(), u"");
@@ -389,10 +391,8 @@ TEST(LogLinePrefixTest, Table) {
         const char16_t* expected;
     };
     const Case cases[] = {
-        {{2024, 3, 7, 9, 5, 1}, u"[2024-03-07 09:05:01] "},
-        {{1999, 12, 31, 23, 59, 59}, u"[1999-12-31 23:59:59] "},
-        {{987, 1, 2, 0, 0, 0}, u"[0987-01-02 00:00:00] "},
-        {{2000, 10, 10, 10, 10, 10}, u"[2000-10-10 10:10:10] "},
+        {{2024, 3, 7, 9, 5, 1}, u"[2024-03-07 09:05:01] "},    {{1999, 12, 31, 23, 59, 59}, u"[1999-12-31 23:59:59] "},
+        {{987, 1, 2, 0, 0, 0}, u"[0987-01-02 00:00:00] "},     {{2000, 10, 10, 10, 10, 10}, u"[2000-10-10 10:10:10] "},
         {{12345, 6, 7, 8, 9, 10}, u"[12345-06-07 08:09:10] "},
     };
     for (const Case& c : cases) {

@@ -102,7 +102,8 @@ TEST_F(TesselMappedFileTest, WindowsAndAFailedWindowThenAValidOne) {
     const long page = ::sysconf(_SC_PAGESIZE);
     const std::string path = Path("pages.bin");
     std::string bytes(static_cast<std::size_t>(page) * 3, '\0');
-    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i / static_cast<std::size_t>(page) + 'A');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i / static_cast<std::size_t>(page) + 'A');
     Put(path, bytes);
     TesselMappedFile file(U(path).c_str());
     file.MapWindow(static_cast<std::uint64_t>(page), static_cast<std::uint32_t>(page) * 2);
@@ -118,7 +119,8 @@ TEST_F(TesselMappedFileTest, WindowsAndAFailedWindowThenAValidOne) {
     ASSERT_NE(file.view(), nullptr);
     EXPECT_EQ(file.view()[0], 'C');
     // Asking ReadView for more than the view holds is refused.
-    EXPECT_FALSE(file.ReadView(static_cast<std::uint32_t>(page) + 1, [](const std::uint8_t*, std::uint32_t) { return true; }));
+    EXPECT_FALSE(
+        file.ReadView(static_cast<std::uint32_t>(page) + 1, [](const std::uint8_t*, std::uint32_t) { return true; }));
 }
 
 TEST_F(TesselMappedFileTest, WindowsPastFourGiBInASparseFile) {
@@ -217,16 +219,14 @@ TEST_F(TesselMappedFileTest, HashingATruncatedWindowFails) {
         file.MapWindow(0, size);
         ASSERT_EQ(::truncate(path.c_str(), 100), 0);
         Md5Hash hash(provider);
-        EXPECT_FALSE(file.ReadView(size, [&](const std::uint8_t* bytes, std::uint32_t length) {
-            return hash.Update(bytes, length);
-        }));
+        EXPECT_FALSE(file.ReadView(
+            size, [&](const std::uint8_t* bytes, std::uint32_t length) { return hash.Update(bytes, length); }));
     }
     Put(path, "abc");
     TesselMappedFile file(U(path).c_str());
     Md5Hash hash(provider);
-    ASSERT_TRUE(file.ReadView(3, [&](const std::uint8_t* bytes, std::uint32_t length) {
-        return hash.Update(bytes, length);
-    }));
+    ASSERT_TRUE(
+        file.ReadView(3, [&](const std::uint8_t* bytes, std::uint32_t length) { return hash.Update(bytes, length); }));
     std::uint8_t value[16];
     ASSERT_TRUE(hash.Final(value));
     EXPECT_EQ(value[0], 0x90);  // MD5("abc") = 900150983CD2...

@@ -123,8 +123,8 @@ TEST_F(TesselMappedFileWin32Test, WindowPastFourGiB) {
     const std::wstring path = dir_ / L"sparse.bin";
     const std::uint64_t offset = (1ULL << 32) + Granularity();  // high half 1, low half non-zero
     {
-        const ScopedHandle handle(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        const ScopedHandle handle(
+            ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         ASSERT_TRUE(handle.valid());
         DWORD ignored = 0;
         ::DeviceIoControl(handle.get(), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);

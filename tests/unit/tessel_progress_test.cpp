@@ -39,22 +39,55 @@ TEST(ProgressTextTest, EachStateAndWidthGivesItsThreeLines) {
         {"a cell is 5%", 5, {}, 0, 80, {title, u"[#-------------------]   5%", status}},
         {"99% is not full", 99, {}, 0, 80, {title, u"[###################-]  99%", status}},
         {"past 100% is full", 250, {}, 0, 80, {title, u"[####################] 100%", status}},
-        {"totals unknown, nothing measured yet", 55, counts(1, 0, 0, 0, false), 0.5, 80,
+        {"totals unknown, nothing measured yet",
+         55,
+         counts(1, 0, 0, 0, false),
+         0.5,
+         80,
          {title, u"[###########---------]  55%  1 files, 0.0 MB", status}},
-        {"totals unknown, with the rate", 94, counts(1415, 0, 1073800000, 0, false), 10, 80,
+        {"totals unknown, with the rate",
+         94,
+         counts(1415, 0, 1073800000, 0, false),
+         10,
+         80,
          {title, u"[##################--]  94%  1,415 files, 1,073.8 MB, 107.4 MB/s", status}},
-        {"totals known, no bytes to count", 60, counts(999, 1000, 0, 0), 3, 80,
+        {"totals known, no bytes to count",
+         60,
+         counts(999, 1000, 0, 0),
+         3,
+         80,
          {title, u"[############--------]  60%  999 of 1,000 files", status}},
-        {"under a second: no rate yet", 57, counts(1, 3032, 0, 2147483648), 0.9, 80,
+        {"under a second: no rate yet",
+         57,
+         counts(1, 3032, 0, 2147483648),
+         0.9,
+         80,
          {title, u"[###########---------]  57%  1 of 3,032 files, 0.0 of 2,147.5 MB", status}},
-        {"the rate and the time left", 10, counts(1234567, 12345678, 100000000, 2048000000), 10, 120,
-         {title, u"[##------------------]  10%  1,234,567 of 12,345,678 files, 100.0 of 2,048.0 MB, 10.0 MB/s, 3:14 left",
+        {"the rate and the time left",
+         10,
+         counts(1234567, 12345678, 100000000, 2048000000),
+         10,
+         120,
+         {title,
+          u"[##------------------]  10%  1,234,567 of 12,345,678 files, 100.0 of 2,048.0 MB, 10.0 MB/s, 3:14 left",
           status}},
-        {"all done: no time left", 100, counts(2, 2, 1500000, 1500000), 2, 80,
+        {"all done: no time left",
+         100,
+         counts(2, 2, 1500000, 1500000),
+         2,
+         80,
          {title, u"[####################] 100%  2 of 2 files, 1.5 of 1.5 MB, 0.8 MB/s", status}},
-        {"damaged files counted", 50, damagedCounts(2, 4, 1234), 0.5, 80,
+        {"damaged files counted",
+         50,
+         damagedCounts(2, 4, 1234),
+         0.5,
+         80,
          {title, u"[##########----------]  50%  2 of 4 files, 1,234 damaged", status}},
-        {"40 columns cut each line to 39", 94, counts(1415, 3032, 1073800000, 2147483648), 10, 40,
+        {"40 columns cut each line to 39",
+         94,
+         counts(1415, 3032, 1073800000, 2147483648),
+         10,
+         40,
          {u"Building MD5 Archive File", u"[##################--]  94%  1,415 of 3", u"/srv/data/photos/"}},
         {"no room at all: one code point", 0, {}, 0, 0, {u"B", u"[", u"/"}},
     };
@@ -105,7 +138,8 @@ TEST(ProgressTextTest, ALongPathLosesItsMiddleAndKeepsItsEnd) {
         {u"/srv/a/b.txt", 12, u"/srv/a/b.txt"},
         {u"/srv/photos/2019/a_rather_long_folder_name_number_7/img.jpg", 46,
          u"/...a_rather_long_folder_name_number_7/img.jpg"},
-        {u"/srv/photos/2019/trip/a_rather_long_folder_name/img.jpg", 45, u"/.../trip/a_rather_long_folder_name/img.jpg"},
+        {u"/srv/photos/2019/trip/a_rather_long_folder_name/img.jpg", 45,
+         u"/.../trip/a_rather_long_folder_name/img.jpg"},
         {u"/srv/a_rather_long_folder_name_number_seven", 20, u"/...ame_number_seven"},
         {u"relative/name/a_file_with_a_long_name.txt", 20, u"relative/...name.txt"},
         {u"/srv/\U0001F600x/y", 9, u"/...\U0001F600x/y"},
@@ -114,8 +148,8 @@ TEST(ProgressTextTest, ALongPathLosesItsMiddleAndKeepsItsEnd) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(TesselLibrary::ToSystemBytes(c.path));
-        const std::u16string shown = TesselLibrary::PathWithMiddleCut(
-            c.path, [&](const std::u16string& text) { return text.size() <= c.room; });
+        const std::u16string shown =
+            TesselLibrary::PathWithMiddleCut(c.path, [&](const std::u16string& text) { return text.size() <= c.room; });
         EXPECT_EQ(TesselLibrary::ToSystemBytes(shown), TesselLibrary::ToSystemBytes(c.shown));
     }
 }
@@ -167,10 +201,10 @@ std::uint32_t TESSEL_STDCALL EndingJob(void* argument) {
     state.thread = std::this_thread::get_id();
     state.progress->SetPosition(0);
     switch (state.ending) {
-    case Ending::Ok: state.progress->EndJob(false); break;
-    case Ending::Failed: state.progress->EndJob(true); break;
-    case Ending::ReturnWithoutEnd: break;
-    case Ending::Throw: throw std::bad_alloc();
+        case Ending::Ok: state.progress->EndJob(false); break;
+        case Ending::Failed: state.progress->EndJob(true); break;
+        case Ending::ReturnWithoutEnd: break;
+        case Ending::Throw: throw std::bad_alloc();
     }
     // Still busy after ending: Run must wait for the thread, not just the end.
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -301,25 +335,26 @@ private:
     void Command(char final) {
         lastRow_ = -1;
         switch (final) {
-        case 'A':
-            row_ -= parameter_ == 0 ? 1 : parameter_;
-            if (row_ < 0) {
-                wentAbove_ = true;
-                row_ = 0;
-            }
-            break;
-        case 'K':
-            if (parameter_ == 2 && row_ < RowCount()) lines_[row_].clear();
-            else if (parameter_ == 0 && row_ < RowCount() && column_ < static_cast<int>(lines_[row_].size()))
-                lines_[row_].resize(column_);
-            break;
-        case 'J':
-            if (row_ < RowCount()) {
-                if (column_ < static_cast<int>(lines_[row_].size())) lines_[row_].resize(column_);
-                for (int r = row_ + 1; r < RowCount(); ++r) lines_[r].clear();
-            }
-            break;
-        default: unknown_ += "CSI " + std::string(1, final) + ";";
+            case 'A':
+                row_ -= parameter_ == 0 ? 1 : parameter_;
+                if (row_ < 0) {
+                    wentAbove_ = true;
+                    row_ = 0;
+                }
+                break;
+            case 'K':
+                if (parameter_ == 2 && row_ < RowCount())
+                    lines_[row_].clear();
+                else if (parameter_ == 0 && row_ < RowCount() && column_ < static_cast<int>(lines_[row_].size()))
+                    lines_[row_].resize(column_);
+                break;
+            case 'J':
+                if (row_ < RowCount()) {
+                    if (column_ < static_cast<int>(lines_[row_].size())) lines_[row_].resize(column_);
+                    for (int r = row_ + 1; r < RowCount(); ++r) lines_[r].clear();
+                }
+                break;
+            default: unknown_ += "CSI " + std::string(1, final) + ";";
         }
     }
 
@@ -366,12 +401,16 @@ class TermIs {
 public:
     explicit TermIs(const char* value) {
         if (const char* old = getenv("TERM")) old_ = old;
-        if (value != nullptr) setenv("TERM", value, 1);
-        else unsetenv("TERM");
+        if (value != nullptr)
+            setenv("TERM", value, 1);
+        else
+            unsetenv("TERM");
     }
     ~TermIs() {
-        if (old_) setenv("TERM", old_->c_str(), 1);
-        else unsetenv("TERM");
+        if (old_)
+            setenv("TERM", old_->c_str(), 1);
+        else
+            unsetenv("TERM");
     }
     TermIs(const TermIs&) = delete;
     TermIs& operator=(const TermIs&) = delete;
@@ -386,16 +425,19 @@ std::string Drain(int fd) {
     char buffer[4096];
     for (;;) {
         const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n > 0) bytes.append(buffer, static_cast<std::size_t>(n));
-        else if (n < 0 && errno == EINTR) continue;
-        else return bytes;
+        if (n > 0)
+            bytes.append(buffer, static_cast<std::size_t>(n));
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            return bytes;
     }
 }
 
 class Pty {
 public:
     explicit Pty(unsigned short columns) {
-        winsize size {};
+        winsize size{};
         size.ws_row = 24;
         size.ws_col = columns;
         if (openpty(&master, &slave, nullptr, nullptr, &size) == 0) {
@@ -418,8 +460,8 @@ struct Step {
     enum Kind { Position, Status, End } kind;
     std::uint32_t position = 0;
     std::u16string status;
-    std::string bar;           // row 1; empty: not checked
-    std::string shownStatus;   // row 2; empty: not checked
+    std::string bar;          // row 1; empty: not checked
+    std::string shownStatus;  // row 2; empty: not checked
 };
 
 struct ScriptedJob {
@@ -445,9 +487,9 @@ std::uint32_t RunScript(void* argument) {
     job.Look();
     for (const Step& step : *job.steps) {
         switch (step.kind) {
-        case Step::Position: job.progress->SetPosition(step.position); break;
-        case Step::Status: job.progress->SetStatus(step.status.c_str()); break;
-        case Step::End: job.progress->EndJob(false); break;
+            case Step::Position: job.progress->SetPosition(step.position); break;
+            case Step::Status: job.progress->SetStatus(step.status.c_str()); break;
+            case Step::End: job.progress->EndJob(false); break;
         }
         job.Look();
     }

@@ -97,8 +97,7 @@ std::uint32_t TESSEL_STDCALL ReadBackJob(void* argument) {
         ::GetWindowRect(seen.dialog, &seen.rect);
         for (const std::uint32_t position : context.positions) {
             context.progress->SetPosition(position);
-            seen.positions.push_back(
-                static_cast<int>(::SendDlgItemMessageW(seen.dialog, kBarId, PBM_GETPOS, 0, 0)));
+            seen.positions.push_back(static_cast<int>(::SendDlgItemMessageW(seen.dialog, kBarId, PBM_GETPOS, 0, 0)));
         }
         for (const char16_t* status : context.statuses) {
             context.progress->SetStatus(status);
@@ -241,13 +240,13 @@ std::uint32_t TESSEL_STDCALL EndingJob(void* argument) {
     auto& context = *static_cast<EndingContext*>(argument);
     context.progress->SetPosition(0);
     switch (context.ending) {
-    case EndingContext::Ending::Throw: throw std::bad_alloc();
-    case EndingContext::Ending::NoEndJob: break;
-    case EndingContext::Ending::WorkAfterEndJob:
-        context.progress->EndJob(false);
-        ::Sleep(300);  // its own clean-up, after the dialog has gone
-        context.progress->SetPosition(99);  // nothing to send to any more
-        break;
+        case EndingContext::Ending::Throw: throw std::bad_alloc();
+        case EndingContext::Ending::NoEndJob: break;
+        case EndingContext::Ending::WorkAfterEndJob:
+            context.progress->EndJob(false);
+            ::Sleep(300);                       // its own clean-up, after the dialog has gone
+            context.progress->SetPosition(99);  // nothing to send to any more
+            break;
     }
     context.finished = true;
     return 0;

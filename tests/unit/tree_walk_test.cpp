@@ -29,7 +29,9 @@ class Collected final : public ItemSink<BuildItem> {
 public:
     explicit Collected(std::size_t rootLength) : rootLength_(rootLength) {}
     void push(BuildItem&& item, DigestTask&& task) override {
-        const char kind = item.kind == BuildItem::Kind::File ? 'F' : item.kind == BuildItem::Kind::UnreadableFolder ? 'U' : 'N';
+        const char kind = item.kind == BuildItem::Kind::File               ? 'F'
+                          : item.kind == BuildItem::Kind::UnreadableFolder ? 'U'
+                                                                           : 'N';
         items.push_back(std::string(1, kind) + " " + ToSystemBytes(item.path).substr(rootLength_));
         // A file is handed on as its name in the folder the walk holds.
         if (task.hash && (!task.file.folder || task.file.name.empty())) items.back() += " (no folder)";
@@ -67,9 +69,8 @@ Walked Walk(const std::string& root, bool recursive, const std::vector<std::stri
 }
 
 void Tree(const posix_test::TempDir& dir) {
-    for (const char* file : {"a.txt", "B.txt", "_x.txt", "Sumvane.md5", "Sumvane.md5X", "sub/c.txt",
-                             "sub/deeper/d.txt", "sub/deeper/deepest/e.txt", "Sub2/f.txt", ".hidden/g.txt",
-                             "name\nwith a line feed"})
+    for (const char* file : {"a.txt", "B.txt", "_x.txt", "Sumvane.md5", "Sumvane.md5X", "sub/c.txt", "sub/deeper/d.txt",
+                             "sub/deeper/deepest/e.txt", "Sub2/f.txt", ".hidden/g.txt", "name\nwith a line feed"})
         posix_test::WriteFile(dir / file, "x");
     ASSERT_EQ(::symlink((dir / "sub").c_str(), (dir / "linked folder").c_str()), 0);
     ASSERT_EQ(::symlink((dir / "a.txt").c_str(), (dir / "linked file").c_str()), 0);
@@ -92,10 +93,14 @@ TEST(TreeWalkTest, YieldsEachTreeInTheSummarysOrder) {
         std::vector<std::string> below;  // after the root's files
     } cases[] = {
         {"the root's files only", false, {}, {}},
-        {"depth first; no dot-folder, no linked folder", true, {},
+        {"depth first; no dot-folder, no linked folder",
+         true,
+         {},
          {"F sub/.sumvane-0000left.tmp", "F sub/c.txt", "F sub/deeper/d.txt", "F sub/deeper/deepest/e.txt",
           "F Sub2/f.txt"}},
-        {"an exclusion in any letter case, with all below it", true, {"SUB/Deeper"},
+        {"an exclusion in any letter case, with all below it",
+         true,
+         {"SUB/Deeper"},
          {"F sub/.sumvane-0000left.tmp", "F sub/c.txt", "F Sub2/f.txt"}},
     };
     for (const Case& c : cases) {

@@ -58,8 +58,8 @@ int Follow(const wchar_t* path, const wchar_t* marker, DWORD milliseconds, const
     unsigned long long total = 0;
     for (bool last = false; !last;) {
         const ULONGLONG elapsed = ::GetTickCount64() - start;
-        last = (elapsed >= milliseconds && ::GetFileAttributesW(release) != INVALID_FILE_ATTRIBUTES) ||
-               elapsed >= 120000;
+        last =
+            (elapsed >= milliseconds && ::GetFileAttributesW(release) != INVALID_FILE_ATTRIBUTES) || elapsed >= 120000;
         char buffer[65536];
         DWORD got = 0;
         while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) total += got;
@@ -96,8 +96,8 @@ int wmain(int argc, wchar_t** argv) {
         return Follow(argv[2], argv[3], static_cast<DWORD>(std::wcstoul(argv[4], nullptr, 10)), argv[5], argv[6]);
     if (argc == 6 && std::wstring(argv[1]) == L"view") return View(argv[2], argv[3], argv[4], argv[5]);
     if (argc != 4) return 2;
-    const HANDLE file = ::CreateFileW(argv[1], GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = ::CreateFileW(argv[1], GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 3;
     Touch(argv[2]);
     // Bounded: a test that never releases the file must not leave this behind.

@@ -40,16 +40,17 @@ int wmain(int argc, wchar_t** argv) {
             ::GetDlgItemTextW(box, 0xFFFF, text, 1024);
             std::wstring shown;
             for (const wchar_t* c = text; *c; ++c) {
-                if (*c == L'\n') shown += L'|';
-                else if (*c != L'\r') shown += *c;
+                if (*c == L'\n')
+                    shown += L'|';
+                else if (*c != L'\r')
+                    shown += *c;
             }
             std::wprintf(L"text: %ls\n", shown.c_str());
             std::fflush(stdout);
             // What the OK button sends to its box when it is clicked.
             DWORD_PTR ignored = 0;
             ::SendMessageTimeoutW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                                  reinterpret_cast<LPARAM>(::GetDlgItem(box, IDOK)), SMTO_ABORTIFHUNG, 5000,
-                                  &ignored);
+                                  reinterpret_cast<LPARAM>(::GetDlgItem(box, IDOK)), SMTO_ABORTIFHUNG, 5000, &ignored);
             return 0;
         }
         ::Sleep(100);

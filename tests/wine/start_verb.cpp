@@ -42,8 +42,8 @@ BOOL CALLBACK FindBox(HWND window, LPARAM argument) {
     ::GetWindowTextW(window, title, 64);
     DWORD owner = 0;
     ::GetWindowThreadProcessId(window, &owner);
-    if (owner == search.process && std::wstring(className) == L"#32770" &&
-        std::wstring(title) == L"Compute MD5 Hash" && ::IsWindowVisible(window)) {
+    if (owner == search.process && std::wstring(className) == L"#32770" && std::wstring(title) == L"Compute MD5 Hash" &&
+        ::IsWindowVisible(window)) {
         search.found = window;
         return FALSE;
     }

@@ -64,24 +64,24 @@ std::wstring Snapshot(HWND dialog) {
     ::SendMessageTimeoutW(bar, PBM_GETRANGE, FALSE, 0, SMTO_ABORTIFHUNG, 2000, &high);
     const HWND cancel = ::GetDlgItem(dialog, IDCANCEL);
     return Text(dialog, kTitleId) + L"|" + Text(dialog, kWaitId) + L"|" + Text(dialog, kStatusId) + L"|" +
-           std::to_wstring(position) + L" of " + std::to_wstring(low) + L"-" + std::to_wstring(high) +
-           L"|cancel " + (cancel && ::IsWindowVisible(cancel) ? L"shown" : L"hidden");
+           std::to_wstring(position) + L" of " + std::to_wstring(low) + L"-" + std::to_wstring(high) + L"|cancel " +
+           (cancel && ::IsWindowVisible(cancel) ? L"shown" : L"hidden");
 }
 
 std::wstring StyleOf(HWND dialog, int id) {
     const LONG style = ::GetWindowLongW(::GetDlgItem(dialog, id), GWL_STYLE);
     std::wstring words;
     switch (style & SS_TYPEMASK) {
-    case SS_LEFT: words = L"left"; break;
-    case SS_CENTER: words = L"center"; break;
-    case SS_RIGHT: words = L"right"; break;
-    default: words = L"type " + std::to_wstring(style & SS_TYPEMASK);
+        case SS_LEFT: words = L"left"; break;
+        case SS_CENTER: words = L"center"; break;
+        case SS_RIGHT: words = L"right"; break;
+        default: words = L"type " + std::to_wstring(style & SS_TYPEMASK);
     }
     if (style & SS_NOPREFIX) words += L" noprefix";
     switch (style & SS_ELLIPSISMASK) {
-    case SS_ENDELLIPSIS: words += L" endellipsis"; break;
-    case SS_PATHELLIPSIS: words += L" pathellipsis"; break;
-    case SS_WORDELLIPSIS: words += L" wordellipsis"; break;
+        case SS_ENDELLIPSIS: words += L" endellipsis"; break;
+        case SS_PATHELLIPSIS: words += L" pathellipsis"; break;
+        case SS_WORDELLIPSIS: words += L" wordellipsis"; break;
     }
     return words;
 }

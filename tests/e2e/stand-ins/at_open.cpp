@@ -98,7 +98,8 @@ void EditAt(const char* path) {
     if (!edit || !Matches("SUMVANE_EDIT_NAME", LastName(path)) || edited.exchange(true)) return;
     FILE* file = fopen(edit, "a");
     static const char failed[] = "at_open: the edit failed\n";
-    if (!file || fputs("an edit by its owner\n", file) < 0 || fclose(file) != 0) (void)!write(2, failed, sizeof failed - 1);
+    if (!file || fputs("an edit by its owner\n", file) < 0 || fclose(file) != 0)
+        (void)!write(2, failed, sizeof failed - 1);
 }
 
 void ActAt(const char* path) {
@@ -292,7 +293,8 @@ int ioctl(int fd, unsigned long request, ...) {
 int pthread_create(pthread_t* thread, const pthread_attr_t* attributes, void* (*start)(void*), void* argument) {
     static std::atomic<int> started{0};
     if (const char* refused = getenv("SUMVANE_REFUSE_THREAD"); refused && ++started == atoi(refused)) return EAGAIN;
-    static const auto real = Next<int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*)>("pthread_create");
+    static const auto real =
+        Next<int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*)>("pthread_create");
     return real(thread, attributes, start, argument);
 }
 
