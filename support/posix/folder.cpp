@@ -33,8 +33,10 @@ namespace {
 // one or two calls instead of one per 32 KiB.
 constexpr std::size_t kListingBuffer = std::size_t{256} << 10;
 
-// A name the system may take as one entry of this folder: no separator, and
-// not "." or "..", which would lead elsewhere.
+// A name the system may take as one entry of this folder, judged on the
+// very bytes it is handed (IsEntryName of path.h judges the text before its
+// conversion to them): no separator, and not "." or "..", which would lead
+// elsewhere.
 bool IsOneName(const std::string& name) {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
 }
