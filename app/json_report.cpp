@@ -56,14 +56,9 @@ void JsonReport::addLine(const ReportLine& line) {
 }
 
 std::string runObjectText(const RunFigures& figures) {
-    const ProblemFigures& p = figures.problems;
-    json counts = {
-        {"damaged", p.damaged},           {"edited", p.edited},         {"mismatch", p.mismatched},
-        {"missing", p.missing},           {"unreadable", p.unreadable}, {"unreadable_folder", p.unreadableFolders},
-        {"invalid_line", p.invalidLines}, {"unwritable", p.unwritable}, {"not_on_disk", p.notOnDisk},
-        {"missing_data", p.missingData},  {"moved", p.moved},           {"undecided", p.undecided},
-        {"new_file", figures.newFiles},
-    };
+    json counts = json::object();
+    for (const ProblemCount& kind : problemCounts(figures.problems)) counts[kind.name] = kind.count;
+    counts["new_file"] = figures.newFiles;
     json object = {
         {"kind", "run"},
         {"folder", Utf8(figures.folder)},

@@ -76,21 +76,8 @@ namespace {
 // closing line counts.
 void AddProblems(MetricsText& out, const ProblemFigures& problems) {
     out.describe("sumvane_problems", "gauge", "Problems the last run logged, by kind.");
-    const std::pair<const char*, std::uint64_t> kinds[] = {
-        {"damaged", problems.damaged},
-        {"edited", problems.edited},
-        {"mismatch", problems.mismatched},
-        {"missing", problems.missing},
-        {"unreadable", problems.unreadable},
-        {"unreadable_folder", problems.unreadableFolders},
-        {"invalid_line", problems.invalidLines},
-        {"unwritable", problems.unwritable},
-        {"not_on_disk", problems.notOnDisk},
-        {"missing_data", problems.missingData},
-        {"moved", problems.moved},
-        {"undecided", problems.undecided},
-    };
-    for (const auto& [kind, count] : kinds) out.sample("sumvane_problems", Number(count), kind);
+    for (const ProblemCount& kind : problemCounts(problems))
+        out.sample("sumvane_problems", Number(kind.count), kind.name);
 }
 
 }  // namespace

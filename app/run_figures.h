@@ -3,6 +3,7 @@
 // end of the run (or at its interrupt), then only read.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -22,6 +23,29 @@ struct ProblemFigures {
     std::uint64_t moved = 0;              // Moved to
     std::uint64_t undecided = 0;          // recorded under one of several folders
 };
+
+// A kind of problem by the name both reports give it (the metrics' label,
+// the JSON report's key), and its count.
+struct ProblemCount {
+    const char* name;
+    std::uint64_t count;
+};
+
+// Every kind, in the order the reports list them.
+inline std::array<ProblemCount, 12> problemCounts(const ProblemFigures& p) {
+    return {{{"damaged", p.damaged},
+             {"edited", p.edited},
+             {"mismatch", p.mismatched},
+             {"missing", p.missing},
+             {"unreadable", p.unreadable},
+             {"unreadable_folder", p.unreadableFolders},
+             {"invalid_line", p.invalidLines},
+             {"unwritable", p.unwritable},
+             {"not_on_disk", p.notOnDisk},
+             {"missing_data", p.missingData},
+             {"moved", p.moved},
+             {"undecided", p.undecided}}};
+}
 
 // A check in slices: what this run covered.
 struct SliceFigures {
