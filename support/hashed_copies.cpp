@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <system_error>
 #include <thread>
 
 #include "md5.h"
@@ -137,7 +138,15 @@ std::vector<HashedCopy> CopyHashed(const std::vector<CopyStream*>& streams) {
     const std::vector<CopyStream*> first(streams.begin(), streams.begin() + half);
     const std::vector<CopyStream*> second(streams.begin() + half, streams.end());
     std::vector<HashedCopy> firstCopied(first.size()), secondCopied(second.size());
-    std::thread other(CopyOnOneCore, std::cref(first), std::ref(firstCopied));
+    std::thread other;
+    try {
+        other = std::thread(CopyOnOneCore, std::cref(first), std::ref(firstCopied));
+    } catch (const std::system_error&) {
+        // No second thread to be had (the limit on threads reached): the
+        // copies are made all the same, on this one.
+        CopyOnOneCore(streams, copied);
+        return copied;
+    }
     CopyOnOneCore(second, secondCopied);
     other.join();
     std::copy(firstCopied.begin(), firstCopied.end(), copied.begin());
