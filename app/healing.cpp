@@ -10,6 +10,15 @@
 
 using namespace TesselLibrary;
 
+namespace {
+
+// Batches a check hands over at once, where it has the descriptors for two
+// at a time: every batch but the last of them is copied while the one
+// before it goes to the disk.
+constexpr std::size_t kBatchesAtOnce = 8;
+
+}  // namespace
+
 bool healsVerdict(Verdict verdict) {
     return verdict == Verdict::Damaged || verdict == Verdict::Unreadable || verdict == Verdict::NotFound;
 }
@@ -103,8 +112,13 @@ void Healer::report(const ProblemLog& problems, const std::u16string& name, cons
 }
 
 HealingShare healingShare(unsigned available) {
-    const unsigned most = static_cast<unsigned>(kCopiesAtOnce) * kDescriptorsEachCopy;
-    const unsigned descriptors = std::min(available / 4, most);
+    const unsigned share = available / 4;
+    const unsigned batch = static_cast<unsigned>(kCopiesAtOnce);
+    // Room for two batches, one copied while the other waits for the disk:
+    // the files are handed over several batches at a time.
+    const unsigned two = batch * (kDescriptorsEachCopy + kDescriptorsEachWaiting);
+    if (share >= two) return {kCopiesAtOnce * kBatchesAtOnce, two};
+    const unsigned descriptors = std::min(share, batch * kDescriptorsEachCopy);
     return {std::max<std::size_t>(1, descriptors / kDescriptorsEachCopy), descriptors};
 }
 

@@ -79,11 +79,22 @@ void OutcomeTaker::hold(const CheckedItem& checked, const ItemOutcome& outcome) 
 void OutcomeTaker::finish() {
     std::vector<TesselLibrary::CopyRequest> copies;
     for (const Healer::Request& request : requests_) copies.push_back(request.copy);
-    const std::vector<TesselLibrary::CopyResult> results = TesselLibrary::CopyAllIntoPlace(copies);
-    for (Held& held : held_) {
-        if (held.request) held.healing = Healer::healed(requests_[*held.request], results[*held.request]);
+    const auto takeHeld = [&](const Held& held) {
         apply({held.item, held.name, held.digest}, held.outcome, held.healing ? &*held.healing : nullptr);
-    }
+    };
+    // Each outcome is taken as soon as the files healed before it (and its
+    // own) are in place: the log says a batch's repairs before the next
+    // batch is put in place.
+    std::size_t results = 0, taken = 0;
+    const auto takeHealed = [&](const std::vector<TesselLibrary::CopyResult>& done) {
+        for (const TesselLibrary::CopyResult& result : done) {
+            for (; taken < held_.size() && held_[taken].request != results; ++taken) takeHeld(held_[taken]);
+            held_[taken].healing = Healer::healed(requests_[results++], result);
+            takeHeld(held_[taken++]);
+        }
+    };
+    TesselLibrary::CopyAllIntoPlace(copies, takeHealed);
+    for (; taken < held_.size(); ++taken) takeHeld(held_[taken]);
     held_.clear();
     requests_.clear();
 }

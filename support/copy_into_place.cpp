@@ -8,6 +8,14 @@ namespace TesselLibrary {
 
 CopyResult CopyIntoPlace(const CopyRequest& request) { return CopyAllIntoPlace({request}).front(); }
 
+std::vector<CopyResult> CopyAllIntoPlace(const std::vector<CopyRequest>& requests) {
+    std::vector<CopyResult> results;
+    CopyAllIntoPlace(requests, [&](const std::vector<CopyResult>& done) {
+        results.insert(results.end(), done.begin(), done.end());
+    });
+    return results;
+}
+
 std::u16string RepairLetters(const std::vector<std::u16string>& names) {
     std::uint64_t hash = 14695981039346656037ull;  // FNV-1a over the names and a separator after each
     for (const std::u16string& name : names) {

@@ -24,6 +24,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -80,17 +81,25 @@ struct CopyResult {
 
 CopyResult CopyIntoPlace(const CopyRequest& request);
 // Several files at once, each as CopyIntoPlace would put it, with its
-// result in the order of the requests. Where the system allows, their
-// copies' bytes are hashed side by side, their new files flushed together
-// and each folder flushed once: a repair of many files costs about what a
-// copy of them then a flush of the disk does. The requests name different
-// files.
+// result in the order of the requests. Where the system allows, they go in
+// batches: a batch's copies' bytes are hashed side by side, its new files
+// flushed together and each folder flushed once, and the next batch is
+// copied while the one before it goes to the disk: a repair of many files
+// costs about what a copy of them then a flush of the disk does. The
+// requests name different files.
 std::vector<CopyResult> CopyAllIntoPlace(const std::vector<CopyRequest>& requests);
-// CopyAllIntoPlace puts this many files in place together at most, each
-// holding this many descriptors until they are done (besides the folders on
-// one file's way while it is looked for).
+// The same, `done` given the results of each batch (in order, from the
+// first request on) as soon as its files are in place, before the next
+// batch is: what the caller says of them is not held back by the rest.
+void CopyAllIntoPlace(const std::vector<CopyRequest>& requests,
+                      const std::function<void(const std::vector<CopyResult>& results)>& done);
+// A batch holds this many files at most, each holding this many
+// descriptors while its bytes are copied (besides the folders on one
+// file's way while it is looked for), and this many while it waits for
+// the disk as the next batch is copied.
 inline constexpr std::size_t kCopiesAtOnce = 32;
 inline constexpr unsigned kDescriptorsEachCopy = 5;
+inline constexpr unsigned kDescriptorsEachWaiting = 4;
 
 // For the backends of CopyIntoPlace.
 // The eight letters of the repair's temporary file for the file at `names`:

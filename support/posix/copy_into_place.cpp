@@ -4,7 +4,7 @@
 // new file is on the disk, just before the rename. The files of a batch go
 // through each step together: one pass of their copies' bytes through the
 // MD5 lanes, their flushes begun as each is written and waited for
-// together, each folder flushed once.
+// together (once the next batch is copied), each folder flushed once.
 #include "copy_into_place.h"
 
 #include <fcntl.h>
@@ -422,9 +422,9 @@ void SyncEach(const std::vector<FileInFolder>& files, void (Copying::*failed)())
     }
 }
 
-// A batch of files through every step together: their copies' bytes hashed
-// side by side, their new files flushed together, each folder flushed once.
-void CopyBatch(const std::vector<std::unique_ptr<Copying>>& batch) {
+// A batch's files up to their flushes begun: their copies' bytes hashed
+// side by side and written out.
+void BeginBatch(const std::vector<std::unique_ptr<Copying>>& batch) {
     std::vector<CopyStream*> streams;
     for (const std::unique_ptr<Copying>& copying : batch) {
         copying->Prepare();
@@ -432,6 +432,11 @@ void CopyBatch(const std::vector<std::unique_ptr<Copying>>& batch) {
     }
     const std::vector<HashedCopy> copied = CopyHashed(streams);
     for (std::size_t i = 0; i < streams.size(); ++i) static_cast<Copying*>(streams[i])->Written(copied[i]);
+}
+
+// The rest of a batch's steps, together: its new files flushed, each
+// folder flushed once; their results.
+std::vector<CopyResult> FinishBatch(const std::vector<std::unique_ptr<Copying>>& batch) {
     for (const std::unique_ptr<Copying>& copying : batch) copying->Flush();
     // The replaced bytes are on the disk at their new name before any
     // rename takes their old one.
@@ -446,20 +451,36 @@ void CopyBatch(const std::vector<std::unique_ptr<Copying>>& batch) {
         if (copying->renamed()) renamed.emplace_back(copying.get(), copying->place().get());
     }
     SyncEach(renamed, &Copying::NotOnDisk);
+    std::vector<CopyResult> results;
+    for (const std::unique_ptr<Copying>& copying : batch) results.push_back(copying->result());
+    return results;
+}
+
+using Batch = std::vector<std::unique_ptr<Copying>>;
+
+Batch BatchFrom(const std::vector<CopyRequest>& requests, std::size_t first) {
+    Batch batch;
+    for (std::size_t i = first; i < std::min(requests.size(), first + kCopiesAtOnce); ++i)
+        batch.push_back(std::make_unique<Copying>(requests[i]));
+    return batch;
 }
 
 }  // namespace
 
-std::vector<CopyResult> CopyAllIntoPlace(const std::vector<CopyRequest>& requests) {
-    std::vector<CopyResult> results;
+// Each batch is finished once the next is begun: the system writes the
+// one's files to the disk while the other's are copied, so its flushes
+// find them written. A batch left unfinished (an exception) is abandoned
+// as each of its files is: nothing of it replaced.
+void CopyAllIntoPlace(const std::vector<CopyRequest>& requests,
+                      const std::function<void(const std::vector<CopyResult>& results)>& done) {
+    Batch waiting;
     for (std::size_t first = 0; first < requests.size(); first += kCopiesAtOnce) {
-        std::vector<std::unique_ptr<Copying>> batch;
-        for (std::size_t i = first; i < std::min(requests.size(), first + kCopiesAtOnce); ++i)
-            batch.push_back(std::make_unique<Copying>(requests[i]));
-        CopyBatch(batch);
-        for (const std::unique_ptr<Copying>& copying : batch) results.push_back(copying->result());
+        Batch begun = BatchFrom(requests, first);
+        BeginBatch(begun);
+        if (!waiting.empty()) done(FinishBatch(waiting));
+        waiting = std::move(begun);
     }
-    return results;
+    if (!waiting.empty()) done(FinishBatch(waiting));
 }
 
 }  // namespace TesselLibrary

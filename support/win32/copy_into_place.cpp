@@ -336,11 +336,11 @@ CopyResult Copying::Run() {
 
 }  // namespace
 
-// One after another: each repair here flushes its own file and folder.
-std::vector<CopyResult> CopyAllIntoPlace(const std::vector<CopyRequest>& requests) {
-    std::vector<CopyResult> results;
-    for (const CopyRequest& request : requests) results.push_back(Copying(request).Run());
-    return results;
+// One after another: each repair here flushes its own file and folder, and
+// is said as soon as it is in place.
+void CopyAllIntoPlace(const std::vector<CopyRequest>& requests,
+                      const std::function<void(const std::vector<CopyResult>& results)>& done) {
+    for (const CopyRequest& request : requests) done({Copying(request).Run()});
 }
 
 }  // namespace TesselLibrary
