@@ -163,6 +163,9 @@ public:
     // is the caller's, and its failure is KeptNotOnDisk.
     void Keep();
     void KeptNotOnDisk() { Abandon(CopyOutcome::NotKept); }
+    // Folders it made and could not take away again when it was abandoned:
+    // another file of the run was being put in them then.
+    std::vector<MadeFolder>& notTakenAway() { return notTakenAway_; }
     // Just before the rename, the file still the one judged; then the
     // rename, the folder's flush the caller's (its failure: NotOnDisk).
     void Commit();
@@ -191,6 +194,7 @@ private:
     std::vector<std::shared_ptr<const Folder>> folders_;
     std::vector<struct stat> mirrored_;
     std::vector<MadeFolder> made_;
+    std::vector<MadeFolder> notTakenAway_;
     UniqueFd place_;  // the file judged, held
     struct stat placeStatus_ {};
     ReplacementFile next_;
@@ -404,9 +408,26 @@ void Copying::Undo() {
     if (keptByUs_) ::unlinkat(Fd(*kept_), keptName_.c_str(), 0);
     keptByUs_ = false;
     for (auto made = made_.rbegin(); made != made_.rend(); ++made) {
-        ::unlinkat(Fd(*made->parent), made->name.c_str(), AT_REMOVEDIR);
+        if (::unlinkat(Fd(*made->parent), made->name.c_str(), AT_REMOVEDIR) != 0) notTakenAway_.push_back(*made);
     }
     made_.clear();
+}
+
+// Folders made for files that were abandoned, once every file of the run
+// is done: each that is empty now is taken away (one holding a file put in
+// place stays). A folder may hold another of them until that one is gone.
+void TakeAwayEmpty(std::vector<MadeFolder>& folders) {
+    for (bool gone = true; gone;) {
+        gone = false;
+        for (auto folder = folders.begin(); folder != folders.end();) {
+            if (::unlinkat(Fd(*folder->parent), folder->name.c_str(), AT_REMOVEDIR) == 0) {
+                folder = folders.erase(folder);
+                gone = true;
+            } else {
+                ++folder;
+            }
+        }
+    }
 }
 
 // Each folder once, however many of the batch's files it holds; `failed`
@@ -473,14 +494,23 @@ Batch BatchFrom(const std::vector<CopyRequest>& requests, std::size_t first) {
 // as each of its files is: nothing of it replaced.
 void CopyAllIntoPlace(const std::vector<CopyRequest>& requests,
                       const std::function<void(const std::vector<CopyResult>& results)>& done) {
+    std::vector<MadeFolder> abandoned;
+    const auto finish = [&](Batch& batch) {
+        done(FinishBatch(batch));
+        for (const std::unique_ptr<Copying>& copying : batch) {
+            std::vector<MadeFolder>& left = copying->notTakenAway();
+            abandoned.insert(abandoned.end(), left.begin(), left.end());
+        }
+    };
     Batch waiting;
     for (std::size_t first = 0; first < requests.size(); first += kCopiesAtOnce) {
         Batch begun = BatchFrom(requests, first);
         BeginBatch(begun);
-        if (!waiting.empty()) done(FinishBatch(waiting));
+        if (!waiting.empty()) finish(waiting);
         waiting = std::move(begun);
     }
-    if (!waiting.empty()) done(FinishBatch(waiting));
+    if (!waiting.empty()) finish(waiting);
+    TakeAwayEmpty(abandoned);
 }
 
 }  // namespace TesselLibrary

@@ -910,6 +910,28 @@ TEST_P(HealFromCopyTest, HealsOnlyWhereTheCopyIsAGoodWitness) {
     EXPECT_EQ(again.exitCode, c.again) << again.err;
 }
 
+// Two files to restore into one missing folder, both refused (their copies
+// decayed): the folders the first made are taken away too, though they
+// held the second's new file when the first was given up.
+TEST(HealFromCopy, RefusedRestoresLeaveNoFolderMadeForThem) {
+    Sandbox box;
+    const fs::path root = box.root() / "data", copy = box.root() / "copy";
+    for (const char* name : {"e.txt", "f.txt"}) WriteFile(root / "sub" / "deep" / name, std::string("good ") + name);
+    ExpectRun(box.Run({"-f" + Native(root), "-r", "-c"}), 0);
+    fs::copy(root, copy, fs::copy_options::recursive);
+    Lines lines;
+    for (const char* name : {"e.txt", "f.txt"}) {
+        WriteFile(copy / "sub" / "deep" / name, std::string("decayed ") + name);
+        lines.push_back(NotFound(Native(root / "sub" / "deep" / name)));
+        lines.push_back(Native(copy / "sub" / "deep" / name) + " - No Good Copy (" +
+                        Md5Of(std::string("decayed ") + name) + ")");
+    }
+    fs::remove_all(root / "sub");
+    ExpectRun(box.Run({"-f" + Native(root), "-v", "-b" + Native(copy)}), 1);
+    EXPECT_EQ(LogLines(box.desktop() / LogName(Native(root))), lines);
+    EXPECT_FALSE(fs::exists(root / "sub"));
+}
+
 // A file its owner cannot read (Error computing MD5) is repaired too, as its
 // owner runs the check, and keeps its mode.
 TEST(HealFromCopy, AnUnreadableFileIsRepaired) {
