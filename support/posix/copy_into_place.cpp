@@ -443,9 +443,11 @@ void SyncEach(const std::vector<FileInFolder>& files, void (Copying::*failed)())
     }
 }
 
+using Batch = std::vector<std::unique_ptr<Copying>>;
+
 // A batch's files up to their flushes begun: their copies' bytes hashed
 // side by side and written out.
-void BeginBatch(const std::vector<std::unique_ptr<Copying>>& batch) {
+void BeginBatch(const Batch& batch) {
     std::vector<CopyStream*> streams;
     for (const std::unique_ptr<Copying>& copying : batch) {
         copying->Prepare();
@@ -457,7 +459,7 @@ void BeginBatch(const std::vector<std::unique_ptr<Copying>>& batch) {
 
 // The rest of a batch's steps, together: its new files flushed, each
 // folder flushed once; their results.
-std::vector<CopyResult> FinishBatch(const std::vector<std::unique_ptr<Copying>>& batch) {
+std::vector<CopyResult> FinishBatch(const Batch& batch) {
     for (const std::unique_ptr<Copying>& copying : batch) copying->Flush();
     // The replaced bytes are on the disk at their new name before any
     // rename takes their old one.
@@ -476,8 +478,6 @@ std::vector<CopyResult> FinishBatch(const std::vector<std::unique_ptr<Copying>>&
     for (const std::unique_ptr<Copying>& copying : batch) results.push_back(copying->result());
     return results;
 }
-
-using Batch = std::vector<std::unique_ptr<Copying>>;
 
 Batch BatchFrom(const std::vector<CopyRequest>& requests, std::size_t first) {
     Batch batch;

@@ -5,6 +5,7 @@
 // than its own batch.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -14,8 +15,7 @@
 #include <vector>
 
 #include "copy_into_place.h"
-#include "md5.h"
-#include "text.h"
+#include "md5_test_support.h"
 
 namespace fs = std::filesystem;
 
@@ -31,16 +31,6 @@ std::string ReadAll(const fs::path& file) {
 }
 
 void Put(const fs::path& file, const std::string& bytes) { std::ofstream(file, std::ios::binary) << bytes; }
-
-void DigitsOf(const std::string& bytes, char (&digits)[32]) {
-    TesselLibrary::Md5Provider provider;
-    TesselLibrary::Md5Hash hash(provider);
-    std::uint8_t value[16] = {};
-    ASSERT_TRUE(
-        hash.Update(reinterpret_cast<const std::uint8_t*>(bytes.data()), static_cast<std::uint32_t>(bytes.size())));
-    ASSERT_TRUE(hash.Final(value));
-    TesselLibrary::DigestDigits(value, digits);
-}
 
 std::u16string NameOf(int i) {
     const std::string name = "f" + std::to_string(100 + i);
@@ -62,7 +52,8 @@ void CheckEachBatchSaidInPlace(const fs::path& root, int files) {
         request.archive = archive;
         request.copy = copy;
         request.names = {NameOf(i)};
-        DigitsOf(Bytes(i, true), request.digits);
+        const std::string digits = md5_test::Digits(Bytes(i, true));
+        std::copy(digits.begin(), digits.end(), request.digits);
         request.judged = TesselLibrary::JudgedFile{};
         request.keptUnder = {u".sumvane-replaced", u"2026-12-09"};
     }

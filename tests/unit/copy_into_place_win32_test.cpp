@@ -10,13 +10,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "copy_into_place.h"
-#include "md5.h"
+#include "md5_test_support.h"
 #include "replacement_file.h"
 #include "text.h"
 #include "win32/repair_leftover.h"
@@ -52,19 +53,6 @@ std::map<std::wstring, std::string> TreeOf(const std::wstring& folder) {
     std::map<std::wstring, std::string> files;
     Gather(folder, L"", files);
     return files;
-}
-
-void Digits(const std::string& bytes, char (&digits)[32]) {
-    TesselLibrary::Md5Provider provider;
-    TesselLibrary::Md5Hash hash(provider);
-    std::uint8_t value[16] = {};
-    ASSERT_TRUE(
-        hash.Update(reinterpret_cast<const std::uint8_t*>(bytes.data()), static_cast<std::uint32_t>(bytes.size())));
-    ASSERT_TRUE(hash.Final(value));
-    for (int i = 0; i < 16; ++i) {
-        digits[2 * i] = TesselLibrary::HexDigit(value[i] >> 4);
-        digits[2 * i + 1] = TesselLibrary::HexDigit(value[i] & 15);
-    }
 }
 
 struct Case {
@@ -175,7 +163,8 @@ TEST(CopyIntoPlaceWin32, WhatIsNotReplacedIsLeftAsItWasFound) {
         request.archive = Folder::Open(U(archive.path()));
         request.copy = Folder::Open(U(copy.path()));
         request.names = c.names;
-        Digits("good", request.digits);
+        const std::string digits = md5_test::Digits("good");
+        std::copy(digits.begin(), digits.end(), request.digits);
         if (!c.restore) {
             request.judged.emplace();
             c.judged(*request.judged);

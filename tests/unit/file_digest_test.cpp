@@ -15,7 +15,7 @@
 #include "engine/file_digest.h"
 #include "engine/read_order.h"
 #include "log_test_support.h"
-#include "md5.h"
+#include "md5_test_support.h"
 #include "problem_log.h"
 #include "tessel_log.h"
 #include "text.h"
@@ -130,20 +130,6 @@ std::string Pattern(std::size_t size) {
     return bytes;
 }
 
-// The digest of the bytes fed to the hash in one piece.
-std::string OnePieceDigest(const std::string& bytes) {
-    Md5Provider provider;
-    Md5Hash hash(provider);
-    std::uint8_t value[16];
-    EXPECT_TRUE(
-        hash.Update(reinterpret_cast<const std::uint8_t*>(bytes.data()), static_cast<std::uint32_t>(bytes.size())));
-    EXPECT_TRUE(hash.Final(value));
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string digits;
-    for (const std::uint8_t v : value) digits += {kDigits[v >> 4], kDigits[v & 15]};
-    return digits;
-}
-
 // Sizes on both sides of the read piece, of the size from which a file is
 // read ahead by a second thread, and of the ring's piece; one digester for
 // all, as a hashing thread uses it.
@@ -155,7 +141,7 @@ TEST_F(FileDigestTest, SizesAroundEveryReadPieceMatchTheDigestOfTheWholeBytes) {
         const std::string bytes = Pattern(size);
         const FileDigest digest = digester.digest(U16(Write("s" + std::to_string(size), bytes)));
         ASSERT_EQ(digest.result, DigestResult::Computed) << size;
-        EXPECT_EQ(std::string(digest.digits, 32), OnePieceDigest(bytes)) << size;
+        EXPECT_EQ(std::string(digest.digits, 32), md5_test::Digits(bytes)) << size;
         EXPECT_EQ(digest.bytes, size);
     }
 }
@@ -186,7 +172,7 @@ TEST_F(FileDigestTest, TheLineHandsOutResultsInProductionOrder) {
                 Write(name + "b", name);
                 task.file = place(name);
                 task.others = {place(name + "a"), place(name + "b")};
-                expected.push_back("other 1 " + OnePieceDigest(name));
+                expected.push_back("other 1 " + md5_test::Digits(name));
                 break;
             case 3:
                 task.hash = false;
@@ -197,7 +183,7 @@ TEST_F(FileDigestTest, TheLineHandsOutResultsInProductionOrder) {
                 Write(name, bytes);
                 task.file = place(name);
                 task.others = {place("unused")};
-                expected.push_back(OnePieceDigest(bytes));
+                expected.push_back(md5_test::Digits(bytes));
             }
         }
         tasks.push_back(std::move(task));
@@ -291,7 +277,7 @@ TEST_F(FileDigestTest, ShortAndInterruptedReadsHashEveryByte) {
         for (std::size_t i = 0; i < tasks.size(); ++i) {
             const FileDigest digest = digester.digest(tasks[i].file.name);
             ASSERT_EQ(digest.result, DigestResult::Computed) << i << " in pieces of " << piece;
-            EXPECT_EQ(std::string(digest.digits, 32), OnePieceDigest(contents[i])) << i << " in pieces of " << piece;
+            EXPECT_EQ(std::string(digest.digits, 32), md5_test::Digits(contents[i])) << i << " in pieces of " << piece;
         }
         for (const unsigned threads : {1u, 2u}) {
             DescriptorBudget files(64);
@@ -300,7 +286,7 @@ TEST_F(FileDigestTest, ShortAndInterruptedReadsHashEveryByte) {
             ASSERT_EQ(results.size(), tasks.size());
             for (std::size_t i = 0; i < tasks.size(); ++i) {
                 ASSERT_EQ(results[i].digest.result, DigestResult::Computed) << i << " in pieces of " << piece;
-                EXPECT_EQ(std::string(results[i].digest.digits, 32), OnePieceDigest(contents[i]))
+                EXPECT_EQ(std::string(results[i].digest.digits, 32), md5_test::Digits(contents[i]))
                     << i << " in pieces of " << piece << " with " << threads << " threads";
             }
         }
@@ -357,7 +343,7 @@ TEST_F(FileDigestTest, AFileWrittenWhileReadIsReadAgain) {
             stand_in::WriteWhileRead writer(edit, 1);
             const FileDigest digest = digestThere(lanes);
             ASSERT_EQ(digest.result, DigestResult::Computed) << lanes;
-            EXPECT_EQ(std::string(digest.digits, 32), OnePieceDigest("version 2!!")) << lanes;
+            EXPECT_EQ(std::string(digest.digits, 32), md5_test::Digits("version 2!!")) << lanes;
             EXPECT_EQ(digest.modified, (FileTime{1'600'000'002, 500})) << lanes;
             EXPECT_EQ(digest.size, 11u) << lanes;
         }
@@ -371,7 +357,7 @@ TEST_F(FileDigestTest, AFileWrittenWhileReadIsReadAgain) {
             const FileDigest digest = digestThere(lanes);
             EXPECT_EQ(version, 1 + 1 + kMostRereads) << lanes;
             ASSERT_EQ(digest.result, DigestResult::Computed) << lanes;
-            EXPECT_EQ(std::string(digest.digits, 32), OnePieceDigest("version 4!!!"))
+            EXPECT_EQ(std::string(digest.digits, 32), md5_test::Digits("version 4!!!"))
                 << lanes;  // as long as the date said
             EXPECT_EQ(digest.modified, (FileTime{1'600'000'003, 500})) << lanes;
         }
