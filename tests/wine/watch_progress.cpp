@@ -4,6 +4,7 @@
 // shows changes, and "closed" when the dialog is gone.
 //   watch_progress.exe <ready-marker> [cancel | escape | close]
 //   exit 0: a dialog came and went; 1: none came within 60 s;
+//   2: wrong arguments, or the action could not be given for a second;
 //   3: it stayed open for more than 10 minutes
 // With an action, once the job is at work (the status line shows a folder)
 // it stops the job from the window as a user would: "cancel" clicks the
@@ -124,6 +125,7 @@ int wmain(int argc, wchar_t** argv) {
     if (!dialog) return 1;
     std::wstring last;
     std::wstring lastLooks;
+    int refusedPresses = 0;
     for (int waited = 0; waited < 60000; ++waited) {
         if (!::IsWindow(dialog)) {
             Print(L"closed");
@@ -140,9 +142,18 @@ int wmain(int argc, wchar_t** argv) {
             last = now;
         }
         if (!action.empty() && !Text(dialog, kStatusId).empty()) {
-            if (!Press(dialog, action)) return 2;
-            Print(L"pressed " + action);
-            action.clear();
+            // Under Wine a message posted to another process is now and
+            // then refused for a moment; a user would press again.
+            if (!Press(dialog, action)) {
+                const DWORD error = ::GetLastError();
+                if (++refusedPresses > 100) {
+                    Print(L"press refused, error " + std::to_wstring(error));
+                    return 2;
+                }
+            } else {
+                Print(L"pressed " + action);
+                action.clear();
+            }
         }
         ::Sleep(10);
     }
