@@ -4,7 +4,8 @@
 // shows changes, and "closed" when the dialog is gone.
 //   watch_progress.exe <ready-marker> [cancel | escape | close]
 //   exit 0: a dialog came and went; 1: none came within 60 s;
-//   2: wrong arguments, or the action could not be given for a second;
+//   2: wrong arguments, or the action refused for about a second (the
+//   first refusal is printed: "press refused, error <GetLastError>");
 //   3: it stayed open for more than 10 minutes
 // With an action, once the job is at work (the status line shows a folder)
 // it stops the job from the window as a user would: "cancel" clicks the
@@ -142,14 +143,13 @@ int wmain(int argc, wchar_t** argv) {
             last = now;
         }
         if (!action.empty() && !Text(dialog, kStatusId).empty()) {
-            // Under Wine a message posted to another process is now and
-            // then refused for a moment; a user would press again.
+            // Wine has been seen to refuse such a post once while the
+            // dialog was at work, for a reason not known: the watcher says
+            // so and, as a user would, presses again.
             if (!Press(dialog, action)) {
                 const DWORD error = ::GetLastError();
-                if (++refusedPresses > 100) {
-                    Print(L"press refused, error " + std::to_wstring(error));
-                    return 2;
-                }
+                if (refusedPresses++ == 0) Print(L"press refused, error " + std::to_wstring(error));
+                if (refusedPresses > 100) return 2;
             } else {
                 Print(L"pressed " + action);
                 action.clear();
