@@ -1418,7 +1418,9 @@ std::vector<int> BarPositions(const WatchedRun& run, const std::string& title, c
 // file of 1 GiB do not stand at one place while it is read.
 TEST_F(WindowsTest, TheBarRisesWithTheBytesReadWithinALargeFile) {
     const fs::path tree = box_.work() / "tree";
-    for (char name = 'a'; name < 'f'; ++name) WriteSparseFile(tree / (std::string(1, name) + ".bin"), 192ULL << 20);
+    // The bar follows a large file's bytes read four times a second: each
+    // file takes long enough to hash for that to be seen more than once.
+    for (char name = 'a'; name < 'f'; ++name) WriteSparseFile(tree / (std::string(1, name) + ".bin"), 512ULL << 20);
     // One file at a time, so that every step is on the screen for a while:
     // one thread, and one stream (the lanes would take all five at once).
     const std::map<std::string, std::string> oneStream = {{"SUMVANE_THREADS", "1"}, {"SUMVANE_MD5", "cryptoapi"}};
